@@ -1,0 +1,32 @@
+# Helpers shared by the folders' CMakeLists.
+
+# quarnel_add_test(NAME <name> LABEL <unit|gl|app> SOURCES <files...> [LIBS <targets...>])
+# One GoogleTest executable registered as one CTest test with the given label.
+# Tests labelled gl or app need a display; ctest is run under xvfb-run by the
+# Makefile when there is none.
+function(quarnel_add_test)
+  cmake_parse_arguments(T "" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} quarnel_test_support GTest::gtest GTest::gtest_main)
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1)
+  set_tests_properties(${T_NAME} PROPERTIES LABELS ${T_LABEL}
+    ENVIRONMENT "QUARNEL_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data;QT_QPA_PLATFORM=xcb")
+endfunction()
+
+# quarnel_add_bench(NAME <name> SOURCES <files...> [LIBS <targets...>])
+function(quarnel_add_bench)
+  cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${B_NAME} ${B_SOURCES})
+  target_link_libraries(${B_NAME} PRIVATE ${B_LIBS} quarnel_test_support benchmark::benchmark benchmark::benchmark_main)
+endfunction()
+
+# quarnel_add_fuzz(NAME <fuzz_name> SOURCES <files...> [LIBS <targets...>])
+# One libFuzzer executable (needs QUARNEL_FUZZ, i.e. clang). The runner behind
+# `make test` runs every executable named fuzz_* with the seed corpus found in
+# <build>/fuzz/corpus_<name> when that folder exists.
+function(quarnel_add_fuzz)
+  cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${F_NAME} ${F_SOURCES})
+  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+  target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+endfunction()

@@ -1,0 +1,113 @@
+#include "support/mesh_builders.h"
+
+namespace quarnel::test {
+
+Soup TetrahedronSoup() {
+  Soup s;
+  s.points = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+  s.tris = {{0, 2, 1}, {0, 1, 3}, {0, 3, 2}, {1, 2, 3}};
+  return s;
+}
+
+Soup CubeSoup(float size, Vec3f o) {
+  Soup s;
+  for (int i = 0; i < 8; ++i)
+    s.points.push_back({o.x + ((i & 1) ? size : 0.0f), o.y + ((i & 2) ? size : 0.0f),
+                        o.z + ((i & 4) ? size : 0.0f)});
+  // Two triangles per side, counter-clockwise seen from outside.
+  s.tris = {{0, 2, 3}, {0, 3, 1},   // z = 0
+            {4, 5, 7}, {4, 7, 6},   // z = 1
+            {0, 1, 5}, {0, 5, 4},   // y = 0
+            {2, 6, 7}, {2, 7, 3},   // y = 1
+            {0, 4, 6}, {0, 6, 2},   // x = 0
+            {1, 3, 7}, {1, 7, 5}};  // x = 1
+  return s;
+}
+
+Soup CubeTriangleSoup() {
+  Soup c = CubeSoup();
+  Soup s;
+  for (auto& t : c.tris) {
+    int base = int(s.points.size());
+    for (int k = 0; k < 3; ++k) s.points.push_back(c.points[size_t(t[k])]);
+    s.tris.push_back({base, base + 1, base + 2});
+  }
+  return s;
+}
+
+Soup IcosphereSoup(int level, float radius, Vec3f center) {
+  const double t = (1.0 + std::sqrt(5.0)) / 2.0;
+  std::vector<Vec3d> p = {{-1, t, 0}, {1, t, 0}, {-1, -t, 0}, {1, -t, 0},
+                          {0, -1, t}, {0, 1, t}, {0, -1, -t}, {0, 1, -t},
+                          {t, 0, -1}, {t, 0, 1}, {-t, 0, -1}, {-t, 0, 1}};
+  for (auto& q : p) q.Normalize();
+  std::vector<std::array<int, 3>> tris = {
+      {0, 11, 5}, {0, 5, 1},  {0, 1, 7},   {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
+      {11, 10, 2}, {10, 7, 6}, {7, 1, 8},  {3, 9, 4},  {3, 4, 2},   {3, 2, 6}, {3, 6, 8},
+      {3, 8, 9},  {4, 9, 5},  {2, 4, 11},  {6, 2, 10}, {8, 6, 7},   {9, 8, 1}};
+  for (int l = 0; l < level; ++l) {
+    std::map<std::pair<int, int>, int> mid;
+    auto midpoint = [&](int a, int b) {
+      auto key = std::minmax(a, b);
+      auto it = mid.find(key);
+      if (it != mid.end()) return it->second;
+      Vec3d m = (p[size_t(a)] + p[size_t(b)]) * 0.5;
+      m.Normalize();
+      p.push_back(m);
+      int idx = int(p.size()) - 1;
+      mid.emplace(key, idx);
+      return idx;
+    };
+    std::vector<std::array<int, 3>> next;
+    next.reserve(tris.size() * 4);
+    for (auto& tr : tris) {
+      int a = midpoint(tr[0], tr[1]), b = midpoint(tr[1], tr[2]), c = midpoint(tr[2], tr[0]);
+      next.push_back({tr[0], a, c});
+      next.push_back({tr[1], b, a});
+      next.push_back({tr[2], c, b});
+      next.push_back({a, b, c});
+    }
+    tris.swap(next);
+  }
+  Soup s;
+  for (auto& q : p)
+    s.points.push_back({float(center.x + q.x * radius), float(center.y + q.y * radius),
+                        float(center.z + q.z * radius)});
+  s.tris = std::move(tris);
+  return s;
+}
+
+Soup GridSoup(int n, float spacing) {
+  Soup s;
+  for (int j = 0; j <= n; ++j)
+    for (int i = 0; i <= n; ++i) s.points.push_back({i * spacing, j * spacing, 0.0f});
+  auto at = [n](int i, int j) { return j * (n + 1) + i; };
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      s.tris.push_back({at(i, j), at(i + 1, j), at(i + 1, j + 1)});
+      s.tris.push_back({at(i, j), at(i + 1, j + 1), at(i, j + 1)});
+    }
+  return s;
+}
+
+Soup TorusSoup(int rings, int sides, float R, float r) {
+  Soup s;
+  const double pi = 3.141592653589793;
+  for (int i = 0; i < rings; ++i) {
+    double u = 2 * pi * i / rings;
+    for (int j = 0; j < sides; ++j) {
+      double v = 2 * pi * j / sides;
+      s.points.push_back({float((R + r * std::cos(v)) * std::cos(u)),
+                          float((R + r * std::cos(v)) * std::sin(u)), float(r * std::sin(v))});
+    }
+  }
+  auto at = [&](int i, int j) { return (i % rings) * sides + (j % sides); };
+  for (int i = 0; i < rings; ++i)
+    for (int j = 0; j < sides; ++j) {
+      s.tris.push_back({at(i, j), at(i + 1, j), at(i + 1, j + 1)});
+      s.tris.push_back({at(i, j), at(i + 1, j + 1), at(i, j + 1)});
+    }
+  return s;
+}
+
+}  // namespace quarnel::test

@@ -1,0 +1,104 @@
+// Small meshes of any of the four types, built in memory for tests and
+// benchmarks. All builders produce consistently oriented faces with outward
+// normals (counter-clockwise seen from outside).
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "core/mesh.h"
+
+namespace quarnel::test {
+
+struct Soup {
+  std::vector<Vec3f> points;
+  std::vector<std::array<int, 3>> tris;
+};
+
+// Fills a mesh of any type from points and index triples; live counts set,
+// colours white (opaque) where the type has them.
+template <class MeshT>
+MeshT Build(const Soup& s) {
+  MeshT m;
+  m.vertices.resize(s.points.size());
+  for (size_t i = 0; i < s.points.size(); ++i) {
+    m.vertices[i].position = s.points[i];
+    if constexpr (HasColor<typename MeshT::VertexType>)
+      m.vertices[i].color = Color4b{255, 255, 255, 255};
+  }
+  m.faces.resize(s.tris.size());
+  for (size_t i = 0; i < s.tris.size(); ++i) {
+    for (int k = 0; k < 3; ++k) m.faces[i].v[k] = &m.vertices[size_t(s.tris[i][k])];
+    if constexpr (HasColor<typename MeshT::FaceType>)
+      m.faces[i].color = Color4b{255, 255, 255, 255};
+  }
+  m.vertexCount = int32_t(s.points.size());
+  m.faceCount = int32_t(s.tris.size());
+  return m;
+}
+
+// Regular tetrahedron-like: (0,0,0), (1,0,0), (0,1,0), (0,0,1).
+Soup TetrahedronSoup();
+// Unit cube [0,1]^3: 8 vertices, 12 faces.
+Soup CubeSoup(float size = 1.0f, Vec3f origin = {0, 0, 0});
+// The same cube with every triangle owning its own three corners (36 points).
+Soup CubeTriangleSoup();
+// Subdivided icosahedron on a sphere; level 0 is the icosahedron (12, 20).
+Soup IcosphereSoup(int level, float radius = 1.0f, Vec3f center = {0, 0, 0});
+// (n+1) x (n+1) vertices on the unit-spaced grid z = 0, 2 n^2 faces, normals +z.
+Soup GridSoup(int n, float spacing = 1.0f);
+// Torus with `rings` x `sides` vertices and 2 * rings * sides faces.
+Soup TorusSoup(int rings, int sides, float R = 1.0f, float r = 0.3f);
+
+template <class MeshT>
+MeshT Tetrahedron() { return Build<MeshT>(TetrahedronSoup()); }
+template <class MeshT>
+MeshT Cube(float size = 1.0f) { return Build<MeshT>(CubeSoup(size)); }
+template <class MeshT>
+MeshT Icosphere(int level, float radius = 1.0f) { return Build<MeshT>(IcosphereSoup(level, radius)); }
+template <class MeshT>
+MeshT Grid(int n, float spacing = 1.0f) { return Build<MeshT>(GridSoup(n, spacing)); }
+
+// A cube with face `deleted` flagged deleted (faceCount 11).
+template <class MeshT>
+MeshT CubeWithDeletedFace(int deleted = 0) {
+  MeshT m = Cube<MeshT>();
+  m.faces[size_t(deleted)].flags |= ElemFlag::Deleted;
+  --m.faceCount;
+  return m;
+}
+
+// Number of live faces / vertices, counted from the flags.
+template <class MeshT>
+int LiveFaces(const MeshT& m) {
+  int n = 0;
+  for (auto& f : m.faces) n += IsLive(f.flags);
+  return n;
+}
+template <class MeshT>
+int LiveVertices(const MeshT& m) {
+  int n = 0;
+  for (auto& v : m.vertices) n += IsLive(v.flags);
+  return n;
+}
+
+// True when every face record (deleted ones too) points into the mesh's
+// vertex array, and every adjacency pointer, where the type has one, into
+// its face array or is null.
+template <class MeshT>
+bool PointersInside(const MeshT& m) {
+  for (auto& f : m.faces) {
+    for (auto* p : f.v)
+      if (p < m.vertices.data() || p >= m.vertices.data() + m.vertices.size()) return false;
+    if constexpr (HasAdjacency<typename MeshT::FaceType>)
+      for (auto* a : f.adjFace)
+        if (a && (a < m.faces.data() || a >= m.faces.data() + m.faces.size())) return false;
+  }
+  return true;
+}
+
+}  // namespace quarnel::test
