@@ -1,0 +1,64 @@
+// Closing the holes that a plane clip leaves on its plane: border loops, the
+// ear-clipping triangulation of a planar polygon, the clean-ups after the
+// cap faces are added, and the cap itself.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "core/math.h"
+#include "core/mesh.h"
+#include "core/topology.h"
+
+namespace quarnel {
+
+struct BorderLoop {
+  FaceT5* startFace = nullptr;
+  int startEdge = 0;
+  VertexT5* startVertex = nullptr;  // corner startEdge of startFace
+  int edgeCount = 0;                // border edges walked around the loop
+  BBox3f box;                       // of the loop's vertices without 0x2
+
+  FacePos Start() const { return FacePos(startFace, startEdge, startVertex); }
+};
+
+struct Point2d {
+  double x = 0.0, y = 0.0;
+};
+
+// Appends one record per closed border loop, each found from the first face
+// in array order that carries one of its edges. Needs face-face adjacency;
+// leaves ElemFlag::Visited on the faces walked. A walk that does not come
+// back to its start within three times the face count (non-manifold border
+// vertices) is dropped.
+void CollectBorderLoops(MeshT5& mesh, std::vector<BorderLoop>& out);
+
+// Length of the border loop through start; the walk gives up after maxSteps
+// border edges and returns the length summed so far.
+double BorderLoopLength(const FacePos& start, size_t maxSteps);
+
+// Ear clipping that cuts the shortest closing diagonals first. Appends index
+// triples (counter-clockwise) into polygon to triangles; returns 1 when the
+// polygon was cut completely, 0 when it has fewer than three points, a zero
+// or non-finite area, or when the search gives up (the triangles found
+// before stay appended).
+int TriangulatePolygon2D(const std::vector<Point2d>& polygon, std::vector<int>& triangles);
+
+// Deletes the later face of each pair of live faces with the same three
+// vertices, unless it is excluded or one of its face-face neighbours is
+// deleted or excluded. Needs valid face-face adjacency on every live face.
+void RemoveDuplicateFaces(MeshT5& mesh);
+
+// Deletes the faces that hang on the mesh only by non-manifold edges (one
+// border edge and two non-manifold ones, or two border edges and one
+// non-manifold one) and returns their number. Needs face-face adjacency.
+int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh);
+
+// Closes every border loop that lies on the plane (within 1 % of the loop's
+// box diagonal) with new faces, green and selected, facing the plane's
+// negative side; then cleans up, flips coplanar edges and selects the cap's
+// vertices. Run right after a plane clip with the same plane.
+void CapCut(MeshT5& mesh, const Plane3f& plane);
+
+}  // namespace quarnel

@@ -1,0 +1,162 @@
+#include "core/clean.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "core/topology.h"
+
+namespace quarnel {
+
+namespace {
+
+// A sort key per coordinate: unsigned order of the keys is the float order,
+// -0 and +0 share a key, and every NaN gets the largest key, so the sort has
+// a total order whatever the coordinates hold.
+uint32_t SortKey(float f) {
+  if (std::isnan(f)) return UINT32_MAX;
+  if (f == 0.0f) f = 0.0f;
+  const uint32_t bits = std::bit_cast<uint32_t>(f);
+  return (bits & 0x80000000u) ? ~bits : (bits | 0x80000000u);
+}
+
+// z is the most significant key, x the least; ties go by index, so the first
+// record of a run in array order is the one that is kept.
+struct SortRecord {
+  uint32_t z, y, x, index;
+  bool operator<(const SortRecord& o) const {
+    if (z != o.z) return z < o.z;
+    if (y != o.y) return y < o.y;
+    if (x != o.x) return x < o.x;
+    return index < o.index;
+  }
+};
+
+// Detaches each edge of f from its ring. A slot that holds no ring (a null
+// link left by vertex-face lists) is left alone; walks are bounded by the
+// face count.
+void DetachFromAllRings(FaceT5& f, size_t bound) {
+  for (int z = 0; z < 3; ++z)
+    if (f.adjFace[z] != &f && f.adjFace[z] != nullptr) DetachFaceFromRing(&f, z, bound);
+}
+
+}  // namespace
+
+int32_t RemoveDegenerateFaces(MeshT5& mesh) {
+  int32_t count = 0;
+  for (FaceT5& f : mesh.faces) {
+    if (!IsLiveIncluded(f.flags)) continue;
+    if (f.v[0] == f.v[1] || f.v[0] == f.v[2] || f.v[1] == f.v[2]) {
+      f.flags |= ElemFlag::Deleted;
+      ++count;
+    }
+  }
+  mesh.faceCount -= count;
+  return count;
+}
+
+int32_t MergeDuplicateVertices(MeshT5& mesh) {
+  const size_t n = mesh.vertices.size();
+  if (n == 0 || mesh.vertexCount == 0) return 0;
+  VertexT5* base = mesh.vertices.data();
+
+  // The keys are sorted apart from the records, which are large.
+  std::vector<SortRecord> order(n);
+  for (size_t i = 0; i < n; ++i) {
+    const Vec3f& p = base[i].position;
+    order[i] = {SortKey(p.z), SortKey(p.y), SortKey(p.x), uint32_t(i)};
+  }
+  std::sort(order.begin(), order.end());
+
+  // remap[i] is the vertex that replaces vertex i, or null.
+  std::vector<VertexT5*> remap(n, nullptr);
+  int32_t merged = 0;
+  size_t r = order[0].index;
+  for (size_t i = 1; i < n; ++i) {
+    VertexT5& a = base[order[i].index];
+    const VertexT5& ref = base[r];
+    // Exact float equality: a NaN coordinate never compares equal, so a
+    // vertex with one is never merged and never absorbs another.
+    const bool same = a.position.x == ref.position.x && a.position.y == ref.position.y &&
+                      a.position.z == ref.position.z;
+    if (IsLiveIncluded(a.flags) && !(ref.flags & (ElemFlag::Deleted | ElemFlag::Excluded2)) &&
+        same) {
+      remap[order[i].index] = &base[r];
+      a.flags |= ElemFlag::Deleted;
+      ++merged;
+    } else {
+      r = order[i].index;
+    }
+  }
+  if (merged == 0) return 0;
+
+  // Every face that is not deleted is repointed, excluded ones too: a live
+  // face must never keep a corner on a vertex that was just deleted.
+  for (FaceT5& f : mesh.faces) {
+    if (!IsLive(f.flags)) continue;
+    for (VertexT5*& p : f.v) {
+      if (p < base || p >= base + n) continue;
+      if (VertexT5* to = remap[size_t(p - base)]) p = to;
+    }
+  }
+  mesh.vertexCount -= merged;
+  return merged;
+}
+
+int32_t RemoveUnreferencedVertices(MeshT5& mesh) {
+  for (VertexT5& v : mesh.vertices)
+    v.flags &= ~ElemFlag::Visited;
+  // Every face that is not deleted keeps its corners alive, excluded ones too.
+  for (FaceT5& f : mesh.faces) {
+    if (!IsLive(f.flags)) continue;
+    for (VertexT5* v : f.v)
+      if (!(v->flags & ElemFlag::Excluded)) v->flags |= ElemFlag::Visited;
+  }
+  int32_t count = 0;
+  for (VertexT5& v : mesh.vertices) {
+    if (v.flags & (ElemFlag::Deleted | ElemFlag::Visited | ElemFlag::Excluded)) continue;
+    v.flags |= ElemFlag::Deleted;
+    ++count;
+  }
+  mesh.vertexCount -= count;
+  return count;
+}
+
+int32_t DeleteSelectedFaces(MeshT5& mesh) {
+  const size_t bound = mesh.faces.size() + 1;
+  int32_t count = 0;
+  for (FaceT5& f : mesh.faces) {
+    if (!(f.flags & ElemFlag::Selected) || !IsLiveIncluded(f.flags)) continue;
+    DetachFromAllRings(f, bound);
+    f.flags = (f.flags & ~ElemFlag::Selected) | ElemFlag::Deleted;
+    ++count;
+  }
+  mesh.faceCount -= count;
+  return count;
+}
+
+int32_t DeleteSelectedVertices(MeshT5& mesh) {
+  const size_t bound = mesh.faces.size() + 1;
+  int32_t faces = 0;
+  for (FaceT5& f : mesh.faces) {
+    if (!IsLive(f.flags)) continue;
+    if (!((f.v[0]->flags | f.v[1]->flags | f.v[2]->flags) & ElemFlag::Selected)) continue;
+    DetachFromAllRings(f, bound);
+    f.flags |= ElemFlag::Deleted;
+    ++faces;
+  }
+  int32_t vertices = 0;
+  for (VertexT5& v : mesh.vertices) {
+    if (IsLive(v.flags) && (v.flags & ElemFlag::Selected)) {
+      v.flags |= ElemFlag::Deleted;
+      ++vertices;
+    }
+  }
+  mesh.faceCount -= faces;
+  mesh.vertexCount -= vertices;
+  return vertices;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,39 @@
+// In-place cleaning and deletion on the editable mesh.
+//
+// Nothing is freed or moved: an element is removed by setting
+// ElemFlag::Deleted and decrementing the live count, so every pointer into
+// the arrays stays valid. None of these rebuilds adjacency, normals, the box
+// or the border bits; the caller does that afterwards.
+#pragma once
+
+#include <cstdint>
+
+#include "core/mesh.h"
+
+namespace quarnel {
+
+// Deletes every live, non-excluded face with two equal corner pointers
+// (positions are not compared). Returns the number deleted.
+int32_t RemoveDegenerateFaces(MeshT5& mesh);
+
+// Merges vertices at exactly the same position into one kept vertex of each
+// run and repoints the corners of every face that is not deleted. Vertices
+// with a NaN coordinate never merge. Returns the number merged away.
+int32_t MergeDuplicateVertices(MeshT5& mesh);
+
+// Deletes the live vertices that no face uses, keeping excluded (0x4)
+// vertices. Referenced vertices are left with ElemFlag::Visited set.
+// Returns the number deleted.
+int32_t RemoveUnreferencedVertices(MeshT5& mesh);
+
+// Deletes the selected live, non-excluded faces, detaching each from the
+// face-face rings of its edges (face-face adjacency must be current) and
+// clearing its selection bit. Returns the number deleted.
+int32_t DeleteSelectedFaces(MeshT5& mesh);
+
+// Deletes every live face with a selected corner (detached from its rings,
+// its selection bit left as it was) and every live selected vertex.
+// Returns the number of vertices deleted.
+int32_t DeleteSelectedVertices(MeshT5& mesh);
+
+}  // namespace quarnel

@@ -1,0 +1,76 @@
+#include "core/clip_ops.h"
+
+#include "core/cap.h"
+#include "core/clean.h"
+#include "core/clip.h"
+#include "core/normals.h"
+#include "core/plane_edge_collapse.h"
+#include "core/topology.h"
+
+namespace quarnel {
+
+namespace {
+
+Vec3f Centroid(const FaceT5& f) {
+  const double third = double(1.0f / 3.0f);
+  const Vec3f& a = f.v[0]->position;
+  const Vec3f& b = f.v[1]->position;
+  const Vec3f& c = f.v[2]->position;
+  return Vec3f(float((double(a.x) + b.x + c.x) * third), float((double(a.y) + b.y + c.y) * third),
+               float((double(a.z) + b.z + c.z) * third));
+}
+
+// Deletes every live face whose centroid has a negative signed value.
+template <class Surface>
+void DeleteNegativeFaces(MeshT5& mesh, const Surface& surface) {
+  for (FaceT5& f : mesh.faces) {
+    if (!IsLive(f.flags)) continue;
+    if (surface.Value(Centroid(f)) < 0.0) {
+      f.flags |= ElemFlag::Deleted;
+      --mesh.faceCount;
+    }
+  }
+}
+
+}  // namespace
+
+void ClipBySphere(MeshT5& mesh, const Sphere3f& sphere) {
+  BuildFaceFaceAdjacency(mesh);
+  FaceBorderFromFF(mesh);
+  RefineBySphere(mesh, ClipSphere(sphere), ClipSphere(sphere), false);
+  DeleteNegativeFaces(mesh, ClipSphere(sphere));
+  RemoveUnreferencedVertices(mesh);
+  BuildFaceFaceAdjacency(mesh);
+  FaceBorderFromFF(mesh);
+}
+
+void ClipByPlane(MeshT5& mesh, const Plane3f& plane) {
+  BuildFaceFaceAdjacency(mesh);
+  FaceBorderFromFF(mesh);
+  RefineByPlane(mesh, ClipPlane(plane), ClipPlane(plane), false);
+  DeleteNegativeFaces(mesh, ClipPlane(plane));
+  RemoveUnreferencedVertices(mesh);
+  CollapseClipPlaneEdges(mesh, plane);
+  BuildFaceFaceAdjacency(mesh);
+  FaceBorderFromFF(mesh);
+}
+
+void ClipAndCap(MeshT5& mesh, const Plane3f& plane) {
+  ClipByPlane(mesh, plane);
+  CapCut(mesh, plane);
+}
+
+void CollapseClipPlaneEdges(MeshT5& mesh, const Plane3f& plane) {
+  const double diag = Distance(mesh.bbox.max, mesh.bbox.min);
+  PlaneEdgeCollapse::collapsePlane = plane;
+  PlaneEdgeCollapse::collapsePlaneTolerance = float(diag * double(1e-4f));
+  PlaneEdgeCollapse collapse(mesh);
+  collapse.targetFaceCount = 0;
+  collapse.threshold = diag * double(0.001f);
+  collapse.Init();
+  collapse.checkLinkConditions = true;
+  collapse.Run(2147483647);
+  collapse.Finalize();
+}
+
+}  // namespace quarnel

@@ -1,0 +1,28 @@
+// The clip commands of the editable mesh, each one call for the application,
+// which then updates the mesh's drawer (the box and normals included).
+#pragma once
+
+#include "core/math.h"
+#include "core/mesh.h"
+
+namespace quarnel {
+
+// Splits the mesh along the sphere and deletes the faces whose centroid lies
+// inside it, then the vertices left unused. Never capped.
+void ClipBySphere(MeshT5& mesh, const Sphere3f& sphere);
+
+// Splits the mesh along the plane a x + b y + c z = d, deletes the faces
+// whose centroid lies on its negative side and the vertices left unused,
+// then collapses the short edges left on the plane. The thresholds of the
+// collapse come from mesh.bbox as it stands, i.e. the box from before the
+// clip, which the drawer's update keeps current.
+void ClipByPlane(MeshT5& mesh, const Plane3f& plane);
+
+// ClipByPlane, then the cap of the holes the cut left on the plane.
+void ClipAndCap(MeshT5& mesh, const Plane3f& plane);
+
+// Collapses the edges on the plane that are shorter than 0.001 of the box
+// diagonal, with both ends within 0.0001 of it from the plane.
+void CollapseClipPlaneEdges(MeshT5& mesh, const Plane3f& plane);
+
+}  // namespace quarnel

@@ -1,0 +1,171 @@
+#include "core/curvature_flip.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/topology.h"
+
+namespace quarnel {
+
+namespace {
+
+// Below this dihedral angle (0.05 degree) a pair is taken as flat and left to
+// FlipCoplanarEdges.
+constexpr float kFlatAngle = 0.0008726646f;
+
+double Angle(const Vec3d& a, const Vec3d& b) {
+  return std::acos(std::clamp(a.Dot(b), -1.0, 1.0));
+}
+
+Vec3d Unit(Vec3d v) {
+  v.Normalize();
+  return v;
+}
+
+// Unit normal of the triangle (p0, p1, p2), zero when it is degenerate.
+Vec3d TriangleNormal(const Vec3f& p0, const Vec3f& p1, const Vec3f& p2) {
+  Vec3d a(p0), b(p1), c(p2);
+  return Unit((b - a).Cross(c - a));
+}
+
+void UpdateNormal(FaceT5& f) {
+  f.normal = TriangleNormal(f.v[0]->position, f.v[1]->position, f.v[2]->position).ToFloat();
+}
+
+// Twice the area over the squared longest edge: 0.866 for an equilateral
+// triangle, towards 0 for slivers.
+double TriangleQuality(const Vec3f& p0, const Vec3f& p1, const Vec3f& p2) {
+  Vec3d a(p0), b(p1), c(p2);
+  const double cross = (b - a).Cross(c - a).Norm();
+  if (cross == 0.0) return 0.0;
+  const Vec3d e01 = b - a, e02 = c - a, e12 = b - c;
+  const double longest = std::max({e01.Dot(e01), e02.Dot(e02), e12.Dot(e12)});
+  return cross / longest;
+}
+
+// The quadrilateral around edge z of f, when that edge is shared by exactly
+// two faces that link back to each other and run through it in opposite
+// directions, and none of its four outer edges is in a ring. Anything else
+// (border, ring of three or more, stale or inconsistent links) is not a flip
+// candidate.
+struct Quad {
+  FaceT5* f;
+  FaceT5* g;
+  int z, zg;
+  VertexT5 *a, *b, *c, *d;
+};
+
+// A border edge, or an edge whose single neighbour links back.
+bool OuterEdgeMovable(const FaceT5& f, int z) {
+  const FaceT5* n = f.adjFace[z];
+  const int k = f.adjIndex[z];
+  if (n == &f) return true;
+  return n != nullptr && k >= 0 && k < 3 && n->adjFace[k] == &f && n->adjIndex[k] == z;
+}
+
+bool MakeQuad(FaceT5& f, int z, Quad& q) {
+  FaceT5* g = f.adjFace[z];
+  const int zg = f.adjIndex[z];
+  if (g == nullptr || g == &f || zg < 0 || zg > 2) return false;
+  if (g->adjFace[zg] != &f || g->adjIndex[zg] != z) return false;
+  q.f = &f;
+  q.g = g;
+  q.z = z;
+  q.zg = zg;
+  q.a = f.v[z];
+  q.b = f.v[(z + 1) % 3];
+  q.c = f.v[(z + 2) % 3];
+  q.d = g->v[(zg + 2) % 3];
+  if (g->v[zg] != q.b || g->v[(zg + 1) % 3] != q.a) return false;
+  // The flip hands the outer edges over between f and g and re-links the
+  // single neighbour across each; an outer edge in a ring of three or more
+  // would have the ring cut. Such a quadrilateral is left alone.
+  return OuterEdgeMovable(f, (z + 1) % 3) && OuterEdgeMovable(f, (z + 2) % 3) &&
+         OuterEdgeMovable(*g, (zg + 1) % 3) && OuterEdgeMovable(*g, (zg + 2) % 3);
+}
+
+// The selection filter shared by both passes: the face itself is tested by
+// the caller, the neighbour here.
+bool NeighbourSelected(const Quad& q, bool selectedOnly) {
+  return !selectedOnly || (q.g->flags & ElemFlag::Selected);
+}
+
+bool FlipAndRenormal(Quad& q) {
+  if (!FlipEdge(q.f, q.z)) return false;
+  UpdateNormal(*q.f);
+  UpdateNormal(*q.g);
+  return true;
+}
+
+}  // namespace
+
+int32_t OptimizeCurvature(MeshT5& mesh, bool selectedOnly) {
+  if (mesh.faces.empty() || CheckFaceFaceTopology(mesh) != 0) return 0;
+  int32_t flips = 0;
+  for (FaceT5& f : mesh.faces) {
+    if (!IsLive(f.flags)) continue;
+    if (selectedOnly && !(f.flags & ElemFlag::Selected)) continue;
+    for (int z = 0; z < 3; ++z) {
+      Quad q;
+      if (!MakeQuad(f, z, q) || !NeighbourSelected(q, selectedOnly)) continue;
+      FaceT5* g = q.g;
+      FaceT5* f1 = f.adjFace[(z + 1) % 3];
+      FaceT5* f2 = f.adjFace[(z + 2) % 3];
+      FaceT5* g1 = g->adjFace[(q.zg + 1) % 3];
+      FaceT5* g2 = g->adjFace[(q.zg + 2) % 3];
+      // A face on both sides of the quadrilateral: the new diagonal would be
+      // an edge that already exists.
+      if (g1 == f1 || g2 == f2 || g2 == f1 || g1 == f2) continue;
+
+      const Vec3d nF(f.normal), nG(g->normal);
+      const double dihedral = Angle(nF, nG);
+      if (dihedral <= double(kFlatAngle)) continue;
+
+      const Vec3d nf = TriangleNormal(q.a->position, q.d->position, q.c->position);
+      const Vec3d ng = TriangleNormal(q.d->position, q.b->position, q.c->position);
+      const double after =
+          std::max({Angle(nf, ng), Angle(nf, Vec3d(f2->normal)), Angle(ng, Vec3d(f1->normal)),
+                    Angle(nf, Vec3d(g2->normal)), Angle(ng, Vec3d(g1->normal))});
+      const double before =
+          std::max({dihedral, Angle(nF, Vec3d(f2->normal)), Angle(nF, Vec3d(f1->normal)),
+                    Angle(nG, Vec3d(g2->normal)), Angle(nG, Vec3d(g1->normal))});
+      if (before > after && FlipAndRenormal(q)) ++flips;
+    }
+  }
+  return flips;
+}
+
+int32_t FlipCoplanarEdges(MeshT5& mesh, float angle, bool selectedOnly) {
+  const double limit = double(angle);
+  const double cosLimit = std::cos(limit);
+  int32_t flips = 0;
+  for (FaceT5& f : mesh.faces) {
+    if (!IsLive(f.flags)) continue;
+    if (selectedOnly && !(f.flags & ElemFlag::Selected)) continue;
+    for (int z = 0; z < 3; ++z) {
+      Quad q;
+      if (!MakeQuad(f, z, q) || !NeighbourSelected(q, selectedOnly)) continue;
+      if (f.normal.Dot(q.g->normal) < cosLimit) continue;
+
+      Vec3f nf;
+      TriangleUnitNormal(nf, q.a->position, q.d->position, q.c->position);
+      const Vec3d ng = TriangleNormal(q.d->position, q.b->position, q.c->position);
+      const double lengths = nf.Norm() * ng.Norm();
+      if (lengths != 0.0) {
+        const double c = std::clamp(Vec3d(nf).Dot(ng) / lengths, -1.0, 1.0);
+        if (std::acos(c) > limit) continue;
+      }
+
+      const FaceT5& g = *q.g;
+      const double before =
+          std::min(TriangleQuality(f.v[0]->position, f.v[1]->position, f.v[2]->position),
+                   TriangleQuality(g.v[0]->position, g.v[1]->position, g.v[2]->position));
+      const double after = std::min(TriangleQuality(q.a->position, q.d->position, q.c->position),
+                                    TriangleQuality(q.d->position, q.b->position, q.c->position));
+      if (before < after && FlipAndRenormal(q)) ++flips;
+    }
+  }
+  return flips;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,79 @@
+// Collapse of the short edges that a plane clip leaves on the clip plane:
+// edges whose two ends lie within collapsePlaneTolerance of collapsePlane
+// and that are not longer than the threshold are collapsed into their
+// midpoints, shortest first, unless the collapse would break the surface's
+// topology (link condition).
+#pragma once
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "core/math.h"
+#include "core/mesh.h"
+
+namespace quarnel {
+
+struct CollapseCandidate {
+  VertexT5* removed = nullptr;   // the end that is deleted
+  VertexT5* survivor = nullptr;  // the end that stays and moves to the midpoint
+  double priority = 0.0;         // edge length
+  int32_t timestamp = 0;         // the mesh's currentMark when made
+};
+
+class PlaneEdgeCollapse {
+ public:
+  // A face and the corner of the removed vertex in it.
+  using FaceCorner = std::pair<FaceT5*, int>;
+
+  // The plane and tolerance of IsFeasible, shared by the whole process: the
+  // caller sets them before Init, so only one collapse may run at a time.
+  static Plane3f collapsePlane;
+  static float collapsePlaneTolerance;
+
+  explicit PlaneEdgeCollapse(MeshT5& mesh) : mesh_(mesh) {}
+
+  int32_t targetFaceCount = 0;
+  double threshold = 1e100;
+  bool checkLinkConditions = false;
+
+  // Builds the vertex-face lists, the face border bits and the heap of the
+  // edges not longer than threshold.
+  void Init();
+  // Collapses until faceCount <= targetFaceCount or the heap runs empty
+  // (returns 1), or until `limit` collapses were made (returns 0).
+  int Run(int limit);
+  // Nothing is left to undo; kept so that every collapse ends the same way.
+  void Finalize() {}
+
+  void ComputePriority(CollapseCandidate& c) const;
+  // Takes the candidate just appended to the heap array into heap order, or
+  // drops it when it is longer than threshold.
+  void PushCandidate();
+  bool IsUpToDate(const CollapseCandidate& c) const;
+  bool IsFeasible(const CollapseCandidate& c) const;
+  // True when the vertices adjacent to both ends are exactly the vertices
+  // opposite the edge.
+  bool LinkConditions(const CollapseCandidate& c);
+  void Execute(const CollapseCandidate& c, const std::vector<FaceCorner>& facesOfRemovedOnly,
+               const std::vector<FaceCorner>& facesOfBoth);
+  void ClearStaleCandidates();
+
+  const std::vector<CollapseCandidate>& Heap() const { return heap_; }
+
+ private:
+  // Offers the edges from v to its neighbours that are not yet visited.
+  void OfferEdges(VertexT5* v, bool arrayOrder);
+  void MakeHeap();
+  // Calls visit(face, corner) for each entry of v's vertex-face list; the
+  // walk is bounded by the face array's length.
+  template <class Visit>
+  void ForEachFaceOf(const VertexT5* v, Visit&& visit) const;
+
+  MeshT5& mesh_;
+  std::vector<CollapseCandidate> heap_;
+  std::vector<FaceCorner> removedOnly_;
+  std::vector<FaceCorner> both_;
+};
+
+}  // namespace quarnel

@@ -1,0 +1,62 @@
+#include "core/smooth.h"
+
+namespace quarnel {
+
+void SmoothVertices(MeshT5& mesh, int32_t iterations, bool selectedOnly) {
+  SmoothAccumulators acc(mesh);
+  const SmoothAccumulators::Record zero{};
+  acc.Init(zero);
+  for (int32_t it = 0; it < iterations; ++it) {
+    for (auto& r : acc.records)
+      r = zero;
+
+    for (FaceT5& f : mesh.faces) {
+      if (!IsLive(f.flags)) continue;
+      for (int z = 0; z < 3; ++z) {
+        if (f.flags & ElemFlag::Border(z)) continue;
+        VertexT5* a = f.v[z];
+        VertexT5* b = f.v[(z + 1) % 3];
+        auto& ra = acc(a);
+        auto& rb = acc(b);
+        ra.sum += b->position;
+        rb.sum += a->position;
+        ra.count += 1.0f;
+        rb.count += 1.0f;
+      }
+    }
+    // A border vertex forgets its interior neighbours and is pulled along
+    // the border only.
+    for (FaceT5& f : mesh.faces) {
+      if (!IsLive(f.flags)) continue;
+      for (int z = 0; z < 3; ++z) {
+        if (!(f.flags & ElemFlag::Border(z))) continue;
+        acc(f.v[z]) = zero;
+        acc(f.v[(z + 1) % 3]) = zero;
+      }
+    }
+    for (FaceT5& f : mesh.faces) {
+      if (!IsLive(f.flags)) continue;
+      for (int z = 0; z < 3; ++z) {
+        if (!(f.flags & ElemFlag::Border(z))) continue;
+        VertexT5* a = f.v[z];
+        VertexT5* b = f.v[(z + 1) % 3];
+        auto& ra = acc(a);
+        auto& rb = acc(b);
+        ra.sum += b->position;
+        rb.sum += a->position;
+        ra.count += 1.0f;
+        rb.count += 1.0f;
+      }
+    }
+
+    for (size_t i = 0; i < mesh.vertices.size(); ++i) {
+      VertexT5& v = mesh.vertices[i];
+      const auto& r = acc.records[i];
+      if (!IsLive(v.flags) || !(r.count > 0.0f)) continue;
+      if (selectedOnly && !(v.flags & ElemFlag::Selected)) continue;
+      v.position = r.sum * (1.0f / r.count);
+    }
+  }
+}
+
+}  // namespace quarnel

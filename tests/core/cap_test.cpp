@@ -1,0 +1,312 @@
+#include "core/cap.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "clip_checks.h"
+#include "core/clip_ops.h"
+#include "core/normals.h"
+#include "core/topology.h"
+
+using namespace quarnel;
+using namespace quarnel::test;
+
+namespace {
+
+Plane3f MakePlane(float a, float b, float c, float d) {
+  return Plane3f{Vec3f(a, b, c), d};
+}
+
+// Twice the signed area of the triangle (a, b, c) of the polygon.
+double DoubleArea2d(const std::vector<Point2d>& p, int a, int b, int c) {
+  const Point2d &A = p[size_t(a)], &B = p[size_t(b)], &C = p[size_t(c)];
+  return (B.x - A.x) * (C.y - A.y) - (B.y - A.y) * (C.x - A.x);
+}
+
+bool IsRotationOf(const std::vector<int>& t, int a, int b, int c) {
+  return t.size() == 3 &&
+         ((t[0] == a && t[1] == b && t[2] == c) || (t[0] == b && t[1] == c && t[2] == a) ||
+          (t[0] == c && t[1] == a && t[2] == b));
+}
+
+Soup TwoCubes() {
+  Soup s = CubeSoup(1.0f, Vec3f(0, 0, 0));
+  Soup t = CubeSoup(1.0f, Vec3f(3, 0, 0));
+  const int base = int(s.points.size());
+  s.points.insert(s.points.end(), t.points.begin(), t.points.end());
+  for (auto tri : t.tris)
+    s.tris.push_back({tri[0] + base, tri[1] + base, tri[2] + base});
+  return s;
+}
+
+}  // namespace
+
+TEST(CollectBorderLoops, ClosedTriangleAndGrid) {
+  MeshT5 cube = Cube<MeshT5>();
+  BuildFaceFaceAdjacency(cube);
+  std::vector<BorderLoop> loops;
+  CollectBorderLoops(cube, loops);
+  EXPECT_TRUE(loops.empty());
+
+  Soup s;
+  s.points = {{0, 0, 0}, {3, 0, 0}, {0, 4, 0}};
+  s.tris = {{0, 1, 2}};
+  MeshT5 tri = Build<MeshT5>(s);
+  BuildFaceFaceAdjacency(tri);
+  CollectBorderLoops(tri, loops);
+  ASSERT_EQ(loops.size(), 1u);
+  EXPECT_EQ(loops[0].edgeCount, 3);
+  EXPECT_EQ(loops[0].startVertex, &tri.vertices[0]);
+  EXPECT_DOUBLE_EQ(BorderLoopLength(loops[0].Start(), 100), 12.0);
+
+  MeshT5 grid = Grid<MeshT5>(5);
+  BuildFaceFaceAdjacency(grid);
+  loops.clear();
+  CollectBorderLoops(grid, loops);
+  ASSERT_EQ(loops.size(), 1u);
+  EXPECT_EQ(loops[0].edgeCount, 20);
+  EXPECT_EQ(loops[0].box.max, Vec3f(5, 5, 0));
+  EXPECT_DOUBLE_EQ(BorderLoopLength(loops[0].Start(), 1000), 20.0);
+}
+
+TEST(CollectBorderLoops, BowTieAndBrokenAdjacencyFinish) {
+  // Two triangles meeting at one vertex: its four border edges never hang
+  // the walk.
+  Soup s;
+  s.points = {{0, 0, 0}, {1, 1, 0}, {-1, 1, 0}, {1, -1, 0}, {-1, -1, 0}};
+  s.tris = {{0, 1, 2}, {0, 4, 3}};
+  MeshT5 m = Build<MeshT5>(s);
+  BuildFaceFaceAdjacency(m);
+  std::vector<BorderLoop> loops;
+  CollectBorderLoops(m, loops);
+  EXPECT_EQ(loops.size(), 2u);
+  MeshT5 capped = WithBox(Build<MeshT5>(s));
+  CapCut(capped, MakePlane(0, 0, 1, 0.0f));
+  EXPECT_TRUE(Consistent(capped));
+
+  // A border walk that never returns to its start is dropped.
+  MeshT5 g = Grid<MeshT5>(2);
+  BuildFaceFaceAdjacency(g);
+  for (FaceT5& f : g.faces)
+    for (int z = 0; z < 3; ++z)
+      if (f.adjFace[z] != &f) f.adjFace[z] = &g.faces[0], f.adjIndex[z] = 1;
+  loops.clear();
+  CollectBorderLoops(g, loops);
+  for (const BorderLoop& l : loops)
+    EXPECT_LE(l.edgeCount, int(3 * g.faces.size()));
+}
+
+TEST(TriangulatePolygon2D, SmallCases) {
+  std::vector<int> t;
+  EXPECT_EQ(TriangulatePolygon2D({{0, 0}, {1, 0}}, t), 0);
+  EXPECT_TRUE(t.empty());
+
+  EXPECT_EQ(TriangulatePolygon2D({{0, 0}, {1, 0}, {0, 1}}, t), 1);
+  EXPECT_TRUE(IsRotationOf(t, 0, 1, 2));
+  t.clear();
+  EXPECT_EQ(TriangulatePolygon2D({{0, 0}, {0, 1}, {1, 0}}, t), 1);
+  EXPECT_TRUE(IsRotationOf(t, 2, 1, 0));
+
+  t.clear();
+  std::vector<Point2d> square = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+  EXPECT_EQ(TriangulatePolygon2D(square, t), 1);
+  ASSERT_EQ(t.size(), 6u);
+  EXPECT_DOUBLE_EQ(DoubleArea2d(square, t[0], t[1], t[2]) + DoubleArea2d(square, t[3], t[4], t[5]),
+                   2.0);
+}
+
+TEST(TriangulatePolygon2D, DegeneratePolygonsGiveUp) {
+  std::vector<int> t;
+  // Every ear's doubled area is below the convexity margin of 0.01.
+  std::vector<Point2d> tiny = {{0, 0}, {0.05, 0}, {0.05, 0.05}, {0, 0.05}};
+  EXPECT_EQ(TriangulatePolygon2D(tiny, t), 0);
+  EXPECT_TRUE(t.empty());
+  // No area at all: collinear or coincident points.
+  EXPECT_EQ(TriangulatePolygon2D({{0, 0}, {1, 0}, {2, 0}, {3, 0}}, t), 0);
+  EXPECT_EQ(TriangulatePolygon2D({{1, 1}, {1, 1}, {1, 1}}, t), 0);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  EXPECT_EQ(TriangulatePolygon2D({{0, 0}, {1, 0}, {nan, 1}, {0, 1}}, t), 0);
+  EXPECT_EQ(TriangulatePolygon2D({{0, 0}, {inf, 0}, {0, 1}}, t), 0);
+  EXPECT_TRUE(t.empty());
+}
+
+TEST(TriangulatePolygon2D, ConcavePolygonsAreCoveredExactly) {
+  // A comb: reflex vertices must never be cut as ears, and the triangles
+  // must cover the polygon's area exactly, all counter-clockwise.
+  std::vector<Point2d> comb = {{0, 0}, {10, 0}, {10, 3}, {8, 3}, {8, 1}, {6, 1},
+                               {6, 3}, {4, 3},  {4, 1},  {2, 1}, {2, 3}, {0, 3}};
+  for (bool reversed : {false, true}) {
+    std::vector<Point2d> p = comb;
+    if (reversed) std::reverse(p.begin(), p.end());
+    std::vector<int> t;
+    EXPECT_EQ(TriangulatePolygon2D(p, t), 1);
+    ASSERT_EQ(t.size(), 3 * (p.size() - 2));
+    double sum = 0.0;
+    for (size_t i = 0; i < t.size(); i += 3) {
+      double a = DoubleArea2d(p, t[i], t[i + 1], t[i + 2]);
+      EXPECT_GT(a, 0.0);
+      sum += a;
+    }
+    EXPECT_DOUBLE_EQ(sum, 2.0 * (30.0 - 2 * 2.0 * 2.0));
+  }
+  // A point on the boundary of the only short ear (0, 1, 2) blocks it.
+  std::vector<Point2d> p = {{0, 0}, {4, 0}, {4, 4}, {2, 2}, {0, 4}};
+  std::vector<int> t;
+  EXPECT_EQ(TriangulatePolygon2D(p, t), 1);
+  for (size_t i = 0; i < t.size(); i += 3)
+    EXPECT_FALSE(IsRotationOf({t[i], t[i + 1], t[i + 2]}, 0, 1, 2));
+}
+
+TEST(RemoveDuplicateFaces, DeletesTheLaterUnlessANeighbourIsExcluded) {
+  Soup s = CubeSoup();
+  s.tris.push_back({3, 0, 2});  // face 0 again, in another order
+  MeshT5 m = Build<MeshT5>(s);
+  BuildFaceFaceAdjacency(m);
+  RemoveDuplicateFaces(m);
+  EXPECT_EQ(m.faceCount, 12);
+  EXPECT_TRUE(m.faces[12].flags & ElemFlag::Deleted);
+  EXPECT_FALSE(m.faces[0].flags & ElemFlag::Deleted);
+
+  MeshT5 k = Build<MeshT5>(s);
+  BuildFaceFaceAdjacency(k);
+  for (FaceT5* n : k.faces[12].adjFace)
+    if (n != &k.faces[12] && n != &k.faces[0]) n->flags |= ElemFlag::Excluded;
+  RemoveDuplicateFaces(k);
+  EXPECT_EQ(k.faceCount, 13);
+
+  // A whole second copy of a large mesh: every copy face goes.
+  Soup big = IcosphereSoup(4);
+  const size_t n = big.tris.size();
+  for (size_t i = 0; i < n; ++i)
+    big.tris.push_back(big.tris[i]);
+  MeshT5 b = Build<MeshT5>(big);
+  BuildFaceFaceAdjacency(b);
+  RemoveDuplicateFaces(b);
+  EXPECT_EQ(b.faceCount, int(n));
+  for (size_t i = 0; i < n; ++i)
+    EXPECT_FALSE(b.faces[i].flags & ElemFlag::Deleted);
+  EXPECT_TRUE(Consistent(b));
+
+  MeshT5 empty;
+  RemoveDuplicateFaces(empty);
+  EXPECT_EQ(empty.faceCount, 0);
+}
+
+TEST(RemoveFacesOnNonManifoldEdges, HangingFacesGoAttachedOnesStay) {
+  // The diagonal 0-4 of a grid cell carries a fin (0, 4, 9): three faces on
+  // one edge. The fin has two border edges and goes; the cell's faces have
+  // one border edge and one non-manifold edge and stay.
+  Soup s = GridSoup(2);
+  s.points.push_back({0.5f, 0.5f, 1.0f});  // 9
+  s.points.push_back({0.5f, 1.5f, 1.0f});  // 10
+  s.tris.push_back({0, 4, 9});
+  MeshT5 m = Build<MeshT5>(s);
+  BuildFaceFaceAdjacency(m);
+  EXPECT_EQ(RemoveFacesOnNonManifoldEdges(m), 1);
+  EXPECT_EQ(m.faceCount, 8);
+  EXPECT_TRUE(m.faces[8].flags & ElemFlag::Deleted);
+  // The diagonal's ring lost the fin: the two cell faces link back.
+  EXPECT_EQ(m.faces[0].adjFace[2], &m.faces[1]);
+  EXPECT_EQ(m.faces[1].adjFace[0], &m.faces[0]);
+  EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
+
+  // With a manifold neighbour across 4-9 the fin has one border edge and
+  // one non-manifold edge, and nothing is removed.
+  s.tris.push_back({9, 4, 10});
+  MeshT5 k = Build<MeshT5>(s);
+  BuildFaceFaceAdjacency(k);
+  EXPECT_EQ(RemoveFacesOnNonManifoldEdges(k), 0);
+  EXPECT_EQ(k.faceCount, 10);
+}
+
+TEST(CapCut, UnitCubeCutAtHalfHeightIsClosedAgain) {
+  MeshT5 m = WithBox(Cube<MeshT5>());
+  ClipAndCap(m, MakePlane(0, 0, -1, -0.5f));
+  EXPECT_TRUE(Consistent(m));
+  BuildFaceFaceAdjacency(m);
+  EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
+  EXPECT_EQ(BorderEdges(m), 0);
+  EXPECT_NEAR(SignedVolume(m), 0.5, 1e-6);
+  EXPECT_NEAR(SurfaceArea(m), 4.0, 1e-6);
+  int capFaces = 0;
+  for (const FaceT5& f : m.faces) {
+    if (!IsLive(f.flags) || f.color != Color4b{0, 255, 0, 255}) continue;
+    ++capFaces;
+    EXPECT_TRUE(f.flags & ElemFlag::Selected);
+    EXPECT_NEAR(f.normal.z, 1.0f, 1e-6);  // facing out of the kept half
+    for (const VertexT5* v : f.v) {
+      EXPECT_TRUE(v->flags & ElemFlag::Selected);
+      EXPECT_FLOAT_EQ(v->position.z, 0.5f);
+    }
+    for (const WedgeTexCoord& w : f.wedge)
+      EXPECT_EQ(w, WedgeTexCoord{});
+    EXPECT_EQ(f.quality, 0.0f);
+  }
+  EXPECT_EQ(capFaces, 6);  // the octagon
+}
+
+TEST(CapCut, TwoSeparateHolesAreBothCapped) {
+  MeshT5 m = WithBox(Build<MeshT5>(TwoCubes()));
+  ClipAndCap(m, MakePlane(0, 0, 1, 0.25f));  // keeps z >= 0.25
+  EXPECT_TRUE(Consistent(m));
+  BuildFaceFaceAdjacency(m);
+  EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
+  EXPECT_EQ(BorderEdges(m), 0);
+  EXPECT_NEAR(SignedVolume(m), 1.5, 1e-6);
+  double capArea = 0.0;
+  for (const FaceT5& f : m.faces)
+    if (IsLive(f.flags) && f.color == Color4b{0, 255, 0, 255}) capArea += 0.5 * DoubleArea(f);
+  EXPECT_NEAR(capArea, 2.0, 1e-6);
+}
+
+TEST(CapCut, LoopOffThePlaneStaysOpen) {
+  MeshT5 m = WithBox(Cube<MeshT5>());
+  ClipByPlane(m, MakePlane(0, 0, -1, -0.5f));
+  const int faces = m.faceCount;
+  CapCut(m, MakePlane(0, 0, -1, -0.2f));  // 0.3 away, tolerance about 0.014
+  EXPECT_EQ(m.faceCount, faces);
+  EXPECT_EQ(BorderEdges(m), 8);
+}
+
+TEST(CapCut, DegenerateInputsFinish) {
+  // A plane through the bottom vertices: the bottom square is capped by its
+  // own mirror image, which the duplicate removal or the flips absorb.
+  MeshT5 a = WithBox(Cube<MeshT5>());
+  ClipAndCap(a, MakePlane(0, 0, -1, 0.0f));
+  EXPECT_TRUE(Consistent(a));
+
+  // A plane through a ring of vertices (x = 0), and one close to them. The
+  // sphere is large enough for its loops' ears to pass the convexity margin.
+  for (float d : {0.0f, 0.002f}) {
+    MeshT5 g = WithBox(Icosphere<MeshT5>(3, 10.0f));
+    ClipAndCap(g, MakePlane(1, 0, 0, d));
+    EXPECT_TRUE(Consistent(g));
+    BuildFaceFaceAdjacency(g);
+    EXPECT_EQ(CheckFaceFaceTopology(g), 0u);
+    EXPECT_EQ(BorderEdges(g), 0);
+  }
+
+  // An oblique cut through the middle: the cap closes it.
+  MeshT5 s = WithBox(Icosphere<MeshT5>(3, 10.0f));
+  ClipAndCap(s, MakePlane(0.2f, 0.1f, 1, 0.5f));
+  EXPECT_TRUE(Consistent(s));
+  BuildFaceFaceAdjacency(s);
+  EXPECT_EQ(CheckFaceFaceTopology(s), 0u);
+  EXPECT_EQ(BorderEdges(s), 0);
+  EXPECT_GT(SignedVolume(s), 0.0);
+}
+
+TEST(CapCut, FineLoopOnASmallModelIsLeftPartlyOpen) {
+  // The ear test's convexity margin is in squared model units: a finely cut
+  // unit sphere has ears too thin to pass, and its hole stays (partly) open
+  // without anything breaking.
+  MeshT5 m = WithBox(Icosphere<MeshT5>(4));
+  ClipAndCap(m, MakePlane(1, 0, 0, 0.0f));
+  EXPECT_TRUE(Consistent(m));
+  BuildFaceFaceAdjacency(m);
+  EXPECT_GT(BorderEdges(m), 0);
+}

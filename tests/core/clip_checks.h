@@ -1,0 +1,56 @@
+// Checks shared by the clip, cap and collapse tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+
+#include "core/mesh.h"
+#include "core/normals.h"
+#include "support/mesh_builders.h"
+
+namespace quarnel::test {
+
+// Volume enclosed by the live faces (outward winding gives a positive value).
+inline double SignedVolume(const MeshT5& m) {
+  double sum = 0.0;
+  for (const FaceT5& f : m.faces) {
+    if (!IsLive(f.flags)) continue;
+    Vec3d a(f.v[0]->position), b(f.v[1]->position), c(f.v[2]->position);
+    sum += a.Dot(b.Cross(c));
+  }
+  return sum / 6.0;
+}
+
+// Live faces whose slot z points to the face itself, counted per edge.
+inline int BorderEdges(const MeshT5& m) {
+  int n = 0;
+  for (const FaceT5& f : m.faces)
+    if (IsLive(f.flags))
+      for (int z = 0; z < 3; ++z)
+        n += f.adjFace[z] == &f;
+  return n;
+}
+
+// Counts agree with the flags, and no face record points outside the arrays.
+inline ::testing::AssertionResult Consistent(const MeshT5& m) {
+  if (!PointersInside(m)) return ::testing::AssertionFailure() << "pointer outside the arrays";
+  if (m.faceCount != LiveFaces(m))
+    return ::testing::AssertionFailure() << "faceCount " << m.faceCount << " live " << LiveFaces(m);
+  if (m.vertexCount != LiveVertices(m))
+    return ::testing::AssertionFailure()
+           << "vertexCount " << m.vertexCount << " live " << LiveVertices(m);
+  for (const FaceT5& f : m.faces)
+    if (IsLive(f.flags))
+      for (const VertexT5* v : f.v)
+        if (!IsLive(v->flags)) return ::testing::AssertionFailure() << "live face, deleted corner";
+  return ::testing::AssertionSuccess();
+}
+
+inline MeshT5 WithBox(MeshT5 m) {
+  UpdateBoundingBox(m);
+  return m;
+}
+
+}  // namespace quarnel::test

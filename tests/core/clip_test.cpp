@@ -1,0 +1,325 @@
+#include "core/clip.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "clip_checks.h"
+#include "core/cap.h"
+#include "core/clip_ops.h"
+#include "core/normals.h"
+#include "core/topology.h"
+
+using namespace quarnel;
+using namespace quarnel::test;
+
+namespace {
+
+Plane3f MakePlane(float a, float b, float c, float d) {
+  return Plane3f{Vec3f(a, b, c), d};
+}
+
+// Adjacency and border bits as the clip commands prepare them.
+void Prepare(MeshT5& m) {
+  BuildFaceFaceAdjacency(m);
+  FaceBorderFromFF(m);
+}
+
+std::vector<const VertexT5*> LoopVertices(const BorderLoop& loop, size_t bound) {
+  std::vector<const VertexT5*> out;
+  FacePos p = loop.Start();
+  do {
+    out.push_back(p.v);
+    if (!p.NextBorder(bound)) break;
+  } while (!(p == loop.Start()) && out.size() <= bound);
+  return out;
+}
+
+bool HasBorder(const FaceT5& f, int z) {
+  return (f.flags & ElemFlag::Border(z)) != 0;
+}
+
+}  // namespace
+
+TEST(ClipByPlane, UnitCubeAtHalfHeightLeavesOneLoopOnThePlane) {
+  MeshT5 m = WithBox(Cube<MeshT5>());
+  ClipByPlane(m, MakePlane(0, 0, -1, -0.5f));  // keeps z <= 0.5
+  EXPECT_TRUE(Consistent(m));
+  EXPECT_NEAR(SurfaceArea(m), 3.0, 1e-6);
+  EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
+  std::vector<BorderLoop> loops;
+  CollectBorderLoops(m, loops);
+  ASSERT_EQ(loops.size(), 1u);
+  EXPECT_EQ(loops[0].edgeCount, 8);
+  auto verts = LoopVertices(loops[0], 3 * m.faces.size());
+  EXPECT_EQ(verts.size(), 8u);
+  for (const VertexT5* v : verts)
+    EXPECT_FLOAT_EQ(v->position.z, 0.5f);
+  for (const VertexT5& v : m.vertices) {
+    if (IsLive(v.flags)) {
+      EXPECT_LE(v.position.z, 0.5f);
+    }
+  }
+
+  // A face deleted before the clip still points into the grown vertex array.
+  MeshT5 d = WithBox(CubeWithDeletedFace<MeshT5>(4));
+  ClipAndCap(d, MakePlane(0, 0, -1, -0.5f));
+  EXPECT_TRUE(Consistent(d));
+}
+
+TEST(ClipByPlane, PlaneMissingTheMeshKeepsAllOrNothing) {
+  MeshT5 keep = WithBox(Cube<MeshT5>());
+  ClipByPlane(keep, MakePlane(0, 0, -1, -2.0f));
+  EXPECT_EQ(keep.faceCount, 12);
+  EXPECT_EQ(keep.vertexCount, 8);
+  EXPECT_TRUE(Consistent(keep));
+
+  MeshT5 none = WithBox(Cube<MeshT5>());
+  ClipByPlane(none, MakePlane(0, 0, 1, 2.0f));
+  EXPECT_EQ(none.faceCount, 0);
+  EXPECT_EQ(none.vertexCount, 0);
+  EXPECT_TRUE(Consistent(none));
+  ClipAndCap(none, MakePlane(0, 0, 1, 2.0f));  // an empty mesh stays empty
+  EXPECT_EQ(none.faceCount, 0);
+}
+
+TEST(ClipByPlane, PlaneThroughExistingVerticesLeavesNoZeroLengthEdge) {
+  // The bottom vertices lie on the plane: the vertical edges are split at
+  // t = 0, and the collapse removes the zero-length edges again.
+  MeshT5 m = WithBox(Cube<MeshT5>());
+  ClipByPlane(m, MakePlane(0, 0, 1, 0.0f));
+  EXPECT_TRUE(Consistent(m));
+  EXPECT_NEAR(SurfaceArea(m), 6.0, 1e-6);
+  EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
+  EXPECT_EQ(BorderEdges(m), 0);
+  for (const FaceT5& f : m.faces) {
+    if (!IsLive(f.flags)) continue;
+    for (int z = 0; z < 3; ++z) {
+      EXPECT_GT(Distance(f.v[z]->position, f.v[(z + 1) % 3]->position), 0.0);
+    }
+  }
+
+  // Cut through a whole grid row of vertices, keeping one side.
+  MeshT5 g = WithBox(Grid<MeshT5>(4));
+  ClipByPlane(g, MakePlane(1, 0, 0, 2.0f));
+  EXPECT_TRUE(Consistent(g));
+  EXPECT_NEAR(SurfaceArea(g), 8.0, 1e-6);
+  EXPECT_EQ(CheckFaceFaceTopology(g), 0u);
+}
+
+TEST(RefineByPlane, NoCrossingEdgeLeavesTheMeshUntouched) {
+  MeshT5 m = Cube<MeshT5>();
+  Prepare(m);
+  FaceT5* adj = m.faces[0].adjFace[0];
+  ClipPlane p(MakePlane(0, 0, 1, 5.0f));
+  EXPECT_FALSE(RefineByPlane(m, p, p, false));
+  EXPECT_EQ(m.vertices.size(), 8u);
+  EXPECT_EQ(m.faces.size(), 12u);
+  EXPECT_EQ(m.faces[0].adjFace[0], adj);
+}
+
+TEST(RefineByPlane, SplitRowBorderBitsAndDiagonal) {
+  // One triangle, its top corner alone above the plane y = 1: row 3.
+  auto refine = [](float topX) {
+    Soup s;
+    s.points = {{-1, 0, 0}, {topX, 2, 0}, {1, 0, 0}};
+    s.tris = {{0, 1, 2}};
+    MeshT5 m = Build<MeshT5>(s);
+    Prepare(m);
+    ClipPlane p(MakePlane(0, 1, 0, 1.0f));
+    EXPECT_TRUE(RefineByPlane(m, p, p, false));
+    EXPECT_EQ(m.faces.size(), 3u);
+    EXPECT_EQ(m.vertices.size(), 5u);
+    EXPECT_NEAR(SurfaceArea(m), 2.0, 1e-6);
+    ComputeFaceNormals(m, true);
+    for (const FaceT5& f : m.faces)
+      EXPECT_FLOAT_EQ(f.normal.z, -1.0f);  // winding kept
+    return m;
+  };
+  {
+    // Equal diagonals: the row's own one stays.
+    MeshT5 m = refine(0.0f);
+    VertexT5 *V0 = &m.vertices[0], *V1 = &m.vertices[1], *V2 = &m.vertices[2];
+    VertexT5 *P3 = &m.vertices[3], *P4 = &m.vertices[4];
+    EXPECT_TRUE(FaceHasVertices(m.faces[0], P3, V1, P4));
+    EXPECT_EQ(m.faces[1].v[0], V0);
+    EXPECT_EQ(m.faces[1].v[1], P3);
+    EXPECT_EQ(m.faces[1].v[2], V2);
+    EXPECT_EQ(m.faces[2].v[0], P4);
+    EXPECT_EQ(m.faces[2].v[1], V2);
+    EXPECT_EQ(m.faces[2].v[2], P3);
+    EXPECT_TRUE(HasBorder(m.faces[0], 0) && HasBorder(m.faces[0], 1) && !HasBorder(m.faces[0], 2));
+    EXPECT_TRUE(HasBorder(m.faces[1], 0) && !HasBorder(m.faces[1], 1) && HasBorder(m.faces[1], 2));
+    EXPECT_TRUE(HasBorder(m.faces[2], 0) && !HasBorder(m.faces[2], 1) && !HasBorder(m.faces[2], 2));
+    EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
+  }
+  {
+    // The alternative diagonal V0-P4 is shorter: the quadrilateral is re-split.
+    MeshT5 m = refine(-0.3f);
+    VertexT5 *V0 = &m.vertices[0], *V2 = &m.vertices[2];
+    VertexT5 *P3 = &m.vertices[3], *P4 = &m.vertices[4];
+    EXPECT_EQ(m.faces[1].v[0], V0);
+    EXPECT_EQ(m.faces[1].v[1], P4);
+    EXPECT_EQ(m.faces[1].v[2], V2);
+    EXPECT_EQ(m.faces[2].v[0], P4);
+    EXPECT_EQ(m.faces[2].v[1], V0);
+    EXPECT_EQ(m.faces[2].v[2], P3);
+    EXPECT_TRUE(!HasBorder(m.faces[1], 0) && HasBorder(m.faces[1], 1) && HasBorder(m.faces[1], 2));
+    EXPECT_TRUE(!HasBorder(m.faces[2], 0) && HasBorder(m.faces[2], 1) && !HasBorder(m.faces[2], 2));
+    EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
+  }
+}
+
+TEST(RefineByPlane, NewElementsGetDefinedAttributes) {
+  Soup s;
+  s.points = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+  s.tris = {{0, 1, 2}};
+  MeshT5 m = Build<MeshT5>(s);
+  FaceT5& f = m.faces[0];
+  f.wedge[0] = {0.0f, 0.0f, 1};
+  f.wedge[1] = {1.0f, 0.0f, 2};
+  f.wedge[2] = {0.0f, 1.0f, 3};
+  f.quality = 7.0f;
+  f.color = Color4b{10, 20, 30, 255};
+  Prepare(m);
+  ClipPlane p(MakePlane(0, 1, 0, 0.5f));  // corner 2 alone above: edges 1 and 2 split
+  ASSERT_TRUE(RefineByPlane(m, p, p, false));
+  ASSERT_EQ(m.faces.size(), 3u);
+  for (size_t i = 3; i < m.vertices.size(); ++i) {
+    EXPECT_EQ(m.vertices[i].color, (Color4b{0, 0, 0, 0}));
+    EXPECT_EQ(m.vertices[i].quality, 0.0f);
+    EXPECT_FLOAT_EQ(m.vertices[i].position.y, 0.5f);
+  }
+  const VertexT5* onEdge1 = nullptr;  // (0.5, 0.5)
+  const VertexT5* onEdge2 = nullptr;  // (0, 0.5)
+  for (size_t i = 3; i < m.vertices.size(); ++i)
+    (m.vertices[i].position.x > 0.25f ? onEdge1 : onEdge2) = &m.vertices[i];
+  ASSERT_TRUE(onEdge1 && onEdge2);
+  for (const FaceT5& g : m.faces) {
+    EXPECT_EQ(g.quality, 7.0f);
+    EXPECT_EQ(g.color, (Color4b{10, 20, 30, 255}));
+    for (int j = 0; j < 3; ++j) {
+      if (g.v[j] == onEdge1) {
+        EXPECT_EQ(g.wedge[j], (WedgeTexCoord{0.5f, 0.5f, 2}));
+      }
+      if (g.v[j] == onEdge2) {
+        EXPECT_EQ(g.wedge[j], (WedgeTexCoord{0.0f, 0.5f, 3}));
+      }
+    }
+  }
+}
+
+TEST(RefineByPlane, SelectedOnlySplitsEdgesBetweenSelectedFaces) {
+  MeshT5 m = Grid<MeshT5>(1);  // faces (0,1,3) and (0,3,2)
+  m.faces[0].flags |= ElemFlag::Selected;
+  Prepare(m);
+  ClipPlane p(MakePlane(0, 1, 0, 0.5f));
+  ASSERT_TRUE(RefineByPlane(m, p, p, true));
+  // Only the border edge 1-3 of the selected face is split.
+  EXPECT_EQ(m.vertices.size(), 5u);
+  EXPECT_EQ(m.faces.size(), 3u);
+  EXPECT_TRUE(m.faces[2].flags & ElemFlag::Selected);
+  EXPECT_FALSE(m.faces[1].flags & ElemFlag::Selected);
+  EXPECT_EQ(m.faces[1].v[0], &m.vertices[0]);  // untouched
+  EXPECT_TRUE(Consistent(m));
+}
+
+TEST(RefineByPlane, FacesRunningASharedEdgeTheSameWayLeaveNoUndefinedFace) {
+  for (bool lowFirst : {true, false}) {
+    Soup s;
+    s.points = {{0, 0, 0}, {0, 2, 0}, {1, 0.5f, 0}, {-1, 0.5f, 0}};
+    if (lowFirst)
+      s.tris = {{0, 1, 2}, {0, 1, 3}};  // both own the edge: two vertices on it
+    else
+      s.tris = {{1, 0, 2}, {1, 0, 3}};  // neither owns it: no vertex on it
+    MeshT5 m = WithBox(Build<MeshT5>(s));
+    Prepare(m);
+    ClipPlane p(MakePlane(0, 1, 0, 1.0f));
+    ASSERT_TRUE(RefineByPlane(m, p, p, false));
+    EXPECT_TRUE(Consistent(m));
+    EXPECT_NEAR(SurfaceArea(m), 2.0, 1e-6);
+    MeshT5 c = WithBox(Build<MeshT5>(s));
+    ClipAndCap(c, MakePlane(0, 1, 0, 1.0f));
+    EXPECT_TRUE(Consistent(c));
+  }
+}
+
+TEST(ClipBySphere, IcosphereBorderLiesOnTheSphere) {
+  MeshT5 m = WithBox(Icosphere<MeshT5>(3));
+  const size_t original = m.vertices.size();
+  const double before = SurfaceArea(m);
+  Sphere3f s{Vec3f(1.0f, 0.2f, 0.0f), 0.6f};
+  ClipBySphere(m, s);
+  EXPECT_TRUE(Consistent(m));
+  EXPECT_LT(SurfaceArea(m), before);
+  std::vector<BorderLoop> loops;
+  CollectBorderLoops(m, loops);
+  ASSERT_GE(loops.size(), 1u);
+  // The vertices made by the cut lie on the sphere; an old vertex reaches
+  // the border only where a face outside the sphere had its centroid
+  // inside it, so within a fraction of an edge length (about 0.15 here).
+  size_t made = 0;
+  for (const BorderLoop& loop : loops)
+    for (const VertexT5* v : LoopVertices(loop, 3 * m.faces.size())) {
+      const double d = Distance(v->position, s.center);
+      if (m.VertexIndex(v) >= original) {
+        ++made;
+        EXPECT_NEAR(d, 0.6, 1e-5);
+      } else {
+        EXPECT_GT(d, 0.6);
+        EXPECT_LT(d, 0.62);
+      }
+    }
+  EXPECT_GT(made, 30u);
+  for (const VertexT5& v : m.vertices) {
+    if (IsLive(v.flags)) {
+      EXPECT_GT(Distance(v.position, s.center), 0.6 - 1e-5);
+    }
+  }
+}
+
+TEST(ClipBySphere, SphereHoldingTheWholeMeshRemovesEverything) {
+  MeshT5 m = WithBox(Icosphere<MeshT5>(1));
+  ClipBySphere(m, Sphere3f{Vec3f(0, 0, 0), 10.0f});
+  EXPECT_EQ(m.faceCount, 0);
+  EXPECT_EQ(m.vertexCount, 0);
+  EXPECT_TRUE(Consistent(m));
+}
+
+TEST(ClipSphere, MissedIntersectionStaysOnTheEdgeLine) {
+  // Rounding can make a crossing edge miss the sphere; the new vertex then
+  // takes the line's point nearest the centre, never the origin.
+  Soup s;
+  s.points = {{2, 3, 1}, {4, 3, 1}, {3, 5, 1}};
+  s.tris = {{0, 1, 2}};
+  MeshT5 m = Build<MeshT5>(s);
+  ClipSphere c(Sphere3f{Vec3f(3, 0, 1), 1.0f});
+  VertexT5 nv;
+  c.EdgeIntersection(nv, m.faces[0], 0);
+  EXPECT_EQ(nv.position, Vec3f(3, 3, 1));
+}
+
+TEST(Clip, MeshWithNaNVerticesFinishes) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  auto make = [&] {
+    MeshT5 m = Icosphere<MeshT5>(2);
+    m.vertices[3].position = Vec3f(nan, 0.0f, 0.0f);
+    m.vertices[17].position = Vec3f(nan, nan, nan);
+    UpdateBoundingBox(m);
+    return m;
+  };
+  MeshT5 a = make();
+  ClipByPlane(a, MakePlane(0, 0, 1, 0.1f));
+  EXPECT_TRUE(Consistent(a));
+  MeshT5 b = make();
+  ClipAndCap(b, MakePlane(0.3f, 0, 1, 0.1f));
+  EXPECT_TRUE(Consistent(b));
+  MeshT5 c = make();
+  ClipBySphere(c, Sphere3f{Vec3f(0.5f, 0, 0), 0.7f});
+  EXPECT_TRUE(Consistent(c));
+  MeshT5 d = make();
+  ClipByPlane(d, MakePlane(nan, 0, 1, 0.0f));
+  EXPECT_TRUE(Consistent(d));
+}

@@ -1,0 +1,191 @@
+#include "core/curvature_flip.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "core/normals.h"
+#include "core/topology.h"
+#include "support/mesh_builders.h"
+
+using namespace quarnel;
+using namespace quarnel::test;
+
+namespace {
+
+constexpr float kOneDegree = 0.017453292f;
+
+// Prepares a mesh as the callers do: adjacency, unit face normals.
+MeshT5 Prepared(const Soup& s) {
+  auto m = Build<MeshT5>(s);
+  BuildFaceFaceAdjacency(m);
+  ComputeFaceNormals(m, true);
+  return m;
+}
+
+// A kite split along its long diagonal a-b: f = (a, b, c), g = (b, a, d).
+Soup Kite(float cz = 0.0f) {
+  Soup s;
+  s.points = {{0, 0, 0}, {10, 0, 0}, {5, 1, cz}, {5, -1, 0}};
+  s.tris = {{0, 1, 2}, {1, 0, 3}};
+  return s;
+}
+
+bool HasEdge(const MeshT5& m, int a, int b) {
+  for (auto& f : m.faces)
+    for (int z = 0; z < 3; ++z) {
+      int p = int(m.VertexIndex(f.v[z])), q = int(m.VertexIndex(f.v[(z + 1) % 3]));
+      if ((p == a && q == b) || (p == b && q == a)) return true;
+    }
+  return false;
+}
+
+// Largest angle between the normals of two faces sharing an edge.
+double MaxDihedral(const MeshT5& m) {
+  double worst = 0.0;
+  for (auto& f : m.faces)
+    for (int z = 0; z < 3; ++z) {
+      const FaceT5* g = f.adjFace[z];
+      if (g == &f) continue;
+      worst = std::max(worst, std::acos(std::clamp(f.normal.Dot(g->normal), -1.0, 1.0)));
+    }
+  return worst;
+}
+
+bool NormalsAreCurrent(const MeshT5& m) {
+  for (auto& f : m.faces) {
+    Vec3f n;
+    TriangleUnitNormal(n, f.v[0]->position, f.v[1]->position, f.v[2]->position);
+    if ((n - f.normal).Norm() > 1e-6) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+TEST(FlipCoplanarEdges, FlipsASliverPairToTheBetterDiagonal) {
+  auto m = Prepared(Kite());
+  EXPECT_EQ(OptimizeCurvature(m, false), 0);  // flat: left alone
+  EXPECT_TRUE(HasEdge(m, 0, 1));
+  EXPECT_EQ(FlipCoplanarEdges(m, kOneDegree, false), 1);
+  EXPECT_TRUE(HasEdge(m, 2, 3));
+  EXPECT_FALSE(HasEdge(m, 0, 1));
+  EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
+  EXPECT_TRUE(NormalsAreCurrent(m));
+  // The new pair is the better one: a second pass leaves it.
+  EXPECT_EQ(FlipCoplanarEdges(m, kOneDegree, false), 0);
+}
+
+TEST(FlipCoplanarEdges, TiesBordersAndSquaresStay) {
+  // A square: both diagonals give the same qualities.
+  auto sq = Prepared(Soup{{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}}});
+  EXPECT_EQ(FlipCoplanarEdges(sq, kOneDegree, false), 0);
+  // A lone sliver: all its edges are borders.
+  auto one = Prepared(Soup{{{0, 0, 0}, {10, 0, 0}, {5, 0.1f, 0}}, {{0, 1, 2}}});
+  EXPECT_EQ(FlipCoplanarEdges(one, kOneDegree, false), 0);
+  EXPECT_EQ(OptimizeCurvature(one, false), 0);
+}
+
+TEST(FlipCoplanarEdges, BentOrNonConvexPairsStay) {
+  // c lifted so the faces are about 2.9 degrees apart.
+  auto bent = Prepared(Kite(0.05f));
+  EXPECT_EQ(FlipCoplanarEdges(bent, kOneDegree, false), 0);
+  // A planar arrowhead: the other diagonal lies outside; the two new
+  // triangles would face opposite ways.
+  Soup s;
+  s.points = {{0, 0, 0}, {10, 0, 0}, {5, 1, 0}, {-3, -0.2f, 0}};
+  s.tris = {{0, 1, 2}, {1, 0, 3}};
+  auto arrow = Prepared(s);
+  EXPECT_EQ(FlipCoplanarEdges(arrow, kOneDegree, false), 0);
+}
+
+TEST(FlipCoplanarEdges, SelectedOnlyNeedsBothFaces) {
+  auto m = Prepared(Kite());
+  m.faces[0].flags |= ElemFlag::Selected;
+  EXPECT_EQ(FlipCoplanarEdges(m, kOneDegree, true), 0);
+  m.faces[0].flags &= ~ElemFlag::Selected;
+  m.faces[1].flags |= ElemFlag::Selected;
+  EXPECT_EQ(FlipCoplanarEdges(m, kOneDegree, true), 0);
+  m.faces[0].flags |= ElemFlag::Selected;
+  EXPECT_EQ(FlipCoplanarEdges(m, kOneDegree, true), 1);
+}
+
+TEST(FlipCoplanarEdges, LeavesRingsAndInconsistentPairsAlone) {
+  // Three coplanar-ish slivers on one edge: a ring, never flipped.
+  Soup s = Kite();
+  s.points.push_back({5, 0.5f, 0});
+  s.tris.push_back({1, 0, 4});
+  auto ring = Prepared(s);
+  auto before = ring;
+  FlipCoplanarEdges(ring, kOneDegree, false);
+  for (size_t i = 0; i < ring.faces.size(); ++i)
+    for (int k = 0; k < 3; ++k)
+      EXPECT_EQ(ring.VertexIndex(ring.faces[i].v[k]), before.VertexIndex(before.faces[i].v[k]));
+  EXPECT_EQ(OptimizeCurvature(ring, false), 0);
+
+  // Two more faces on the outer edge b-c: flipping would hand that edge
+  // from f to g and cut the ring.
+  Soup r = Kite();
+  r.points.push_back({8, 3, 0});
+  r.points.push_back({8, 3, 1});
+  r.tris.push_back({2, 1, 5});
+  r.tris.push_back({1, 2, 4});
+  auto outer = Prepared(r);
+  const uint32_t maskBefore = CheckFaceFaceTopology(outer);
+  EXPECT_EQ(FlipCoplanarEdges(outer, kOneDegree, false), 0);
+  EXPECT_TRUE(HasEdge(outer, 0, 1));
+  EXPECT_EQ(CheckFaceFaceTopology(outer), maskBefore);
+
+  // The pair runs through the shared edge in the same direction: flipping it
+  // would lose a vertex.
+  Soup t = Kite();
+  t.tris[1] = {0, 1, 3};
+  auto bad = Prepared(t);
+  bad.faces[1].normal = bad.faces[0].normal;  // pass the normal test
+  EXPECT_EQ(FlipCoplanarEdges(bad, kOneDegree, false), 0);
+  EXPECT_TRUE(HasEdge(bad, 0, 1));
+}
+
+TEST(OptimizeCurvature, ClosedTetrahedronFlipsNothing) {
+  auto m = Prepared(TetrahedronSoup());
+  EXPECT_EQ(OptimizeCurvature(m, false), 0);
+  MeshT5 empty;
+  EXPECT_EQ(OptimizeCurvature(empty, false), 0);
+}
+
+TEST(OptimizeCurvature, TurnsDiagonalsAcrossACreaseIntoTheRulings) {
+  // z = 0.2 (x + y)^2 bends along (1, 1) and is straight along (1, -1); the
+  // grid's diagonals run along (1, 1), across the bend.
+  Soup s = GridSoup(6);
+  for (auto& p : s.points)
+    p.z = 0.2f * (p.x + p.y) * (p.x + p.y);
+  auto m = Prepared(s);
+  const double before = MaxDihedral(m);
+  const int flips = OptimizeCurvature(m, false);
+  EXPECT_GT(flips, 0);
+  EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
+  EXPECT_TRUE(NormalsAreCurrent(m));
+  EXPECT_LT(MaxDihedral(m), before);
+  // Interior cells now carry the (1, -1) diagonal: (1,1)-(2,0) of the 7x7
+  // vertex grid is vertices 8 and 2.
+  EXPECT_TRUE(HasEdge(m, 8, 2));
+  EXPECT_FALSE(HasEdge(m, 1, 9));
+}
+
+TEST(OptimizeCurvature, StaleBorderBitStopsIt) {
+  Soup s = GridSoup(3);
+  for (auto& p : s.points)
+    p.z = 0.2f * (p.x + p.y) * (p.x + p.y);
+  auto m = Prepared(s);
+  // Face 0's edge 2 has a neighbour; a border bit on it is stale.
+  m.faces[0].flags |= ElemFlag::Border(2);
+  auto before = m;
+  EXPECT_EQ(OptimizeCurvature(m, false), 0);
+  for (size_t i = 0; i < m.faces.size(); ++i)
+    for (int k = 0; k < 3; ++k)
+      EXPECT_EQ(m.VertexIndex(m.faces[i].v[k]), before.VertexIndex(before.faces[i].v[k]));
+  // FlipCoplanarEdges does not check the topology.
+  EXPECT_GE(FlipCoplanarEdges(m, kOneDegree, false), 0);
+}

@@ -1,0 +1,154 @@
+#include "core/plane_edge_collapse.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "clip_checks.h"
+#include "core/clip_ops.h"
+#include "core/topology.h"
+
+using namespace quarnel;
+using namespace quarnel::test;
+
+namespace {
+
+// An n x n grid on z = 0 whose vertex `moved` is put at `to`, which makes a
+// short edge.
+MeshT5 GridWithShortEdge(int n, int moved, Vec3f to) {
+  Soup s = GridSoup(n);
+  s.points[size_t(moved)] = to;
+  return Build<MeshT5>(s);
+}
+
+// Configures and runs a collapse on the plane z = 0.
+int Collapse(MeshT5& m, double threshold, float tolerance, bool link = true) {
+  PlaneEdgeCollapse::collapsePlane = Plane3f{Vec3f(0, 0, 1), 0.0f};
+  PlaneEdgeCollapse::collapsePlaneTolerance = tolerance;
+  PlaneEdgeCollapse c(m);
+  c.threshold = threshold;
+  c.Init();
+  c.checkLinkConditions = link;
+  int result = c.Run(2147483647);
+  c.Finalize();
+  return result;
+}
+
+::testing::AssertionResult CleanAfterRebuild(MeshT5& m) {
+  BuildFaceFaceAdjacency(m);
+  if (uint32_t t = CheckFaceFaceTopology(m))
+    return ::testing::AssertionFailure() << "topology " << t;
+  return Consistent(m);
+}
+
+}  // namespace
+
+TEST(PlaneEdgeCollapse, EmptyMeshStopsAtOnce) {
+  MeshT5 m;
+  EXPECT_EQ(Collapse(m, 1.0, 1.0f), 1);
+  MeshT5 grid = Grid<MeshT5>(2);
+  PlaneEdgeCollapse c(grid);
+  c.threshold = 10.0;
+  c.Init();
+  EXPECT_EQ(c.Run(0), 0);  // the limit is reached before anything is done
+  EXPECT_EQ(grid.faceCount, 8);
+}
+
+TEST(PlaneEdgeCollapse, InteriorEdgeGoesToItsMidpoint) {
+  // Edge 5-6 of a 3 x 3 grid, 0.1 long, inside the surface.
+  MeshT5 m = GridWithShortEdge(3, 5, Vec3f(1.9f, 1.0f, 0.0f));
+  m.vertices[5].color = Color4b{0, 0, 255, 255};
+  m.vertices[6].color = Color4b{255, 0, 0, 255};
+  EXPECT_EQ(Collapse(m, 0.5, 1e-3f), 1);
+  EXPECT_EQ(m.faceCount, 16);
+  EXPECT_EQ(m.vertexCount, 15);
+  EXPECT_TRUE(m.vertices[5].flags & ElemFlag::Deleted);
+  EXPECT_EQ(m.vertices[6].position, Vec3f(1.95f, 1.0f, 0.0f));
+  EXPECT_EQ(m.vertices[6].color, (Color4b{255, 0, 0, 255}));
+  EXPECT_TRUE(CleanAfterRebuild(m));
+}
+
+TEST(PlaneEdgeCollapse, BorderEdgeDeletesOneFace) {
+  MeshT5 m = GridWithShortEdge(2, 1, Vec3f(1.9f, 0.0f, 0.0f));
+  EXPECT_EQ(Collapse(m, 0.5, 1e-3f), 1);
+  EXPECT_EQ(m.faceCount, 7);
+  EXPECT_EQ(m.vertexCount, 8);
+  EXPECT_TRUE(CleanAfterRebuild(m));
+}
+
+TEST(PlaneEdgeCollapse, ThresholdAndToleranceBoundsAreInclusive) {
+  MeshT5 probe = GridWithShortEdge(3, 5, Vec3f(1.9f, 1.0f, 0.25f));
+  const double length = Distance(probe.vertices[5].position, probe.vertices[6].position);
+  {
+    PlaneEdgeCollapse::collapsePlane = Plane3f{Vec3f(0, 0, 1), 0.0f};
+    PlaneEdgeCollapse c(probe);
+    c.threshold = length;
+    c.Init();
+    ASSERT_EQ(c.Heap().size(), 1u);  // exactly as long as the threshold
+    EXPECT_EQ(c.Heap()[0].removed, &probe.vertices[5]);
+    EXPECT_EQ(c.Heap()[0].survivor, &probe.vertices[6]);
+  }
+  MeshT5 longer = probe;
+  EXPECT_EQ(Collapse(longer, std::nextafter(length, 0.0), 1.0f), 1);
+  EXPECT_EQ(longer.faceCount, 18);
+
+  MeshT5 atTolerance = probe;
+  Collapse(atTolerance, 0.5, 0.25f);
+  EXPECT_EQ(atTolerance.faceCount, 16);
+
+  MeshT5 beyond = probe;
+  Collapse(beyond, 0.5, std::nextafter(0.25f, 0.0f));
+  EXPECT_EQ(beyond.faceCount, 18);
+}
+
+TEST(PlaneEdgeCollapse, LinkConditionKeepsATriangularHole) {
+  // Without face (5, 6, 10) the short edge 5-6 borders a hole of three
+  // edges: 10 is a common neighbour of both ends but not opposite the edge.
+  auto make = [] {
+    MeshT5 m = GridWithShortEdge(3, 5, Vec3f(1.9f, 1.0f, 0.0f));
+    for (FaceT5& f : m.faces)
+      if (FaceHasVertices(f, &m.vertices[5], &m.vertices[6], &m.vertices[10])) {
+        f.flags |= ElemFlag::Deleted;
+        --m.faceCount;
+      }
+    return m;
+  };
+  const uint32_t bits = UserBitCounter::Current();
+  MeshT5 kept = make();
+  Collapse(kept, 0.5, 1e-3f, true);
+  EXPECT_EQ(kept.faceCount, 17);
+  EXPECT_EQ(UserBitCounter::Current(), bits);
+
+  MeshT5 closed = make();
+  Collapse(closed, 0.5, 1e-3f, false);
+  EXPECT_LT(closed.faceCount, 17);
+}
+
+TEST(CollapseClipPlaneEdges, GridCutCloseToItsVerticesIsCleanedUp) {
+  // The cut runs 0.0004 beside a column of vertices and 0.0004 beside the
+  // grid's diagonals, leaving edges far shorter than the tolerance on the
+  // plane; both sides are tried.
+  for (float sign : {1.0f, -1.0f}) {
+    MeshT5 m = WithBox(Grid<MeshT5>(10));
+    const double diag = m.bbox.Diag();
+    const float tolerance = float(diag * double(1e-4f));
+    const Plane3f plane{Vec3f(sign, 0, 0), sign * 3.0004f};
+    ClipByPlane(m, plane);
+    EXPECT_TRUE(Consistent(m));
+    EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
+    int onPlane = 0;
+    for (const FaceT5& f : m.faces) {
+      if (!IsLive(f.flags)) continue;
+      for (int z = 0; z < 3; ++z) {
+        const VertexT5* a = f.v[z];
+        const VertexT5* b = f.v[(z + 1) % 3];
+        if (std::fabs(SignedDistance(a->position, plane)) > tolerance ||
+            std::fabs(SignedDistance(b->position, plane)) > tolerance)
+          continue;
+        ++onPlane;
+        EXPECT_GT(Distance(a->position, b->position), tolerance);
+      }
+    }
+    EXPECT_GT(onPlane, 0);
+  }
+}
