@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+#include <vector>
+
+namespace quarnel {
+
+// One glyph as an OpenGL bitmap: rows from the bottom up, each row
+// (width + 7) / 8 bytes with the leftmost pixel in the high bit. origin is
+// the glyph's origin inside the bitmap (from the bitmap's left and bottom
+// edges), advance the step of the raster position after the glyph.
+struct GlyphBitmap {
+  int width = 0;
+  int height = 0;
+  float originX = 0.0f;
+  float originY = 0.0f;
+  float advance = 0.0f;
+  std::vector<unsigned char> bits;
+
+  bool Lit(int x, int rowFromBottom) const;
+};
+
+// The font of the on-screen texts: "Arial" (or the system's closest face) of
+// the given character height in pixels, normal weight, drawn without
+// anti-aliasing as bitmaps are one bit deep.
+QFont BitmapTextFont(int pixelHeight);
+
+// The character of a byte of the program's texts (Windows-1252); a null
+// character for the control codes and the bytes that code page leaves out.
+QChar CharacterOfByte(int code);
+
+// The bitmap of the character of byte code in font. Control codes and
+// unassigned bytes give an empty glyph that does not move the raster position.
+GlyphBitmap RasteriseGlyph(const QFont& font, int code);
+
+// Compiles count display lists: list listBase + i draws the glyph of byte
+// first + i with glBitmap at the raster position and moves it by the glyph's
+// advance, so that glListBase(listBase) and glCallLists over a text's bytes
+// draw the text. Needs a current OpenGL context; false without one or when
+// the lists cannot be compiled.
+bool BuildBitmapFontLists(const QFont& font, unsigned int listBase, int first, int count);
+
+}  // namespace quarnel

@@ -1,0 +1,431 @@
+#include "platform/document_manager.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <algorithm>
+
+#include "platform/file_dialogs.h"
+#include "platform/framework_commands.h"
+#include "platform/main_window.h"
+#include "platform/recent_files.h"
+
+namespace quarnel {
+
+namespace {
+
+QString CleanAbsolutePath(const QString& path) {
+  return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+}  // namespace
+
+void DocumentFrame::closeEvent(QCloseEvent* event) {
+  QMdiSubWindow::closeEvent(event);
+  if (event->isAccepted()) {
+    emit closed(this);
+  }
+}
+
+DocumentManager::DocumentManager(MainWindow& window, DocumentTemplate& docTemplate,
+                                 FileDialogs& dialogs, RecentFileList* recent)
+    : QObject(&window),
+      window_(&window),
+      template_(docTemplate),
+      dialogs_(dialogs),
+      recent_(recent) {
+  connect(window.MdiArea(), &QMdiArea::subWindowActivated, this,
+          &DocumentManager::OnSubWindowActivated);
+  connect(&window, &MainWindow::filesDropped, this, [this](const QStringList& paths) {
+    for (const QString& path : paths) {
+      OpenDocumentFile(path);
+    }
+  });
+  BuildCommands();
+}
+
+DocumentManager::~DocumentManager() {
+  // Normally the main window has taken the document windows already. When
+  // the manager goes first, the windows are deleted before the documents,
+  // as views may still refer to their documents while they go.
+  for (ViewEntry& entry : views_) {
+    disconnect(entry.view, nullptr, this, nullptr);
+  }
+  for (ViewEntry& entry : views_) {
+    delete entry.frame.data();
+  }
+  views_.clear();
+  activation_.clear();
+  closing_.clear();
+  documents_.clear();
+}
+
+void DocumentManager::BuildCommands() {
+  using namespace framework_command;
+  appCommands_.On(kFileNew, [this] { NewDocument(); });
+  appCommands_.On(kFileOpen, [this] { PromptAndOpen(); });
+  appCommands_.On(kAppExit, [this] {
+    if (window_) {
+      window_->close();
+    }
+  });
+  const int recentCount = recent_ != nullptr ? recent_->Capacity() : 0;
+  if (recentCount > 0) {
+    appCommands_.OnRange(
+        kRecentFileFirst, kRecentFileFirst + recentCount - 1,
+        [this](int id) { OpenRecent(id - kRecentFileFirst); },
+        [this](int id, CommandState& state) {
+          state.enabled = id - kRecentFileFirst < recent_->Size();
+        });
+  }
+  docCommands_.On(kFileSave, [this] {
+    if (Document* doc = ActiveDocument()) {
+      SaveDocument(*doc, false);
+    }
+  });
+  docCommands_.On(kFileSaveAs, [this] {
+    if (Document* doc = ActiveDocument()) {
+      SaveDocument(*doc, true);
+    }
+  });
+  docCommands_.On(kFileClose, [this] {
+    if (Document* doc = ActiveDocument()) {
+      CloseDocument(*doc);
+    }
+  });
+}
+
+CommandTarget* DocumentManager::DocumentCommands() {
+  return ActiveDocument() != nullptr ? &docCommands_ : nullptr;
+}
+
+void DocumentManager::LinkRouter(CommandRouter& router, CommandTarget* mainFrame,
+                                 CommandTarget* app) {
+  router.AddLink([this]() -> CommandTarget* { return dynamic_cast<CommandTarget*>(ActiveView()); });
+  router.AddLink([this]() -> CommandTarget* { return ActiveDocument(); });
+  router.AddLink([this] { return DocumentCommands(); });
+  router.AddLink([mainFrame] { return mainFrame; });
+  router.AddLink([app] { return app; });
+  router.AddLink([this]() -> CommandTarget* { return &appCommands_; });
+}
+
+Document* DocumentManager::NewDocument() {
+  std::unique_ptr<Document> doc = template_.CreateDocument();
+  if (!doc) {
+    return nullptr;
+  }
+  doc->manager_ = this;
+  doc->title_ = template_.UntitledName() + QString::number(++untitledCount_);
+  if (!doc->OnNewDocument()) {
+    return nullptr;
+  }
+  return Adopt(std::move(doc));
+}
+
+Document* DocumentManager::OpenDocumentFile(const QString& path) {
+  if (path.isEmpty()) {
+    return nullptr;
+  }
+  const QString fullPath = CleanAbsolutePath(path);
+  std::unique_ptr<Document> doc = template_.CreateDocument();
+  if (!doc) {
+    return nullptr;
+  }
+  doc->manager_ = this;
+  if (!doc->OnOpenDocument(fullPath)) {
+    return nullptr;
+  }
+  doc->pathName_ = fullPath;
+  doc->title_ = QFileInfo(fullPath).fileName();
+  AddRecent(fullPath);
+  return Adopt(std::move(doc));
+}
+
+Document* DocumentManager::PromptAndOpen() {
+  QString filter = template_.FileFilter();
+  if (!filter.isEmpty()) {
+    filter += QStringLiteral(";;");
+  }
+  filter += QStringLiteral("All Files (*)");
+  const std::optional<QString> path = dialogs_.GetOpenFileName(window_, filter);
+  return path ? OpenDocumentFile(*path) : nullptr;
+}
+
+Document* DocumentManager::Adopt(std::unique_ptr<Document> owned) {
+  if (!window_) {
+    return nullptr;
+  }
+  QWidget* view = template_.CreateView(*owned);
+  if (view == nullptr) {
+    return nullptr;
+  }
+  Document* doc = owned.get();
+  documents_.push_back(std::move(owned));
+
+  auto* frame = new DocumentFrame;
+  frame->setWidget(view);
+  frame->setAttribute(Qt::WA_DeleteOnClose);
+  frame->setWindowTitle(doc->title_);
+  views_.push_back({view, frame, doc, true});
+  activation_.push_back(view);
+  connect(frame, &DocumentFrame::closed, this, &DocumentManager::OnFrameClosed);
+  connect(view, &QObject::destroyed, this, [this, view] { OnViewDestroyed(view); });
+
+  window_->MdiArea()->addSubWindow(frame);
+  emit viewCreated(view);
+  // Every document window is shown maximised, also when the others are not.
+  frame->showMaximized();
+  window_->MdiArea()->setActiveSubWindow(frame);
+  RefreshWindow();
+  emit documentOpened(doc);
+  return doc;
+}
+
+bool DocumentManager::SaveDocument(Document& doc, bool askForName) {
+  QString target = doc.pathName_;
+  bool rename = askForName;
+  if (!rename) {
+    const QFileInfo info(target);
+    rename = target.isEmpty() || !info.exists() || !info.isWritable();
+  }
+  if (rename) {
+    const QString initial = doc.pathName_.isEmpty() ? doc.title_ : doc.pathName_;
+    const std::optional<QString> chosen = dialogs_.GetSaveFileName(
+        window_, template_.FileFilter(), template_.DefaultExtension(), initial);
+    if (!chosen || chosen->isEmpty()) {
+      return false;
+    }
+    target = CleanAbsolutePath(*chosen);
+  }
+  if (!doc.OnSaveDocument(target)) {
+    return false;
+  }
+  if (rename) {
+    doc.pathName_ = target;
+    doc.title_ = QFileInfo(target).fileName();
+    for (const ViewEntry& entry : views_) {
+      if (entry.doc == &doc && entry.frame) {
+        entry.frame->setWindowTitle(doc.title_);
+      }
+    }
+    AddRecent(target);
+    RefreshWindow();
+  }
+  return true;
+}
+
+bool DocumentManager::CloseDocument(Document& doc) {
+  std::vector<QPointer<DocumentFrame>> frames;
+  for (const ViewEntry& entry : views_) {
+    if (entry.doc == &doc && entry.live) {
+      frames.push_back(entry.frame);
+    }
+  }
+  bool all = true;
+  for (const QPointer<DocumentFrame>& frame : frames) {
+    if (frame && !frame->close()) {
+      all = false;
+    }
+  }
+  return all;
+}
+
+bool DocumentManager::CloseAllDocuments() {
+  bool all = true;
+  for (Document* doc : Documents()) {
+    all = CloseDocument(*doc) && all;
+  }
+  return all;
+}
+
+void DocumentManager::OnFrameClosed(DocumentFrame* frame) {
+  const auto it = std::find_if(views_.begin(), views_.end(),
+                               [frame](const ViewEntry& e) { return e.frame == frame; });
+  if (it != views_.end() && it->live) {
+    Detach(*it);
+  }
+}
+
+void DocumentManager::Detach(ViewEntry& entry) {
+  entry.live = false;
+  activation_.erase(std::remove(activation_.begin(), activation_.end(), entry.view),
+                    activation_.end());
+  Document* doc = entry.doc;
+  if (!HasLiveViews(*doc)) {
+    const auto it = std::find_if(documents_.begin(), documents_.end(),
+                                 [doc](const auto& owned) { return owned.get() == doc; });
+    if (it != documents_.end()) {
+      closing_.push_back(std::move(*it));
+      documents_.erase(it);
+      emit documentClosing(doc);
+    }
+  }
+  RefreshWindow();
+  emit viewActivated(ActiveView());
+}
+
+void DocumentManager::OnViewDestroyed(QWidget* view) {
+  const auto it = std::find_if(views_.begin(), views_.end(),
+                               [view](const ViewEntry& e) { return e.view == view; });
+  if (it == views_.end()) {
+    return;
+  }
+  Document* doc = it->doc;
+  if (it->live) {
+    // Destroyed without a close: the main window is going away.
+    Detach(*it);
+  }
+  views_.erase(std::remove_if(views_.begin(), views_.end(),
+                              [view](const ViewEntry& e) { return e.view == view; }),
+               views_.end());
+  const bool viewsLeft =
+      std::any_of(views_.begin(), views_.end(), [doc](const ViewEntry& e) { return e.doc == doc; });
+  if (!viewsLeft) {
+    closing_.erase(std::remove_if(closing_.begin(), closing_.end(),
+                                  [doc](const auto& owned) { return owned.get() == doc; }),
+                   closing_.end());
+  }
+}
+
+void DocumentManager::OnSubWindowActivated(QMdiSubWindow* frame) {
+  if (frame != nullptr) {
+    for (const ViewEntry& entry : views_) {
+      if (entry.frame == frame && entry.live) {
+        activation_.erase(std::remove(activation_.begin(), activation_.end(), entry.view),
+                          activation_.end());
+        activation_.push_back(entry.view);
+        RefreshWindow();
+        emit viewActivated(entry.view);
+        return;
+      }
+    }
+  }
+  RefreshWindow();
+}
+
+void DocumentManager::RefreshWindow() {
+  if (!window_) {
+    return;
+  }
+  const bool anyLive =
+      std::any_of(views_.begin(), views_.end(), [](const ViewEntry& e) { return e.live; });
+  window_->ShowDocumentMenus(anyLive);
+  const Document* doc = ActiveDocument();
+  window_->SetDocumentTitle(doc != nullptr ? doc->Title() : QString());
+}
+
+void DocumentManager::OpenRecent(int index) {
+  if (recent_ == nullptr || index < 0 || index >= recent_->Size()) {
+    return;
+  }
+  const QString path = recent_->At(index);
+  if (OpenDocumentFile(path) == nullptr) {
+    // A file that no longer opens leaves the list, as it would only fail again.
+    const int at = static_cast<int>(recent_->Paths().indexOf(path));
+    recent_->Remove(at);
+    recent_->Save();
+  }
+}
+
+void DocumentManager::AddRecent(const QString& path) {
+  if (recent_ != nullptr) {
+    recent_->Add(path);
+    recent_->Save();
+  }
+}
+
+bool DocumentManager::HasLiveViews(const Document& doc) const {
+  return std::any_of(views_.begin(), views_.end(),
+                     [&doc](const ViewEntry& e) { return e.doc == &doc && e.live; });
+}
+
+DocumentManager::ViewEntry* DocumentManager::EntryOf(const QWidget* view) {
+  for (ViewEntry& entry : views_) {
+    if (entry.view == view && entry.live) {
+      return &entry;
+    }
+  }
+  return nullptr;
+}
+
+const DocumentManager::ViewEntry* DocumentManager::EntryOf(const QWidget* view) const {
+  for (const ViewEntry& entry : views_) {
+    if (entry.view == view && entry.live) {
+      return &entry;
+    }
+  }
+  return nullptr;
+}
+
+QWidget* DocumentManager::ActiveView() const {
+  if (window_) {
+    if (QMdiSubWindow* current = window_->MdiArea()->currentSubWindow()) {
+      for (const ViewEntry& entry : views_) {
+        if (entry.frame == current && entry.live) {
+          return entry.view;
+        }
+      }
+    }
+  }
+  return activation_.empty() ? nullptr : activation_.back();
+}
+
+Document* DocumentManager::ActiveDocument() const {
+  const ViewEntry* entry = EntryOf(ActiveView());
+  return entry != nullptr ? entry->doc : nullptr;
+}
+
+std::vector<Document*> DocumentManager::Documents() const {
+  std::vector<Document*> docs;
+  docs.reserve(documents_.size());
+  for (const auto& doc : documents_) {
+    docs.push_back(doc.get());
+  }
+  return docs;
+}
+
+std::vector<QWidget*> DocumentManager::ViewsOf(const Document& doc) const {
+  std::vector<QWidget*> views;
+  for (const ViewEntry& entry : views_) {
+    if (entry.doc == &doc && entry.live) {
+      views.push_back(entry.view);
+    }
+  }
+  return views;
+}
+
+std::vector<QWidget*> DocumentManager::AllViews() const {
+  std::vector<QWidget*> views;
+  for (const auto& doc : documents_) {
+    const std::vector<QWidget*> ofDoc = ViewsOf(*doc);
+    views.insert(views.end(), ofDoc.begin(), ofDoc.end());
+  }
+  return views;
+}
+
+Document* DocumentManager::DocumentOf(const QWidget* view) const {
+  // Also for a view whose window has closed: it may still need its document
+  // while it is being deleted.
+  for (const ViewEntry& entry : views_) {
+    if (entry.view == view) {
+      return entry.doc;
+    }
+  }
+  return nullptr;
+}
+
+QMdiSubWindow* DocumentManager::FrameOf(const QWidget* view) const {
+  const ViewEntry* entry = EntryOf(view);
+  return entry != nullptr ? entry->frame.data() : nullptr;
+}
+
+void DocumentManager::UpdateAllViews(const Document& doc, QWidget* except) {
+  for (QWidget* view : ViewsOf(doc)) {
+    if (view != except) {
+      view->update();
+    }
+  }
+}
+
+}  // namespace quarnel

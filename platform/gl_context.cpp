@@ -1,0 +1,40 @@
+#include "platform/gl_context.h"
+
+#include <QCoreApplication>
+#include <QOpenGLContext>
+
+namespace quarnel {
+
+QSurfaceFormat ViewSurfaceFormat() {
+  QSurfaceFormat format;
+  format.setRenderableType(QSurfaceFormat::OpenGL);
+  format.setProfile(QSurfaceFormat::CompatibilityProfile);
+  format.setVersion(2, 1);
+  format.setRedBufferSize(8);
+  format.setGreenBufferSize(8);
+  format.setBlueBufferSize(8);
+  format.setAlphaBufferSize(8);
+  format.setDepthBufferSize(24);
+  format.setStencilBufferSize(0);
+  format.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
+  return format;
+}
+
+void PrepareOpenGLApplication() {
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QSurfaceFormat::setDefaultFormat(ViewSurfaceFormat());
+}
+
+GlProcedure GetGlProcAddress(const char* name) {
+  QOpenGLContext* context = QOpenGLContext::currentContext();
+  if (context == nullptr || name == nullptr) {
+    return nullptr;
+  }
+  return reinterpret_cast<GlProcedure>(context->getProcAddress(name));
+}
+
+bool HasCurrentGlContext() {
+  return QOpenGLContext::currentContext() != nullptr;
+}
+
+}  // namespace quarnel

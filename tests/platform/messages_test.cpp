@@ -1,0 +1,177 @@
+#include "platform/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <QMessageBox>
+#include <QPaintEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+#include <algorithm>
+
+#include "qstring_printer.h"
+#include "qt_test_app.h"
+
+namespace quarnel {
+namespace {
+
+using test::DrainEvents;
+using test::TestApplication;
+
+Message Error(const char* text) {
+  return Message{QStringLiteral("OpenGL Usage Error"), QString::fromLatin1(text),
+                 MessageButtons::Ok, MessageIcon::Error};
+}
+
+TEST(ScriptedMessageSink, AnswersFromItsQueueThenAsIfClosed) {
+  TestApplication();
+  ScriptedMessageSink sink;
+  sink.QueueAnswer(MessageAnswer::Ok);
+  sink.QueueAnswer(MessageAnswer::Yes);
+  EXPECT_EQ(sink.Show(QStringLiteral("Are you sure to overwrite the currently opened file?"),
+                      MessageButtons::OkCancel),
+            MessageAnswer::Ok);
+  EXPECT_EQ(sink.Show(QStringLiteral("q"), MessageButtons::YesNo), MessageAnswer::Yes);
+  // Unscripted boxes never confirm.
+  EXPECT_EQ(sink.Show(QStringLiteral("a"), MessageButtons::OkCancel), MessageAnswer::Cancel);
+  EXPECT_EQ(sink.Show(QStringLiteral("b"), MessageButtons::YesNo), MessageAnswer::No);
+  EXPECT_EQ(sink.Show(QStringLiteral("c"), MessageButtons::YesNoCancel), MessageAnswer::Cancel);
+  EXPECT_EQ(sink.Show(QStringLiteral("d")), MessageAnswer::Ok);
+  ASSERT_EQ(sink.Shown().size(), 6u);
+  EXPECT_EQ(sink.Shown()[0].text,
+            QStringLiteral("Are you sure to overwrite the currently opened file?"));
+  EXPECT_EQ(sink.Shown()[0].buttons, MessageButtons::OkCancel);
+}
+
+TEST(MessageSinkPainting, BoxesRaisedWhilePaintingShowAfterThePaintOnce) {
+  TestApplication();
+  ScriptedMessageSink sink;
+  bool presentedWhilePainting = false;
+  sink.SetObserver([&](const Message&) { presentedWhilePainting |= sink.Painting(); });
+  {
+    MessageSink::PaintingScope paint(sink);
+    EXPECT_EQ(sink.Show(Error("Draw\nInvalid Operation")), MessageAnswer::Deferred);
+    {
+      MessageSink::PaintingScope nested(sink);
+      sink.Show(Error("Draw\nInvalid Operation"));
+      sink.Show(Error("Lights\nInvalid Enum"));
+    }
+    EXPECT_TRUE(sink.Painting());
+    EXPECT_EQ(sink.DeferredCount(), 2u);
+  }
+  // Not inside the paint's own call either: from the event loop.
+  EXPECT_TRUE(sink.Shown().empty());
+  DrainEvents();
+  ASSERT_EQ(sink.Shown().size(), 2u);
+  EXPECT_EQ(sink.Shown()[0].text, QStringLiteral("Draw\nInvalid Operation"));
+  EXPECT_EQ(sink.Shown()[1].text, QStringLiteral("Lights\nInvalid Enum"));
+  EXPECT_FALSE(presentedWhilePainting);
+
+  // The same error from the next frames does not come back; a new one does,
+  // and a box raised outside any paint is always shown.
+  for (int frame = 0; frame < 3; ++frame) {
+    MessageSink::PaintingScope paint(sink);
+    sink.Show(Error("Draw\nInvalid Operation"));
+  }
+  {
+    MessageSink::PaintingScope paint(sink);
+    sink.Show(Error("Texture\nOut Of Memory"));
+  }
+  DrainEvents();
+  ASSERT_EQ(sink.Shown().size(), 3u);
+  EXPECT_EQ(sink.Shown()[2].text, QStringLiteral("Texture\nOut Of Memory"));
+  sink.Show(Error("Draw\nInvalid Operation"));
+  EXPECT_EQ(sink.Shown().size(), 4u);
+}
+
+TEST(MessageSinkPainting, BoxesQueuedWhileABoxIsUpWaitForIt) {
+  TestApplication();
+  ScriptedMessageSink sink;
+  int depth = 0;
+  int deepest = 0;
+  bool repainted = false;
+  sink.SetObserver([&](const Message&) {
+    ++depth;
+    deepest = std::max(deepest, depth);
+    if (!repainted) {
+      // The box's own event loop repaints a view that fails again.
+      repainted = true;
+      {
+        MessageSink::PaintingScope paint(sink);
+        sink.Show(Error("Second\nInvalid Enum"));
+      }
+      DrainEvents();
+    }
+    --depth;
+  });
+  {
+    MessageSink::PaintingScope paint(sink);
+    sink.Show(Error("First\nInvalid Value"));
+  }
+  DrainEvents();
+  ASSERT_EQ(sink.Shown().size(), 2u);
+  EXPECT_EQ(sink.Shown()[1].text, QStringLiteral("Second\nInvalid Enum"));
+  EXPECT_EQ(deepest, 1);
+}
+
+// A widget whose paint raises a box, as a frame that meets an OpenGL error.
+class FailingPaint final : public QWidget {
+ public:
+  explicit FailingPaint(MessageSink& sink) : sink_(sink) {}
+  int paints = 0;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    MessageSink::PaintingScope scope(sink_);
+    ++paints;
+    sink_.Show(Error("Frame\nInvalid Value"));
+  }
+
+ private:
+  MessageSink& sink_;
+};
+
+TEST(MessageSinkPainting, ABoxFromARealPaintEventComesAfterIt) {
+  TestApplication();
+  ScriptedMessageSink sink;
+  int paintsWhenShown = -1;
+  FailingPaint widget(sink);
+  sink.SetObserver([&](const Message&) { paintsWhenShown = widget.paints; });
+  widget.resize(50, 50);
+  widget.show();
+  widget.repaint();
+  DrainEvents();
+  widget.repaint();
+  DrainEvents();
+  ASSERT_EQ(sink.Shown().size(), 1u);
+  EXPECT_GE(paintsWhenShown, 1);
+}
+
+TEST(QtMessageSink, ReturnsTheButtonTheUserPressed) {
+  TestApplication();
+  QWidget owner;
+  owner.show();
+  QtMessageSink sink(&owner);
+  QString title;
+  auto press = [&](QMessageBox::StandardButton which) {
+    QTimer::singleShot(0, [&title, which] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      title = box->windowTitle();
+      box->button(which)->click();
+    });
+  };
+  press(QMessageBox::Cancel);
+  EXPECT_EQ(
+      sink.Show(QStringLiteral("Overwrite?"), MessageButtons::OkCancel, MessageIcon::Question),
+      MessageAnswer::Cancel);
+  EXPECT_EQ(title, QApplication::applicationDisplayName());
+  press(QMessageBox::Yes);
+  EXPECT_EQ(sink.Show(QStringLiteral("Try other extensions?"), MessageButtons::YesNo,
+                      MessageIcon::Question, QStringLiteral("Texture")),
+            MessageAnswer::Yes);
+  EXPECT_EQ(title, QStringLiteral("Texture"));
+}
+
+}  // namespace
+}  // namespace quarnel
