@@ -1,0 +1,205 @@
+#include "app/quarnel_app.h"
+
+#include <QOpenGLContext>
+#include <QToolBar>
+
+#include "app/command_ids.h"
+#include "app/gl_error.h"
+#include "app/main_frame.h"
+#include "app/quarnel_doc.h"
+#include "app/quarnel_view.h"
+#include "app/trackball.h"
+#include "platform/clipboard_blocks.h"
+#include "platform/clock.h"
+#include "platform/command_table.h"
+#include "platform/document_manager.h"
+#include "platform/file_dialogs.h"
+#include "platform/idle_pass.h"
+#include "platform/messages.h"
+#include "platform/profile.h"
+#include "platform/progress_window.h"
+#include "platform/recent_files.h"
+
+namespace quarnel {
+
+namespace {
+
+const char kPrefs[] = "Prefs";
+
+// The trackballs count time in whole milliseconds of the application's clock.
+Clock* g_trackBallClock = nullptr;
+int TrackBallTicks() { return g_trackBallClock ? int(g_trackBallClock->Ticks()) : 0; }
+
+}  // namespace
+
+void CQuarnelCommandLineInfo::ParseParam(const QString& p) {
+  if (p == QLatin1String("/edit") || p == QLatin1String("/Edit")) {
+    editMode = true;
+    return;
+  }
+  if (p.startsWith(QLatin1Char('-'))) {
+    const QString flag = p.mid(1);
+    if (flag == QLatin1String("edit") || flag == QLatin1String("Edit")) editMode = true;
+    return;
+  }
+  if (fileName.isEmpty()) fileName = p;
+}
+
+CQuarnelCommandLineInfo ParseCommandLine(const QStringList& parameters) {
+  CQuarnelCommandLineInfo info;
+  for (const QString& p : parameters) info.ParseParam(p);
+  return info;
+}
+
+// The document template: CQuarnelDoc documents with one CQuarnelView each.
+class CQuarnelApp::Template final : public DocumentTemplate {
+ public:
+  explicit Template(CQuarnelApp& app) : app_(app) {}
+
+  std::unique_ptr<Document> CreateDocument() override {
+    DocumentServices services;
+    services.editMode = app_.m_editMode;
+    services.messages = app_.messages_;
+    services.progress = app_.progress_;
+    services.dialogs = app_.dialogs_;
+    services.dialogParent = app_.mainFrame_ ? &app_.mainFrame_->Window() : nullptr;
+    return std::make_unique<CQuarnelDoc>(services);
+  }
+  QWidget* CreateView(Document& doc) override {
+    return new CQuarnelView(app_, static_cast<CQuarnelDoc&>(doc));
+  }
+  QString FileFilter() const override { return QStringLiteral("Ply Meshes (*.ply)"); }
+  QString DefaultExtension() const override { return QStringLiteral("ply"); }
+
+ private:
+  CQuarnelApp& app_;
+};
+
+CQuarnelApp::CQuarnelApp(const AppServices& services)
+    : profile_(services.profile),
+      messages_(services.messages),
+      dialogs_(services.dialogs),
+      clipboard_(services.clipboard),
+      clock_(services.clock ? services.clock : &ProcessClock()),
+      progress_(services.progress) {
+  if (!profile_) {
+    ownProfile_ = std::make_unique<SettingsProfile>();
+    profile_ = ownProfile_.get();
+  }
+  if (!messages_) {
+    ownMessages_ = std::make_unique<QtMessageSink>();
+    messages_ = ownMessages_.get();
+  }
+  if (!dialogs_) {
+    ownDialogs_ = std::make_unique<QtFileDialogs>();
+    dialogs_ = ownDialogs_.get();
+  }
+  if (!clipboard_) {
+    ownClipboard_ = std::make_unique<SystemClipboardBlocks>();
+    clipboard_ = ownClipboard_.get();
+  }
+  g_trackBallClock = clock_;
+  TrackBall::SetTickSource(&TrackBallTicks);
+  // OpenGL errors found while a frame is painted are shown after the paint,
+  // once per distinct message.
+  SetGlErrorSink([this](const std::string& text, const std::string& title) {
+    messages_->Show(QString::fromStdString(text), MessageButtons::Ok, MessageIcon::Warning,
+                    QString::fromStdString(title));
+  });
+}
+
+CQuarnelApp::~CQuarnelApp() {
+  if (idle_) idle_->Stop();
+  // The view exchange data goes with the program; anything else that the
+  // clipboard holds is the user's.
+  if (m_clipboardRegistered && clipboard_) clipboard_->ClearIfOurs();
+  // The windows and their views go while the application they reach is whole;
+  // the progress window is the main window's child and goes before it.
+  progress_ = nullptr;
+  ownProgress_.reset();
+  mainFrame_.reset();
+  SetGlErrorSink({});
+  if (g_trackBallClock == clock_) g_trackBallClock = nullptr;
+}
+
+void CQuarnelApp::ReadPreferences() {
+  const QString prefs = QString::fromLatin1(kPrefs);
+  m_flipTextures = profile_->GetInt(prefs, QStringLiteral("PngFlag"), 0) != 0;
+  m_halveTextureSize = profile_->GetInt(prefs, QStringLiteral("HalveTextureSizeFlag"), 0) != 0;
+  m_showTrackBallAtStart = profile_->GetInt(prefs, QStringLiteral("TrackFlag"), 0) != 0;
+  m_smallFontHeight = profile_->GetInt(prefs, QStringLiteral("SmallFontHeight"), 12);
+  m_largeFontHeight = profile_->GetInt(prefs, QStringLiteral("LargeFontHeight"), 14);
+}
+
+bool CQuarnelApp::InitInstance(const QStringList& parameters) {
+  recent_ = std::make_unique<RecentFileList>(*profile_, RecentFileList::kDefaultCapacity);
+  recent_->Load();
+  ReadPreferences();
+
+  router_ = std::make_unique<CommandRouter>();
+  template_ = std::make_unique<Template>(*this);
+  InitPlatformResources();
+  mainFrame_ = std::make_unique<CMainFrame>(QStringLiteral("Quarnel"), *router_);
+  if (!mainFrame_->OnCreate(recent_.get())) return false;
+  MainWindow& window = mainFrame_->Window();
+  if (auto* sink = dynamic_cast<QtMessageSink*>(messages_)) sink->SetParent(&window);
+  if (!progress_) {
+    ownProgress_ = std::make_unique<ProgressWindow>(&window);
+    progress_ = ownProgress_.get();
+  }
+  documents_ = new DocumentManager(window, *template_, *dialogs_, recent_.get());
+  documents_->LinkRouter(*router_, mainFrame_.get(), this);
+
+  const CQuarnelCommandLineInfo commandLine = ParseCommandLine(parameters);
+  m_editMode = commandLine.editMode;
+  mainFrame_->WatchFirstActivation(*documents_, m_editMode);
+  if (m_editMode) window.SetBaseTitle(QStringLiteral("Tolvane"));
+
+  // A file named on the command line is opened now, in the mode just chosen,
+  // before the main window is shown; when it cannot be opened the program ends.
+  if (!commandLine.fileName.isEmpty() && !documents_->OpenDocumentFile(commandLine.fileName))
+    return false;
+
+  window.show();
+  if (m_editMode)
+    mainFrame_->DockSelectionToolBar();
+  else
+    mainFrame_->SelectionToolBar()->hide();
+  m_cursors.Load();
+  m_clipboardRegistered = clipboard_ != nullptr;
+
+  idle_ = std::make_unique<IdlePass>([this](int count) { return OnIdle(count); });
+  idle_->Start();
+  mainFrame_->Commands().UpdateAll();
+  return true;
+}
+
+bool CQuarnelApp::OnIdle(int) {
+  bool more = false;
+  if (mainFrame_) mainFrame_->Commands().UpdateAll();
+  if (!documents_) return more;
+  for (QWidget* widget : documents_->AllViews()) {
+    auto* view = qobject_cast<CQuarnelView*>(widget);
+    // A trackball that may not spin stands still however it was released:
+    // redrawing it would only keep the program busy.
+    const TrackBall* tb = view ? &view->m_trackBall : nullptr;
+    if (tb && tb->m_spinning && tb->m_spinEnabled) {
+      view->update();
+      more = true;
+    }
+  }
+  return more;
+}
+
+QOpenGLContext* CQuarnelApp::FindSharedGLContext(const QOpenGLContext* own) const {
+  if (!documents_) return nullptr;
+  for (QWidget* widget : documents_->AllViews()) {
+    auto* view = qobject_cast<CQuarnelView*>(widget);
+    if (!view) continue;
+    QOpenGLContext* context = view->context();
+    if (context && context != own) return context;
+  }
+  return nullptr;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,121 @@
+// The application: start-up in viewer or edit mode, the preferences, the
+// document template, the main frame, the cursors, the clipboard format of
+// the view exchange and the idle pass.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+#include "platform/command_target.h"
+#include "platform/cursors.h"
+
+class QOpenGLContext;
+
+namespace quarnel {
+
+class CMainFrame;
+class CQuarnelView;
+class ClipboardBlocks;
+class Clock;
+class DocumentManager;
+class DocumentTemplate;
+class FileDialogs;
+class IdlePass;
+class MessageSink;
+class Profile;
+class ProgressReporter;
+class RecentFileList;
+
+// What the command line asks for. Only "-" starts a switch, and the exact
+// tokens "/edit" and "/Edit" are the edit switch too, so that an absolute
+// path is always a file. The switch is "edit" or "Edit", nothing else; other
+// switches are ignored. The first parameter that is not a switch names the
+// file to open.
+struct CQuarnelCommandLineInfo {
+  bool editMode = false;
+  QString fileName;
+  // Takes one parameter in its turn.
+  void ParseParam(const QString& parameter);
+};
+CQuarnelCommandLineInfo ParseCommandLine(const QStringList& parameters);
+
+// The services the application runs on; tests replace them. Null members
+// get the program's own.
+struct AppServices {
+  Profile* profile = nullptr;
+  MessageSink* messages = nullptr;
+  FileDialogs* dialogs = nullptr;
+  ClipboardBlocks* clipboard = nullptr;
+  Clock* clock = nullptr;
+  ProgressReporter* progress = nullptr;
+};
+
+class CQuarnelApp final : public CommandTarget {
+ public:
+  explicit CQuarnelApp(const AppServices& services = {});
+  ~CQuarnelApp() override;
+  CQuarnelApp(const CQuarnelApp&) = delete;
+  CQuarnelApp& operator=(const CQuarnelApp&) = delete;
+
+  // The start-up sequence; false ends the program. parameters are the
+  // command-line parameters after the program name.
+  bool InitInstance(const QStringList& parameters);
+  // The idle pass: true while a view needs more idle time (a spinning view).
+  bool OnIdle(int count);
+  // The context of the first view, over all documents, that has one and is
+  // not own; null when there is none.
+  QOpenGLContext* FindSharedGLContext(const QOpenGLContext* own) const;
+  // The five values of the profile section "Prefs", or their defaults.
+  void ReadPreferences();
+
+  bool OnCommand(int id) override { return map_.OnCommand(id); }
+  bool HandlesCommand(int id) const override { return map_.HandlesCommand(id); }
+  bool OnUpdate(int id, CommandState& state) override { return map_.OnUpdate(id, state); }
+
+  CMainFrame* MainFrame() const { return mainFrame_.get(); }
+  DocumentManager* Documents() const { return documents_; }
+  MessageSink& Messages() const { return *messages_; }
+  Clock& GetClock() const { return *clock_; }
+  Profile& GetProfile() const { return *profile_; }
+  IdlePass* Idle() const { return idle_.get(); }
+
+  // Members, in the order other parts read them -----------------------------
+  CursorSet m_cursors;
+  bool m_clipboardRegistered = false;
+  bool m_editMode = false;
+  unsigned int m_cubeMapTexture = 0;
+  unsigned int m_smallFontLists = 0;
+  unsigned int m_largeFontLists = 0;
+  bool m_linkTrackBalls = false;
+  bool m_showTrackBallAtStart = false;
+  bool m_flipTextures = false;
+  bool m_halveTextureSize = false;
+  int m_smallFontHeight = 12;
+  int m_largeFontHeight = 14;
+
+ private:
+  class Template;
+
+  std::unique_ptr<Profile> ownProfile_;
+  std::unique_ptr<MessageSink> ownMessages_;
+  std::unique_ptr<FileDialogs> ownDialogs_;
+  std::unique_ptr<ClipboardBlocks> ownClipboard_;
+  std::unique_ptr<ProgressReporter> ownProgress_;
+  Profile* profile_;
+  MessageSink* messages_;
+  FileDialogs* dialogs_;
+  ClipboardBlocks* clipboard_;
+  Clock* clock_;
+  ProgressReporter* progress_;
+
+  std::unique_ptr<RecentFileList> recent_;
+  std::unique_ptr<CommandRouter> router_;
+  std::unique_ptr<Template> template_;
+  std::unique_ptr<CMainFrame> mainFrame_;
+  DocumentManager* documents_ = nullptr;  // owned by the main window
+  std::unique_ptr<IdlePass> idle_;
+  CommandMap map_;
+};
+
+}  // namespace quarnel

@@ -1,0 +1,226 @@
+#include "app/quarnel_doc.h"
+
+#include <QFile>
+
+#include <utility>
+
+#include "app/command_ids.h"
+#include "core/clean.h"
+#include "core/curvature_flip.h"
+#include "core/normals.h"
+#include "core/topology.h"
+#include "io/ply_types.h"
+#include "platform/document_manager.h"
+#include "platform/file_dialogs.h"
+#include "platform/framework_commands.h"
+#include "platform/messages.h"
+#include "platform/progress_window.h"
+#include "platform/wait_cursor.h"
+
+namespace quarnel {
+
+namespace {
+
+const char kTextureWarning[] =
+    "Ply Warning, mesh has texures specified in the comments but no tex coords.\n";
+const char kOverwriteQuestion[] = "Are you sure to overwrite the currently opened file?";
+const char kExportFilter[] =
+    "VRML File (*.wrl)|*.wrl|Wavefront Obj (*.obj)|*.obj|STL File (*.stl)|*.stl||";
+
+// File names go to the readers and writers in the system's encoding.
+std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+}  // namespace
+
+LoadProgressCallback MakeLoadProgressCallback(ProgressReporter* progress) {
+  return [progress](int percent, const char* caption) {
+    if (progress) progress->Report(percent, caption);
+    return 1;
+  };
+}
+
+CQuarnelDoc::CQuarnelDoc(const DocumentServices& services) : services_(services) {
+  m_holder.m_material.SetPreset(1);
+  BuildCommands();
+}
+
+CQuarnelDoc::~CQuarnelDoc() = default;
+
+void CQuarnelDoc::OnUpdateFileSave(CommandState& state) const { state.enabled = m_holder.Tag() == 5; }
+
+void CQuarnelDoc::BuildCommands() {
+  auto editable = [this](CommandState& s) { OnUpdateFileSave(s); };
+  commands_.On(cmd::kMaterialDull, [this] { OnMaterialDull(); })
+      .On(cmd::kMaterialMoreShiny, [this] { OnMaterialMoreShiny(); })
+      .On(cmd::kMaterialShiny, [this] { OnMaterialPreset2(); })
+      .Update(framework_command::kFileSave, editable)
+      .Update(framework_command::kFileSaveAs, editable)
+      .On(cmd::kUnifyDuplicatedVertices, [this] { OnUnifyDuplicatedVertices(); }, editable)
+      .On(cmd::kRemoveUnrefVert, [this] { OnRemoveUnrefVert(); }, editable)
+      .On(cmd::kOptimizeCurvature, [this] { OnOptimizeCurvature(); }, editable)
+      .On(cmd::kMaterialPureWhite, [this] { OnMaterialPureWhite(); })
+      .On(cmd::kFlipNormals, [this] { OnFlipNormals(); }, editable)
+      .On(cmd::kFileExport, [this] { OnFileExport(); })
+      .On(cmd::kRemoveDegenerateFaces, [this] { OnRemoveDegenerateFaces(); }, editable)
+      // A document made by File New has no file to read again.
+      .On(cmd::kFileReload, [this] { OnFileReload(); },
+          [this](CommandState& s) { s.enabled = !m_path.isEmpty(); });
+}
+
+void CQuarnelDoc::ShowMessage(const QString& text) {
+  if (services_.messages) services_.messages->Show(text, MessageButtons::Ok);
+}
+
+void CQuarnelDoc::UpdateAllViews() {
+  if (Manager()) Manager()->UpdateAllViews(*this);
+}
+
+bool CQuarnelDoc::OnNewDocument() { return true; }
+
+bool CQuarnelDoc::OnOpenDocument(const QString& path) {
+  QFile probe(path);
+  if (!probe.open(QIODevice::ReadOnly)) {
+    ShowMessage(QStringLiteral("Cannot open the file \"%1\".").arg(path));
+    return false;
+  }
+  probe.close();
+
+  const int slash = path.lastIndexOf(QLatin1Char('/'));
+  m_folder = slash >= 0 ? LocalPath(path.left(slash + 1)) : std::string();
+  m_path = path;
+
+  // A reload that fails must leave the document showing what it showed.
+  const bool wasLoading = m_loading;
+  const int previousTag = m_holder.Tag();
+  m_loading = true;
+  m_holder.SetTag(1);
+
+  if (services_.progress) services_.progress->Begin();
+  const std::string local = LocalPath(path);
+  if (!m_holder.ProbeFile(local.c_str())) ShowMessage(PlyErrorText(m_holder.ErrorCode()));
+  if (services_.editMode) m_holder.SetTag(5);
+
+  IoMask mask = 0;
+  if (!m_holder.Load(local.c_str(), mask, MakeLoadProgressCallback(services_.progress))) {
+    ShowMessage(PlyErrorText(m_holder.ErrorCode()));
+    if (services_.progress) services_.progress->End();
+    if (previousTag != 0) {
+      m_holder.SetTag(previousTag);
+      m_loading = wasLoading;
+    }
+    return false;
+  }
+
+  std::vector<std::string>* textures = m_holder.MutableTextureNames();
+  std::vector<std::string>* normalMaps = m_holder.MutableNormalMapNames();
+  if (!textures->empty() || !normalMaps->empty()) {
+    if (!(mask & io_mask::WedgeTexCoord)) {
+      ShowMessage(QString::fromLatin1(kTextureWarning));
+      textures->clear();
+      normalMaps->clear();
+    }
+    m_holder.m_material.SetPreset(0);
+  }
+
+  if (services_.progress) services_.progress->End();
+  m_loading = false;
+  return true;
+}
+
+bool CQuarnelDoc::OnSaveDocument(const QString& path) {
+  if (path == PathName() && services_.messages &&
+      services_.messages->Show(QString::fromLatin1(kOverwriteQuestion), MessageButtons::OkCancel) !=
+          MessageAnswer::Ok)
+    return false;
+  if (m_holder.Save(LocalPath(path).c_str()) != 0) {
+    ShowMessage(QStringLiteral("Could not save the file \"%1\".").arg(path));
+    return false;
+  }
+  return true;
+}
+
+void CQuarnelDoc::OnMaterialPreset(int preset) {
+  m_holder.m_material.SetPreset(preset);
+  UpdateAllViews();
+}
+
+void CQuarnelDoc::EditableMeshChanged(bool redraw) {
+  BuildFaceFaceAdjacency(m_holder.m_mesh5);
+  m_holder.m_drawer5.Update(GlChange::All);
+  m_holder.MeshChanged();
+  if (redraw) UpdateAllViews();
+}
+
+void CQuarnelDoc::OnUnifyDuplicatedVertices() {
+  WaitCursor wait;
+  MergeDuplicateVertices(m_holder.m_mesh5);
+  EditableMeshChanged(true);
+}
+
+void CQuarnelDoc::OnRemoveUnrefVert() {
+  WaitCursor wait;
+  RemoveUnreferencedVertices(m_holder.m_mesh5);
+  m_holder.m_drawer5.Update(GlChange::All);
+  m_holder.MeshChanged();
+  UpdateAllViews();
+}
+
+void CQuarnelDoc::OnOptimizeCurvature() {
+  WaitCursor wait;
+  MeshT5& mesh = m_holder.m_mesh5;
+  BuildFaceFaceAdjacency(mesh);
+  ComputeFaceNormals(mesh, true);
+  OptimizeCurvature(mesh, false);
+  m_holder.m_drawer5.Update(GlChange::All);
+  m_holder.MeshChanged();
+  UpdateAllViews();
+}
+
+void CQuarnelDoc::OnFlipNormals() {
+  WaitCursor wait;
+  for (FaceT5& f : m_holder.m_mesh5.faces) {
+    if (!IsLive(f.flags)) continue;
+    // The texture coordinates belong to the corners: they turn with them.
+    std::swap(f.v[0], f.v[1]);
+    std::swap(f.wedge[0], f.wedge[1]);
+  }
+  // The views show the new orientation at their next redraw.
+  EditableMeshChanged(false);
+}
+
+void CQuarnelDoc::OnRemoveDegenerateFaces() {
+  WaitCursor wait;
+  RemoveDegenerateFaces(m_holder.m_mesh5);
+  EditableMeshChanged(true);
+}
+
+void CQuarnelDoc::OnFileExport() {
+  if (!services_.dialogs) return;
+  std::optional<QString> chosen = services_.dialogs->GetSaveFileName(
+      services_.dialogParent, QtFilterFromBarFilter(QString::fromLatin1(kExportFilter)),
+      QStringLiteral("wrl"), QString());
+  if (!chosen) return;
+  const QString ext = FileExtension(*chosen);
+  const std::string local = LocalPath(*chosen);
+  bool written = false;
+  if (ext == QLatin1String("wrl"))
+    written = m_holder.ExportVrml(local.c_str());
+  else if (ext == QLatin1String("obj"))
+    written = m_holder.ExportObj(local.c_str());
+  else if (ext == QLatin1String("stl"))
+    written = m_holder.ExportStl(local.c_str());
+  else
+    return;
+  if (!written) ShowMessage(QStringLiteral("Could not export the file \"%1\".").arg(*chosen));
+}
+
+void CQuarnelDoc::OnFileReload() {
+  if (m_path.isEmpty()) return;
+  WaitCursor wait;
+  const QString path = m_path;
+  OnOpenDocument(path);
+  // The views show the mesh as it now is.
+  UpdateAllViews();
+}
+
+}  // namespace quarnel

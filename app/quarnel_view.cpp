@@ -1,0 +1,459 @@
+#include "app/quarnel_view.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <IL/il.h>
+#include <IL/ilu.h>
+#include <IL/ilut.h>
+
+#include <QOpenGLContext>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "app/extensions.h"
+#include "app/gl_error.h"
+#include "app/quarnel_app.h"
+#include "app/quarnel_doc.h"
+#include "platform/bitmap_font.h"
+#include "platform/clock.h"
+#include "platform/gl_context.h"
+#include "platform/messages.h"
+
+namespace quarnel {
+
+namespace {
+
+const char kDebug[] = "DEBUG";
+
+// The frame's projection must stay finite whatever the clip factor and the
+// field of view were driven to.
+constexpr float kMinClipFactor = 1e-6f;
+constexpr float kMaxClipFactor = 1e6f;
+
+// The environment box: corners, and the six quads by corner number.
+constexpr float kEnvCorners[8][3] = {{-1, 1, -1}, {-1, -1, -1}, {1, -1, -1}, {1, 1, -1},
+                                     {-1, 1, 1},  {-1, -1, 1},  {1, -1, 1},  {1, 1, 1}};
+constexpr int kEnvQuads[6][4] = {{3, 2, 6, 7}, {4, 5, 1, 0}, {4, 0, 3, 7},
+                                 {1, 5, 6, 2}, {7, 6, 5, 4}, {0, 1, 2, 3}};
+
+void* ResolveGlProc(const char* name) { return reinterpret_cast<void*>(GetGlProcAddress(name)); }
+
+}  // namespace
+
+const char* FormatVec3f(const Vec3f& p, int decimals) {
+  static char buffer[128];
+  const char* format;
+  switch (decimals) {
+    case 0: format = "%6.0lf %6.0lf %6.0lf"; break;
+    case 1: format = "%6.1lf %6.1lf %6.1lf"; break;
+    case 2: format = "%6.2lf %6.2lf %6.2lf"; break;
+    case 3: format = "%6.3lf %6.3lf %6.3lf"; break;
+    default: format = "%6.4lf %6.4lf %6.4lf"; break;
+  }
+  std::snprintf(buffer, sizeof buffer, format, double(p.x), double(p.y), double(p.z));
+  return buffer;
+}
+
+CQuarnelView::CQuarnelView(CQuarnelApp& app, CQuarnelDoc& doc, QWidget* parent)
+    : QOpenGLWidget(parent), app_(app), doc_(doc) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMouseTracking(true);
+  setFocusPolicy(Qt::StrongFocus);
+}
+
+CQuarnelView::~CQuarnelView() {
+  // The fonts and the cube map live in the shared lists and textures: the
+  // last view to go takes them along, and the next view makes them again.
+  if (context() && !app_.FindSharedGLContext(context())) {
+    makeCurrent();
+    if (app_.m_smallFontLists) glDeleteLists(app_.m_smallFontLists, 255);
+    if (app_.m_largeFontLists) glDeleteLists(app_.m_largeFontLists, 255);
+    if (app_.m_cubeMapTexture) glDeleteTextures(1, &app_.m_cubeMapTexture);
+    doneCurrent();
+    app_.m_smallFontLists = 0;
+    app_.m_largeFontLists = 0;
+    app_.m_cubeMapTexture = 0;
+  }
+}
+
+bool CQuarnelView::MakeCurrent() {
+  if (!context()) return false;
+  makeCurrent();
+  return QOpenGLContext::currentContext() == context();
+}
+
+void CQuarnelView::ReadMatrices() {
+  glGetDoublev(GL_MODELVIEW_MATRIX, m_modelview);
+  glGetDoublev(GL_PROJECTION_MATRIX, m_projection);
+}
+
+Vec3d CQuarnelView::UnProject(double x, double y, double depth) const {
+  Vec3d r(0.0, 0.0, 0.0);
+  gluUnProject(x, double(m_viewport[3]) - y, depth, m_modelview, m_projection, m_viewport, &r.x,
+               &r.y, &r.z);
+  return r;
+}
+
+// ---------------------------------------------------------------------------
+// Context and fonts
+
+void CQuarnelView::initializeGL() {
+  InitGL();
+  if (!initialUpdateDone_) OnInitialUpdate();
+}
+
+void CQuarnelView::InitGL() {
+  glClearDepth(1.0);
+  glEnable(GL_DEPTH_TEST);
+  glEnable(GL_NORMALIZE);
+  glDisable(GL_CULL_FACE);
+  glEnable(GL_LIGHTING);
+  // Every view's context shares lists and textures with the others (the
+  // application asks for it before any context exists), so the fonts made
+  // by the first view serve all of them.
+  CreateFontLists();
+  ilInit();
+  iluInit();
+  ilutRenderer(ILUT_OPENGL);
+}
+
+void CQuarnelView::CreateFontLists() {
+  if (app_.m_smallFontLists != 0 && app_.m_largeFontLists != 0) return;
+  auto build = [](unsigned int& base, int height) {
+    if (base == 0) base = glGenLists(255);
+    if (base != 0 && !BuildBitmapFontLists(BitmapTextFont(height), base, 0, 255)) {
+      glDeleteLists(base, 255);
+      base = 0;
+    }
+  };
+  build(app_.m_smallFontLists, app_.m_smallFontHeight);
+  build(app_.m_largeFontLists, app_.m_largeFontHeight);
+}
+
+void CQuarnelView::resizeGL(int w, int h) {
+  const double ratio = devicePixelRatioF();
+  const int cx = int(std::lround(w * ratio));
+  const int cy = int(std::lround(h * ratio));
+  if (cy <= 0) return;
+  m_viewport[0] = 0;
+  m_viewport[1] = 0;
+  m_viewport[2] = cx;
+  m_viewport[3] = cy;
+  glViewport(0, 0, cx, cy);
+  SetProjection();
+}
+
+// ---------------------------------------------------------------------------
+// Initial update
+
+void CQuarnelView::OnInitialUpdate() {
+  initialUpdateDone_ = true;
+  MakeCurrent();
+  // A quick release of a drag may leave the main camera spinning.
+  m_trackBall.m_spinEnabled = true;
+  SetExtensionProcResolver(&ResolveGlProc);
+  InitGLExtensions();
+
+  MeshHolder& holder = doc_.Holder();
+  const IoMask mask = holder.LoadMask();
+  if (mask & io_mask::VertexColor) {
+    m_colorMode = 3;
+  } else if (mask & (io_mask::FaceColor | io_mask::FaceColorList)) {
+    m_colorMode = 2;
+  } else if (mask & io_mask::FaceQuality) {
+    holder.ColorByFaceQuality();
+    m_colorMode = 2;
+  } else if (mask & io_mask::VertexQuality) {
+    holder.ColorByVertexQuality();
+    m_colorMode = 3;
+  }
+  m_showTrackBall = app_.m_showTrackBallAtStart;
+  CheckGLError(kDebug);
+}
+
+// ---------------------------------------------------------------------------
+// The frame
+
+void CQuarnelView::paintGL() {
+  // A message box must not open inside a paint: errors found now are shown
+  // after it.
+  MessageSink::PaintingScope painting(app_.Messages());
+  OnDraw();
+}
+
+void CQuarnelView::SetProjection() {
+  const int vw = m_viewport[2], vh = m_viewport[3];
+  const float aspect = vh > 0 ? float(vw) * (1.0f / float(vh)) : 1.0f;
+  const double c = std::clamp(std::isfinite(m_clipFactor) ? m_clipFactor : 1.0f, kMinClipFactor,
+                              kMaxClipFactor);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  if (m_fov == 5.0f) {
+    m_cameraDistance = float(1.5 * std::cos(2.5 * M_PI / 180.0) / std::sin(2.5 * M_PI / 180.0));
+    glOrtho(-1.5 * aspect, 1.5 * aspect, -1.5, 1.5, -2.0 * c, 2.0 * c);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    return;
+  }
+  // A field of view outside (0, 180) degrees has no perspective.
+  const double fov = std::isfinite(m_fov) ? std::clamp(double(m_fov), 1e-3, 179.0) : 45.0;
+  const double a = fov / 2.0 * M_PI / 180.0;
+  const double d = 1.5 * std::cos(a) / std::sin(a);
+  m_cameraDistance = float(d);
+  const double nearPlane = d - 2.0 * c > 0.1 * d ? d - 2.0 * c : 0.1 * d;
+  const double farPlane = d + 2.0 * c;
+  gluPerspective(fov, aspect, nearPlane, farPlane);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  gluLookAt(0, 0, d, 0, 0, 0, 0, 1, 0);
+}
+
+void CQuarnelView::SetupLights() {
+  glPushMatrix();
+  m_lightTrackBall.Apply();
+  m_lightPosition[0] = 0.0f;
+  m_lightPosition[1] = 0.0f;
+  m_lightPosition[2] = 1.0f;
+  m_lightPosition[3] = 0.0f;
+  const float black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+  glLightModelfv(GL_LIGHT_MODEL_AMBIENT, black);
+  if (PublicExtensionFlags().gl[GlExt::EXT_separate_specular_color])
+    glLightModeli(GL_LIGHT_MODEL_COLOR_CONTROL, GL_SEPARATE_SPECULAR_COLOR);
+  glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 0);
+  const float back[4] = {-m_lightPosition[0], -m_lightPosition[1], -m_lightPosition[2],
+                         m_lightPosition[3]};
+  glLightfv(GL_LIGHT0, GL_POSITION, m_lightPosition);
+  glLightfv(GL_LIGHT1, GL_POSITION, back);
+  const float ambient[4] = {0.1f, 0.1f, 0.1f, 1.0f};
+  const float white[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+  const float blueish[4] = {0.7f, 0.7f, 1.0f, 1.0f};
+  const float reddish[4] = {1.0f, 0.7f, 0.7f, 1.0f};
+  const float* light0 = m_fancyLighting ? blueish : white;
+  const float* light1 = m_fancyLighting ? reddish : white;
+  glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
+  glLightfv(GL_LIGHT1, GL_AMBIENT, ambient);
+  glLightfv(GL_LIGHT0, GL_DIFFUSE, light0);
+  glLightfv(GL_LIGHT0, GL_SPECULAR, light0);
+  glLightfv(GL_LIGHT1, GL_DIFFUSE, light1);
+  glLightfv(GL_LIGHT1, GL_SPECULAR, light1);
+  if (m_lighting) {
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    if (m_doubleSideLighting)
+      glEnable(GL_LIGHT1);
+    else
+      glDisable(GL_LIGHT1);
+  } else {
+    glDisable(GL_LIGHT0);
+    glDisable(GL_LIGHT1);
+    glDisable(GL_LIGHTING);
+  }
+  glPopMatrix();
+}
+
+void CQuarnelView::OnDraw() {
+  const double t0 = app_.GetClock().ElapsedMs();
+  if (doc_.Loading()) {
+    // Nothing of the document is drawn; the window is not left with
+    // whatever its buffer held.
+    glClearColor(m_backgroundColor.r / 255.0f, m_backgroundColor.g / 255.0f,
+                 m_backgroundColor.b / 255.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    return;
+  }
+  MeshHolder& holder = doc_.Holder();
+  CheckGLError(kDebug);
+  if (m_interactionMode == 7) {
+    DrawRubberBand();
+    return;
+  }
+  glClearColor(m_backgroundColor.r / 255.0f, m_backgroundColor.g / 255.0f,
+               m_backgroundColor.b / 255.0f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  SetProjection();
+  CheckGLError(kDebug);
+  glPushMatrix();
+  if (m_environment) DrawEnvironmentBackground();
+  CheckGLError(kDebug);
+
+  if (m_textureImageView == 1) {
+    DrawTextureImage();
+  } else {
+    CheckGLError(kDebug);
+    SetupLights();
+    CheckGLError(kDebug);
+    m_trackBall.Apply();
+    ReadMatrices();
+    // The alpha is set before the material goes to OpenGL, so the first
+    // frame of a mesh (and of X-ray) already has it.
+    holder.m_material.SetAlpha(m_xRay ? 0.5f : 1.0f);
+    holder.m_material.Apply();
+    CheckGLError(kDebug);
+
+    Mat4d t = m_lightTrackBall.m_track * Mat4d(m_trackBall.m_track).Invert();
+    Vec3d q0 = t.TransformPoint(Vec3d(0, 0, 0));
+    Vec3d q1 = t.TransformPoint(Vec3d(m_lightPosition[0], m_lightPosition[1], m_lightPosition[2]));
+    Vec3d v = q1 - q0;
+    v.Normalize();
+    holder.m_lightDirection[0] = float(v.x);
+    holder.m_lightDirection[1] = float(v.y);
+    holder.m_lightDirection[2] = float(v.z);
+    CheckGLError(kDebug);
+
+    if (m_backFaceCulling)
+      glEnable(GL_CULL_FACE);
+    else
+      glDisable(GL_CULL_FACE);
+    if (m_xRay) {
+      glEnable(GL_BLEND);
+      glDisable(GL_DEPTH_TEST);
+      glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    } else {
+      glDisable(GL_BLEND);
+      glEnable(GL_DEPTH_TEST);
+    }
+    CheckGLError(kDebug);
+
+    holder.m_textureFilter = m_textureFilter;
+    holder.Draw(m_drawMode, m_colorMode, m_texturing, m_normalMap);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &holder.m_textureWidth);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &holder.m_textureHeight);
+
+    if (m_showTrackBall) {
+      glDepthMask(GL_FALSE);
+      m_trackBall.Draw(Color4b{128, 255, 128, 255}, 2.0f);
+      glDepthMask(GL_TRUE);
+    }
+  }
+  glPopMatrix();
+  if (m_lightDragging) DrawLightDirection();
+  RecordFrameTime(t0);
+}
+
+void CQuarnelView::RecordFrameTime(double startMs) {
+  const double now = app_.GetClock().ElapsedMs();
+  m_frameTimes[m_frameCount % 10] = now - startMs;
+  ++m_frameCount;
+  if (now - 500.0 > m_lastMeanTick) {
+    m_lastMeanTick = now;
+    double sum = 0.0;
+    for (double t : m_frameTimes) sum += t;
+    m_meanFrameTime = float(sum * (1.0 / std::min(m_frameCount, 10)));
+  }
+}
+
+void CQuarnelView::DrawRubberBand() {
+  // The band is drawn over the last frame, which the widget's buffer keeps.
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT);
+  glLogicOp(GL_XOR);
+  glEnable(GL_COLOR_LOGIC_OP);
+  CheckGLError("glEnable(GL_LOGIC_OP);");
+  glDisable(GL_LIGHTING);
+  glDisable(GL_DEPTH_TEST);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(m_viewport[0], m_viewport[2], m_viewport[1], m_viewport[3], -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glColor3f(1, 1, 1);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+  const float h = float(m_viewport[3]);
+  if (m_bandPrevious.x != -1)
+    glRectf(float(m_bandOrigin.x), h - m_bandOrigin.y, float(m_bandPrevious.x),
+            h - m_bandPrevious.y);
+  glRectf(float(m_bandOrigin.x), h - m_bandOrigin.y, float(m_bandCorner.x), h - m_bandCorner.y);
+  m_bandPrevious = m_bandCorner;
+  glPopAttrib();
+}
+
+void CQuarnelView::DrawEnvironmentBackground() {
+  if (app_.m_cubeMapTexture == 0) return;
+  glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT);
+  glPushMatrix();
+  glLoadIdentity();
+  glDisable(GL_LIGHTING);
+  glDisable(GL_TEXTURE_1D);
+  glDisable(GL_TEXTURE_2D);
+  glEnable(GL_TEXTURE_CUBE_MAP);
+  glBindTexture(GL_TEXTURE_CUBE_MAP, app_.m_cubeMapTexture);
+  glDepthMask(GL_FALSE);
+  glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_NORMAL_MAP);
+  glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_NORMAL_MAP);
+  glTexGeni(GL_R, GL_TEXTURE_GEN_MODE, GL_NORMAL_MAP);
+  glEnable(GL_TEXTURE_GEN_S);
+  glEnable(GL_TEXTURE_GEN_T);
+  glEnable(GL_TEXTURE_GEN_R);
+  glTexParameterf(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  CheckGLError("glTexParameterf(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER)");
+  glTexParameterf(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  CheckGLError("glTexParameterf(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER)");
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+  const float d = m_cameraDistance;
+  glScalef(d, d, d);
+  glMatrixMode(GL_TEXTURE);
+  glPushMatrix();
+  glLoadIdentity();
+  glMultMatrixd(Mat4d(m_lightTrackBall.m_track).Invert().m);
+  glBegin(GL_QUADS);
+  for (const auto& quad : kEnvQuads)
+    for (int corner : quad) {
+      glNormal3fv(kEnvCorners[corner]);
+      glVertex3fv(kEnvCorners[corner]);
+    }
+  glEnd();
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glDisable(GL_TEXTURE_GEN_S);
+  glDisable(GL_TEXTURE_GEN_T);
+  glDisable(GL_TEXTURE_GEN_R);
+  glDisable(GL_TEXTURE_CUBE_MAP);
+  glDepthMask(GL_TRUE);
+  glPopMatrix();
+  glPopAttrib();
+}
+
+void CQuarnelView::DrawLightDirection() {
+  glPushMatrix();
+  m_lightTrackBall.Apply();
+  if (m_lightDragging) {
+    glPushAttrib(GL_LIST_BIT | GL_ENABLE_BIT | GL_CURRENT_BIT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    const Color4b yellow{255, 255, 0, 255};
+    m_lightTrackBall.Draw(yellow, 3.0f);
+    glColor4ubv(yellow.data());
+    glBegin(GL_LINES);
+    glVertex4fv(m_lightPosition);
+    glVertex3f(0.0f, 0.0f, 0.0f);
+    glEnd();
+    glPopAttrib();
+  }
+  glPopMatrix();
+}
+
+void CQuarnelView::DrawTextureImage() {
+  glPushAttrib(GL_LIST_BIT | GL_ENABLE_BIT | GL_CURRENT_BIT);
+  const double a = m_viewport[3] > 0 ? double(m_viewport[2]) / m_viewport[3] : 1.0;
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(-a, a, -1, 1, -20, 20);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  gluLookAt(0, 0, 10, 0, 0, 0, 0, 1, 0);
+  glEnable(GL_TEXTURE_2D);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  glDisable(GL_LIGHTING);
+  m_textureTrackBall.Apply();
+  m_textureTrackBall.Draw(Color4b{255, 255, 255, 255}, 1.0f);
+  ReadMatrices();
+  MeshHolder& holder = doc_.Holder();
+  const Vec3f c = holder.TextureBoardBBox()->Center();
+  glTranslatef(-c.x, -c.y, -c.z);
+  holder.DrawTextureBoard();
+  glPopMatrix();
+  glPopAttrib();
+}
+
+}  // namespace quarnel

@@ -1,0 +1,120 @@
+#include "io/ply_ascii.h"
+
+#include <charconv>
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <system_error>
+
+namespace quarnel {
+
+bool ParsePlyInt64(std::string_view token, std::int64_t& value) {
+  const char* p = token.data();
+  const char* e = p + token.size();
+  bool negative = false;
+  if (p < e && (*p == '+' || *p == '-')) {
+    negative = *p == '-';
+    ++p;
+  }
+  if (p == e) return false;
+  while (p + 1 < e && *p == '0') ++p;
+  // Up to 19 digits cannot overflow 64 unsigned bits.
+  if (e - p > 19) return false;
+  std::uint64_t v = 0;
+  for (; p < e; ++p) {
+    unsigned d = unsigned(static_cast<unsigned char>(*p)) - '0';
+    if (d > 9) return false;
+    v = v * 10 + d;
+  }
+  const std::uint64_t limit = negative ? std::uint64_t(INT64_MAX) + 1 : std::uint64_t(INT64_MAX);
+  if (v > limit) return false;
+  value = negative ? std::int64_t(0 - v) : std::int64_t(v);
+  return true;
+}
+
+bool ParsePlyInteger(std::string_view token, PlyType type, std::int64_t& value) {
+  std::int64_t v;
+  if (!ParsePlyInt64(token, v) || !PlyIntegerFits(v, type)) return false;
+  value = v;
+  return true;
+}
+
+namespace {
+
+// Whether an out-of-range decimal token is too small (underflow) rather than
+// too large: compares the position of its first significant digit.
+bool IsUnderflow(std::string_view t) {
+  std::size_t i = 0;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+  bool seenPoint = false, seenNonZeroFraction = false;
+  long long intDigits = 0, fractionZeros = 0;
+  for (; i < t.size(); ++i) {
+    char c = t[i];
+    if (c == '.') {
+      seenPoint = true;
+    } else if (c >= '0' && c <= '9') {
+      if (!seenPoint) {
+        if (intDigits > 0 || c != '0') ++intDigits;
+      } else if (intDigits == 0 && !seenNonZeroFraction) {
+        if (c == '0') {
+          ++fractionZeros;
+        } else {
+          seenNonZeroFraction = true;
+        }
+      }
+    } else {
+      break;
+    }
+  }
+  long long magnitude = intDigits > 0 ? intDigits - 1 : -(fractionZeros + 1);
+  long long exponent = 0;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    ++i;
+    bool neg = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) neg = t[i++] == '-';
+    for (; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i) {
+      if (exponent < 100000000) exponent = exponent * 10 + (t[i] - '0');
+    }
+    if (neg) exponent = -exponent;
+  }
+  return magnitude + exponent < 0;
+}
+
+template <class T>
+bool ParseReal(std::string_view token, T& value) {
+  const char* p = token.data();
+  const char* e = p + token.size();
+  // The C library's readers accept a leading plus; from_chars does not.
+  if (p < e && *p == '+') {
+    ++p;
+    if (p < e && (*p == '-' || *p == '+')) return false;
+  }
+  if (p == e) return false;
+  T v{};
+  auto r = std::from_chars(p, e, v, std::chars_format::general);
+  if (r.ptr != e) return false;
+  if (r.ec == std::errc::result_out_of_range) {
+    if (!IsUnderflow(token)) return false;
+    v = (token[0] == '-') ? -T(0) : T(0);
+  } else if (r.ec != std::errc()) {
+    return false;
+  }
+  value = v;
+  return true;
+}
+
+}  // namespace
+
+bool ParsePlyFloat(std::string_view token, float& value) { return ParseReal(token, value); }
+bool ParsePlyDouble(std::string_view token, double& value) { return ParseReal(token, value); }
+
+float PlyDoubleToFloat(double d) {
+  // Beyond the midpoint between FLT_MAX and 2^128 the nearest float is infinity.
+  constexpr double kMax = double(FLT_MAX);
+  constexpr double kMidpoint = 340282356779733661637539395458142568448.0;
+  if (d > kMax) return d >= kMidpoint ? std::numeric_limits<float>::infinity() : FLT_MAX;
+  if (d < -kMax) return d <= -kMidpoint ? -std::numeric_limits<float>::infinity() : -FLT_MAX;
+  return float(d);
+}
+
+}  // namespace quarnel

@@ -1,0 +1,72 @@
+#include "app_harness.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+#include "app/main_frame.h"
+#include "platform/command_table.h"
+#include "platform/document_manager.h"
+#include "qt_test_app.h"
+
+namespace quarnel::test {
+
+AppHarness::AppHarness() { TestApplication(); }
+
+AppHarness::~AppHarness() { Stop(); }
+
+void AppHarness::Stop() {
+  app_.reset();
+  DrainEvents();
+}
+
+bool AppHarness::Start(const QStringList& parameters, Profile* profileOverride) {
+  AppServices services;
+  services.profile = profileOverride ? profileOverride : &profile;
+  services.messages = &messages;
+  services.dialogs = &dialogs;
+  services.clipboard = &clipboard;
+  app_ = std::make_unique<CQuarnelApp>(services);
+  bool ok = app_->InitInstance(parameters);
+  if (ok) {
+    Window().resize(800, 600);
+    Pump();
+  }
+  return ok;
+}
+
+MainWindow& AppHarness::Window() { return app_->MainFrame()->Window(); }
+
+CQuarnelView* AppHarness::ActiveView() {
+  return qobject_cast<CQuarnelView*>(app_->Documents()->ActiveView());
+}
+
+CQuarnelDoc* AppHarness::ActiveDoc() {
+  return dynamic_cast<CQuarnelDoc*>(app_->Documents()->ActiveDocument());
+}
+
+int AppHarness::DocumentWindowCount() { return int(Window().MdiArea()->subWindowList().size()); }
+
+bool AppHarness::Execute(int id) { return app_->MainFrame()->Commands().Execute(id); }
+
+QStringList AppHarness::MessageTexts() const {
+  QStringList texts;
+  for (const Message& m : messages.Shown()) texts << m.text;
+  return texts;
+}
+
+void AppHarness::Pump(int ms) {
+  QElapsedTimer timer;
+  timer.start();
+  do {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    // Windows closed meanwhile are deleted as the main loop would.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  } while (timer.elapsed() < ms);
+}
+
+QImage AppHarness::Frame(CQuarnelView* view) { return view->grabFramebuffer(); }
+
+}  // namespace quarnel::test

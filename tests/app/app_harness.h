@@ -1,0 +1,53 @@
+// The real application, started with scripted services: message boxes are
+// answered and recorded, file dialogs answered from a queue, the profile and
+// the clipboard kept in memory.
+#pragma once
+
+#include <QImage>
+#include <QStringList>
+#include <memory>
+
+#include "app/quarnel_app.h"
+#include "app/quarnel_doc.h"
+#include "app/quarnel_view.h"
+#include "platform/clipboard_blocks.h"
+#include "platform/file_dialogs.h"
+#include "platform/main_window.h"
+#include "platform/messages.h"
+#include "platform/profile.h"
+
+namespace quarnel::test {
+
+class AppHarness {
+ public:
+  AppHarness();
+  ~AppHarness();
+
+  // Starts the application with the command-line parameters.
+  bool Start(const QStringList& parameters, Profile* profile = nullptr);
+  // Ends the application as the program's exit does.
+  void Stop();
+  CQuarnelApp& App() { return *app_; }
+  MainWindow& Window();
+  CQuarnelView* ActiveView();
+  CQuarnelDoc* ActiveDoc();
+  int DocumentWindowCount();
+  // Runs a command as a menu pick does.
+  bool Execute(int id);
+  // Texts of the boxes shown so far.
+  QStringList MessageTexts() const;
+  // Lets the event loop run for about ms milliseconds.
+  void Pump(int ms = 50);
+  // The view's frame as it now stands, drawn anew.
+  QImage Frame(CQuarnelView* view);
+
+  ScriptedMessageSink messages;
+  ScriptedFileDialogs dialogs;
+  MemoryClipboardBlocks clipboard;
+  MemoryProfile profile;
+
+ private:
+  std::unique_ptr<CQuarnelApp> app_;
+};
+
+}  // namespace quarnel::test

@@ -1,0 +1,72 @@
+// The five preferences, read from the settings file in the user's
+// configuration folder. The folders are private to this test program.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app_fixtures.h"
+#include "app_harness.h"
+#include "platform/profile.h"
+
+namespace quarnel {
+namespace {
+
+// Runs before any Qt code reads the folders.
+const std::string& ConfigHome() {
+  static const std::string home = [] {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "quarnel-prefs-XXXXXX").string();
+    std::string dir = ::mkdtemp(tmpl.data()) ? tmpl : std::string("/tmp");
+    ::setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (dir + "/data").c_str(), 1);
+    return dir + "/config";
+  }();
+  return home;
+}
+const bool kFoldersSet = !ConfigHome().empty();
+
+TEST(Preferences, AreReadBackFromTheSettingsFile) {
+  ASSERT_TRUE(kFoldersSet);
+  // The program's own settings file, wherever the profile keeps it.
+  const std::string file = SettingsProfile().FileName().toStdString();
+  ASSERT_EQ(file.rfind(ConfigHome() + "/Kelvor/", 0), 0u) << file;
+  std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+  {
+    std::ofstream out(file);
+    out << "[Prefs]\nPngFlag=1\nHalveTextureSizeFlag=2\nTrackFlag=1\nSmallFontHeight=9\n"
+           "LargeFontHeight=20\n\n[Recent File List]\nFile1=/tmp/a.ply\n";
+  }
+  test::AppHarness h;
+  SettingsProfile profile;
+  ASSERT_TRUE(h.Start({QString::fromStdString(test::WriteCenteredCube("prefs.ply", test::CubeKind::Plain))},
+                      &profile));
+  CQuarnelApp& app = h.App();
+  EXPECT_TRUE(app.m_flipTextures);
+  EXPECT_TRUE(app.m_halveTextureSize);
+  EXPECT_TRUE(app.m_showTrackBallAtStart);
+  EXPECT_EQ(app.m_smallFontHeight, 9);
+  EXPECT_EQ(app.m_largeFontHeight, 20);
+  h.Pump(100);
+  ASSERT_NE(h.ActiveView(), nullptr);
+  // The trackball switch reaches the view at its initial update.
+  ASSERT_TRUE(h.ActiveView()->InitialUpdateDone());
+  EXPECT_TRUE(h.ActiveView()->m_showTrackBall);
+}
+
+TEST(Preferences, MissingValuesGiveTheDefaults) {
+  test::AppHarness h;
+  ASSERT_TRUE(h.Start({}));  // an empty profile in memory
+  CQuarnelApp& app = h.App();
+  EXPECT_FALSE(app.m_flipTextures);
+  EXPECT_FALSE(app.m_halveTextureSize);
+  EXPECT_FALSE(app.m_showTrackBallAtStart);
+  EXPECT_EQ(app.m_smallFontHeight, 12);
+  EXPECT_EQ(app.m_largeFontHeight, 14);
+  // Start-up writes nothing.
+  EXPECT_FALSE(h.profile.Contains("Prefs", "PngFlag"));
+}
+
+}  // namespace
+}  // namespace quarnel

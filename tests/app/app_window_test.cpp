@@ -1,0 +1,365 @@
+// The application driven as a user would: command lines, menus, open, save,
+// export, reload, the idle pass.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QMdiArea>
+#include <QPixmap>
+#include <QToolBar>
+#include <csignal>
+#include <filesystem>
+
+#include "app/command_ids.h"
+#include "app/main_frame.h"
+#include "app_fixtures.h"
+#include "app_harness.h"
+#include "io/ply_types.h"
+#include "platform/document_manager.h"
+#include "platform/framework_commands.h"
+#include "platform/idle_pass.h"
+
+namespace quarnel {
+namespace {
+
+using test::AppHarness;
+using test::CubeKind;
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+TEST(CommandLine, OnlyTheDashOrTheExactSlashTokensAreSwitches) {
+  EXPECT_TRUE(ParseCommandLine({"-edit"}).editMode);
+  EXPECT_TRUE(ParseCommandLine({"-Edit"}).editMode);
+  EXPECT_TRUE(ParseCommandLine({"/edit"}).editMode);
+  EXPECT_TRUE(ParseCommandLine({"/Edit"}).editMode);
+  EXPECT_FALSE(ParseCommandLine({"-EDIT"}).editMode);
+  EXPECT_FALSE(ParseCommandLine({"-eDit"}).editMode);
+  EXPECT_FALSE(ParseCommandLine({"/EDIT"}).editMode);
+
+  CQuarnelCommandLineInfo before = ParseCommandLine({"-edit", "/tmp/a.ply"});
+  EXPECT_TRUE(before.editMode);
+  EXPECT_EQ(before.fileName, "/tmp/a.ply");
+  CQuarnelCommandLineInfo after = ParseCommandLine({"/tmp/a.ply", "-Edit"});
+  EXPECT_TRUE(after.editMode);
+  EXPECT_EQ(after.fileName, "/tmp/a.ply");
+  // An absolute path that starts like the switch is a file.
+  CQuarnelCommandLineInfo path = ParseCommandLine({"/edit/mesh.ply"});
+  EXPECT_FALSE(path.editMode);
+  EXPECT_EQ(path.fileName, "/edit/mesh.ply");
+  CQuarnelCommandLineInfo two = ParseCommandLine({"-x", "a.ply", "b.ply"});
+  EXPECT_EQ(two.fileName, "a.ply");
+  EXPECT_TRUE(ParseCommandLine({}).fileName.isEmpty());
+}
+
+TEST(Application, APlainStartOpensNoDocument) {
+  AppHarness h;
+  ASSERT_TRUE(h.Start({}));
+  EXPECT_EQ(h.DocumentWindowCount(), 0);
+  EXPECT_EQ(h.Window().windowTitle(), "Quarnel");
+  EXPECT_FALSE(h.App().m_editMode);
+  EXPECT_FALSE(h.App().MainFrame()->SelectionToolBar()->isVisible());
+  EXPECT_TRUE(h.App().MainFrame()->MainToolBar()->isVisible());
+  EXPECT_TRUE(h.messages.Shown().empty());
+  EXPECT_NE(h.Window().MenuTitled("File"), nullptr);
+  EXPECT_EQ(h.Window().MenuTitled("Mesh"), nullptr);
+}
+
+TEST(Application, EveryToolbarButtonHasItsPicture) {
+  AppHarness h;
+  ASSERT_TRUE(h.Start({}));
+  for (const auto& table : {MainToolBarTable(), SelectionToolBarTable()})
+    for (const ToolButton& b : table) {
+      if (b.id == 0) continue;
+      QPixmap picture(QString::fromLatin1(b.icon));
+      EXPECT_FALSE(picture.isNull()) << b.icon;
+    }
+  EXPECT_EQ(MainToolBarTable().size(), 20u);
+  EXPECT_EQ(SelectionToolBarTable().size(), 9u);
+}
+
+TEST(Application, TheEditSwitchBeforeOrAfterTheFileGivesEditMode) {
+  const QString file = Q(test::WriteCenteredCube("edit.ply", CubeKind::Colored));
+  for (const QStringList& args : {QStringList{"-edit", file}, QStringList{file, "-Edit"},
+                                  QStringList{"/edit", file}}) {
+    AppHarness h;
+    ASSERT_TRUE(h.Start(args)) << args.join(' ').toStdString();
+    EXPECT_TRUE(h.App().m_editMode);
+    ASSERT_EQ(h.DocumentWindowCount(), 1);
+    EXPECT_EQ(h.Window().windowTitle(), "Tolvane - edit.ply");
+    EXPECT_TRUE(h.App().MainFrame()->SelectionToolBar()->isVisible());
+    ASSERT_NE(h.ActiveDoc(), nullptr);
+    EXPECT_EQ(h.ActiveDoc()->Holder().Tag(), 5);
+    // Edit mode keeps the Mesh and Selection menus.
+    EXPECT_NE(h.Window().MenuTitled("Mesh"), nullptr);
+    EXPECT_NE(h.Window().MenuTitled("Selection"), nullptr);
+  }
+}
+
+TEST(Application, TheSwitchInCapitalsLeavesViewerMode) {
+  const QString file = Q(test::WriteCenteredCube("caps.ply", CubeKind::Colored));
+  AppHarness h;
+  ASSERT_TRUE(h.Start({"-EDIT", file}));
+  EXPECT_FALSE(h.App().m_editMode);
+  EXPECT_EQ(h.Window().windowTitle(), "Quarnel - caps.ply");
+  EXPECT_FALSE(h.App().MainFrame()->SelectionToolBar()->isVisible());
+  EXPECT_EQ(h.ActiveDoc()->Holder().Tag(), 3);
+}
+
+TEST(Application, ViewerModeLosesTheMeshAndSelectionMenus) {
+  AppHarness h;
+  ASSERT_TRUE(h.Start({}));
+  const QString first = Q(test::WriteCenteredCube("menus1.ply", CubeKind::Plain));
+  const QString second = Q(test::WriteCenteredCube("menus2.ply", CubeKind::Plain));
+  ASSERT_NE(h.App().Documents()->OpenDocumentFile(first), nullptr);
+  h.Pump();
+  EXPECT_EQ(h.Window().MenuTitled("Mesh"), nullptr);
+  EXPECT_EQ(h.Window().MenuTitled("Selection"), nullptr);
+  EXPECT_NE(h.Window().MenuTitled("Render"), nullptr);
+  EXPECT_NE(h.Window().MenuTitled("Edit"), nullptr);
+  ASSERT_NE(h.App().Documents()->OpenDocumentFile(second), nullptr);
+  h.Pump();
+  EXPECT_EQ(h.Window().MenuTitled("Mesh"), nullptr);
+  EXPECT_NE(h.Window().MenuTitled("View"), nullptr);
+  EXPECT_EQ(h.Window().DocumentMenus().size(), 6u);
+  // Document windows are shown maximised.
+  ASSERT_NE(h.Window().MdiArea()->activeSubWindow(), nullptr);
+  EXPECT_TRUE(h.Window().MdiArea()->activeSubWindow()->isMaximized());
+}
+
+TEST(Application, EachKindOfFileGetsItsMeshType) {
+  struct Case {
+    CubeKind kind;
+    int viewerTag;
+  } cases[] = {{CubeKind::Plain, 1}, {CubeKind::Colored, 3}, {CubeKind::Textured, 4}};
+  for (const Case& c : cases) {
+    const QString file = Q(test::WriteCenteredCube("kind.ply", c.kind));
+    AppHarness viewer;
+    ASSERT_TRUE(viewer.Start({file}));
+    EXPECT_EQ(viewer.ActiveDoc()->Holder().Tag(), c.viewerTag);
+    AppHarness editor;
+    ASSERT_TRUE(editor.Start({"-edit", file}));
+    EXPECT_EQ(editor.ActiveDoc()->Holder().Tag(), 5);
+  }
+}
+
+TEST(Application, ATruncatedFileShowsItsLoaderMessageAndLeavesNoWindow) {
+  const QString file = Q(test::WriteTruncatedCube("trunc-app.ply"));
+  AppHarness h;
+  ASSERT_TRUE(h.Start({}));
+  h.dialogs.QueueAnswer(file);
+  h.Execute(framework_command::kFileOpen);
+  h.Pump();
+  EXPECT_EQ(h.DocumentWindowCount(), 0);
+  ASSERT_EQ(h.messages.Shown().size(), 1u);
+  EXPECT_EQ(h.messages.Shown()[0].text, PlyErrorText(ply_error::UnexpectedEof));
+
+  // Named on the command line, the same file ends the start.
+  AppHarness cl;
+  EXPECT_FALSE(cl.Start({file}));
+  EXPECT_FALSE(cl.messages.Shown().empty());
+}
+
+TEST(Application, SaveAsThenReopenKeepsCountsAndColours) {
+  const QString file = Q(test::WriteCenteredCube("save-app.ply", CubeKind::Colored));
+  const QString copy = Q(test::TempFilePath("save-app-copy.ply"));
+  QFile::remove(copy);
+  AppHarness h;
+  ASSERT_TRUE(h.Start({"-edit", file}));
+  h.dialogs.QueueAnswer(copy);
+  EXPECT_TRUE(h.Execute(framework_command::kFileSaveAs));
+  EXPECT_TRUE(h.messages.Shown().empty());
+  EXPECT_EQ(h.Window().windowTitle(), "Tolvane - save-app-copy.ply");
+
+  ASSERT_NE(h.App().Documents()->OpenDocumentFile(copy), nullptr);
+  // The same path is already open: the manager opens a second document.
+  CQuarnelDoc* reopened = h.ActiveDoc();
+  ASSERT_NE(reopened, nullptr);
+  const MeshHolder& back = reopened->Holder();
+  const MeshHolder& original = dynamic_cast<CQuarnelDoc*>(h.App().Documents()->Documents()[0])->Holder();
+  EXPECT_EQ(back.VertexCount(), original.VertexCount());
+  EXPECT_EQ(back.FaceCount(), original.FaceCount());
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(*back.VertexColor(i), *original.VertexColor(i));
+}
+
+TEST(Application, SavingOverTheOpenFileAsksFirst) {
+  const QString file = Q(test::WriteCenteredCube("overwrite.ply", CubeKind::Colored));
+  const auto before = std::filesystem::last_write_time(file.toStdString());
+  AppHarness h;
+  ASSERT_TRUE(h.Start({"-edit", file}));
+  h.messages.QueueAnswer(MessageAnswer::Cancel);
+  EXPECT_FALSE(h.ActiveDoc()->OnSaveDocument(h.ActiveDoc()->PathName()));
+  ASSERT_EQ(h.messages.Shown().size(), 1u);
+  EXPECT_EQ(h.messages.Shown()[0].text, "Are you sure to overwrite the currently opened file?");
+  EXPECT_EQ(std::filesystem::last_write_time(file.toStdString()), before);
+}
+
+TEST(Application, AFailedSaveShowsAMessageAndKeepsTheFile) {
+  const QString file = Q(test::WriteCenteredCube("failing-src.ply", CubeKind::Colored));
+  std::filesystem::path dir = std::filesystem::path(test::TempFilePath("readonly-dir"));
+  std::filesystem::create_directories(dir);
+  const std::string target = (dir / "kept.ply").string();
+  ASSERT_TRUE(test::WriteFileBytes(target, "precious"));
+
+  AppHarness h;
+  ASSERT_TRUE(h.Start({"-edit", file}));
+  const QString title = h.Window().windowTitle();
+  bool saved = true;
+  if (::geteuid() != 0) {
+    ::chmod(dir.c_str(), 0555);
+    saved = h.ActiveDoc()->OnSaveDocument(Q(target));
+    ::chmod(dir.c_str(), 0755);
+  } else {
+    // Root writes into any folder; a file-size limit makes the write fail
+    // the same way instead.
+    struct rlimit old;
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit lim = old;
+    lim.rlim_cur = 16;
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &lim);
+    saved = h.ActiveDoc()->OnSaveDocument(Q(target));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+  }
+  EXPECT_FALSE(saved);
+  ASSERT_EQ(h.messages.Shown().size(), 1u);
+  EXPECT_TRUE(h.messages.Shown()[0].text.contains(Q(target)));
+  EXPECT_EQ(test::ReadFileBytes(target), "precious");
+  EXPECT_EQ(h.Window().windowTitle(), title);
+}
+
+TEST(Application, ExportGoesByTheExactExtension) {
+  const QString file = Q(test::WriteCenteredCube("export-app.ply", CubeKind::Colored));
+  AppHarness h;
+  ASSERT_TRUE(h.Start({file}));
+  for (const char* name : {"out.stl", "out.obj", "out.wrl", "OUT.STL"})
+    std::filesystem::remove(test::TempFilePath(name));
+  for (const char* name : {"out.stl", "out.obj", "out.wrl", "OUT.STL"}) {
+    h.dialogs.QueueAnswer(Q(test::TempFilePath(name)));
+    EXPECT_TRUE(h.Execute(cmd::kFileExport));
+  }
+  EXPECT_TRUE(std::filesystem::exists(test::TempFilePath("out.stl")));
+  EXPECT_TRUE(std::filesystem::exists(test::TempFilePath("out.obj")));
+  EXPECT_TRUE(std::filesystem::exists(test::TempFilePath("out.wrl")));
+  EXPECT_FALSE(std::filesystem::exists(test::TempFilePath("OUT.STL")));
+  EXPECT_TRUE(h.messages.Shown().empty());
+  // A cancelled dialog writes nothing either.
+  EXPECT_TRUE(h.Execute(cmd::kFileExport));
+  ASSERT_EQ(h.dialogs.Requests().size(), 5u);
+  EXPECT_EQ(h.dialogs.Requests()[0].defaultExtension, "wrl");
+}
+
+TEST(Application, TheMeshCommandsAreForTheEditableMeshOnly) {
+  const QString file = Q(test::WriteCenteredCube("cmds.ply", CubeKind::Plain));
+  AppHarness viewer;
+  ASSERT_TRUE(viewer.Start({file}));
+  for (int id : {cmd::kUnifyDuplicatedVertices, cmd::kRemoveUnrefVert, cmd::kOptimizeCurvature,
+                 cmd::kFlipNormals, cmd::kRemoveDegenerateFaces, framework_command::kFileSave})
+    EXPECT_FALSE(viewer.Execute(id)) << id;
+  EXPECT_TRUE(viewer.Execute(cmd::kMaterialMoreShiny));
+  EXPECT_EQ(viewer.ActiveDoc()->Holder().m_material.shininess, 250);
+
+  AppHarness editor;
+  ASSERT_TRUE(editor.Start({"-edit", file}));
+  MeshHolder& holder = editor.ActiveDoc()->Holder();
+  holder.ComputeMassProperties();
+  const FaceT5 before = holder.m_mesh5.faces[0];
+  EXPECT_TRUE(editor.Execute(cmd::kFlipNormals));
+  const FaceT5& after = holder.m_mesh5.faces[0];
+  EXPECT_EQ(after.v[0], before.v[1]);
+  EXPECT_EQ(after.v[1], before.v[0]);
+  EXPECT_EQ(after.wedge[0], before.wedge[1]);
+  EXPECT_FALSE(holder.MassComputed());
+  for (int id : {cmd::kUnifyDuplicatedVertices, cmd::kRemoveUnrefVert, cmd::kOptimizeCurvature,
+                 cmd::kRemoveDegenerateFaces})
+    EXPECT_TRUE(editor.Execute(id)) << id;
+  EXPECT_EQ(holder.FaceCount(), 12);
+}
+
+TEST(Application, TexturesWithoutCoordinatesAreDroppedAfterAWarning) {
+  test::PlyFixture f = test::CenteredCubeFixture(CubeKind::Plain);
+  f.comments.push_back("TextureFile cube.png");
+  const std::string path = test::TempFilePath("tex-nocoords.ply");
+  ASSERT_TRUE(test::WritePlyFixture(path, f));
+  AppHarness h;
+  ASSERT_TRUE(h.Start({Q(path)}));
+  ASSERT_EQ(h.messages.Shown().size(), 1u);
+  EXPECT_EQ(h.messages.Shown()[0].text,
+            "Ply Warning, mesh has texures specified in the comments but no tex coords.\n");
+  const MeshHolder& holder = h.ActiveDoc()->Holder();
+  EXPECT_TRUE(holder.TextureNames()->empty());
+  EXPECT_FLOAT_EQ(holder.m_material.diffuse[0], 1.0f);
+}
+
+TEST(Application, AFailedReloadKeepsTheMeshOnShow) {
+  const std::string path = test::WriteCenteredCube("reload.ply", CubeKind::Colored);
+  AppHarness h;
+  ASSERT_TRUE(h.Start({Q(path)}));
+  CQuarnelDoc* doc = h.ActiveDoc();
+  ASSERT_FALSE(doc->Loading());
+  ASSERT_TRUE(test::WriteFileBytes(path, "ply\nformat ascii 1.0\nelement vertex 3\n"));
+  EXPECT_TRUE(h.Execute(cmd::kFileReload));
+  EXPECT_FALSE(h.messages.Shown().empty());
+  EXPECT_FALSE(doc->Loading());
+  EXPECT_EQ(doc->Holder().Tag(), 3);
+  EXPECT_EQ(doc->Holder().VertexCount(), 8);
+  EXPECT_EQ(h.DocumentWindowCount(), 1);
+
+  // A good file reloads.
+  h.messages.ClearShown();
+  ASSERT_TRUE(test::WritePlyFixture(path, test::CenteredCubeFixture(CubeKind::Plain)));
+  EXPECT_TRUE(h.Execute(cmd::kFileReload));
+  EXPECT_TRUE(h.messages.Shown().empty());
+  EXPECT_EQ(doc->Holder().Tag(), 1);
+
+  // A document made by File New has nothing to reload.
+  EXPECT_TRUE(h.Execute(framework_command::kFileNew));
+  EXPECT_TRUE(h.ActiveDoc()->Loading());
+  EXPECT_FALSE(h.Execute(cmd::kFileReload));
+}
+
+TEST(Application, TheIdlePassRestsWhenNothingNeedsIt) {
+  const QString file = Q(test::WriteCenteredCube("idle.ply", CubeKind::Colored));
+  AppHarness h;
+  ASSERT_TRUE(h.Start({file}));
+  h.Pump(200);
+  CQuarnelView* view = h.ActiveView();
+  ASSERT_NE(view, nullptr);
+  const int frames = view->m_frameCount;
+  const long long passes = h.App().Idle()->Passes();
+  h.Pump(300);
+  EXPECT_TRUE(h.App().Idle()->Resting());
+  EXPECT_EQ(view->m_frameCount, frames);
+  EXPECT_LE(h.App().Idle()->Passes(), passes + 1);
+
+  // A spinning main trackball keeps the view drawing until it stops.
+  view->m_trackBall.m_spinning = true;
+  h.App().Idle()->Wake();
+  h.Pump(200);
+  EXPECT_GT(view->m_frameCount, frames + 2);
+  view->m_trackBall.m_spinning = false;
+  h.Pump(100);
+  const int after = view->m_frameCount;
+  h.Pump(200);
+  EXPECT_EQ(view->m_frameCount, after);
+  EXPECT_TRUE(h.App().Idle()->Resting());
+}
+
+TEST(Application, ExitClearsOnlyOurOwnClipboardData) {
+  AppHarness ours;
+  ASSERT_TRUE(ours.Start({}));
+  ours.clipboard.Put("camera");
+  ours.Stop();
+  EXPECT_FALSE(ours.clipboard.HasBlock());
+
+  AppHarness foreign;
+  ASSERT_TRUE(foreign.Start({}));
+  foreign.clipboard.PutForeignBlock(EncodeClipboardBlock("camera"));
+  foreign.Stop();
+  EXPECT_TRUE(foreign.clipboard.HasBlock());
+}
+
+}  // namespace
+}  // namespace quarnel
