@@ -10,20 +10,24 @@ void SmoothVertices(MeshT5& mesh, int32_t iterations, bool selectedOnly) {
     for (auto& r : acc.records)
       r = zero;
 
-    for (FaceT5& f : mesh.faces) {
-      if (!IsLive(f.flags)) continue;
-      for (int z = 0; z < 3; ++z) {
-        if (f.flags & ElemFlag::Border(z)) continue;
-        VertexT5* a = f.v[z];
-        VertexT5* b = f.v[(z + 1) % 3];
-        auto& ra = acc(a);
-        auto& rb = acc(b);
-        ra.sum += b->position;
-        rb.sum += a->position;
-        ra.count += 1.0f;
-        rb.count += 1.0f;
+    // Sums the neighbours across the edges whose border bit equals onBorder.
+    auto accumulate = [&](bool onBorder) {
+      for (FaceT5& f : mesh.faces) {
+        if (!IsLive(f.flags)) continue;
+        for (int z = 0; z < 3; ++z) {
+          if (((f.flags & ElemFlag::Border(z)) != 0) != onBorder) continue;
+          VertexT5* a = f.v[z];
+          VertexT5* b = f.v[(z + 1) % 3];
+          auto& ra = acc(a);
+          auto& rb = acc(b);
+          ra.sum += b->position;
+          rb.sum += a->position;
+          ra.count += 1.0f;
+          rb.count += 1.0f;
+        }
       }
-    }
+    };
+    accumulate(false);
     // A border vertex forgets its interior neighbours and is pulled along
     // the border only.
     for (FaceT5& f : mesh.faces) {
@@ -34,20 +38,7 @@ void SmoothVertices(MeshT5& mesh, int32_t iterations, bool selectedOnly) {
         acc(f.v[(z + 1) % 3]) = zero;
       }
     }
-    for (FaceT5& f : mesh.faces) {
-      if (!IsLive(f.flags)) continue;
-      for (int z = 0; z < 3; ++z) {
-        if (!(f.flags & ElemFlag::Border(z))) continue;
-        VertexT5* a = f.v[z];
-        VertexT5* b = f.v[(z + 1) % 3];
-        auto& ra = acc(a);
-        auto& rb = acc(b);
-        ra.sum += b->position;
-        rb.sum += a->position;
-        ra.count += 1.0f;
-        rb.count += 1.0f;
-      }
-    }
+    accumulate(true);
 
     for (size_t i = 0; i < mesh.vertices.size(); ++i) {
       VertexT5& v = mesh.vertices[i];
