@@ -166,7 +166,8 @@ bool MeshHolder::ExportStl(const char* path) {
 // ---------------------------------------------------------------------------
 // Drawing and picking
 
-void MeshHolder::Draw(int drawMode, int colorMode, bool, bool normalMap) {
+void MeshHolder::Draw(int drawMode, int colorMode, bool texturing, bool normalMap) {
+  SetupTextureState(texturing, normalMap);
   const int cm = normalMap ? 0 : colorMode;
   WithActive([&](auto&, auto& drawer) {
     drawer.Draw(DrawMode(drawMode), ColorMode(cm), TextureMode(m_textureMode));

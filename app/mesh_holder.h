@@ -50,6 +50,24 @@ class MeshHolder {
   void DrawTextureBoard();
   const BBox3f* TextureBoardBBox() const { return &m_textureBoard.bbox; }
 
+  // Textures (app/textures.cpp) ---------------------------------------------
+  // Loads the textures, then the normal maps, named by the active mesh into
+  // the drawer's slots (normal map i shares slot i with texture i) and
+  // rebuilds the texture board. folder prefixes every name (may be null).
+  // Needs a current OpenGL context. Returns 1.
+  int LoadTextures(const char* folder, bool flip, int maxSize);
+  // 1 when an image was uploaded to the texture, 0 when none could be read.
+  int LoadTextureFile(const char* path, uint32_t textureName, bool flip, int maxSize);
+  // Uploads to the texture the caller bound; flips only files named ".png".
+  int LoadNormalMapFile(const char* path, uint32_t textureName, bool flip, int maxSize);
+  void BuildTextureBoard();
+  // The OpenGL texture state and m_textureMode for the next draw.
+  void SetupTextureState(bool texturing, bool normalMap);
+  // The six faces named after path into the cube map textureName, created
+  // only while textureName is 0 (app/cube_map.cpp). 0 when the cube-map
+  // extension is missing, else 1.
+  static int LoadCubeMap(const char* path, uint32_t& textureName);
+
   // Colourings ---------------------------------------------------------------
   void ColorSelectedVertices();
   void ColorSelectedFaces();

@@ -9,6 +9,7 @@
 #include "app/quarnel_doc.h"
 #include "app/quarnel_view.h"
 #include "app/trackball.h"
+#include "app/user_prompt.h"
 #include "platform/clipboard_blocks.h"
 #include "platform/clock.h"
 #include "platform/command_table.h"
@@ -106,6 +107,8 @@ CQuarnelApp::CQuarnelApp(const AppServices& services)
     messages_->Show(QString::fromStdString(text), MessageButtons::Ok, MessageIcon::Warning,
                     QString::fromStdString(title));
   });
+  InstallUserPrompt();
+  BuildCommands();
 }
 
 CQuarnelApp::~CQuarnelApp() {
@@ -119,6 +122,7 @@ CQuarnelApp::~CQuarnelApp() {
   ownProgress_.reset();
   mainFrame_.reset();
   SetGlErrorSink({});
+  SetUserPrompt({});
   if (g_trackBallClock == clock_) g_trackBallClock = nullptr;
 }
 
@@ -186,6 +190,14 @@ bool CQuarnelApp::OnIdle(int) {
     if (tb && tb->m_spinning && tb->m_spinEnabled) {
       view->update();
       more = true;
+    }
+    // Linked cameras follow the view that has the focus; views visited
+    // before it take what it published at the previous pass.
+    if (view && m_linkTrackBalls) {
+      if (view->hasFocus())
+        view->OnCopyView();
+      else
+        view->OnPasteView();
     }
   }
   return more;

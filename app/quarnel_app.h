@@ -69,6 +69,11 @@ class CQuarnelApp final : public CommandTarget {
   // The five values of the profile section "Prefs", or their defaults.
   void ReadPreferences();
 
+  // Commands of the application (app/app_commands.cpp).
+  void OnPreferences();
+  void OnAppAbout();
+  void OnFileTypes();
+
   bool OnCommand(int id) override { return map_.OnCommand(id); }
   bool HandlesCommand(int id) const override { return map_.HandlesCommand(id); }
   bool OnUpdate(int id, CommandState& state) override { return map_.OnUpdate(id, state); }
@@ -79,6 +84,8 @@ class CQuarnelApp final : public CommandTarget {
   Clock& GetClock() const { return *clock_; }
   Profile& GetProfile() const { return *profile_; }
   IdlePass* Idle() const { return idle_.get(); }
+  // The clipboard of the view exchange (Copy View, Paste View).
+  ClipboardBlocks* Clipboard() const { return clipboard_; }
 
   // Members, in the order other parts read them -----------------------------
   CursorSet m_cursors;
@@ -116,6 +123,11 @@ class CQuarnelApp final : public CommandTarget {
   DocumentManager* documents_ = nullptr;  // owned by the main window
   std::unique_ptr<IdlePass> idle_;
   CommandMap map_;
+
+  // The command handlers and the route of the loaders' questions to the
+  // message boxes (app/app_commands.cpp).
+  void BuildCommands();
+  void InstallUserPrompt();
 };
 
 }  // namespace quarnel

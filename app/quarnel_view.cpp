@@ -60,6 +60,7 @@ CQuarnelView::CQuarnelView(CQuarnelApp& app, CQuarnelDoc& doc, QWidget* parent)
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
   setFocusPolicy(Qt::StrongFocus);
+  BuildCommandMap();
 }
 
 CQuarnelView::~CQuarnelView() {
@@ -149,6 +150,7 @@ void CQuarnelView::resizeGL(int w, int h) {
 
 void CQuarnelView::OnInitialUpdate() {
   initialUpdateDone_ = true;
+  FitTrackBalls();
   MakeCurrent();
   // A quick release of a drag may leave the main camera spinning.
   m_trackBall.m_spinEnabled = true;
@@ -156,6 +158,14 @@ void CQuarnelView::OnInitialUpdate() {
   InitGLExtensions();
 
   MeshHolder& holder = doc_.Holder();
+  // Each initial update loads the textures again into the drawer's slots.
+  if (!holder.TextureNames()->empty() || !holder.NormalMapNames()->empty()) {
+    m_texturing = true;
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    if (app_.m_halveTextureSize) maxSize /= 2;
+    holder.LoadTextures(doc_.Folder().c_str(), app_.m_flipTextures, maxSize);
+  }
   const IoMask mask = holder.LoadMask();
   if (mask & io_mask::VertexColor) {
     m_colorMode = 3;
@@ -283,6 +293,7 @@ void CQuarnelView::OnDraw() {
     CheckGLError(kDebug);
     SetupLights();
     CheckGLError(kDebug);
+    StepTransition();
     m_trackBall.Apply();
     ReadMatrices();
     // The alpha is set before the material goes to OpenGL, so the first
@@ -319,14 +330,17 @@ void CQuarnelView::OnDraw() {
     holder.Draw(m_drawMode, m_colorMode, m_texturing, m_normalMap);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &holder.m_textureWidth);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &holder.m_textureHeight);
+    DrawSceneDecorations(float(holder.BBox()->Diag()));
 
     if (m_showTrackBall) {
       glDepthMask(GL_FALSE);
       m_trackBall.Draw(Color4b{128, 255, 128, 255}, 2.0f);
       glDepthMask(GL_TRUE);
     }
+    if (m_showBoxCorner) DrawBoxCorners();
   }
   glPopMatrix();
+  if (m_showInfoPane) DrawInfoPane();
   if (m_lightDragging) DrawLightDirection();
   RecordFrameTime(t0);
 }
@@ -445,6 +459,7 @@ void CQuarnelView::DrawTextureImage() {
   glEnable(GL_TEXTURE_2D);
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
   glDisable(GL_LIGHTING);
+  StepTransition();
   m_textureTrackBall.Apply();
   m_textureTrackBall.Draw(Color4b{255, 255, 255, 255}, 1.0f);
   ReadMatrices();

@@ -6,10 +6,14 @@
 #include <QOpenGLWidget>
 #include <vector>
 
+#include "app/info_pane.h"
+#include "app/overlay_geometry.h"
 #include "app/trackball.h"
 #include "core/math.h"
 #include "core/mesh.h"
+#include "platform/command_target.h"
 
+class QContextMenuEvent;
 class QOpenGLContext;
 
 namespace quarnel {
@@ -39,7 +43,7 @@ struct WindowPoint {
   int y = 0;
 };
 
-class CQuarnelView final : public QOpenGLWidget {
+class CQuarnelView final : public QOpenGLWidget, public CommandTarget {
   Q_OBJECT
 
  public:
@@ -131,21 +135,131 @@ class CQuarnelView final : public QOpenGLWidget {
 
   bool InitialUpdateDone() const { return initialUpdateDone_; }
 
+  // Commands (view_commands.cpp). Every command of the view, whichever part
+  // of the view serves it, stands in the view's command map.
+  bool OnCommand(int id) override { return m_commands.OnCommand(id); }
+  bool HandlesCommand(int id) const override { return m_commands.HandlesCommand(id); }
+  bool OnUpdate(int id, CommandState& state) override { return m_commands.OnUpdate(id, state); }
+  CommandMap& Commands() { return m_commands; }
+  void OnZoomOnPoint();
+  void OnColorPerFaceSelected();
+  void OnColorPerVertexSelected();
+  // The Render popup of the menu bar at a screen point; (-1, -1) stands for
+  // the mouse position (the menu key).
+  void OnContextMenu(int screenX, int screenY);
+
+  // Camera (view_camera.cpp) -----------------------------------------------
+  void FitTrackBalls();
+  // flags: the MouseFlag word of the button-up at window point (x, y).
+  void ZoomAtPoint(int flags, int x, int y);
+  void StartTransition(const TrackBall& target);
+  void StepTransition();
+  // The trackball that camera moves act on: the texture-image trackball
+  // while View Texture Image is on, else the main one.
+  TrackBall& CurrentTrackBall();
+
+  // View exchange through the clipboard (view_exchange.cpp) ----------------
+  void OnCopyView();
+  void OnPasteView();
+  void OnUpdatePasteView(CommandState& state) const;
+
+  // Information pane and on-screen help (view_info_pane.cpp) ---------------
+  void DrawInfoPane();
+  // What DrawInfoPane writes, where and in which font and colour.
+  InfoPaneLayout InfoPaneTexts();
+
+  // Scene decorations (view_decorations.cpp) -------------------------------
+  // Everything the frame draws inside the main trackball's transform after
+  // the mesh and before the trackball glyph: picked face, clip plane or
+  // sphere, grid planes, axes, centre of mass and tape. diag is the mesh's
+  // box diagonal.
+  void DrawSceneDecorations(float diag);
+  void DrawPlaneGrid(const float plane[4], const Vec3f& centre, const Vec3f& up, float sizeU,
+                     float sizeV, const PlaneGridStyle& style);
+  void DrawAxes(float length);
+  void DrawMassCenter(float size);
+  void DrawBoxCorners();
+  void DrawPickedFace(float size);
+  void DrawClipSphere(const float sphere[4], int stacks, int slices);
+
+  // Picking and selection (view_selection.cpp) -----------------------------
+  void PickPunctualInfo(int x, int yFromBottom);
+  void SelectInRect(int operation);
+  void SelectComponentAt(int x, int y, int operation);
+  void OnSelectionToolRegion();
+  void OnSelectionToolConnectedComponent();
+  void OnSelectionNone();
+  void OnSelectionAll();
+  void OnSelectedDelete();
+  void OnSelectedSmooth();
+
+  // Distance tape (view_tape.cpp) ------------------------------------------
+  void OnMeasureDistance();
+  void AddTapePoint(int x, int y);
+  void DrawTape();
+
+  // Clip editing (view_clip.cpp) -------------------------------------------
+  void FitClipTrackBall();
+  // m_clipPlane or m_clipSphere from the manipulator as it now stands.
+  void UpdateClipPlane();
+  void UpdateClipSphere();
+  void OnClipPlaneStart();
+  void OnClipSphereStart();
+  void OnClipPlaneApply();
+  void OnClipPlaneClipAndCap();
+  void OnFlipPlane();
+  void OnSetXYPlane();
+  void OnSetXZPlane();
+  void OnSetYZPlane();
+  void OnClipSphereApply();
+  void OnToggleEditing();
+  void OnUpdateStartClip(CommandState& state) const;
+  void OnUpdateClipPlaneApply(CommandState& state) const;
+  void OnUpdateClipSphereApply(CommandState& state) const;
+
+  // The handlers of the selection, tape and clip commands with their update
+  // handlers, added to the view's command map.
+  void AddEditingCommands(CommandMap& map);
+
+  // Mouse input (view_mouse.cpp) -------------------------------------------
+  // Flags are MouseFlag words; points are window points, y downwards.
+  void OnLButtonDown(int flags, WindowPoint point);
+  void OnMButtonDown(int flags, WindowPoint point);
+  void OnMouseMove(int flags, WindowPoint point);
+  void OnLButtonUp(int flags, WindowPoint point);
+  void OnMButtonUp(int flags, WindowPoint point);
+  void OnMouseWheel(int flags, short delta, WindowPoint point);
+  void OnLButtonDblClk(int flags, WindowPoint point);
+  // The cursor of the interaction mode; the window's own in modes without one.
+  void SetInteractionCursor(int flags);
+
  protected:
   void initializeGL() override;
   void resizeGL(int w, int h) override;
   void paintGL() override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   void InitGL();
   void CreateFontLists();
   void DrawRubberBand();
   void RecordFrameTime(double startMs);
+  void BuildCommandMap();
 
   CQuarnelApp& app_;
   CQuarnelDoc& doc_;
   bool initialUpdateDone_ = false;
+  CommandMap m_commands;
 };
+
+// The blend of two similarity transforms (OpenGL order) by w in [0, 1]:
+// translations and uniform scales linearly, rotations along the great arc.
+Mat4d& InterpolateTransform(Mat4d& out, const Mat4d& a, const Mat4d& b, double w);
 
 // p as text with 0 to 4 decimals (any other count gives 4), each field at
 // least six characters wide, in one static buffer that the next call reuses.

@@ -27,10 +27,21 @@ class TrackMode {
   int m_p2 = 3;     // what a drag changes: 1 base, 2 track compensated, 3 track
 };
 
-class SphereRotateMode final : public TrackMode {};
+// Rotation on a virtual sphere (a paraboloid beyond 45 degrees from the pole).
+class SphereRotateMode final : public TrackMode {
+ public:
+  Mat4d Transform(Vec3d p, const Mat4d& frame) override;
+  double HitValue(Vec3d q, const TrackCamera& camera) override;
+};
 
+// Rotation about one axis: by the cursor's polar angle when the axis points
+// at the viewer, by the drag across the axis's screen direction otherwise.
 class AxisRotateMode final : public TrackMode {
  public:
+  Mat4d Transform(Vec3d p, const Mat4d& frame) override;
+  void DrawHandle(int visible) override;
+  double HitValue(Vec3d q, const TrackCamera& camera) override;
+
   Vec3d m_axis{0.0, 1.0, 0.0};
   int m_angularMode = 0;  // 0 by projected axis length, 1 angular, else linear
 };
@@ -44,15 +55,37 @@ class PlaneTranslateMode final : public TrackMode {
     m_space = space;
     m_p2 = 3;
   }
+  Mat4d Transform(Vec3d p, const Mat4d& frame) override;
+  void DrawHandle(int visible) override;
+  double HitValue(Vec3d q, const TrackCamera& camera) override;
+
   Vec3d m_planeU{1.0, 0.0, 0.0};
   Vec3d m_planeV{0.0, 1.0, 0.0};
 };
 
 class AxisTranslateMode final : public TrackMode {
  public:
+  Mat4d Transform(Vec3d p, const Mat4d& frame) override;
+  void DrawHandle(int visible) override;
+  double HitValue(Vec3d q, const TrackCamera& camera) override;
+
   Vec3d m_axis{1.0, 0.0, 0.0};
 };
 
-class ScaleMode final : public TrackMode {};
+// Uniform scale: a factor of two for every 100 units the point moves up.
+class ScaleMode final : public TrackMode {
+ public:
+  Mat4d Transform(Vec3d p, const Mat4d& frame) override;
+  double HitValue(Vec3d q, const TrackCamera& camera) override;
+};
+
+// Window-space hit tests of the handles (window coordinates, y upwards):
+// 0.0 for a hit, -1.0 for a miss.
+// Within 3 pixels of the segment a-b lengthened by 3 pixels at both ends.
+double WindowDistanceToSegment(Vec3d p, Vec3d a, Vec3d b);
+// Inside the window triangle a, b, c (points on the edge c-a excluded).
+double PointInProjectedTriangle(Vec3d p, Vec3d a, Vec3d b, Vec3d c);
+bool PointInTriangle2D(double px, double py, double pz, const double* a, const double* b,
+                       const double* c);
 
 }  // namespace quarnel

@@ -221,21 +221,23 @@ void TrackBall::CopyFrom(const TrackBall& o) {
 
 void TrackBall::Apply() {
   m_camera.Snapshot();
-  if (m_spinEnabled && m_spinning) {
-    int now = Ticks();
-    double angle = 0.0;
-    Vec3d axis;
-    Quatd::ToAxisAngle(m_spin, angle, axis);
-    int period = m_lastMoveTime - m_prevMoveTime;
-    // A spin needs two distinct samples; without them it stands still
-    // rather than turning by an infinite angle.
-    angle = period != 0 ? angle * double(now - m_lastMoveTime) * (1.0 / double(period)) : 0.0;
-    Mat4d r;
-    r.SetRotate(angle * 180.0 * 0.3183098861837907, axis.x, axis.y, axis.z);
-    Mat4d tc = Translation(OriginThrough(m_base));
-    m_track = Inverse(tc) * r * tc * m_spinBase;
-  }
+  if (m_spinEnabled && m_spinning) AdvanceSpin();
   glMultMatrixd(m_track.m);
+}
+
+void TrackBall::AdvanceSpin() {
+  int now = Ticks();
+  double angle = 0.0;
+  Vec3d axis;
+  Quatd::ToAxisAngle(m_spin, angle, axis);
+  int period = m_lastMoveTime - m_prevMoveTime;
+  // A spin needs two distinct samples; without them it stands still
+  // rather than turning by an infinite angle.
+  angle = period != 0 ? angle * double(now - m_lastMoveTime) * (1.0 / double(period)) : 0.0;
+  Mat4d r;
+  r.SetRotate(angle * 180.0 * 0.3183098861837907, axis.x, axis.y, axis.z);
+  Mat4d tc = Translation(OriginThrough(m_base));
+  m_track = Inverse(tc) * r * tc * m_spinBase;
 }
 
 void TrackBall::Draw(Color4b color, float width) {

@@ -66,6 +66,32 @@ class TrackBall {
   void ApplyTransform(Mat4d m, int space);
   Vec3d WindowToTrackSpace(double x, double y, double depth) const;
   void UpdateScreenFrame();
+  // Turns the track matrix by the spin as far as the clock has gone since
+  // the release; Apply calls it while a spin runs.
+  void AdvanceSpin();
+
+  // A drag: the press, one step per mouse move, the release. Each step
+  // starts again from the state at the press. They always return 0.
+  int StartDrag(int x, int y);
+  int Drag(int x, int y);
+  int EndDrag(int x, int y);
+
+  // The mode of an action number made current, with its axes, space and p2.
+  void SetAction(int action, int space, int p2);
+  // The mode of an action with its axes and space set, not made current.
+  TrackMode* ModeForAction(int action, int space);
+  // Follows a change of the button/modifier code.
+  void SelectActionByButton(int code);
+
+  // Mouse input, in mouse coordinates (y downwards) with a button/modifier
+  // code of TrackButton bits. Moves and releases with code 0 keep the action.
+  void MouseDown(int x, int y, int code);
+  void MouseMove(int x, int y, int code);
+  void MouseUp(int x, int y, int code);
+  // One complete drag per call: notches of the wheel, code the buttons held.
+  void MouseWheel(int notches, int code);
+  void SetHandlePicking(int flag) { m_handlePicking = flag; }
+  void SetSpinEnabled(bool enabled);
 
   // Where the mode designation of a trackball points; used by copying.
   TrackMode* ModeObject(int index);

@@ -28,6 +28,7 @@ bool AppHarness::Start(const QStringList& parameters, Profile* profileOverride) 
   services.messages = &messages;
   services.dialogs = &dialogs;
   services.clipboard = &clipboard;
+  services.clock = clock;
   app_ = std::make_unique<CQuarnelApp>(services);
   bool ok = app_->InitInstance(parameters);
   if (ok) {

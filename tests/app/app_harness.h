@@ -45,6 +45,8 @@ class AppHarness {
   ScriptedFileDialogs dialogs;
   MemoryClipboardBlocks clipboard;
   MemoryProfile profile;
+  // The application's clock; null for the process clock.
+  Clock* clock = nullptr;
 
  private:
   std::unique_ptr<CQuarnelApp> app_;

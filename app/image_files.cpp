@@ -1,0 +1,102 @@
+#include "app/image_files.h"
+
+#include <IL/il.h>
+#include <IL/ilu.h>
+#include <IL/ilut.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "app/user_prompt.h"
+
+namespace quarnel {
+
+void EnsureImageLibrary() {
+  static const bool started = [] {
+    ilInit();
+    iluInit();
+    ilutRenderer(ILUT_OPENGL);
+    return true;
+  }();
+  (void)started;
+}
+
+ScopedImage::ScopedImage() {
+  EnsureImageLibrary();
+  ILuint id = 0;
+  ilGenImages(1, &id);
+  id_ = id;
+  Bind();
+}
+
+ScopedImage::~ScopedImage() {
+  ILuint id = id_;
+  ilDeleteImages(1, &id);
+}
+
+void ScopedImage::Bind() const {
+  ilBindImage(id_);
+}
+
+namespace {
+
+// An image counts as read only when it has pixels to upload.
+bool Load(const std::string& path) {
+  if (!ilLoadImage(path.c_str())) return false;
+  return ilGetData() != nullptr && ilGetInteger(IL_IMAGE_WIDTH) > 0 &&
+         ilGetInteger(IL_IMAGE_HEIGHT) > 0;
+}
+
+}  // namespace
+
+bool LoadImageOrGuess(const ScopedImage& image, const std::string& path, const char* question) {
+  if (Load(path)) return true;
+  const bool guess = PromptUser(FormatText(question, path.c_str()), PromptButtons::YesNo);
+  image.Bind();
+  if (!guess) return false;
+  const std::string stem = path.size() > 4 ? path.substr(0, path.size() - 4) : std::string();
+  for (const char* extension : {".jpg", ".png", ".bmp", ".ppm"})
+    if (Load(stem + extension)) return true;
+  PromptUser("Failed texture guessing.", PromptButtons::Ok);
+  image.Bind();
+  return false;
+}
+
+RgbImage ReadRgbImage(const std::string& path) {
+  ScopedImage image;
+  if (!Load(path) || !ilConvertImage(IL_RGB, IL_UNSIGNED_BYTE)) return {};
+  const int width = ilGetInteger(IL_IMAGE_WIDTH);
+  const int height = ilGetInteger(IL_IMAGE_HEIGHT);
+  RgbImage out(width, height);
+  const uint8_t* data = ilGetData();
+  if (out.Empty() || !data) return {};
+  // The library keeps each file's own row order unless told otherwise; the
+  // copy puts the top row first whatever it was.
+  const bool bottomFirst = ilGetInteger(IL_IMAGE_ORIGIN) == IL_ORIGIN_LOWER_LEFT;
+  const size_t rowBytes = size_t(width) * 3;
+  for (int y = 0; y < height; ++y) {
+    const int source = bottomFirst ? height - 1 - y : y;
+    std::memcpy(out.Pixel(0, y), data + size_t(source) * rowBytes, rowBytes);
+  }
+  return out;
+}
+
+std::string FormatText(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string text;
+  if (n > 0) {
+    text.resize(size_t(n) + 1);
+    std::vsnprintf(text.data(), text.size(), format, args);
+    text.resize(size_t(n));
+  }
+  va_end(args);
+  return text;
+}
+
+}  // namespace quarnel

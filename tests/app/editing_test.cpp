@@ -1,0 +1,611 @@
+// The information pane, the scene decorations, picking and selection, the
+// distance tape and clip editing, on the real main window.
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <QImage>
+#include <cmath>
+
+#include "app/command_ids.h"
+#include "app/mouse_flags.h"
+#include "app_fixtures.h"
+#include "app_harness.h"
+#include "core/topology.h"
+
+namespace quarnel {
+namespace {
+
+using test::AppHarness;
+using test::CubeKind;
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+bool Near(QRgb c, int r, int g, int b, int tolerance = 4) {
+  return std::abs(qRed(c) - r) <= tolerance && std::abs(qGreen(c) - g) <= tolerance &&
+         std::abs(qBlue(c) - b) <= tolerance;
+}
+
+Vec3f Centroid(const FaceT5& f) {
+  return (f.v[0]->position + f.v[1]->position + f.v[2]->position) * (1.0 / 3.0);
+}
+
+class EditingTest : public ::testing::Test {
+ protected:
+  void OpenFile(const std::string& path, bool edit = true) {
+    QStringList args{Q(path)};
+    if (edit) args << "-edit";
+    ASSERT_TRUE(h.Start(args));
+    view = h.ActiveView();
+    ASSERT_NE(view, nullptr);
+    h.Pump(100);
+    ASSERT_TRUE(view->InitialUpdateDone());
+    Redraw();
+  }
+  void Open(CubeKind kind = CubeKind::Plain, bool edit = true) {
+    OpenFile(test::WriteCenteredCube("editing.ply", kind), edit);
+  }
+  // Draws a frame, which also stores the matrices that picks unproject with.
+  QImage Redraw() { return h.Frame(view); }
+  MeshT5& Mesh() { return h.ActiveDoc()->Holder().m_mesh5; }
+  MeshHolder& Holder() { return h.ActiveDoc()->Holder(); }
+
+  // The window point (y downwards) where a point of the mesh appears.
+  WindowPoint At(const Vec3f& p) {
+    double x, y, z;
+    gluProject(p.x, p.y, p.z, view->m_modelview, view->m_projection, view->m_viewport, &x, &y, &z);
+    return WindowPoint{int(std::lround(x)), view->m_viewport[3] - int(std::lround(y))};
+  }
+  // A rubber band from a to b through the mouse handlers, with the
+  // modifiers of flags.
+  void Band(WindowPoint a, WindowPoint b, int flags = 0) {
+    view->OnLButtonDown(MouseFlag::Left | flags, a);
+    ASSERT_EQ(view->m_interactionMode, 7);
+    view->OnMouseMove(MouseFlag::Left | flags, b);
+    view->OnLButtonUp(flags, b);
+    EXPECT_EQ(view->m_interactionMode, 6);
+  }
+  std::vector<const FaceT5*> SelectedFaces() {
+    std::vector<const FaceT5*> faces;
+    for (const FaceT5& f : Mesh().faces)
+      if (IsLive(f.flags) && (f.flags & ElemFlag::Selected)) faces.push_back(&f);
+    return faces;
+  }
+  std::vector<QString> GlErrors() {
+    std::vector<QString> errors;
+    for (const Message& m : h.messages.Shown())
+      if (m.caption == "OpenGL Usage Error") errors.push_back(m.text);
+    return errors;
+  }
+
+  AppHarness h;
+  CQuarnelView* view = nullptr;
+};
+
+// --- Information pane and on-screen help ---------------------------------
+
+TEST_F(EditingTest, TheInfoPaneOfAUnitCube) {
+  Open();
+  InfoPaneLayout pane = view->InfoPaneTexts();
+  EXPECT_EQ(pane.paneHeight, 32);
+  const PaneText* counts = pane.Find("vert");
+  ASSERT_NE(counts, nullptr);
+  EXPECT_EQ(counts->text, "vert        8      face       12");
+  EXPECT_EQ(counts->x, 10);
+  EXPECT_EQ(counts->y, 12);
+  const PaneText* fps = pane.Find("FPS ");
+  ASSERT_NE(fps, nullptr);
+  EXPECT_EQ(fps->x, 10 + 5 * (view->m_viewport[2] - 20) / 6);
+  EXPECT_EQ(pane.Find("Selected"), nullptr);
+  EXPECT_EQ(pane.Find("Standard Browsing Mode"), nullptr);
+
+  // The mass block: the frame computes the properties, the pane shows them.
+  ASSERT_TRUE(h.Execute(cmd::kMassProperties));
+  Redraw();
+  pane = view->InfoPaneTexts();
+  EXPECT_EQ(pane.paneHeight, 16 * 5);
+  const PaneText* title = pane.Find("Physical Properties");
+  ASSERT_NE(title, nullptr);
+  EXPECT_TRUE(title->large);
+  EXPECT_EQ(title->y, 28);
+  EXPECT_EQ(title->colour, (Color4b{128, 128, 255, 255}));
+  ASSERT_NE(pane.Find("Volume 1.000"), nullptr);
+  ASSERT_NE(pane.Find("Surface 6.000"), nullptr);
+  const PaneText* centre = pane.Find("Center of mass ");
+  ASSERT_NE(centre, nullptr);
+  float c[3];
+  ASSERT_EQ(std::sscanf(centre->text.c_str(), "Center of mass %f %f %f", &c[0], &c[1], &c[2]), 3);
+  for (float v : c) EXPECT_NEAR(v, 0.0f, 1e-4);
+  // Four decimals for a diagonal of 1.7.
+  EXPECT_NE(centre->text.find(".0000"), std::string::npos) << centre->text;
+
+  // A selection count appears once the selection was coloured.
+  ASSERT_TRUE(h.Execute(cmd::kSelectAll));
+  pane = view->InfoPaneTexts();
+  ASSERT_NE(pane.Find("Selected"), nullptr);
+  EXPECT_EQ(pane.Find("Selected")->text, "Selected        0:v       12:f");
+}
+
+TEST_F(EditingTest, PaneHeightsAndTheHelpColumn) {
+  Open();
+  const int w = view->m_viewport[2], hgt = view->m_viewport[3];
+  view->m_showPunctual = true;
+  InfoPaneLayout pane = view->InfoPaneTexts();
+  EXPECT_EQ(pane.paneHeight, 112);
+  EXPECT_EQ(pane.Find("vert")->y, 92);
+  EXPECT_EQ(pane.Find("Picking Info")->y, 60);
+  EXPECT_EQ(pane.Find("BBox ")->y, 44);
+  EXPECT_EQ(pane.Find("V0 N")->y, 28);
+  EXPECT_EQ(pane.Find("V0 Q")->y, 12);  // edit mode shows the qualities
+  EXPECT_EQ(pane.Find("V0 RGB"), nullptr);
+
+  view->m_showPunctual = false;
+  view->m_showDistance = true;
+  pane = view->InfoPaneTexts();
+  EXPECT_EQ(pane.paneHeight, 48);
+  ASSERT_NE(pane.Find("Tape Info"), nullptr);
+  EXPECT_EQ(pane.Find("Point0"), nullptr);
+
+  view->m_showHelp = true;
+  pane = view->InfoPaneTexts();
+  EXPECT_TRUE(pane.help);
+  EXPECT_EQ(pane.helpTexts, 21);
+  const PaneText* title = pane.Find("Standard Browsing Mode");
+  ASSERT_NE(title, nullptr);
+  EXPECT_EQ(title->x, w - 240);
+  EXPECT_EQ(title->y, hgt - 40);
+  const PaneText* last = pane.Find("Ctrl+Wheel");
+  ASSERT_NE(last, nullptr);
+  EXPECT_EQ(last->y, hgt - 88 - 9 * 16);
+  EXPECT_NE(pane.Find("Near/Far ClipPlane"), nullptr);
+  EXPECT_NE(pane.Find("Shift+Drag: "), nullptr);
+
+  // Four textures: three names, then the dots.
+  *Holder().MutableTextureNames() = {"a.png", "b.png", "c.png", "d.png"};
+  Holder().m_textureWidth = 64;
+  Holder().m_textureHeight = 32;
+  pane = view->InfoPaneTexts();
+  ASSERT_NE(pane.Find("a.png"), nullptr);
+  EXPECT_EQ(pane.Find("a.png")->text, "a.png (64x32),   b.png,   c.png, ...");
+  Holder().MutableTextureNames()->clear();
+
+  // The flip preference puts its warning above the pane.
+  view->m_showHelp = false;
+  view->m_showDistance = false;
+  h.App().m_flipTextures = true;
+  pane = view->InfoPaneTexts();
+  const PaneText* warning = pane.Find("WARNING: you are using the deprecated Flip Mode");
+  ASSERT_NE(warning, nullptr);
+  EXPECT_EQ(warning->y, 60);
+  EXPECT_EQ(warning->colour, (Color4b{255, 128, 128, 255}));
+  ASSERT_NE(pane.Find("Please, disable it and correct the images"), nullptr);
+  EXPECT_EQ(pane.Find("Please, disable it")->y, 44);
+}
+
+TEST_F(EditingTest, ThePaneIsDrawnAlongTheBottomOnlyWhileItIsOn) {
+  Open();
+  view->m_showTrackBall = false;
+  QImage img = Redraw();
+  const int w = img.width(), hgt = img.height();
+  // Translucent dark red over the grey background, 32 pixels high.
+  EXPECT_TRUE(Near(img.pixel(w - 3, hgt - 2), 57, 32, 32)) << std::hex << img.pixel(w - 3, hgt - 2);
+  EXPECT_TRUE(Near(img.pixel(w - 3, hgt - 31), 57, 32, 32));
+  EXPECT_TRUE(Near(img.pixel(w - 3, hgt - 34), 64, 64, 64));
+  // The help column on the right, drawn by the pane too.
+  view->m_showHelp = true;
+  img = Redraw();
+  EXPECT_TRUE(Near(img.pixel(w - 3, 5), 32, 32, 70)) << std::hex << img.pixel(w - 3, 5);
+  ASSERT_TRUE(h.Execute(cmd::kInfoPane));
+  img = Redraw();
+  EXPECT_TRUE(Near(img.pixel(w - 3, hgt - 2), 64, 64, 64));
+  EXPECT_TRUE(Near(img.pixel(w - 3, 5), 64, 64, 64));
+  EXPECT_TRUE(GlErrors().empty());
+}
+
+// --- Scene decorations -------------------------------------------------
+
+TEST_F(EditingTest, TheXYPlaneShowsItsFrontFromAboveAndItsBackFromBelow) {
+  Open();
+  view->m_showTrackBall = false;
+  view->m_showInfoPane = false;
+  ASSERT_TRUE(h.Execute(cmd::kPlaneXY));
+  QImage img = Redraw();
+  // The camera looks down -z: the side the normal points to.
+  EXPECT_TRUE(Near(img.pixel(3, 3), 96, 96, 159)) << std::hex << img.pixel(3, 3);
+  view->m_trackBall.m_track.SetRotate(180.0, 0, 1, 0);
+  img = Redraw();
+  EXPECT_TRUE(Near(img.pixel(3, 3), 159, 96, 96)) << std::hex << img.pixel(3, 3);
+  // Every decoration at once draws without an OpenGL error.
+  view->m_showAxes = view->m_showPlaneXZ = view->m_showPlaneYZ = true;
+  view->m_showBoxCorner = view->m_showMassProperties = view->m_showPunctual = true;
+  view->m_showInfoPane = view->m_showHelp = true;
+  Redraw();
+  h.Pump(20);
+  EXPECT_TRUE(GlErrors().empty());
+}
+
+// --- Picking and selection ---------------------------------------------
+
+TEST_F(EditingTest, APunctualPickFindsTheFaceUnderThePixel) {
+  Open(CubeKind::Colored);
+  const Vec3f target(0.2f, 0.1f, 0.5f);
+  const WindowPoint p = At(target);
+  view->OnLButtonDblClk(MouseFlag::Control | MouseFlag::Shift, p);
+  EXPECT_TRUE(view->m_showPunctual);
+  const PickInfo& pick = view->m_pick;
+  EXPECT_NEAR(pick.point.x, target.x, 0.01);
+  EXPECT_NEAR(pick.point.y, target.y, 0.01);
+  EXPECT_NEAR(pick.point.z, target.z, 0.01);
+  ASSERT_GE(pick.faceIndex, 0);
+  const FaceT5& f = Mesh().faces[size_t(pick.faceIndex)];
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(pick.cornerIndices[k], int(Mesh().VertexIndex(f.v[k])));
+    EXPECT_EQ(pick.corners[k], f.v[k]->position);
+    EXPECT_FLOAT_EQ(pick.corners[k].z, 0.5f);
+    EXPECT_EQ(pick.cornerColors[k], (Color4b{200, 30, 30, 255}));
+    EXPECT_NEAR(pick.cornerNormals[k].Norm(), 1.0, 1e-5);
+  }
+  EXPECT_NEAR(pick.weights[0] + pick.weights[1] + pick.weights[2], 1.0, 1e-4);
+  EXPECT_NEAR(pick.faceNormal.z, 1.0f, 1e-5);
+  EXPECT_NEAR(pick.normal.Norm(), 1.0, 1e-5);
+  const InfoPaneLayout pane = view->InfoPaneTexts();
+  ASSERT_NE(pane.Find("T id<"), nullptr);
+  ASSERT_NE(pane.Find("V2 RGB 200  30  30"), nullptr);
+
+  // The background leaves the pick as it was.
+  const PickInfo before = pick;
+  view->OnLButtonDblClk(MouseFlag::Control | MouseFlag::Shift, WindowPoint{2, 2});
+  EXPECT_EQ(view->m_pick.faceIndex, before.faceIndex);
+  EXPECT_EQ(view->m_pick.point, before.point);
+  Redraw();
+  h.Pump(20);
+  EXPECT_TRUE(GlErrors().empty());
+}
+
+TEST_F(EditingTest, AViewerPickInterpolatesTheVertexQuality) {
+  Open(CubeKind::Quality, false);
+  ASSERT_EQ(Holder().Tag(), 3);
+  const WindowPoint p = At(Vec3f(-0.1f, 0.2f, 0.5f));
+  view->PickPunctualInfo(p.x, view->m_viewport[3] - p.y);
+  ASSERT_TRUE(view->m_showPunctual);
+  const PickInfo& pick = view->m_pick;
+  double q = 0.0;
+  for (int k = 0; k < 3; ++k) {
+    // The fixture's quality is the vertex index.
+    EXPECT_FLOAT_EQ(pick.cornerQualities[k], float(pick.cornerIndices[k]));
+    q += double(pick.weights[k]) * pick.cornerQualities[k];
+  }
+  EXPECT_NEAR(pick.quality, q, 1e-4);
+  const InfoPaneLayout pane = view->InfoPaneTexts();
+  const PaneText* shown = pane.Find("Q ");
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(shown->y, pane.Find("BBox ")->y - 16);
+  EXPECT_NE(pane.Find("V1 Q"), nullptr);
+  // No colour in the file: no colour row.
+  EXPECT_EQ(pane.Find("V1 RGB"), nullptr);
+}
+
+TEST_F(EditingTest, ARubberBandSelectsTheFacesUnderIt) {
+  Open();
+  ASSERT_TRUE(h.Execute(cmd::kToolRegion));
+  EXPECT_EQ(view->m_interactionMode, 6);
+  EXPECT_TRUE(view->m_editing);
+  EXPECT_EQ(view->m_selectionTool, 1);
+
+  // A small band inside the front face reaches the front face and, hidden
+  // behind it, the back face.
+  WindowPoint a = At(Vec3f(0.2f, 0.2f, 0.5f)), b = At(Vec3f(0.3f, 0.3f, 0.5f));
+  Band(a, b);
+  std::vector<const FaceT5*> selected = SelectedFaces();
+  ASSERT_FALSE(selected.empty());
+  EXPECT_LE(selected.size(), 4u);
+  int front = 0, back = 0;
+  for (const FaceT5* f : selected) {
+    const float z = Centroid(*f).z;
+    ASSERT_NEAR(std::abs(z), 0.5f, 1e-5) << "a side face was selected";
+    (z > 0 ? front : back) += 1;
+  }
+  EXPECT_GE(front, 1);
+  EXPECT_GE(back, 1);
+  EXPECT_EQ(Holder().m_selectedFaceCount, int(selected.size()));
+  EXPECT_EQ(view->m_colorMode, 2);
+
+  // Shift removes, Ctrl adds, a plain band replaces.
+  const size_t small = selected.size();
+  Band(a, b, MouseFlag::Shift);
+  EXPECT_TRUE(SelectedFaces().empty());
+  Band(a, b, MouseFlag::Control);
+  EXPECT_EQ(SelectedFaces().size(), small);
+  WindowPoint all0 = At(Vec3f(-0.9f, -0.9f, 0.5f)), all1 = At(Vec3f(0.9f, 0.9f, 0.5f));
+  Band(all0, all1, MouseFlag::Control);
+  EXPECT_EQ(SelectedFaces().size(), 12u);
+  Band(a, b);
+  EXPECT_EQ(SelectedFaces().size(), small);
+  // A click without a drag is a band of no size, which narrows nothing:
+  // everything in view is picked.
+  Band(a, a);
+  EXPECT_EQ(SelectedFaces().size(), 12u);
+
+  // Vertex mode: a band around one corner of the front face.
+  ASSERT_TRUE(h.Execute(cmd::kSelectVertex));
+  const Vec3f corner(0.5f, 0.5f, 0.5f);
+  WindowPoint c = At(corner);
+  Band(WindowPoint{c.x - 4, c.y - 4}, WindowPoint{c.x + 4, c.y + 4});
+  int selectedVertices = 0;
+  for (const VertexT5& v : Mesh().vertices)
+    if (v.flags & ElemFlag::Selected) {
+      ++selectedVertices;
+      EXPECT_EQ(v.position, corner);
+    }
+  EXPECT_EQ(selectedVertices, 1);
+  EXPECT_EQ(Holder().m_selectedVertexCount, 1);
+  EXPECT_EQ(view->m_colorMode, 3);
+
+  // The same tool command again ends the selection mode.
+  ASSERT_TRUE(h.Execute(cmd::kToolRegion));
+  EXPECT_EQ(view->m_interactionMode, 0);
+  EXPECT_FALSE(view->m_editing);
+  h.Pump(20);
+  EXPECT_TRUE(GlErrors().empty());
+}
+
+TEST_F(EditingTest, AComponentClickSelectsTheWholeConnectedPart) {
+  test::Soup soup = test::CubeSoup(1.0f, Vec3f(-0.5f, -0.5f, -0.5f));
+  // A second, separate cube far off to the side.
+  const test::Soup other = test::CubeSoup(0.2f, Vec3f(3.0f, 3.0f, 3.0f));
+  const int offset = int(soup.points.size());
+  for (const Vec3f& p : other.points) soup.points.push_back(p);
+  for (auto t : other.tris) soup.tris.push_back({t[0] + offset, t[1] + offset, t[2] + offset});
+  const std::string path = test::TempFilePath("two_parts.ply");
+  ASSERT_TRUE(test::WritePlyFixture(path, test::MeshFixture(soup, ply_format::Ascii)));
+  OpenFile(path);
+  ASSERT_TRUE(h.Execute(cmd::kToolComponent));
+  EXPECT_EQ(view->m_selectionTool, 2);
+  Redraw();
+  // The big cube is the one at the centre of the box between both.
+  const BBox3f& box = *Holder().BBox();
+  const Vec3f probe(0.0f, 0.0f, 0.5f);
+  ASSERT_LT(box.min.x, probe.x);
+  view->OnLButtonDown(MouseFlag::Left, At(probe));
+  view->OnLButtonUp(0, At(probe));
+  const std::vector<const FaceT5*> selected = SelectedFaces();
+  EXPECT_EQ(selected.size(), 12u);
+  for (const FaceT5* f : selected) EXPECT_LE(f->v[0]->position.x, 0.5f);
+}
+
+TEST_F(EditingTest, DeletingTheSelection) {
+  Open();
+  ASSERT_TRUE(h.Execute(cmd::kToolRegion));
+  Band(At(Vec3f(0.2f, 0.2f, 0.5f)), At(Vec3f(0.3f, 0.3f, 0.5f)));
+  const size_t n = SelectedFaces().size();
+  ASSERT_GT(n, 0u);
+  ASSERT_TRUE(h.Execute(cmd::kDeleteSelected));
+  EXPECT_EQ(Mesh().faceCount, int(12 - n));
+  EXPECT_TRUE(SelectedFaces().empty());
+  Redraw();
+  char counts[64];
+  std::snprintf(counts, sizeof counts, "vert        8      face %8d", int(12 - n));
+  EXPECT_EQ(view->InfoPaneTexts().Find("vert")->text, counts);
+
+  // Vertex mode: a selected vertex takes its faces along.
+  ASSERT_TRUE(h.Execute(cmd::kSelectVertex));
+  VertexT5& corner = Mesh().vertices[0];
+  int around = 0;
+  for (const FaceT5& f : Mesh().faces)
+    if (IsLive(f.flags) && (f.v[0] == &corner || f.v[1] == &corner || f.v[2] == &corner)) ++around;
+  ASSERT_GT(around, 0);
+  const int faces = Mesh().faceCount;
+  corner.flags |= ElemFlag::Selected;
+  ASSERT_TRUE(h.Execute(cmd::kDeleteSelected));
+  EXPECT_EQ(Mesh().faceCount, faces - around);
+  EXPECT_EQ(Mesh().vertexCount, 7);
+  for (const FaceT5& f : Mesh().faces) {
+    if (!IsLive(f.flags)) continue;
+    for (const VertexT5* v : f.v) EXPECT_NE(v, &corner);
+  }
+  Redraw();
+  h.Pump(20);
+  EXPECT_TRUE(GlErrors().empty());
+}
+
+TEST_F(EditingTest, SmoothingMovesOnlyTheSelection) {
+  // A 4 x 4 grid with its middle vertex lifted.
+  test::Soup soup = test::GridSoup(4);
+  const size_t peak = 12;
+  ASSERT_EQ(soup.points[peak].x, 2.0f);
+  ASSERT_EQ(soup.points[peak].y, 2.0f);
+  soup.points[peak].z = 1.0f;
+  const std::string path = test::TempFilePath("bump.ply");
+  ASSERT_TRUE(test::WritePlyFixture(path, test::MeshFixture(soup, ply_format::Ascii)));
+  OpenFile(path);
+  EXPECT_FLOAT_EQ(Holder().BBox()->max.z, 1.0f);
+
+  // Vertex mode: only the selected vertex moves.
+  ASSERT_TRUE(h.Execute(cmd::kSelectVertex));
+  Mesh().vertices[peak].flags |= ElemFlag::Selected;
+  ASSERT_TRUE(h.Execute(cmd::kSmoothSelected));
+  EXPECT_LT(Mesh().vertices[peak].position.z, 0.2f);
+  for (size_t i = 0; i < Mesh().vertices.size(); ++i) {
+    if (i == peak) continue;
+    EXPECT_EQ(Mesh().vertices[i].position, soup.points[i]) << i;
+  }
+  EXPECT_LT(Holder().BBox()->max.z, 0.2f);
+
+  // Face mode: the vertices whose faces are all selected move.
+  Mesh().vertices[peak].position.z = 1.0f;
+  ASSERT_TRUE(h.Execute(cmd::kSelectFace));
+  ASSERT_TRUE(h.Execute(cmd::kSelectAll));  // inverts an empty face selection
+  EXPECT_EQ(SelectedFaces().size(), 32u);
+  ASSERT_TRUE(h.Execute(cmd::kSmoothSelected));
+  EXPECT_LT(Mesh().vertices[peak].position.z, 0.5f);
+  EXPECT_GT(Mesh().vertices[peak - 1].position.z, 0.0f);
+  // None clears the face selection.
+  ASSERT_TRUE(h.Execute(cmd::kSelectNone));
+  EXPECT_TRUE(SelectedFaces().empty());
+  EXPECT_EQ(Holder().m_selectedFaceCount, 0);
+}
+
+// --- Distance tape -------------------------------------------------------
+
+TEST_F(EditingTest, TheTapeMeasuresBetweenTwoPickedPoints) {
+  Open();
+  ASSERT_TRUE(h.Execute(cmd::kMeasureDistance));
+  EXPECT_EQ(view->m_interactionMode, 2);
+  const WindowPoint a = At(Vec3f(-0.3f, 0.1f, 0.5f)), b = At(Vec3f(0.3f, 0.1f, 0.5f));
+
+  // The background places nothing but shows the tape block.
+  view->OnLButtonUp(0, WindowPoint{2, 2});
+  EXPECT_TRUE(view->m_tapePoints.empty());
+  EXPECT_TRUE(view->m_showDistance);
+
+  view->OnLButtonUp(0, a);
+  ASSERT_EQ(view->m_tapePoints.size(), 1u);
+  EXPECT_EQ(view->m_interactionMode, 2);
+  EXPECT_EQ(view->m_tapeWindowPoints[0].x, a.x);
+  EXPECT_EQ(view->m_tapeWindowPoints[0].y, view->m_viewport[3] - a.y);
+  view->OnMouseMove(0, b);
+  Redraw();  // the rubber line
+  // A middle release places the second point too.
+  view->OnMButtonUp(0, b);
+  ASSERT_EQ(view->m_tapePoints.size(), 2u);
+  EXPECT_EQ(view->m_interactionMode, 0);
+  const Vec3d p0 = view->m_tapePoints[0], p1 = view->m_tapePoints[1];
+  EXPECT_NEAR(p0.x, -0.3, 0.01);
+  EXPECT_NEAR(p0.z, 0.5, 0.01);
+  EXPECT_NEAR((p1 - p0).Norm(), 0.6, 0.01);
+
+  Redraw();  // the ruler
+  const InfoPaneLayout pane = view->InfoPaneTexts();
+  EXPECT_EQ(pane.paneHeight, 16 * 6);
+  const PaneText* distance = pane.Find("Distance ");
+  ASSERT_NE(distance, nullptr);
+  double shown = 0;
+  ASSERT_EQ(std::sscanf(distance->text.c_str(), "Distance %lf", &shown), 1);
+  EXPECT_NEAR(shown, (p1 - p0).Norm(), 1e-4);
+  EXPECT_EQ(distance->y, pane.Find("Tape Info")->y);
+  EXPECT_EQ(pane.Find("Point1")->y, distance->y - 16);
+
+  // Measuring again starts an empty tape.
+  ASSERT_TRUE(h.Execute(cmd::kMeasureDistance));
+  EXPECT_EQ(view->m_interactionMode, 2);
+  EXPECT_TRUE(view->m_tapePoints.empty());
+  // Two clicks on one pixel: a tape of length 0 draws without ticks.
+  view->OnLButtonUp(0, a);
+  view->OnLButtonUp(0, a);
+  ASSERT_EQ(view->m_tapePoints.size(), 2u);
+  Redraw();
+  h.Pump(20);
+  EXPECT_TRUE(GlErrors().empty());
+}
+
+// --- Clip editing --------------------------------------------------------
+
+TEST_F(EditingTest, ClipByPlaneFromTheMeshMenuKeepsTheUpperHalf) {
+  Open();
+  ASSERT_TRUE(h.Execute(cmd::kClipPlaneStart));
+  EXPECT_EQ(view->m_interactionMode, 4);
+  Redraw();
+  EXPECT_FLOAT_EQ(view->m_clipPlane[2], 1.0f);
+  EXPECT_FLOAT_EQ(view->m_clipPlane[3], 0.0f);
+  ASSERT_TRUE(h.Execute(cmd::kClipPlaneApply));
+  EXPECT_EQ(view->m_interactionMode, 0);
+  EXPECT_FALSE(view->m_editing);
+  EXPECT_FALSE(h.ActiveDoc()->Loading());
+  ASSERT_GT(Mesh().faceCount, 0);
+  for (const FaceT5& f : Mesh().faces) {
+    if (IsLive(f.flags)) {
+      EXPECT_GE(Centroid(f).z, 0.0f);
+    }
+  }
+  EXPECT_NEAR(Holder().BBox()->min.z, 0.0f, 1e-5);
+  EXPECT_FLOAT_EQ(Holder().BBox()->max.z, 0.5f);
+  Redraw();
+  h.Pump(20);
+  EXPECT_TRUE(GlErrors().empty());
+}
+
+TEST_F(EditingTest, FlipPlaneThenClipAndCapKeepsTheOtherHalfClosed) {
+  Open();
+  ASSERT_TRUE(h.Execute(cmd::kClipPlaneStart));
+  ASSERT_TRUE(h.Execute(cmd::kClipPlaneFlip));
+  EXPECT_EQ(view->m_clipPlaneNormal, Vec3f(0, 0, -1));
+  // No frame between the flip and the cut: the cut still takes the flip.
+  ASSERT_TRUE(h.Execute(cmd::kClipPlaneCap));
+  EXPECT_EQ(view->m_interactionMode, 0);
+  int cap = 0;
+  for (const FaceT5& f : Mesh().faces) {
+    if (!IsLive(f.flags)) continue;
+    EXPECT_LE(Centroid(f).z, 0.0f);
+    if (f.flags & ElemFlag::Selected) {
+      ++cap;
+      EXPECT_EQ(f.color, (Color4b{0, 255, 0, 255}));
+    }
+  }
+  EXPECT_GT(cap, 0);
+  // Closed again: every edge has a neighbour.
+  BuildFaceFaceAdjacency(Mesh());
+  for (const FaceT5& f : Mesh().faces) {
+    if (!IsLive(f.flags)) continue;
+    for (int z = 0; z < 3; ++z) EXPECT_NE(f.adjFace[z], &f);
+  }
+}
+
+TEST_F(EditingTest, TheClipCommandsFollowTheMode) {
+  // A flat 8 x 8 grid: the sphere, a third of the box diagonal around the
+  // box centre, cuts a round hole into it.
+  const std::string path = test::TempFilePath("grid.ply");
+  ASSERT_TRUE(test::WritePlyFixture(path, test::MeshFixture(test::GridSoup(8), ply_format::Ascii)));
+  OpenFile(path);
+  auto state = [this](int id) {
+    CommandState s;
+    view->OnUpdate(id, s);
+    return s;
+  };
+  EXPECT_TRUE(state(cmd::kClipPlaneStart).enabled);
+  EXPECT_FALSE(state(cmd::kClipPlaneApply).enabled);
+  EXPECT_FALSE(state(cmd::kToggleEditing).enabled);
+  // Esc outside the editing modes does nothing.
+  EXPECT_FALSE(h.Execute(cmd::kToggleEditing));
+  view->OnToggleEditing();
+  EXPECT_FALSE(view->m_editing);
+
+  const size_t actions = view->m_clipTrackBall.m_actions.size();
+  ASSERT_TRUE(h.Execute(cmd::kClipSphereStart));
+  EXPECT_EQ(view->m_interactionMode, 5);
+  EXPECT_FALSE(state(cmd::kClipPlaneStart).enabled);
+  EXPECT_TRUE(state(cmd::kClipSphereApply).enabled);
+  EXPECT_FALSE(state(cmd::kClipPlaneApply).enabled);
+  EXPECT_EQ(view->m_clipTrackBall.m_actions.size(), actions + 1);
+  EXPECT_EQ(view->m_clipTrackBall.m_actions.front(), (TrackAction{10, 0x1000, 3, 8}));
+  ASSERT_TRUE(h.Execute(cmd::kToggleEditing));
+  EXPECT_TRUE(view->m_editing);
+  Redraw();  // the manipulator and the sphere
+  EXPECT_NEAR(view->m_clipSphere[0], 4.0, 1e-5);
+  EXPECT_NEAR(view->m_clipSphere[1], 4.0, 1e-5);
+  EXPECT_NEAR(view->m_clipSphere[3], std::sqrt(128.0) / 3.0, 1e-4);
+  const int before = Mesh().faceCount;
+
+  ASSERT_TRUE(h.Execute(cmd::kClipSphereCap));
+  EXPECT_EQ(view->m_interactionMode, 0);
+  EXPECT_FALSE(view->m_editing);
+  ASSERT_GT(Mesh().faceCount, 0);
+  EXPECT_LT(Mesh().faceCount, before);
+  const Vec3f centre(view->m_clipSphere[0], view->m_clipSphere[1], view->m_clipSphere[2]);
+  for (const FaceT5& f : Mesh().faces) {
+    if (IsLive(f.flags)) {
+      EXPECT_GE(Distance(Centroid(f), centre), view->m_clipSphere[3] - 1e-4);
+    }
+  }
+
+  // Plane normal commands check the one that is set.
+  ASSERT_TRUE(h.Execute(cmd::kClipPlaneStart));
+  ASSERT_TRUE(h.Execute(cmd::kClipPlaneXZ));
+  EXPECT_TRUE(state(cmd::kClipPlaneXZ).checked);
+  EXPECT_FALSE(state(cmd::kClipPlaneXY).checked);
+  h.Pump(20);
+  EXPECT_TRUE(GlErrors().empty());
+}
+
+}  // namespace
+}  // namespace quarnel
