@@ -68,26 +68,25 @@ class SavedVertexQuality {
 
 MeshHolder::MeshHolder() { m_material.SetPreset(1); }
 
-template <class Fn>
-bool MeshHolder::WithActive(Fn&& fn) {
-  switch (m_tag) {
-    case 1: fn(m_mesh1, m_drawer1); return true;
-    case 3: fn(m_mesh3, m_drawer3); return true;
-    case 4: fn(m_mesh4, m_drawer4); return true;
-    case 5: fn(m_mesh5, m_drawer5); return true;
+template <class Self, class Fn>
+bool MeshHolder::Dispatch(Self& self, Fn& fn) {
+  switch (self.m_tag) {
+    case 1: fn(self.m_mesh1, self.m_drawer1); return true;
+    case 3: fn(self.m_mesh3, self.m_drawer3); return true;
+    case 4: fn(self.m_mesh4, self.m_drawer4); return true;
+    case 5: fn(self.m_mesh5, self.m_drawer5); return true;
     default: return false;
   }
 }
 
 template <class Fn>
+bool MeshHolder::WithActive(Fn&& fn) {
+  return Dispatch(*this, fn);
+}
+
+template <class Fn>
 bool MeshHolder::WithActive(Fn&& fn) const {
-  switch (m_tag) {
-    case 1: fn(m_mesh1, m_drawer1); return true;
-    case 3: fn(m_mesh3, m_drawer3); return true;
-    case 4: fn(m_mesh4, m_drawer4); return true;
-    case 5: fn(m_mesh5, m_drawer5); return true;
-    default: return false;
-  }
+  return Dispatch(*this, fn);
 }
 
 // ---------------------------------------------------------------------------

@@ -142,6 +142,9 @@ class MeshHolder {
   bool WithActive(Fn&& fn);
   template <class Fn>
   bool WithActive(Fn&& fn) const;
+  // The one switch on the tag behind both; Self is the holder, const or not.
+  template <class Self, class Fn>
+  static bool Dispatch(Self& self, Fn& fn);
   template <class MeshT, class DrawerT>
   bool LoadInto(MeshT& mesh, DrawerT& drawer, const char* path, IoMask& mask,
                 const LoadProgressCallback& progress);

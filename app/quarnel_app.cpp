@@ -2,6 +2,7 @@
 
 #include <QOpenGLContext>
 #include <QToolBar>
+#include <utility>
 
 #include "app/command_ids.h"
 #include "app/gl_error.h"
@@ -30,6 +31,15 @@ const char kPrefs[] = "Prefs";
 // The trackballs count time in whole milliseconds of the application's clock.
 Clock* g_trackBallClock = nullptr;
 int TrackBallTicks() { return g_trackBallClock ? int(g_trackBallClock->Ticks()) : 0; }
+
+// The service the caller handed in; without one, a service of type Own made
+// from args and kept alive by `own`.
+template <class Own, class Service, class... Args>
+void UseOrOwn(Service*& service, std::unique_ptr<Service>& own, Args&&... args) {
+  if (service) return;
+  own = std::make_unique<Own>(std::forward<Args>(args)...);
+  service = own.get();
+}
 
 }  // namespace
 
@@ -83,22 +93,10 @@ CQuarnelApp::CQuarnelApp(const AppServices& services)
       clipboard_(services.clipboard),
       clock_(services.clock ? services.clock : &ProcessClock()),
       progress_(services.progress) {
-  if (!profile_) {
-    ownProfile_ = std::make_unique<SettingsProfile>();
-    profile_ = ownProfile_.get();
-  }
-  if (!messages_) {
-    ownMessages_ = std::make_unique<QtMessageSink>();
-    messages_ = ownMessages_.get();
-  }
-  if (!dialogs_) {
-    ownDialogs_ = std::make_unique<QtFileDialogs>();
-    dialogs_ = ownDialogs_.get();
-  }
-  if (!clipboard_) {
-    ownClipboard_ = std::make_unique<SystemClipboardBlocks>();
-    clipboard_ = ownClipboard_.get();
-  }
+  UseOrOwn<SettingsProfile>(profile_, ownProfile_);
+  UseOrOwn<QtMessageSink>(messages_, ownMessages_);
+  UseOrOwn<QtFileDialogs>(dialogs_, ownDialogs_);
+  UseOrOwn<SystemClipboardBlocks>(clipboard_, ownClipboard_);
   g_trackBallClock = clock_;
   TrackBall::SetTickSource(&TrackBallTicks);
   // OpenGL errors found while a frame is painted are shown after the paint,
@@ -147,10 +145,7 @@ bool CQuarnelApp::InitInstance(const QStringList& parameters) {
   if (!mainFrame_->OnCreate(recent_.get())) return false;
   MainWindow& window = mainFrame_->Window();
   if (auto* sink = dynamic_cast<QtMessageSink*>(messages_)) sink->SetParent(&window);
-  if (!progress_) {
-    ownProgress_ = std::make_unique<ProgressWindow>(&window);
-    progress_ = ownProgress_.get();
-  }
+  UseOrOwn<ProgressWindow>(progress_, ownProgress_, &window);
   documents_ = new DocumentManager(window, *template_, *dialogs_, recent_.get());
   documents_->LinkRouter(*router_, mainFrame_.get(), this);
 

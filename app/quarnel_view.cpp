@@ -302,7 +302,7 @@ void CQuarnelView::OnDraw() {
     holder.m_material.Apply();
     CheckGLError(kDebug);
 
-    Mat4d t = m_lightTrackBall.m_track * Mat4d(m_trackBall.m_track).Invert();
+    Mat4d t = m_lightTrackBall.m_track * m_trackBall.m_track.Inverse();
     Vec3d q0 = t.TransformPoint(Vec3d(0, 0, 0));
     Vec3d q1 = t.TransformPoint(Vec3d(m_lightPosition[0], m_lightPosition[1], m_lightPosition[2]));
     Vec3d v = q1 - q0;
@@ -408,7 +408,7 @@ void CQuarnelView::DrawEnvironmentBackground() {
   glMatrixMode(GL_TEXTURE);
   glPushMatrix();
   glLoadIdentity();
-  glMultMatrixd(Mat4d(m_lightTrackBall.m_track).Invert().m);
+  glMultMatrixd(m_lightTrackBall.m_track.Inverse().m);
   glBegin(GL_QUADS);
   for (const auto& quad : kEnvQuads)
     for (int corner : quad) {

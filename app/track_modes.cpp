@@ -12,20 +12,6 @@ namespace quarnel {
 
 namespace {
 
-Mat4d Identity() {
-  Mat4d m;
-  m.SetIdentity();
-  return m;
-}
-
-Mat4d TranslationMatrix(const Vec3d& v) {
-  Mat4d m = Identity();
-  m.m[12] = v.x;
-  m.m[13] = v.y;
-  m.m[14] = v.z;
-  return m;
-}
-
 // A handle point in GL window coordinates (y upwards), its depth in z.
 Vec3d ToWindow(const TrackCamera& camera, const Vec3d& p) {
   Vec3d n;
@@ -40,6 +26,16 @@ double Cross2(double ux, double uy, double vx, double vy) { return ux * vy - uy 
 // the modes without a handle of their own answer this way.
 double DiscHit(const Vec3d& q) {
   return std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z) < 1.0 ? 0.0 : -1.0;
+}
+
+// The handle of the modes that work along an axis: the axis itself, drawn
+// through the glyph a little beyond the unit sphere.
+void DrawAxisHandle(const Vec3d& axis) {
+  const Vec3d a = axis * 1.2, b = axis * -1.2;
+  glBegin(GL_LINES);
+  glVertex3dv(&a.x);
+  glVertex3dv(&b.x);
+  glEnd();
 }
 
 }  // namespace
@@ -85,7 +81,7 @@ Mat4d SphereRotateMode::Transform(Vec3d p, const Mat4d&) {
     s = Vec3d(p.x, p.y, 1.0606601717798214 - 0.7071067811865476 * r2);
     s.Normalize();
   }
-  if (s == Vec3d(0.0, 0.0, 1.0)) return Identity();
+  if (s == Vec3d(0.0, 0.0, 1.0)) return Mat4d::Identity();
   Vec3d axis(-s.y, s.x, 0.0);
   axis.Normalize();
   double d = (s - Vec3d(0.0, 0.0, 1.0)).Norm() * 0.5;
@@ -112,7 +108,7 @@ Mat4d AxisRotateMode::Transform(Vec3d p, const Mat4d& frame) {
       m_angularMode == 1 || (m_angularMode == 0 && std::sqrt(ax * ax + ay * ay) < 0.4);
   double theta;
   if (angular) {
-    if (p.x == 0.0 && p.y == 0.0) return Identity();
+    if (p.x == 0.0 && p.y == 0.0) return Mat4d::Identity();
     const double pl = std::sqrt(p.x * p.x + p.y * p.y);
     // Rounding may take the unit x a hair past 1, where acos has no value.
     theta = std::acos(std::clamp(p.x / pl, -1.0, 1.0));
@@ -127,12 +123,7 @@ Mat4d AxisRotateMode::Transform(Vec3d p, const Mat4d& frame) {
 }
 
 void AxisRotateMode::DrawHandle(int visible) {
-  if (!visible) return;
-  const Vec3d a = m_axis * 1.2, b = m_axis * -1.2;
-  glBegin(GL_LINES);
-  glVertex3dv(&a.x);
-  glVertex3dv(&b.x);
-  glEnd();
+  if (visible) DrawAxisHandle(m_axis);
 }
 
 double AxisRotateMode::HitValue(Vec3d q, const TrackCamera& camera) {
@@ -184,7 +175,7 @@ Mat4d PlaneTranslateMode::Transform(Vec3d p, const Mat4d& frame) {
     adjust(sv, su);
   const double a = su.x * p.x + su.y * p.y;
   const double b = sv.x * p.x + sv.y * p.y;
-  return TranslationMatrix(m_planeU * a + m_planeV * b);
+  return Translation(m_planeU * a + m_planeV * b);
 }
 
 void PlaneTranslateMode::DrawHandle(int visible) {
@@ -225,16 +216,11 @@ Mat4d AxisTranslateMode::Transform(Vec3d p, const Mat4d& frame) {
   }
   const double l = std::sqrt(s.x * s.x + s.y * s.y);
   const double t = s.x / l * p.x + s.y / l * p.y;
-  return TranslationMatrix(m_axis * t);
+  return Translation(m_axis * t);
 }
 
 void AxisTranslateMode::DrawHandle(int visible) {
-  if (!visible) return;
-  const Vec3d a = m_axis * 1.2, b = m_axis * -1.2;
-  glBegin(GL_LINES);
-  glVertex3dv(&a.x);
-  glVertex3dv(&b.x);
-  glEnd();
+  if (visible) DrawAxisHandle(m_axis);
 }
 
 double AxisTranslateMode::HitValue(Vec3d q, const TrackCamera& camera) {
@@ -254,7 +240,7 @@ double AxisTranslateMode::HitValue(Vec3d q, const TrackCamera& camera) {
 
 Mat4d ScaleMode::Transform(Vec3d p, const Mat4d&) {
   const double f = std::pow(2.0, -p.y * 0.01);
-  Mat4d m = Identity();
+  Mat4d m = Mat4d::Identity();
   m.m[0] = m.m[5] = m.m[10] = f;
   return m;
 }

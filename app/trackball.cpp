@@ -7,36 +7,13 @@
 
 namespace quarnel {
 
-Mat4d TrackMode::Transform(Vec3d, const Mat4d&) {
-  Mat4d m;
-  m.SetIdentity();
-  return m;
-}
+Mat4d TrackMode::Transform(Vec3d, const Mat4d&) { return Mat4d::Identity(); }
 
 void TrackMode::DrawHandle(int) {}
 
 double TrackMode::HitValue(Vec3d, const TrackCamera&) { return 0.0; }
 
 namespace {
-
-Mat4d Identity() {
-  Mat4d m;
-  m.SetIdentity();
-  return m;
-}
-
-Mat4d Transposed(const Mat4d& a) {
-  Mat4d t;
-  for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) t.m[4 * r + c] = a.m[4 * c + r];
-  return t;
-}
-
-Mat4d Inverse(Mat4d m) { return m.Invert(); }
-
-// A scale factor that a matrix can be divided by: degenerate matrices
-// (a zero or a non-finite scale) are left alone rather than blown up.
-bool UsableScale(double s) { return std::isfinite(s) && s != 0.0; }
 
 // Rescales the upper 3x3 block of m so that its uniform scale becomes s.
 void Rescale(Mat4d& m, double s) {
@@ -64,14 +41,14 @@ TrackBall::TickSource g_tickSource = &SteadyTicks;
 }  // namespace
 
 Mat4d Linear3(const Mat4d& m) {
-  Mat4d r = Identity();
+  Mat4d r = Mat4d::Identity();
   for (int row = 0; row < 3; ++row)
     for (int c = 0; c < 3; ++c) r.m[4 * row + c] = m.m[4 * row + c];
   return r;
 }
 
 Mat4d Translation(const Vec3d& v) {
-  Mat4d r = Identity();
+  Mat4d r = Mat4d::Identity();
   r.m[12] = v.x;
   r.m[13] = v.y;
   r.m[14] = v.z;
@@ -95,8 +72,8 @@ void TrackCamera::Snapshot() {
 void TrackCamera::Set(const Mat4d& projection, const Mat4d& modelview, const int viewport[4]) {
   for (int i = 0; i < 4; ++i) m_viewport[i] = viewport[i];
   // In row order the array product is the mathematical P x M.
-  Mat4d::Mul(Transposed(projection), m_viewProj, Transposed(modelview));
-  m_viewProjInverse = Inverse(m_viewProj);
+  Mat4d::Mul(projection.Transposed(), m_viewProj, modelview.Transposed());
+  m_viewProjInverse = m_viewProj.Inverse();
 }
 
 Vec3d TrackCamera::WindowToWorld(const Vec3d& p) const {
@@ -146,14 +123,14 @@ TrackBall::TrackBall() {
 
 void TrackBall::InitMatrices() {
   m_mode = nullptr;
-  m_track = Identity();
-  m_base = Identity();
-  m_screenFrame = Identity();
-  m_screenFrameInTrack = Identity();
-  m_trackAtPress = Identity();
-  m_baseAtPress = Identity();
-  m_spinBase = Identity();
-  m_lastTrack = Identity();
+  m_track = Mat4d::Identity();
+  m_base = Mat4d::Identity();
+  m_screenFrame = Mat4d::Identity();
+  m_screenFrameInTrack = Mat4d::Identity();
+  m_trackAtPress = Mat4d::Identity();
+  m_baseAtPress = Mat4d::Identity();
+  m_spinBase = Mat4d::Identity();
+  m_lastTrack = Mat4d::Identity();
   m_pressX = m_pressY = -1;
   m_spinEnabled = false;
   m_spinning = false;
@@ -237,7 +214,7 @@ void TrackBall::AdvanceSpin() {
   Mat4d r;
   r.SetRotate(angle * 180.0 * 0.3183098861837907, axis.x, axis.y, axis.z);
   Mat4d tc = Translation(OriginThrough(m_base));
-  m_track = Inverse(tc) * r * tc * m_spinBase;
+  m_track = tc.Inverse() * r * tc * m_spinBase;
 }
 
 void TrackBall::Draw(Color4b color, float width) {
@@ -276,7 +253,7 @@ void TrackBall::Draw(Color4b color, float width) {
         if (UsableScale(ts))
           for (int row = 0; row < 3; ++row)
             for (int c = 0; c < 3; ++c) q.m[4 * row + c] /= ts;
-        glMultMatrixd(Inverse(q).m);
+        glMultMatrixd(q.Inverse().m);
         glMultMatrixd(m_screenFrame.m);
         break;
       }
@@ -311,7 +288,7 @@ void TrackBall::Draw(Color4b color, float width) {
   glPopAttrib();
 }
 
-void TrackBall::Reset() { m_track = Identity(); }
+void TrackBall::Reset() { m_track = Mat4d::Identity(); }
 
 void TrackBall::SetTranslation(int space, double x, double y, double z) {
   switch (space) {
@@ -330,7 +307,7 @@ void TrackBall::SetTranslation(int space, double x, double y, double z) {
         m_spinBase.m[13] += y;
         m_spinBase.m[14] += z;
       }
-      m_base = m_base * told * Inverse(m_track);
+      m_base = m_base * told * m_track.Inverse();
       break;
     }
     case 3:
@@ -357,7 +334,7 @@ void TrackBall::SetScale(int space, double s) {
       Mat4d told = m_track;
       Rescale(m_track, s);
       if (m_spinning) Rescale(m_spinBase, s);
-      m_base = m_base * told * Inverse(m_track);
+      m_base = m_base * told * m_track.Inverse();
       break;
     }
     case 3:
@@ -396,7 +373,7 @@ void TrackBall::UpdateScreenFrame() {
   right.Normalize();
   up.Normalize();
   Vec3d view = right.Cross(up);
-  m_screenFrame = Identity();
+  m_screenFrame = Mat4d::Identity();
   m_screenFrame.m[0] = right.x;
   m_screenFrame.m[1] = right.y;
   m_screenFrame.m[2] = right.z;
@@ -406,7 +383,7 @@ void TrackBall::UpdateScreenFrame() {
   m_screenFrame.m[8] = view.x;
   m_screenFrame.m[9] = view.y;
   m_screenFrame.m[10] = view.z;
-  m_screenFrameInTrack = Inverse(Linear3(m_trackAtPress)) * m_screenFrame;
+  m_screenFrameInTrack = Linear3(m_trackAtPress).Inverse() * m_screenFrame;
 }
 
 // ---------------------------------------------------------------------------

@@ -9,25 +9,6 @@ namespace quarnel {
 
 namespace {
 
-Mat4d Identity() {
-  Mat4d m;
-  m.SetIdentity();
-  return m;
-}
-
-Mat4d Inverse(Mat4d m) { return m.Invert(); }
-
-Mat4d Transposed(const Mat4d& a) {
-  Mat4d t;
-  for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) t.m[4 * r + c] = a.m[4 * c + r];
-  return t;
-}
-
-// A scale that the drag may divide by: a collapsed or non-finite matrix
-// makes the drag stand still instead of filling the matrices with NaN.
-bool Divisible(double s) { return std::isfinite(s) && s != 0.0; }
-
 // Ticks after which a drag step counts as a new spin sample, and within
 // which a release keeps the trackball spinning.
 constexpr int kSampleTicks = 50;
@@ -80,14 +61,14 @@ int TrackBall::Drag(int x, int y) {
   const double baseScale = m_base.UniformScale();
   const int space = m_mode->m_space;
   const bool screenSpace = space == 0 || space == 0x1000;
-  if (!Divisible(trackScale) || (screenSpace && !Divisible(baseScale))) return 0;
+  if (!UsableScale(trackScale) || (screenSpace && !UsableScale(baseScale))) return 0;
 
-  const Mat4d toScreen = Inverse(m_screenFrame);
+  const Mat4d toScreen = m_screenFrame.Inverse();
   Vec3d p = toScreen.TransformPoint(WindowToTrackSpace(x, y, 0.0)) * (1.0 / trackScale);
   Vec3d p0 =
       toScreen.TransformPoint(WindowToTrackSpace(m_pressX, m_pressY, 0.0)) * (1.0 / trackScale);
 
-  Mat4d frame = Identity();
+  Mat4d frame = Mat4d::Identity();
   switch (space) {
     case 0x1000:
       p = Vec3d(x, y, 0.0);
@@ -98,10 +79,10 @@ int TrackBall::Drag(int x, int y) {
       p0 = p0 * (1.0 / baseScale);
       break;
     case 0x400:
-      frame = Inverse(m_screenFrameInTrack);
+      frame = m_screenFrameInTrack.Inverse();
       break;
     case 0x800:
-      frame = Linear3(m_base) * Inverse(m_screenFrameInTrack);
+      frame = Linear3(m_base) * m_screenFrameInTrack.Inverse();
       break;
     default:
       break;
@@ -109,7 +90,7 @@ int TrackBall::Drag(int x, int y) {
 
   const Mat4d a = m_mode->Transform(p, frame);
   const Mat4d b = m_mode->Transform(p0, frame);
-  Mat4d d = Inverse(b) * a;
+  Mat4d d = b.Inverse() * a;
 
   switch (space) {
     case 0:
@@ -119,12 +100,12 @@ int TrackBall::Drag(int x, int y) {
       d.m[13] *= k;
       d.m[14] *= k;
       const Mat4d e = Linear3(m_trackAtPress);
-      d = e * toScreen * d * m_screenFrame * Inverse(e);
+      d = e * toScreen * d * m_screenFrame * e.Inverse();
       break;
     }
     case 0x800: {
       const Mat4d s = Linear3(m_base);
-      d = Inverse(s) * d * s;
+      d = s.Inverse() * d * s;
       break;
     }
     default:
@@ -132,7 +113,7 @@ int TrackBall::Drag(int x, int y) {
   }
 
   const Mat4d tc = Translation(OriginThrough(m_base));
-  d = Inverse(tc) * d * tc;
+  d = tc.Inverse() * d * tc;
 
   switch (m_mode->m_p2) {
     case 1:
@@ -140,7 +121,7 @@ int TrackBall::Drag(int x, int y) {
       break;
     case 2:
       m_track = d * m_trackAtPress;
-      m_base = m_baseAtPress * Inverse(d);
+      m_base = m_baseAtPress * d.Inverse();
       break;
     case 3:
       m_track = d * m_trackAtPress;
@@ -151,7 +132,7 @@ int TrackBall::Drag(int x, int y) {
 
   // The rotation of the latest movement, the spin's candidate. A scale
   // is divided out; a collapsed matrix leaves the last good candidate.
-  const Mat4d r = m_spinBase * Inverse(m_track);
+  const Mat4d r = m_spinBase * m_track.Inverse();
   Mat3d m;
   r.GetMat3d(m);
   const double det = m(0, 0) * (m(1, 1) * m(2, 2) - m(1, 2) * m(2, 1)) -
@@ -273,8 +254,8 @@ void TrackBall::MouseDown(int x, int y, int code) {
       // base matrices put them.
       TrackCamera camera = m_camera;
       if (mode->m_space == 0x400) {
-        camera.m_viewProj = m_camera.m_viewProj * Transposed(m_track) * Transposed(m_base);
-        camera.m_viewProjInverse = Inverse(camera.m_viewProj);
+        camera.m_viewProj = m_camera.m_viewProj * m_track.Transposed() * m_base.Transposed();
+        camera.m_viewProjInverse = camera.m_viewProj.Inverse();
       }
       const double v = mode->HitValue(q, camera);
       if (v >= 0.0 && e.key == (c | TrackButton::Handle) && (best < 0.0 || v < best)) {

@@ -18,15 +18,6 @@ namespace {
 // Length of an animated camera move, in clock ticks.
 constexpr int kTransitionTicks = 500;
 
-// A scale that a matrix can be divided by.
-bool UsableScale(double s) { return std::isfinite(s) && s != 0.0; }
-
-Mat4d Identity() {
-  Mat4d m;
-  m.SetIdentity();
-  return m;
-}
-
 // The rotation of m without its uniform scale s, as a quaternion; a matrix
 // without a usable scale counts as no rotation.
 Quatd RotationOf(const Mat4d& m, double s) {
@@ -65,7 +56,7 @@ void FitTrackBall(TrackBall& tb, const BBox3f* box) {
 
 // The rotation that a camera preset applies after the fit.
 Mat4d PresetRotation(int preset) {
-  Mat4d r = Identity();
+  Mat4d r = Mat4d::Identity();
   switch (preset) {
     case 2: r.SetRotate(180.0, 0.0, 1.0, 0.0); break;
     case 3: r.SetRotate(90.0, 0.0, 1.0, 0.0); break;
@@ -80,7 +71,7 @@ Mat4d PresetRotation(int preset) {
 }  // namespace
 
 Mat4d& InterpolateTransform(Mat4d& out, const Mat4d& a, const Mat4d& b, double w) {
-  out = Identity();
+  out = Mat4d::Identity();
   for (int i = 12; i < 15; ++i) out.m[i] = (1.0 - w) * a.m[i] + w * b.m[i];
   const double sa = a.UniformScale();
   const double sb = b.UniformScale();
@@ -120,7 +111,7 @@ void CQuarnelView::ZoomAtPoint(int flags, int x, int y) {
   if (!UsableScale(s)) return;
 
   TrackBall target(tb);
-  target.m_base = Identity();
+  target.m_base = Mat4d::Identity();
   target.m_base.SetScale(s);
   target.m_base.m[15] = 1.0;
   target.m_base.m[12] = p.x;
@@ -128,13 +119,13 @@ void CQuarnelView::ZoomAtPoint(int flags, int x, int y) {
   target.m_base.m[14] = p.z;
 
   const double ts = tb.m_track.UniformScale();
-  Mat4d rotation = Identity();
+  Mat4d rotation = Mat4d::Identity();
   if (UsableScale(ts)) {
     rotation = Linear3(tb.m_track);
     for (int r = 0; r < 3; ++r)
       for (int c = 0; c < 3; ++c) rotation.m[4 * r + c] /= ts;
   }
-  Mat4d scale = Identity();
+  Mat4d scale = Mat4d::Identity();
   scale.SetScale(1.0 / s);
   scale.m[15] = 1.0;
   target.m_track = Translation(Vec3d(-p.x, -p.y, -p.z)) * scale * rotation;
@@ -175,7 +166,7 @@ void CQuarnelView::StepTransition() {
   // The tracks are blended in the frame of the start's base and carried
   // back; in array products the left factor acts first.
   const Mat4d& bs = m_transitionFrom.m_base;
-  const Mat4d bsInverse = Mat4d(bs).Invert();
+  const Mat4d bsInverse = bs.Inverse();
   const Mat4d from = bs * m_transitionFrom.m_track * bsInverse;
   const Mat4d to = bs * m_transitionTo.m_track * bsInverse;
   Mat4d blended;

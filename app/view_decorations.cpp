@@ -87,10 +87,7 @@ void CQuarnelView::DrawSceneDecorations(float diag) {
 void CQuarnelView::DrawPlaneGrid(const float plane[4], const Vec3f& centre, const Vec3f& up,
                                  float sizeU, float sizeV, const PlaneGridStyle& style) {
   const PlaneGrid grid = BuildPlaneGrid(plane, centre, up, sizeU, sizeV, style);
-  glPushAttrib(kDecorationAttribs);
-  glDisable(GL_LIGHTING);
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  BeginDecoration();
   glEnable(GL_CULL_FACE);
   // The fill stays a little behind coincident geometry, the lines in front.
   glDepthRange(0.001, 1.0);

@@ -60,12 +60,6 @@ float GetFloat(const char* at) {
   return std::bit_cast<float>(v);
 }
 
-Mat4d Identity() {
-  Mat4d m;
-  m.SetIdentity();
-  return m;
-}
-
 }  // namespace
 
 void CQuarnelView::OnCopyView() {
@@ -88,8 +82,8 @@ void CQuarnelView::OnPasteView() {
   // What the block does not supply keeps the record's starting values: the
   // identity matrices and the view's own field of view.
   QByteArray record(kPayloadSize, '\0');
-  PutMatrix(record.data() + kTrackOffset, Identity());
-  PutMatrix(record.data() + kBaseOffset, Identity());
+  PutMatrix(record.data() + kTrackOffset, Mat4d::Identity());
+  PutMatrix(record.data() + kBaseOffset, Mat4d::Identity());
   PutFloat(record.data() + kFovOffset, m_fov);
   std::memcpy(record.data(), block->constData(),
               size_t(std::min<qsizetype>(block->size(), kPayloadSize)));

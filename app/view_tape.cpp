@@ -81,7 +81,7 @@ void CQuarnelView::DrawTape() {
     const double step = RulerStep(length);
     if (step > 0.0) {
       const Vec3d u = d * (1.0 / length);
-      const Mat4d inverse = Mat4d(m_trackBall.m_track).Invert();
+      const Mat4d inverse = m_trackBall.m_track.Inverse();
       Vec3d eye = inverse.TransformPoint(Vec3d(0, 0, 1)) - inverse.TransformPoint(Vec3d(0, 0, 0));
       eye.Normalize();
       Vec3d side = d.Cross(eye);

@@ -33,15 +33,10 @@ Color4b RampColor(float q, float min, float max) {
 }
 
 void ColorVerticesByQualityHistogram(MeshT5& mesh) {
-  float min = detail::kRangeStart, max = -detail::kRangeStart;
-  for (const VertexT5& v : mesh.vertices) {
-    if (!IsLive(v.flags)) continue;
-    if (v.quality < min) min = v.quality;
-    if (v.quality > max) max = v.quality;
-  }
-  if (min > max) return;  // no live vertex
+  const detail::QualityRange range = detail::LiveQualityRange(mesh.vertices);
+  if (range.min > range.max) return;  // no live vertex
   Histogram h;
-  h.Init(min, max, 1024);
+  h.Init(range.min, range.max, 1024);
   for (const VertexT5& v : mesh.vertices)
     if (IsLive(v.flags)) h.Add(v.quality);
   const float lo = float(h.Percentile(double(0.05f)));

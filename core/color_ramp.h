@@ -12,11 +12,29 @@ namespace quarnel {
 // byte truncated toward zero.
 Color4b RampColor(float q, float min, float max);
 
-// Both ranges below start from the float limits, so a mesh without live
-// elements colours nothing.
 namespace detail {
+// The ranges start from the float limits, so a mesh without live elements
+// has min > max and colours nothing.
 inline constexpr float kRangeStart = 3.4e38f;
+
+struct QualityRange {
+  float min = kRangeStart;
+  float max = -kRangeStart;
+};
+
+// The range of the live records' quality: a deleted element's stale quality
+// must not stretch the colours.
+template <class Records>
+QualityRange LiveQualityRange(const Records& records) {
+  QualityRange r;
+  for (const auto& e : records) {
+    if (!IsLive(e.flags)) continue;
+    if (e.quality < r.min) r.min = e.quality;
+    if (e.quality > r.max) r.max = e.quality;
+  }
+  return r;
 }
+}  // namespace detail
 
 template <class MeshT>
 requires HasQuality<typename MeshT::VertexType> && HasColor<typename MeshT::VertexType>
@@ -36,27 +54,16 @@ void ColorFacesByQuality(MeshT& mesh, float min, float max) {
 template <class MeshT>
 requires HasQuality<typename MeshT::VertexType> && HasColor<typename MeshT::VertexType>
 void ColorVerticesByQualityRange(MeshT& mesh) {
-  float min = detail::kRangeStart, max = -detail::kRangeStart;
-  for (auto& v : mesh.vertices) {
-    if (!IsLive(v.flags)) continue;
-    if (v.quality < min) min = v.quality;
-    if (v.quality > max) max = v.quality;
-  }
-  ColorVerticesByQuality(mesh, min, max);
+  const detail::QualityRange r = detail::LiveQualityRange(mesh.vertices);
+  ColorVerticesByQuality(mesh, r.min, r.max);
 }
 
-// The ramp over the range of the live faces' quality: a deleted face's stale
-// quality must not stretch the colours.
+// The ramp over the range of the live faces' quality.
 template <class MeshT>
 requires HasQuality<typename MeshT::FaceType> && HasColor<typename MeshT::FaceType>
 void ColorFacesByQualityRange(MeshT& mesh) {
-  float min = detail::kRangeStart, max = -detail::kRangeStart;
-  for (auto& f : mesh.faces) {
-    if (!IsLive(f.flags)) continue;
-    if (f.quality < min) min = f.quality;
-    if (f.quality > max) max = f.quality;
-  }
-  ColorFacesByQuality(mesh, min, max);
+  const detail::QualityRange r = detail::LiveQualityRange(mesh.faces);
+  ColorFacesByQuality(mesh, r.min, r.max);
 }
 
 // The ramp between the 5 % and 95 % percentiles of the live vertices'

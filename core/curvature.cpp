@@ -151,22 +151,14 @@ void SmoothVertexQuality(MeshT5& mesh, int32_t iterations, bool selectedOnly) {
         add(f.v[(z + 1) % 3], f.v[z]);
       }
     }
-    for (FaceT5& f : mesh.faces) {
-      if (!IsLive(f.flags)) continue;
-      for (int z = 0; z < 3; ++z) {
-        if (!(f.flags & ElemFlag::Border(z))) continue;
-        reset(f.v[z]);
-        reset(f.v[(z + 1) % 3]);
-      }
-    }
-    for (FaceT5& f : mesh.faces) {
-      if (!IsLive(f.flags)) continue;
-      for (int z = 0; z < 3; ++z) {
-        if (!(f.flags & ElemFlag::Border(z))) continue;
-        add(f.v[z], f.v[(z + 1) % 3]);
-        add(f.v[(z + 1) % 3], f.v[z]);
-      }
-    }
+    ForEachBorderEdge(mesh, [&](FaceT5& f, int z) {
+      reset(f.v[z]);
+      reset(f.v[(z + 1) % 3]);
+    });
+    ForEachBorderEdge(mesh, [&](FaceT5& f, int z) {
+      add(f.v[z], f.v[(z + 1) % 3]);
+      add(f.v[(z + 1) % 3], f.v[z]);
+    });
     for (size_t i = 0; i < mesh.vertices.size(); ++i) {
       const auto& r = tvd.At(i);
       if (!IsLive(r.savedFlags) || r.word1 == 0) continue;

@@ -84,10 +84,23 @@ bool MakeQuad(FaceT5& f, int z, Quad& q) {
          OuterEdgeMovable(*g, (zg + 1) % 3) && OuterEdgeMovable(*g, (zg + 2) % 3);
 }
 
-// The selection filter shared by both passes: the face itself is tested by
-// the caller, the neighbour here.
-bool NeighbourSelected(const Quad& q, bool selectedOnly) {
-  return !selectedOnly || (q.g->flags & ElemFlag::Selected);
+// The walk shared by both passes: every quadrilateral around an edge of a
+// live face is offered to tryFlip(f, q), which answers whether it flipped.
+// With selectedOnly the face and its neighbour must both be selected.
+template <class TryFlip>
+int32_t CountFlips(MeshT5& mesh, bool selectedOnly, TryFlip&& tryFlip) {
+  int32_t flips = 0;
+  for (FaceT5& f : mesh.faces) {
+    if (!IsLive(f.flags)) continue;
+    if (selectedOnly && !(f.flags & ElemFlag::Selected)) continue;
+    for (int z = 0; z < 3; ++z) {
+      Quad q;
+      if (!MakeQuad(f, z, q)) continue;
+      if (selectedOnly && !(q.g->flags & ElemFlag::Selected)) continue;
+      if (tryFlip(f, q)) ++flips;
+    }
+  }
+  return flips;
 }
 
 bool FlipAndRenormal(Quad& q) {
@@ -101,71 +114,56 @@ bool FlipAndRenormal(Quad& q) {
 
 int32_t OptimizeCurvature(MeshT5& mesh, bool selectedOnly) {
   if (mesh.faces.empty() || CheckFaceFaceTopology(mesh) != 0) return 0;
-  int32_t flips = 0;
-  for (FaceT5& f : mesh.faces) {
-    if (!IsLive(f.flags)) continue;
-    if (selectedOnly && !(f.flags & ElemFlag::Selected)) continue;
-    for (int z = 0; z < 3; ++z) {
-      Quad q;
-      if (!MakeQuad(f, z, q) || !NeighbourSelected(q, selectedOnly)) continue;
-      FaceT5* g = q.g;
-      FaceT5* f1 = f.adjFace[(z + 1) % 3];
-      FaceT5* f2 = f.adjFace[(z + 2) % 3];
-      FaceT5* g1 = g->adjFace[(q.zg + 1) % 3];
-      FaceT5* g2 = g->adjFace[(q.zg + 2) % 3];
-      // A face on both sides of the quadrilateral: the new diagonal would be
-      // an edge that already exists.
-      if (g1 == f1 || g2 == f2 || g2 == f1 || g1 == f2) continue;
+  return CountFlips(mesh, selectedOnly, [](FaceT5& f, Quad& q) {
+    const int z = q.z;
+    FaceT5* g = q.g;
+    FaceT5* f1 = f.adjFace[(z + 1) % 3];
+    FaceT5* f2 = f.adjFace[(z + 2) % 3];
+    FaceT5* g1 = g->adjFace[(q.zg + 1) % 3];
+    FaceT5* g2 = g->adjFace[(q.zg + 2) % 3];
+    // A face on both sides of the quadrilateral: the new diagonal would be
+    // an edge that already exists.
+    if (g1 == f1 || g2 == f2 || g2 == f1 || g1 == f2) return false;
 
-      const Vec3d nF(f.normal), nG(g->normal);
-      const double dihedral = Angle(nF, nG);
-      if (dihedral <= double(kFlatAngle)) continue;
+    const Vec3d nF(f.normal), nG(g->normal);
+    const double dihedral = Angle(nF, nG);
+    if (dihedral <= double(kFlatAngle)) return false;
 
-      const Vec3d nf = TriangleNormal(q.a->position, q.d->position, q.c->position);
-      const Vec3d ng = TriangleNormal(q.d->position, q.b->position, q.c->position);
-      const double after =
-          std::max({Angle(nf, ng), Angle(nf, Vec3d(f2->normal)), Angle(ng, Vec3d(f1->normal)),
-                    Angle(nf, Vec3d(g2->normal)), Angle(ng, Vec3d(g1->normal))});
-      const double before =
-          std::max({dihedral, Angle(nF, Vec3d(f2->normal)), Angle(nF, Vec3d(f1->normal)),
-                    Angle(nG, Vec3d(g2->normal)), Angle(nG, Vec3d(g1->normal))});
-      if (before > after && FlipAndRenormal(q)) ++flips;
-    }
-  }
-  return flips;
+    const Vec3d nf = TriangleNormal(q.a->position, q.d->position, q.c->position);
+    const Vec3d ng = TriangleNormal(q.d->position, q.b->position, q.c->position);
+    const double after =
+        std::max({Angle(nf, ng), Angle(nf, Vec3d(f2->normal)), Angle(ng, Vec3d(f1->normal)),
+                  Angle(nf, Vec3d(g2->normal)), Angle(ng, Vec3d(g1->normal))});
+    const double before =
+        std::max({dihedral, Angle(nF, Vec3d(f2->normal)), Angle(nF, Vec3d(f1->normal)),
+                  Angle(nG, Vec3d(g2->normal)), Angle(nG, Vec3d(g1->normal))});
+    return before > after && FlipAndRenormal(q);
+  });
 }
 
 int32_t FlipCoplanarEdges(MeshT5& mesh, float angle, bool selectedOnly) {
   const double limit = double(angle);
   const double cosLimit = std::cos(limit);
-  int32_t flips = 0;
-  for (FaceT5& f : mesh.faces) {
-    if (!IsLive(f.flags)) continue;
-    if (selectedOnly && !(f.flags & ElemFlag::Selected)) continue;
-    for (int z = 0; z < 3; ++z) {
-      Quad q;
-      if (!MakeQuad(f, z, q) || !NeighbourSelected(q, selectedOnly)) continue;
-      if (f.normal.Dot(q.g->normal) < cosLimit) continue;
+  return CountFlips(mesh, selectedOnly, [&](FaceT5& f, Quad& q) {
+    if (f.normal.Dot(q.g->normal) < cosLimit) return false;
 
-      Vec3f nf;
-      TriangleUnitNormal(nf, q.a->position, q.d->position, q.c->position);
-      const Vec3d ng = TriangleNormal(q.d->position, q.b->position, q.c->position);
-      const double lengths = nf.Norm() * ng.Norm();
-      if (lengths != 0.0) {
-        const double c = std::clamp(Vec3d(nf).Dot(ng) / lengths, -1.0, 1.0);
-        if (std::acos(c) > limit) continue;
-      }
-
-      const FaceT5& g = *q.g;
-      const double before =
-          std::min(TriangleQuality(f.v[0]->position, f.v[1]->position, f.v[2]->position),
-                   TriangleQuality(g.v[0]->position, g.v[1]->position, g.v[2]->position));
-      const double after = std::min(TriangleQuality(q.a->position, q.d->position, q.c->position),
-                                    TriangleQuality(q.d->position, q.b->position, q.c->position));
-      if (before < after && FlipAndRenormal(q)) ++flips;
+    Vec3f nf;
+    TriangleUnitNormal(nf, q.a->position, q.d->position, q.c->position);
+    const Vec3d ng = TriangleNormal(q.d->position, q.b->position, q.c->position);
+    const double lengths = nf.Norm() * ng.Norm();
+    if (lengths != 0.0) {
+      const double c = std::clamp(Vec3d(nf).Dot(ng) / lengths, -1.0, 1.0);
+      if (std::acos(c) > limit) return false;
     }
-  }
-  return flips;
+
+    const FaceT5& g = *q.g;
+    const double before =
+        std::min(TriangleQuality(f.v[0]->position, f.v[1]->position, f.v[2]->position),
+                 TriangleQuality(g.v[0]->position, g.v[1]->position, g.v[2]->position));
+    const double after = std::min(TriangleQuality(q.a->position, q.d->position, q.c->position),
+                                  TriangleQuality(q.d->position, q.b->position, q.c->position));
+    return before < after && FlipAndRenormal(q);
+  });
 }
 
 }  // namespace quarnel

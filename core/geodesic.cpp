@@ -34,17 +34,13 @@ void GeodesicDistanceFromBorder(MeshT5& mesh, bool setFaceQuality) {
 
   // All seeds have key 0, so the array is a valid heap as it is filled.
   std::vector<HeapEntry> heap;
-  for (FaceT5& f : mesh.faces) {
-    if (!IsLive(f.flags)) continue;
-    for (int z = 0; z < 3; ++z) {
-      if (!(f.flags & ElemFlag::Border(z))) continue;
-      for (VertexT5* v : {f.v[z], f.v[(z + 1) % 3]}) {
-        if (v->quality != kUnreached) continue;
-        v->quality = 0.0f;
-        heap.push_back({0.0f, v});
-      }
+  ForEachBorderEdge(mesh, [&](FaceT5& f, int z) {
+    for (VertexT5* v : {f.v[z], f.v[(z + 1) % 3]}) {
+      if (v->quality != kUnreached) continue;
+      v->quality = 0.0f;
+      heap.push_back({0.0f, v});
     }
-  }
+  });
 
   const double tolerance = Distance(mesh.bbox.min, mesh.bbox.max) * double(1e-5f);
   // Each vertex-face list holds at most one entry per face.

@@ -24,6 +24,13 @@ void Mat4d::SetUpper3x3(const double nine[9]) {
     for (int c = 0; c < 3; ++c) m[4 * r + c] = nine[3 * r + c];
 }
 
+Mat4d Mat4d::Transposed() const {
+  Mat4d t;
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c) t.m[4 * r + c] = m[4 * c + r];
+  return t;
+}
+
 void Mat4d::Mul(const Mat4d& a, Mat4d& out, const Mat4d& b) {
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j) {
@@ -72,49 +79,37 @@ Mat4d& Mat4d::Invert() {
   return *this;
 }
 
-void Mat4d::TransformPoint(const Mat4d& a, Vec3d& out, const Vec3d& p) {
-  const double* m = a.m;
-  double x = m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12];
-  double y = m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13];
-  double z = m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14];
-  double w = m[3] * p.x + m[7] * p.y + m[11] * p.z + m[15];
+namespace {
+// The point (p, 1) through the matrix whose row r, column c is element
+// r * rowStep + c * colStep of m, in double whatever the element type,
+// divided by w unless w is exactly 0.
+template <class T, class P>
+Vec3d ProjectPoint(const T* m, int rowStep, int colStep, const P& p) {
+  auto e = [&](int r, int c) { return double(m[r * rowStep + c * colStep]); };
+  double x = e(0, 0) * p.x + e(0, 1) * p.y + e(0, 2) * p.z + e(0, 3);
+  double y = e(1, 0) * p.x + e(1, 1) * p.y + e(1, 2) * p.z + e(1, 3);
+  double z = e(2, 0) * p.x + e(2, 1) * p.y + e(2, 2) * p.z + e(2, 3);
+  double w = e(3, 0) * p.x + e(3, 1) * p.y + e(3, 2) * p.z + e(3, 3);
   if (w != 0.0) {
     double k = 1.0 / w;
     x *= k;
     y *= k;
     z *= k;
   }
-  out = Vec3d(x, y, z);
+  return Vec3d(x, y, z);
+}
+}  // namespace
+
+void Mat4d::TransformPoint(const Mat4d& a, Vec3d& out, const Vec3d& p) {
+  out = ProjectPoint(a.m, 1, 4, p);
 }
 
 void Mat4d::TransformPointRowMajor(const Mat4d& a, Vec3d& out, const Vec3d& p) {
-  const double* m = a.m;
-  double x = m[0] * p.x + m[1] * p.y + m[2] * p.z + m[3];
-  double y = m[4] * p.x + m[5] * p.y + m[6] * p.z + m[7];
-  double z = m[8] * p.x + m[9] * p.y + m[10] * p.z + m[11];
-  double w = m[12] * p.x + m[13] * p.y + m[14] * p.z + m[15];
-  if (w != 0.0) {
-    double k = 1.0 / w;
-    x *= k;
-    y *= k;
-    z *= k;
-  }
-  out = Vec3d(x, y, z);
+  out = ProjectPoint(a.m, 4, 1, p);
 }
 
 void Mat4f::TransformPoint(const Mat4f& a, Vec3f& out, const Vec3f& p) {
-  const float* m = a.m;
-  double x = double(m[0]) * p.x + double(m[4]) * p.y + double(m[8]) * p.z + m[12];
-  double y = double(m[1]) * p.x + double(m[5]) * p.y + double(m[9]) * p.z + m[13];
-  double z = double(m[2]) * p.x + double(m[6]) * p.y + double(m[10]) * p.z + m[14];
-  double w = double(m[3]) * p.x + double(m[7]) * p.y + double(m[11]) * p.z + m[15];
-  if (w != 0.0) {
-    double k = 1.0 / w;
-    x *= k;
-    y *= k;
-    z *= k;
-  }
-  out = Vec3f(float(x), float(y), float(z));
+  out = ProjectPoint(a.m, 1, 4, p).ToFloat();
 }
 
 void Mat4d::SetRotate(double angleDeg, double x, double y, double z) {

@@ -169,6 +169,11 @@ struct Mat4d {
   double operator[](int i) const { return m[i]; }
 
   static void Assign(Mat4d& dst, const Mat4d& src) { dst = src; }
+  static Mat4d Identity() {
+    Mat4d r;
+    r.SetIdentity();
+    return r;
+  }
   void SetIdentity();
   void SetScale(double s);
   void GetMat3d(Mat3d& out) const;
@@ -188,6 +193,10 @@ struct Mat4d {
     out = src;
     out.Invert();
   }
+  // A copy inverted as Invert() does it (the identity for a singular matrix).
+  Mat4d Inverse() const { return Mat4d(*this).Invert(); }
+  // Rows and columns swapped: element 4r + c of the result is element 4c + r.
+  Mat4d Transposed() const;
   // Column (OpenGL) reading, divided by w unless w is exactly 0.
   static void TransformPoint(const Mat4d& m, Vec3d& out, const Vec3d& p);
   static Vec3d TransformedPoint(const Mat4d& m, Vec3d& out, const Vec3d& p) {
@@ -205,6 +214,10 @@ struct Mat4d {
   void SetRotate(double angleDeg, double ax, double ay, double az);
   double UniformScale() const;
 };
+
+// A scale factor a matrix may be divided by: a collapsed (zero) or non-finite
+// scale would fill the result with NaN, so callers leave the matrix alone.
+inline bool UsableScale(double s) { return std::isfinite(s) && s != 0.0; }
 
 struct Mat4f {
   float m[16] = {};

@@ -212,6 +212,17 @@ inline bool IsLiveIncluded(uint32_t flags) {
   return (flags & (ElemFlag::Deleted | ElemFlag::Excluded24)) == 0;
 }
 
+// Calls fn(f, z) for every edge z of a live face f whose border bit is set;
+// the bits must be current.
+template <class MeshT, class Fn>
+void ForEachBorderEdge(MeshT& mesh, Fn&& fn) {
+  for (auto& f : mesh.faces) {
+    if (!IsLive(f.flags)) continue;
+    for (int z = 0; z < 3; ++z)
+      if (f.flags & ElemFlag::Border(z)) fn(f, z);
+  }
+}
+
 // Process-wide counter of the user bits taken at run time above the
 // predefined flags. Bits are released in reverse order of taking.
 class UserBitCounter {

@@ -30,38 +30,37 @@ void SelectVerticesInsideSelectedFaces(MeshT5& mesh);
 // face included (0 for no start face).
 int32_t SelectConnectedComponent(MeshT5& mesh, FaceT5* start);
 
+namespace detail {
+// Live selected records get the colour, other live records white; returns
+// the number coloured.
+template <class Records>
+int32_t ColorSelected(Records& records, Color4b color) {
+  int32_t count = 0;
+  for (auto& e : records) {
+    if (!IsLive(e.flags)) continue;
+    if (e.flags & ElemFlag::Selected) {
+      e.color = color;
+      ++count;
+    } else {
+      e.color = Color4b{255, 255, 255, 255};
+    }
+  }
+  return count;
+}
+}  // namespace detail
+
 // Live selected vertices get the colour, other live vertices white; returns
 // the number coloured.
 template <class MeshT>
 requires HasColor<typename MeshT::VertexType> int32_t ColorSelectedVertices(MeshT& mesh,
                                                                             Color4b color) {
-  int32_t count = 0;
-  for (auto& v : mesh.vertices) {
-    if (!IsLive(v.flags)) continue;
-    if (v.flags & ElemFlag::Selected) {
-      v.color = color;
-      ++count;
-    } else {
-      v.color = Color4b{255, 255, 255, 255};
-    }
-  }
-  return count;
+  return detail::ColorSelected(mesh.vertices, color);
 }
 
 // The same over the faces.
 template <class MeshT>
 requires HasColor<typename MeshT::FaceType> int32_t ColorSelectedFaces(MeshT& mesh, Color4b color) {
-  int32_t count = 0;
-  for (auto& f : mesh.faces) {
-    if (!IsLive(f.flags)) continue;
-    if (f.flags & ElemFlag::Selected) {
-      f.color = color;
-      ++count;
-    } else {
-      f.color = Color4b{255, 255, 255, 255};
-    }
-  }
-  return count;
+  return detail::ColorSelected(mesh.faces, color);
 }
 
 // Every live vertex white, then each border edge's two ends and its face get
@@ -71,15 +70,11 @@ requires HasColor<typename MeshT::VertexType> && HasColor<typename MeshT::FaceTy
 void ColorBorder(MeshT& mesh, Color4b color) {
   for (auto& v : mesh.vertices)
     if (IsLive(v.flags)) v.color = Color4b{255, 255, 255, 255};
-  for (auto& f : mesh.faces) {
-    if (!IsLive(f.flags)) continue;
-    for (int z = 0; z < 3; ++z) {
-      if (!(f.flags & ElemFlag::Border(z))) continue;
-      f.v[z]->color = color;
-      f.v[(z + 1) % 3]->color = color;
-      f.color = color;
-    }
-  }
+  ForEachBorderEdge(mesh, [color](auto& f, int z) {
+    f.v[z]->color = color;
+    f.v[(z + 1) % 3]->color = color;
+    f.color = color;
+  });
 }
 
 }  // namespace quarnel

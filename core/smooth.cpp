@@ -30,14 +30,10 @@ void SmoothVertices(MeshT5& mesh, int32_t iterations, bool selectedOnly) {
     accumulate(false);
     // A border vertex forgets its interior neighbours and is pulled along
     // the border only.
-    for (FaceT5& f : mesh.faces) {
-      if (!IsLive(f.flags)) continue;
-      for (int z = 0; z < 3; ++z) {
-        if (!(f.flags & ElemFlag::Border(z))) continue;
-        acc(f.v[z]) = zero;
-        acc(f.v[(z + 1) % 3]) = zero;
-      }
-    }
+    ForEachBorderEdge(mesh, [&](FaceT5& f, int z) {
+      acc(f.v[z]) = zero;
+      acc(f.v[(z + 1) % 3]) = zero;
+    });
     accumulate(true);
 
     for (size_t i = 0; i < mesh.vertices.size(); ++i) {

@@ -178,29 +178,23 @@ bool FlipEdge(FaceT5* f, int z) {
   g->adjFace[w1] = f;
   g->adjIndex[w1] = int8_t(z1);
 
-  // Re-link the outer neighbours to the faces that now own their edges.
-  if (f->adjFace[z] == g) {
-    f->adjFace[z] = f;
-    f->adjIndex[z] = int8_t(z);
-  } else {
-    FaceT5* n = f->adjFace[z];
-    int nk = f->adjIndex[z];
-    if (ValidIndex(nk)) {
-      n->adjFace[nk] = f;
-      n->adjIndex[nk] = int8_t(z);
+  // Re-link the outer neighbour of edge k of a to a, which now owns that
+  // edge; an edge that faced the other face of the pair becomes a border.
+  auto relink = [](FaceT5* a, int k, const FaceT5* other) {
+    if (a->adjFace[k] == other) {
+      a->adjFace[k] = a;
+      a->adjIndex[k] = int8_t(k);
+      return;
     }
-  }
-  if (g->adjFace[w] == f) {
-    g->adjFace[w] = g;
-    g->adjIndex[w] = int8_t(w);
-  } else {
-    FaceT5* n = g->adjFace[w];
-    int nk = g->adjIndex[w];
+    FaceT5* n = a->adjFace[k];
+    const int nk = a->adjIndex[k];
     if (ValidIndex(nk)) {
-      n->adjFace[nk] = g;
-      n->adjIndex[nk] = int8_t(w);
+      n->adjFace[nk] = a;
+      n->adjIndex[nk] = int8_t(k);
     }
-  }
+  };
+  relink(f, z, g);
+  relink(g, w, f);
   return true;
 }
 

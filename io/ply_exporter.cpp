@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <type_traits>
 
 #include "io/safe_file.h"
 #include "io/vertex_numbering.h"
@@ -19,70 +20,15 @@ class RecordWriter {
  public:
   explicit RecordWriter(SafeFile& out) : out_(out) {}
 
-  void Float(float v) {
-    if constexpr (Binary) {
-      out_.F32(v);
-    } else {
-      Sep();
-      out_.Exact(v);
-    }
-  }
-  void Double(double v) {
-    if constexpr (Binary) {
-      out_.F64(v);
-    } else {
-      Sep();
-      out_.Exact(v);
-    }
-  }
-  void Int(int32_t v) {
-    if constexpr (Binary) {
-      out_.I32(v);
-    } else {
-      Sep();
-      out_.Int(v);
-    }
-  }
-  void UInt(uint32_t v) {
-    if constexpr (Binary) {
-      out_.U32(v);
-    } else {
-      Sep();
-      out_.Int(v);
-    }
-  }
-  void Short(int16_t v) {
-    if constexpr (Binary) {
-      out_.U16(uint16_t(v));
-    } else {
-      Sep();
-      out_.Int(v);
-    }
-  }
-  void UShort(uint16_t v) {
-    if constexpr (Binary) {
-      out_.U16(v);
-    } else {
-      Sep();
-      out_.Int(v);
-    }
-  }
-  void Char(int8_t v) {
-    if constexpr (Binary) {
-      out_.U8(uint8_t(v));
-    } else {
-      Sep();
-      out_.Int(v);
-    }
-  }
-  void UChar(uint8_t v) {
-    if constexpr (Binary) {
-      out_.U8(v);
-    } else {
-      Sep();
-      out_.Int(v);
-    }
-  }
+  void Float(float v) { Put<&SafeFile::F32>(v); }
+  void Double(double v) { Put<&SafeFile::F64>(v); }
+  void Int(int32_t v) { Put<&SafeFile::I32>(v); }
+  void UInt(uint32_t v) { Put<&SafeFile::U32>(v); }
+  // The signed small types go out as their bit patterns.
+  void Short(int16_t v) { Put<&SafeFile::U16>(v); }
+  void UShort(uint16_t v) { Put<&SafeFile::U16>(v); }
+  void Char(int8_t v) { Put<&SafeFile::U8>(v); }
+  void UChar(uint8_t v) { Put<&SafeFile::U8>(v); }
   void Color(const Color4b& c) {
     UChar(c.r);
     UChar(c.g);
@@ -97,6 +43,21 @@ class RecordWriter {
   }
 
  private:
+  // Binary: the value through `Raw`, converted to its argument type. Text:
+  // the next word of the line, a floating-point value with the digits that
+  // read back exactly.
+  template <auto Raw, class T>
+  void Put(T v) {
+    if constexpr (Binary) {
+      (out_.*Raw)(v);
+    } else {
+      Sep();
+      if constexpr (std::is_floating_point_v<T>)
+        out_.Exact(v);
+      else
+        out_.Int(v);
+    }
+  }
   void Sep() {
     if (!first_) out_.Char(' ');
     first_ = false;

@@ -91,6 +91,15 @@ inline void PutBytes(char* p, std::uint64_t word, std::size_t n) {
   }
 }
 
+// The first record called `name`, or null (also for a null name).
+template <class Record>
+Record* FindNamed(std::vector<Record>& records, const char* name) {
+  if (name == nullptr) return nullptr;
+  for (Record& r : records)
+    if (r.name == name) return &r;
+  return nullptr;
+}
+
 float LeadingFloat(std::string_view token) {
   const char* p = token.data();
   const char* e = p + token.size();
@@ -106,11 +115,7 @@ float LeadingFloat(std::string_view token) {
 // ---- PlyElement ----
 
 PlyProperty* PlyElement::FindProperty(const char* propertyName) {
-  if (propertyName == nullptr) return nullptr;
-  for (PlyProperty& p : properties) {
-    if (p.name == propertyName) return &p;
-  }
-  return nullptr;
+  return FindNamed(properties, propertyName);
 }
 
 void PlyElement::AddProperty(const char* propertyName, PlyType fileType, std::int32_t isList,
@@ -295,11 +300,7 @@ std::int32_t PlyReader::ElementCount(int i) const {
 }
 
 PlyElement* PlyReader::FindElement(const char* name) {
-  if (name == nullptr) return nullptr;
-  for (PlyElement& e : elements) {
-    if (e.name == name) return &e;
-  }
-  return nullptr;
+  return FindNamed(elements, name);
 }
 
 void PlyReader::SetCurrentElement(int i) {

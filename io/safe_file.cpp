@@ -145,9 +145,11 @@ void SafeFile::WriteSlow(const char* data, std::size_t n) {
   }
 }
 
-char* SafeFile::Reserve(std::size_t n) {
-  if (capacity_ - used_ < n) Flush();
-  return buffer_.get() + used_;
+template <class... Args>
+void SafeFile::PutChars(std::size_t room, Args... args) {
+  if (capacity_ - used_ < room) Flush();
+  char* p = buffer_.get() + used_;
+  used_ += size_t(std::to_chars(p, p + room, args...).ptr - p);
 }
 
 bool SafeFile::Commit() {
@@ -181,15 +183,11 @@ void SafeFile::Discard() {
 }
 
 void SafeFile::Int(long long v) {
-  char* p = Reserve(24);
-  auto r = std::to_chars(p, p + 24, v);
-  used_ += size_t(r.ptr - p);
+  PutChars(24, v);
 }
 
 void SafeFile::G(double v) {
-  char* p = Reserve(32);
-  auto r = std::to_chars(p, p + 32, v, std::chars_format::general, 6);
-  used_ += size_t(r.ptr - p);
+  PutChars(32, v, std::chars_format::general, 6);
 }
 
 void SafeFile::E13(double v) {
@@ -202,15 +200,11 @@ void SafeFile::E13(double v) {
 }
 
 void SafeFile::Exact(float v) {
-  char* p = Reserve(32);
-  auto r = std::to_chars(p, p + 32, v);
-  used_ += size_t(r.ptr - p);
+  PutChars(32, v);
 }
 
 void SafeFile::Exact(double v) {
-  char* p = Reserve(40);
-  auto r = std::to_chars(p, p + 40, v);
-  used_ += size_t(r.ptr - p);
+  PutChars(40, v);
 }
 
 }  // namespace quarnel

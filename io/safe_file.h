@@ -91,8 +91,10 @@ class SafeFile {
     return r;
   }
 
-  // Room for one formatted number at the end of the buffer.
-  char* Reserve(std::size_t n);
+  // One number formatted by std::to_chars(args...) at the end of the buffer,
+  // which is flushed first when fewer than `room` characters are left.
+  template <class... Args>
+  void PutChars(std::size_t room, Args... args);
   void WriteSlow(const char* data, std::size_t n);
   bool Flush();
   void Fail(int err);

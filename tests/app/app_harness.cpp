@@ -38,6 +38,16 @@ bool AppHarness::Start(const QStringList& parameters, Profile* profileOverride) 
   return ok;
 }
 
+CQuarnelView* AppHarness::StartView(const std::string& path, bool edit) {
+  QStringList args{Q(path)};
+  if (edit) args << "-edit";
+  if (!Start(args)) return nullptr;
+  CQuarnelView* view = ActiveView();
+  if (!view) return nullptr;
+  Pump(100);
+  return view->InitialUpdateDone() ? view : nullptr;
+}
+
 MainWindow& AppHarness::Window() { return app_->MainFrame()->Window(); }
 
 CQuarnelView* AppHarness::ActiveView() {
@@ -56,6 +66,13 @@ QStringList AppHarness::MessageTexts() const {
   QStringList texts;
   for (const Message& m : messages.Shown()) texts << m.text;
   return texts;
+}
+
+std::vector<QString> AppHarness::GlErrors() const {
+  std::vector<QString> errors;
+  for (const Message& m : messages.Shown())
+    if (m.caption == "OpenGL Usage Error") errors.push_back(m.text);
+  return errors;
 }
 
 void AppHarness::Pump(int ms) {

@@ -5,7 +5,10 @@
 
 #include <QImage>
 #include <QStringList>
+#include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/quarnel_app.h"
 #include "app/quarnel_doc.h"
@@ -25,6 +28,10 @@ class AppHarness {
 
   // Starts the application with the command-line parameters.
   bool Start(const QStringList& parameters, Profile* profile = nullptr);
+  // Starts the application on `path` (with "-edit" when edit) and lets the
+  // active view finish its initial update; that view, or null when any step
+  // failed.
+  CQuarnelView* StartView(const std::string& path, bool edit = false);
   // Ends the application as the program's exit does.
   void Stop();
   CQuarnelApp& App() { return *app_; }
@@ -36,6 +43,8 @@ class AppHarness {
   bool Execute(int id);
   // Texts of the boxes shown so far.
   QStringList MessageTexts() const;
+  // Texts of the "OpenGL Usage Error" boxes shown so far.
+  std::vector<QString> GlErrors() const;
   // Lets the event loop run for about ms milliseconds.
   void Pump(int ms = 50);
   // The view's frame as it now stands, drawn anew.
@@ -51,5 +60,15 @@ class AppHarness {
  private:
   std::unique_ptr<CQuarnelApp> app_;
 };
+
+inline QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Each channel of c within tolerance of (r, g, b).
+inline bool Near(QRgb c, int r, int g, int b, int tolerance = 3) {
+  return std::abs(qRed(c) - r) <= tolerance && std::abs(qGreen(c) - g) <= tolerance &&
+         std::abs(qBlue(c) - b) <= tolerance;
+}
+// The view's grey background.
+inline bool IsBackground(QRgb c) { return Near(c, 64, 64, 64); }
 
 }  // namespace quarnel::test

@@ -58,6 +58,13 @@ class MouseTest : public ::testing::Test {
   void Drag(QPoint p, Qt::KeyboardModifiers m = Qt::NoModifier) {
     QTest::mouseEvent(QTest::MouseMove, view, Qt::NoButton, m, p);
   }
+  // A press at `from`, one move to `to` and the release there.
+  void PressDragRelease(Qt::MouseButton b, QPoint from, QPoint to,
+                        Qt::KeyboardModifiers m = Qt::NoModifier) {
+    Press(b, from, m);
+    Drag(to, m);
+    Release(b, to, m);
+  }
   // A move with no button down.
   void Hover(QPoint p, Qt::KeyboardModifiers m = Qt::NoModifier) {
     QMouseEvent e(QEvent::MouseMove, QPointF(p), QPointF(view->mapToGlobal(p)), Qt::NoButton,
@@ -103,24 +110,18 @@ TEST_F(MouseTest, ModifiersAndTheMiddleButtonMoveAndScale) {
   Open();
   // Ctrl + left moves the model with the cursor.
   Vec3d o = Origin(view->m_trackBall);
-  Press(Qt::LeftButton, centre, Qt::ControlModifier);
-  Drag(centre + QPoint(40, 0), Qt::ControlModifier);
-  Release(Qt::LeftButton, centre + QPoint(40, 0), Qt::ControlModifier);
+  PressDragRelease(Qt::LeftButton, centre, centre + QPoint(40, 0), Qt::ControlModifier);
   EXPECT_GT(Origin(view->m_trackBall).x, o.x + 0.01);
   EXPECT_NEAR(Origin(view->m_trackBall).y, o.y, 1e-9);
 
   // So does the middle button, upwards here.
   o = Origin(view->m_trackBall);
-  Press(Qt::MiddleButton, centre);
-  Drag(centre + QPoint(0, -40));
-  Release(Qt::MiddleButton, centre + QPoint(0, -40));
+  PressDragRelease(Qt::MiddleButton, centre, centre + QPoint(0, -40));
   EXPECT_GT(Origin(view->m_trackBall).y, o.y + 0.01);
 
   // Shift + left scales: down shrinks.
   const double scale = view->m_trackBall.m_track.UniformScale();
-  Press(Qt::LeftButton, centre, Qt::ShiftModifier);
-  Drag(centre + QPoint(0, 100), Qt::ShiftModifier);
-  Release(Qt::LeftButton, centre + QPoint(0, 100), Qt::ShiftModifier);
+  PressDragRelease(Qt::LeftButton, centre, centre + QPoint(0, 100), Qt::ShiftModifier);
   EXPECT_NEAR(view->m_trackBall.m_track.UniformScale(), scale * 0.5, 1e-9);
 }
 
@@ -359,9 +360,7 @@ TEST_F(MouseTest, ClipAndTextureViewsTakeTheirOwnTrackball) {
   h.Frame(view);
   const Mat4d camera = view->m_trackBall.m_track;
   const Vec3d board = Origin(view->m_textureTrackBall);
-  Press(Qt::LeftButton, centre);
-  Drag(centre + QPoint(40, 0));
-  Release(Qt::LeftButton, centre + QPoint(40, 0));
+  PressDragRelease(Qt::LeftButton, centre, centre + QPoint(40, 0));
   EXPECT_GT(Origin(view->m_textureTrackBall).x, board.x + 0.01);
   const double scale = view->m_textureTrackBall.m_track.UniformScale();
   Wheel(-120);

@@ -15,18 +15,9 @@ namespace quarnel {
 namespace {
 
 using test::AppHarness;
+using test::FreshFolder;
+using test::IsBackground;
 using test::Rgb8;
-
-std::string FreshFolder(const std::string& name) {
-  const std::filesystem::path dir = test::TempFilePath(name);
-  std::filesystem::create_directories(dir);
-  return dir.string() + "/";
-}
-
-bool IsBackground(QRgb c) {
-  return std::abs(qRed(c) - 64) <= 3 && std::abs(qGreen(c) - 64) <= 3 &&
-         std::abs(qBlue(c) - 64) <= 3;
-}
 
 TEST(AppTextures, AViewShowsTheTextureNamedByTheMesh) {
   const std::string folder = FreshFolder("shown");
@@ -35,11 +26,8 @@ TEST(AppTextures, AViewShowsTheTextureNamedByTheMesh) {
   const std::string ply =
       test::WriteTexturedSquare(folder + "square.ply", {"TextureFile split.png"});
   AppHarness h;
-  ASSERT_TRUE(h.Start({QString::fromStdString(ply)}));
-  CQuarnelView* view = h.ActiveView();
+  CQuarnelView* view = h.StartView(ply);
   ASSERT_NE(view, nullptr);
-  h.Pump(100);
-  ASSERT_TRUE(view->InitialUpdateDone());
   EXPECT_TRUE(h.MessageTexts().isEmpty()) << h.MessageTexts().join("|").toStdString();
   EXPECT_TRUE(view->m_texturing);
   MeshHolder& holder = h.ActiveDoc()->Holder();
@@ -78,11 +66,8 @@ TEST(AppTextures, AMissingTextureIsAskedAboutAndTheMeshDrawsWithoutIt) {
   const std::string ply = test::WriteTexturedSquare(folder + "square.ply", {"TextureFile tex.png"});
   AppHarness h;
   h.messages.QueueAnswer(MessageAnswer::Yes);
-  ASSERT_TRUE(h.Start({QString::fromStdString(ply)}));
-  CQuarnelView* view = h.ActiveView();
+  CQuarnelView* view = h.StartView(ply);
   ASSERT_NE(view, nullptr);
-  h.Pump(100);
-  ASSERT_TRUE(view->InitialUpdateDone());
   const QStringList texts = h.MessageTexts();
   ASSERT_EQ(texts.size(), 2) << texts.join("|").toStdString();
   EXPECT_EQ(texts[0], QString::fromStdString("Error in loading texture " + folder +

@@ -19,15 +19,9 @@ namespace {
 
 using test::AppHarness;
 using test::CubeKind;
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-bool Near(QRgb c, int r, int g, int b, int tolerance = 3) {
-  return std::abs(qRed(c) - r) <= tolerance && std::abs(qGreen(c) - g) <= tolerance &&
-         std::abs(qBlue(c) - b) <= tolerance;
-}
-
-bool IsBackground(QRgb c) { return Near(c, 64, 64, 64); }
+using test::IsBackground;
+using test::Near;
+using test::Q;
 
 // A pixel that shows the red cube: red well above green and blue.
 bool IsCubeRed(QRgb c) { return qRed(c) > 120 && qRed(c) > 2 * qGreen(c) && qRed(c) > 2 * qBlue(c); }
@@ -42,19 +36,7 @@ int CountNonBackground(const QImage& img, QRect area) {
 class ViewTest : public ::testing::Test {
  protected:
   void Open(CubeKind kind, bool edit = false) {
-    QStringList args{Q(test::WriteCenteredCube("view.ply", kind))};
-    if (edit) args << "-edit";
-    ASSERT_TRUE(h.Start(args));
-    view = h.ActiveView();
-    ASSERT_NE(view, nullptr);
-    h.Pump(100);
-    ASSERT_TRUE(view->InitialUpdateDone());
-  }
-  std::vector<QString> ErrorsShown() {
-    std::vector<QString> errors;
-    for (const Message& m : h.messages.Shown())
-      if (m.caption == "OpenGL Usage Error") errors.push_back(m.text);
-    return errors;
+    ASSERT_NE(view = h.StartView(test::WriteCenteredCube("view.ply", kind), edit), nullptr);
   }
 
   AppHarness h;
@@ -109,7 +91,7 @@ TEST_F(ViewTest, AColouredCubeRendersInEveryDrawMode) {
       EXPECT_GT(middle.width() * middle.height() - CountNonBackground(img, middle), 100);
     }
   }
-  EXPECT_TRUE(ErrorsShown().empty());
+  EXPECT_TRUE(h.GlErrors().empty());
   EXPECT_GT(view->m_frameCount, 0);
   EXPECT_GT(view->m_meanFrameTime, 0.0f);
 }
@@ -243,7 +225,7 @@ TEST_F(ViewTest, AFrameWithEverySwitchOnRaisesNoOpenGLError) {
   view->m_lighting = false;
   h.Frame(view);
   h.Pump(50);
-  EXPECT_TRUE(ErrorsShown().empty()) << ErrorsShown().front().toStdString();
+  EXPECT_TRUE(h.GlErrors().empty()) << h.GlErrors().front().toStdString();
   ASSERT_TRUE(view->MakeCurrent());
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
   // The extension loader saw this context and fetched the entry points of
@@ -265,7 +247,7 @@ TEST_F(ViewTest, AnOpenGLErrorInAFrameIsShownAfterThePaintOnce) {
     h.Pump(50);
     ASSERT_TRUE(view->MakeCurrent());
   }
-  std::vector<QString> errors = ErrorsShown();
+  std::vector<QString> errors = h.GlErrors();
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0], "DEBUG: invalid enum");
 }

@@ -26,8 +26,7 @@ namespace {
 
 using test::AppHarness;
 using test::CubeKind;
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+using test::Q;
 
 TEST(CommandLine, OnlyTheDashOrTheExactSlashTokensAreSwitches) {
   EXPECT_TRUE(ParseCommandLine({"-edit"}).editMode);

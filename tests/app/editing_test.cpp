@@ -19,13 +19,7 @@ namespace {
 
 using test::AppHarness;
 using test::CubeKind;
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-bool Near(QRgb c, int r, int g, int b, int tolerance = 4) {
-  return std::abs(qRed(c) - r) <= tolerance && std::abs(qGreen(c) - g) <= tolerance &&
-         std::abs(qBlue(c) - b) <= tolerance;
-}
+using test::Near;
 
 Vec3f Centroid(const FaceT5& f) {
   return (f.v[0]->position + f.v[1]->position + f.v[2]->position) * (1.0 / 3.0);
@@ -34,13 +28,7 @@ Vec3f Centroid(const FaceT5& f) {
 class EditingTest : public ::testing::Test {
  protected:
   void OpenFile(const std::string& path, bool edit = true) {
-    QStringList args{Q(path)};
-    if (edit) args << "-edit";
-    ASSERT_TRUE(h.Start(args));
-    view = h.ActiveView();
-    ASSERT_NE(view, nullptr);
-    h.Pump(100);
-    ASSERT_TRUE(view->InitialUpdateDone());
+    ASSERT_NE(view = h.StartView(path, edit), nullptr);
     Redraw();
   }
   void Open(CubeKind kind = CubeKind::Plain, bool edit = true) {
@@ -48,6 +36,11 @@ class EditingTest : public ::testing::Test {
   }
   // Draws a frame, which also stores the matrices that picks unproject with.
   QImage Redraw() { return h.Frame(view); }
+  void ExpectAFrameWithoutGlErrors() {
+    Redraw();
+    h.Pump(20);
+    EXPECT_TRUE(h.GlErrors().empty());
+  }
   MeshT5& Mesh() { return h.ActiveDoc()->Holder().m_mesh5; }
   MeshHolder& Holder() { return h.ActiveDoc()->Holder(); }
 
@@ -71,12 +64,6 @@ class EditingTest : public ::testing::Test {
     for (const FaceT5& f : Mesh().faces)
       if (IsLive(f.flags) && (f.flags & ElemFlag::Selected)) faces.push_back(&f);
     return faces;
-  }
-  std::vector<QString> GlErrors() {
-    std::vector<QString> errors;
-    for (const Message& m : h.messages.Shown())
-      if (m.caption == "OpenGL Usage Error") errors.push_back(m.text);
-    return errors;
   }
 
   AppHarness h;
@@ -189,18 +176,18 @@ TEST_F(EditingTest, ThePaneIsDrawnAlongTheBottomOnlyWhileItIsOn) {
   QImage img = Redraw();
   const int w = img.width(), hgt = img.height();
   // Translucent dark red over the grey background, 32 pixels high.
-  EXPECT_TRUE(Near(img.pixel(w - 3, hgt - 2), 57, 32, 32)) << std::hex << img.pixel(w - 3, hgt - 2);
-  EXPECT_TRUE(Near(img.pixel(w - 3, hgt - 31), 57, 32, 32));
-  EXPECT_TRUE(Near(img.pixel(w - 3, hgt - 34), 64, 64, 64));
+  EXPECT_TRUE(Near(img.pixel(w - 3, hgt - 2), 57, 32, 32, 4)) << std::hex << img.pixel(w - 3, hgt - 2);
+  EXPECT_TRUE(Near(img.pixel(w - 3, hgt - 31), 57, 32, 32, 4));
+  EXPECT_TRUE(Near(img.pixel(w - 3, hgt - 34), 64, 64, 64, 4));
   // The help column on the right, drawn by the pane too.
   view->m_showHelp = true;
   img = Redraw();
-  EXPECT_TRUE(Near(img.pixel(w - 3, 5), 32, 32, 70)) << std::hex << img.pixel(w - 3, 5);
+  EXPECT_TRUE(Near(img.pixel(w - 3, 5), 32, 32, 70, 4)) << std::hex << img.pixel(w - 3, 5);
   ASSERT_TRUE(h.Execute(cmd::kInfoPane));
   img = Redraw();
-  EXPECT_TRUE(Near(img.pixel(w - 3, hgt - 2), 64, 64, 64));
-  EXPECT_TRUE(Near(img.pixel(w - 3, 5), 64, 64, 64));
-  EXPECT_TRUE(GlErrors().empty());
+  EXPECT_TRUE(Near(img.pixel(w - 3, hgt - 2), 64, 64, 64, 4));
+  EXPECT_TRUE(Near(img.pixel(w - 3, 5), 64, 64, 64, 4));
+  EXPECT_TRUE(h.GlErrors().empty());
 }
 
 // --- Scene decorations -------------------------------------------------
@@ -212,17 +199,15 @@ TEST_F(EditingTest, TheXYPlaneShowsItsFrontFromAboveAndItsBackFromBelow) {
   ASSERT_TRUE(h.Execute(cmd::kPlaneXY));
   QImage img = Redraw();
   // The camera looks down -z: the side the normal points to.
-  EXPECT_TRUE(Near(img.pixel(3, 3), 96, 96, 159)) << std::hex << img.pixel(3, 3);
+  EXPECT_TRUE(Near(img.pixel(3, 3), 96, 96, 159, 4)) << std::hex << img.pixel(3, 3);
   view->m_trackBall.m_track.SetRotate(180.0, 0, 1, 0);
   img = Redraw();
-  EXPECT_TRUE(Near(img.pixel(3, 3), 159, 96, 96)) << std::hex << img.pixel(3, 3);
+  EXPECT_TRUE(Near(img.pixel(3, 3), 159, 96, 96, 4)) << std::hex << img.pixel(3, 3);
   // Every decoration at once draws without an OpenGL error.
   view->m_showAxes = view->m_showPlaneXZ = view->m_showPlaneYZ = true;
   view->m_showBoxCorner = view->m_showMassProperties = view->m_showPunctual = true;
   view->m_showInfoPane = view->m_showHelp = true;
-  Redraw();
-  h.Pump(20);
-  EXPECT_TRUE(GlErrors().empty());
+  ExpectAFrameWithoutGlErrors();
 }
 
 // --- Picking and selection ---------------------------------------------
@@ -258,9 +243,7 @@ TEST_F(EditingTest, APunctualPickFindsTheFaceUnderThePixel) {
   view->OnLButtonDblClk(MouseFlag::Control | MouseFlag::Shift, WindowPoint{2, 2});
   EXPECT_EQ(view->m_pick.faceIndex, before.faceIndex);
   EXPECT_EQ(view->m_pick.point, before.point);
-  Redraw();
-  h.Pump(20);
-  EXPECT_TRUE(GlErrors().empty());
+  ExpectAFrameWithoutGlErrors();
 }
 
 TEST_F(EditingTest, AViewerPickInterpolatesTheVertexQuality) {
@@ -347,7 +330,7 @@ TEST_F(EditingTest, ARubberBandSelectsTheFacesUnderIt) {
   EXPECT_EQ(view->m_interactionMode, 0);
   EXPECT_FALSE(view->m_editing);
   h.Pump(20);
-  EXPECT_TRUE(GlErrors().empty());
+  EXPECT_TRUE(h.GlErrors().empty());
 }
 
 TEST_F(EditingTest, AComponentClickSelectsTheWholeConnectedPart) {
@@ -404,9 +387,7 @@ TEST_F(EditingTest, DeletingTheSelection) {
     if (!IsLive(f.flags)) continue;
     for (const VertexT5* v : f.v) EXPECT_NE(v, &corner);
   }
-  Redraw();
-  h.Pump(20);
-  EXPECT_TRUE(GlErrors().empty());
+  ExpectAFrameWithoutGlErrors();
 }
 
 TEST_F(EditingTest, SmoothingMovesOnlyTheSelection) {
@@ -494,9 +475,7 @@ TEST_F(EditingTest, TheTapeMeasuresBetweenTwoPickedPoints) {
   view->OnLButtonUp(0, a);
   view->OnLButtonUp(0, a);
   ASSERT_EQ(view->m_tapePoints.size(), 2u);
-  Redraw();
-  h.Pump(20);
-  EXPECT_TRUE(GlErrors().empty());
+  ExpectAFrameWithoutGlErrors();
 }
 
 // --- Clip editing --------------------------------------------------------
@@ -520,9 +499,7 @@ TEST_F(EditingTest, ClipByPlaneFromTheMeshMenuKeepsTheUpperHalf) {
   }
   EXPECT_NEAR(Holder().BBox()->min.z, 0.0f, 1e-5);
   EXPECT_FLOAT_EQ(Holder().BBox()->max.z, 0.5f);
-  Redraw();
-  h.Pump(20);
-  EXPECT_TRUE(GlErrors().empty());
+  ExpectAFrameWithoutGlErrors();
 }
 
 TEST_F(EditingTest, FlipPlaneThenClipAndCapKeepsTheOtherHalfClosed) {
@@ -604,7 +581,7 @@ TEST_F(EditingTest, TheClipCommandsFollowTheMode) {
   EXPECT_TRUE(state(cmd::kClipPlaneXZ).checked);
   EXPECT_FALSE(state(cmd::kClipPlaneXY).checked);
   h.Pump(20);
-  EXPECT_TRUE(GlErrors().empty());
+  EXPECT_TRUE(h.GlErrors().empty());
 }
 
 }  // namespace

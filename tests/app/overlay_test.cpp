@@ -6,9 +6,12 @@
 
 #include "app/gl_text.h"
 #include "app/overlay_geometry.h"
+#include "matrix_checks.h"
 
 namespace quarnel {
 namespace {
+
+using test::Identity;
 
 TEST(PaneFormatting, ThousandsAreGroupedByThreeDigits) {
   std::string s;
@@ -164,12 +167,6 @@ TEST(Ruler, StepGivesAtLeastThirtyDivisions) {
   EXPECT_EQ(RulerStep(0.0), 0.0);
   EXPECT_EQ(RulerStep(std::nan("")), 0.0);
   EXPECT_EQ(RulerStep(INFINITY), 0.0);
-}
-
-Mat4d Identity() {
-  Mat4d m;
-  m.SetIdentity();
-  return m;
 }
 
 TEST(ClipManipulator, AnUnmovedManipulatorCutsThroughTheBoxCentre) {

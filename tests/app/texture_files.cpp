@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 
 #include "support/ply_fixture.h"
 
@@ -78,6 +79,12 @@ Picture StackedPicture(int width, int height, Rgb8 top, Rgb8 bottom) {
     for (int x = 0; x < width; ++x)
       p.At(x, y) = y < height / 2 ? top : bottom;
   return p;
+}
+
+std::string FreshFolder(const std::string& name) {
+  const std::filesystem::path dir = TempFilePath(name);
+  std::filesystem::create_directories(dir);
+  return dir.string() + "/";
 }
 
 bool WritePng(const std::string& path, const Picture& picture) {

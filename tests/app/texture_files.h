@@ -25,6 +25,10 @@ Picture SplitPicture(int width, int height, Rgb8 left, Rgb8 right);
 // A picture whose top half is `top` and bottom half `bottom`.
 Picture StackedPicture(int width, int height, Rgb8 top, Rgb8 bottom);
 
+// A new folder `name` under the tests' temporary folder, with a trailing
+// separator.
+std::string FreshFolder(const std::string& name);
+
 // An 8-bit RGB PNG (uncompressed deflate blocks); false when not written.
 bool WritePng(const std::string& path, const Picture& picture);
 // A binary PPM.

@@ -77,10 +77,7 @@ class Textures : public test::GlTest {
 
   // A fresh folder per test, with the document's trailing separator.
   std::string Folder() {
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    const std::filesystem::path dir = test::TempFilePath(name);
-    std::filesystem::create_directories(dir);
-    return dir.string() + "/";
+    return test::FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
   }
   bool Open(MeshHolder& h, const std::string& path) {
     h.SetTag(1);

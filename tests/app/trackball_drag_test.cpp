@@ -6,28 +6,17 @@
 #include <cmath>
 
 #include "app/trackball.h"
+#include "matrix_checks.h"
 
 namespace quarnel {
 namespace {
 
+using test::ExpectMatNear;
+using test::Identity;
+using test::Rotation;
+
 int g_now = 0;
 int TestTicks() { return g_now; }
-
-Mat4d Identity() {
-  Mat4d m;
-  m.SetIdentity();
-  return m;
-}
-
-Mat4d Rotation(double degrees, double x, double y, double z) {
-  Mat4d m;
-  m.SetRotate(degrees, x, y, z);
-  return m;
-}
-
-void ExpectMatNear(const Mat4d& a, const Mat4d& b, double eps = 1e-9) {
-  for (int i = 0; i < 16; ++i) EXPECT_NEAR(a.m[i], b.m[i], eps) << "element " << i;
-}
 
 double SpinAngle(const Quatd& q) {
   double angle = 0.0;

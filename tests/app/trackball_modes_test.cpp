@@ -4,25 +4,14 @@
 #include <cmath>
 
 #include "app/trackball.h"
+#include "matrix_checks.h"
 
 namespace quarnel {
 namespace {
 
-Mat4d Identity() {
-  Mat4d m;
-  m.SetIdentity();
-  return m;
-}
-
-Mat4d Rotation(double degrees, double x, double y, double z) {
-  Mat4d m;
-  m.SetRotate(degrees, x, y, z);
-  return m;
-}
-
-void ExpectMatNear(const Mat4d& a, const Mat4d& b, double eps = 1e-9) {
-  for (int i = 0; i < 16; ++i) EXPECT_NEAR(a.m[i], b.m[i], eps) << "element " << i;
-}
+using test::ExpectMatNear;
+using test::Identity;
+using test::Rotation;
 
 // The increment the drag makes of two mode transforms: from press to now.
 Mat4d Increment(TrackMode& mode, Vec3d press, Vec3d now, const Mat4d& frame = Identity()) {

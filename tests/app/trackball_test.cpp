@@ -4,18 +4,13 @@
 
 #include <cmath>
 
+#include "matrix_checks.h"
+
 namespace quarnel {
 namespace {
 
-Mat4d Identity() {
-  Mat4d m;
-  m.SetIdentity();
-  return m;
-}
-
-void ExpectMatNear(const Mat4d& a, const Mat4d& b, double eps = 1e-12) {
-  for (int i = 0; i < 16; ++i) EXPECT_NEAR(a.m[i], b.m[i], eps) << "element " << i;
-}
+using test::ExpectMatNear;
+using test::Identity;
 
 TEST(TrackBall, ConstructionGivesIdentityMatricesAndTheDefaultTable) {
   TrackBall tb;

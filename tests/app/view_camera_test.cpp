@@ -13,6 +13,7 @@
 #include "app/mouse_flags.h"
 #include "app_fixtures.h"
 #include "app_harness.h"
+#include "matrix_checks.h"
 #include "platform/clock.h"
 #include "platform/idle_pass.h"
 #include "app/main_frame.h"
@@ -23,8 +24,11 @@ namespace {
 
 using test::AppHarness;
 using test::CubeKind;
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+using test::IsBackground;
+using test::Q;
+using test::ExpectMatNear;
+using test::Identity;
+using test::Rotation;
 
 std::string WriteCube(const std::string& name, float size, Vec3f origin) {
   const std::string path = test::TempFilePath(name);
@@ -32,37 +36,10 @@ std::string WriteCube(const std::string& name, float size, Vec3f origin) {
   return path;
 }
 
-Mat4d Identity() {
-  Mat4d m;
-  m.SetIdentity();
-  return m;
-}
-
-Mat4d Rotation(double angle, double x, double y, double z) {
-  Mat4d m;
-  m.SetRotate(angle, x, y, z);
-  return m;
-}
-
-void ExpectMatrixNear(const Mat4d& a, const Mat4d& b, double tolerance, const char* what) {
-  for (int i = 0; i < 16; ++i) EXPECT_NEAR(a.m[i], b.m[i], tolerance) << what << " element " << i;
-}
-
-bool IsBackground(QRgb c) {
-  return std::abs(qRed(c) - 64) <= 3 && std::abs(qGreen(c) - 64) <= 3 &&
-         std::abs(qBlue(c) - 64) <= 3;
-}
-
 class ViewCameraTest : public ::testing::Test {
  protected:
   ViewCameraTest() { h.clock = &clock; }
-  void Open(const std::string& path) {
-    ASSERT_TRUE(h.Start({Q(path)}));
-    view = h.ActiveView();
-    ASSERT_NE(view, nullptr);
-    h.Pump(100);
-    ASSERT_TRUE(view->InitialUpdateDone());
-  }
+  void Open(const std::string& path) { ASSERT_NE(view = h.StartView(path), nullptr); }
   CQuarnelView* OpenAnother(const std::string& path) {
     if (!h.App().Documents()->OpenDocumentFile(Q(path))) return nullptr;
     h.Pump(100);
@@ -136,11 +113,11 @@ TEST_F(ViewCameraTest, PresetsTurnTheFittedCamera) {
     EXPECT_NEAR((px - c.x).Norm(), 0.0, 1e-6) << c.preset;
     EXPECT_NEAR((py - c.y).Norm(), 0.0, 1e-6) << c.preset;
     if (c.preset == 1) front = track;
-    if (c.preset == 2) ExpectMatrixNear(track, front * Rotation(180, 0, 1, 0), 1e-12, "back");
+    if (c.preset == 2) ExpectMatNear(track, front * Rotation(180, 0, 1, 0), 1e-12, "back");
   }
   view->m_cameraPreset = 0;
   view->FitTrackBalls();
-  ExpectMatrixNear(view->m_trackBall.m_track, front, 0.0, "free");
+  ExpectMatNear(view->m_trackBall.m_track, front, 0.0, "free");
 }
 
 TEST_F(ViewCameraTest, InterpolationBlendsTranslationScaleAndRotation) {
@@ -150,8 +127,8 @@ TEST_F(ViewCameraTest, InterpolationBlendsTranslationScaleAndRotation) {
   b.m[12] = 4.0;
   b.m[13] = -2.0;
   Mat4d out;
-  ExpectMatrixNear(InterpolateTransform(out, a, b, 0.0), a, 1e-12, "start");
-  ExpectMatrixNear(InterpolateTransform(out, a, b, 1.0), b, 1e-12, "end");
+  ExpectMatNear(InterpolateTransform(out, a, b, 0.0), a, 1e-12, "start");
+  ExpectMatNear(InterpolateTransform(out, a, b, 1.0), b, 1e-12, "end");
   InterpolateTransform(out, a, b, 0.5);
   EXPECT_NEAR(out.m[12], 2.0, 1e-12);
   EXPECT_NEAR(out.m[13], -1.0, 1e-12);
@@ -160,7 +137,7 @@ TEST_F(ViewCameraTest, InterpolationBlendsTranslationScaleAndRotation) {
   for (int i = 0; i < 12; ++i) half.m[i] *= 2.0;
   half.m[12] = 2.0;
   half.m[13] = -1.0;
-  ExpectMatrixNear(out, half, 1e-12, "half");
+  ExpectMatNear(out, half, 1e-12, "half");
 }
 
 TEST_F(ViewCameraTest, AnAnimatedMoveStartsEarlyAndEndsExactlyAtItsTarget) {
@@ -190,12 +167,12 @@ TEST_F(ViewCameraTest, AnAnimatedMoveStartsEarlyAndEndsExactlyAtItsTarget) {
   clock.Advance(1.0);
   view->StepTransition();
   EXPECT_EQ(view->m_interactionMode, 2);
-  ExpectMatrixNear(view->m_trackBall.m_track, target.m_track, 1e-12, "track");
-  ExpectMatrixNear(view->m_trackBall.m_base, target.m_base, 1e-12, "base");
+  ExpectMatNear(view->m_trackBall.m_track, target.m_track, 1e-12, "track");
+  ExpectMatNear(view->m_trackBall.m_base, target.m_base, 1e-12, "base");
 
   // Outside a move a step changes nothing.
   view->StepTransition();
-  ExpectMatrixNear(view->m_trackBall.m_track, target.m_track, 0.0, "after");
+  ExpectMatNear(view->m_trackBall.m_track, target.m_track, 0.0, "after");
 }
 
 TEST_F(ViewCameraTest, AMoveStartedDuringAMoveKeepsTheEarlierSavedMode) {
@@ -246,7 +223,7 @@ TEST_F(ViewCameraTest, ZoomOnAPointCentresItAndScalesByTheModifier) {
   const TrackBall before = view->m_trackBall;
   view->ZoomAtPoint(0, 2, 2);
   EXPECT_EQ(view->m_interactionMode, 1);
-  ExpectMatrixNear(view->m_trackBall.m_track, before.m_track, 0.0, "background");
+  ExpectMatNear(view->m_trackBall.m_track, before.m_track, 0.0, "background");
 }
 
 TEST_F(ViewCameraTest, CopyViewAndPasteViewCarryTheCameraToAnotherView) {
@@ -281,8 +258,8 @@ TEST_F(ViewCameraTest, CopyViewAndPasteViewCarryTheCameraToAnotherView) {
   EXPECT_EQ(second->m_fov, 30.0f);  // at once
   FinishMove(second);
   EXPECT_EQ(second->m_interactionMode, 0);
-  ExpectMatrixNear(second->m_trackBall.m_track, first->m_trackBall.m_track, 1e-12, "track");
-  ExpectMatrixNear(second->m_trackBall.m_base, first->m_trackBall.m_base, 1e-12, "base");
+  ExpectMatNear(second->m_trackBall.m_track, first->m_trackBall.m_track, 1e-12, "track");
+  ExpectMatNear(second->m_trackBall.m_base, first->m_trackBall.m_base, 1e-12, "base");
   // The pasted camera is a new trackball: it does not spin.
   EXPECT_FALSE(second->m_trackBall.m_spinEnabled);
 }
@@ -315,7 +292,7 @@ TEST_F(ViewCameraTest, ForeignBlocksPasteWhatTheyHoldAndNoMore) {
   FinishMove(view);
   for (int i = 0; i < 12; ++i) EXPECT_EQ(view->m_trackBall.m_track.m[i], 2.0 + i);
   EXPECT_EQ(view->m_trackBall.m_track.m[15], 1.0);
-  ExpectMatrixNear(view->m_trackBall.m_base, Identity(), 0.0, "base");
+  ExpectMatNear(view->m_trackBall.m_base, Identity(), 0.0, "base");
   EXPECT_EQ(view->m_fov, 40.0f);
 
   // A length past the limit pastes no payload: the camera goes to identity.
@@ -325,7 +302,7 @@ TEST_F(ViewCameraTest, ForeignBlocksPasteWhatTheyHoldAndNoMore) {
   h.clipboard.PutForeignBlock(tooLong);
   view->OnPasteView();
   FinishMove(view);
-  ExpectMatrixNear(view->m_trackBall.m_track, Identity(), 0.0, "too long");
+  ExpectMatNear(view->m_trackBall.m_track, Identity(), 0.0, "too long");
   EXPECT_EQ(view->m_fov, 40.0f);
 
   // A camera that is not made of numbers is not taken.
@@ -339,7 +316,7 @@ TEST_F(ViewCameraTest, ForeignBlocksPasteWhatTheyHoldAndNoMore) {
   h.clipboard.PutForeignBlock(EncodeClipboardBlock(broken));
   view->OnPasteView();
   EXPECT_EQ(view->m_interactionMode, 0);
-  ExpectMatrixNear(view->m_trackBall.m_track, fitted, 0.0, "nan");
+  ExpectMatNear(view->m_trackBall.m_track, fitted, 0.0, "nan");
   EXPECT_EQ(view->m_fov, 40.0f);
   h.Frame(view);
 }
@@ -365,7 +342,7 @@ TEST_F(ViewCameraTest, LinkedViewsFollowTheFocusedOne) {
   EXPECT_EQ(first->m_fov, 20.0f);
   EXPECT_EQ(second->m_interactionMode, 0);
   FinishMove(first);
-  ExpectMatrixNear(first->m_trackBall.m_track, second->m_trackBall.m_track, 1e-12, "linked");
+  ExpectMatNear(first->m_trackBall.m_track, second->m_trackBall.m_track, 1e-12, "linked");
 
   // Unlinked, nothing follows.
   ASSERT_TRUE(h.Execute(cmd::kLinkTrackBalls));
@@ -410,7 +387,7 @@ TEST(LinkedViewsOnTheDesktopClipboard, RestWhenNothingMoves) {
   h.Pump(500);
   EXPECT_LT(app->Idle()->Passes() - passes, 5);
   EXPECT_TRUE(app->Idle()->Resting());
-  ExpectMatrixNear(other->m_transitionTo.m_track, focused->m_trackBall.m_track, 0.0, "linked");
+  ExpectMatNear(other->m_transitionTo.m_track, focused->m_trackBall.m_track, 0.0, "linked");
   app.reset();
   h.Pump(50);
 }

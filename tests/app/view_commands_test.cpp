@@ -27,9 +27,8 @@ namespace {
 
 using test::AppHarness;
 using test::CubeKind;
+using test::Q;
 using namespace cmd;
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // A textured cube that names several texture files.
 std::string WriteCubeWithTextures(const std::string& name, int count) {
@@ -61,13 +60,7 @@ void AnswerColourDialog(QColor colour) {
 class ViewCommandsTest : public ::testing::Test {
  protected:
   void Open(const std::string& path, bool edit = false) {
-    QStringList args{Q(path)};
-    if (edit) args << "-edit";
-    ASSERT_TRUE(h.Start(args));
-    view = h.ActiveView();
-    ASSERT_NE(view, nullptr);
-    h.Pump(100);
-    ASSERT_TRUE(view->InitialUpdateDone());
+    ASSERT_NE(view = h.StartView(path, edit), nullptr);
   }
   void Open(CubeKind kind, bool edit = false) {
     Open(test::WriteCenteredCube("commands.ply", kind), edit);

@@ -16,10 +16,6 @@ using namespace quarnel::test;
 
 namespace {
 
-Plane3f MakePlane(float a, float b, float c, float d) {
-  return Plane3f{Vec3f(a, b, c), d};
-}
-
 // Twice the signed area of the triangle (a, b, c) of the polygon.
 double DoubleArea2d(const std::vector<Point2d>& p, int a, int b, int c) {
   const Point2d &A = p[size_t(a)], &B = p[size_t(b)], &C = p[size_t(c)];
@@ -51,10 +47,7 @@ TEST(CollectBorderLoops, ClosedTriangleAndGrid) {
   CollectBorderLoops(cube, loops);
   EXPECT_TRUE(loops.empty());
 
-  Soup s;
-  s.points = {{0, 0, 0}, {3, 0, 0}, {0, 4, 0}};
-  s.tris = {{0, 1, 2}};
-  MeshT5 tri = Build<MeshT5>(s);
+  MeshT5 tri = Build<MeshT5>({{0, 0, 0}, {3, 0, 0}, {0, 4, 0}}, {{0, 1, 2}});
   BuildFaceFaceAdjacency(tri);
   CollectBorderLoops(tri, loops);
   ASSERT_EQ(loops.size(), 1u);

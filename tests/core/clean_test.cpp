@@ -10,29 +10,8 @@
 using namespace quarnel;
 using namespace quarnel::test;
 
-namespace {
-
-// Three vertices and the given faces over them (indices), nothing shared.
-MeshT5 FromSoup(std::vector<Vec3f> points, std::vector<std::array<int, 3>> tris) {
-  Soup s;
-  s.points = std::move(points);
-  s.tris = std::move(tris);
-  return Build<MeshT5>(s);
-}
-
-bool NoLiveFaceOnDeletedVertex(const MeshT5& m) {
-  for (auto& f : m.faces) {
-    if (!IsLive(f.flags)) continue;
-    for (auto* v : f.v)
-      if (!IsLive(v->flags)) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 TEST(RemoveDegenerateFaces, ComparesPointersNotPositions) {
-  auto m = FromSoup({{0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {1, 0, 0}},
+  auto m = Build<MeshT5>({{0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {1, 0, 0}},
                     {{0, 1, 2}, {0, 3, 0}, {3, 3, 3}, {1, 1, 2}});
   m.faces[3].flags |= ElemFlag::Excluded;
   EXPECT_EQ(RemoveDegenerateFaces(m), 2);
@@ -58,7 +37,7 @@ TEST(MergeDuplicateVertices, CubeSoupMergesToEightVerticesAndCleanTopology) {
 }
 
 TEST(MergeDuplicateVertices, ThreeAtOnePlaceLeaveOne) {
-  auto m = FromSoup({{1, 2, 3}, {5, 5, 5}, {1, 2, 3}, {0, 0, 0}, {1, 2, 3}},
+  auto m = Build<MeshT5>({{1, 2, 3}, {5, 5, 5}, {1, 2, 3}, {0, 0, 0}, {1, 2, 3}},
                     {{0, 1, 3}, {2, 3, 1}, {4, 1, 3}});
   EXPECT_EQ(MergeDuplicateVertices(m), 2);
   EXPECT_EQ(m.vertexCount, 3);
@@ -76,21 +55,21 @@ TEST(MergeDuplicateVertices, ThreeAtOnePlaceLeaveOne) {
 TEST(MergeDuplicateVertices, DeletedAndExcludedVerticesFollowTheRunRule) {
   // 0 and 2 live at one place, 1 deleted at the same place and sorted between
   // them (ties go by index): they are not merged, and nothing merges into 1.
-  auto m = FromSoup({{1, 1, 1}, {1, 1, 1}, {1, 1, 1}, {0, 0, 0}}, {{0, 2, 3}});
+  auto m = Build<MeshT5>({{1, 1, 1}, {1, 1, 1}, {1, 1, 1}, {0, 0, 0}}, {{0, 2, 3}});
   m.vertices[1].flags |= ElemFlag::Deleted;
   m.vertexCount = 3;
   EXPECT_EQ(MergeDuplicateVertices(m), 0);
   EXPECT_EQ(m.vertexCount, 3);
 
   // An excluded (0x4) vertex is never merged away but may be kept.
-  auto e = FromSoup({{2, 2, 2}, {2, 2, 2}, {0, 0, 0}}, {{0, 1, 2}});
+  auto e = Build<MeshT5>({{2, 2, 2}, {2, 2, 2}, {0, 0, 0}}, {{0, 1, 2}});
   e.vertices[0].flags |= ElemFlag::Excluded;
   EXPECT_EQ(MergeDuplicateVertices(e), 1);
   EXPECT_TRUE(IsLive(e.vertices[0].flags));
   EXPECT_FALSE(IsLive(e.vertices[1].flags));
   EXPECT_EQ(e.faces[0].v[1], &e.vertices[0]);
 
-  auto x = FromSoup({{2, 2, 2}, {2, 2, 2}, {0, 0, 0}}, {{0, 1, 2}});
+  auto x = Build<MeshT5>({{2, 2, 2}, {2, 2, 2}, {0, 0, 0}}, {{0, 1, 2}});
   x.vertices[1].flags |= ElemFlag::Excluded;
   EXPECT_EQ(MergeDuplicateVertices(x), 0);
 }
@@ -98,7 +77,7 @@ TEST(MergeDuplicateVertices, DeletedAndExcludedVerticesFollowTheRunRule) {
 TEST(MergeDuplicateVertices, EmptyMeshOrNoLiveVerticesChangeNothing) {
   MeshT5 empty;
   EXPECT_EQ(MergeDuplicateVertices(empty), 0);
-  auto m = FromSoup({{0, 0, 0}, {0, 0, 0}}, {});
+  auto m = Build<MeshT5>({{0, 0, 0}, {0, 0, 0}}, {});
   m.vertexCount = 0;
   EXPECT_EQ(MergeDuplicateVertices(m), 0);
   EXPECT_TRUE(IsLive(m.vertices[0].flags) && IsLive(m.vertices[1].flags));
@@ -106,7 +85,7 @@ TEST(MergeDuplicateVertices, EmptyMeshOrNoLiveVerticesChangeNothing) {
 
 TEST(MergeDuplicateVertices, NaNVerticesNeverMergeAndZeroSignsDo) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  auto m = FromSoup({{nan, 0, 0},
+  auto m = Build<MeshT5>({{nan, 0, 0},
                      {nan, 0, 0},
                      {0, nan, 1},
                      {0, nan, 1},
@@ -123,7 +102,7 @@ TEST(MergeDuplicateVertices, NaNVerticesNeverMergeAndZeroSignsDo) {
 }
 
 TEST(MergeDuplicateVertices, RepointsExcludedFacesToo) {
-  auto m = FromSoup({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 0, 0}}, {{0, 1, 2}, {0, 3, 2}});
+  auto m = Build<MeshT5>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 0, 0}}, {{0, 1, 2}, {0, 3, 2}});
   m.faces[0].flags |= ElemFlag::Excluded2;
   m.faces[1].flags |= ElemFlag::Excluded;
   EXPECT_EQ(MergeDuplicateVertices(m), 1);
@@ -132,7 +111,7 @@ TEST(MergeDuplicateVertices, RepointsExcludedFacesToo) {
 }
 
 TEST(RemoveUnreferencedVertices, KeepsExcludedAndUsedVertices) {
-  auto m = FromSoup({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 5, 5}, {6, 6, 6}, {7, 7, 7}},
+  auto m = Build<MeshT5>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 5, 5}, {6, 6, 6}, {7, 7, 7}},
                     {{0, 1, 2}, {3, 1, 2}, {5, 1, 2}});
   m.vertices[4].flags |= ElemFlag::Excluded;  // unused but excluded: kept
   m.faces[1].flags |= ElemFlag::Deleted;      // 3 only on a deleted face

@@ -1,4 +1,4 @@
-// Checks shared by the clip, cap and collapse tests.
+// Checks and set-ups shared by the clip, cap, collapse and geodesic tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -46,6 +46,10 @@ inline ::testing::AssertionResult Consistent(const MeshT5& m) {
       for (const VertexT5* v : f.v)
         if (!IsLive(v->flags)) return ::testing::AssertionFailure() << "live face, deleted corner";
   return ::testing::AssertionSuccess();
+}
+
+inline Plane3f MakePlane(float a, float b, float c, float d) {
+  return Plane3f{Vec3f(a, b, c), d};
 }
 
 inline MeshT5 WithBox(MeshT5 m) {

@@ -17,10 +17,6 @@ using namespace quarnel::test;
 
 namespace {
 
-Plane3f MakePlane(float a, float b, float c, float d) {
-  return Plane3f{Vec3f(a, b, c), d};
-}
-
 // Adjacency and border bits as the clip commands prepare them.
 void Prepare(MeshT5& m) {
   BuildFaceFaceAdjacency(m);
@@ -123,10 +119,7 @@ TEST(RefineByPlane, NoCrossingEdgeLeavesTheMeshUntouched) {
 TEST(RefineByPlane, SplitRowBorderBitsAndDiagonal) {
   // One triangle, its top corner alone above the plane y = 1: row 3.
   auto refine = [](float topX) {
-    Soup s;
-    s.points = {{-1, 0, 0}, {topX, 2, 0}, {1, 0, 0}};
-    s.tris = {{0, 1, 2}};
-    MeshT5 m = Build<MeshT5>(s);
+    MeshT5 m = Build<MeshT5>({{-1, 0, 0}, {topX, 2, 0}, {1, 0, 0}}, {{0, 1, 2}});
     Prepare(m);
     ClipPlane p(MakePlane(0, 1, 0, 1.0f));
     EXPECT_TRUE(RefineByPlane(m, p, p, false));
@@ -173,10 +166,7 @@ TEST(RefineByPlane, SplitRowBorderBitsAndDiagonal) {
 }
 
 TEST(RefineByPlane, NewElementsGetDefinedAttributes) {
-  Soup s;
-  s.points = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-  s.tris = {{0, 1, 2}};
-  MeshT5 m = Build<MeshT5>(s);
+  MeshT5 m = Build<MeshT5>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
   FaceT5& f = m.faces[0];
   f.wedge[0] = {0.0f, 0.0f, 1};
   f.wedge[1] = {1.0f, 0.0f, 2};
@@ -291,10 +281,7 @@ TEST(ClipBySphere, SphereHoldingTheWholeMeshRemovesEverything) {
 TEST(ClipSphere, MissedIntersectionStaysOnTheEdgeLine) {
   // Rounding can make a crossing edge miss the sphere; the new vertex then
   // takes the line's point nearest the centre, never the origin.
-  Soup s;
-  s.points = {{2, 3, 1}, {4, 3, 1}, {3, 5, 1}};
-  s.tris = {{0, 1, 2}};
-  MeshT5 m = Build<MeshT5>(s);
+  MeshT5 m = Build<MeshT5>({{2, 3, 1}, {4, 3, 1}, {3, 5, 1}}, {{0, 1, 2}});
   ClipSphere c(Sphere3f{Vec3f(3, 0, 1), 1.0f});
   VertexT5 nv;
   c.EdgeIntersection(nv, m.faces[0], 0);

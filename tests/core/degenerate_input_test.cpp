@@ -48,15 +48,6 @@ MeshT5 NastyMesh() {
   return Build<MeshT5>(s);
 }
 
-bool NoLiveFaceOnDeletedVertex(const MeshT5& m) {
-  for (auto& f : m.faces) {
-    if (!IsLive(f.flags)) continue;
-    for (auto* v : f.v)
-      if (!IsLive(v->flags)) return false;
-  }
-  return true;
-}
-
 void RunEverything(MeshT5& m) {
   UpdateBoundingBox(m);
   ComputeFaceNormals(m, true);

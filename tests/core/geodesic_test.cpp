@@ -5,21 +5,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "clip_checks.h"
 #include "core/normals.h"
 #include "core/topology.h"
 #include "support/mesh_builders.h"
 
 using namespace quarnel;
 using namespace quarnel::test;
-
-namespace {
-
-MeshT5 WithBox(MeshT5 m) {
-  UpdateBoundingBox(m);
-  return m;
-}
-
-}  // namespace
 
 TEST(GeodesicDistanceFromBorder, GridDistanceIsStepsToTheNearestSide) {
   auto m = WithBox(Grid<MeshT5>(10));  // 11 x 11 vertices, unit spacing

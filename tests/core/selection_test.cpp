@@ -111,10 +111,8 @@ TEST(SelectConnectedComponent, BorderStopsAndRingsCarry) {
   EXPECT_EQ(SelectConnectedComponent(one, &one.faces[0]), 1);
 
   // Three triangles on one edge: the ring reaches all three.
-  Soup s;
-  s.points = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}};
-  s.tris = {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}};
-  auto m = Build<MeshT5>(s);
+  auto m = Build<MeshT5>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}},
+                         {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}});
   BuildFaceFaceAdjacency(m);
   EXPECT_EQ(SelectConnectedComponent(m, &m.faces[0]), 3);
   for (auto& f : m.faces)

@@ -94,10 +94,8 @@ TEST(SmoothVertices, TwoIterationsEqualTwoCallsAndNonPositiveDoNothing) {
 
 TEST(SmoothVertices, TwoBorderChainsMeetingAtAVertex) {
   // Two triangles touching at vertex 0 only: it has four border edges.
-  Soup s;
-  s.points = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {-1, 0, 0}, {-1, -1, 0}};
-  s.tris = {{0, 1, 2}, {0, 3, 4}};
-  auto m = Build<MeshT5>(s);
+  auto m = Build<MeshT5>({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {-1, 0, 0}, {-1, -1, 0}},
+                         {{0, 1, 2}, {0, 3, 4}});
   BuildFaceFaceAdjacency(m);
   FaceBorderFromFF(m);
   m.vertices[0].position = Vec3f(0, 0, 2);

@@ -8,17 +8,8 @@
 using namespace quarnel;
 using namespace quarnel::test;
 
-namespace {
-MeshT5 FromTris(std::vector<Vec3f> pts, std::vector<std::array<int, 3>> tris) {
-  Soup s;
-  s.points = std::move(pts);
-  s.tris = std::move(tris);
-  return Build<MeshT5>(s);
-}
-}  // namespace
-
 TEST(FaceFace, SingleTriangleAndPair) {
-  MeshT5 one = FromTris({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+  MeshT5 one = Build<MeshT5>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
   BuildFaceFaceAdjacency(one);
   for (int z = 0; z < 3; ++z) {
     EXPECT_EQ(one.faces[0].adjFace[z], &one.faces[0]);
@@ -26,7 +17,7 @@ TEST(FaceFace, SingleTriangleAndPair) {
   }
   EXPECT_EQ(CheckFaceFaceTopology(one), 0u);
 
-  MeshT5 two = FromTris({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}});
+  MeshT5 two = Build<MeshT5>({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}});
   BuildFaceFaceAdjacency(two);
   EXPECT_EQ(two.faces[0].adjFace[2], &two.faces[1]);
   EXPECT_EQ(two.faces[0].adjIndex[2], 0);
@@ -54,7 +45,7 @@ TEST(FaceFace, ClosedShapesAreClean) {
 }
 
 TEST(FaceFace, NonManifoldRingIsReportedAndDetached) {
-  MeshT5 m = FromTris({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}},
+  MeshT5 m = Build<MeshT5>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}},
                       {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}});
   BuildFaceFaceAdjacency(m);
   // The ring of the shared edge visits all three faces.
@@ -68,13 +59,13 @@ TEST(FaceFace, NonManifoldRingIsReportedAndDetached) {
 }
 
 TEST(FaceFace, DegenerateFaceIsReportedAndEdgesSkipped) {
-  MeshT5 m = FromTris({{0, 0, 0}, {1, 0, 0}}, {{0, 1, 1}});
+  MeshT5 m = Build<MeshT5>({{0, 0, 0}, {1, 0, 0}}, {{0, 1, 1}});
   BuildFaceFaceAdjacency(m);
   EXPECT_EQ(CheckFaceFaceTopology(m), TopologyProblem::DegenerateFace);
 }
 
 TEST(FaceFace, CorruptRingDoesNotHang) {
-  MeshT5 m = FromTris({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}},
+  MeshT5 m = Build<MeshT5>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}},
                       {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}});
   BuildFaceFaceAdjacency(m);
   // Make a ring that never returns to face 0.
@@ -113,7 +104,7 @@ TEST(VertexFace, ListsHeadWithLastFaceAndSkipUnused) {
 
 TEST(FlipEdge, SquareDiagonalFlipsBackAndForth) {
   // Square 0-1-2-3 with a triangle glued on edge 1-2 to check the outer link.
-  MeshT5 m = FromTris({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 0.5f, 0}},
+  MeshT5 m = Build<MeshT5>({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 0.5f, 0}},
                       {{0, 1, 2}, {0, 2, 3}, {1, 4, 2}});
   BuildFaceFaceAdjacency(m);
   ASSERT_EQ(CheckFaceFaceTopology(m), 0u);
@@ -141,7 +132,7 @@ TEST(FlipEdge, SquareDiagonalFlipsBackAndForth) {
 }
 
 TEST(FlipEdge, RefusesNonManifoldEdge) {
-  MeshT5 m = FromTris({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}},
+  MeshT5 m = Build<MeshT5>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}},
                       {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}});
   BuildFaceFaceAdjacency(m);
   auto before = m.faces;

@@ -47,26 +47,14 @@ TEST(PlyTypes, NamesSizesAndErrorTexts) {
   const int sizes[9] = {0, 1, 2, 4, 1, 2, 4, 4, 8};
   for (int t = 0; t < 9; ++t) EXPECT_EQ(kPlyTypeSizes[t], sizes[t]);
 
-  EXPECT_STREQ(PlyErrorText(0), "No errors");
-  EXPECT_STREQ(PlyErrorText(1), "Can't open file");
-  EXPECT_STREQ(PlyErrorText(2), "Header not found");
-  EXPECT_STREQ(PlyErrorText(3), "Eof in header");
-  EXPECT_STREQ(PlyErrorText(4), "Format not found");
-  EXPECT_STREQ(PlyErrorText(5), "Syntax error on header");
-  EXPECT_STREQ(PlyErrorText(6), "Property without element");
-  EXPECT_STREQ(PlyErrorText(7), "Bad type name");
-  EXPECT_STREQ(PlyErrorText(8), "Element not found");
-  EXPECT_STREQ(PlyErrorText(9), "Property not found");
-  EXPECT_STREQ(PlyErrorText(10), "Bad type on addtoread");
-  EXPECT_STREQ(PlyErrorText(11), "Incompatible type");
-  EXPECT_STREQ(PlyErrorText(12), "Bad cast");
-  EXPECT_STREQ(PlyErrorText(13), "No vertex field found");
-  EXPECT_STREQ(PlyErrorText(14), "No face field found");
-  EXPECT_STREQ(PlyErrorText(15), "Unespected eof");
-  EXPECT_STREQ(PlyErrorText(16), "Face with more than 3 vertices");
-  EXPECT_STREQ(PlyErrorText(17), "Bad vertex index in face");
-  EXPECT_STREQ(PlyErrorText(18), "Face with no 6 texture coordinates");
-  EXPECT_STREQ(PlyErrorText(19), "Number of color differ from vertices");
+  const char* const texts[20] = {
+      "No errors", "Can't open file", "Header not found", "Eof in header", "Format not found",
+      "Syntax error on header", "Property without element", "Bad type name", "Element not found",
+      "Property not found", "Bad type on addtoread", "Incompatible type", "Bad cast",
+      "No vertex field found", "No face field found", "Unespected eof",
+      "Face with more than 3 vertices", "Bad vertex index in face",
+      "Face with no 6 texture coordinates", "Number of color differ from vertices"};
+  for (int e = 0; e < 20; ++e) EXPECT_STREQ(PlyErrorText(e), texts[e]) << e;
   EXPECT_STREQ(PlyErrorText(20), "");
   EXPECT_STREQ(PlyErrorText(-1), "");
 }

@@ -60,9 +60,7 @@ PlyFixture AllTypesFixture(PlyFormat format) {
                         3, 10, -20, 30},
                        {127, 32767, 2147483647, 0, 0, 0, -0.0, 1e-300, 0, 0}},
                       -1};
-  PlyFixture f;
-  f.format = format;
-  f.elements = {e};
+  PlyFixture f{format, {}, {e}};
   return f;
 }
 
@@ -207,12 +205,10 @@ TEST(PlyRecords, BigEndianBytesAreReversed) {
 TEST(PlyRecords, ValuesConvertToTheMemoryType) {
   for (PlyFormat format : kFormats) {
     SCOPED_TRACE(format);
-    PlyFixture f;
-    f.format = format;
-    f.elements = {{"e",
-                   {{"big", Int}, {"neg", Char}, {"umax", UInt}, {"d", Double}, {"f", Float}},
-                   {{0x12345678, -1, 4294967295.0, 0.1, 0.25}},
-                   -1}};
+    PlyFixture f{format, {}, {{"e",
+                               {{"big", Int}, {"neg", Char}, {"umax", UInt}, {"d", Double}, {"f", Float}},
+                               {{0x12345678, -1, 4294967295.0, 0.1, 0.25}},
+                               -1}}};
     struct Rec {
       std::uint8_t big;
       std::uint32_t neg;
@@ -240,12 +236,10 @@ TEST(PlyRecords, ValuesConvertToTheMemoryType) {
 TEST(PlyRecords, UnboundPropertiesAreSkippedExactly) {
   for (PlyFormat format : kFormats) {
     SCOPED_TRACE(format);
-    PlyFixture f;
-    f.format = format;
-    f.elements = {{"e",
-                   {{"a", Double, UInt}, {"b", Short}, {"c", Double}, {"keep", Int}, {"e", UChar, UChar}},
-                   {{3, 1.5, 2.5, 3.5, -7, 8.25, 42, 0}, {0, 1, 2, 43, 2, 9, 9}},
-                   -1}};
+    PlyFixture f{format, {}, {{"e",
+                               {{"a", Double, UInt}, {"b", Short}, {"c", Double}, {"keep", Int}, {"e", UChar, UChar}},
+                               {{3, 1.5, 2.5, 3.5, -7, 8.25, 42, 0}, {0, 1, 2, 43, 2, 9, 9}},
+                               -1}}};
     PlyReader r;
     ASSERT_EQ(OpenFixture(r, f), 0);
     std::int32_t keep = 0;
@@ -278,9 +272,7 @@ TEST(PlyRecords, TruncatedRecordsFail) {
 TEST(PlyRecords, ListsNeverRunPastTheirRoom) {
   for (PlyFormat format : kFormats) {
     SCOPED_TRACE(format);
-    PlyFixture f;
-    f.format = format;
-    f.elements = {{"e", {{"l", Int, UChar}}, {{2, 1, 2}, {5, 1, 2, 3, 4, 5}, {2, 3, 4}}, -1}};
+    PlyFixture f{format, {}, {{"e", {{"l", Int, UChar}}, {{2, 1, 2}, {5, 1, 2, 3, 4, 5}, {2, 3, 4}}, -1}}};
     struct Rec {
       std::int32_t n;
       std::int32_t items[2];
@@ -302,9 +294,7 @@ TEST(PlyRecords, CountsMustFitTheirTypes) {
   // A count of 200 does not fit a char count field; -1 is no count at all.
   for (PlyFormat format : kFormats) {
     SCOPED_TRACE(format);
-    PlyFixture f;
-    f.format = format;
-    f.elements = {{"e", {{"l", UChar, UChar}}, {{200}}, -1}, {"g", {{"l", Int, Int}}, {{-1}}, -1}};
+    PlyFixture f{format, {}, {{"e", {{"l", UChar, UChar}}, {{200}}, -1}, {"g", {{"l", Int, Int}}, {{-1}}, -1}}};
     std::string bytes = test::PlyFixtureBytes(f);
     struct Rec {
       std::int8_t n;
@@ -334,9 +324,7 @@ TEST(PlyRecords, AllocatedListsAreBoundedByTheFile) {
   // allocating gigabytes.
   for (PlyFormat format : kFormats) {
     SCOPED_TRACE(format);
-    PlyFixture f;
-    f.format = format;
-    f.elements = {{"t", {{"l", Int, Int}}, {{3, 7, 8, 9}}, -1}};
+    PlyFixture f{format, {}, {{"t", {{"l", Int, Int}}, {{3, 7, 8, 9}}, -1}}};
     std::string bytes = test::PlyFixtureBytes(f);
     PlyReader good;
     ASSERT_EQ(OpenBytes(good, bytes), 0);

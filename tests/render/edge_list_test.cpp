@@ -86,10 +86,7 @@ void ExpectSound(M& m, size_t expectedEdges) {
 }
 
 TYPED_TEST(EdgeListTest, OneTriangleIsOneClosedStrip) {
-  Soup s;
-  s.points = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-  s.tris = {{2, 0, 1}};
-  auto m = Build<TypeParam>(s);
+  auto m = Build<TypeParam>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{2, 0, 1}});
   auto b = BuildBoth(m);
   auto* v = m.vertices.data();
   ASSERT_EQ(b.edges.size(), 3u);
@@ -100,10 +97,7 @@ TYPED_TEST(EdgeListTest, OneTriangleIsOneClosedStrip) {
 }
 
 TYPED_TEST(EdgeListTest, TwoTrianglesSharingAnEdge) {
-  Soup s;
-  s.points = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}};
-  s.tris = {{0, 1, 2}, {1, 3, 2}};
-  auto m = Build<TypeParam>(s);
+  auto m = Build<TypeParam>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}}, {{0, 1, 2}, {1, 3, 2}});
   auto b = BuildBoth(m);
   auto* v = m.vertices.data();
   using P = EdgeOf<TypeParam>;
@@ -114,10 +108,8 @@ TYPED_TEST(EdgeListTest, TwoTrianglesSharingAnEdge) {
 }
 
 TYPED_TEST(EdgeListTest, DisjointTrianglesGiveTwoStrips) {
-  Soup s;
-  s.points = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 0, 0}, {6, 0, 0}, {5, 1, 0}};
-  s.tris = {{0, 1, 2}, {3, 4, 5}};
-  auto m = Build<TypeParam>(s);
+  auto m = Build<TypeParam>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 0, 0}, {6, 0, 0}, {5, 1, 0}},
+                            {{0, 1, 2}, {3, 4, 5}});
   auto b = BuildBoth(m);
   ASSERT_EQ(b.strips.size(), 9u);
   EXPECT_EQ(std::count(b.strips.begin(), b.strips.end(), nullptr), 1);
@@ -164,10 +156,7 @@ TYPED_TEST(EdgeListTest, NoLiveFaceGivesEmptyLists) {
 }
 
 TYPED_TEST(EdgeListTest, RepeatedVertexAndDuplicateFace) {
-  Soup s;
-  s.points = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-  s.tris = {{0, 1, 2}, {0, 1, 2}, {0, 0, 1}};
-  auto m = Build<TypeParam>(s);
+  auto m = Build<TypeParam>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 1, 2}, {0, 0, 1}});
   auto b = BuildBoth(m);
   auto* v = m.vertices.data();
   using P = EdgeOf<TypeParam>;

@@ -38,6 +38,13 @@ void Decorate(M& m) {
   m.color = {10, 20, 30, 255};
 }
 
+// Points g at m and builds everything it draws from.
+template <class M>
+void Attach(GlMesh<M>& g, M& m) {
+  g.mesh = &m;
+  g.Update(GlChange::All);
+}
+
 template <class M>
 M Ball() {
   M m = Build<M>(test::IcosphereSoup(2, 0.8f));
@@ -69,9 +76,8 @@ GLint Integer(GLenum e) {
 TYPED_TEST(DrawTest, EveryModeDrawsAndLeavesTheStateThePartsSay) {
   auto m = Ball<TypeParam>();
   GlMesh<TypeParam> g;
-  g.mesh = &m;
   g.depthOffset = 0.0005f;
-  g.Update(GlChange::All);
+  Attach(g, m);
   glEnable(GL_LIGHT0);
   glEnable(GL_NORMALIZE);
   for (int dm = 0; dm < 8; ++dm)
@@ -126,8 +132,7 @@ TYPED_TEST(DrawTest, EveryModeDrawsAndLeavesTheStateThePartsSay) {
 TYPED_TEST(DrawTest, ModesWithoutDataDrawAsNone) {
   auto m = Ball<TypeParam>();
   GlMesh<TypeParam> g;
-  g.mesh = &m;
-  g.Update(GlChange::All);
+  Attach(g, m);
   using G = GlMesh<TypeParam>;
   GLuint marker = 0;
   glGenTextures(1, &marker);
@@ -168,8 +173,7 @@ TYPED_TEST(DrawTest, ModesWithoutDataDrawAsNone) {
 TYPED_TEST(DrawTest, SharedBehaviours) {
   auto m = Ball<TypeParam>();
   GlMesh<TypeParam> g;
-  g.mesh = &m;
-  g.Update(GlChange::All);
+  Attach(g, m);
   auto fb = [&](int dm, int cm, int tm) {
     glColor4f(0.5f, 0.5f, 0.5f, 1.0f);
     return Feedback([&] { g.Draw(DrawMode(dm), ColorMode(cm), TextureMode(tm)); });
@@ -192,8 +196,7 @@ TEST_F(GlDraw, PointsOfLiveVerticesOnly) {
   m.vertices[3].flags |= ElemFlag::Deleted;
   m.vertices[7].flags |= ElemFlag::Excluded;
   GlMeshT3 g;
-  g.mesh = &m;
-  g.Update(GlChange::All);
+  Attach(g, m);
   std::vector<float> buffer(100000);
   glFeedbackBuffer(GLsizei(buffer.size()), GL_3D, buffer.data());
   glRenderMode(GL_FEEDBACK);
@@ -223,8 +226,7 @@ TYPED_TEST(DrawTest, ColoursReadBack) {
   }
   m.color = {10, 20, 30, 255};
   GlMesh<TypeParam> g;
-  g.mesh = &m;
-  g.Update(GlChange::All);
+  Attach(g, m);
   using C = std::array<int, 4>;
   const C current{128, 128, 128, 255};
   for (int dm : {DMFlat, DMSmooth, DMFlatWire}) {
@@ -249,15 +251,12 @@ TYPED_TEST(DrawTest, ColoursReadBack) {
 TYPED_TEST(DrawTest, HiddenLineHidesABackEdgeThatWireShows) {
   // A large triangle in front (z = 0.5) and a smaller one behind it whose
   // bottom edge (y = -0.3) runs across the front one's interior.
-  Soup s;
-  s.points = {{-0.9f, -0.9f, 0.5f}, {0.9f, -0.9f, 0.5f}, {0.0f, 0.9f, 0.5f},
-              {-0.5f, -0.3f, -0.5f}, {0.5f, -0.3f, -0.5f}, {0.0f, 0.5f, -0.5f}};
-  s.tris = {{0, 1, 2}, {3, 4, 5}};
-  auto m = Build<TypeParam>(s);
+  auto m = Build<TypeParam>({{-0.9f, -0.9f, 0.5f}, {0.9f, -0.9f, 0.5f}, {0.0f, 0.9f, 0.5f},
+                             {-0.5f, -0.3f, -0.5f}, {0.5f, -0.3f, -0.5f}, {0.0f, 0.5f, -0.5f}},
+                            {{0, 1, 2}, {3, 4, 5}});
   GlMesh<TypeParam> g;
-  g.mesh = &m;
   g.depthOffset = 0.0005f;
-  g.Update(GlChange::All);
+  Attach(g, m);
   glEnable(GL_LIGHT0);
   glEnable(GL_NORMALIZE);
   auto bright = [](std::array<int, 4> p) { return p[0] > 100 && p[1] > 100 && p[2] > 100; };
@@ -279,15 +278,12 @@ TYPED_TEST(DrawTest, HiddenLineHidesABackEdgeThatWireShows) {
 }
 
 TYPED_TEST(DrawTest, FlatWireGreyOverTheFillAndItsDepthRanges) {
-  Soup s;
-  s.points = {{-0.9f, -0.9f, 0.0f}, {0.9f, -0.9f, 0.0f}, {0.0f, 0.9f, 0.0f}};
-  s.tris = {{0, 1, 2}};
-  auto m = Build<TypeParam>(s);
+  auto m = Build<TypeParam>({{-0.9f, -0.9f, 0.0f}, {0.9f, -0.9f, 0.0f}, {0.0f, 0.9f, 0.0f}},
+                            {{0, 1, 2}});
   m.color = {255, 0, 0, 255};
   GlMesh<TypeParam> g;
-  g.mesh = &m;
   g.depthOffset = 0.25f;
-  g.Update(GlChange::All);
+  Attach(g, m);
 
   Clear();
   g.Draw(DMFlatWire, CMPerMesh, TMNone);
@@ -320,9 +316,8 @@ TYPED_TEST(DrawTest, FlatWireGreyOverTheFillAndItsDepthRanges) {
 TEST_F(GlDraw, InvalidModesAndUnboundDrawersDrawNothing) {
   auto m = Ball<MeshT5>();
   GlMeshT5 g;
-  g.mesh = &m;
   g.hints |= GlHint::DisplayList;
-  g.Update(GlChange::All);
+  Attach(g, m);
   g.listDrawMode = 3;
   g.listColorMode = 1;
   for (auto [dm, cm, tm] : {std::array<int, 3>{8, 0, 0}, {-1, 0, 0}, {5, 4, 0}, {5, 0, -1},
@@ -355,13 +350,9 @@ TEST_F(GlDraw, InvalidModesAndUnboundDrawersDrawNothing) {
 class DisplayListTest : public test::GlTest {};
 
 TEST_F(DisplayListTest, CompileReplayAndRecompile) {
-  Soup s;
-  s.points = {{-0.5f, -0.5f, 0}, {0.5f, -0.5f, 0}, {0, 0.5f, 0}};
-  s.tris = {{0, 1, 2}};
-  auto m = Build<MeshT4>(s);
+  auto m = Build<MeshT4>({{-0.5f, -0.5f, 0}, {0.5f, -0.5f, 0}, {0, 0.5f, 0}}, {{0, 1, 2}});
   GlMeshT4 g;
-  g.mesh = &m;
-  g.Update(GlChange::All);
+  Attach(g, m);
   auto firstX = [&](int dm, int cm, int tm) {
     auto ps = Primitives(Feedback([&] { g.Draw(DrawMode(dm), ColorMode(cm), TextureMode(tm)); }));
     return ps.empty() ? -1.0f : ps[0].vertices[0][0];
@@ -528,8 +519,7 @@ TEST_F(TextureTest, TypesWithoutWedgesNeverBind) {
 TYPED_TEST(DrawTest, StripsAndIndexRunsDrawTheSameSurface) {
   auto m = Build<TypeParam>(test::IcosphereSoup(3, 0.9f));
   GlMesh<TypeParam> g;
-  g.mesh = &m;
-  g.Update(GlChange::All);
+  Attach(g, m);
   glEnable(GL_LIGHTING);
   glEnable(GL_LIGHT0);
   glEnable(GL_NORMALIZE);
@@ -578,9 +568,8 @@ TEST_F(GlDraw, TooManyVerticesForIndexRunsStillDraws) {
   auto m = Build<MeshT1>(test::GridSoup(260, 1.6f / 260));  // 68121 vertex slots
   for (auto& v : m.vertices) v.position = v.position - Vec3f(0.8f, 0.8f, 0);
   GlMeshT1 g;
-  g.mesh = &m;
   g.hints = GlHint::Strips | GlHint::IndexArrays;
-  g.Update(GlChange::All);
+  Attach(g, m);
   ASSERT_TRUE(g.indexRuns.empty());
   g.Draw(DMSmooth, CMNone, TMNone);
   EXPECT_EQ(Pixel(32, 32), (std::array<int, 4>{255, 255, 255, 255}));
@@ -592,8 +581,7 @@ TYPED_TEST(DrawTest, WireColoursByPath) {
   if constexpr (kFaceColor<TypeParam>) m.faces[1].color = {0, 255, 0, 255};
   m.color = {10, 20, 30, 255};
   GlMesh<TypeParam> g;
-  g.mesh = &m;
-  g.Update(GlChange::All);
+  Attach(g, m);
   auto colours = [&](int cm) {
     glColor4f(0.5f, 0.5f, 0.5f, 1.0f);
     std::vector<float> greens;
@@ -615,9 +603,8 @@ TYPED_TEST(DrawTest, WireColoursByPath) {
 TYPED_TEST(DrawTest, EmptyAndDeletedMeshes) {
   TypeParam empty;
   GlMesh<TypeParam> g;
-  g.mesh = &empty;
   g.hints |= GlHint::Strips | GlHint::IndexArrays;
-  g.Update(GlChange::All);
+  Attach(g, empty);
   for (uint32_t hints : {GlHint::Default, GlHint::Default | GlHint::Strips | GlHint::IndexArrays, 0u}) {
     g.hints = hints;
     for (int dm = 0; dm < 8; ++dm)
@@ -625,9 +612,8 @@ TYPED_TEST(DrawTest, EmptyAndDeletedMeshes) {
   }
   auto m = test::Cube<TypeParam>(0.5f);
   for (auto& f : m.faces) f.flags |= ElemFlag::Deleted;
-  g.mesh = &m;
   g.hints = GlHint::Default;
-  g.Update(GlChange::All);
+  Attach(g, m);
   auto ps = Primitives(Feedback([&] {
     for (int dm = 3; dm < 8; ++dm) g.Draw(DrawMode(dm), CMPerVert, TMPerWedge);
   }));

@@ -203,10 +203,8 @@ TEST(StripperT5, EveryLiveFaceExactlyOnceOnClosedAndOpenMeshes) {
 
 TEST(StripperT5, NonManifoldEdgesDetachedFirst) {
   // Three faces on one edge, detached as the drawer's update does.
-  Soup s;
-  s.points = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}};
-  s.tris = {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}};
-  auto m = Build<MeshT5>(s);
+  auto m = Build<MeshT5>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}},
+                         {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}});
   BuildFaceFaceAdjacency(m);
   DetachNonManifoldEdges(m);
   ExpectEveryLiveFaceOnce(m, BuildStrips(m));

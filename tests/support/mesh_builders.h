@@ -41,6 +41,12 @@ MeshT Build(const Soup& s) {
   return m;
 }
 
+// The same from the points and triples themselves.
+template <class MeshT>
+MeshT Build(std::vector<Vec3f> points, std::vector<std::array<int, 3>> tris) {
+  return Build<MeshT>(Soup{std::move(points), std::move(tris)});
+}
+
 // Regular tetrahedron-like: (0,0,0), (1,0,0), (0,1,0), (0,0,1).
 Soup TetrahedronSoup();
 // Unit cube [0,1]^3: 8 vertices, 12 faces.
@@ -97,6 +103,17 @@ bool PointersInside(const MeshT& m) {
     if constexpr (HasAdjacency<typename MeshT::FaceType>)
       for (auto* a : f.adjFace)
         if (a && (a < m.faces.data() || a >= m.faces.data() + m.faces.size())) return false;
+  }
+  return true;
+}
+
+// True when no live face has a deleted corner.
+template <class MeshT>
+bool NoLiveFaceOnDeletedVertex(const MeshT& m) {
+  for (auto& f : m.faces) {
+    if (!IsLive(f.flags)) continue;
+    for (auto* v : f.v)
+      if (!IsLive(v->flags)) return false;
   }
   return true;
 }
