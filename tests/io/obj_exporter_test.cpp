@@ -9,15 +9,11 @@
 namespace quarnel {
 namespace {
 
-using test::ReadFile;
-using test::ScratchDir;
 using test::TetraWithDeletions;
 
 template <class M>
 std::string Export(const M& m, IoMask mask) {
-  ScratchDir dir;
-  EXPECT_EQ(ObjExporter::Save(m, (dir / "m.obj").c_str(), mask), 1);
-  return ReadFile(dir / "m.obj");
+  return test::ExportText<ObjExporter>(m, mask, "m.obj");
 }
 
 std::vector<std::string> LinesStartingWith(const std::string& text, const std::string& prefix) {

@@ -10,15 +10,11 @@
 namespace quarnel {
 namespace {
 
-using test::ReadFile;
-using test::ScratchDir;
 using test::TetraWithDeletions;
 
 template <class M>
 std::string Export(const M& m, IoMask mask) {
-  ScratchDir dir;
-  EXPECT_EQ(VrmlExporter::Save(m, (dir / "m.wrl").c_str(), mask), 1);
-  return ReadFile(dir / "m.wrl");
+  return test::ExportText<VrmlExporter>(m, mask, "m.wrl");
 }
 
 // The numbers after "scale" and "translation".

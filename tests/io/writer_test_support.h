@@ -92,6 +92,15 @@ inline std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Exports m through a text exporter (OBJ, VRML) into a scratch folder and
+// returns the file's bytes; the export must succeed.
+template <class Exporter, class M, class Mask>
+std::string ExportText(const M& m, Mask mask, const char* fileName) {
+  ScratchDir dir;
+  EXPECT_EQ(Exporter::Save(m, (dir / fileName).c_str(), mask), 1);
+  return ReadFile(dir / fileName);
+}
+
 inline void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), std::streamsize(bytes.size()));
