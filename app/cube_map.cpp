@@ -5,6 +5,7 @@
 #include <GL/glext.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "app/extensions.h"
 #include "app/gl_error.h"
@@ -27,13 +28,28 @@ const char kCubeFilterCheck[] = "glTexParameterf(GL_TEXTURE_CUBE_MAP, GL_TEXTURE
 }  // namespace
 
 std::string CubeFaceFileName(const std::string& given, int face) {
-  std::string path = given;
-  std::replace(path.begin(), path.end(), '\\', '/');
+  const std::string path = WithForwardSlashes(given);
   const char* suffix = kCubeFaceSuffixes[std::clamp(face, 0, 5)];
   const size_t dot = path.rfind('.');
   if (dot == std::string::npos) return path + suffix;
   const std::string extension = path.size() > 4 ? path.substr(path.size() - 4) : path;
   return path.substr(0, dot) + suffix + extension;
+}
+
+std::string FindEnvironmentMap(const std::vector<std::string>& dataFolders) {
+  auto complete = [](const std::string& base) {
+    for (int i = 0; i < 6; ++i) {
+      std::error_code error;
+      if (!std::filesystem::is_regular_file(CubeFaceFileName(base, i), error)) return false;
+    }
+    return true;
+  };
+  if (complete(kDefaultEnvironmentMap)) return kDefaultEnvironmentMap;
+  for (const std::string& folder : dataFolders) {
+    const std::string base = folder + "/" + kDataEnvironmentMap;
+    if (!folder.empty() && complete(base)) return base;
+  }
+  return kDefaultEnvironmentMap;
 }
 
 int MeshHolder::LoadCubeMap(const char* path, uint32_t& textureName) {
@@ -82,10 +98,10 @@ int MeshHolder::LoadCubeMap(const char* path, uint32_t& textureName) {
   CheckGLError(kCubeFilterCheck);
   glTexParameterf(GL_TEXTURE_CUBE_MAP_ARB, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
   CheckGLError(kCubeFilterCheck);
-  for (int i = 0; i < 6; ++i) {
-    faces[i].FlipRows();
+  // A cube-map face takes its top row first, which is the order the reader
+  // gives: no flip, or the environment shows upside down.
+  for (int i = 0; i < 6; ++i)
     UploadTextureImage(faces[i], false, 0, kFaceTargets[i]);
-  }
   glPopAttrib();
   return 1;
 }

@@ -8,6 +8,8 @@
 #include <QStandardPaths>
 #include <QTextStream>
 
+#include "platform/program_icon.h"
+
 namespace quarnel {
 
 namespace {
@@ -15,6 +17,8 @@ namespace {
 const QString kDefaultApplications = QStringLiteral("Default Applications");
 const QString kAddedAssociations = QStringLiteral("Added Associations");
 constexpr int kToolTimeoutMs = 10000;
+// The size of the icon the desktop entry names.
+constexpr int kIconSize = 128;
 
 QString FromEnvironment(const char* name, const QString& fallback) {
   const QString value = qEnvironmentVariable(name);
@@ -27,16 +31,30 @@ bool IsSectionHeader(const QString& trimmed) {
 
 // Through a temporary file in the target's folder, renamed over the target
 // only when every write and the close succeeded.
-bool WriteWhole(const QString& path, const QString& text) {
+bool WriteWhole(const QString& path, const QByteArray& bytes) {
   if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return false;
-  const QByteArray bytes = text.toUtf8();
   if (file.write(bytes) != bytes.size()) {
     file.cancelWriting();
     return false;
   }
   return file.commit();
+}
+bool WriteWhole(const QString& path, const QString& text) { return WriteWhole(path, text.toUtf8()); }
+
+// A desktop entry's string value: backslashes and line breaks escaped.
+QString DesktopString(const QString& value) {
+  QString escaped;
+  for (QChar c : value) {
+    if (c == QLatin1Char('\\'))
+      escaped += QStringLiteral("\\\\");
+    else if (c == QLatin1Char('\n'))
+      escaped += QStringLiteral("\\n");
+    else
+      escaped += c;
+  }
+  return escaped;
 }
 
 // The file's text; empty when it does not exist or cannot be read.
@@ -73,6 +91,9 @@ QString XdgFolders::MimeApps() const {
 }
 QString XdgFolders::LegacyMimeApps() const {
   return dataHome + QStringLiteral("/applications/mimeapps.list");
+}
+QString XdgFolders::IconFile() const {
+  return dataHome + QStringLiteral("/icons/hicolor/%1x%1/apps/quarnel.png").arg(kIconSize);
 }
 
 XdgFolders UserXdgFolders() {
@@ -148,7 +169,7 @@ QString DesktopExecArgument(const QString& program) {
   return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-QString DesktopEntryText(const QString& program) {
+QString DesktopEntryText(const QString& program, const QString& icon) {
   QString text;
   QTextStream out(&text);
   out << "[Desktop Entry]\n"
@@ -159,6 +180,7 @@ QString DesktopEntryText(const QString& program) {
       << "MimeType=" << kPlyMimeType << ";\n"
       << "Terminal=false\n"
       << "Categories=Graphics;3DGraphics;Viewer;\n";
+  if (!icon.isEmpty()) out << "Icon=" << DesktopString(icon) << "\n";
   return text;
 }
 
@@ -188,7 +210,13 @@ void RemovePlyAssociations(const XdgFolders& folders) {
 
 bool RegisterPlyFileType(const XdgFolders& folders, const QString& program) {
   bool ok = WriteWhole(folders.MimePackage(), MimePackageText());
-  ok = WriteWhole(folders.DesktopEntry(), DesktopEntryText(program)) && ok;
+  // A desktop entry without its icon still opens files: it then names none.
+  const QByteArray icon = ProgramIconFile(kIconSize);
+  const bool iconWritten = !icon.isEmpty() && WriteWhole(folders.IconFile(), icon);
+  ok = iconWritten && ok;
+  ok = WriteWhole(folders.DesktopEntry(),
+                  DesktopEntryText(program, iconWritten ? folders.IconFile() : QString())) &&
+       ok;
   const QString type = QLatin1String(kPlyMimeType);
   const QString desktop = QLatin1String(kDesktopFile);
   QString list = ReadText(folders.MimeApps());

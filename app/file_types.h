@@ -25,6 +25,7 @@ struct XdgFolders {
   QString DesktopEntry() const;    // <data>/applications/quarnel.desktop
   QString MimeApps() const;        // <config>/mimeapps.list
   QString LegacyMimeApps() const;  // <data>/applications/mimeapps.list
+  QString IconFile() const;        // <data>/icons/hicolor/128x128/apps/quarnel.png
 };
 XdgFolders UserXdgFolders();
 
@@ -37,9 +38,10 @@ QStringList PlyMimeTypes();
 // mimeapps.list files. What cannot be removed is left as it is.
 void RemovePlyAssociations(const XdgFolders& folders);
 
-// Writes the MIME package, the desktop entry that opens files with program,
-// and makes it the default application of the type. Each file is written
-// whole or not at all; false when one of them could not be written.
+// Writes the MIME package, the program's icon, the desktop entry that opens
+// files with program, and makes it the default application of the type.
+// Each file is written whole or not at all; false when one of them could
+// not be written.
 bool RegisterPlyFileType(const XdgFolders& folders, const QString& program);
 
 // Has the desktop rebuild its caches of MIME types and desktop entries, with
@@ -56,7 +58,8 @@ QString MimeAppsWith(const QString& text, const QString& section, const QString&
                      const QString& value);
 // The program path as the first word of a desktop entry's Exec key.
 QString DesktopExecArgument(const QString& program);
-QString DesktopEntryText(const QString& program);
+// The entry names its icon by path when one is given.
+QString DesktopEntryText(const QString& program, const QString& icon = QString());
 QString MimePackageText();
 
 }  // namespace quarnel

@@ -4,6 +4,7 @@
 #include <IL/ilu.h>
 #include <IL/ilut.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -50,7 +51,13 @@ bool Load(const std::string& path) {
 
 }  // namespace
 
-bool LoadImageOrGuess(const ScopedImage& image, const std::string& path, const char* question) {
+std::string WithForwardSlashes(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+bool LoadImageOrGuess(const ScopedImage& image, const std::string& given, const char* question) {
+  const std::string path = WithForwardSlashes(given);
   if (Load(path)) return true;
   const bool guess = PromptUser(FormatText(question, path.c_str()), PromptButtons::YesNo);
   image.Bind();

@@ -38,6 +38,10 @@ bool LoadImageOrGuess(const ScopedImage& image, const std::string& path, const c
 // image when it cannot be read.
 RgbImage ReadRgbImage(const std::string& path);
 
+// The path with every backslash turned into a slash: files name their
+// images with either separator, and only the slash separates folders here.
+std::string WithForwardSlashes(std::string path);
+
 // printf-style formatting into a string (the messages of the loaders).
 std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

@@ -58,7 +58,7 @@ class MeshHolder {
   int LoadTextures(const char* folder, bool flip, int maxSize);
   // 1 when an image was uploaded to the texture, 0 when none could be read.
   int LoadTextureFile(const char* path, uint32_t textureName, bool flip, int maxSize);
-  // Uploads to the texture the caller bound; flips only files named ".png".
+  // Uploads to textureName; flips only files named ".png".
   int LoadNormalMapFile(const char* path, uint32_t textureName, bool flip, int maxSize);
   void BuildTextureBoard();
   // The OpenGL texture state and m_textureMode for the next draw.

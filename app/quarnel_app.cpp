@@ -1,5 +1,6 @@
 #include "app/quarnel_app.h"
 
+#include <QApplication>
 #include <QOpenGLContext>
 #include <QToolBar>
 #include <utility>
@@ -19,6 +20,7 @@
 #include "platform/idle_pass.h"
 #include "platform/messages.h"
 #include "platform/profile.h"
+#include "platform/program_icon.h"
 #include "platform/progress_window.h"
 #include "platform/recent_files.h"
 
@@ -141,6 +143,8 @@ bool CQuarnelApp::InitInstance(const QStringList& parameters) {
   router_ = std::make_unique<CommandRouter>();
   template_ = std::make_unique<Template>(*this);
   InitPlatformResources();
+  // The main window, its dialogs and the About box show the program's icon.
+  QApplication::setWindowIcon(ProgramIcon());
   mainFrame_ = std::make_unique<CMainFrame>(QStringLiteral("Quarnel"), *router_);
   if (!mainFrame_->OnCreate(recent_.get())) return false;
   MainWindow& window = mainFrame_->Window();

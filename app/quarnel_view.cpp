@@ -272,12 +272,19 @@ void CQuarnelView::OnDraw() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     return;
   }
-  MeshHolder& holder = doc_.Holder();
   CheckGLError(kDebug);
   if (m_interactionMode == 7) {
     DrawRubberBand();
     return;
   }
+  // The band's copy of the scene is stale once the scene is drawn anew.
+  if (!bandFrame_.empty()) bandFrame_ = {};
+  DrawScene();
+  RecordFrameTime(t0);
+}
+
+void CQuarnelView::DrawScene() {
+  MeshHolder& holder = doc_.Holder();
   glClearColor(m_backgroundColor.r / 255.0f, m_backgroundColor.g / 255.0f,
                m_backgroundColor.b / 255.0f, 1.0f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -342,7 +349,6 @@ void CQuarnelView::OnDraw() {
   glPopMatrix();
   if (m_showInfoPane) DrawInfoPane();
   if (m_lightDragging) DrawLightDirection();
-  RecordFrameTime(t0);
 }
 
 void CQuarnelView::RecordFrameTime(double startMs) {
@@ -358,27 +364,56 @@ void CQuarnelView::RecordFrameTime(double startMs) {
 }
 
 void CQuarnelView::DrawRubberBand() {
-  // The band is drawn over the last frame, which the widget's buffer keeps.
-  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT);
-  glLogicOp(GL_XOR);
-  glEnable(GL_COLOR_LOGIC_OP);
-  CheckGLError("glEnable(GL_LOGIC_OP);");
+  // The band is drawn over the last frame. The widget's buffer does not keep
+  // that frame from one paint to the next, so the band's first paint draws
+  // the scene once and keeps a copy of it, and every later paint puts the
+  // copy back before it draws the band: the picture is right at each step,
+  // also after the window was resized or uncovered mid-drag.
+  const int w = m_viewport[2], h = m_viewport[3];
+  if (w <= 0 || h <= 0) return;
+  const size_t bytes = size_t(w) * size_t(h) * 4;
+  glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  const bool fresh = m_bandPrevious.x == -1 || bandFrame_.size() != bytes;
+  if (fresh) {
+    DrawScene();
+    bandFrame_.resize(bytes);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, bandFrame_.data());
+  }
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_CURRENT_BIT);
   glDisable(GL_LIGHTING);
   glDisable(GL_DEPTH_TEST);
+  glDisable(GL_BLEND);
+  glDisable(GL_TEXTURE_1D);
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_TEXTURE_CUBE_MAP);
+  glDisable(GL_FOG);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   glOrtho(m_viewport[0], m_viewport[2], m_viewport[1], m_viewport[3], -1, 1);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
+  if (!fresh) {
+    glRasterPos2i(0, 0);
+    glDrawPixels(w, h, GL_RGBA, GL_UNSIGNED_BYTE, bandFrame_.data());
+  }
+  glLogicOp(GL_XOR);
+  glEnable(GL_COLOR_LOGIC_OP);
+  CheckGLError("glEnable(GL_LOGIC_OP);");
   glColor3f(1, 1, 1);
   glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-  const float h = float(m_viewport[3]);
-  if (m_bandPrevious.x != -1)
-    glRectf(float(m_bandOrigin.x), h - m_bandOrigin.y, float(m_bandPrevious.x),
-            h - m_bandPrevious.y);
-  glRectf(float(m_bandOrigin.x), h - m_bandOrigin.y, float(m_bandCorner.x), h - m_bandCorner.y);
+  // The copy holds no earlier band: only the band as it now stands is drawn,
+  // once the mouse has given it a corner.
+  const float fh = float(h);
+  if (m_bandCorner.x != -1)
+    glRectf(float(m_bandOrigin.x), fh - m_bandOrigin.y, float(m_bandCorner.x),
+            fh - m_bandCorner.y);
   m_bandPrevious = m_bandCorner;
   glPopAttrib();
+  glPopClientAttrib();
 }
 
 void CQuarnelView::DrawEnvironmentBackground() {
@@ -463,6 +498,10 @@ void CQuarnelView::DrawTextureImage() {
   m_textureTrackBall.Apply();
   m_textureTrackBall.Draw(Color4b{255, 255, 255, 255}, 1.0f);
   ReadMatrices();
+  // The board modulates its textures with the current colour, which the
+  // glyph and the overlays of earlier frames leave as they please: white
+  // shows each texture in its own colours.
+  glColor4ub(255, 255, 255, 255);
   MeshHolder& holder = doc_.Holder();
   const Vec3f c = holder.TextureBoardBBox()->Center();
   glTranslatef(-c.x, -c.y, -c.z);

@@ -247,6 +247,8 @@ class CQuarnelView final : public QOpenGLWidget, public CommandTarget {
  private:
   void InitGL();
   void CreateFontLists();
+  // Steps of the frame from the clear to the information pane.
+  void DrawScene();
   void DrawRubberBand();
   void RecordFrameTime(double startMs);
   void BuildCommandMap();
@@ -255,6 +257,9 @@ class CQuarnelView final : public QOpenGLWidget, public CommandTarget {
   CQuarnelDoc& doc_;
   bool initialUpdateDone_ = false;
   CommandMap m_commands;
+  // The scene under the rubber band, RGBA rows from the bottom, while a band
+  // is dragged; empty otherwise.
+  std::vector<unsigned char> bandFrame_;
 };
 
 // The blend of two similarity transforms (OpenGL order) by w in [0, 1]:

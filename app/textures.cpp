@@ -130,13 +130,16 @@ int MeshHolder::LoadTextureFile(const char* path, uint32_t textureName, bool fli
   return 1;
 }
 
-int MeshHolder::LoadNormalMapFile(const char* path, uint32_t, bool flip, int) {
+int MeshHolder::LoadNormalMapFile(const char* path, uint32_t textureName, bool flip, int) {
   ScopedImage image;
   // The file's name as given decides the flip, not the name a guess found.
   const bool flipPng = flip && EndsWithPngIgnoringCase(path);
   if (!LoadImageOrGuess(image, path ? path : "", "Error in loading normal map %s\\ Try to guess?"))
     return 0;
   if (flipPng) iluFlipImage();
+  // A question box lets views paint, and a paint binds textures of its own:
+  // the upload goes to the normal map's own name, bound again here.
+  glBindTexture(GL_TEXTURE_2D, textureName);
   ilutGLTexImage(0);
   ilutGLBuildMipmaps();
   return 1;

@@ -4,11 +4,15 @@
 // right-button context menu.
 #include <QColorDialog>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QMenu>
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "app/command_ids.h"
+#include "app/cube_map.h"
 #include "app/main_frame.h"
 #include "app/quarnel_app.h"
 #include "app/quarnel_doc.h"
@@ -35,6 +39,17 @@ bool HasNormalMaps(const MeshHolder& holder) {
 size_t TextureCount(const MeshHolder& holder) {
   const auto* textures = holder.TextureNames();
   return textures ? textures->size() : 0;
+}
+
+// Where the program's own data lies: beside the program in the build tree,
+// and where the installation puts it, relative to the installed program.
+std::vector<std::string> ProgramDataFolders() {
+  const std::string program = QCoreApplication::applicationDirPath().toStdString();
+#ifdef QUARNEL_DATA_FROM_PROGRAM
+  return {program, program + "/" + QUARNEL_DATA_FROM_PROGRAM};
+#else
+  return {program};
+#endif
 }
 
 }  // namespace
@@ -166,7 +181,8 @@ void CQuarnelView::BuildCommandMap() {
         [this, &flag] {
           flag = !flag;
           if (!flag || !MakeCurrent()) return;
-          MeshHolder::LoadCubeMap("test\\cubemap\\uffizi.png", app_.m_cubeMapTexture);
+          MeshHolder::LoadCubeMap(FindEnvironmentMap(ProgramDataFolders()).c_str(),
+                                  app_.m_cubeMapTexture);
         },
         [&flag](CommandState& s) { s.checked = flag; });
   };

@@ -39,7 +39,7 @@ struct CursorImage {
 };
 CursorImage CursorImageOf(CursorId id);
 
-// Makes sure the program's resources (cursor and toolbar images) are
+// Makes sure the program's resources (cursor, toolbar and icon images) are
 // registered; safe to call more than once.
 void InitPlatformResources();
 

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -145,9 +146,12 @@ TEST_F(Dialogs, AFailedProfileWriteIsReported) {
 
 TEST_F(Dialogs, AboutShowsTheBuildLineAndTheVersion) {
   QString build, version, title;
+  bool icon = false;
   WhenShown<CAboutDlg>(
       [&](CAboutDlg& d) {
         title = d.windowTitle();
+        for (const QLabel* label : d.findChildren<QLabel*>())
+          icon |= !label->pixmap().isNull();
         build = d.Control(CAboutDlg::kBuildText)->text();
         version = d.Control(CAboutDlg::kProductVersion)->text();
         d.accept();
@@ -156,6 +160,9 @@ TEST_F(Dialogs, AboutShowsTheBuildLineAndTheVersion) {
   EXPECT_TRUE(h.Execute(cmd::kAppAbout));
   ASSERT_TRUE(seen);
   EXPECT_EQ(title, "About Quarnel");
+  // The program's icon, in the box and on the main window.
+  EXPECT_TRUE(icon);
+  EXPECT_FALSE(h.Window().windowIcon().isNull());
   EXPECT_TRUE(build.startsWith("Build on ")) << build.toStdString();
   EXPECT_EQ(version, ProductVersion());
   EXPECT_FALSE(version.isEmpty());
@@ -227,6 +234,10 @@ TEST_F(FileTypes, YesWritesTheTypeTheEntryAndTheDefault) {
   EXPECT_NE(entry.find("MimeType=model/x-ply3dmesh;"), std::string::npos);
   EXPECT_NE(entry.find("Exec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\" %f"),
             std::string::npos);
+  // The entry shows the program's icon, written beside the user's others.
+  const std::string icon = root + "/data/icons/hicolor/128x128/apps/quarnel.png";
+  EXPECT_NE(entry.find("\nIcon=" + icon + "\n"), std::string::npos) << entry;
+  EXPECT_EQ(QImage(QString::fromStdString(icon)).size(), QSize(128, 128));
   const std::string list = Read(root + "/config/mimeapps.list");
   EXPECT_EQ(
       list,

@@ -6,10 +6,12 @@
 #include <QMouseEvent>
 #include <QTest>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 
 #include "app_fixtures.h"
 #include "app_harness.h"
+#include "platform/clock.h"
 #include "platform/cursors.h"
 #include "platform/idle_pass.h"
 
@@ -18,6 +20,7 @@ namespace {
 
 using test::AppHarness;
 using test::CubeKind;
+using test::IsBackground;
 
 int g_now = 0;
 int TestTicks() { return g_now; }
@@ -270,6 +273,72 @@ TEST_F(MouseTest, TheRegionToolDragsARubberBand) {
   EXPECT_EQ(view->m_interactionMode, 6);
   EXPECT_EQ(view->m_bandCorner.x, centre.x() + 40);
   EXPECT_TRUE(Same(view->m_trackBall.m_track, camera));
+}
+
+// The band from a to b drawn over `scene`: each side shows the scene's
+// colours inverted, every pixel off the sides is the scene's own.
+void ExpectBandOver(const QImage& shown, const QImage& scene, QPoint a, QPoint b) {
+  ASSERT_EQ(shown.size(), scene.size());
+  const int x0 = std::min(a.x(), b.x()), x1 = std::max(a.x(), b.x());
+  const int y0 = std::min(a.y(), b.y()), y1 = std::max(a.y(), b.y());
+  // A side on the line between two pixels lands on one of them.
+  auto near = [](int v, int line) { return v >= line - 1 && v <= line; };
+  auto onBand = [&](int x, int y) {
+    const bool inX = x >= x0 - 1 && x <= x1, inY = y >= y0 - 1 && y <= y1;
+    return ((near(x, x0) || near(x, x1)) && inY) || ((near(y, y0) || near(y, y1)) && inX);
+  };
+  auto inverted = [&](int x, int y) {
+    const QRgb s = scene.pixel(x, y);
+    return test::Near(shown.pixel(x, y), 255 - qRed(s), 255 - qGreen(s), 255 - qBlue(s), 2);
+  };
+  int changed = 0;
+  for (int y = 0; y < shown.height(); ++y)
+    for (int x = 0; x < shown.width(); ++x)
+      if (!onBand(x, y) && shown.pixel(x, y) != scene.pixel(x, y)) ++changed;
+  EXPECT_EQ(changed, 0);
+  for (int k = 1; k < 4; ++k) {
+    const int x = x0 + (x1 - x0) * k / 4, y = y0 + (y1 - y0) * k / 4;
+    EXPECT_TRUE(inverted(x0 - 1, y) || inverted(x0, y)) << "left " << k;
+    EXPECT_TRUE(inverted(x1 - 1, y) || inverted(x1, y)) << "right " << k;
+    EXPECT_TRUE(inverted(x, y0 - 1) || inverted(x, y0)) << "top " << k;
+    EXPECT_TRUE(inverted(x, y1 - 1) || inverted(x, y1)) << "bottom " << k;
+  }
+}
+
+TEST_F(MouseTest, TheRubberBandShowsOverTheSceneAtEveryStep) {
+  // A clock that stands still keeps the pane's frame rate from one frame to
+  // the next.
+  FakeClock clock(1000.0);
+  h.clock = &clock;
+  Open(true);
+  view->m_interactionMode = 6;
+  view->m_selectionTool = 1;
+  view->m_editing = true;
+  const QImage scene = h.Frame(view);
+  ASSERT_FALSE(IsBackground(scene.pixel(centre.x(), centre.y())));
+  const QPoint a = centre - QPoint(40, 30);
+  Press(Qt::LeftButton, a);
+  // Each step is shown in the window before the view is read back.
+  Drag(centre + QPoint(50, 35));
+  h.Pump(30);
+  ExpectBandOver(h.Frame(view), scene, a, centre + QPoint(50, 35));
+  // Drawn again unmoved, and after a move the old sides are gone.
+  h.Pump(30);
+  ExpectBandOver(h.Frame(view), scene, a, centre + QPoint(50, 35));
+  Drag(centre + QPoint(20, -60));
+  h.Pump(30);
+  ExpectBandOver(h.Frame(view), scene, a, centre + QPoint(20, -60));
+
+  // A resize mid-drag: the scene is drawn anew under the band.
+  view->resize(view->width() - 40, view->height() - 30);
+  h.Pump(50);
+  const QImage resized = h.Frame(view);
+  ASSERT_EQ(resized.width(), view->width());
+  EXPECT_TRUE(IsBackground(resized.pixel(resized.width() - 3, 3)));
+  EXPECT_FALSE(IsBackground(resized.pixel(resized.width() / 2, resized.height() / 2)));
+  EXPECT_EQ(view->m_interactionMode, 7);
+  Release(Qt::LeftButton, centre + QPoint(20, -60));
+  EXPECT_EQ(view->m_interactionMode, 6);
 }
 
 TEST_F(MouseTest, EachModeShowsItsCursor) {

@@ -1,6 +1,8 @@
 // Textures in the running program: a view opened on a textured mesh loads
 // its images at the initial update and shows them; a missing image is asked
 // about and the mesh is drawn without it.
+#include <GL/gl.h>
+#include <GL/glu.h>
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -61,6 +63,43 @@ TEST(AppTextures, AViewShowsTheTextureNamedByTheMesh) {
   EXPECT_TRUE(red && blue);
 }
 
+TEST(AppTextures, TheTextureBoardShowsTheImagesOwnColours) {
+  // Four quadrants, one of them the cream of the sample's checker.
+  const Rgb8 quadrant[2][2] = {{{235, 215, 226}, {40, 90, 160}}, {{200, 60, 60}, {90, 170, 80}}};
+  test::Picture picture{8, 8, std::vector<Rgb8>(64)};
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x)
+      picture.At(x, y) = quadrant[y / 4][x / 4];
+  const std::string folder = FreshFolder("board");
+  ASSERT_TRUE(test::WritePng(folder + "quads.png", picture));
+  const std::string ply = test::WriteTexturedSquare(folder + "square.ply", {"TextureFile quads.png"});
+  AppHarness h;
+  CQuarnelView* view = h.StartView(ply);
+  ASSERT_NE(view, nullptr);
+  h.Frame(view);
+  // Whatever colour the overlays left current, here the tape's.
+  ASSERT_TRUE(view->MakeCurrent());
+  glColor3ub(235, 129, 69);
+  view->m_textureImageView = 1;
+  const QImage img = h.Frame(view);
+  const QImage file(QString::fromStdString(folder + "quads.png"));
+  ASSERT_FALSE(file.isNull());
+  MeshHolder& holder = h.ActiveDoc()->Holder();
+  const Vec3f c = holder.TextureBoardBBox()->Center();
+  // The centre of each quadrant of the board's unit square, through the
+  // board's matrices, against the same point of the file (v = 1 its top).
+  for (double u : {0.25, 0.75})
+    for (double v : {0.25, 0.75}) {
+      double wx = 0, wy = 0, wz = 0;
+      ASSERT_TRUE(gluProject(u - c.x, v - c.y, -c.z, view->m_modelview, view->m_projection,
+                             view->m_viewport, &wx, &wy, &wz));
+      const QRgb shown = img.pixel(int(wx), img.height() - 1 - int(wy));
+      const QRgb expected = file.pixel(int(u * 8), int((1.0 - v) * 8));
+      EXPECT_TRUE(test::Near(shown, qRed(expected), qGreen(expected), qBlue(expected), 4))
+          << u << "," << v << ": " << std::hex << shown << " for " << expected;
+    }
+}
+
 TEST(AppTextures, AMissingTextureIsAskedAboutAndTheMeshDrawsWithoutIt) {
   const std::string folder = FreshFolder("missing");
   const std::string ply = test::WriteTexturedSquare(folder + "square.ply", {"TextureFile tex.png"});
@@ -119,6 +158,32 @@ TEST(AppTextures, TheEnvironmentBackgroundShowsTheCubeMapFaces) {
   const QRgb corner = h.Frame(view).pixel(3, 3);
   EXPECT_GT(qGreen(corner), 150) << std::hex << corner;
   EXPECT_LT(qRed(corner), 50) << std::hex << corner;
+}
+
+TEST(AppTextures, TheEnvironmentShowsUpright) {
+  // Every face red above and blue below: the sky stays red above the view
+  // and blue below it.
+  const std::string folder = FreshFolder("upright");
+  std::filesystem::create_directories(folder + "test/cubemap");
+  for (const char* face : {"_negx", "_posx", "_negy", "_posy", "_negz", "_posz"})
+    ASSERT_TRUE(test::WritePng(folder + "test/cubemap/uffizi" + face + ".png",
+                               test::StackedPicture(8, 8, {255, 0, 0}, {0, 0, 255})));
+  const std::string ply = test::WriteTexturedSquare(folder + "square.ply", {});
+  AppHarness h;
+  CQuarnelView* view = h.StartView(ply);
+  ASSERT_NE(view, nullptr);
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(folder);
+  h.Execute(cmd::kBackgroundEnvironment);
+  std::filesystem::current_path(before);
+  ASSERT_NE(h.App().m_cubeMapTexture, 0u) << h.MessageTexts().join("|").toStdString();
+  view->m_showInfoPane = false;
+  const QImage img = h.Frame(view);
+  const QRgb top = img.pixel(3, img.height() / 4), bottom = img.pixel(3, img.height() * 3 / 4);
+  EXPECT_GT(qRed(top), 200) << std::hex << top;
+  EXPECT_LT(qBlue(top), 50) << std::hex << top;
+  EXPECT_GT(qBlue(bottom), 200) << std::hex << bottom;
+  EXPECT_LT(qRed(bottom), 50) << std::hex << bottom;
 }
 
 }  // namespace

@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "app/cube_map.h"
+#include "support/ply_fixture.h"
 
 namespace quarnel {
 namespace {
@@ -101,6 +104,34 @@ TEST(CubeMap, FaceNamesInsertTheSuffixBeforeTheLastFourCharacters) {
   EXPECT_EQ(CubeFaceFileName("cube.jpeg", 0), "cube_negxjpeg");
   EXPECT_EQ(CubeFaceFileName("sky", 5), "sky_posz");
   EXPECT_EQ(CubeFaceFileName("a.b", 1), "a_posxa.b");
+}
+
+TEST(CubeMap, TheEnvironmentIsLookedForHereFirstThenInTheDataFolders) {
+  namespace fs = std::filesystem;
+  const fs::path root = test::TempFilePath("environment_search");
+  fs::remove_all(root);
+  auto faces = [&](const std::string& base, int count) {
+    for (int i = 0; i < count; ++i) {
+      const fs::path face = root / CubeFaceFileName(base, i);
+      fs::create_directories(face.parent_path());
+      std::ofstream(face) << "face";
+    }
+  };
+  const std::string partial = (root / "partial").string(), full = (root / "full").string();
+  faces("partial/cubemap/uffizi.png", 5);
+  faces("full/cubemap/uffizi.png", 6);
+  const fs::path before = fs::current_path();
+  fs::create_directories(root / "here");
+  fs::current_path(root / "here");
+  // Nowhere complete: the default, whose loading names what is missing.
+  EXPECT_EQ(FindEnvironmentMap({}), kDefaultEnvironmentMap);
+  EXPECT_EQ(FindEnvironmentMap({partial}), kDefaultEnvironmentMap);
+  // The first data folder with all six faces.
+  EXPECT_EQ(FindEnvironmentMap({partial, "", full}), full + "/cubemap/uffizi.png");
+  // Six faces in the current folder come before every data folder.
+  faces("here/test/cubemap/uffizi.png", 6);
+  EXPECT_EQ(FindEnvironmentMap({full}), kDefaultEnvironmentMap);
+  fs::current_path(before);
 }
 
 }  // namespace

@@ -312,6 +312,42 @@ TEST_F(Textures, ANormalMapTakesTheSlotOfTheTextureOfItsIndex) {
   glDisable(GL_BLEND);
 }
 
+TEST_F(Textures, NamesWrittenWithBackslashesAreFoundInTheirFolders) {
+  const std::string folder = Folder();
+  std::filesystem::create_directories(folder + "maps");
+  ASSERT_TRUE(test::WritePng(folder + "maps/t.png", Plain(2, 2, kRed)));
+  ASSERT_TRUE(test::WritePng(folder + "maps/n.png", Plain(4, 4, Rgb8{128, 128, 255})));
+  MeshHolder h;
+  Load(h, folder, {"TextureFile maps\\t.png", "TextureFile maps\\n.png",
+                   "TextureNormalFile maps\\n.png"});
+  EXPECT_TRUE(asked.empty());
+  glBindTexture(GL_TEXTURE_2D, *h.GlTextureName(1));
+  EXPECT_EQ(TextureWidth(), 4);
+  glBindTexture(GL_TEXTURE_2D, *h.GlTextureName(0));
+  EXPECT_EQ(Texel(GL_TEXTURE_2D, 0, 0).b, 255);
+}
+
+TEST_F(Textures, ANormalMapIsUploadedToItsSlotWhateverAQuestionBound) {
+  const std::string folder = Folder();
+  ASSERT_TRUE(test::WritePng(folder + "n.png", Plain(4, 4, Rgb8{128, 128, 255})));
+  GLuint other = 0;
+  glGenTextures(1, &other);
+  // The question box lets a view paint, which leaves its own texture bound.
+  SetUserPrompt([&](const std::string& text, PromptButtons) {
+    asked.push_back(text);
+    glBindTexture(GL_TEXTURE_2D, other);
+    return true;
+  });
+  MeshHolder h;
+  Load(h, folder, {"TextureNormalFile n.jpg"});
+  ASSERT_EQ(asked.size(), 1u);
+  glBindTexture(GL_TEXTURE_2D, other);
+  EXPECT_EQ(TextureWidth(), 0);
+  glBindTexture(GL_TEXTURE_2D, *h.GlTextureName(0));
+  EXPECT_EQ(TextureWidth(), 4);
+  glDeleteTextures(1, &other);
+}
+
 TEST_F(Textures, NormalMapsAloneMakeNoBoardSquares) {
   const std::string folder = Folder();
   ASSERT_TRUE(test::WritePng(folder + "n.png", Plain(2, 2, Rgb8{128, 128, 255})));
@@ -424,6 +460,48 @@ TEST_F(CubeMap, IsMadeOnceFromSixFaceImages) {
   EXPECT_EQ(MeshHolder::LoadCubeMap((folder + "none.png").c_str(), name), 1);
   EXPECT_EQ(name, first);
   EXPECT_TRUE(asked.empty());
+  glDeleteTextures(1, &name);
+}
+
+TEST_F(CubeMap, FacesKeepTheirTopRowUp) {
+  if (!PublicExtensionFlags().gl[GlExt::ARB_texture_cube_map]) GTEST_SKIP() << "no cube maps here";
+  const std::string folder = Folder();
+  for (const char* suffix : {"_negx", "_posx", "_negy", "_posy", "_negz", "_posz"})
+    ASSERT_TRUE(test::WritePng(folder + "sky" + suffix + ".png",
+                               test::StackedPicture(4, 4, kRed, kBlue)));
+  uint32_t name = 0;
+  EXPECT_EQ(MeshHolder::LoadCubeMap((folder + "sky.png").c_str(), name), 1);
+  ASSERT_NE(name, 0u);
+  glBindTexture(GL_TEXTURE_CUBE_MAP_ARB, name);
+  // A face's first row is the one seen at the top (t = 0 points up).
+  for (GLenum face = GL_TEXTURE_CUBE_MAP_POSITIVE_X_ARB; face <= GL_TEXTURE_CUBE_MAP_NEGATIVE_Z_ARB;
+       ++face) {
+    const Rgb8 top = Texel(face, 1, 0), bottom = Texel(face, 1, 3);
+    EXPECT_EQ(top.r, 255) << face;
+    EXPECT_EQ(bottom.b, 255) << face;
+  }
+  glDeleteTextures(1, &name);
+}
+
+TEST_F(CubeMap, TheProgramsOwnEnvironmentHasSkyAboveAndGroundBelow) {
+  if (!PublicExtensionFlags().gl[GlExt::ARB_texture_cube_map]) GTEST_SKIP() << "no cube maps here";
+  uint32_t name = 0;
+  EXPECT_EQ(MeshHolder::LoadCubeMap(QUARNEL_SOURCE_DIR "/res/environment/uffizi.png", name), 1);
+  EXPECT_TRUE(asked.empty());
+  ASSERT_NE(name, 0u);
+  glBindTexture(GL_TEXTURE_CUBE_MAP_ARB, name);
+  for (GLenum face : {GL_TEXTURE_CUBE_MAP_POSITIVE_X_ARB, GL_TEXTURE_CUBE_MAP_NEGATIVE_X_ARB,
+                      GL_TEXTURE_CUBE_MAP_POSITIVE_Z_ARB, GL_TEXTURE_CUBE_MAP_NEGATIVE_Z_ARB}) {
+    const int size = TextureWidth(face);
+    EXPECT_EQ(size, 256);
+    const Rgb8 sky = Texel(face, size / 2, 1), ground = Texel(face, size / 2, size - 2);
+    EXPECT_GT(int(sky.b), int(sky.r) + 40) << face;
+    EXPECT_GT(int(ground.g), int(ground.b) + 20) << face;
+  }
+  const Rgb8 zenith = Texel(GL_TEXTURE_CUBE_MAP_POSITIVE_Y_ARB, 128, 128);
+  const Rgb8 nadir = Texel(GL_TEXTURE_CUBE_MAP_NEGATIVE_Y_ARB, 128, 128);
+  EXPECT_GT(int(zenith.b), int(zenith.g));
+  EXPECT_GT(int(nadir.g), int(nadir.b));
   glDeleteTextures(1, &name);
 }
 
