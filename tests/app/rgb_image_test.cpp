@@ -134,5 +134,12 @@ TEST(CubeMap, TheEnvironmentIsLookedForHereFirstThenInTheDataFolders) {
   fs::current_path(before);
 }
 
+#ifdef QUARNEL_PROGRAM_DIR
+TEST(CubeMap, TheBuildPutsTheEnvironmentBesideTheProgram) {
+  const std::string program = QUARNEL_PROGRAM_DIR;
+  EXPECT_EQ(FindEnvironmentMap({program}), program + "/cubemap/uffizi.png");
+}
+#endif
+
 }  // namespace
 }  // namespace quarnel
