@@ -372,14 +372,15 @@ void CQuarnelView::DrawRubberBand() {
   const int w = m_viewport[2], h = m_viewport[3];
   if (w <= 0 || h <= 0) return;
   const size_t bytes = size_t(w) * size_t(h) * 4;
+  const bool fresh = m_bandPrevious.x == -1 || bandFrame_.size() != bytes;
+  if (fresh) DrawScene();
+  // Rows of four-byte pixels, tightly packed, both ways.
   glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
   glPixelStorei(GL_PACK_ROW_LENGTH, 0);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-  const bool fresh = m_bandPrevious.x == -1 || bandFrame_.size() != bytes;
   if (fresh) {
-    DrawScene();
     bandFrame_.resize(bytes);
     glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, bandFrame_.data());
   }
