@@ -50,8 +50,7 @@ TEST(AppTextures, AViewShowsTheTextureNamedByTheMesh) {
   const QRgb plain = h.Frame(view).pixel(w / 2 + w / 10, ht / 2);
   EXPECT_LE(std::abs(qRed(plain) - qBlue(plain)), 8) << std::hex << plain;
 
-  // The texture board of View Texture Image shows the same image (in the
-  // colour the frame left current, which may darken it).
+  // The texture board of View Texture Image shows the same image.
   view->m_textureImageView = 1;
   const QImage board = h.Frame(view);
   bool red = false, blue = false;
