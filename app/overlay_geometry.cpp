@@ -133,9 +133,10 @@ double RulerStep(double length) {
 }
 
 std::vector<int> LabelDrops(const std::vector<LabelBox>& labels) {
+  // A label without a size (its corner did not project) is in nobody's way.
   auto overlap = [](const LabelBox& a, int ay, const LabelBox& b, int by) {
-    return a.x < b.x + b.width && b.x < a.x + a.width && ay < by + b.height &&
-           by < ay + a.height;
+    return a.width > 0 && a.height > 0 && b.width > 0 && b.height > 0 && a.x < b.x + b.width &&
+           b.x < a.x + a.width && ay < by + b.height && by < ay + a.height;
   };
   std::vector<int> drops(labels.size(), 0);
   for (size_t i = 0; i < labels.size(); ++i) {

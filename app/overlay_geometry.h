@@ -71,7 +71,7 @@ struct LabelBox {
 };
 
 // How far each label moves down, in pixels, so that it covers none of the
-// labels before it: 0 where it is clear, else whole label heights.
+// labels before it: 0 where it is clear, else just below the ones in its way.
 std::vector<int> LabelDrops(const std::vector<LabelBox>& labels);
 
 // The clip plane that the manipulator's track matrix makes of the plane

@@ -22,11 +22,14 @@ namespace {
 void Rescale(Mat4d& m, double s) {
   const double cur = m.UniformScale();
   const double k = UsableScale(cur) ? s / cur : 0.0;
-  bool finite = std::isfinite(k) && k != 0.0;
-  for (int r = 0; r < 3 && finite; ++r)
-    for (int c = 0; c < 3; ++c) finite = finite && std::isfinite(m.m[4 * r + c] * k);
-  for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c) m.m[4 * r + c] = finite ? m.m[4 * r + c] * k : (r == c ? s : 0.0);
+  double block[9];
+  bool usable = UsableScale(k);
+  for (int i = 0; i < 9; ++i) {
+    block[i] = m.m[4 * (i / 3) + i % 3] * k;
+    usable = usable && std::isfinite(block[i]);
+  }
+  for (int i = 0; i < 9; ++i)
+    m.m[4 * (i / 3) + i % 3] = usable ? block[i] : (i % 4 == 0 ? s : 0.0);
 }
 
 std::chrono::steady_clock::time_point ProcessStart() {

@@ -156,7 +156,7 @@ void CQuarnelView::DrawPickedFace(float size) {
   glPushAttrib(kDecorationAttribs);
   glDisable(GL_DEPTH_TEST);
   // A face a few pixels wide would print its three labels over each other:
-  // where they would meet, the later ones move down a line.
+  // where they would meet, the later ones move down below the earlier.
   double modelview[16], projection[16];
   int viewport[4];
   glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
@@ -169,11 +169,13 @@ void CQuarnelView::DrawPickedFace(float size) {
     FormatString(labels[k], "v%i:%i", k, p.cornerIndices[k]);
     double wx = 0.0, wy = 0.0, wz = 0.0;
     const Vec3f& c = p.corners[k];
-    if (gluProject(c.x, c.y, c.z, modelview, projection, viewport, &wx, &wy, &wz) == GL_TRUE &&
-        std::isfinite(wx) && std::isfinite(wy))
-      boxes[k] = {int(std::lround(std::clamp(wx, -1e6, 1e6))),
-                  int(std::lround(std::clamp(wy, -1e6, 1e6))), BitmapTextWidth(font, labels[k].c_str()),
-                  SmallFontPixels() + DevicePixels(2)};
+    if (gluProject(c.x, c.y, c.z, modelview, projection, viewport, &wx, &wy, &wz) != GL_TRUE ||
+        !std::isfinite(wx) || !std::isfinite(wy))
+      continue;
+    boxes[k].x = int(std::lround(std::clamp(wx, -1e6, 1e6)));
+    boxes[k].y = int(std::lround(std::clamp(wy, -1e6, 1e6)));
+    boxes[k].width = BitmapTextWidth(font, labels[k].c_str());
+    boxes[k].height = SmallFontPixels() + DevicePixels(2);
   }
   const std::vector<int> drops = LabelDrops(boxes);
   for (int k = 0; k < 3; ++k)

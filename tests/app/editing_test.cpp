@@ -109,6 +109,9 @@ TEST_F(EditingTest, TheInfoPaneOfAUnitCube) {
   for (float v : c) EXPECT_NEAR(v, 0.0f, 1e-4);
   // Four decimals for a diagonal of 1.7.
   EXPECT_NE(centre->text.find(".0000"), std::string::npos) << centre->text;
+  // A coordinate that rounds to zero reads as zero, whatever its sign.
+  EXPECT_STREQ(FormatVec3f(Vec3f(-0.00004f, -0.0f, 0.00002f), 4), "0.0000 0.0000 0.0000");
+  EXPECT_STREQ(FormatVec3f(Vec3f(-0.4f, -0.6f, 0.0f), 0), "     0     -1      0");
 
   // A selection count appears once the selection was coloured.
   ASSERT_TRUE(h.Execute(cmd::kSelectAll));
