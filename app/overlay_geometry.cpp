@@ -44,7 +44,8 @@ void TickSpacing(PlaneGridStyle& style, int ticks, float& size, Vec3f& centre) {
   const float step = float(s * (1.0 / double(ticks < 1 ? 1 : ticks)));
   style.stepU = step;
   style.stepV = step;
-  for (int i = 0; i < 3; ++i) centre[i] = float(double(step) * std::trunc(double(centre[i]) / step));
+  // In float like the line counts: 0.3f / 0.1f is 3 there, not 2.99999...
+  for (int i = 0; i < 3; ++i) centre[i] = step * std::trunc(centre[i] / step);
 }
 
 PlaneGrid BuildPlaneGrid(const float plane[4], const Vec3f& centre, const Vec3f& up, float sizeU,

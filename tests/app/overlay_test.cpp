@@ -90,6 +90,14 @@ TEST(GridPlanes, TickSpacingRoundsTheSizeAndSnapsTheCentreTowardZero) {
   EXPECT_FLOAT_EQ(centre.y, 0.0f);
   EXPECT_FLOAT_EQ(centre.z, 13.0f);
 
+  // A size of 1 has a float step of 0.1f, which 0.3f holds three times.
+  size = 0.5f;
+  centre = Vec3f(0.3f, -0.7f, 0.05f);
+  TickSpacing(style, 10, size, centre);
+  EXPECT_FLOAT_EQ(centre.x, 0.3f);
+  EXPECT_FLOAT_EQ(centre.y, -0.7f);
+  EXPECT_FLOAT_EQ(centre.z, 0.0f);
+
   size = 0.0f;
   centre = Vec3f(0.3f, 0.0f, 0.0f);
   TickSpacing(style, 10, size, centre);
