@@ -10,21 +10,46 @@
 
 namespace quarnel {
 
-void DrawGlText(const char* text, unsigned listBase, const double position[3], Color4b colour) {
+namespace {
+
+void DrawText(const char* text, unsigned listBase, const double position[3], Color4b colour,
+              int dx, int dy) {
   if (!text) return;
   glPushAttrib(GL_CURRENT_BIT | GL_ENABLE_BIT | GL_LIST_BIT);
   glDisable(GL_LIGHTING);
   glDisable(GL_TEXTURE_2D);
   glColor4ubv(colour.data());
   glRasterPos3d(position[0], position[1], position[2]);
+  // An empty bitmap moves the raster position by whole pixels.
+  if (dx != 0 || dy != 0) glBitmap(0, 0, 0.0f, 0.0f, float(dx), float(dy), nullptr);
   glListBase(listBase);
   glCallLists(GLsizei(std::strlen(text)), GL_UNSIGNED_BYTE, text);
   glPopAttrib();
 }
 
+}  // namespace
+
+void DrawGlText(const char* text, unsigned listBase, const double position[3], Color4b colour) {
+  DrawText(text, listBase, position, colour, 0, 0);
+}
+
 void DrawGlTextF(const char* text, unsigned listBase, const float position[3], Color4b colour) {
   const double p[3] = {position[0], position[1], position[2]};
-  DrawGlText(text, listBase, p, colour);
+  DrawText(text, listBase, p, colour, 0, 0);
+}
+
+void DrawGlTextShifted(const char* text, unsigned listBase, const float position[3],
+                       Color4b colour, int dx, int dy) {
+  const double p[3] = {position[0], position[1], position[2]};
+  DrawText(text, listBase, p, colour, dx, dy);
+}
+
+double NoNegativeZero(double v, int decimals) {
+  if (!std::signbit(v)) return v;
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals < 0 ? 0 : decimals, v);
+  // Only a minus sign, zeros and the point: the value reads as zero.
+  return std::strspn(text + 1, "0.") == std::strlen(text + 1) ? 0.0 : v;
 }
 
 std::string& FormatString(std::string& target, const char* format, ...) {

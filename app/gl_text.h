@@ -15,6 +15,9 @@ namespace quarnel {
 // state is left as it was. A null text draws nothing.
 void DrawGlText(const char* text, unsigned listBase, const double position[3], Color4b colour);
 void DrawGlTextF(const char* text, unsigned listBase, const float position[3], Color4b colour);
+// The same, the text moved from the raster position by (dx, dy) pixels.
+void DrawGlTextShifted(const char* text, unsigned listBase, const float position[3],
+                       Color4b colour, int dx, int dy);
 
 // The size of the formatting buffer: results are cut to one byte less.
 inline constexpr int kFormatBufferSize = 4352;
@@ -22,6 +25,10 @@ inline constexpr int kFormatBufferSize = 4352;
 // printf-style formatting; target receives the result and is returned.
 std::string& FormatString(std::string& target, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
+
+// v, or 0 when v is a negative number that shows as zero with the given
+// decimals: a pane never reads "-0.0000".
+double NoNegativeZero(double v, int decimals);
 
 // value in groups of three digits separated by one blank ("1 000 000");
 // values below 1000, negative ones too, as plain integers.

@@ -20,6 +20,7 @@ struct PaneText {
 struct InfoPaneLayout {
   bool help = false;   // the help column on the right edge is drawn
   int helpTexts = 0;   // the first texts are the help column's
+  int helpWidth = 0;   // width of the help column's strip
   int paneHeight = 0;  // height of the pane along the bottom edge
   std::vector<PaneText> texts;
 

@@ -285,6 +285,10 @@ void MeshHolder::ComputeMassProperties() {
 }
 
 void MeshHolder::MeshChanged() {
+  // The counts of the last selection colouring describe elements that may
+  // be gone or renumbered; the pane shows no counts until the next one.
+  m_selectedVertexCount = -1;
+  m_selectedFaceCount = -1;
   m_massComputed = false;
   m_hasCenterOfMass = false;
   m_borderComputed = false;

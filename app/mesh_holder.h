@@ -79,7 +79,8 @@ class MeshHolder {
   void ComputeMassProperties();
 
   // Every change of the active mesh comes through here: the results computed
-  // on request describe the mesh as it was and are dropped.
+  // on request and the selection counts describe the mesh as it was and are
+  // dropped.
   void MeshChanged();
 
   // Queries on the active mesh -----------------------------------------------

@@ -20,6 +20,21 @@ Vec3f Transform(const Mat4f& m, const Vec3f& p) {
   return r;
 }
 
+// The most lines on either side of the centre along one axis: the finest
+// tick setting (1000 ticks) fits, and no plane size makes a frame draw
+// millions of segments.
+constexpr int kMaxLinesPerHalf = 500;
+
+// Whole steps in half a plane's side, truncated toward zero as float
+// division gives them; a plane wider than the cap keeps the cap's count of
+// lines, spread over its whole side.
+int LinesPerHalf(float half, float step) {
+  if (!(step > 0.0f)) return 0;
+  const float r = half / step;
+  if (!std::isfinite(r) || r <= 0.0f) return 0;
+  return r >= float(kMaxLinesPerHalf) ? kMaxLinesPerHalf : int(r);
+}
+
 }  // namespace
 
 void TickSpacing(PlaneGridStyle& style, int ticks, float& size, Vec3f& centre) {
@@ -29,7 +44,8 @@ void TickSpacing(PlaneGridStyle& style, int ticks, float& size, Vec3f& centre) {
   const float step = float(s * (1.0 / double(ticks < 1 ? 1 : ticks)));
   style.stepU = step;
   style.stepV = step;
-  for (int i = 0; i < 3; ++i) centre[i] = float(double(step) * std::trunc(double(centre[i]) / step));
+  // In float like the line counts: 0.3f / 0.1f is 3 there, not 2.99999...
+  for (int i = 0; i < 3; ++i) centre[i] = step * std::trunc(centre[i] / step);
 }
 
 PlaneGrid BuildPlaneGrid(const float plane[4], const Vec3f& centre, const Vec3f& up, float sizeU,
@@ -38,15 +54,15 @@ PlaneGrid BuildPlaneGrid(const float plane[4], const Vec3f& centre, const Vec3f&
   Vec3f u, v;
   PlaneTangentFrame(pl, u, v, up.x, up.y, up.z);
   const Vec3f& n = pl.normal;
-  const double hu = sizeU * 0.5, hv = sizeV * 0.5;
-  const double ru = style.stepU > 0.0f ? hu / style.stepU : 0.0;
-  const double rv = style.stepV > 0.0f ? hv / style.stepV : 0.0;
-  const int nu = std::isfinite(ru) ? int(ru) : 0;
-  const int nv = std::isfinite(rv) ? int(rv) : 0;
+  // The line counts are worked out in float: half a size of 1 holds five
+  // steps of 0.1f there, where double division finds only 4.99999...
+  const float hu = sizeU * 0.5f, hv = sizeV * 0.5f;
+  const int nu = LinesPerHalf(hu, style.stepU);
+  const int nv = LinesPerHalf(hv, style.stepV);
   // With no whole step on an axis its lines collapse into the one through
   // the centre.
-  const Vec3f du = nu > 0 ? u * (hu / nu) : Vec3f();
-  const Vec3f dv = nv > 0 ? v * (hv / nv) : Vec3f();
+  const Vec3f du = nu > 0 ? u * (hu / float(nu)) : Vec3f();
+  const Vec3f dv = nv > 0 ? v * (hv / float(nv)) : Vec3f();
   const Vec3f p = centre - n * (n.Dot(centre) - double(pl.d));
   const Vec3f uh = u * hu, vh = v * hv;
 
@@ -55,6 +71,8 @@ PlaneGrid BuildPlaneGrid(const float plane[4], const Vec3f& centre, const Vec3f&
   grid.corners[1] = p + uh - vh;
   grid.corners[2] = p + uh + vh;
   grid.corners[3] = p - uh + vh;
+  if (style.mode != 1 && style.mode != 2) return grid;
+  grid.lines.reserve(size_t(2 * nu + 2 * nv + 2));
   for (int k = -nv; k <= nv; ++k)
     grid.lines.push_back({p - uh + dv * k, p + uh + dv * k});
   for (int k = -nu; k <= nu; ++k)
@@ -113,6 +131,28 @@ double RulerStep(double length) {
   double step = std::pow(10.0, k);
   while (length / step < 30.0) step *= 0.1;
   return step;
+}
+
+std::vector<int> LabelDrops(const std::vector<LabelBox>& labels) {
+  // A label without a size (its corner did not project) is in nobody's way.
+  auto overlap = [](const LabelBox& a, int ay, const LabelBox& b, int by) {
+    return a.width > 0 && a.height > 0 && b.width > 0 && b.height > 0 && a.x < b.x + b.width &&
+           b.x < a.x + a.width && ay < by + b.height && by < ay + a.height;
+  };
+  std::vector<int> drops(labels.size(), 0);
+  for (size_t i = 0; i < labels.size(); ++i) {
+    const LabelBox& l = labels[i];
+    // Each earlier label in the way puts it just below that label; as it
+    // only moves down, each one can do so once.
+    for (size_t tries = 0; tries < i; ++tries) {
+      size_t hit = i;
+      for (size_t j = 0; j < i && hit == i; ++j)
+        if (overlap(l, l.y - drops[i], labels[j], labels[j].y - drops[j])) hit = j;
+      if (hit == i) break;
+      drops[i] = l.y - (labels[hit].y - drops[hit] - l.height);
+    }
+  }
+  return drops;
 }
 
 void ClipPlaneFromTrack(const Mat4d& track, const Vec3f& normal, const Vec3f& centre, float out[4]) {

@@ -41,7 +41,9 @@ struct PlaneGrid {
 
 // The grid of the plane a x + b y + c z = d (plane[0..3]) around the
 // projection of centre onto it, its first axis perpendicular to up. An axis
-// shorter than two steps gets one line through the centre.
+// shorter than two steps gets one line through the centre; one of more than
+// a thousand steps gets a thousand and one lines over its whole side. A
+// fill-only style gets no lines.
 PlaneGrid BuildPlaneGrid(const float plane[4], const Vec3f& centre, const Vec3f& up, float sizeU,
                          float sizeV, const PlaneGridStyle& style);
 
@@ -59,6 +61,18 @@ std::vector<Segment3f> BoxCornerSegments(const BBox3f& box);
 // until the length holds at least 30 of them. 0 for a length that is zero or
 // not finite: such a tape has no ticks.
 double RulerStep(double length);
+
+// A text label in window pixels: its left edge, its baseline and its size.
+struct LabelBox {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+};
+
+// How far each label moves down, in pixels, so that it covers none of the
+// labels before it: 0 where it is clear, else just below the ones in its way.
+std::vector<int> LabelDrops(const std::vector<LabelBox>& labels);
 
 // The clip plane that the manipulator's track matrix makes of the plane
 // through centre with the given normal: (a, b, c, d) in out, the normal of

@@ -23,6 +23,12 @@ bool ParseInt(const QString& text, int& value) {
 
 }  // namespace
 
+bool FontHeightInRange(int height) { return height >= kMinFontHeight && height <= kMaxFontHeight; }
+
+int FontHeightOrDefault(int height, int fallback) {
+  return FontHeightInRange(height) ? height : fallback;
+}
+
 CPrefDlg::CPrefDlg(MessageSink& messages, QWidget* parent)
     : QDialog(parent),
       messages_(messages),
@@ -78,9 +84,13 @@ bool CPrefDlg::DoDataExchange(bool save) {
   int small = 0, large = 0;
   for (auto [edit, value] :
        {std::pair{smallFontHeight_, &small}, std::pair{largeFontHeight_, &large}}) {
-    if (!ParseInt(edit->text(), *value)) {
-      messages_.Show(QStringLiteral("Please enter an integer."), MessageButtons::Ok,
-                     MessageIcon::Warning);
+    const bool integer = ParseInt(edit->text(), *value);
+    if (!integer || !FontHeightInRange(*value)) {
+      messages_.Show(integer ? QStringLiteral("Please enter an integer between %1 and %2.")
+                                   .arg(kMinFontHeight)
+                                   .arg(kMaxFontHeight)
+                             : QStringLiteral("Please enter an integer."),
+                     MessageButtons::Ok, MessageIcon::Warning);
       edit->setFocus();
       edit->selectAll();
       return false;

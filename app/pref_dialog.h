@@ -10,6 +10,15 @@ namespace quarnel {
 
 class MessageSink;
 
+// The font heights the program accepts. Every height is rasterised into
+// 255 glyph bitmaps at each start: a few thousand pixels take minutes and
+// gigabytes there.
+inline constexpr int kMinFontHeight = 1;
+inline constexpr int kMaxFontHeight = 200;
+bool FontHeightInRange(int height);
+// The height as stored, or fallback when it is outside the range.
+int FontHeightOrDefault(int height, int fallback);
+
 class CPrefDlg final : public QDialog {
   Q_OBJECT
 
@@ -25,8 +34,9 @@ class CPrefDlg final : public QDialog {
   CPrefDlg(MessageSink& messages, QWidget* parent = nullptr);
 
   // Controls from the members (save false) or members from the controls
-  // (save true). A font height that is not an integer is refused with a
-  // message, leaves the members as they were and gives false.
+  // (save true). A font height that is not an integer, or not one of
+  // kMinFontHeight to kMaxFontHeight, is refused with a message, leaves the
+  // members as they were and gives false.
   bool DoDataExchange(bool save);
   // The control of an id above; null for any other id.
   QWidget* Control(int id) const;

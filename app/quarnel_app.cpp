@@ -8,6 +8,7 @@
 #include "app/command_ids.h"
 #include "app/gl_error.h"
 #include "app/main_frame.h"
+#include "app/pref_dialog.h"
 #include "app/quarnel_doc.h"
 #include "app/quarnel_view.h"
 #include "app/trackball.h"
@@ -131,8 +132,10 @@ void CQuarnelApp::ReadPreferences() {
   m_flipTextures = profile_->GetInt(prefs, QStringLiteral("PngFlag"), 0) != 0;
   m_halveTextureSize = profile_->GetInt(prefs, QStringLiteral("HalveTextureSizeFlag"), 0) != 0;
   m_showTrackBallAtStart = profile_->GetInt(prefs, QStringLiteral("TrackFlag"), 0) != 0;
-  m_smallFontHeight = profile_->GetInt(prefs, QStringLiteral("SmallFontHeight"), 12);
-  m_largeFontHeight = profile_->GetInt(prefs, QStringLiteral("LargeFontHeight"), 14);
+  m_smallFontHeight =
+      FontHeightOrDefault(profile_->GetInt(prefs, QStringLiteral("SmallFontHeight"), 12), 12);
+  m_largeFontHeight =
+      FontHeightOrDefault(profile_->GetInt(prefs, QStringLiteral("LargeFontHeight"), 14), 14);
 }
 
 bool CQuarnelApp::InitInstance(const QStringList& parameters) {

@@ -94,6 +94,9 @@ class CQuarnelApp final : public CommandTarget {
   unsigned int m_cubeMapTexture = 0;
   unsigned int m_smallFontLists = 0;
   unsigned int m_largeFontLists = 0;
+  // The pixel height the small font's lists were made with: the texts are
+  // measured in it until the lists are made again.
+  int m_smallFontPixels = 0;
   bool m_linkTrackBalls = false;
   bool m_showTrackBallAtStart = false;
   bool m_flipTextures = false;

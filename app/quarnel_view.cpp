@@ -13,6 +13,7 @@
 
 #include "app/extensions.h"
 #include "app/gl_error.h"
+#include "app/gl_text.h"
 #include "app/quarnel_app.h"
 #include "app/quarnel_doc.h"
 #include "platform/bitmap_font.h"
@@ -51,7 +52,9 @@ const char* FormatVec3f(const Vec3f& p, int decimals) {
     case 3: format = "%6.3lf %6.3lf %6.3lf"; break;
     default: format = "%6.4lf %6.4lf %6.4lf"; break;
   }
-  std::snprintf(buffer, sizeof buffer, format, double(p.x), double(p.y), double(p.z));
+  const int shown = decimals >= 0 && decimals <= 3 ? decimals : 4;
+  std::snprintf(buffer, sizeof buffer, format, NoNegativeZero(p.x, shown),
+                NoNegativeZero(p.y, shown), NoNegativeZero(p.z, shown));
   return buffer;
 }
 
@@ -128,8 +131,18 @@ void CQuarnelView::CreateFontLists() {
       base = 0;
     }
   };
-  build(app_.m_smallFontLists, app_.m_smallFontHeight);
-  build(app_.m_largeFontLists, app_.m_largeFontHeight);
+  app_.m_smallFontPixels = DevicePixels(app_.m_smallFontHeight);
+  build(app_.m_smallFontLists, app_.m_smallFontPixels);
+  build(app_.m_largeFontLists, DevicePixels(app_.m_largeFontHeight));
+}
+
+int CQuarnelView::SmallFontPixels() const {
+  return app_.m_smallFontPixels > 0 ? app_.m_smallFontPixels
+                                    : DevicePixels(app_.m_smallFontHeight);
+}
+
+int CQuarnelView::DevicePixels(double units) const {
+  return int(std::lround(units * devicePixelRatioF()));
 }
 
 void CQuarnelView::resizeGL(int w, int h) {

@@ -105,6 +105,9 @@ class CQuarnelView final : public QOpenGLWidget, public CommandTarget {
   int m_ticks = 10;
   float m_clipFactor = 1.0f;
   float m_fov = 45.0f;
+  // The range of the field of view: the wheel stops there, a paste is held to it.
+  static constexpr float kMinFov = 5.0f;
+  static constexpr float kMaxFov = 90.0f;
   float m_cameraDistance = 0.0f;
   int m_viewport[4] = {0, 0, 0, 0};
   double m_modelview[16] = {};
@@ -165,8 +168,15 @@ class CQuarnelView final : public QOpenGLWidget, public CommandTarget {
 
   // Information pane and on-screen help (view_info_pane.cpp) ---------------
   void DrawInfoPane();
-  // What DrawInfoPane writes, where and in which font and colour.
+  // What DrawInfoPane writes, where and in which font and colour. Its pixel
+  // offsets grow with the screen's device-pixel ratio, as the fonts do, so
+  // the pane looks the same on every screen.
   InfoPaneLayout InfoPaneTexts();
+  // A text height or offset given for a screen of one device pixel per
+  // unit, in the device pixels of this view's screen.
+  int DevicePixels(double units) const;
+  // The pixel height of the small font in use.
+  int SmallFontPixels() const;
 
   // Scene decorations (view_decorations.cpp) -------------------------------
   // Everything the frame draws inside the main trackball's transform after

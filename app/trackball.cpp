@@ -15,14 +15,21 @@ double TrackMode::HitValue(Vec3d, const TrackCamera&) { return 0.0; }
 
 namespace {
 
-// Rescales the upper 3x3 block of m so that its uniform scale becomes s.
+// Rescales the upper 3x3 block of m so that its uniform scale becomes s. A
+// block whose scale is no usable number (collapsed, or grown past what a
+// double holds after hundreds of wheel notches) has nothing left worth
+// keeping: it becomes s times the identity, so a fit always recovers.
 void Rescale(Mat4d& m, double s) {
-  double cur = m.UniformScale();
-  if (!UsableScale(cur)) return;
-  double k = s / cur;
-  if (!std::isfinite(k)) return;
-  for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c) m.m[4 * r + c] *= k;
+  const double cur = m.UniformScale();
+  const double k = UsableScale(cur) ? s / cur : 0.0;
+  double block[9];
+  bool usable = UsableScale(k);
+  for (int i = 0; i < 9; ++i) {
+    block[i] = m.m[4 * (i / 3) + i % 3] * k;
+    usable = usable && std::isfinite(block[i]);
+  }
+  for (int i = 0; i < 9; ++i)
+    m.m[4 * (i / 3) + i % 3] = usable ? block[i] : (i % 4 == 0 ? s : 0.0);
 }
 
 std::chrono::steady_clock::time_point ProcessStart() {

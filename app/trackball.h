@@ -22,6 +22,9 @@ class TrackCamera {
   // A window point (x, y in mouse coordinates, y downwards; z in normalised
   // device depth) in the space of the modelview.
   Vec3d WindowToWorld(const Vec3d& p) const;
+  // False until a snapshot found a viewport with an area: without one no
+  // window point maps anywhere.
+  bool HasViewport() const { return m_viewport[2] > 0 && m_viewport[3] > 0; }
 
   Mat4d m_viewProj;         // row order: Projection x Modelview
   Mat4d m_viewProjInverse;  // row order

@@ -37,7 +37,9 @@ int TrackBall::StartDrag(int x, int y) {
 }
 
 int TrackBall::Drag(int x, int y) {
-  if (!m_dragging) return 0;
+  // A camera that was never read has no screen frame: a step would collapse
+  // the track matrix rather than move it.
+  if (!m_dragging || !m_camera.HasViewport()) return 0;
   if (m_modeChanged) {
     // A new action goes on from where the cursor is, so nothing jumps.
     m_pressX = x;

@@ -2,11 +2,17 @@
 // the centre of mass, the box corners, the picked face and the clip plane
 // and sphere.
 #include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
 
 #include "app/gl_text.h"
 #include "app/quarnel_app.h"
 #include "app/quarnel_doc.h"
 #include "app/quarnel_view.h"
+#include "platform/bitmap_font.h"
 
 namespace quarnel {
 
@@ -149,12 +155,32 @@ void CQuarnelView::DrawPickedFace(float size) {
   const PickInfo& p = m_pick;
   glPushAttrib(kDecorationAttribs);
   glDisable(GL_DEPTH_TEST);
-  std::string label;
+  // A face a few pixels wide would print its three labels over each other:
+  // where they would meet, the later ones move down below the earlier.
+  double modelview[16], projection[16];
+  int viewport[4];
+  glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
+  glGetDoublev(GL_PROJECTION_MATRIX, projection);
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  const QFont font = BitmapTextFont(SmallFontPixels());
+  std::string labels[3];
+  std::vector<LabelBox> boxes(3);
   for (int k = 0; k < 3; ++k) {
-    FormatString(label, "v%i:%i", k, p.cornerIndices[k]);
-    DrawGlTextF(label.c_str(), app_.m_smallFontLists, p.corners[k].data(),
-                Color4b{255, 255, 255, 255});
+    FormatString(labels[k], "v%i:%i", k, p.cornerIndices[k]);
+    double wx = 0.0, wy = 0.0, wz = 0.0;
+    const Vec3f& c = p.corners[k];
+    if (gluProject(c.x, c.y, c.z, modelview, projection, viewport, &wx, &wy, &wz) != GL_TRUE ||
+        !std::isfinite(wx) || !std::isfinite(wy))
+      continue;
+    boxes[k].x = int(std::lround(std::clamp(wx, -1e6, 1e6)));
+    boxes[k].y = int(std::lround(std::clamp(wy, -1e6, 1e6)));
+    boxes[k].width = BitmapTextWidth(font, labels[k].c_str());
+    boxes[k].height = SmallFontPixels() + DevicePixels(2);
   }
+  const std::vector<int> drops = LabelDrops(boxes);
+  for (int k = 0; k < 3; ++k)
+    DrawGlTextShifted(labels[k].c_str(), app_.m_smallFontLists, p.corners[k].data(),
+                      Color4b{255, 255, 255, 255}, 0, -drops[k]);
   glDisable(GL_LIGHTING);
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);

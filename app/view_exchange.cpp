@@ -96,7 +96,9 @@ void CQuarnelView::OnPasteView() {
     return;
   const float fov = GetFloat(record.constData() + kFovOffset);
   StartTransition(target);
-  if (std::isfinite(fov)) m_fov = fov;
+  // The field of view stays within the range the wheel gives it, whatever
+  // another program wrote.
+  if (std::isfinite(fov)) m_fov = std::clamp(fov, kMinFov, kMaxFov);
 }
 
 void CQuarnelView::OnUpdatePasteView(CommandState& state) const {

@@ -3,12 +3,14 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/gl_text.h"
 #include "app/quarnel_app.h"
 #include "app/quarnel_doc.h"
 #include "app/quarnel_view.h"
+#include "platform/bitmap_font.h"
 
 namespace quarnel {
 
@@ -45,7 +47,7 @@ std::string LargeOrFixed(const char* label, float value) {
     FormatThousands(digits, v < 9.0e18 ? int64_t(v) : int64_t(9000000000000000000));
     return FormatString(s, "%s %s", label, digits.c_str());
   }
-  return FormatString(s, "%s %3.3f", label, double(value));
+  return FormatString(s, "%s %3.3f", label, NoNegativeZero(value, 3));
 }
 
 std::string TextureLine(const std::vector<std::string>& names, int width, int height) {
@@ -80,15 +82,29 @@ InfoPaneLayout CQuarnelView::InfoPaneTexts() {
   auto put = [&layout](std::string text, int x, int y, bool large, Color4b colour) {
     layout.texts.push_back(PaneText{std::move(text), x, y, large, colour});
   };
+  // Offsets are given for one device pixel per unit.
+  auto px = [this](double units) { return DevicePixels(units); };
+  const int line = px(16);
 
   if (m_showHelp) {
     layout.help = true;
-    put("Standard Browsing Mode", w - 240, h - 40, true, kWhite);
-    int y = h - 88;
+    // The key column is as wide as its longest key in the font in use, the
+    // strip as wide as the keys and the actions need.
+    const QFont font = BitmapTextFont(SmallFontPixels());
+    int keyWidth = 0, actionWidth = 0;
     for (const HelpRow& row : kHelpRows) {
-      put(row.key, w - 240, y, false, kWhite);
-      put(row.action, w - 120, y, false, kWhite);
-      y -= 16;
+      keyWidth = std::max(keyWidth, BitmapTextWidth(font, row.key));
+      actionWidth = std::max(actionWidth, BitmapTextWidth(font, row.action));
+    }
+    const int column = std::max(px(120), keyWidth + px(10));
+    layout.helpWidth = std::max(px(250), px(10) + column + actionWidth + px(10));
+    const int keyX = w - layout.helpWidth + px(10);
+    put("Standard Browsing Mode", keyX, h - px(40), true, kWhite);
+    int y = h - px(88);
+    for (const HelpRow& row : kHelpRows) {
+      put(row.key, keyX, y, false, kWhite);
+      put(row.action, keyX + column, y, false, kWhite);
+      y -= line;
     }
     layout.helpTexts = int(layout.texts.size());
   }
@@ -99,37 +115,38 @@ InfoPaneLayout CQuarnelView::InfoPaneTexts() {
   if (m_showPunctual) lines += 4;
   if (m_showDistance && tapeCount >= 1) lines += 3;
   if (m_showMassProperties) lines += 2;
-  layout.paneHeight = 16 * lines;
+  layout.paneHeight = line * lines;
 
   const BBox3f& box = *holder.BBox();
   const int d = PaneDecimals(box.Diag());
   int x[6];
-  for (int i = 0; i < 6; ++i) x[i] = 10 + i * (w - 20) / 6;
-  int y = 16 * lines - 4;
+  for (int i = 0; i < 6; ++i) x[i] = px(10) + i * (w - px(20)) / 6;
+  int y = layout.paneHeight - px(4);
   std::string s, a, b;
 
   if (app_.m_flipTextures) {
-    put("WARNING: you are using the deprecated Flip Mode", x[0], y + 32, true, kLightRed);
-    put("Please, disable it and correct the images", x[0], y + 16, false, kWhite);
+    put("WARNING: you are using the deprecated Flip Mode", x[0], y + 2 * line, true, kLightRed);
+    put("Please, disable it and correct the images", x[0], y + line, false, kWhite);
   }
 
   put(FormatString(s, "vert %8s      face %8s", FormatThousands(a, holder.VertexCount()).c_str(),
                    FormatThousands(b, holder.FaceCount()).c_str()),
-      x[0], y - 16, false, kWhite);
+      x[0], y - line, false, kWhite);
   const std::vector<std::string>* textures = holder.TextureNames();
   if (textures && !textures->empty())
-    put(TextureLine(*textures, holder.m_textureWidth, holder.m_textureHeight), x[2], y - 16, false,
-        kWhite);
+    put(TextureLine(*textures, holder.m_textureWidth, holder.m_textureHeight), x[2], y - line,
+        false, kWhite);
   if (holder.m_selectedVertexCount >= 0 || holder.m_selectedFaceCount >= 0) {
     FormatThousands(a, holder.m_selectedVertexCount < 0 ? 0 : holder.m_selectedVertexCount);
     FormatThousands(b, holder.m_selectedFaceCount < 0 ? 0 : holder.m_selectedFaceCount);
-    put(FormatString(s, "Selected %8s:v %8s:f", a.c_str(), b.c_str()), x[4], y - 16, false, kWhite);
+    put(FormatString(s, "Selected %8s:v %8s:f", a.c_str(), b.c_str()), x[4], y - line, false,
+        kWhite);
   }
   FormatThousands(a, KiloTrianglesPerSecond(holder.FaceCount(), m_meanFrameTime));
   put(FormatString(s, "FPS %3.2f  (TPS %8sk) ", FramesPerSecond(m_meanFrameTime), a.c_str()), x[5],
-      y - 16, false, kWhite);
+      y - line, false, kWhite);
 
-  y = 16 * lines - 52;
+  y = layout.paneHeight - px(4) - 3 * line;
   if (m_showPunctual) {
     const PickInfo& p = m_pick;
     const IoMask mask = holder.LoadMask();
@@ -138,24 +155,28 @@ InfoPaneLayout CQuarnelView::InfoPaneTexts() {
     put(FormatString(s, "T id<%3i> (%3i %3i %3i)", p.faceIndex, p.cornerIndices[0],
                      p.cornerIndices[1], p.cornerIndices[2]),
         x[2], y, false, kWhite);
-    put(FormatString(s, "BBox %s (min)", FormatVec3f(box.min, d)), x[1], y - 16, false, kWhite);
-    put(FormatString(s, "BBox %s (max)", FormatVec3f(box.max, d)), x[1], y - 32, false, kWhite);
+    put(FormatString(s, "BBox %s (min)", FormatVec3f(box.min, d)), x[1], y - line, false, kWhite);
+    put(FormatString(s, "BBox %s (max)", FormatVec3f(box.max, d)), x[1], y - 2 * line, false,
+        kWhite);
     if (mask & io_mask::VertexQuality)
-      put(FormatString(s, "Q %6.3f ", double(p.quality)), x[2], y - 32, false, kWhite);
-    for (int i = 0; i < 3; ++i) {
-      put(FormatString(s, "V%i P %s", i, FormatVec3f(p.corners[i], d)), x[3 + i], y - 16, false,
+      put(FormatString(s, "Q %6.3f ", NoNegativeZero(p.quality, 3)), x[2], y - 2 * line, false,
           kWhite);
-      put(FormatString(s, "V%i N %s", i, FormatVec3f(p.cornerNormals[i], 3)), x[3 + i], y - 32,
-          false, kWhite);
+    for (int i = 0; i < 3; ++i) {
+      put(FormatString(s, "V%i P %s", i, FormatVec3f(p.corners[i], d)), x[3 + i], y - line, false,
+          kWhite);
+      put(FormatString(s, "V%i N %s", i, FormatVec3f(p.cornerNormals[i], 3)), x[3 + i],
+          y - 2 * line, false, kWhite);
       if ((mask & io_mask::VertexQuality) || app_.m_editMode)
-        put(FormatString(s, "V%i Q %6.3f ", i, double(p.cornerQualities[i])), x[3 + i], y - 48,
-            false, kWhite);
+        put(FormatString(s, "V%i Q %6.3f ", i, NoNegativeZero(p.cornerQualities[i], 3)), x[3 + i],
+            y - 3 * line, false, kWhite);
       if (mask & io_mask::VertexColor)
         put(FormatString(s, "V%i RGB %3i %3i %3i", i, p.cornerColors[i].r, p.cornerColors[i].g,
                          p.cornerColors[i].b),
-            x[3 + i], y - 64, false, kWhite);
+            x[3 + i], y - 4 * line, false, kWhite);
     }
-    y -= 64;
+    // The colour row stands a line below the block's own four; the blocks
+    // after it start below that row rather than over it.
+    y -= (mask & io_mask::VertexColor) ? 5 * line : 4 * line;
   }
 
   if (m_showMassProperties && holder.MassComputed()) {
@@ -164,20 +185,20 @@ InfoPaneLayout CQuarnelView::InfoPaneTexts() {
     put(LargeOrFixed("Surface", holder.m_surfaceArea), x[2], y, false, kWhite);
     const Vec3f c(holder.m_centerOfMass[0], holder.m_centerOfMass[1], holder.m_centerOfMass[2]);
     put(FormatString(s, "Center of mass %s", FormatVec3f(c, d)), x[3], y, false, kWhite);
-    y -= 32;
+    y -= 2 * line;
   }
 
   if (m_showDistance) {
     put("Tape Info", x[0], y, true, kLightBlue);
-    if (tapeCount >= 1) {
-      const Vec3d& p0 = m_tapePoints[0];
-      put(FormatString(s, "Point0 %8.4f %8.4f %8.4f", p0.x, p0.y, p0.z), x[1], y, false, kWhite);
-    }
+    auto point = [&](const char* label, const Vec3d& q) {
+      return FormatString(s, "%s %8.4f %8.4f %8.4f", label, NoNegativeZero(q.x, 4),
+                          NoNegativeZero(q.y, 4), NoNegativeZero(q.z, 4));
+    };
+    if (tapeCount >= 1) put(point("Point0", m_tapePoints[0]), x[1], y, false, kWhite);
     if (tapeCount >= 2) {
       const Vec3d& p0 = m_tapePoints[0];
       const Vec3d& p1 = m_tapePoints[1];
-      put(FormatString(s, "Point1 %8.4f %8.4f %8.4f", p1.x, p1.y, p1.z), x[1], y - 16, false,
-          kWhite);
+      put(point("Point1", p1), x[1], y - line, false, kWhite);
       put(FormatString(s, "Distance %8.4f", (p1 - p0).Norm()), x[3], y, false, kWhite);
     }
   }
@@ -212,7 +233,7 @@ void CQuarnelView::DrawInfoPane() {
   };
   if (layout.help) {
     glColor4f(0.0f, 0.0f, 0.3f, 0.5f);
-    Quad(w - 250, 0, w, h);
+    Quad(w - layout.helpWidth, 0, w, h);
     drawTexts(0, size_t(layout.helpTexts));
   }
   glViewport(vx, vy, w, h);

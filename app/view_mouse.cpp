@@ -214,8 +214,8 @@ void CQuarnelView::OnMouseWheel(int flags, short delta, WindowPoint) {
   };
   if (shift && !ctrl) {
     m_fov = scaled(m_fov);
-    if (m_fov > 90.0f) m_fov = 90.0f;
-    if (m_fov < 5.0f) m_fov = 5.0f;
+    if (m_fov > kMaxFov) m_fov = kMaxFov;
+    if (m_fov < kMinFov) m_fov = kMinFov;
   } else if (ctrl && !shift) {
     // Beyond the range the projection can use, further notches change
     // nothing; an unbounded factor would end at 0 or infinity, where no

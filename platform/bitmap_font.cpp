@@ -51,6 +51,21 @@ QChar CharacterOfByte(int code) {
   return QChar(static_cast<char16_t>(code));
 }
 
+int BitmapTextWidth(const QFont& font, const char* text) {
+  if (!text) {
+    return 0;
+  }
+  const QFontMetricsF metrics(font);
+  double width = 0.0;
+  for (const char* c = text; *c; ++c) {
+    const QChar ch = CharacterOfByte(static_cast<unsigned char>(*c));
+    if (!ch.isNull()) {
+      width += std::round(metrics.horizontalAdvance(QString(ch)));
+    }
+  }
+  return static_cast<int>(width);
+}
+
 GlyphBitmap RasteriseGlyph(const QFont& font, int code) {
   GlyphBitmap glyph;
   const QChar ch = CharacterOfByte(code);

@@ -34,6 +34,10 @@ QChar CharacterOfByte(int code);
 // unassigned bytes give an empty glyph that does not move the raster position.
 GlyphBitmap RasteriseGlyph(const QFont& font, int code);
 
+// The width in pixels of a byte string drawn with the lists of font: the sum
+// of the glyphs' advances, as the raster position moves.
+int BitmapTextWidth(const QFont& font, const char* text);
+
 // Compiles count display lists: list listBase + i draws the glyph of byte
 // first + i with glBitmap at the raster position and moves it by the glyph's
 // advance, so that glListBase(listBase) and glCallLists over a text's bytes

@@ -118,22 +118,48 @@ TEST_F(Dialogs, PreferencesCancelChangesNothing) {
 }
 
 TEST_F(Dialogs, ANonIntegerFontHeightKeepsTheDialogOpen) {
-  bool stayedOpen = false;
+  // A height out of range would be rasterised at every start.
+  const struct {
+    int control;
+    const char* text;
+    const char* message;
+  } rows[] = {
+      {CPrefDlg::kSmallFontHeight, "12px", "Please enter an integer."},
+      {CPrefDlg::kSmallFontHeight, "0", "Please enter an integer between 1 and 200."},
+      {CPrefDlg::kLargeFontHeight, "10000", "Please enter an integer between 1 and 200."},
+      {CPrefDlg::kLargeFontHeight, "-3", "Please enter an integer between 1 and 200."},
+  };
+  for (const auto& row : rows) {
+    h.messages.ClearShown();
+    seen = false;
+    bool stayedOpen = false;
+    WhenShown<CPrefDlg>(
+        [&](CPrefDlg& d) {
+          Edit(d, row.control)->setText(row.text);
+          Check(d, CPrefDlg::kFlipTextures)->setChecked(true);
+          d.accept();
+          stayedOpen = d.isVisible();
+          EXPECT_EQ(d.m_flipTextures, 0);
+          d.reject();
+        },
+        &seen);
+    h.Execute(cmd::kPreferences);
+    ASSERT_TRUE(seen) << row.text;
+    EXPECT_TRUE(stayedOpen) << row.text;
+    EXPECT_EQ(h.MessageTexts(), QStringList{row.message});
+    EXPECT_FALSE(h.profile.Contains("Prefs", "PngFlag"));
+  }
+  // The limits themselves are heights.
   WhenShown<CPrefDlg>(
-      [&](CPrefDlg& d) {
-        Edit(d, CPrefDlg::kSmallFontHeight)->setText("12px");
-        Check(d, CPrefDlg::kFlipTextures)->setChecked(true);
+      [](CPrefDlg& d) {
+        Edit(d, CPrefDlg::kSmallFontHeight)->setText("1");
+        Edit(d, CPrefDlg::kLargeFontHeight)->setText("200");
         d.accept();
-        stayedOpen = d.isVisible();
-        EXPECT_EQ(d.m_flipTextures, 0);
-        d.reject();
       },
       &seen);
   h.Execute(cmd::kPreferences);
-  ASSERT_TRUE(seen);
-  EXPECT_TRUE(stayedOpen);
-  EXPECT_EQ(h.MessageTexts(), QStringList{"Please enter an integer."});
-  EXPECT_FALSE(h.profile.Contains("Prefs", "PngFlag"));
+  EXPECT_EQ(h.profile.GetInt("Prefs", "SmallFontHeight", -1), 1);
+  EXPECT_EQ(h.profile.GetInt("Prefs", "LargeFontHeight", -1), 200);
 }
 
 TEST_F(Dialogs, AFailedProfileWriteIsReported) {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/command_ids.h"
 #include "app_fixtures.h"
 #include "app_harness.h"
 #include "platform/clock.h"
@@ -229,6 +230,24 @@ TEST_F(MouseTest, PlainAndCtrlShiftWheelScaleTheCamera) {
   const Mat4d before = view->m_trackBall.m_track;
   Wheel(60);
   EXPECT_TRUE(Same(view->m_trackBall.m_track, before));
+}
+
+TEST_F(MouseTest, ResetTrackBallRecoversFromAThousandWheelNotches) {
+  Open();
+  // Far beyond the notches after which the base frame's scale no longer
+  // fits in a double.
+  for (int i = 0; i < 1000; ++i) Wheel(120);
+  h.Frame(view);
+  ASSERT_TRUE(h.Execute(cmd::kResetTrackBall));
+  h.Frame(view);
+  for (double e : view->m_trackBall.m_base.m) ASSERT_TRUE(std::isfinite(e));
+  const Vec3d before = Front();
+  PressDragRelease(Qt::LeftButton, offCentre, offCentre + QPoint(60, 0));
+  EXPECT_GT(Front().x, before.x + 0.05);
+  // The wheel works again too.
+  const double scale = view->m_trackBall.m_track.UniformScale();
+  Wheel(-120);
+  EXPECT_GT(view->m_trackBall.m_track.UniformScale(), scale * 1.01);
 }
 
 TEST_F(MouseTest, SelectionModesTakeTheLeftButtonOnlyWhileEditing) {

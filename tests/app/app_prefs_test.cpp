@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "app_fixtures.h"
 #include "app_harness.h"
@@ -66,6 +67,18 @@ TEST(Preferences, MissingValuesGiveTheDefaults) {
   EXPECT_EQ(app.m_largeFontHeight, 14);
   // Start-up writes nothing.
   EXPECT_FALSE(h.profile.Contains("Prefs", "PngFlag"));
+}
+
+TEST(Preferences, FontHeightsOutOfRangeGiveTheDefaults) {
+  // A saved height of 10000 would take minutes and gigabytes at every start.
+  for (auto [small, large] : {std::pair{10000, 0}, std::pair{-4, 201}}) {
+    test::AppHarness h;
+    ASSERT_TRUE(h.profile.WriteInt("Prefs", "SmallFontHeight", small));
+    ASSERT_TRUE(h.profile.WriteInt("Prefs", "LargeFontHeight", large));
+    ASSERT_TRUE(h.Start({}));
+    EXPECT_EQ(h.App().m_smallFontHeight, 12) << small;
+    EXPECT_EQ(h.App().m_largeFontHeight, 14) << large;
+  }
 }
 
 }  // namespace

@@ -6,13 +6,16 @@
 #include <GL/glu.h>
 
 #include <QImage>
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "app/command_ids.h"
 #include "app/mouse_flags.h"
 #include "app_fixtures.h"
 #include "app_harness.h"
 #include "core/topology.h"
+#include "platform/bitmap_font.h"
 
 namespace quarnel {
 namespace {
@@ -106,6 +109,9 @@ TEST_F(EditingTest, TheInfoPaneOfAUnitCube) {
   for (float v : c) EXPECT_NEAR(v, 0.0f, 1e-4);
   // Four decimals for a diagonal of 1.7.
   EXPECT_NE(centre->text.find(".0000"), std::string::npos) << centre->text;
+  // A coordinate that rounds to zero reads as zero, whatever its sign.
+  EXPECT_STREQ(FormatVec3f(Vec3f(-0.00004f, -0.0f, 0.00002f), 4), "0.0000 0.0000 0.0000");
+  EXPECT_STREQ(FormatVec3f(Vec3f(-0.4f, -0.6f, 0.0f), 0), "     0     -1      0");
 
   // A selection count appears once the selection was coloured.
   ASSERT_TRUE(h.Execute(cmd::kSelectAll));
@@ -127,8 +133,20 @@ TEST_F(EditingTest, PaneHeightsAndTheHelpColumn) {
   EXPECT_EQ(pane.Find("V0 Q")->y, 12);  // edit mode shows the qualities
   EXPECT_EQ(pane.Find("V0 RGB"), nullptr);
 
-  view->m_showPunctual = false;
+  // A mesh with vertex colours adds a colour row under the block: the
+  // blocks after it start below that row.
+  Holder().m_loadMask |= io_mask::VertexColor;
+  Holder().ComputeMassProperties();
+  view->m_showMassProperties = true;
   view->m_showDistance = true;
+  pane = view->InfoPaneTexts();
+  ASSERT_NE(pane.Find("V0 RGB"), nullptr);
+  EXPECT_EQ(pane.Find("Physical Properties")->y, pane.Find("V0 RGB")->y - 16);
+  EXPECT_EQ(pane.Find("Tape Info")->y, pane.Find("Physical Properties")->y - 32);
+  Holder().m_loadMask &= ~io_mask::VertexColor;
+  view->m_showMassProperties = false;
+
+  view->m_showPunctual = false;
   pane = view->InfoPaneTexts();
   EXPECT_EQ(pane.paneHeight, 48);
   ASSERT_NE(pane.Find("Tape Info"), nullptr);
@@ -140,13 +158,33 @@ TEST_F(EditingTest, PaneHeightsAndTheHelpColumn) {
   EXPECT_EQ(pane.helpTexts, 21);
   const PaneText* title = pane.Find("Standard Browsing Mode");
   ASSERT_NE(title, nullptr);
-  EXPECT_EQ(title->x, w - 240);
+  // The strip is 250 pixels wide, or wider where the font needs it.
+  EXPECT_GE(pane.helpWidth, 250);
+  EXPECT_EQ(title->x, w - pane.helpWidth + 10);
   EXPECT_EQ(title->y, hgt - 40);
   const PaneText* last = pane.Find("Ctrl+Wheel");
   ASSERT_NE(last, nullptr);
   EXPECT_EQ(last->y, hgt - 88 - 9 * 16);
   EXPECT_NE(pane.Find("Near/Far ClipPlane"), nullptr);
   EXPECT_NE(pane.Find("Shift+Drag: "), nullptr);
+  // Every key ends before its action, in the font in use and in a larger
+  // one, and the strip holds the actions.
+  const int inUse = h.App().m_smallFontPixels;
+  for (int pixels : {inUse, 24}) {
+    h.App().m_smallFontPixels = pixels;
+    pane = view->InfoPaneTexts();
+    const QFont font = BitmapTextFont(pixels);
+    ASSERT_EQ(pane.helpTexts, 21);
+    for (int i = 1; i < 21; i += 2) {
+      const PaneText& key = pane.texts[size_t(i)];
+      const PaneText& action = pane.texts[size_t(i + 1)];
+      EXPECT_EQ(key.y, action.y);
+      EXPECT_LT(key.x + BitmapTextWidth(font, key.text.c_str()), action.x) << key.text;
+      EXPECT_LE(action.x + BitmapTextWidth(font, action.text.c_str()), w) << action.text;
+      EXPECT_GE(key.x, w - pane.helpWidth) << key.text;
+    }
+  }
+  h.App().m_smallFontPixels = inUse;
 
   // Four textures: three names, then the dots.
   *Holder().MutableTextureNames() = {"a.png", "b.png", "c.png", "d.png"};
@@ -188,6 +226,39 @@ TEST_F(EditingTest, ThePaneIsDrawnAlongTheBottomOnlyWhileItIsOn) {
   EXPECT_TRUE(Near(img.pixel(w - 3, hgt - 2), 64, 64, 64, 4));
   EXPECT_TRUE(Near(img.pixel(w - 3, 5), 64, 64, 64, 4));
   EXPECT_TRUE(h.GlErrors().empty());
+}
+
+TEST_F(EditingTest, ThePaneKeepsItsSizeOnScreensOfAnyPixelRatio) {
+  // Run once as it comes and once more under QT_SCALE_FACTOR=2.
+  Open();
+  view->m_showTrackBall = false;
+  const double ratio = view->devicePixelRatioF();
+  if (const char* factor = std::getenv("QT_SCALE_FACTOR")) {
+    EXPECT_DOUBLE_EQ(ratio, std::atof(factor));
+  }
+  auto px = [ratio](double units) { return int(std::lround(units * ratio)); };
+  EXPECT_EQ(h.App().m_smallFontPixels, px(12));
+  const InfoPaneLayout pane = view->InfoPaneTexts();
+  EXPECT_EQ(pane.paneHeight, 2 * px(16));
+  EXPECT_EQ(pane.Find("vert")->y, pane.paneHeight - px(4) - px(16));
+  EXPECT_EQ(pane.Find("vert")->x, px(10));
+
+  // On screen the strip is as many device pixels high.
+  const QImage img = Redraw();
+  const int w = img.width(), hgt = img.height();
+  EXPECT_EQ(w, view->m_viewport[2]);
+  EXPECT_TRUE(Near(img.pixel(w - 3, hgt - pane.paneHeight + 1), 57, 32, 32, 4));
+  EXPECT_TRUE(Near(img.pixel(w - 3, hgt - pane.paneHeight - 2), 64, 64, 64, 4));
+  // The first row's text stands inside the strip, as tall as the font.
+  int top = hgt, bottom = -1;
+  for (int y = hgt - pane.paneHeight; y < hgt; ++y)
+    for (int x = px(10); x < px(60); ++x)
+      if (qRed(img.pixel(x, y)) > 200) {
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+  ASSERT_GE(bottom, top);
+  EXPECT_GE(bottom - top + 1, px(7));
 }
 
 // --- Scene decorations -------------------------------------------------
@@ -370,6 +441,8 @@ TEST_F(EditingTest, DeletingTheSelection) {
   char counts[64];
   std::snprintf(counts, sizeof counts, "vert        8      face %8d", int(12 - n));
   EXPECT_EQ(view->InfoPaneTexts().Find("vert")->text, counts);
+  // The counts of the deleted selection are not shown.
+  EXPECT_EQ(view->InfoPaneTexts().Find("Selected"), nullptr);
 
   // Vertex mode: a selected vertex takes its faces along.
   ASSERT_TRUE(h.Execute(cmd::kSelectVertex));

@@ -173,21 +173,29 @@ TEST(MeshHolder, ResultsOfAnOlderMeshAreDropped) {
   ASSERT_TRUE(Open(h, unit, true));
   h.ComputeMassProperties();
   h.ColorBorder();
+  h.ColorSelectedVertices();
+  h.ColorSelectedFaces();
   EXPECT_TRUE(h.m_borderComputed);
   EXPECT_NEAR(h.m_volume, 1.0f, 1e-5);
+  EXPECT_EQ(h.m_selectedVertexCount, 0);
 
   // A change of the mesh: every vertex moves twice as far from the origin.
   for (auto& v : h.m_mesh5.vertices) v.position = v.position * 2.0;
   h.MeshChanged();
   EXPECT_FALSE(h.MassComputed());
   EXPECT_FALSE(h.m_borderComputed);
+  // The pane shows no selection counts of the old mesh.
+  EXPECT_EQ(h.m_selectedVertexCount, -1);
+  EXPECT_EQ(h.m_selectedFaceCount, -1);
   h.ComputeMassProperties();
   EXPECT_NEAR(h.m_volume, 8.0f, 1e-4);
 
   // A reload drops them as well.
+  h.ColorSelectedFaces();
   IoMask mask = 0;
   ASSERT_TRUE(h.Load(unit.c_str(), mask, kNoProgress));
   EXPECT_FALSE(h.MassComputed());
+  EXPECT_EQ(h.m_selectedFaceCount, -1);
 }
 
 TEST(MeshHolder, ScalarColouringsPutTheFileQualityBack) {

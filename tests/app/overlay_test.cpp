@@ -50,6 +50,21 @@ TEST(PaneFormatting, DecimalsFollowTheBoxDiagonal) {
   EXPECT_EQ(PaneDecimals(INFINITY), 4);
 }
 
+TEST(PaneFormatting, NothingReadsAsMinusZero) {
+  std::string s;
+  const struct {
+    double value;
+    int decimals;
+    const char* shown;
+  } rows[] = {{-0.00001, 4, "0.0000"}, {-0.0, 4, "0.0000"},  {-0.00004999, 4, "0.0000"},
+              {-0.0001, 4, "-0.0001"}, {-0.0004, 3, "0.000"}, {-0.4, 0, "0"},
+              {-2.5, 1, "-2.5"},       {0.00001, 4, "0.0000"}, {3.0, 2, "3.00"}};
+  for (const auto& row : rows)
+    EXPECT_EQ(FormatString(s, "%.*f", row.decimals, NoNegativeZero(row.value, row.decimals)),
+              row.shown)
+        << row.value;
+}
+
 TEST(PaneFormatting, FrameRateAndTriangleRate) {
   EXPECT_DOUBLE_EQ(FramesPerSecond(20.0), 50.0);
   EXPECT_EQ(KiloTrianglesPerSecond(100000, 20.0), 5000);
@@ -75,6 +90,14 @@ TEST(GridPlanes, TickSpacingRoundsTheSizeAndSnapsTheCentreTowardZero) {
   EXPECT_FLOAT_EQ(centre.y, 0.0f);
   EXPECT_FLOAT_EQ(centre.z, 13.0f);
 
+  // A size of 1 has a float step of 0.1f, which 0.3f holds three times.
+  size = 0.5f;
+  centre = Vec3f(0.3f, -0.7f, 0.05f);
+  TickSpacing(style, 10, size, centre);
+  EXPECT_FLOAT_EQ(centre.x, 0.3f);
+  EXPECT_FLOAT_EQ(centre.y, -0.7f);
+  EXPECT_FLOAT_EQ(centre.z, 0.0f);
+
   size = 0.0f;
   centre = Vec3f(0.3f, 0.0f, 0.0f);
   TickSpacing(style, 10, size, centre);
@@ -85,18 +108,32 @@ TEST(GridPlanes, TheDefaultGridHasElevenLinesEachWay) {
   PlaneGridStyle style(2);
   EXPECT_EQ(style.frontColour, (Color4b{128, 128, 255, 128}));
   EXPECT_EQ(style.backColour, (Color4b{255, 128, 128, 128}));
-  float size = 1.5f;
-  Vec3f centre(0, 0, 0);
-  TickSpacing(style, 10, size, centre);
-  const float xy[4] = {0, 0, 1, 0};
-  const PlaneGrid grid = BuildPlaneGrid(xy, centre, Vec3f(0, 1, 0), size, size, style);
-  ASSERT_EQ(grid.lines.size(), 22u);
-  for (const Segment3f& s : grid.lines) {
-    EXPECT_FLOAT_EQ(s.a.z, 0.0f);
-    EXPECT_NEAR((s.b - s.a).Norm(), 10.0, 1e-5);
+  // Every box diagonal, whatever power of ten it rounds up to; 0.5 and 0.37
+  // round to a size of 1, whose half holds five float steps of 0.1.
+  const struct {
+    float diagonal;
+    float size;
+  } rows[] = {{0.5f, 1.0f},      {0.37f, 1.0f}, {0.05f, 0.1f}, {37.0f, 100.0f},
+              {4.2e4f, 1e5f},    {1e7f, 1e7f},  {1.5f, 10.0f}};
+  PlaneGrid grid;
+  for (const auto& row : rows) {
+    float size = row.diagonal;
+    Vec3f centre(0, 0, 0);
+    TickSpacing(style, 10, size, centre);
+    EXPECT_FLOAT_EQ(size, row.size) << row.diagonal;
+    const float xy[4] = {0, 0, 1, 0};
+    grid = BuildPlaneGrid(xy, centre, Vec3f(0, 1, 0), size, size, style);
+    ASSERT_EQ(grid.lines.size(), 22u) << row.diagonal;
+    for (const Segment3f& s : grid.lines) {
+      EXPECT_FLOAT_EQ(s.a.z, 0.0f);
+      EXPECT_NEAR((s.b - s.a).Norm(), row.size, 1e-6 * row.size);
+    }
+    // The outermost lines run along the plane's edges.
+    EXPECT_NEAR(std::fabs(grid.lines.front().a.y), 0.5 * row.size, 1e-6 * row.size);
+    EXPECT_NEAR(grid.lines.front().a.y, -grid.lines[10].a.y, 1e-6 * row.size) << row.diagonal;
   }
-  // The rectangle's corners turn counter-clockwise seen from +z, so that
-  // the front colour faces the normal.
+  // The rectangle's corners (of the last row) turn counter-clockwise seen
+  // from +z, so that the front colour faces the normal.
   const Vec3f n = Cross(grid.corners[1] - grid.corners[0], grid.corners[2] - grid.corners[0]);
   EXPECT_GT(n.z, 0.0f);
   EXPECT_NEAR((grid.corners[2] - grid.corners[0]).Norm(), std::sqrt(200.0), 1e-4);
@@ -124,6 +161,49 @@ TEST(GridPlanes, OneTickOrATinyPlaneLeavesOneLineThroughTheCentre) {
       EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z));
     EXPECT_NEAR(((s.a + s.b) * 0.5).Norm(), 0.0, 1e-6);
   }
+}
+
+TEST(GridPlanes, TheClipPlaneFillHasNoLinesAndNoPlaneHasMillions) {
+  // The clip plane's style keeps the constructor's step of 10 whatever the
+  // mesh size.
+  const float xy[4] = {0, 0, 1, 0};
+  const PlaneGrid fill = BuildPlaneGrid(xy, Vec3f(0, 0, 0), Vec3f(0, 1, 0), 1e7f, 1e7f,
+                                        PlaneGridStyle(0));
+  EXPECT_TRUE(fill.lines.empty());
+  EXPECT_NEAR((fill.corners[2] - fill.corners[0]).Norm(), std::sqrt(2.0) * 1e7, 1.0);
+
+  // With lines, a plane of a million steps still draws at most a thousand
+  // and one each way, spread over its whole side.
+  const PlaneGrid lines = BuildPlaneGrid(xy, Vec3f(0, 0, 0), Vec3f(0, 1, 0), 1e7f, 1e7f,
+                                         PlaneGridStyle(1));
+  ASSERT_EQ(lines.lines.size(), 2002u);
+  EXPECT_NEAR(std::fabs(lines.lines.front().a.y), 5e6, 1.0);
+  EXPECT_NEAR(lines.lines.front().a.y, -lines.lines[1000].a.y, 1.0);
+  // The finest tick setting is drawn in full.
+  PlaneGridStyle style(2);
+  float size = 3.0f;
+  Vec3f centre(0, 0, 0);
+  TickSpacing(style, 1000, size, centre);
+  EXPECT_EQ(BuildPlaneGrid(xy, centre, Vec3f(0, 1, 0), size, size, style).lines.size(), 2002u);
+}
+
+TEST(PickedFaceLabels, LabelsThatWouldMeetMoveDownALine) {
+  const struct {
+    std::vector<LabelBox> labels;
+    std::vector<int> drops;
+  } rows[] = {
+      // Labels: left edge, baseline, width, height.
+  // A face far larger than its labels: each stays at its corner.
+      {{{0, 0, 40, 14}, {100, 0, 40, 14}, {50, 80, 40, 14}}, {0, 0, 0}},
+      // A face of a few pixels: the three labels stack, each just below the
+      // one it would meet.
+      {{{10, 10, 40, 14}, {12, 11, 40, 14}, {11, 9, 40, 14}}, {0, 15, 27}},
+      // Two meet, the third stands clear to the right.
+      {{{10, 10, 40, 14}, {30, 20, 40, 14}, {200, 10, 40, 14}}, {0, 24, 0}},
+      // A label pushed into a later-placed one's way moves on below it.
+      {{{0, 0, 40, 14}, {0, -14, 40, 14}, {0, 0, 40, 14}}, {0, 0, 28}},
+  };
+  for (const auto& row : rows) EXPECT_EQ(LabelDrops(row.labels), row.drops);
 }
 
 TEST(WireSphere, EightStacksAndTwelveSlices) {

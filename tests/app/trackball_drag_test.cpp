@@ -188,6 +188,80 @@ TEST_F(TrackBallDrag, HandlePickingGrabsTheFirstHandleHit) {
   EXPECT_EQ(tb.m_mode, &tb.m_sphereMode);
 }
 
+// A trackball fitted, as the view fits it, to a box of half diagonal r
+// about c, then turned by the camera's rotation.
+void FitAndTurn(TrackBall& tb, const Vec3d& c, double r, const Mat4d& turn) {
+  tb.Reset();
+  tb.SetScale(1, 1.0);
+  tb.SetTranslation(1, 0.0, 0.0, 0.0);
+  tb.SetScale(2, 1.0 / r);
+  tb.SetTranslation(2, -c.x / r, -c.y / r, -c.z / r);
+  tb.ApplyTransform(turn, 0x800);
+}
+
+// Where a point of the trackball's frame shows on the 200-pixel camera, in
+// mouse coordinates.
+Vec3d WindowOf(const TrackBall& tb, const Vec3d& inBase) {
+  const Vec3d world = tb.m_track.TransformPoint(tb.m_base.TransformPoint(inBase));
+  return {(world.x + 1.0) * 100.0, 200.0 - (world.y + 1.0) * 100.0, 0.0};
+}
+
+TEST_F(TrackBallDrag, HandlesOfAFittedTurnedModelAreHitWhereTheyShowAndFollowTheCursor) {
+  const struct {
+    Vec3d centre;
+    Mat4d turn;
+  } rows[] = {
+      {{0, 0, 0}, Identity()},
+      {{3.0, -2.0, 1.5}, Identity()},
+      {{3.0, -2.0, 1.5}, Rotation(15, 1, 0, 0) * Rotation(10, 0, 1, 0)},
+      // The Z axis points away from the viewer: the turn is mirrored.
+      {{-40.0, 7.0, 2.0}, Rotation(180, 0, 1, 0) * Rotation(15, 1, 0, 0)},
+  };
+  for (const auto& row : rows) {
+    tb = TrackBall();
+    SetCamera(200);
+    FitAndTurn(tb, row.centre, 12.0, row.turn);
+    tb.SetHandlePicking(1);
+    // The glyph stands on the window's centre however far the box is from
+    // the origin.
+    const Vec3d middle = WindowOf(tb, Vec3d(0, 0, 0));
+    EXPECT_NEAR(middle.x, 100.0, 1e-9);
+    EXPECT_NEAR(middle.y, 100.0, 1e-9);
+
+    // The outer part of the X axis.
+    const Vec3d axis = WindowOf(tb, Vec3d(1.1, 0, 0));
+    tb.MouseDown(int(std::lround(axis.x)), int(std::lround(axis.y)), TrackButton::Left);
+    EXPECT_EQ(tb.m_mode, &tb.m_axisMoveMode);
+    EXPECT_EQ(tb.m_axisMoveMode.m_axis, Vec3d(1, 0, 0));
+    tb.MouseUp(int(std::lround(axis.x)), int(std::lround(axis.y)), 0);
+
+    // The ring about Z, between the axes: the point grabbed goes round with
+    // the cursor.
+    const double at = 50.0 * 3.14159265358979 / 180.0;
+    const Vec3d onRing(std::cos(at), std::sin(at), 0.0);
+    const Vec3d press = WindowOf(tb, onRing);
+    const int px = int(std::lround(press.x)), py = int(std::lround(press.y));
+    tb.MouseDown(px, py, TrackButton::Left);
+    ASSERT_EQ(tb.m_mode, &tb.m_axisRotateMode);
+    EXPECT_EQ(tb.m_axisRotateMode.m_axis, Vec3d(0, 0, 1));
+    // The cursor turns by 60 degrees about the glyph's centre on screen.
+    const double a0 = std::atan2(-(py - 100.0), px - 100.0);
+    const double radius = std::hypot(px - 100.0, py - 100.0);
+    const double a1 = a0 + 60.0 * 3.14159265358979 / 180.0;
+    const int cx = int(std::lround(100.0 + radius * std::cos(a1)));
+    const int cy = int(std::lround(100.0 - radius * std::sin(a1)));
+    tb.MouseMove(cx, cy, 0);
+    const Vec3d now = WindowOf(tb, onRing);
+    const double shown = std::atan2(-(now.y - 100.0), now.x - 100.0);
+    const double cursor = std::atan2(-(cy - 100.0), cx - 100.0);
+    EXPECT_NEAR(std::remainder(shown - cursor, 2.0 * 3.14159265358979), 0.0, 0.06)
+        << row.centre.x;
+    tb.MouseUp(cx, cy, 0);
+    // The centre stays where it was.
+    EXPECT_NEAR(WindowOf(tb, Vec3d(0, 0, 0)).x, 100.0, 1e-9);
+  }
+}
+
 TEST_F(TrackBallDrag, AnUnknownCodeFallsBackToTheSphereFromTheFirstMove) {
   tb.MouseDown(100, 100, TrackButton::Shift | TrackButton::Middle);
   EXPECT_EQ(tb.m_mode, &tb.m_sphereMode);
@@ -239,6 +313,22 @@ TEST_F(TrackBallDrag, TheIdleModeAndADegenerateTrackMoveNothing) {
   for (double e : tb.m_track.m) EXPECT_TRUE(std::isfinite(e));
   for (double e : tb.m_base.m) EXPECT_TRUE(std::isfinite(e));
   EXPECT_TRUE(std::isfinite(tb.m_spin.w));
+}
+
+TEST_F(TrackBallDrag, ATrackballWhoseCameraWasNeverReadMovesNothing) {
+  // A view's trackball before its first frame: no viewport, no screen frame.
+  tb.m_camera = TrackCamera();
+  tb.SetScale(2, 0.5);
+  const Mat4d track = tb.m_track, base = tb.m_base;
+  for (int code : {TrackButton::Left, TrackButton::Ctrl | TrackButton::Left,
+                   TrackButton::Shift | TrackButton::Left}) {
+    tb.MouseDown(100, 100, code);
+    tb.MouseMove(150, 130, 0);
+    tb.MouseUp(150, 130, 0);
+    tb.MouseWheel(-3, 0);
+    ExpectMatNear(tb.m_track, track, 0);
+    ExpectMatNear(tb.m_base, base, 0);
+  }
 }
 
 // ---------------------------------------------------------------------------

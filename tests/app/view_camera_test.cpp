@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "app/command_ids.h"
 #include "app/mouse_flags.h"
@@ -318,6 +319,16 @@ TEST_F(ViewCameraTest, ForeignBlocksPasteWhatTheyHoldAndNoMore) {
   EXPECT_EQ(view->m_interactionMode, 0);
   ExpectMatNear(view->m_trackBall.m_track, fitted, 0.0, "nan");
   EXPECT_EQ(view->m_fov, 40.0f);
+
+  // A field of view is held to the wheel's range.
+  for (auto [pasted, taken] : {std::pair{170.0f, 90.0f}, std::pair{0.5f, 5.0f},
+                               std::pair{-30.0f, 5.0f}, std::pair{60.0f, 60.0f}}) {
+    QByteArray camera(264, '\0');
+    std::memcpy(camera.data() + 256, &pasted, 4);
+    h.clipboard.PutForeignBlock(EncodeClipboardBlock(camera));
+    view->OnPasteView();
+    EXPECT_EQ(view->m_fov, taken) << pasted;
+  }
   h.Frame(view);
 }
 
