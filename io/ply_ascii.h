@@ -29,10 +29,15 @@ inline bool PlyIntegerFits(std::int64_t v, PlyType type) {
   }
 }
 
-// A decimal floating-point token (also "inf" and "nan"); a finite value that
-// does not fit the type fails, one too small for it becomes a signed zero.
+// A floating-point token as the C library's "%f" reads it in the C locale:
+// optional sign, decimal with optional exponent, hexadecimal ("0x1.8p-2"),
+// "inf", "infinity" and "nan" in any case. A finite value that does not fit
+// the type fails, one too small for it becomes a signed zero.
 bool ParsePlyFloat(std::string_view token, float& value);
 bool ParsePlyDouble(std::string_view token, double& value);
+
+// Whether the token spells such a number, whatever its range.
+bool IsPlyNumberToken(std::string_view token);
 
 // Double to float as the hardware rounds it, without the undefined
 // behaviour of an out-of-range conversion.

@@ -268,17 +268,6 @@ bool ReadAsciiCount(PlyInput& in, PlyType countType, std::int64_t& count) {
   return ReadAsciiInteger(in, IsIntegerPlyType(countType) ? countType : ply_type::Int, count);
 }
 
-// A token that reads as a number, whatever its range.
-bool IsNumberToken(std::string_view token) {
-  double d;
-  if (ParsePlyDouble(token, d)) return true;
-  const char* p = token.data();
-  const char* e = p + token.size();
-  if (p < e && *p == '+') ++p;
-  auto r = std::from_chars(p, e, d, std::chars_format::general);
-  return r.ptr == e && r.ec == std::errc::result_out_of_range;
-}
-
 template <PlyType F, PlyType M>
 bool ReadAsciiScalar(PlyInput& in, char* rec, const PlyBinding& b) {
   return ReadAsciiValue<F, M>(in, rec + b.offset);
@@ -309,7 +298,7 @@ bool SkipAsciiList(PlyInput& in, char*, const PlyBinding& b) {
   if (!ReadAsciiCount(in, b.countFileType, count) || count < 0) return false;
   for (std::int64_t i = 0; i < count; ++i) {
     std::string_view token;
-    if (in.NextToken(token) != PlyInput::Token::Ok || !IsNumberToken(token)) return false;
+    if (in.NextToken(token) != PlyInput::Token::Ok || !IsPlyNumberToken(token)) return false;
   }
   return true;
 }
