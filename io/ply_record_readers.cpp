@@ -229,6 +229,10 @@ inline bool ReadAsciiReal(PlyInput& in, T& value) {
   const char* end = in.End();
   while (p < end && PlyInput::IsBlank(*p)) ++p;
   const char* start = p;
+  if (ParsePlyDecimalFast(p, end, value)) {
+    in.SetCursor(p);
+    return true;
+  }
   if (p < end && *p != '+') {
     T v;
     auto r = std::from_chars(p, end, v, std::chars_format::general);
