@@ -420,10 +420,10 @@ TEST(PlyRecords, AsciiValuesAreCheckedAgainstTheirType) {
 
 // Decimal spellings of every length, and the shortest spellings of values
 // halfway between two floats, read exactly as from_chars reads them, into
-// float and into double.
+// float and into double; integers of every length into int.
 TEST(PlyRecords, AsciiDecimalsReadAsFromChars) {
   std::mt19937 rng(7);
-  std::vector<std::string> tokens;
+  std::vector<std::string> tokens, integers;
   char text[64];
   for (int i = 0; i < 20000; ++i) {
     std::uint32_t bits = rng();
@@ -441,22 +441,30 @@ TEST(PlyRecords, AsciiDecimalsReadAsFromChars) {
     // Out of range of float is another matter (see above).
     const char* end = text + std::strlen(text);
     float check;
-    if (std::from_chars(text, end, check).ec == std::errc()) tokens.emplace_back(text);
+    if (std::from_chars(text, end, check).ec != std::errc()) continue;
+    tokens.emplace_back(text);
+    const std::int32_t n = std::int32_t(rng()) >> (rng() % 32);
+    integers.push_back(std::to_string(n));
   }
   std::string bytes = "ply\nformat ascii 1.0\nelement e " + std::to_string(tokens.size()) +
-                      "\nproperty float f\nproperty double d\nend_header\n";
-  for (const std::string& t : tokens) bytes += t + " " + t + "\n";
+                      "\nproperty float f\nproperty double d\nproperty int i\nend_header\n";
+  for (std::size_t k = 0; k < tokens.size(); ++k) {
+    bytes += tokens[k] + " " + tokens[k] + " " + integers[k] + "\n";
+  }
   struct Rec {
     float f;
     double d;
+    std::int32_t i;
   };
   PlyReader r;
   ASSERT_EQ(OpenBytes(r, bytes), 0);
   ASSERT_EQ(r.AddToRead("e", "f", Float, Float, offsetof(Rec, f), 0, 0, 0, 0, 0), 0);
   ASSERT_EQ(r.AddToRead("e", "d", Double, Double, offsetof(Rec, d), 0, 0, 0, 0, 0), 0);
+  ASSERT_EQ(r.AddToRead("e", "i", Int, Int, offsetof(Rec, i), 0, 0, 0, 0, 0), 0);
   r.SetCurrentElement(0);
-  for (const std::string& t : tokens) {
-    SCOPED_TRACE(t);
+  for (std::size_t k = 0; k < tokens.size(); ++k) {
+    const std::string& t = tokens[k];
+    SCOPED_TRACE(t + " " + integers[k]);
     Rec rec{};
     ASSERT_EQ(r.Read(&rec), 0);
     float f = 0;
@@ -465,6 +473,7 @@ TEST(PlyRecords, AsciiDecimalsReadAsFromChars) {
     std::from_chars(t.data(), t.data() + t.size(), d);
     ASSERT_EQ(std::bit_cast<std::uint32_t>(rec.f), std::bit_cast<std::uint32_t>(f));
     ASSERT_EQ(std::bit_cast<std::uint64_t>(rec.d), std::bit_cast<std::uint64_t>(d));
+    ASSERT_EQ(std::to_string(rec.i), integers[k]);
   }
 }
 
