@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "io/ply_reader.h"
-#include "io/record_memory.h"
 
 namespace quarnel {
 
@@ -359,13 +358,11 @@ std::int64_t Import<MeshType>::ReservableRecords(std::int32_t count) {
 template <class MeshType>
 void Import<MeshType>::ReserveFor(std::vector<V>& a, std::int32_t count) {
   a.reserve(std::size_t(ReservableRecords(count)));
-  AdviseLargePagesForGrowth(a);
 }
 
 template <class MeshType>
 void Import<MeshType>::ReserveFor(std::vector<F>& a, std::int32_t count) {
   a.reserve(std::size_t(ReservableRecords(count)));
-  AdviseLargePagesForGrowth(a);
 }
 
 template <class MeshType>
