@@ -9,6 +9,11 @@
 //   ply_load_once convert <file>        floor: reads a binary little-endian
 //                                       file of float x y z and
 //                                       list uchar int faces into plain arrays
+//   ply_load_once fill1|fill5 <file>    floor: fills fresh MeshT1 / MeshT5
+//                                       arrays of the file's vertex and face
+//                                       counts with value-initialised records
+//                                       (the memory that any load of the
+//                                       file into that type must provide)
 //
 // Prints one line "<ms> <peak RSS MB>": the time from the start of the step
 // to its end inside the process, and the peak resident memory of the whole
@@ -96,11 +101,39 @@ int Convert(const char* path) {
   return tris.back() >= 0 && xyz[0] == xyz[0] ? 0 : 1;
 }
 
+// The counts of "element vertex" and "element face" in the header.
+bool HeaderCounts(const char* path, long& vertices, long& faces) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return false;
+  char head[4096] = {};
+  std::size_t got = std::fread(head, 1, sizeof head - 1, f);
+  std::fclose(f);
+  std::string_view text(head, got);
+  std::size_t v = text.find("element vertex ");
+  std::size_t fc = text.find("element face ");
+  if (v == text.npos || fc == text.npos) return false;
+  vertices = std::strtol(head + v + 15, nullptr, 10);
+  faces = std::strtol(head + fc + 13, nullptr, 10);
+  return true;
+}
+
+template <class MeshType>
+int Fill(const char* path) {
+  long nv = 0, nf = 0;
+  if (!HeaderCounts(path, nv, nf)) return 1;
+  MeshType mesh;
+  mesh.vertices.reserve(std::size_t(nv));
+  mesh.faces.reserve(std::size_t(nf));
+  for (long i = 0; i < nv; ++i) mesh.vertices.emplace_back().flags = std::uint32_t(i);
+  for (long i = 0; i < nf; ++i) mesh.faces.emplace_back().flags = std::uint32_t(i);
+  return mesh.faces.empty() || mesh.faces.back().flags != std::uint32_t(nf - 1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: ply_load_once gen <folder> | t1|t5|read|convert <file>\n");
+    std::fprintf(stderr, "usage: ply_load_once gen <folder> | t1|t5|read|convert|fill1|fill5 <file>\n");
     return 2;
   }
   const std::string what = argv[1];
@@ -117,6 +150,10 @@ int main(int argc, char** argv) {
     r = ReadWhole(path, bytes) ? 0 : 1;
   } else if (what == "convert") {
     r = Convert(path);
+  } else if (what == "fill1") {
+    r = Fill<quarnel::MeshT1>(path);
+  } else if (what == "fill5") {
+    r = Fill<quarnel::MeshT5>(path);
   }
   double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
   if (r != 0) return r;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Process-level load benchmark: a fresh process per load of the generated
 # 1M-vertex / 2M-face torus (binary little-endian and ASCII) into MeshT1 and
-# MeshT5, with the floor under any reader (reading the file into memory, and
-# a straight-line conversion of the binary file into plain arrays).
+# MeshT5, with the floors under any reader: reading the file into memory, a
+# straight-line conversion of the binary file into plain arrays, and filling
+# fresh MeshT1 / MeshT5 arrays of the file's size with default records.
 # Prints medians of the whole process's wall time, of the load inside it, and
 # of the process's peak resident memory.
 #
@@ -28,7 +29,7 @@ asc="$data/torus_ascii.ply"
 
 median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 
-cases=("read $bin" "convert $bin" "t1 $bin" "t5 $bin" "read $asc" "t1 $asc" "t5 $asc")
+cases=("read $bin" "convert $bin" "fill1 $bin" "fill5 $bin" "t1 $bin" "t5 $bin" "read $asc" "t1 $asc" "t5 $asc")
 declare -A wall inner rss
 for ((run = 0; run < runs; ++run)); do
   for c in "${cases[@]}"; do
@@ -53,6 +54,8 @@ for b in "${builds[@]}"; do
     case $1 in
       read) label="floor: read the file" ;;
       convert) label="floor: convert" ;;
+      fill1) label="floor: MeshT1 memory" ;;
+      fill5) label="floor: MeshT5 memory" ;;
       t1) label="MeshT1" ;;
       t5) label="MeshT5" ;;
     esac
