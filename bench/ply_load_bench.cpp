@@ -4,6 +4,10 @@
 // Peak memory is the largest amount of heap in use during one load above
 // what was in use before it, against the size of the loaded mesh's arrays:
 // the reader keeps one fixed buffer and never the whole file.
+//
+// These loads follow each other in one process, which reuses its memory;
+// ply_load_process.sh measures loads as a user meets them, one fresh
+// process each.
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>

@@ -399,8 +399,9 @@ PlyError Import<MeshType>::FillVertex(const VertexStaging& st, V& v) {
 
 // Reads `count` records of the current element and fills one record of
 // `out` from each, a run at a time: the run is read (in one go where the
-// block reader applies, else record by record), its records are appended
-// value-initialised with one clearing of memory, then filled in file order.
+// block reader applies, else record by record), then its records are
+// appended in file order, each value-initialised and filled while its
+// memory is in the cache, so that the mesh's pages are walked once.
 // Errors and progress reports come exactly as when every record is read and
 // filled before the next is read.
 template <class MeshType>
@@ -429,11 +430,9 @@ PlyError Import<MeshType>::ReadRecords(std::int32_t count, int base, const char*
         }
       }
     }
-    const std::size_t first = out.size();
-    out.resize(first + got);
     for (std::size_t r = 0; r < got; ++r, ++j) {
       if (j % 1000 == 0) ReportProgress(progress_, j, count, base, text);
-      PlyError e = fill(run[r], out[first + r]);
+      PlyError e = fill(run[r], out.emplace_back());
       if (e != ply_error::NoError) return e;
     }
     if (readFailed) {

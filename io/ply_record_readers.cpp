@@ -191,32 +191,39 @@ bool SkipBinaryList(PlyInput& in, char*, const PlyBinding& b) {
 
 // ---- ASCII ----
 
-// One integer token, read in one pass over the buffered bytes when the
-// token and the blank after it are there; anything else (a token cut by the
-// buffer's end, a long or malformed one) goes through the general tokeniser.
-inline bool ReadAsciiInteger(PlyInput& in, PlyType type, std::int64_t& value) {
-  const char* p = in.Cursor();
-  const char* end = in.End();
-  while (p < end && PlyInput::IsBlank(*p)) ++p;
-  const char* start = p;
+// An integer token that the buffer holds whole with the blank after it,
+// read without touching the input's state; false (p unmoved) for anything
+// else: a token cut by the buffer's end, a long or malformed one.
+[[gnu::always_inline]] inline bool ParseBufferedInteger(const char*& p, const char* end, std::int64_t& value) {
+  const char* q = p;
+  while (q < end && PlyInput::IsBlank(*q)) ++q;
   bool negative = false;
-  if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
-  const char* digits = p;
+  if (q < end && (*q == '-' || *q == '+')) negative = *q++ == '-';
+  const char* digits = q;
   std::uint64_t v = 0;
-  while (p < end && p - digits < 18) {
-    unsigned d = unsigned(static_cast<unsigned char>(*p)) - '0';
+  while (q < end && q - digits < 18) {
+    unsigned d = unsigned(static_cast<unsigned char>(*q)) - '0';
     if (d > 9) break;
     v = v * 10 + d;
-    ++p;
+    ++q;
   }
-  if (p > digits && p < end && PlyInput::IsBlank(*p)) {
-    std::int64_t s = negative ? -std::int64_t(v) : std::int64_t(v);
+  if (q == digits || q == end || !PlyInput::IsBlank(*q)) return false;
+  value = negative ? -std::int64_t(v) : std::int64_t(v);
+  p = q;
+  return true;
+}
+
+// One integer token of a type, in one pass where it can be, else through
+// the general tokeniser.
+inline bool ReadAsciiInteger(PlyInput& in, PlyType type, std::int64_t& value) {
+  const char* p = in.Cursor();
+  std::int64_t s;
+  if (ParseBufferedInteger(p, in.End(), s)) {
     if (!PlyIntegerFits(s, type)) return false;
     in.SetCursor(p);
     value = s;
     return true;
   }
-  in.SetCursor(start);
   std::string_view token;
   if (in.NextToken(token) != PlyInput::Token::Ok) return false;
   return ParsePlyInteger(token, type, value);
@@ -229,6 +236,10 @@ inline bool ReadAsciiReal(PlyInput& in, T& value) {
   const char* end = in.End();
   while (p < end && PlyInput::IsBlank(*p)) ++p;
   const char* start = p;
+  if (ParsePlyDecimalFast(p, end, value)) {
+    in.SetCursor(p);
+    return true;
+  }
   if (p < end && *p != '+') {
     T v;
     auto r = std::from_chars(p, end, v, std::chars_format::general);
@@ -263,20 +274,9 @@ inline bool ReadAsciiValue(PlyInput& in, char* dst) {
   return true;
 }
 
-bool ReadAsciiCount(PlyInput& in, PlyType countType, std::int64_t& count) {
+inline bool ReadAsciiCount(PlyInput& in, PlyType countType, std::int64_t& count) {
   // A floating-point count type still reads its count as an integer.
   return ReadAsciiInteger(in, IsIntegerPlyType(countType) ? countType : ply_type::Int, count);
-}
-
-// A token that reads as a number, whatever its range.
-bool IsNumberToken(std::string_view token) {
-  double d;
-  if (ParsePlyDouble(token, d)) return true;
-  const char* p = token.data();
-  const char* e = p + token.size();
-  if (p < e && *p == '+') ++p;
-  auto r = std::from_chars(p, e, d, std::chars_format::general);
-  return r.ptr == e && r.ec == std::errc::result_out_of_range;
 }
 
 template <PlyType F, PlyType M>
@@ -293,7 +293,18 @@ bool ReadAsciiList(PlyInput& in, char* rec, const PlyBinding& b) {
   // Each item takes at least a digit and a blank, the last one maybe no blank.
   char* dst = count > 0 || b.allocate ? ListDestination(in, rec, b, count, ms, 2) : rec;
   if (dst == nullptr) return count == 0;
-  for (std::int64_t i = 0; i < count; ++i) {
+  std::int64_t i = 0;
+  if constexpr (IsIntegerPlyType(F)) {
+    // The items that the buffer holds whole, in one pass over it.
+    const char* p = in.Cursor();
+    const char* const end = in.End();
+    for (std::int64_t v; i < count && ParseBufferedInteger(p, end, v); ++i) {
+      if (!PlyIntegerFits(v, F)) return false;
+      Store<M>(dst + std::size_t(i) * ms, v);
+    }
+    in.SetCursor(p);
+  }
+  for (; i < count; ++i) {
     if (!ReadAsciiValue<F, M>(in, dst + std::size_t(i) * ms)) return false;
   }
   return true;
@@ -309,7 +320,7 @@ bool SkipAsciiList(PlyInput& in, char*, const PlyBinding& b) {
   if (!ReadAsciiCount(in, b.countFileType, count) || count < 0) return false;
   for (std::int64_t i = 0; i < count; ++i) {
     std::string_view token;
-    if (in.NextToken(token) != PlyInput::Token::Ok || !IsNumberToken(token)) return false;
+    if (in.NextToken(token) != PlyInput::Token::Ok || !IsPlyNumberToken(token)) return false;
   }
   return true;
 }

@@ -2,11 +2,15 @@
 // and both binary byte orders.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -412,6 +416,65 @@ TEST(PlyRecords, AsciiValuesAreCheckedAgainstTheirType) {
   EXPECT_TRUE(std::isnan(v));
   EXPECT_EQ(ReadAsciiToken("", Int), -1);  // end of file
   EXPECT_EQ(ReadAsciiToken(std::string(300000, '1'), Int), -1);
+}
+
+// Decimal spellings of every length, and the shortest spellings of values
+// halfway between two floats, read exactly as from_chars reads them, into
+// float and into double; integers of every length into int.
+TEST(PlyRecords, AsciiDecimalsReadAsFromChars) {
+  std::mt19937 rng(7);
+  std::vector<std::string> tokens, integers;
+  char text[64];
+  for (int i = 0; i < 20000; ++i) {
+    std::uint32_t bits = rng();
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    if (!std::isfinite(f)) continue;
+    double half = (double(f) + double(std::nextafter(f, INFINITY))) / 2;
+    const int digits = 1 + int(rng() % 19);
+    switch (i % 4) {
+      case 0: std::snprintf(text, sizeof text, "%.*g", digits, double(f)); break;
+      case 1: std::snprintf(text, sizeof text, "%.*g", digits, half); break;
+      case 2: std::snprintf(text, sizeof text, "%.*f", int(rng() % 12), double(f) * 1e-30); break;
+      default: std::snprintf(text, sizeof text, "%.*e", digits, double(int(rng() % 2000000) - 1000000) / 997); break;
+    }
+    // Out of range of float is another matter (see above).
+    const char* end = text + std::strlen(text);
+    float check;
+    if (std::from_chars(text, end, check).ec != std::errc()) continue;
+    tokens.emplace_back(text);
+    const std::int32_t n = std::int32_t(rng()) >> (rng() % 32);
+    integers.push_back(std::to_string(n));
+  }
+  std::string bytes = "ply\nformat ascii 1.0\nelement e " + std::to_string(tokens.size()) +
+                      "\nproperty float f\nproperty double d\nproperty int i\nend_header\n";
+  for (std::size_t k = 0; k < tokens.size(); ++k) {
+    bytes += tokens[k] + " " + tokens[k] + " " + integers[k] + "\n";
+  }
+  struct Rec {
+    float f;
+    double d;
+    std::int32_t i;
+  };
+  PlyReader r;
+  ASSERT_EQ(OpenBytes(r, bytes), 0);
+  ASSERT_EQ(r.AddToRead("e", "f", Float, Float, offsetof(Rec, f), 0, 0, 0, 0, 0), 0);
+  ASSERT_EQ(r.AddToRead("e", "d", Double, Double, offsetof(Rec, d), 0, 0, 0, 0, 0), 0);
+  ASSERT_EQ(r.AddToRead("e", "i", Int, Int, offsetof(Rec, i), 0, 0, 0, 0, 0), 0);
+  r.SetCurrentElement(0);
+  for (std::size_t k = 0; k < tokens.size(); ++k) {
+    const std::string& t = tokens[k];
+    SCOPED_TRACE(t + " " + integers[k]);
+    Rec rec{};
+    ASSERT_EQ(r.Read(&rec), 0);
+    float f = 0;
+    double d = 0;
+    std::from_chars(t.data(), t.data() + t.size(), f);
+    std::from_chars(t.data(), t.data() + t.size(), d);
+    ASSERT_EQ(std::bit_cast<std::uint32_t>(rec.f), std::bit_cast<std::uint32_t>(f));
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(rec.d), std::bit_cast<std::uint64_t>(d));
+    ASSERT_EQ(std::to_string(rec.i), integers[k]);
+  }
 }
 
 TEST(PlyRecords, AsciiSkipsOneTokenPerValue) {
