@@ -58,7 +58,9 @@ int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh);
 // Closes every border loop that lies on the plane (within 1 % of the loop's
 // box diagonal) with new faces, green and selected, facing the plane's
 // negative side; then cleans up, flips coplanar edges and selects the cap's
-// vertices. Run right after a plane clip with the same plane.
-void CapCut(MeshT5& mesh, const Plane3f& plane);
+// vertices. Run right after a plane clip with the same plane. Builds the
+// face-face adjacency first unless the caller says that it is current (as
+// ClipByPlane leaves it).
+void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent = false);
 
 }  // namespace quarnel
