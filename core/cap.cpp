@@ -107,8 +107,8 @@ class EarClipper {
 
   // The ear to cut when none passes the regular tests: the largest
   // counter-clockwise one that holds no other point, that no edge crosses
-  // and that is not larger than the loop. -1 when there is none (a loop that is not simple): what
-  // remains is left open.
+  // and that is not larger than the loop. -1 when there is none (a loop
+  // that is not simple): what remains is left open.
   int BestEar() const {
     // No ear of a simple loop is larger than the loop; a loop that runs back
     // over itself has less area than its ears, or none.

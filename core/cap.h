@@ -40,9 +40,10 @@ double BorderLoopLength(const FacePos& start, size_t maxSteps);
 
 // Ear clipping that cuts the shortest closing diagonals first. Appends index
 // triples (counter-clockwise) into polygon to triangles; returns 1 when the
-// polygon was cut completely, 0 when it has fewer than three points, a zero
-// or non-finite area, or when the search gives up (the triangles found
-// before stay appended).
+// polygon was cut completely (a simple polygon always is, into n - 2
+// triangles), 0 when it has fewer than three points, a zero or non-finite
+// area, or when it is not simple and what is left cannot be cut (the
+// triangles found before stay appended).
 int TriangulatePolygon2D(const std::vector<Point2d>& polygon, std::vector<int>& triangles);
 
 // Deletes the later face of each pair of live faces with the same three

@@ -178,9 +178,8 @@ int32_t OptimizeCurvature(MeshT5& mesh, bool selectedOnly) {
 int32_t FlipCoplanarEdges(MeshT5& mesh, float maxAngle, bool selectedOnly) {
   const double limit = double(maxAngle);
   const double cosLimit = std::cos(limit);
-  return CountFlips(mesh, selectedOnly, [&](FaceT5& f, Quad& q) {
-    return TryCoplanarFlip(f, q, limit, cosLimit);
-  });
+  return CountFlips(mesh, selectedOnly,
+                    [&](FaceT5& f, Quad& q) { return TryCoplanarFlip(f, q, limit, cosLimit); });
 }
 
 CoplanarEdgeFlipper::CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool selectedOnly)
@@ -198,7 +197,9 @@ int32_t CoplanarEdgeFlipper::Run(int maxPasses) {
   // two steps of a flipped pair are the ones to look at again.
   FaceT5* const base = mesh_.faces.data();
   const size_t size = mesh_.faces.size();
-  auto inArray = [&](const FaceT5* f) { return f != nullptr && f >= base && f < base + size; };
+  auto inArray = [&](const FaceT5* f) {
+    return f != nullptr && f >= base && f < base + size;
+  };
   auto markAround = [&](const FaceT5* f) {
     stale_[size_t(f - base)] = 1;
     for (const FaceT5* n : f->adjFace) {

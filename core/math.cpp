@@ -214,7 +214,8 @@ Quatd Quatd::FromMat3d(const Mat3d& m) {
   // round as before.
   if (candidates[0] > 0.0 && q.w < 0.0) {
     q.w = -q.w;
-    for (double& e : v) e = -e;
+    for (double& e : v)
+      e = -e;
   }
   q.x = v[0];
   q.y = v[1];

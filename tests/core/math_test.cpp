@@ -89,7 +89,8 @@ TEST(Mat4d, RotationMatchesHandComputedMatrix) {
   r.SetRotate(50, 2, -3, 6);
   for (int c = 0; c < 3; ++c) {
     const Vec3d e(c == 0, c == 1, c == 2);
-    const Vec3d image = e * std::cos(t) + k.Cross(e) * std::sin(t) + k * (k.Dot(e) * (1 - std::cos(t)));
+    const Vec3d image =
+        e * std::cos(t) + k.Cross(e) * std::sin(t) + k * (k.Dot(e) * (1 - std::cos(t)));
     EXPECT_NEAR(r[4 * c + 0], image.x, 1e-15) << "column " << c;
     EXPECT_NEAR(r[4 * c + 1], image.y, 1e-15) << "column " << c;
     EXPECT_NEAR(r[4 * c + 2], image.z, 1e-15) << "column " << c;
@@ -144,7 +145,8 @@ double RoundTripError(const Mat3d& m) {
   Mat3d back;
   Quatd::ToMat3d(q, back);
   double worst = std::fabs(std::sqrt(q.w * q.w + q.x * q.x + q.y * q.y + q.z * q.z) - 1.0);
-  for (int i = 0; i < 9; ++i) worst = std::max(worst, std::fabs(back.m[i] - m.m[i]));
+  for (int i = 0; i < 9; ++i)
+    worst = std::max(worst, std::fabs(back.m[i] - m.m[i]));
   return worst;
 }
 
@@ -177,7 +179,7 @@ TEST(Quatd, FromMatrixNearHalfTurnsAndPresetsRoundTrips) {
   // The seven camera presets, as the view finds them again in its trackball
   // matrix: scaled by the fit and divided by the cube root of the
   // determinant.
-  const double presets[7][4] = {{0, 0, 1, 0},  {0, 0, 1, 0},   {180, 0, 1, 0}, {90, 0, 1, 0},
+  const double presets[7][4] = {{0, 0, 1, 0},   {0, 0, 1, 0},  {180, 0, 1, 0}, {90, 0, 1, 0},
                                 {-90, 0, 1, 0}, {90, 1, 0, 0}, {-90, 1, 0, 0}};
   for (const auto& p : presets)
     for (double scale = 1e-3; scale < 1e3; scale *= 1.37) {
@@ -188,7 +190,8 @@ TEST(Quatd, FromMatrixNearHalfTurnsAndPresetsRoundTrips) {
       const double s = m.UniformScale();
       Mat3d rows;
       m.GetMat3d(rows);
-      for (double& e : rows.m) e /= s;
+      for (double& e : rows.m)
+        e /= s;
       EXPECT_LT(RoundTripError(rows), 1e-9) << p[0] << " scale " << scale;
     }
 }
