@@ -460,8 +460,11 @@ TEST(CapCut, RandomPlaneCutsOfUnitModelsAreClosed) {
       ASSERT_TRUE(Consistent(m)) << name << " cut " << cut;
       BuildFaceFaceAdjacency(m);
       EXPECT_EQ(BorderEdges(m), 0) << name << " cut " << cut;
-      for (const FaceT5& f : m.faces)
-        if (IsLive(f.flags)) ASSERT_TRUE(std::isfinite(f.normal.Norm())) << name << " cut " << cut;
+      for (const FaceT5& f : m.faces) {
+        if (IsLive(f.flags)) {
+          ASSERT_TRUE(std::isfinite(f.normal.Norm())) << name << " cut " << cut;
+        }
+      }
     }
   }
 }
