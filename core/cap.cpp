@@ -122,10 +122,16 @@ class EarClipper {
       const double area = Cross2d(At(Prev(v)), At(v), At(Next(v)));
       if (area > 0.0 && area <= loopArea * (1.0 + 1e-9)) ears.push_back({area, v});
     }
-    std::sort(ears.begin(), ears.end(), [](const auto& a, const auto& b) {
-      return a.first > b.first || (a.first == b.first && a.second < b.second);
-    });
-    for (const auto& [area, v] : ears) {
+    // Largest first, on a tie the earlier position; usually the first one
+    // taken from the heap is cut.
+    auto smaller = [](const std::pair<double, int>& a, const std::pair<double, int>& b) {
+      return a.first < b.first || (a.first == b.first && a.second > b.second);
+    };
+    std::make_heap(ears.begin(), ears.end(), smaller);
+    while (!ears.empty()) {
+      std::pop_heap(ears.begin(), ears.end(), smaller);
+      const int v = ears.back().second;
+      ears.pop_back();
       const int u = Prev(v), w = Next(v);
       if (!Blocked(u, v, w, true) && !Crossed(u, v, w)) return v;
     }
@@ -245,10 +251,11 @@ int TriangulatePolygon2D(const std::vector<Point2d>& P, std::vector<int>& triang
   double limit = std::sqrt(S) * 0.001;
   int tries = 2 * n;
   int v = n - 1;
+  bool bestOnly = false;
   for (;;) {
     const int nv = ears.Count();
     if (nv < 3) return 1;
-    if (--tries < 0) {
+    if (!bestOnly && --tries < 0) {
       limit *= 1.3;
       tries = 2 * nv;
       if (limit > bound && !relative) {
@@ -257,11 +264,17 @@ int TriangulatePolygon2D(const std::vector<Point2d>& P, std::vector<int>& triang
         bound = extent;
         limit = std::sqrt(S) * 0.001;
       } else if (limit > bound) {
-        v = ears.BestEar();
-        if (v < 0) return 0;
-        ears.Cut(v, triangles);
-        continue;
+        // A round that fails at this limit fails on every later try too;
+        // rounds over a loop that is left this way would cost a pass over
+        // the loop per candidate.
+        bestOnly = true;
       }
+    }
+    if (bestOnly) {
+      v = ears.BestEar();
+      if (v < 0) return 0;
+      ears.Cut(v, triangles);
+      continue;
     }
     const int u = v >= nv ? 0 : v;
     v = ears.Next(u);
