@@ -242,7 +242,7 @@ int TriangulatePolygon2D(const std::vector<Point2d>& P, std::vector<int>& triang
   // they always had. Small or thin loops that it leaves are finished with a
   // margin relative to the loop's own size and a limit that grows to the
   // loop's extent, beyond which every diagonal is short enough; when even
-  // then no ear passes, the best ear is cut, so the loop always shrinks.
+  // then no ear passes, the best ears are cut, so the loop always shrinks.
   const double extent = Extent(P);
   EarClipper ears(P, V, extent);
   double margin = 0.01;
@@ -264,9 +264,10 @@ int TriangulatePolygon2D(const std::vector<Point2d>& P, std::vector<int>& triang
         bound = extent;
         limit = std::sqrt(S) * 0.001;
       } else if (limit > bound) {
-        // A round that fails at this limit fails on every later try too;
-        // rounds over a loop that is left this way would cost a pass over
-        // the loop per candidate.
+        // Every diagonal is short enough and still a whole round failed:
+        // the loop is not simple or what is left of it is flat. The rest is
+        // cut ear by best ear; more rounds would each cost a pass over the
+        // loop per candidate.
         bestOnly = true;
       }
     }
