@@ -15,8 +15,7 @@ using namespace quarnel;
 
 namespace {
 
-// Level 8: 1,310,720 faces. The radius is large enough for the cut loop's
-// ears to pass the triangulation's convexity margin.
+// Level 8: 1,310,720 faces, radius 1000.
 const MeshT5& BigSphere() {
   static const MeshT5 mesh = [] {
     MeshT5 m = test::Build<MeshT5>(test::IcosphereSoup(8, 1000.0f));

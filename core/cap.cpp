@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "core/clean.h"
 #include "core/curvature_flip.h"
@@ -36,6 +37,133 @@ bool WalkLoop(const FacePos& start, size_t maxSteps, Visit&& visit) {
     if (p == start) return true;
   }
   return false;
+}
+
+// The cap flips the edges between faces whose normals are at most this far
+// apart (one degree, in radians).
+constexpr float kOneDegree = 0.017453292f;
+
+// Below this share of the loop's squared extent an ear counts as flat.
+constexpr double kRelativeMargin = 1e-12;
+
+// A point nearer to the line of a triangle's side than this share of the
+// loop's extent is taken as on it: far below the resolution of float
+// positions, far above the rounding of the double arithmetic.
+constexpr double kOnSide = 1e-9;
+
+// Twice the signed area of the triangle (a, b, c): positive when it runs
+// counter-clockwise.
+double Cross2d(const Point2d& a, const Point2d& b, const Point2d& c) {
+  return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+}
+
+// The ear clipper's working state: the polygon's points and the list V of
+// positions still in the loop.
+class EarClipper {
+ public:
+  EarClipper(const std::vector<Point2d>& P, std::vector<int>& V, double extent)
+      : P_(P), V_(V), extent_(extent) {}
+
+  int Count() const { return int(V_.size()); }
+  const Point2d& At(int position) const { return P_[size_t(V_[size_t(position)])]; }
+  int Next(int position) const { return position + 1 >= Count() ? 0 : position + 1; }
+  int Prev(int position) const { return position == 0 ? Count() - 1 : position - 1; }
+
+  // Some other point of the loop lies inside or on the triangle (u, v, w).
+  // A point within rounding of a side counts as on it: a point on a
+  // straight run of the loop must block the ear whose closing diagonal runs
+  // through it, or it would be left on a triangle without area. With
+  // twinsAllowed, points equal to one of the corners (a loop that passes
+  // twice through one place) do not count.
+  bool Blocked(int u, int v, int w, bool twinsAllowed) const {
+    const Point2d &Pu = At(u), &Pv = At(v), &Pw = At(w);
+    const double onVW = -kOnSide * extent_ * std::hypot(Pw.x - Pv.x, Pw.y - Pv.y);
+    const double onWU = -kOnSide * extent_ * std::hypot(Pu.x - Pw.x, Pu.y - Pw.y);
+    const double onUV = -kOnSide * extent_ * std::hypot(Pv.x - Pu.x, Pv.y - Pu.y);
+    for (int p = 0; p < Count(); ++p) {
+      if (p == u || p == v || p == w) continue;
+      const Point2d& Q = At(p);
+      if (twinsAllowed && (Same(Q, Pu) || Same(Q, Pv) || Same(Q, Pw))) continue;
+      if (Cross2d(Pv, Pw, Q) >= onVW && Cross2d(Pw, Pu, Q) >= onWU && Cross2d(Pu, Pv, Q) >= onUV)
+        return true;
+    }
+    return false;
+  }
+
+  // Some edge of the loop crosses a side of the triangle (u, v, w) from one
+  // side to the other: only in a loop that is not simple.
+  bool Crossed(int u, int v, int w) const {
+    const int corners[3] = {u, v, w};
+    for (int p = 0; p < Count(); ++p) {
+      const Point2d &A = At(p), &B = At(Next(p));
+      for (int s = 0; s < 3; ++s) {
+        const Point2d &C = At(corners[s]), &D = At(corners[(s + 1) % 3]);
+        if (Cross2d(A, B, C) * Cross2d(A, B, D) < 0.0 && Cross2d(C, D, A) * Cross2d(C, D, B) < 0.0)
+          return true;
+      }
+    }
+    return false;
+  }
+
+  // The ear to cut when none passes the regular tests: the largest
+  // counter-clockwise one that holds no other point, that no edge crosses
+  // and that is not larger than the loop. -1 when there is none (a loop
+  // that is not simple): what remains is left open.
+  int BestEar() const {
+    // No ear of a simple loop is larger than the loop; a loop that runs back
+    // over itself has less area than its ears, or none.
+    double loopArea = 0.0;
+    for (int p = 0; p < Count(); ++p) {
+      const Point2d &a = At(p), &b = At(Next(p));
+      loopArea += a.x * b.y - b.x * a.y;
+    }
+    std::vector<std::pair<double, int>> ears;
+    for (int v = 0; v < Count(); ++v) {
+      const double area = Cross2d(At(Prev(v)), At(v), At(Next(v)));
+      if (area > 0.0 && area <= loopArea * (1.0 + 1e-9)) ears.push_back({area, v});
+    }
+    // Largest first, on a tie the earlier position; usually the first one
+    // taken from the heap is cut.
+    auto smaller = [](const std::pair<double, int>& a, const std::pair<double, int>& b) {
+      return a.first < b.first || (a.first == b.first && a.second > b.second);
+    };
+    std::make_heap(ears.begin(), ears.end(), smaller);
+    while (!ears.empty()) {
+      std::pop_heap(ears.begin(), ears.end(), smaller);
+      const int v = ears.back().second;
+      ears.pop_back();
+      const int u = Prev(v), w = Next(v);
+      if (!Blocked(u, v, w, true) && !Crossed(u, v, w)) return v;
+    }
+    return -1;
+  }
+
+  // Appends the ear at position v and takes v out of the loop.
+  void Cut(int v, std::vector<int>& triangles) {
+    triangles.push_back(V_[size_t(Prev(v))]);
+    triangles.push_back(V_[size_t(v)]);
+    triangles.push_back(V_[size_t(Next(v))]);
+    V_.erase(V_.begin() + v);
+  }
+
+ private:
+  static bool Same(const Point2d& a, const Point2d& b) { return a.x == b.x && a.y == b.y; }
+
+  const std::vector<Point2d>& P_;
+  std::vector<int>& V_;
+  double extent_;  // of the whole loop
+};
+
+// Diagonal of the box of the points: no diagonal of the loop is longer.
+double Extent(const std::vector<Point2d>& P) {
+  Point2d lo = P[0], hi = P[0];
+  for (const Point2d& p : P) {
+    lo.x = std::min(lo.x, p.x);
+    lo.y = std::min(lo.y, p.y);
+    hi.x = std::max(hi.x, p.x);
+    hi.y = std::max(hi.y, p.y);
+  }
+  return std::hypot(hi.x - lo.x, hi.y - lo.y);
 }
 
 }  // namespace
@@ -103,49 +231,64 @@ int TriangulatePolygon2D(const std::vector<Point2d>& P, std::vector<int>& triang
       V[size_t(i)] = n - 1 - i;
     S = -S;
   }
-  // A polygon without area never yields an ear nor reaches the give-up
-  // limit; a non-finite one has a coordinate that is no number.
+  // A polygon without area has no ear to cut; a non-finite one has a
+  // coordinate that is no number.
   if (!(S > 0.0) || !std::isfinite(S)) return 0;
 
-  auto pt = [&](int position) -> const Point2d& {
-    return P[size_t(V[size_t(position)])];
-  };
-  int nv = n;
-  const double giveUp = 2.0 * std::sqrt(S);
+  // Ears are cut shortest closing diagonal first: the limit on the diagonal
+  // grows by 1.3 whenever a whole round of candidates fails. The first
+  // series uses a fixed convexity margin and stops once the limit passes
+  // twice the root of the area; the loops it finishes keep the triangles
+  // they always had. Small or thin loops that it leaves are finished with a
+  // margin relative to the loop's own size and a limit that grows to the
+  // loop's extent, beyond which every diagonal is short enough; when even
+  // then no ear passes, the best ears are cut, so the loop always shrinks.
+  const double extent = Extent(P);
+  EarClipper ears(P, V, extent);
+  double margin = 0.01;
+  double bound = 2.0 * std::sqrt(S);
+  bool relative = false;
   double limit = std::sqrt(S) * 0.001;
-  int tries = 2 * nv;
-  int v = nv - 1;
+  int tries = 2 * n;
+  int v = n - 1;
+  bool bestOnly = false;
   for (;;) {
+    const int nv = ears.Count();
     if (nv < 3) return 1;
-    if (--tries < 0) {
+    if (!bestOnly && --tries < 0) {
       limit *= 1.3;
       tries = 2 * nv;
-      if (limit > giveUp) return 0;
+      if (limit > bound && !relative) {
+        relative = true;
+        margin = kRelativeMargin * extent * extent;
+        bound = extent;
+        limit = std::sqrt(S) * 0.001;
+      } else if (limit > bound) {
+        // Every diagonal is short enough and still a whole round failed:
+        // the loop is not simple or what is left of it is flat. The rest is
+        // cut ear by best ear; more rounds would each cost a pass over the
+        // loop per candidate.
+        bestOnly = true;
+      }
     }
-    int u = v >= nv ? 0 : v;
-    v = u + 1 >= nv ? 0 : u + 1;
-    int w = v + 1 >= nv ? 0 : v + 1;
-    const Point2d& Pu = pt(u);
-    const Point2d& Pv = pt(v);
-    const Point2d& Pw = pt(w);
+    if (bestOnly) {
+      v = ears.BestEar();
+      if (v < 0) return 0;
+      ears.Cut(v, triangles);
+      continue;
+    }
+    const int u = v >= nv ? 0 : v;
+    v = ears.Next(u);
+    const int w = ears.Next(v);
+    const Point2d& Pu = ears.At(u);
+    const Point2d& Pv = ears.At(v);
+    const Point2d& Pw = ears.At(w);
     const double dx = Pu.x - Pw.x, dy = Pu.y - Pw.y;
     if (std::sqrt(dx * dx + dy * dy) >= limit) continue;
-    if ((Pv.x - Pu.x) * (Pw.y - Pu.y) - (Pv.y - Pu.y) * (Pw.x - Pu.x) < 0.01) continue;
-    bool blocked = false;
-    for (int p = 0; p < nv && !blocked; ++p) {
-      if (p == u || p == v || p == w) continue;
-      const Point2d& Q = pt(p);
-      blocked = (Pw.x - Pv.x) * (Q.y - Pv.y) - (Pw.y - Pv.y) * (Q.x - Pv.x) >= 0.0 &&
-                (Pu.x - Pw.x) * (Q.y - Pw.y) - (Q.x - Pw.x) * (Pu.y - Pw.y) >= 0.0 &&
-                (Pv.x - Pu.x) * (Q.y - Pu.y) - (Pv.y - Pu.y) * (Q.x - Pu.x) >= 0.0;
-    }
-    if (blocked) continue;
-    triangles.push_back(V[size_t(u)]);
-    triangles.push_back(V[size_t(v)]);
-    triangles.push_back(V[size_t(w)]);
-    V.erase(V.begin() + v);
-    --nv;
-    tries = 2 * nv;
+    if (Cross2d(Pu, Pv, Pw) < margin) continue;
+    if (ears.Blocked(u, v, w, false)) continue;
+    ears.Cut(v, triangles);
+    tries = 2 * (nv - 1);
   }
 }
 
@@ -234,8 +377,8 @@ int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh) {
   return count;
 }
 
-void CapCut(MeshT5& mesh, const Plane3f& plane) {
-  BuildFaceFaceAdjacency(mesh);
+void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
+  if (!adjacencyCurrent) BuildFaceFaceAdjacency(mesh);
   std::vector<BorderLoop> loops;
   CollectBorderLoops(mesh, loops);
   const size_t bound = 3 * mesh.faces.size();
@@ -289,14 +432,16 @@ void CapCut(MeshT5& mesh, const Plane3f& plane) {
   // The added faces have no adjacency yet and the old faces' may point to
   // merged vertices' rings: rebuild before the duplicate search reads it.
   BuildFaceFaceAdjacency(mesh);
+  const int32_t beforeDuplicates = mesh.faceCount;
   RemoveDuplicateFaces(mesh);
-  BuildFaceFaceAdjacency(mesh);
+  // Built again from the same faces the adjacency would come out the same.
+  if (mesh.faceCount != beforeDuplicates) BuildFaceFaceAdjacency(mesh);
   RemoveFacesOnNonManifoldEdges(mesh);
   FaceBorderFromFF(mesh);
   ComputeFaceNormals(mesh, true);
-  for (int pass = 0; pass < 2; ++pass) {
-    for (int i = 0; i < 10; ++i)
-      FlipCoplanarEdges(mesh, 0.017453292f, false);
+  CoplanarEdgeFlipper flipper(mesh, kOneDegree, false);
+  for (int series = 0; series < 2; ++series) {
+    flipper.Run(10);
     for (FaceT5& f : mesh.faces)
       if (IsLive(f.flags) && (f.flags & ElemFlag::Selected))
         for (VertexT5* v : f.v)

@@ -40,9 +40,10 @@ double BorderLoopLength(const FacePos& start, size_t maxSteps);
 
 // Ear clipping that cuts the shortest closing diagonals first. Appends index
 // triples (counter-clockwise) into polygon to triangles; returns 1 when the
-// polygon was cut completely, 0 when it has fewer than three points, a zero
-// or non-finite area, or when the search gives up (the triangles found
-// before stay appended).
+// polygon was cut completely (a simple polygon always is, into n - 2
+// triangles), 0 when it has fewer than three points, a zero or non-finite
+// area, or when it is not simple and what is left cannot be cut (the
+// triangles found before stay appended).
 int TriangulatePolygon2D(const std::vector<Point2d>& polygon, std::vector<int>& triangles);
 
 // Deletes the later face of each pair of live faces with the same three
@@ -58,7 +59,9 @@ int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh);
 // Closes every border loop that lies on the plane (within 1 % of the loop's
 // box diagonal) with new faces, green and selected, facing the plane's
 // negative side; then cleans up, flips coplanar edges and selects the cap's
-// vertices. Run right after a plane clip with the same plane.
-void CapCut(MeshT5& mesh, const Plane3f& plane);
+// vertices. Run right after a plane clip with the same plane. Builds the
+// face-face adjacency first unless the caller says that it is current (as
+// ClipByPlane leaves it).
+void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent = false);
 
 }  // namespace quarnel

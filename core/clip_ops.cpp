@@ -57,7 +57,7 @@ void ClipByPlane(MeshT5& mesh, const Plane3f& plane) {
 
 void ClipAndCap(MeshT5& mesh, const Plane3f& plane) {
   ClipByPlane(mesh, plane);
-  CapCut(mesh, plane);
+  CapCut(mesh, plane, true);
 }
 
 void CollapseClipPlaneEdges(MeshT5& mesh, const Plane3f& plane) {

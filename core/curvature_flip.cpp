@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "core/topology.h"
 
@@ -87,12 +88,14 @@ bool MakeQuad(FaceT5& f, int z, Quad& q) {
 // The walk shared by both passes: every quadrilateral around an edge of a
 // live face is offered to tryFlip(f, q), which answers whether it flipped.
 // With selectedOnly the face and its neighbour must both be selected.
-template <class TryFlip>
-int32_t CountFlips(MeshT5& mesh, bool selectedOnly, TryFlip&& tryFlip) {
+// Faces for which visit(f) answers false are passed over.
+template <class TryFlip, class Visit>
+int32_t CountFlips(MeshT5& mesh, bool selectedOnly, TryFlip&& tryFlip, Visit&& visit) {
   int32_t flips = 0;
   for (FaceT5& f : mesh.faces) {
     if (!IsLive(f.flags)) continue;
     if (selectedOnly && !(f.flags & ElemFlag::Selected)) continue;
+    if (!visit(f)) continue;
     for (int z = 0; z < 3; ++z) {
       Quad q;
       if (!MakeQuad(f, z, q)) continue;
@@ -103,11 +106,42 @@ int32_t CountFlips(MeshT5& mesh, bool selectedOnly, TryFlip&& tryFlip) {
   return flips;
 }
 
+template <class TryFlip>
+int32_t CountFlips(MeshT5& mesh, bool selectedOnly, TryFlip&& tryFlip) {
+  return CountFlips(mesh, selectedOnly, tryFlip, [](const FaceT5&) { return true; });
+}
+
 bool FlipAndRenormal(Quad& q) {
   if (!FlipEdge(q.f, q.z)) return false;
   UpdateNormal(*q.f);
   UpdateNormal(*q.g);
   return true;
+}
+
+// The flip test of FlipCoplanarEdges on the quadrilateral q around an edge
+// of f; flips when it passes.
+bool TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit) {
+  if (f.normal.Dot(q.g->normal) < cosLimit) return false;
+
+  // The tests are independent; the shape test comes first as the one that
+  // rejects most pairs on a fine surface, where nearly every pair is flat.
+  const FaceT5& g = *q.g;
+  const double before =
+      std::min(TriangleQuality(f.v[0]->position, f.v[1]->position, f.v[2]->position),
+               TriangleQuality(g.v[0]->position, g.v[1]->position, g.v[2]->position));
+  const double after = std::min(TriangleQuality(q.a->position, q.d->position, q.c->position),
+                                TriangleQuality(q.d->position, q.b->position, q.c->position));
+  if (!(before < after)) return false;
+
+  Vec3f nf;
+  TriangleUnitNormal(nf, q.a->position, q.d->position, q.c->position);
+  const Vec3d ng = TriangleNormal(q.d->position, q.b->position, q.c->position);
+  const double lengths = nf.Norm() * ng.Norm();
+  if (lengths != 0.0) {
+    const double c = std::clamp(Vec3d(nf).Dot(ng) / lengths, -1.0, 1.0);
+    if (std::acos(c) > limit) return false;
+  }
+  return FlipAndRenormal(q);
 }
 
 }  // namespace
@@ -141,29 +175,59 @@ int32_t OptimizeCurvature(MeshT5& mesh, bool selectedOnly) {
   });
 }
 
-int32_t FlipCoplanarEdges(MeshT5& mesh, float angle, bool selectedOnly) {
-  const double limit = double(angle);
+int32_t FlipCoplanarEdges(MeshT5& mesh, float maxAngle, bool selectedOnly) {
+  const double limit = double(maxAngle);
   const double cosLimit = std::cos(limit);
-  return CountFlips(mesh, selectedOnly, [&](FaceT5& f, Quad& q) {
-    if (f.normal.Dot(q.g->normal) < cosLimit) return false;
+  return CountFlips(mesh, selectedOnly,
+                    [&](FaceT5& f, Quad& q) { return TryCoplanarFlip(f, q, limit, cosLimit); });
+}
 
-    Vec3f nf;
-    TriangleUnitNormal(nf, q.a->position, q.d->position, q.c->position);
-    const Vec3d ng = TriangleNormal(q.d->position, q.b->position, q.c->position);
-    const double lengths = nf.Norm() * ng.Norm();
-    if (lengths != 0.0) {
-      const double c = std::clamp(Vec3d(nf).Dot(ng) / lengths, -1.0, 1.0);
-      if (std::acos(c) > limit) return false;
+CoplanarEdgeFlipper::CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool selectedOnly)
+    : mesh_(mesh),
+      limit_(double(maxAngle)),
+      cosLimit_(std::cos(double(maxAngle))),
+      selectedOnly_(selectedOnly),
+      stale_(mesh.faces.size(), 1) {}
+
+int32_t CoplanarEdgeFlipper::Run(int maxPasses) {
+  // A face whose quadrilaterals are all as they were when it was last
+  // looked at would flip nothing again. A flip rewrites its two faces and
+  // the back links of their outer neighbours, and a quadrilateral reads its
+  // two faces and the back links of their neighbours: so the faces within
+  // two steps of a flipped pair are the ones to look at again.
+  FaceT5* const base = mesh_.faces.data();
+  const size_t size = mesh_.faces.size();
+  auto inArray = [&](const FaceT5* f) {
+    return f != nullptr && f >= base && f < base + size;
+  };
+  auto markAround = [&](const FaceT5* f) {
+    stale_[size_t(f - base)] = 1;
+    for (const FaceT5* n : f->adjFace) {
+      if (!inArray(n)) continue;
+      stale_[size_t(n - base)] = 1;
+      for (const FaceT5* m : n->adjFace)
+        if (inArray(m)) stale_[size_t(m - base)] = 1;
     }
-
-    const FaceT5& g = *q.g;
-    const double before =
-        std::min(TriangleQuality(f.v[0]->position, f.v[1]->position, f.v[2]->position),
-                 TriangleQuality(g.v[0]->position, g.v[1]->position, g.v[2]->position));
-    const double after = std::min(TriangleQuality(q.a->position, q.d->position, q.c->position),
-                                  TriangleQuality(q.d->position, q.b->position, q.c->position));
-    return before < after && FlipAndRenormal(q);
-  });
+  };
+  auto tryFlip = [&](FaceT5& f, Quad& q) {
+    if (!TryCoplanarFlip(f, q, limit_, cosLimit_)) return false;
+    markAround(q.f);
+    markAround(q.g);
+    return true;
+  };
+  auto visit = [&](const FaceT5& f) {
+    uint8_t& s = stale_[size_t(&f - base)];
+    const bool look = s != 0;
+    s = 0;
+    return look;
+  };
+  int32_t total = 0;
+  for (int pass = 0; pass < maxPasses && !settled_; ++pass) {
+    const int32_t flips = CountFlips(mesh_, selectedOnly_, tryFlip, visit);
+    settled_ = flips == 0;
+    total += flips;
+  }
+  return total;
 }
 
 }  // namespace quarnel

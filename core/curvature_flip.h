@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/mesh.h"
 
@@ -16,8 +17,31 @@ namespace quarnel {
 int32_t OptimizeCurvature(MeshT5& mesh, bool selectedOnly);
 
 // One pass over the faces: flips an edge between two nearly coplanar faces
-// (normals within one degree) when the other diagonal gives better shaped
-// triangles. Returns the number of flips.
-int32_t FlipCoplanarEdges(MeshT5& mesh, float angle, bool selectedOnly);
+// when the other diagonal gives better shaped triangles. Nearly coplanar:
+// the stored normals of the two faces, and the normals of the two triangles
+// the flip would make, are at most maxAngle (radians) apart; the cap passes
+// one degree. Returns the number of flips.
+int32_t FlipCoplanarEdges(MeshT5& mesh, float maxAngle, bool selectedOnly);
+
+// Repeated passes of FlipCoplanarEdges over one mesh, giving the flips of as
+// many full passes; after the first pass only the faces near earlier flips
+// are looked at again. The face array must not grow while it is in use.
+class CoplanarEdgeFlipper {
+ public:
+  CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool selectedOnly);
+
+  // Up to maxPasses more passes, ending after the first that flips nothing;
+  // once one has, the mesh is settled and later calls do nothing. Returns
+  // the number of flips.
+  int32_t Run(int maxPasses);
+
+ private:
+  MeshT5& mesh_;
+  double limit_;
+  double cosLimit_;
+  bool selectedOnly_;
+  bool settled_ = false;
+  std::vector<uint8_t> stale_;  // per face: to be looked at in the next pass
+};
 
 }  // namespace quarnel

@@ -180,31 +180,43 @@ Quatd Quatd::Slerp(const Quatd& a, const Quatd& b, double t) {
 }
 
 Quatd Quatd::FromMat3d(const Mat3d& m) {
+  // Four times the squares of w, x, y and z; the root is taken of the
+  // largest, which is at least 1 for a rotation, so that neither rounding
+  // of a near-zero candidate nor the division by its root can spoil the
+  // result (at 180 degrees the trace candidate is zero up to rounding).
+  double candidates[4] = {1.0 + m(0, 0) + m(1, 1) + m(2, 2)};
+  for (int i = 0; i < 3; ++i)
+    candidates[i + 1] = 1.0 + m(i, i) - m((i + 1) % 3, (i + 1) % 3) - m((i + 2) % 3, (i + 2) % 3);
+  // Among the axes a tie goes to the later one, between the trace and an
+  // axis to the trace.
+  int largest = 1;
+  for (int c = 2; c < 4; ++c)
+    if (candidates[c] >= candidates[largest]) largest = c;
+  if (candidates[0] >= candidates[largest]) largest = 0;
   Quatd q;
-  double T = 1.0 + m(0, 0) + m(1, 1) + m(2, 2);
-  if (T > 0.0) {
-    double s = 0.5 / std::sqrt(T);
+  if (largest == 0) {
+    const double s = 0.5 / std::sqrt(candidates[0]);
     q.w = 0.25 / s;
     q.x = (m(2, 1) - m(1, 2)) * s;
     q.y = (m(0, 2) - m(2, 0)) * s;
     q.z = (m(1, 0) - m(0, 1)) * s;
     return q;
   }
-  int i;
-  if (m(0, 0) > std::max(m(1, 1), m(2, 2)))
-    i = 0;
-  else if (m(1, 1) > m(2, 2))
-    i = 1;
-  else
-    i = 2;
-  int j = (i + 1) % 3, k = (i + 2) % 3;
-  double r = std::sqrt(1.0 + m(i, i) - m(j, j) - m(k, k));
-  double s = 0.5 / r;
+  const int i = largest - 1, j = (i + 1) % 3, k = (i + 2) % 3;
+  const double s = 0.5 / std::sqrt(candidates[largest]);
   double v[3];
   v[i] = 0.25 / s;
   v[j] = (m(i, j) + m(j, i)) * s;
   v[k] = (m(i, k) + m(k, i)) * s;
   q.w = (m(k, j) - m(j, k)) * s;
+  // Where the trace is positive the scalar part is kept positive, as the
+  // trace branch gives it, so that blends between rotations go the same way
+  // round as before.
+  if (candidates[0] > 0.0 && q.w < 0.0) {
+    q.w = -q.w;
+    for (double& e : v)
+      e = -e;
+  }
   q.x = v[0];
   q.y = v[1];
   q.z = v[2];

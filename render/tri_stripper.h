@@ -132,13 +132,17 @@ class TriStripper {
     }
   }
 
-  // Moves the cursor into the next face of the strip. When the strip cannot
-  // leave that face by the edge opposite its entry vertex but can by the
-  // other one, the cursor goes back to the face it came from (a swap): the
-  // strip then repeats a vertex and enters the face again the other way.
+  // Moves the cursor into the next face of the strip and counts it in n.
+  // When the strip cannot leave that face by the edge opposite its entry
+  // vertex but can by the other one, the cursor goes back to the face it
+  // came from (a swap): the strip then repeats a vertex and enters the face
+  // again the other way. A swap whose link does not lead back to that face
+  // (broken adjacency, faces that repeat a vertex) ends the strip instead;
+  // the face entered is not counted and is left for a later strip.
   bool Advance(Cursor& c, size_t& n) {
     if constexpr (kAdjacency) {
       if (!Free(c.f, c.z)) return false;
+      const F* const from = c.f;
       FlipF(c);
       FlipE(c);
       FlipV(c);
@@ -149,10 +153,10 @@ class TriStripper {
       FlipE(c);
       FlipV(c);
       FlipE(c);
-      if (!Linked(c.f, c.z)) return false;
+      --n;
+      if (!Linked(c.f, c.z) || c.f->adjFace[c.z] != from) return false;
       FlipF(c);
       FlipV(c);
-      --n;
       return true;
     } else {
       (void)c;

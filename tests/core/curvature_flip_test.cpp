@@ -6,6 +6,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "core/cap.h"
 #include "core/normals.h"
 #include "core/topology.h"
 #include "support/mesh_builders.h"
@@ -92,6 +93,8 @@ TEST(FlipCoplanarEdges, BentOrNonConvexPairsStay) {
   // c lifted so the faces are about 2.9 degrees apart.
   auto bent = Prepared(Kite(0.05f));
   EXPECT_EQ(FlipCoplanarEdges(bent, kOneDegree, false), 0);
+  // The angle is the caller's: at three degrees the same pair flips.
+  EXPECT_EQ(FlipCoplanarEdges(bent, 3 * kOneDegree, false), 1);
   // A planar arrowhead: the other diagonal lies outside; the two new
   // triangles would face opposite ways.
   Soup s;
@@ -146,6 +149,54 @@ TEST(FlipCoplanarEdges, LeavesRingsAndInconsistentPairsAlone) {
   bad.faces[1].normal = bad.faces[0].normal;  // pass the normal test
   EXPECT_EQ(FlipCoplanarEdges(bad, kOneDegree, false), 0);
   EXPECT_TRUE(HasEdge(bad, 0, 1));
+}
+
+TEST(FlipCoplanarEdges, RepeatedPassesMatchFullPasses) {
+  // A flat ellipse cut into ears as the cap cuts it, and a jittered flat
+  // grid: flips spread over several passes.
+  Soup s;
+  std::vector<Point2d> rim;
+  for (int i = 0; i < 80; ++i) {
+    const double a = 2.0 * std::numbers::pi * i / 80;
+    s.points.push_back({float(std::cos(a)), float(0.3 * std::sin(a)), 0.0f});
+    rim.push_back({double(s.points.back().x), double(s.points.back().y)});
+  }
+  std::vector<int> ears;
+  ASSERT_EQ(TriangulatePolygon2D(rim, ears), 1);
+  for (size_t i = 0; i < ears.size(); i += 3)
+    s.tris.push_back({ears[i], ears[i + 1], ears[i + 2]});
+  Soup grid = GridSoup(12, 0.2f);
+  const int base = int(s.points.size());
+  for (size_t i = 0; i < grid.points.size(); ++i) {
+    Vec3f p = grid.points[i];
+    p.x += 3.0f + 0.07f * float(std::sin(double(i) * 12.9898));
+    p.y += 0.07f * float(std::sin(double(i) * 78.233));
+    s.points.push_back(p);
+  }
+  for (auto tri : grid.tris)
+    s.tris.push_back({tri[0] + base, tri[1] + base, tri[2] + base});
+
+  auto full = Prepared(s);
+  auto tracked = full;
+  CoplanarEdgeFlipper flipper(tracked, kOneDegree, false);
+  // Pass by pass, so that every call goes on from the faces left stale.
+  for (int pass = 0; pass < 5; ++pass) {
+    const int32_t flips = FlipCoplanarEdges(full, kOneDegree, false);
+    EXPECT_GT(flips, 0);
+    EXPECT_EQ(flipper.Run(1), flips) << "pass " << pass;
+  }
+  int32_t rest = 0;
+  for (int pass = 0; pass < 20; ++pass)
+    rest += FlipCoplanarEdges(full, kOneDegree, false);
+  EXPECT_EQ(flipper.Run(20), rest);
+  EXPECT_EQ(flipper.Run(20), 0);
+  for (size_t i = 0; i < full.faces.size(); ++i)
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_EQ(tracked.VertexIndex(tracked.faces[i].v[k]), full.VertexIndex(full.faces[i].v[k]));
+      EXPECT_EQ(tracked.faces[i].adjFace[k] - tracked.faces.data(),
+                full.faces[i].adjFace[k] - full.faces.data());
+    }
+  EXPECT_EQ(FlipCoplanarEdges(full, kOneDegree, false), 0);
 }
 
 TEST(OptimizeCurvature, ClosedTetrahedronFlipsNothing) {

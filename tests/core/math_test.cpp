@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 
 using namespace quarnel;
 
@@ -77,6 +79,25 @@ TEST(Mat4d, RotationMatchesHandComputedMatrix) {
   Mat4d s;
   s.SetScale(8);
   EXPECT_NEAR(s.UniformScale(), 8.0, 1e-12);
+
+  // A general axis, all nine elements: column c is the image of the unit
+  // vector e_c, e cos t + (k x e) sin t + k (k . e)(1 - cos t) for the unit
+  // axis k.
+  const double t = 50.0 * 3.141592653589793 / 180.0;
+  const Vec3d k = Vec3d(2, -3, 6) * (1.0 / 7.0);
+  Mat4d r;
+  r.SetRotate(50, 2, -3, 6);
+  for (int c = 0; c < 3; ++c) {
+    const Vec3d e(c == 0, c == 1, c == 2);
+    const Vec3d image =
+        e * std::cos(t) + k.Cross(e) * std::sin(t) + k * (k.Dot(e) * (1 - std::cos(t)));
+    EXPECT_NEAR(r[4 * c + 0], image.x, 1e-15) << "column " << c;
+    EXPECT_NEAR(r[4 * c + 1], image.y, 1e-15) << "column " << c;
+    EXPECT_NEAR(r[4 * c + 2], image.z, 1e-15) << "column " << c;
+    EXPECT_EQ(r[4 * c + 3], 0.0);
+    EXPECT_EQ(r[12 + c], 0.0);
+  }
+  EXPECT_EQ(r[15], 1.0);
 }
 
 TEST(Mat4d, PointTransformDividesByW) {
@@ -103,6 +124,76 @@ TEST(Quatd, FromAndToMatrixOf180AboutY) {
   Mat3d back;
   Quatd::ToMat3d(q, back);
   for (int i = 0; i < 9; ++i) EXPECT_NEAR(back.m[i], m.m[i], 1e-15);
+}
+
+namespace {
+
+// The rotation of SetRotate read as rows (the OpenGL-order matrix read as
+// rows is its transpose, which is again a rotation).
+Mat3d RotationRows(double degrees, double x, double y, double z) {
+  Mat4d r;
+  r.SetRotate(degrees, x, y, z);
+  Mat3d rows;
+  r.GetMat3d(rows);
+  return rows;
+}
+
+// Largest element difference of m and the matrix of its quaternion, which
+// must be of unit length.
+double RoundTripError(const Mat3d& m) {
+  const Quatd q = Quatd::FromMat3d(m);
+  Mat3d back;
+  Quatd::ToMat3d(q, back);
+  double worst = std::fabs(std::sqrt(q.w * q.w + q.x * q.x + q.y * q.y + q.z * q.z) - 1.0);
+  for (int i = 0; i < 9; ++i)
+    worst = std::max(worst, std::fabs(back.m[i] - m.m[i]));
+  return worst;
+}
+
+}  // namespace
+
+TEST(Quatd, FromMatrixNearHalfTurnsAndPresetsRoundTrips) {
+  // Each branch: the largest of w, x, y, z in turn.
+  const Quatd expected[4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+  const Mat3d branches[4] = {RotationRows(0, 1, 0, 0), RotationRows(180, 1, 0, 0),
+                             RotationRows(180, 0, 1, 0), RotationRows(180, 0, 0, 1)};
+  for (int b = 0; b < 4; ++b) {
+    const Quatd q = Quatd::FromMat3d(branches[b]);
+    const double sign = q.w + q.x + q.y + q.z < 0.0 ? -1.0 : 1.0;
+    EXPECT_NEAR(sign * q.w, expected[b].w, 1e-15) << b;
+    EXPECT_NEAR(sign * q.x, expected[b].x, 1e-15) << b;
+    EXPECT_NEAR(sign * q.y, expected[b].y, 1e-15) << b;
+    EXPECT_NEAR(sign * q.z, expected[b].z, 1e-15) << b;
+  }
+
+  // Random axes at half a turn and within 1e-6 degree of it: the trace is
+  // zero up to rounding.
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  for (int i = 0; i < 300; ++i) {
+    const double x = unit(rng), y = unit(rng), z = unit(rng);
+    const double angle = 180.0 + (i % 3 == 0 ? 0.0 : 1e-6 * unit(rng));
+    EXPECT_LT(RoundTripError(RotationRows(angle, x, y, z)), 1e-9) << i;
+  }
+
+  // The seven camera presets, as the view finds them again in its trackball
+  // matrix: scaled by the fit and divided by the cube root of the
+  // determinant.
+  const double presets[7][4] = {{0, 0, 1, 0},   {0, 0, 1, 0},  {180, 0, 1, 0}, {90, 0, 1, 0},
+                                {-90, 0, 1, 0}, {90, 1, 0, 0}, {-90, 1, 0, 0}};
+  for (const auto& p : presets)
+    for (double scale = 1e-3; scale < 1e3; scale *= 1.37) {
+      Mat4d m;
+      m.SetRotate(p[0], p[1], p[2], p[3]);
+      for (int k = 0; k < 11; ++k)
+        if (k % 4 != 3) m[k] *= scale;
+      const double s = m.UniformScale();
+      Mat3d rows;
+      m.GetMat3d(rows);
+      for (double& e : rows.m)
+        e /= s;
+      EXPECT_LT(RoundTripError(rows), 1e-9) << p[0] << " scale " << scale;
+    }
 }
 
 TEST(Quatd, MatrixRoundTripMatchesRotation) {
@@ -133,6 +224,14 @@ TEST(Quatd, SlerpEndsAndNearlyEqualBranch) {
     EXPECT_NEAR(s1.x, bb.x, 1e-12);
     EXPECT_NEAR(s1.y, bb.y, 1e-12);
   }
+  // Opposite quaternions: the weighted sum is zero and the scalar part takes
+  // the nudge; nearly opposite ones with a scalar part: x takes it.
+  Quatd half = Quatd::Slerp(Quatd(0, 1, 0, 0), Quatd(0, -1, 0, 0), 0.5);
+  EXPECT_EQ(half.w, 1.0);
+  EXPECT_EQ(half.x, 0.0);
+  Quatd near = Quatd::Slerp(a, Quatd(-std::cos(0.02), 0, std::sin(0.02), 0), 0.5);
+  EXPECT_NEAR(near.w * near.w + near.x * near.x + near.y * near.y + near.z * near.z, 1.0, 1e-12);
+  EXPECT_GT(near.x, 0.1);
   // A dot product rounded past 1 must not produce NaN.
   Quatd c(1.0000000000000002, 0, 0, 0);
   Quatd m = Quatd::Slerp(c, c, 0.5);

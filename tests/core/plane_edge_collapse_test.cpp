@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "clip_checks.h"
@@ -99,6 +100,38 @@ TEST(PlaneEdgeCollapse, ThresholdAndToleranceBoundsAreInclusive) {
   MeshT5 beyond = probe;
   Collapse(beyond, 0.5, std::nextafter(0.25f, 0.0f));
   EXPECT_EQ(beyond.faceCount, 18);
+}
+
+TEST(PlaneEdgeCollapse, StalePurgeKeepsEveryLiveCandidateInHeapOrder) {
+  MeshT5 m = Grid<MeshT5>(5);
+  for (size_t i = 0; i < m.vertices.size(); ++i)
+    m.vertices[i].position.x += 0.01f * float(i % 7);  // distinct lengths
+  PlaneEdgeCollapse::collapsePlane = Plane3f{Vec3f(0, 0, 1), 0.0f};
+  PlaneEdgeCollapse c(m);
+  c.threshold = 10.0;
+  c.Init();
+  // A later stamp on some vertices and a deleted one make the candidates
+  // touching them stale.
+  ++m.currentMark;
+  for (size_t i = 0; i < m.vertices.size(); i += 4)
+    m.vertices[i].mark = m.currentMark;
+  m.vertices[7].flags |= ElemFlag::Deleted;
+  auto live = [&c] {
+    std::vector<std::pair<VertexT5*, VertexT5*>> out;
+    for (const CollapseCandidate& k : c.Heap())
+      if (c.IsUpToDate(k)) out.push_back({k.removed, k.survivor});
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  const auto before = live();
+  const size_t size = c.Heap().size();
+  ASSERT_LT(before.size(), size);
+  c.ClearStaleCandidates();
+  EXPECT_EQ(live(), before);
+  EXPECT_LT(c.Heap().size(), size);
+  const auto& heap = c.Heap();
+  for (size_t i = 1; i < heap.size(); ++i)
+    EXPECT_LE(heap[(i - 1) / 2].priority, heap[i].priority) << i;
 }
 
 TEST(PlaneEdgeCollapse, LinkConditionKeepsATriangularHole) {

@@ -31,6 +31,26 @@ TEST(FaceFace, SingleTriangleAndPair) {
   EXPECT_TRUE(mask & (TopologyProblem::VertexMismatch1 | TopologyProblem::VertexMismatch2));
 }
 
+TEST(FaceFace, PairLinksThatDisagreeAreReported) {
+  auto pair = [] {
+    MeshT5 m = Build<MeshT5>({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0.5f, 2, 0}},
+                             {{0, 1, 2}, {0, 2, 3}});
+    BuildFaceFaceAdjacency(m);
+    return m;
+  };
+  // Face 1 links back to face 0, but names the wrong edge of it.
+  MeshT5 index = pair();
+  index.faces[1].adjIndex[0] = 1;
+  EXPECT_TRUE(CheckFaceFaceTopology(index) & TopologyProblem::BackIndex);
+  // Face 1's far corner of the shared edge is another vertex: seen from
+  // face 0 the first corner matches and the second does not.
+  MeshT5 corner = pair();
+  corner.faces[1].v[1] = &corner.vertices[4];
+  const uint32_t mask = CheckFaceFaceTopology(corner);
+  EXPECT_TRUE(mask & TopologyProblem::VertexMismatch2);
+  EXPECT_FALSE(mask & TopologyProblem::BackIndex);
+}
+
 TEST(FaceFace, ClosedShapesAreClean) {
   MeshT5 cube = Cube<MeshT5>();
   BuildFaceFaceAdjacency(cube);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <random>
 
 #include "core/topology.h"
 #include "support/mesh_builders.h"
@@ -238,6 +239,47 @@ TEST(StripperT5, BrokenAdjacencyNeverHangsOrReadsOutside) {
   BuildVertexFaceAdjacency(vf);
   auto t = BuildStrips(vf);
   EXPECT_EQ(t.v.back(), nullptr);
+}
+
+TEST(StripperT5, RepeatedVerticesAndBrokenLinksStillPlaceEveryFaceOnce) {
+  // Faces that repeat a vertex give rings and links that do not come back;
+  // more links are then broken at random. Every live face must stand in
+  // exactly one strip, once (a swap names the face it returns to again, next
+  // to itself).
+  std::mt19937 rng(5);
+  const std::vector<Soup> shapes = {test::GridSoup(4), test::IcosphereSoup(1),
+                                    test::TorusSoup(6, 4)};
+  for (int round = 0; round < 300; ++round) {
+    Soup s = shapes[size_t(round) % shapes.size()];
+    const size_t faces = s.tris.size();
+    for (int k = 0; k < 1 + round % 4; ++k) {
+      auto& tri = s.tris[rng() % faces];
+      tri[(rng() % 3)] = tri[(rng() % 3)];
+    }
+    auto m = Build<MeshT5>(s);
+    if (round % 5 == 0) {
+      m.faces[rng() % faces].flags |= ElemFlag::Deleted;
+      m.faceCount = test::LiveFaces(m);
+    }
+    BuildFaceFaceAdjacency(m);
+    for (int k = 0; k < round % 3; ++k) {
+      FaceT5& f = m.faces[rng() % faces];
+      const int z = int(rng() % 3);
+      f.adjFace[z] = &m.faces[rng() % faces];
+      f.adjIndex[z] = int8_t(rng() % 3);
+    }
+    auto strips = BuildStrips(m);
+    std::map<const FaceT5*, int> placed;
+    for (size_t i = 0; i < strips.f.size(); ++i)
+      if (strips.f[i] && (i == 0 || strips.f[i - 1] != strips.f[i])) ++placed[strips.f[i]];
+    int live = 0;
+    for (const FaceT5& f : m.faces) {
+      if (!IsLive(f.flags)) continue;
+      ++live;
+      EXPECT_EQ(placed[&f], 1) << "round " << round << " face " << &f - m.faces.data();
+    }
+    EXPECT_EQ(int(placed.size()), live) << "round " << round;
+  }
 }
 
 TEST(StripperT5, FaceCountAboveTheLiveFacesStopsAtTheArrayEnd) {
