@@ -64,8 +64,9 @@ test: deps
 	scripts/test-summary $(BUILD)/test-results/*.xml $(ASAN_BUILD)/test-results/*.xml \
 	  $(FUZZ_BUILD)/fuzz-results.txt
 
-# Release build with debug info: unit tests without a display, then gl and app
-# tests on the current display or a private Xvfb.
+# Release build with debug info: unit tests without a display, then gl tests on
+# the current display or a private Xvfb, and app tests each on an Xvfb of its
+# own (scripts/own-display).
 test-main: build
 	@echo "== $(BUILD): unit tests"
 	rm -rf $(BUILD)/test-results

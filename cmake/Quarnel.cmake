@@ -1,14 +1,28 @@
 # Helpers shared by the folders' CMakeLists.
 
+# quarnel_app_test_command(<variable> <target>)
+# The command that runs the test executable <target> on a private X display.
+function(quarnel_app_test_command variable target)
+  set(${variable} ${PROJECT_SOURCE_DIR}/scripts/own-display $<TARGET_FILE:${target}> PARENT_SCOPE)
+endfunction()
+
 # quarnel_add_test(NAME <name> LABEL <unit|gl|app> SOURCES <files...> [LIBS <targets...>])
 # One GoogleTest executable registered as one CTest test with the given label.
 # Tests labelled gl or app need a display; ctest is run under xvfb-run by the
-# Makefile when there is none.
+# Makefile when there is none. An app test shows the application's windows and
+# uses the clipboard, which belong to the display: it runs on a display of its
+# own (quarnel_app_test_command), so tests run in parallel cannot take the focus
+# or the clipboard from each other.
 function(quarnel_add_test)
   cmake_parse_arguments(T "" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} quarnel_test_support GTest::gtest GTest::gtest_main)
-  add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1)
+  if(T_LABEL STREQUAL "app")
+    quarnel_app_test_command(command ${T_NAME})
+  else()
+    set(command ${T_NAME})
+  endif()
+  add_test(NAME ${T_NAME} COMMAND ${command} --gtest_brief=1)
   set_tests_properties(${T_NAME} PROPERTIES LABELS ${T_LABEL}
     ENVIRONMENT "QUARNEL_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data;QT_QPA_PLATFORM=xcb")
 endfunction()
