@@ -15,6 +15,7 @@
 
 #include "core/math.h"
 #include "core/mesh.h"
+#include "render/screen_coverage.h"
 
 namespace quarnel {
 
@@ -59,6 +60,8 @@ inline constexpr uint32_t KeepVertexNormals = 0x200;
 inline constexpr uint32_t KeepFaceNormals = 0x400;
 inline constexpr uint32_t IndexArrays = 0x800;     // with Strips: smooth fill from index runs
 inline constexpr uint32_t LazyLineStrips = 0x1000; // wire from line strips built on first use
+inline constexpr uint32_t VertexArrays = 0x2000;   // triangle fills, line strips and points from vertex arrays
+inline constexpr uint32_t SkipUncovered = 0x4000;  // with VertexArrays: fills leave out faces covering no pixel centre
 inline constexpr uint32_t Default = LazyLineStrips;
 }  // namespace GlHint
 
@@ -162,12 +165,21 @@ class GlMesh {
   void Fill();
   template <FillKind kind, int cm, int tm>
   void FillTriangles();
+  template <FillKind kind, int cm, int tm>
+  void FillTriangleArrays();
   template <FillKind kind>
   void FillStrips();
   void FillIndexRuns();
+  void DrawLineStripArrays();
+  void DrawPointArrays();
   uint32_t TextureName(int texIndex) const {
     return texIndex >= 0 && size_t(texIndex) < textureIds.size() ? textureIds[size_t(texIndex)] : 0;
   }
+
+  // Scratch of the vertex-array passes, refilled by every draw: nothing in
+  // it outlives the draw, so no change of the mesh can leave it stale.
+  std::vector<float> stream;
+  ScreenCoverage coverage;
 };
 
 using GlMeshT1 = GlMesh<MeshT1>;
