@@ -650,7 +650,13 @@ TYPED_TEST(DrawTest, VertexArraysDrawWhatTheImmediateCallsDraw) {
     SCOPED_TRACE("after a change");
     compare();
   }
+  // Colour material left the last colour in the material: back to the
+  // defaults for the tests that follow.
   glDisable(GL_COLOR_MATERIAL);
+  glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+  const float ambient[4] = {0.2f, 0.2f, 0.2f, 1.0f}, diffuse[4] = {0.8f, 0.8f, 0.8f, 1.0f};
+  glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, ambient);
+  glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, diffuse);
   glDisable(GL_LIGHTING);
   glDisable(GL_LIGHT0);
   glDisable(GL_NORMALIZE);
