@@ -2,11 +2,33 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <limits>
 
 namespace quarnel {
+
+namespace {
+
+// The pixel centres (k + 0.5, k from first to last) that coordinate t
+// reaches within margin m, clamped to [lo - 1, hi + 1] where lo and hi are
+// the viewport's first and last centre. Free of branches: the outcome of each
+// comparison is a coin toss from one vertex to the next.
+inline void CentreRange(double t, double m, int32_t lo, int32_t hi, int32_t& first, int32_t& last) {
+  // Counted from lo - 1 the clamped ends are not negative, so truncation
+  // is the floor.
+  const double base = double(lo) - 1.0, top = double(hi - lo) + 2.0;
+  double a = t - m - 0.5 - base, b = t + m - 0.5 - base;
+  a = a < 0.0 ? 0.0 : (a > top ? top : a);
+  b = b < 0.0 ? 0.0 : (b > top ? top : b);
+  const int32_t fa = int32_t(a), fb = int32_t(b);
+  const int32_t ceilA = fa + int32_t(double(fa) < a);
+  const int32_t first0 = ceilA + lo - 1, last0 = fb + lo - 1;
+  first = first0 < lo ? lo : first0;     // at most hi + 1 already
+  last = last0 > hi ? hi : last0;        // at least lo - 1 already
+}
+
+}  // namespace
 
 bool ScreenCoverage::Begin() {
   GLint renderMode = 0, sampleBuffers = 0, polygonMode[2] = {0, 0};
@@ -27,36 +49,35 @@ bool ScreenCoverage::Begin() {
     }
   GLint vp[4] = {0, 0, 0, 0};
   glGetIntegerv(GL_VIEWPORT, vp);
-  for (int i = 0; i < 4; ++i) viewport_[i] = double(vp[i]);
-  for (int i = 0; i < 2; ++i) {
-    lo_[i] = float(vp[i]) - kMargin;
-    hi_[i] = float(vp[i] + vp[i + 2]) + kMargin;
-  }
+  for (int i = 0; i < 4; ++i) viewport_[i] = vp[i];
   return true;
 }
 
 void ScreenCoverage::Project(const void* firstPosition, size_t stride, size_t count) {
-  xy_.resize(2 * count);
+  spans_.resize(count);
   const auto* bytes = static_cast<const unsigned char*>(firstPosition);
   const double* m = m_;
   const double hw = viewport_[2] * 0.5, hh = viewport_[3] * 0.5;
   const double cx = viewport_[0] + hw, cy = viewport_[1] + hh;
-  constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+  const int32_t xLo = viewport_[0], xHi = viewport_[0] + viewport_[2] - 1;
+  const int32_t yLo = viewport_[1], yHi = viewport_[1] + viewport_[3] - 1;
+  const double xMargin = kMargin + kRelativeMargin * std::fabs(cx);
+  const double yMargin = kMargin + kRelativeMargin * std::fabs(cy);
   for (size_t i = 0; i < count; ++i) {
     float q[3];
     std::memcpy(q, bytes + i * stride, sizeof q);
     const double x = m[0] * q[0] + m[4] * q[1] + m[8] * q[2] + m[12];
     const double y = m[1] * q[0] + m[5] * q[1] + m[9] * q[2] + m[13];
     const double w = m[3] * q[0] + m[7] * q[1] + m[11] * q[2] + m[15];
-    float wx = kNaN, wy = kNaN;
-    if (w > 0.0) {
-      const double inv = 1.0 / w;
-      wx = float(cx + x * inv * hw);
-      wy = float(cy + y * inv * hh);
-      if (!std::isfinite(wx) || !std::isfinite(wy)) wx = wy = kNaN;
+    Span& s = spans_[i];
+    const double inv = 1.0 / w;
+    const double dx = x * inv * hw, dy = y * inv * hh;
+    if (!(w > 0.0) || !std::isfinite(dx) || !std::isfinite(dy)) {
+      s = {xLo, xHi, yLo, yHi};
+      continue;
     }
-    xy_[2 * i] = wx;
-    xy_[2 * i + 1] = wy;
+    CentreRange(cx + dx, xMargin + kRelativeMargin * std::fabs(dx), xLo, xHi, s.x0, s.x1);
+    CentreRange(cy + dy, yMargin + kRelativeMargin * std::fabs(dy), yLo, yHi, s.y0, s.y1);
   }
 }
 

@@ -23,51 +23,49 @@ class ScreenCoverage {
   // multisampling, polygon smoothing): then every face must be drawn.
   bool Begin();
 
-  // Window x, y of `count` positions, each three floats, `stride` bytes
-  // apart. A vertex at or behind the eye, or whose window coordinates are not
-  // finite, gets NaN: faces on it are always drawn.
+  // Projects `count` positions, each three floats, `stride` bytes apart.
+  // A vertex at or behind the eye, or whose window coordinates are not
+  // finite, spans the whole viewport: faces on it are always drawn.
   void Project(const void* firstPosition, size_t stride, size_t count);
 
   // False only when the triangle on three projected vertices (positions in
   // the projected array) covers no pixel centre inside the viewport.
   bool Covers(size_t a, size_t b, size_t c) const {
-    const float* p = xy_.data();
-    return Axis(p[2 * a], p[2 * b], p[2 * c], lo_[0], hi_[0]) &&
-           Axis(p[2 * a + 1], p[2 * b + 1], p[2 * c + 1], lo_[1], hi_[1]);
+    const Span& p = spans_[a];
+    const Span& q = spans_[b];
+    const Span& r = spans_[c];
+    return Min(p.x0, q.x0, r.x0) <= Max(p.x1, q.x1, r.x1) &&
+           Min(p.y0, q.y0, r.y0) <= Max(p.y1, q.y1, r.y1);
   }
 
  private:
-  // Whether [min, max] of three coordinates, widened by the margin, holds a
-  // pixel centre (an integer plus a half) between lo and hi. Any NaN answers
-  // true. Plain comparisons: this runs for every face of every frame.
-  static bool Axis(float a, float b, float c, float lo, float hi) {
-    if (a != a || b != b || c != c) return true;
-    float mn = a < b ? a : b, mx = a < b ? b : a;
-    mn = c < mn ? c : mn;
-    mx = c > mx ? c : mx;
-    const float big = -mn > mx ? -mn : mx;
-    const float m = kMargin + kRelativeMargin * big;
-    mn -= m;
-    mx += m;
-    mn = mn > lo ? mn : lo;
-    mx = mx < hi ? mx : hi;
-    if (mx < mn) return false;
-    // Both now lie in the viewport's range, well inside int.
-    const float t = mx - 0.5f;
-    int centre = int(t);
-    if (float(centre) > t) --centre;
-    return float(centre) + 0.5f >= mn;
+  // Per vertex and axis, the pixel centres (numbered by the pixel) that the
+  // vertex's coordinate widened by the margin reaches: from the first at or
+  // above coordinate - margin (x0, y0) to the last at or below coordinate +
+  // margin (x1, y1), both clamped to one beyond the viewport's. A face's
+  // bounding box holds centre k exactly when the least first <= k <= the
+  // greatest last, so a face covers one when the least first is not above the
+  // greatest last.
+  struct Span {
+    int32_t x0, x1, y0, y1;
+  };
+  static int32_t Min(int32_t a, int32_t b, int32_t c) {
+    const int32_t m = a < b ? a : b;
+    return c < m ? c : m;
+  }
+  static int32_t Max(int32_t a, int32_t b, int32_t c) {
+    const int32_t m = a < b ? b : a;
+    return c > m ? c : m;
   }
 
   // Far above the rounding between this projection and OpenGL's (float
   // transforms, vertices snapped to 1/256 pixel), far below a pixel.
-  static constexpr float kMargin = 1.0f / 64.0f;  // pixels
-  static constexpr float kRelativeMargin = 1.0f / 65536.0f;
+  static constexpr double kMargin = 1.0 / 64.0;  // pixels
+  static constexpr double kRelativeMargin = 1.0 / 65536.0;
 
-  double m_[16] = {};           // projection x modelview, column-major
-  double viewport_[4] = {};
-  float lo_[2] = {}, hi_[2] = {};  // the viewport's pixel-centre range, widened
-  std::vector<float> xy_;
+  double m_[16] = {};  // projection x modelview, column-major
+  int32_t viewport_[4] = {};
+  std::vector<Span> spans_;
 };
 
 }  // namespace quarnel
