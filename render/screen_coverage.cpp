@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace quarnel {
@@ -28,12 +29,24 @@ inline void CentreRange(double t, double m, int32_t lo, int32_t hi, int32_t& fir
   last = last0 > hi ? hi : last0;        // at least lo - 1 already
 }
 
+// Whether the context knows multisampling, so that asking for its buffers
+// is no error: OpenGL 1.3 and later, or the extension before.
+bool HasMultisample() {
+  const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+  int major = 0, minor = 0;
+  if (version && std::sscanf(version, "%d.%d", &major, &minor) == 2 &&
+      (major > 1 || (major == 1 && minor >= 3)))
+    return true;
+  const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+  return extensions && std::strstr(extensions, "GL_ARB_multisample") != nullptr;
+}
+
 }  // namespace
 
 bool ScreenCoverage::Begin() {
   GLint renderMode = 0, sampleBuffers = 0, polygonMode[2] = {0, 0};
   glGetIntegerv(GL_RENDER_MODE, &renderMode);
-  glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
+  if (HasMultisample()) glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
   glGetIntegerv(GL_POLYGON_MODE, polygonMode);
   if (renderMode != GL_RENDER || sampleBuffers != 0 || polygonMode[0] != GL_FILL ||
       polygonMode[1] != GL_FILL || glIsEnabled(GL_POLYGON_SMOOTH))
