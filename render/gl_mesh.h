@@ -6,6 +6,13 @@
 // Update() brings them up to date after a change; Draw(dm, cm, tm) picks one
 // of 128 routines in which the three modes are compile-time constants, so the
 // per-face and per-vertex loops never test a mode.
+//
+// With the VertexArrays hint the triangle fills, the wire's line strips and
+// the points go to OpenGL as vertex arrays holding exactly the vertices and
+// attributes of the immediate calls, in their order, so the pixels are the
+// same; with SkipUncovered as well the fills leave out faces that cover no
+// pixel centre (render/screen_coverage.h). Every draw fills its arrays anew
+// from the mesh, so no change of the mesh can leave stale data on screen.
 #pragma once
 
 #include <array>
