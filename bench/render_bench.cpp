@@ -1,6 +1,7 @@
 // The drawer on a generated torus of about a million faces: the update after
 // a load, the wire's edge list and line strips, the triangle strips, frames
-// in immediate mode and a rectangle pick. Figures are faces per second.
+// in immediate mode and from vertex arrays, and a rectangle pick. Figures are
+// faces per second.
 //
 // The OpenGL cases need an X display (run under scripts/with-display); they
 // are skipped with a message when there is none.
@@ -157,6 +158,13 @@ BENCHMARK_CAPTURE(BM_FrameT3, flat_wire, DMFlatWire, CMNone, GlHint::Default)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_FrameT5, smooth_strips, DMSmooth, CMNone, GlHint::Default | GlHint::Strips)
     ->Unit(benchmark::kMillisecond);
+// The hints the mesh holder sets after a load: vertex arrays, faces that
+// cover no pixel centre left out.
+constexpr uint32_t kHolderHints = GlHint::Default | GlHint::VertexArrays | GlHint::SkipUncovered;
+BENCHMARK_CAPTURE(BM_FrameT3, flat_arrays, DMFlat, CMNone, kHolderHints)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FrameT3, flat_face_colour_arrays, DMFlat, CMPerFace, kHolderHints)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FrameT3, wire_arrays, DMWire, CMNone, kHolderHints)->Unit(benchmark::kMillisecond);
 
 void BM_RectPick(benchmark::State& state) {
   if (!Gl()->Ok()) {

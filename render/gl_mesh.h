@@ -6,6 +6,13 @@
 // Update() brings them up to date after a change; Draw(dm, cm, tm) picks one
 // of 128 routines in which the three modes are compile-time constants, so the
 // per-face and per-vertex loops never test a mode.
+//
+// With the VertexArrays hint the triangle fills, the wire's line strips and
+// the points go to OpenGL as vertex arrays holding exactly the vertices and
+// attributes of the immediate calls, in their order, so the pixels are the
+// same; with SkipUncovered as well the fills leave out faces that cover no
+// pixel centre (render/screen_coverage.h). Every draw fills its arrays anew
+// from the mesh, so no change of the mesh can leave stale data on screen.
 #pragma once
 
 #include <array>
@@ -15,6 +22,7 @@
 
 #include "core/math.h"
 #include "core/mesh.h"
+#include "render/screen_coverage.h"
 
 namespace quarnel {
 
@@ -59,6 +67,8 @@ inline constexpr uint32_t KeepVertexNormals = 0x200;
 inline constexpr uint32_t KeepFaceNormals = 0x400;
 inline constexpr uint32_t IndexArrays = 0x800;     // with Strips: smooth fill from index runs
 inline constexpr uint32_t LazyLineStrips = 0x1000; // wire from line strips built on first use
+inline constexpr uint32_t VertexArrays = 0x2000;   // triangle fills, line strips and points from vertex arrays
+inline constexpr uint32_t SkipUncovered = 0x4000;  // with VertexArrays: fills leave out faces covering no pixel centre
 inline constexpr uint32_t Default = LazyLineStrips;
 }  // namespace GlHint
 
@@ -162,12 +172,21 @@ class GlMesh {
   void Fill();
   template <FillKind kind, int cm, int tm>
   void FillTriangles();
+  template <FillKind kind, int cm, int tm>
+  void FillTriangleArrays();
   template <FillKind kind>
   void FillStrips();
   void FillIndexRuns();
+  void DrawLineStripArrays();
+  void DrawPointArrays();
   uint32_t TextureName(int texIndex) const {
     return texIndex >= 0 && size_t(texIndex) < textureIds.size() ? textureIds[size_t(texIndex)] : 0;
   }
+
+  // Scratch of the vertex-array passes, refilled by every draw: nothing in
+  // it outlives the draw, so no change of the mesh can leave it stale.
+  std::vector<float> stream;
+  ScreenCoverage coverage;
 };
 
 using GlMeshT1 = GlMesh<MeshT1>;

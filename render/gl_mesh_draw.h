@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "render/box_drawer.h"
 #include "render/gl_mesh.h"
@@ -18,6 +19,13 @@ namespace quarnel {
 
 // Below every 16-bit texture index.
 inline constexpr int kNoTexture = -0x10000;
+
+// A colour as glColor4ubv hands it on: each byte divided by 255 in single
+// precision. Byte colour arrays are converted by another formula that can
+// differ in the last bit, so the arrays carry these floats.
+inline void ColorToFloats(const Color4b& c, float* out) {
+  for (int i = 0; i < 4; ++i) out[i] = float(c[i]) / 255.0f;
+}
 
 template <class MeshT>
 template <int dm, int cm, int tm>
@@ -114,6 +122,13 @@ void GlMesh<MeshT>::Fill() {
   constexpr int tm = EffectiveTextureMode(tmIn);
   if constexpr (cm == CMPerMesh) glColor4ubv(mesh->color.data());
   if (!(hints & GlHint::Strips)) {
+    // Switching textures face by face stays with the immediate calls.
+    if constexpr (tm != TMPerWedgeMulti) {
+      if (hints & GlHint::VertexArrays) {
+        FillTriangleArrays<kind, cm, tm>();
+        return;
+      }
+    }
     FillTriangles<kind, cm, tm>();
     return;
   }
@@ -158,6 +173,84 @@ void GlMesh<MeshT>::FillTriangles() {
     }
   }
   glEnd();
+}
+
+// The triangles of FillTriangles as arrays: every corner carries the
+// attributes the immediate calls give it, in the same order, so the same
+// triangles reach the rasteriser with the same values. The corners go in
+// batches through one buffer; OpenGL copies a batch when it is drawn.
+template <class MeshT>
+template <typename GlMesh<MeshT>::FillKind kind, int cm, int tm>
+void GlMesh<MeshT>::FillTriangleArrays() {
+  constexpr bool kNormal = kind != FillKind::Depth;
+  constexpr bool kColor = cm == CMPerFace || cm == CMPerVert;
+  constexpr bool kTexture = tm == TMPerWedge;
+  constexpr size_t kColorAt = kNormal ? 6 : 3;                   // in floats
+  constexpr size_t kTextureAt = kColorAt + (kColor ? 4 : 0);
+  constexpr size_t kFloats = kTextureAt + (kTexture ? 2 : 0);
+  constexpr size_t kBatch = 3 * 16384;                           // corners
+  constexpr GLsizei kStride = GLsizei(kFloats * sizeof(float));
+  stream.resize(kFloats * kBatch);
+  float* const out = stream.data();
+
+  const VertexType* const vertices = mesh->vertices.data();
+  const bool skip = (hints & GlHint::SkipUncovered) && vertices && coverage.Begin();
+  if (skip) coverage.Project(&vertices->position, sizeof(VertexType), mesh->vertices.size());
+
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glVertexPointer(3, GL_FLOAT, kStride, out);
+  if constexpr (kNormal) {
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glNormalPointer(GL_FLOAT, kStride, out + 3);
+  }
+  if constexpr (kColor) {
+    glEnableClientState(GL_COLOR_ARRAY);
+    glColorPointer(4, GL_FLOAT, kStride, out + kColorAt);
+  }
+  if constexpr (kTexture) {
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glTexCoordPointer(2, GL_FLOAT, kStride, out + kTextureAt);
+  }
+  const FaceType* last = nullptr;
+  size_t n = 0;
+  for (const FaceType& f : mesh->faces) {
+    if (f.flags & ElemFlag::Deleted) continue;
+    last = &f;
+    if (skip && !coverage.Covers(size_t(f.v[0] - vertices), size_t(f.v[1] - vertices),
+                                 size_t(f.v[2] - vertices)))
+      continue;
+    for (int k = 0; k < 3; ++k) {
+      const VertexType& v = *f.v[k];
+      float* c = out + n * kFloats;
+      std::memcpy(c, v.position.data(), 3 * sizeof(float));
+      if constexpr (kind == FillKind::Flat) std::memcpy(c + 3, f.normal.data(), 3 * sizeof(float));
+      if constexpr (kind == FillKind::Smooth) std::memcpy(c + 3, v.normal.data(), 3 * sizeof(float));
+      if constexpr (cm == CMPerFace) ColorToFloats(f.color, c + kColorAt);
+      if constexpr (cm == CMPerVert) ColorToFloats(v.color, c + kColorAt);
+      if constexpr (kTexture) std::memcpy(c + kTextureAt, &f.wedge[k].u, 2 * sizeof(float));
+      ++n;
+    }
+    if (n == kBatch) {
+      glDrawArrays(GL_TRIANGLES, 0, GLsizei(n));
+      n = 0;
+    }
+  }
+  if (n > 0) glDrawArrays(GL_TRIANGLES, 0, GLsizei(n));
+  glDisableClientState(GL_VERTEX_ARRAY);
+  if constexpr (kNormal) glDisableClientState(GL_NORMAL_ARRAY);
+  if constexpr (kColor) glDisableClientState(GL_COLOR_ARRAY);
+  if constexpr (kTexture) glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+
+  // The immediate calls leave the last corner's attributes current (and, with
+  // colour material, its colour in the material); what is drawn next may rely
+  // on them.
+  if (!last) return;
+  const VertexType& v = *last->v[2];
+  if constexpr (kind == FillKind::Flat) glNormal3fv(last->normal.data());
+  if constexpr (kind == FillKind::Smooth) glNormal3fv(v.normal.data());
+  if constexpr (cm == CMPerFace) glColor4ubv(last->color.data());
+  if constexpr (cm == CMPerVert) glColor4ubv(v.color.data());
+  if constexpr (kTexture) glTexCoord2fv(&last->wedge[2].u);
 }
 
 template <class MeshT>
@@ -210,6 +303,10 @@ void GlMesh<MeshT>::DrawWire() {
     BuildLineStrips();
   }
   if constexpr (cm == CMPerMesh) glColor4ubv(mesh->color.data());
+  if (hints & GlHint::VertexArrays) {
+    DrawLineStripArrays();
+    return;
+  }
   glBegin(GL_LINE_STRIP);
   for (const VertexType* v : lineStrips) {
     if (!v) {
@@ -223,11 +320,88 @@ void GlMesh<MeshT>::DrawWire() {
   glEnd();
 }
 
+// The line strips of DrawWire as arrays: each strip is one draw of its
+// vertices, positions and normals, as the immediate calls issue them. A strip
+// that does not fit in the rest of the buffer goes on from its last vertex in
+// a fresh one, which draws the same segments.
+template <class MeshT>
+void GlMesh<MeshT>::DrawLineStripArrays() {
+  constexpr size_t kBatch = 65536;  // vertices
+  constexpr GLsizei kStride = GLsizei(6 * sizeof(float));
+  stream.resize(6 * kBatch);
+  float* const out = stream.data();
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_NORMAL_ARRAY);
+  glVertexPointer(3, GL_FLOAT, kStride, out);
+  glNormalPointer(GL_FLOAT, kStride, out + 3);
+  const VertexType* last = nullptr;
+  size_t first = 0, n = 0;  // the strip being filled is [first, n)
+  for (const VertexType* v : lineStrips) {
+    if (!v) {
+      if (n > first) glDrawArrays(GL_LINE_STRIP, GLint(first), GLsizei(n - first));
+      first = n;
+      continue;
+    }
+    if (n == kBatch) {
+      const bool open = n > first;
+      if (open) {
+        glDrawArrays(GL_LINE_STRIP, GLint(first), GLsizei(n - first));
+        std::memcpy(out, out + 6 * (n - 1), 6 * sizeof(float));
+      }
+      first = 0;
+      n = open ? 1 : 0;
+    }
+    std::memcpy(out + 6 * n, v->position.data(), 3 * sizeof(float));
+    std::memcpy(out + 6 * n + 3, v->normal.data(), 3 * sizeof(float));
+    ++n;
+    last = v;
+  }
+  if (n > first) glDrawArrays(GL_LINE_STRIP, GLint(first), GLsizei(n - first));
+  glDisableClientState(GL_VERTEX_ARRAY);
+  glDisableClientState(GL_NORMAL_ARRAY);
+  if (last) glNormal3fv(last->normal.data());
+}
+
+// The points of DrawPoints as arrays over the vertex records themselves,
+// one draw per run of live vertices. Vertex colours stay with the immediate
+// calls (byte colour arrays are converted differently).
+template <class MeshT>
+void GlMesh<MeshT>::DrawPointArrays() {
+  const VertexType* const vertices = mesh->vertices.data();
+  const size_t count = mesh->vertices.size();
+  if (!vertices) return;
+  const GLsizei stride = GLsizei(sizeof(VertexType));
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_NORMAL_ARRAY);
+  glVertexPointer(3, GL_FLOAT, stride, vertices->position.data());
+  glNormalPointer(GL_FLOAT, stride, vertices->normal.data());
+  const VertexType* last = nullptr;
+  size_t first = 0;
+  for (size_t i = 0; i <= count; ++i) {
+    if (i < count && !(vertices[i].flags & ElemFlag::Deleted)) {
+      last = &vertices[i];
+      continue;
+    }
+    if (i > first) glDrawArrays(GL_POINTS, GLint(first), GLsizei(i - first));
+    first = i + 1;
+  }
+  glDisableClientState(GL_VERTEX_ARRAY);
+  glDisableClientState(GL_NORMAL_ARRAY);
+  if (last) glNormal3fv(last->normal.data());
+}
+
 template <class MeshT>
 template <int cmIn>
 void GlMesh<MeshT>::DrawPoints() {
   // Points have no per-face colour: colour mode 2 draws as mode 0.
   constexpr int cm = EffectiveColorMode(cmIn) == CMPerFace ? CMNone : EffectiveColorMode(cmIn);
+  if constexpr (cm != CMPerVert) {
+    if (hints & GlHint::VertexArrays) {
+      if constexpr (cm == CMPerMesh) glColor4ubv(mesh->color.data());
+      DrawPointArrays();
+      return;
+    }
+  }
   glBegin(GL_POINTS);
   if constexpr (cm == CMPerMesh) glColor4ubv(mesh->color.data());
   for (const VertexType& v : mesh->vertices) {

@@ -564,6 +564,104 @@ TYPED_TEST(DrawTest, StripsAndIndexRunsDrawTheSameSurface) {
   glDisable(GL_NORMALIZE);
 }
 
+// What a draw leaves behind for the next one: the pixels and the current
+// attributes.
+struct DrawResult {
+  std::vector<unsigned char> image;
+  std::array<float, 4> color{}, normal{}, texCoord{};
+  bool operator==(const DrawResult&) const = default;
+};
+
+// The vertex arrays against the immediate calls, with and without the faces
+// that cover no pixel centre: the same pixels in every draw, colour and
+// texture mode, the same primitives and attributes in feedback, the same
+// current attributes afterwards; and the same again after the mesh changed.
+TYPED_TEST(DrawTest, VertexArraysDrawWhatTheImmediateCallsDraw) {
+  auto m = Build<TypeParam>(test::TorusSoup(56, 40, 0.6f, 0.3f));  // most faces under a pixel
+  auto vary = [&m](int seed) {
+    for (size_t i = 0; i < m.vertices.size(); ++i)
+      if constexpr (kVertexColor<TypeParam>)
+        m.vertices[i].color = {uint8_t(i * 37 + seed), uint8_t(i * 11), uint8_t(255 - i), 255};
+    for (size_t i = 0; i < m.faces.size(); ++i) {
+      if constexpr (kFaceColor<TypeParam>)
+        m.faces[i].color = {uint8_t(i * 5), uint8_t(i * 13 + seed), uint8_t(i), uint8_t(200 + i % 50)};
+      if constexpr (kWedges<TypeParam>)
+        for (int k = 0; k < 3; ++k)
+          m.faces[i].wedge[k] = {float(i % 7) / 7 + float(k) / 3, float(i % 5 + seed) / 5, 0};
+    }
+  };
+  vary(0);
+  GlMesh<TypeParam> g;
+  g.depthOffset = 0.0005f;
+  Attach(g, m);
+  glRotated(35, 1, 0.5, 0);
+  glEnable(GL_LIGHT0);
+  glEnable(GL_NORMALIZE);
+  glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
+  glEnable(GL_COLOR_MATERIAL);
+  auto start = [&](uint32_t hints) {
+    g.hints = hints;
+    glEnable(GL_LIGHTING);
+    glColor4f(0.5f, 0.6f, 0.7f, 1.0f);
+    glNormal3f(0, 0, 1);
+    glTexCoord2f(0.125f, 0.875f);
+  };
+  auto draw = [&](uint32_t hints, int dm, int cm, int tm) {
+    Clear();
+    start(hints);
+    g.Draw(DrawMode(dm), ColorMode(cm), TextureMode(tm));
+    DrawResult r{Image(), CurrentColor(), {}, {}};
+    glGetFloatv(GL_CURRENT_NORMAL, r.normal.data());
+    glGetFloatv(GL_CURRENT_TEXTURE_COORDS, r.texCoord.data());
+    return r;
+  };
+  auto feedback = [&](uint32_t hints, int dm, int cm, int tm) {
+    start(hints);
+    return Feedback([&] { g.Draw(DrawMode(dm), ColorMode(cm), TextureMode(tm)); });
+  };
+  const uint32_t arrays = GlHint::Default | GlHint::VertexArrays;
+  auto compare = [&] {
+    for (int dm : {DMPoints, DMWire, DMHidden, DMFlat, DMSmooth, DMFlatWire})
+      for (int cm = 0; cm < 4; ++cm)
+        for (int tm : {TMNone, TMPerWedge}) {
+          SCOPED_TRACE(::testing::Message() << "Draw(" << dm << ", " << cm << ", " << tm << ")");
+          const DrawResult immediate = draw(GlHint::Default, dm, cm, tm);
+          EXPECT_GT(LitPixels(), 100);
+          EXPECT_TRUE(draw(arrays, dm, cm, tm) == immediate);
+          EXPECT_TRUE(draw(arrays | GlHint::SkipUncovered, dm, cm, tm) == immediate);
+          EXPECT_EQ(feedback(arrays | GlHint::SkipUncovered, dm, cm, tm),
+                    feedback(GlHint::Default, dm, cm, tm));
+          EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY) || glIsEnabled(GL_NORMAL_ARRAY) ||
+                       glIsEnabled(GL_COLOR_ARRAY) || glIsEnabled(GL_TEXTURE_COORD_ARRAY));
+        }
+  };
+  {
+    SCOPED_TRACE("as loaded");
+    compare();
+  }
+  // Moved, recoloured, with faces and vertices deleted: nothing of the
+  // draws before may show.
+  for (auto& v : m.vertices) v.position.y = v.position.y * 0.8f + 0.05f;
+  for (size_t i = 0; i < m.faces.size(); i += 3) m.faces[i].flags |= ElemFlag::Deleted;
+  for (size_t i = 0; i < m.vertices.size(); i += 4) m.vertices[i].flags |= ElemFlag::Deleted;
+  vary(90);
+  g.Update(GlChange::All);
+  {
+    SCOPED_TRACE("after a change");
+    compare();
+  }
+  // Colour material left the last colour in the material: back to the
+  // defaults for the tests that follow.
+  glDisable(GL_COLOR_MATERIAL);
+  glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+  const float ambient[4] = {0.2f, 0.2f, 0.2f, 1.0f}, diffuse[4] = {0.8f, 0.8f, 0.8f, 1.0f};
+  glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, ambient);
+  glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, diffuse);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_LIGHT0);
+  glDisable(GL_NORMALIZE);
+}
+
 TEST_F(GlDraw, TooManyVerticesForIndexRunsStillDraws) {
   auto m = Build<MeshT1>(test::GridSoup(260, 1.6f / 260));  // 68121 vertex slots
   for (auto& v : m.vertices) v.position = v.position - Vec3f(0.8f, 0.8f, 0);
