@@ -1,10 +1,13 @@
 #include "app/quarnel_app.h"
 
+#include <QApplication>
 #include <QOpenGLContext>
+#include <QTimer>
 #include <QToolBar>
 #include <utility>
 
 #include "app/command_ids.h"
+#include "app/file_types.h"
 #include "app/gl_error.h"
 #include "app/main_frame.h"
 #include "app/quarnel_doc.h"
@@ -21,12 +24,14 @@
 #include "platform/profile.h"
 #include "platform/progress_window.h"
 #include "platform/recent_files.h"
+#include "platform/shell_open.h"
 
 namespace quarnel {
 
 namespace {
 
 const char kPrefs[] = "Prefs";
+constexpr int kShellOpenRetryMs = 100;
 
 // The trackballs count time in whole milliseconds of the application's clock.
 Clock* g_trackBallClock = nullptr;
@@ -51,6 +56,7 @@ void CQuarnelCommandLineInfo::ParseParam(const QString& p) {
   if (p.startsWith(QLatin1Char('-'))) {
     const QString flag = p.mid(1);
     if (flag == QLatin1String("edit") || flag == QLatin1String("Edit")) editMode = true;
+    if (flag == QLatin1String(kShellOpenSwitch)) shellOpen = true;
     return;
   }
   if (fileName.isEmpty()) fileName = p;
@@ -92,7 +98,9 @@ CQuarnelApp::CQuarnelApp(const AppServices& services)
       dialogs_(services.dialogs),
       clipboard_(services.clipboard),
       clock_(services.clock ? services.clock : &ProcessClock()),
-      progress_(services.progress) {
+      progress_(services.progress),
+      shellOpenName_(services.shellOpenName.isEmpty() ? ShellOpenSocketName()
+                                                      : services.shellOpenName) {
   UseOrOwn<SettingsProfile>(profile_, ownProfile_);
   UseOrOwn<QtMessageSink>(messages_, ownMessages_);
   UseOrOwn<QtFileDialogs>(dialogs_, ownDialogs_);
@@ -111,6 +119,7 @@ CQuarnelApp::CQuarnelApp(const AppServices& services)
 
 CQuarnelApp::~CQuarnelApp() {
   if (idle_) idle_->Stop();
+  shellOpen_.reset();
   // The view exchange data goes with the program; anything else that the
   // clipboard holds is the user's.
   if (m_clipboardRegistered && clipboard_) clipboard_->ClearIfOurs();
@@ -134,6 +143,14 @@ void CQuarnelApp::ReadPreferences() {
 }
 
 bool CQuarnelApp::InitInstance(const QStringList& parameters) {
+  const CQuarnelCommandLineInfo commandLine = ParseCommandLine(parameters);
+  // A start by the desktop hands its file to the instance already running,
+  // which opens it in its own mode; then this process has nothing to do.
+  // Without a taker it goes on as a start of its own.
+  if (commandLine.shellOpen && !commandLine.fileName.isEmpty() &&
+      HandToRunningInstance(shellOpenName_, commandLine.fileName))
+    return false;
+
   recent_ = std::make_unique<RecentFileList>(*profile_, RecentFileList::kDefaultCapacity);
   recent_->Load();
   ReadPreferences();
@@ -148,8 +165,8 @@ bool CQuarnelApp::InitInstance(const QStringList& parameters) {
   UseOrOwn<ProgressWindow>(progress_, ownProgress_, &window);
   documents_ = new DocumentManager(window, *template_, *dialogs_, recent_.get());
   documents_->LinkRouter(*router_, mainFrame_.get(), this);
+  EnableShellOpen();
 
-  const CQuarnelCommandLineInfo commandLine = ParseCommandLine(parameters);
   m_editMode = commandLine.editMode;
   mainFrame_->WatchFirstActivation(*documents_, m_editMode);
   if (m_editMode) window.SetBaseTitle(QStringLiteral("Tolvane"));
@@ -171,6 +188,41 @@ bool CQuarnelApp::InitInstance(const QStringList& parameters) {
   idle_->Start();
   mainFrame_->Commands().UpdateAll();
   return true;
+}
+
+void CQuarnelApp::EnableShellOpen() {
+  shellOpen_ = std::make_unique<ShellOpenServer>([this] { return ShellOpenBusy(); });
+  ShellOpenServer* server = shellOpen_.get();
+  QObject::connect(server, &ShellOpenServer::openRequested, server,
+                   [this](const QString& path) { OnShellOpen(path); });
+  // Another instance that listens already keeps the requests.
+  server->Listen(shellOpenName_);
+}
+
+bool CQuarnelApp::ShellOpenBusy() const {
+  if (!documents_ || documents_->Opening() || QApplication::activeModalWidget() ||
+      QApplication::activePopupWidget())
+    return true;
+  // A document with a file that is loading again: a Reload is running.
+  for (Document* doc : documents_->Documents()) {
+    const auto* quarnelDoc = dynamic_cast<const CQuarnelDoc*>(doc);
+    if (quarnelDoc && quarnelDoc->Loading() && !quarnelDoc->PathName().isEmpty()) return true;
+  }
+  return false;
+}
+
+void CQuarnelApp::OnShellOpen(const QString& path) {
+  if (!documents_ || !mainFrame_) return;
+  if (ShellOpenBusy()) {
+    // Taken while the program was free; it opens once the program is again.
+    QTimer::singleShot(kShellOpenRetryMs, shellOpen_.get(), [this, path] { OnShellOpen(path); });
+    return;
+  }
+  MainWindow& window = mainFrame_->Window();
+  window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+  window.raise();
+  window.activateWindow();
+  documents_->OpenDocumentFile(path);
 }
 
 bool CQuarnelApp::OnIdle(int) {
