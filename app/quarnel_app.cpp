@@ -142,15 +142,14 @@ void CQuarnelApp::ReadPreferences() {
   m_largeFontHeight = profile_->GetInt(prefs, QStringLiteral("LargeFontHeight"), 14);
 }
 
-bool CQuarnelApp::InitInstance(const QStringList& parameters) {
+bool HandShellStartToRunningInstance(const QStringList& parameters, const QString& socketName) {
   const CQuarnelCommandLineInfo commandLine = ParseCommandLine(parameters);
-  // A start by the desktop hands its file to the instance already running,
-  // which opens it in its own mode; then this process has nothing to do.
-  // Without a taker it goes on as a start of its own.
-  if (commandLine.shellOpen && !commandLine.fileName.isEmpty() &&
-      HandToRunningInstance(shellOpenName_, commandLine.fileName))
-    return false;
+  return commandLine.shellOpen && !commandLine.fileName.isEmpty() &&
+         HandToRunningInstance(socketName.isEmpty() ? ShellOpenSocketName() : socketName,
+                               commandLine.fileName);
+}
 
+bool CQuarnelApp::InitInstance(const QStringList& parameters) {
   recent_ = std::make_unique<RecentFileList>(*profile_, RecentFileList::kDefaultCapacity);
   recent_->Load();
   ReadPreferences();
@@ -167,6 +166,7 @@ bool CQuarnelApp::InitInstance(const QStringList& parameters) {
   documents_->LinkRouter(*router_, mainFrame_.get(), this);
   EnableShellOpen();
 
+  const CQuarnelCommandLineInfo commandLine = ParseCommandLine(parameters);
   m_editMode = commandLine.editMode;
   mainFrame_->WatchFirstActivation(*documents_, m_editMode);
   if (m_editMode) window.SetBaseTitle(QStringLiteral("Tolvane"));

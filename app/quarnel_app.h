@@ -43,6 +43,14 @@ struct CQuarnelCommandLineInfo {
 };
 CQuarnelCommandLineInfo ParseCommandLine(const QStringList& parameters);
 
+// A start by the desktop's file association ("-shellopen" and a file) gives
+// its file to the instance already running, which opens it in its own mode.
+// True when that instance took it: this process then has nothing to do.
+// Without a taker the start goes on as one of its own. Runs before the
+// application object exists. socketName empty: the user's own.
+bool HandShellStartToRunningInstance(const QStringList& parameters,
+                                     const QString& socketName = QString());
+
 // The services the application runs on; tests replace them. Null members
 // get the program's own.
 struct AppServices {

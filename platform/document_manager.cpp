@@ -426,6 +426,9 @@ const DocumentManager::ViewEntry* DocumentManager::EntryOf(const QWidget* view) 
 }
 
 QWidget* DocumentManager::ActiveView() const {
+  if (closingDown_) {
+    return nullptr;
+  }
   if (window_) {
     if (QMdiSubWindow* current = window_->MdiArea()->currentSubWindow()) {
       for (const ViewEntry& entry : views_) {

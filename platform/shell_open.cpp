@@ -1,13 +1,19 @@
 #include "platform/shell_open.h"
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace quarnel {
@@ -49,12 +55,89 @@ bool ForeignSocketFile(const QString& name) {
   return info.exists() && info.ownerId() != ::getuid();
 }
 
+// The new process's end, on the plain system calls: it runs before the
+// program has an application object or a display connection, so that a start
+// that only hands its file over stays small and quick.
+class ClientSocket {
+ public:
+  ClientSocket() : fd_(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) {}
+  ~ClientSocket() {
+    if (fd_ >= 0) {
+      ::close(fd_);
+    }
+  }
+  ClientSocket(const ClientSocket&) = delete;
+  ClientSocket& operator=(const ClientSocket&) = delete;
+
+  bool Connect(const QByteArray& name, int timeoutMs) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (fd_ < 0 || name.isEmpty() || name.size() >= qsizetype(sizeof(address.sun_path))) {
+      return false;
+    }
+    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
+      return true;
+    }
+    // A full queue (EAGAIN) means an instance that does not keep up: busy.
+    if (errno != EINPROGRESS || !Wait(POLLOUT, QDeadlineTimer(timeoutMs))) {
+      return false;
+    }
+    int error = 0;
+    socklen_t size = sizeof(error);
+    return ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+  }
+
+  // Sends the request and returns the one byte of the answer, or 0 when none
+  // came within timeoutMs.
+  char Exchange(const QByteArray& request, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    qsizetype sent = 0;
+    while (sent < request.size()) {
+      if (!Wait(POLLOUT, deadline)) {
+        return 0;
+      }
+      // No SIGPIPE when the instance went away meanwhile.
+      const ssize_t n = ::send(fd_, request.constData() + sent, size_t(request.size() - sent),
+                               MSG_NOSIGNAL);
+      if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        return 0;
+      }
+      sent += n > 0 ? n : 0;
+    }
+    char answer = 0;
+    while (Wait(POLLIN, deadline)) {
+      const ssize_t n = ::recv(fd_, &answer, 1, 0);
+      if (n == 1) {
+        return answer;
+      }
+      if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+        return 0;
+      }
+    }
+    return 0;
+  }
+
+ private:
+  bool Wait(short events, const QDeadlineTimer& deadline) {
+    for (;;) {
+      pollfd entry{fd_, events, 0};
+      const int ready = ::poll(&entry, 1, int(deadline.remainingTime()));
+      if (ready > 0) {
+        return true;
+      }
+      if (ready == 0 || errno != EINTR) {
+        return false;
+      }
+    }
+  }
+
+  int fd_;
+};
+
 bool InstanceAnswers(const QString& name) {
-  QLocalSocket probe;
-  probe.connectToServer(name);
-  const bool live = probe.waitForConnected(kProbeMs);
-  probe.abort();
-  return live;
+  ClientSocket probe;
+  return probe.Connect(QFile::encodeName(name), kProbeMs) || errno == EAGAIN;
 }
 
 }  // namespace
@@ -75,26 +158,9 @@ bool HandToRunningInstance(const QString& socketName, const QString& path,
     return false;
   }
   const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-  QLocalSocket socket;
-  socket.connectToServer(socketName);
-  if (!socket.waitForConnected(timeouts.connectMs)) {
-    return false;
-  }
-  const QDeadlineTimer deadline(timeouts.answerMs);
-  socket.write(Request(absolute));
-  while (socket.bytesToWrite() > 0) {
-    if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) {
-      return false;
-    }
-  }
-  while (socket.bytesAvailable() < 1) {
-    if (deadline.hasExpired() ||
-        !socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-      return false;
-    }
-  }
-  char answer = 0;
-  return socket.getChar(&answer) && answer == kAccepted;
+  ClientSocket socket;
+  return socket.Connect(QFile::encodeName(socketName), timeouts.connectMs) &&
+         socket.Exchange(Request(absolute), timeouts.answerMs) == kAccepted;
 }
 
 ShellOpenServer::ShellOpenServer(std::function<bool()> busy, QObject* parent)
