@@ -24,8 +24,9 @@ WITH_DISPLAY := scripts/with-display
 CTEST_TIMEOUT ?= 300
 CTEST_FLAGS  := --output-on-failure --no-tests=ignore --timeout $(CTEST_TIMEOUT) -j $(JOBS)
 
-# Sanitizer settings: stop at the first report, with a stack. OpenGL drivers keep
-# allocations alive until exit, so the gl tests read tests/lsan.supp.
+# Sanitizer settings: stop at the first report, with a stack. OpenGL drivers and
+# the libraries under Qt keep allocations alive until exit, so the gl and app
+# tests read tests/lsan.supp.
 ASAN_ENV := ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:check_initialization_order=1:strict_init_order=1:detect_stack_use_after_return=1 \
             UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 LSAN_GL  := LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
@@ -33,7 +34,7 @@ LSAN_GL  := LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressio
 CMAKE_MAIN := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARNEL_SANITIZE=OFF \
               -DQUARNEL_TESTS=ON -DQUARNEL_BENCH=ON -DQUARNEL_APP=ON -DQUARNEL_FUZZ=OFF
 CMAKE_ASAN := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARNEL_SANITIZE=ON \
-              -DQUARNEL_TESTS=ON -DQUARNEL_BENCH=OFF -DQUARNEL_APP=OFF -DQUARNEL_FUZZ=OFF
+              -DQUARNEL_TESTS=ON -DQUARNEL_BENCH=OFF -DQUARNEL_APP=ON -DQUARNEL_FUZZ=OFF
 CMAKE_FUZZ := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
               -DCMAKE_CXX_COMPILER=clang++ -DQUARNEL_SANITIZE=OFF -DQUARNEL_TESTS=OFF \
               -DQUARNEL_BENCH=OFF -DQUARNEL_APP=OFF -DQUARNEL_FUZZ=ON
@@ -74,16 +75,16 @@ test-main: build
 	@echo "== $(BUILD): gl and app tests"
 	$(WITH_DISPLAY) ctest --test-dir $(BUILD) -L 'gl|app' $(CTEST_FLAGS) --output-junit $(CURDIR)/$(BUILD)/test-results/gl-app.xml
 
-# AddressSanitizer + UndefinedBehaviorSanitizer build of everything below the
-# application: unit and gl tests.
+# AddressSanitizer + UndefinedBehaviorSanitizer build of everything, the
+# application included: unit tests, then gl and app tests on the display.
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_ASAN)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@echo "== $(ASAN_BUILD): unit tests"
 	rm -rf $(ASAN_BUILD)/test-results
 	$(ASAN_ENV) ctest --test-dir $(ASAN_BUILD) -L unit $(CTEST_FLAGS) --output-junit $(CURDIR)/$(ASAN_BUILD)/test-results/unit.xml
-	@echo "== $(ASAN_BUILD): gl tests"
-	$(ASAN_ENV) $(LSAN_GL) $(WITH_DISPLAY) ctest --test-dir $(ASAN_BUILD) -L gl $(CTEST_FLAGS) --output-junit $(CURDIR)/$(ASAN_BUILD)/test-results/gl.xml
+	@echo "== $(ASAN_BUILD): gl and app tests"
+	$(ASAN_ENV) $(LSAN_GL) $(WITH_DISPLAY) ctest --test-dir $(ASAN_BUILD) -L 'gl|app' $(CTEST_FLAGS) --output-junit $(CURDIR)/$(ASAN_BUILD)/test-results/gl-app.xml
 
 # libFuzzer targets (clang), each run for FUZZ_TIME seconds on its seed corpus.
 test-fuzz: deps

@@ -176,7 +176,7 @@ QString DesktopEntryText(const QString& program, const QString& icon) {
       << "Type=Application\n"
       << "Name=Quarnel\n"
       << "Comment=" << kPlyTypeName << " viewer\n"
-      << "Exec=" << DesktopExecArgument(program) << " %f\n"
+      << "Exec=" << DesktopExecArgument(program) << " -" << kShellOpenSwitch << " %f\n"
       << "MimeType=" << kPlyMimeType << ";\n"
       << "Terminal=false\n"
       << "Categories=Graphics;3DGraphics;Viewer;\n";

@@ -13,6 +13,9 @@ inline constexpr char kPlyMimeType[] = "model/x-ply3dmesh";
 inline constexpr char kPlyTypeName[] = "PLY 3d Mesh";
 inline constexpr char kMimePackageFile[] = "quarnel-ply.xml";
 inline constexpr char kDesktopFile[] = "quarnel.desktop";
+// The switch (after "-") by which the desktop entry marks its starts: their
+// file goes to the instance already running (platform/shell_open.h).
+inline constexpr char kShellOpenSwitch[] = "shellopen";
 
 // The user's data and configuration folders: $XDG_DATA_HOME and
 // $XDG_CONFIG_HOME, or their defaults under the home folder when unset or

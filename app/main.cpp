@@ -1,9 +1,16 @@
 #include <QApplication>
+#include <QStringList>
 
 #include "app/quarnel_app.h"
 #include "platform/gl_context.h"
 
 int main(int argc, char** argv) {
+  QStringList parameters;
+  for (int i = 1; i < argc; ++i) parameters << QString::fromLocal8Bit(argv[i]);
+  // Before any window or display connection: a start that only hands its
+  // file over ends here.
+  if (quarnel::HandShellStartToRunningInstance(parameters)) return 0;
+
   quarnel::PrepareOpenGLApplication();
   QApplication application(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Kelvor"));

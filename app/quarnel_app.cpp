@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QOpenGLContext>
+#include <QTimer>
 #include <QToolBar>
 #include <utility>
 
 #include "app/command_ids.h"
+#include "app/file_types.h"
 #include "app/gl_error.h"
 #include "app/main_frame.h"
 #include "app/pref_dialog.h"
@@ -24,12 +26,14 @@
 #include "platform/program_icon.h"
 #include "platform/progress_window.h"
 #include "platform/recent_files.h"
+#include "platform/shell_open.h"
 
 namespace quarnel {
 
 namespace {
 
 const char kPrefs[] = "Prefs";
+constexpr int kShellOpenRetryMs = 100;
 
 // The trackballs count time in whole milliseconds of the application's clock.
 Clock* g_trackBallClock = nullptr;
@@ -54,6 +58,7 @@ void CQuarnelCommandLineInfo::ParseParam(const QString& p) {
   if (p.startsWith(QLatin1Char('-'))) {
     const QString flag = p.mid(1);
     if (flag == QLatin1String("edit") || flag == QLatin1String("Edit")) editMode = true;
+    if (flag == QLatin1String(kShellOpenSwitch)) shellOpen = true;
     return;
   }
   if (fileName.isEmpty()) fileName = p;
@@ -95,7 +100,9 @@ CQuarnelApp::CQuarnelApp(const AppServices& services)
       dialogs_(services.dialogs),
       clipboard_(services.clipboard),
       clock_(services.clock ? services.clock : &ProcessClock()),
-      progress_(services.progress) {
+      progress_(services.progress),
+      shellOpenName_(services.shellOpenName.isEmpty() ? ShellOpenSocketName()
+                                                      : services.shellOpenName) {
   UseOrOwn<SettingsProfile>(profile_, ownProfile_);
   UseOrOwn<QtMessageSink>(messages_, ownMessages_);
   UseOrOwn<QtFileDialogs>(dialogs_, ownDialogs_);
@@ -114,6 +121,7 @@ CQuarnelApp::CQuarnelApp(const AppServices& services)
 
 CQuarnelApp::~CQuarnelApp() {
   if (idle_) idle_->Stop();
+  shellOpen_.reset();
   // The view exchange data goes with the program; anything else that the
   // clipboard holds is the user's.
   if (m_clipboardRegistered && clipboard_) clipboard_->ClearIfOurs();
@@ -138,6 +146,13 @@ void CQuarnelApp::ReadPreferences() {
       FontHeightOrDefault(profile_->GetInt(prefs, QStringLiteral("LargeFontHeight"), 14), 14);
 }
 
+bool HandShellStartToRunningInstance(const QStringList& parameters, const QString& socketName) {
+  const CQuarnelCommandLineInfo commandLine = ParseCommandLine(parameters);
+  return commandLine.shellOpen && !commandLine.fileName.isEmpty() &&
+         HandToRunningInstance(socketName.isEmpty() ? ShellOpenSocketName() : socketName,
+                               commandLine.fileName);
+}
+
 bool CQuarnelApp::InitInstance(const QStringList& parameters) {
   recent_ = std::make_unique<RecentFileList>(*profile_, RecentFileList::kDefaultCapacity);
   recent_->Load();
@@ -155,6 +170,7 @@ bool CQuarnelApp::InitInstance(const QStringList& parameters) {
   UseOrOwn<ProgressWindow>(progress_, ownProgress_, &window);
   documents_ = new DocumentManager(window, *template_, *dialogs_, recent_.get());
   documents_->LinkRouter(*router_, mainFrame_.get(), this);
+  EnableShellOpen();
 
   const CQuarnelCommandLineInfo commandLine = ParseCommandLine(parameters);
   m_editMode = commandLine.editMode;
@@ -178,6 +194,41 @@ bool CQuarnelApp::InitInstance(const QStringList& parameters) {
   idle_->Start();
   mainFrame_->Commands().UpdateAll();
   return true;
+}
+
+void CQuarnelApp::EnableShellOpen() {
+  shellOpen_ = std::make_unique<ShellOpenServer>([this] { return ShellOpenBusy(); });
+  ShellOpenServer* server = shellOpen_.get();
+  QObject::connect(server, &ShellOpenServer::openRequested, server,
+                   [this](const QString& path) { OnShellOpen(path); });
+  // Another instance that listens already keeps the requests.
+  server->Listen(shellOpenName_);
+}
+
+bool CQuarnelApp::ShellOpenBusy() const {
+  if (!documents_ || documents_->Opening() || QApplication::activeModalWidget() ||
+      QApplication::activePopupWidget())
+    return true;
+  // A document with a file that is loading again: a Reload is running.
+  for (Document* doc : documents_->Documents()) {
+    const auto* quarnelDoc = dynamic_cast<const CQuarnelDoc*>(doc);
+    if (quarnelDoc && quarnelDoc->Loading() && !quarnelDoc->PathName().isEmpty()) return true;
+  }
+  return false;
+}
+
+void CQuarnelApp::OnShellOpen(const QString& path) {
+  if (!documents_ || !mainFrame_) return;
+  if (ShellOpenBusy()) {
+    // Taken while the program was free; it opens once the program is again.
+    QTimer::singleShot(kShellOpenRetryMs, shellOpen_.get(), [this, path] { OnShellOpen(path); });
+    return;
+  }
+  MainWindow& window = mainFrame_->Window();
+  window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+  window.raise();
+  window.activateWindow();
+  documents_->OpenDocumentFile(path);
 }
 
 bool CQuarnelApp::OnIdle(int) {

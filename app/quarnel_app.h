@@ -26,19 +26,30 @@ class MessageSink;
 class Profile;
 class ProgressReporter;
 class RecentFileList;
+class ShellOpenServer;
 
 // What the command line asks for. Only "-" starts a switch, and the exact
 // tokens "/edit" and "/Edit" are the edit switch too, so that an absolute
-// path is always a file. The switch is "edit" or "Edit", nothing else; other
+// path is always a file. The edit switch is "edit" or "Edit", nothing else;
+// "-shellopen" marks a start by the desktop's file association; other
 // switches are ignored. The first parameter that is not a switch names the
 // file to open.
 struct CQuarnelCommandLineInfo {
   bool editMode = false;
+  bool shellOpen = false;
   QString fileName;
   // Takes one parameter in its turn.
   void ParseParam(const QString& parameter);
 };
 CQuarnelCommandLineInfo ParseCommandLine(const QStringList& parameters);
+
+// A start by the desktop's file association ("-shellopen" and a file) gives
+// its file to the instance already running, which opens it in its own mode.
+// True when that instance took it: this process then has nothing to do.
+// Without a taker the start goes on as one of its own. Runs before the
+// application object exists. socketName empty: the user's own.
+bool HandShellStartToRunningInstance(const QStringList& parameters,
+                                     const QString& socketName = QString());
 
 // The services the application runs on; tests replace them. Null members
 // get the program's own.
@@ -49,6 +60,8 @@ struct AppServices {
   ClipboardBlocks* clipboard = nullptr;
   Clock* clock = nullptr;
   ProgressReporter* progress = nullptr;
+  // The local socket of the desktop's open requests; empty for the user's own.
+  QString shellOpenName;
 };
 
 class CQuarnelApp final : public CommandTarget {
@@ -84,6 +97,8 @@ class CQuarnelApp final : public CommandTarget {
   Clock& GetClock() const { return *clock_; }
   Profile& GetProfile() const { return *profile_; }
   IdlePass* Idle() const { return idle_.get(); }
+  // Where the desktop's open requests arrive; null before start-up.
+  ShellOpenServer* ShellOpen() const { return shellOpen_.get(); }
   // The clipboard of the view exchange (Copy View, Paste View).
   ClipboardBlocks* Clipboard() const { return clipboard_; }
 
@@ -125,7 +140,16 @@ class CQuarnelApp final : public CommandTarget {
   std::unique_ptr<CMainFrame> mainFrame_;
   DocumentManager* documents_ = nullptr;  // owned by the main window
   std::unique_ptr<IdlePass> idle_;
+  QString shellOpenName_;
+  std::unique_ptr<ShellOpenServer> shellOpen_;
   CommandMap map_;
+
+  // The desktop's open requests: the file opens as one more document window
+  // of this instance, in its mode; none is taken while the program cannot
+  // open a file at once.
+  void EnableShellOpen();
+  bool ShellOpenBusy() const;
+  void OnShellOpen(const QString& path);
 
   // The command handlers and the route of the loaders' questions to the
   // message boxes (app/app_commands.cpp).

@@ -21,6 +21,8 @@ QString CleanAbsolutePath(const QString& path) {
 
 }  // namespace
 
+DocumentFrame::~DocumentFrame() { emit destroying(this); }
+
 void DocumentFrame::closeEvent(QCloseEvent* event) {
   QMdiSubWindow::closeEvent(event);
   if (event->isAccepted()) {
@@ -42,21 +44,40 @@ DocumentManager::DocumentManager(MainWindow& window, DocumentTemplate& docTempla
       OpenDocumentFile(path);
     }
   });
+  connect(&window, &MainWindow::closingDown, this, &DocumentManager::CloseDown);
   BuildCommands();
 }
 
-DocumentManager::~DocumentManager() {
-  // Normally the main window has taken the document windows already. When
-  // the manager goes first, the windows are deleted before the documents,
-  // as views may still refer to their documents while they go.
+DocumentManager::~DocumentManager() { CloseDown(); }
+
+void DocumentManager::CloseDown() {
+  if (closingDown_) {
+    return;
+  }
+  // From here on no window is activated, detached or retitled: the windows
+  // go one after the other and the main window may be going too. Only the
+  // list of views is kept, so that a view can still reach its document, and
+  // the other views, while it is deleted.
+  closingDown_ = true;
+  if (window_) {
+    disconnect(window_->MdiArea(), nullptr, this, nullptr);
+  }
+  std::vector<DocumentFrame*> frames;
+  for (ViewEntry& entry : views_) {
+    if (entry.frame != nullptr) {
+      frames.push_back(entry.frame);
+    }
+  }
+  activation_.clear();
+  // The windows go before the documents, as views may still refer to their
+  // documents while they go.
+  for (DocumentFrame* frame : frames) {
+    delete frame;
+  }
   for (ViewEntry& entry : views_) {
     disconnect(entry.view, nullptr, this, nullptr);
   }
-  for (ViewEntry& entry : views_) {
-    delete entry.frame.data();
-  }
   views_.clear();
-  activation_.clear();
   closing_.clear();
   documents_.clear();
 }
@@ -128,18 +149,51 @@ Document* DocumentManager::OpenDocumentFile(const QString& path) {
     return nullptr;
   }
   const QString fullPath = CleanAbsolutePath(path);
+  if (Document* open = FindOpenDocument(fullPath)) {
+    // A file is open once: its window comes forward instead.
+    ActivateDocument(*open);
+    return open;
+  }
   std::unique_ptr<Document> doc = template_.CreateDocument();
   if (!doc) {
     return nullptr;
   }
   doc->manager_ = this;
-  if (!doc->OnOpenDocument(fullPath)) {
+  ++opening_;
+  const bool opened = doc->OnOpenDocument(fullPath);
+  --opening_;
+  if (!opened) {
     return nullptr;
   }
   doc->pathName_ = fullPath;
   doc->title_ = QFileInfo(fullPath).fileName();
   AddRecent(fullPath);
   return Adopt(std::move(doc));
+}
+
+Document* DocumentManager::FindOpenDocument(const QString& path) const {
+  // Through links and other spellings the same file keeps one name.
+  const QString canonical = QFileInfo(path).canonicalFilePath();
+  if (canonical.isEmpty()) {
+    return nullptr;
+  }
+  for (const auto& doc : documents_) {
+    if (!doc->pathName_.isEmpty() && QFileInfo(doc->pathName_).canonicalFilePath() == canonical) {
+      return doc.get();
+    }
+  }
+  return nullptr;
+}
+
+void DocumentManager::ActivateDocument(const Document& doc) {
+  // The document's window that was active last.
+  for (auto it = activation_.rbegin(); it != activation_.rend(); ++it) {
+    const ViewEntry* entry = EntryOf(*it);
+    if (entry != nullptr && entry->doc == &doc && entry->frame != nullptr && window_) {
+      window_->MdiArea()->setActiveSubWindow(entry->frame);
+      return;
+    }
+  }
 }
 
 Document* DocumentManager::PromptAndOpen() {
@@ -170,6 +224,7 @@ Document* DocumentManager::Adopt(std::unique_ptr<Document> owned) {
   views_.push_back({view, frame, doc, true});
   activation_.push_back(view);
   connect(frame, &DocumentFrame::closed, this, &DocumentManager::OnFrameClosed);
+  connect(frame, &DocumentFrame::destroying, this, &DocumentManager::OnFrameDestroying);
   connect(view, &QObject::destroyed, this, [this, view] { OnViewDestroyed(view); });
 
   window_->MdiArea()->addSubWindow(frame);
@@ -216,15 +271,11 @@ bool DocumentManager::SaveDocument(Document& doc, bool askForName) {
 }
 
 bool DocumentManager::CloseDocument(Document& doc) {
-  std::vector<QPointer<DocumentFrame>> frames;
-  for (const ViewEntry& entry : views_) {
-    if (entry.doc == &doc && entry.live) {
-      frames.push_back(entry.frame);
-    }
-  }
+  // A close may run events; each window is looked up again before its turn.
   bool all = true;
-  for (const QPointer<DocumentFrame>& frame : frames) {
-    if (frame && !frame->close()) {
+  for (QWidget* view : ViewsOf(doc)) {
+    QMdiSubWindow* frame = FrameOf(view);
+    if (frame != nullptr && !frame->close()) {
       all = false;
     }
   }
@@ -243,6 +294,19 @@ void DocumentManager::OnFrameClosed(DocumentFrame* frame) {
   const auto it = std::find_if(views_.begin(), views_.end(),
                                [frame](const ViewEntry& e) { return e.frame == frame; });
   if (it != views_.end() && it->live) {
+    Detach(*it);
+  }
+}
+
+void DocumentManager::OnFrameDestroying(DocumentFrame* frame) {
+  const auto it = std::find_if(views_.begin(), views_.end(),
+                               [frame](const ViewEntry& e) { return e.frame == frame; });
+  if (it == views_.end()) {
+    return;
+  }
+  it->frame = nullptr;
+  if (it->live && !closingDown_) {
+    // Deleted without a close.
     Detach(*it);
   }
 }
@@ -272,8 +336,8 @@ void DocumentManager::OnViewDestroyed(QWidget* view) {
     return;
   }
   Document* doc = it->doc;
-  if (it->live) {
-    // Destroyed without a close: the main window is going away.
+  if (it->live && !closingDown_) {
+    // Destroyed without a close of its window.
     Detach(*it);
   }
   views_.erase(std::remove_if(views_.begin(), views_.end(),
@@ -289,6 +353,9 @@ void DocumentManager::OnViewDestroyed(QWidget* view) {
 }
 
 void DocumentManager::OnSubWindowActivated(QMdiSubWindow* frame) {
+  if (closingDown_) {
+    return;
+  }
   if (frame != nullptr) {
     for (const ViewEntry& entry : views_) {
       if (entry.frame == frame && entry.live) {
@@ -305,7 +372,7 @@ void DocumentManager::OnSubWindowActivated(QMdiSubWindow* frame) {
 }
 
 void DocumentManager::RefreshWindow() {
-  if (!window_) {
+  if (!window_ || closingDown_) {
     return;
   }
   const bool anyLive =
@@ -359,6 +426,9 @@ const DocumentManager::ViewEntry* DocumentManager::EntryOf(const QWidget* view) 
 }
 
 QWidget* DocumentManager::ActiveView() const {
+  if (closingDown_) {
+    return nullptr;
+  }
   if (window_) {
     if (QMdiSubWindow* current = window_->MdiArea()->currentSubWindow()) {
       for (const ViewEntry& entry : views_) {
@@ -417,7 +487,7 @@ Document* DocumentManager::DocumentOf(const QWidget* view) const {
 
 QMdiSubWindow* DocumentManager::FrameOf(const QWidget* view) const {
   const ViewEntry* entry = EntryOf(view);
-  return entry != nullptr ? entry->frame.data() : nullptr;
+  return entry != nullptr ? entry->frame : nullptr;
 }
 
 void DocumentManager::UpdateAllViews(const Document& doc, QWidget* except) {

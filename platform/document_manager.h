@@ -26,10 +26,13 @@ class DocumentFrame final : public QMdiSubWindow {
 
  public:
   using QMdiSubWindow::QMdiSubWindow;
+  ~DocumentFrame() override;
 
  signals:
   // The window accepted a close and is on its way out.
   void closed(DocumentFrame* frame);
+  // The window is being deleted; this is the last moment it is still whole.
+  void destroying(DocumentFrame* frame);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -59,8 +62,12 @@ class DocumentManager final : public QObject {
   // A document made by File New, with its window; null when it refused.
   Document* NewDocument();
   // Opens the file into a new document with its window; null when the
-  // document failed to open it (it has told the user why).
+  // document failed to open it (it has told the user why). A file that is
+  // open already is not opened again: its document window is activated and
+  // its document returned.
   Document* OpenDocumentFile(const QString& path);
+  // True while OpenDocumentFile reads a file.
+  bool Opening() const { return opening_ > 0; }
   // Asks for a file and opens it.
   Document* PromptAndOpen();
   // Save (askForName false) or Save As (true). Save asks for a name too when
@@ -70,6 +77,10 @@ class DocumentManager final : public QObject {
   // Closes every window of doc; false when one of them refused to close.
   bool CloseDocument(Document& doc);
   bool CloseAllDocuments();
+  // Ends the bookkeeping and deletes every document window, then every
+  // document. The main window calls it as it goes; the manager's own
+  // destruction does too.
+  void CloseDown();
 
   // The view of the active document window, its document; null when no
   // document window is open.
@@ -102,15 +113,22 @@ class DocumentManager final : public QObject {
   void viewActivated(QWidget* view);
 
  private:
+  // Frames and views are compared as plain pointers and never cast: while
+  // a window is deleted, signals about it arrive from inside its base
+  // classes' destructors.
   struct ViewEntry {
     QWidget* view;
-    QPointer<DocumentFrame> frame;
+    DocumentFrame* frame;  // null once the window is being deleted
     Document* doc;
     bool live;  // false once its window accepted a close
   };
 
   Document* Adopt(std::unique_ptr<Document> doc);
+  // The open document of the file at path (compared by canonical path), or null.
+  Document* FindOpenDocument(const QString& path) const;
+  void ActivateDocument(const Document& doc);
   void OnFrameClosed(DocumentFrame* frame);
+  void OnFrameDestroying(DocumentFrame* frame);
   void OnViewDestroyed(QWidget* view);
   void OnSubWindowActivated(QMdiSubWindow* frame);
   void Detach(ViewEntry& entry);
@@ -132,6 +150,8 @@ class DocumentManager final : public QObject {
   std::vector<ViewEntry> views_;
   std::vector<QWidget*> activation_;  // live views, most recently active last
   int untitledCount_ = 0;
+  bool closingDown_ = false;
+  int opening_ = 0;
   CommandMap appCommands_;
   CommandMap docCommands_;
 };

@@ -1,5 +1,6 @@
 #include "platform/main_window.h"
 
+#include <QAction>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -31,12 +32,32 @@ MainWindow::MainWindow(const QString& baseTitle, QWidget* parent)
     : QMainWindow(parent), mdiArea_(new QMdiArea(this)), baseTitle_(baseTitle) {
   setCentralWidget(mdiArea_);
   setAcceptDrops(true);
+  AddDocumentWindowKeys();
   ApplyTitle();
+}
+
+void MainWindow::AddDocumentWindowKeys() {
+  // The keys every multi-document program has, which stand in no menu:
+  // next and previous document window, and close the active one.
+  const auto add = [this](const QList<QKeySequence>& keys, void (QMdiArea::*slot)()) {
+    auto* action = new QAction(this);
+    action->setShortcuts(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, mdiArea_, slot);
+    addAction(action);
+  };
+  add({QKeySequence(Qt::CTRL | Qt::Key_F6), QKeySequence(Qt::CTRL | Qt::Key_Tab)},
+      &QMdiArea::activateNextSubWindow);
+  add({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6),
+       QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab)},
+      &QMdiArea::activatePreviousSubWindow);
+  add({QKeySequence(Qt::CTRL | Qt::Key_F4)}, &QMdiArea::closeActiveSubWindow);
 }
 
 MainWindow::~MainWindow() {
   // The document windows go first, while this window is still whole: their
   // views and documents may reach back to it as they close down.
+  emit closingDown();
   qDeleteAll(mdiArea_->subWindowList());
 }
 

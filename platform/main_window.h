@@ -25,6 +25,10 @@ namespace quarnel {
 //
 // Files dragged from a file manager onto the window are reported with their
 // local paths by filesDropped.
+//
+// Keys of the document windows: Ctrl+F6 and Ctrl+Tab activate the next one,
+// Ctrl+Shift+F6 and Ctrl+Shift+Tab the previous one, Ctrl+F4 closes the
+// active one.
 class MainWindow final : public QMainWindow {
   Q_OBJECT
 
@@ -57,6 +61,9 @@ class MainWindow final : public QMainWindow {
 
  signals:
   void filesDropped(const QStringList& paths);
+  // The window is being deleted and its document windows go next: whatever
+  // keeps books about them stops here.
+  void closingDown();
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -65,6 +72,7 @@ class MainWindow final : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  void AddDocumentWindowKeys();
   void ApplyTitle();
   void RebuildMenuBar();
   const std::vector<QMenu*>& ShownMenus() const;

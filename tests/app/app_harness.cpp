@@ -1,6 +1,9 @@
 #include "app_harness.h"
 
+#include <unistd.h>
+
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QMdiArea>
@@ -13,7 +16,12 @@
 
 namespace quarnel::test {
 
-AppHarness::AppHarness() { TestApplication(); }
+AppHarness::AppHarness() {
+  TestApplication();
+  static int count = 0;
+  shellOpenName =
+      QDir::temp().filePath(QStringLiteral("quarnel-test-%1-%2.shell").arg(::getpid()).arg(++count));
+}
 
 AppHarness::~AppHarness() { Stop(); }
 
@@ -29,6 +37,7 @@ bool AppHarness::Start(const QStringList& parameters, Profile* profileOverride) 
   services.dialogs = &dialogs;
   services.clipboard = &clipboard;
   services.clock = clock;
+  services.shellOpenName = shellOpenName;
   app_ = std::make_unique<CQuarnelApp>(services);
   bool ok = app_->InitInstance(parameters);
   if (ok) {

@@ -56,6 +56,9 @@ class AppHarness {
   MemoryProfile profile;
   // The application's clock; null for the process clock.
   Clock* clock = nullptr;
+  // Where the application takes the desktop's open requests: a socket of
+  // this harness alone unless a test names another.
+  QString shellOpenName;
 
  private:
   std::unique_ptr<CQuarnelApp> app_;

@@ -49,6 +49,14 @@ TEST(CommandLine, OnlyTheDashOrTheExactSlashTokensAreSwitches) {
   EXPECT_EQ(path.fileName, "/edit/mesh.ply");
   CQuarnelCommandLineInfo two = ParseCommandLine({"-x", "a.ply", "b.ply"});
   EXPECT_EQ(two.fileName, "a.ply");
+  EXPECT_FALSE(two.shellOpen);
+  // The desktop entry's mark, in its one spelling.
+  CQuarnelCommandLineInfo shell = ParseCommandLine({"-shellopen", "/tmp/a.ply"});
+  EXPECT_TRUE(shell.shellOpen);
+  EXPECT_FALSE(shell.editMode);
+  EXPECT_EQ(shell.fileName, "/tmp/a.ply");
+  EXPECT_FALSE(ParseCommandLine({"/shellopen"}).shellOpen);
+  EXPECT_FALSE(ParseCommandLine({"-ShellOpen"}).shellOpen);
   EXPECT_TRUE(ParseCommandLine({}).fileName.isEmpty());
 }
 
@@ -171,12 +179,16 @@ TEST(Application, SaveAsThenReopenKeepsCountsAndColours) {
   EXPECT_TRUE(h.messages.Shown().empty());
   EXPECT_EQ(h.Window().windowTitle(), "Tolvane - save-app-copy.ply");
 
-  ASSERT_NE(h.App().Documents()->OpenDocumentFile(copy), nullptr);
-  // The same path is already open: the manager opens a second document.
-  CQuarnelDoc* reopened = h.ActiveDoc();
-  ASSERT_NE(reopened, nullptr);
-  const MeshHolder& back = reopened->Holder();
-  const MeshHolder& original = dynamic_cast<CQuarnelDoc*>(h.App().Documents()->Documents()[0])->Holder();
+  // The saved file is the open one now: opening it again only activates it.
+  CQuarnelDoc* saved = h.ActiveDoc();
+  EXPECT_EQ(h.App().Documents()->OpenDocumentFile(copy), saved);
+  EXPECT_EQ(h.DocumentWindowCount(), 1);
+
+  AppHarness other;
+  ASSERT_TRUE(other.Start({"-edit", copy}));
+  ASSERT_NE(other.ActiveDoc(), nullptr);
+  const MeshHolder& back = other.ActiveDoc()->Holder();
+  const MeshHolder& original = saved->Holder();
   EXPECT_EQ(back.VertexCount(), original.VertexCount());
   EXPECT_EQ(back.FaceCount(), original.FaceCount());
   for (int i = 0; i < 8; ++i) EXPECT_EQ(*back.VertexColor(i), *original.VertexColor(i));

@@ -10,7 +10,11 @@
 #include <QCursor>
 #include <QDir>
 #include <QImage>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 
@@ -21,6 +25,7 @@
 #include "app_harness.h"
 #include "platform/command_table.h"
 #include "platform/document_manager.h"
+#include "platform/framework_commands.h"
 
 namespace quarnel {
 namespace {
@@ -55,6 +60,20 @@ void AnswerColourDialog(QColor colour) {
     }
   });
   timer->start(20);
+}
+
+// A cube with everything a key of the window can act on: two texture names
+// with their coordinates, and quality per vertex and per face.
+std::string WriteCubeForEveryKey() {
+  test::PlyFixture f = test::CenteredCubeFixture(CubeKind::Textured);
+  f.comments.push_back("TextureFile cube1.png");
+  for (test::PlyFixtureElement& element : f.elements) {
+    element.properties.push_back({"quality", ply_type::Float});
+    for (std::size_t i = 0; i < element.records.size(); ++i) element.records[i].push_back(double(i));
+  }
+  const std::string path = test::TempFilePath("every-key.ply");
+  test::WritePlyFixture(path, f);
+  return path;
 }
 
 class ViewCommandsTest : public ::testing::Test {
@@ -370,6 +389,97 @@ TEST_F(ViewCommandsTest, MirrorAndEnvironmentLoadTheCubeMapWhenSwitchedOn) {
   EXPECT_FALSE(Checked(kMaterialMirror));
   h.Frame(view);
   QDir::setCurrent(previous);
+}
+
+}  // namespace
+}  // namespace quarnel
+
+namespace quarnel {
+namespace {
+
+// Every key of the window's accelerator table, and the keys of the document
+// windows, pressed on the real main window in edit mode.
+TEST_F(ViewCommandsTest, EveryKeyOfTheWindowRunsItsCommand) {
+  Open(WriteCubeForEveryKey(), true);
+  MainWindow& window = h.Window();
+  QMdiArea* area = window.MdiArea();
+  CommandTable& table = Table();
+  QSignalSpy ran(&table, &CommandTable::commandExecuted);
+  auto activeIndex = [area] { return int(area->subWindowList().indexOf(area->activeSubWindow())); };
+  int before = 0;
+  bool shown = false;
+  // id: the command the key runs; 0 for a key whose command has no handler
+  // (nothing runs) or that is no command (check says what it did).
+  struct Row {
+    QKeyCombination key;
+    int id;
+    std::function<void()> setup;
+    std::function<bool()> check;
+  };
+  const auto ctrl = Qt::ControlModifier;
+  const auto shift = Qt::ShiftModifier;
+  const Row rows[] = {
+      {ctrl | Qt::Key_C, kCopyView, {}, [&] { return h.clipboard.HasBlock(); }},
+      {ctrl | Qt::Key_Insert, kCopyView, {}, {}},
+      {ctrl | Qt::Key_V, kPasteView, {}, {}},
+      {shift | Qt::Key_Insert, kPasteView, {}, {}},
+      {shift | Qt::Key_Delete, 0, {}, {}},
+      {ctrl | Qt::Key_X, 0, {}, {}},
+      {Qt::AltModifier | Qt::Key_Backspace, 0, {}, {}},
+      {ctrl | Qt::Key_Z, 0, {}, {}},
+      {ctrl | Qt::Key_O, framework_command::kFileOpen, {},
+       [&] { return h.dialogs.Requests().size() == 1; }},
+      {ctrl | Qt::Key_R, kFileReload, {}, {}},
+      {ctrl | Qt::Key_S, framework_command::kFileSave,
+       [&] { h.messages.QueueAnswer(MessageAnswer::Cancel); },
+       [&] { return h.MessageTexts().contains("Are you sure to overwrite the currently opened file?"); }},
+      {QKeyCombination(Qt::Key_F6), 0, {}, {}},
+      {shift | Qt::Key_F6, 0, {}, {}},
+      {ctrl | Qt::Key_K, kBackFaceCulling, {}, [&] { return view->m_backFaceCulling; }},
+      {ctrl | shift | Qt::Key_Q, kColorPerFaceQuality, {}, [&] { return view->m_colorMode == 2; }},
+      {ctrl | Qt::Key_Q, kColorPerVertexQuality, {}, [&] { return view->m_colorMode == 3; }},
+      {ctrl | Qt::Key_D, kDoubleSideLighting, {}, [&] { return view->m_doubleSideLighting; }},
+      {ctrl | Qt::Key_F, kFancyLighting, {}, [&] { return view->m_fancyLighting; }},
+      {ctrl | Qt::Key_L, kLighting, {}, [&] { return !view->m_lighting; }},
+      {ctrl | Qt::Key_Delete, kDeleteSelected, {}, {}},
+      {ctrl | shift | Qt::Key_L, kLinkTrackBalls, {}, [&] { return h.App().m_linkTrackBalls; }},
+      {ctrl | Qt::Key_H, kResetTrackBall, {}, {}},
+      {ctrl | shift | Qt::Key_H, kShowTrackBall, [&] { shown = view->m_showTrackBall; },
+       [&] { return view->m_showTrackBall != shown; }},
+      {QKeyCombination(Qt::Key_PageDown), kNextTexture, {},
+       [&] { return h.ActiveDoc()->Holder().TextureNames()->front() == "cube1.png"; }},
+      {ctrl | Qt::Key_T, kViewTextureImage, {}, [&] { return view->m_textureImageView == 1; }},
+      {QKeyCombination(Qt::Key_Escape), kToggleEditing, [&] { h.Execute(kClipPlaneStart); },
+       [&] { return view->m_editing; }},
+      {ctrl | Qt::Key_N, framework_command::kFileNew, {},
+       [&] { return h.DocumentWindowCount() == 2; }},
+      {ctrl | Qt::Key_N, framework_command::kFileNew, {},
+       [&] { return h.DocumentWindowCount() == 3; }},
+      // The document windows: next, previous, close.
+      {ctrl | Qt::Key_F6, 0, {}, [&] { return activeIndex() == (before + 1) % 3; }},
+      {ctrl | Qt::Key_Tab, 0, {}, [&] { return activeIndex() == (before + 1) % 3; }},
+      {ctrl | shift | Qt::Key_F6, 0, {}, [&] { return activeIndex() == (before + 2) % 3; }},
+      {ctrl | shift | Qt::Key_Tab, 0, {}, [&] { return activeIndex() == (before + 2) % 3; }},
+      {ctrl | Qt::Key_F4, 0, {}, [&] { return h.DocumentWindowCount() == 2; }},
+  };
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  for (const Row& row : rows) {
+    const QString name = QKeySequence(row.key).toString();
+    if (row.setup) row.setup();
+    table.UpdateAll();
+    ran.clear();
+    before = activeIndex();
+    // Keys reach the shortcuts of the active window only; the display may
+    // be shared with other programs that take the focus meanwhile.
+    QApplication::setActiveWindow(&window);
+    QTest::keyClick(&window, row.key.key(), row.key.keyboardModifiers());
+    h.Pump(20);
+    QList<int> ids;
+    for (const QList<QVariant>& args : ran) ids << args.at(0).toInt();
+    EXPECT_EQ(ids, row.id ? QList<int>{row.id} : QList<int>{}) << name.toStdString();
+    if (row.check) EXPECT_TRUE(row.check()) << name.toStdString();
+  }
 }
 
 }  // namespace

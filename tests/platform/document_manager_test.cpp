@@ -235,6 +235,27 @@ TEST_F(DocumentManagerTest, ClosingTheLastWindowDeletesTheDocumentAfterItsView) 
   EXPECT_TRUE(journal.viewSawItsDocumentWhenDeleted);
 }
 
+TEST_F(DocumentManagerTest, AFileThatIsOpenIsActivatedNotOpenedAgain) {
+  FakeDoc* a = Open("a.ply");
+  FakeDoc* b = Open("b.ply");
+  ASSERT_TRUE(QFile::link(dir.filePath("a.ply"), dir.filePath("link.ply")));
+  QMdiSubWindow* frameOfB = manager->FrameOf(manager->ViewsOf(*b)[0]);
+  const QStringList spellings = {dir.filePath("a.ply"), dir.path() + "/sub/../a.ply",
+                                 dir.filePath("link.ply")};
+  for (const QString& spelling : spellings) {
+    window->MdiArea()->setActiveSubWindow(frameOfB);
+    EXPECT_EQ(manager->OpenDocumentFile(spelling), a) << spelling.toStdString();
+    EXPECT_EQ(manager->ActiveDocument(), a);
+  }
+  window->MdiArea()->setActiveSubWindow(frameOfB);
+  emit window->filesDropped({dir.filePath("a.ply")});
+  EXPECT_EQ(manager->ActiveDocument(), a);
+  EXPECT_EQ(manager->Documents(), (std::vector<Document*>{a, b}));
+  EXPECT_EQ(window->MdiArea()->subWindowList().size(), 2);
+  EXPECT_EQ(journal.docsAlive, 2);
+  EXPECT_EQ(recent.Size(), 2);
+}
+
 TEST_F(DocumentManagerTest, DeletingTheMainWindowTakesViewsThenDocuments) {
   Open("a.ply");
   Open("b.ply");
@@ -342,14 +363,15 @@ TEST_F(DocumentManagerTest, OpenDialogAndRecentFilesOpenDocuments) {
 
   Open("other.ply");
   ASSERT_EQ(recent.Size(), 2);
+  // Both are open: the entry brings its window forward.
   ASSERT_TRUE(router.Execute(kRecentFileFirst + 1));
-  ASSERT_EQ(manager->Documents().size(), 3u);
+  ASSERT_EQ(manager->Documents().size(), 2u);
   EXPECT_EQ(manager->ActiveDocument()->Title(), QStringLiteral("picked.ply"));
 
   // An entry that no longer opens leaves the list.
   QFile::remove(recent.At(1));
   ASSERT_TRUE(router.Execute(kRecentFileFirst + 1));
-  EXPECT_EQ(manager->Documents().size(), 3u);
+  EXPECT_EQ(manager->Documents().size(), 2u);
   EXPECT_EQ(recent.Size(), 1);
   EXPECT_EQ(profile.GetString(RecentFileList::kSection, "File2", "x"), QString());
 }

@@ -1,0 +1,71 @@
+// Files opened from the desktop go to the instance of the program that is
+// already running, as one more document window there.
+//
+// The running instance listens on a local socket that belongs to the user; a
+// start that the desktop's file association marks hands its file over and
+// ends. Whatever goes wrong on the way (no instance, a socket left behind by
+// one that is gone, an instance that is busy or hangs) the new process learns
+// it in bounded time and opens the file itself: a file is never lost.
+//
+// The request is the bytes "QRNL", the length of the path in UTF-8 as four
+// bytes, most significant first, and the path; the answer is one byte, 'A'
+// when the instance took the request, 'B' when it is busy.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class QLocalServer;
+class QLocalSocket;
+
+namespace quarnel {
+
+// The user's socket of the running instance: in $XDG_RUNTIME_DIR when it
+// names a folder, else in the temporary folder; the user id is in the name.
+QString ShellOpenSocketName();
+// The same name inside the given folder.
+QString ShellOpenSocketNameIn(const QString& folder);
+
+struct ShellOpenTimeouts {
+  int connectMs = 1000;
+  // From the connection to the answer: the instance answers only once it has
+  // taken the request.
+  int answerMs = 4000;
+};
+
+// Asks the instance listening at socketName to open the file at path (made
+// absolute here). True only when the instance answered that it took it.
+bool HandToRunningInstance(const QString& socketName, const QString& path,
+                           const ShellOpenTimeouts& timeouts = {});
+
+// The running instance's end.
+class ShellOpenServer final : public QObject {
+  Q_OBJECT
+
+ public:
+  // busy says whether the program cannot open a file now (a dialog is up,
+  // a file is being opened); a request that comes then is refused.
+  explicit ShellOpenServer(std::function<bool()> busy, QObject* parent = nullptr);
+  ~ShellOpenServer() override;
+
+  // Listens at name. A socket left behind by an instance that is gone is
+  // removed first; a live instance keeps its name, and then this instance
+  // does not listen (false).
+  bool Listen(const QString& name);
+  bool Listening() const;
+
+ signals:
+  // A file to open, delivered from the event loop after the request was
+  // answered.
+  void openRequested(const QString& path);
+
+ private:
+  void OnNewConnection();
+  void OnReadable(QLocalSocket* socket);
+
+  std::function<bool()> busy_;
+  QLocalServer* server_;
+};
+
+}  // namespace quarnel

@@ -1,0 +1,150 @@
+// Files opened from the desktop: a second process of the program, started as
+// the file association starts it, hands its file to the running instance or,
+// when there is none to take it, opens it itself.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <cstring>
+
+#include "app_fixtures.h"
+#include "app_harness.h"
+#include "platform/document_manager.h"
+#include "platform/shell_open.h"
+
+namespace quarnel {
+namespace {
+
+using test::AppHarness;
+using test::CubeKind;
+using test::Q;
+
+// A second process of the program, in its own runtime and configuration
+// folders, as the desktop starts it.
+class SecondProcess {
+ public:
+  explicit SecondProcess(const QString& runtime) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", runtime);
+    env.insert("XDG_CONFIG_HOME", config_.path());
+    process_.setProcessEnvironment(env);
+    process_.setProcessChannelMode(QProcess::ForwardedChannels);
+  }
+  ~SecondProcess() {
+    if (process_.state() != QProcess::NotRunning) {
+      process_.kill();
+      process_.waitForFinished(5000);
+    }
+  }
+
+  void Start(const QStringList& arguments) {
+    process_.start(QStringLiteral(QUARNEL_EXECUTABLE), arguments);
+    ASSERT_TRUE(process_.waitForStarted(10000));
+  }
+  // Runs h's event loop (the instance in this process) until the process
+  // ends or ms pass; true when it ended with exit code 0.
+  bool EndsWithin(AppHarness* h, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (process_.state() != QProcess::NotRunning && timer.elapsed() < ms) {
+      if (h) h->Pump(20);
+      process_.waitForFinished(20);
+    }
+    return process_.state() == QProcess::NotRunning &&
+           process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
+  }
+  // True when, within ms, the process lists path among its recent files
+  // and is still running.
+  bool OpensWithin(const QString& path, int ms) {
+    const QString name = QFileInfo(path).fileName();
+    QElapsedTimer timer;
+    timer.start();
+    while (!Profile().contains(name) && timer.elapsed() < ms) process_.waitForFinished(50);
+    return Profile().contains(name) && process_.state() == QProcess::Running;
+  }
+  // The process's profile as text: it lists the files it opened itself.
+  QString Profile() const {
+    QFile file(config_.filePath("Kelvor/Quarnel.conf"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+  }
+
+ private:
+  QTemporaryDir config_;
+  QProcess process_;
+};
+
+bool MakeStaleSocket(const QString& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const QByteArray bytes = QFile::encodeName(path);
+  std::strncpy(address.sun_path, bytes.constData(), sizeof(address.sun_path) - 1);
+  const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+  ::close(fd);
+  return bound;
+}
+
+TEST(ShellOpen, TheSecondProcessHandsItsFileToTheRunningInstance) {
+  QTemporaryDir runtime;
+  const QString first = Q(test::WriteCenteredCube("shell-first.ply", CubeKind::Colored));
+  const QString second = Q(test::WriteCenteredCube("shell-second.ply", CubeKind::Colored));
+  AppHarness h;
+  h.shellOpenName = ShellOpenSocketNameIn(runtime.path());
+  ASSERT_TRUE(h.Start({first}));
+  ASSERT_EQ(h.DocumentWindowCount(), 1);
+
+  // Its own edit switch does not matter: the file opens in the instance's mode.
+  SecondProcess process(runtime.path());
+  process.Start({"-shellopen", "-edit", second});
+  EXPECT_TRUE(process.EndsWithin(&h, 20000));
+  h.Pump(100);
+  ASSERT_EQ(h.DocumentWindowCount(), 2);
+  ASSERT_NE(h.ActiveDoc(), nullptr);
+  EXPECT_EQ(h.ActiveDoc()->PathName(), second);
+  EXPECT_EQ(h.ActiveDoc()->Holder().Tag(), 3);
+  EXPECT_FALSE(process.Profile().contains("shell-second.ply"));
+
+  // A file that is open already comes forward.
+  SecondProcess again(runtime.path());
+  again.Start({"-shellopen", first});
+  EXPECT_TRUE(again.EndsWithin(&h, 20000));
+  h.Pump(100);
+  EXPECT_EQ(h.DocumentWindowCount(), 2);
+  EXPECT_EQ(h.ActiveDoc()->PathName(), first);
+  EXPECT_TRUE(h.messages.Shown().empty());
+
+  // A start from a terminal is an instance of its own, as always.
+  SecondProcess terminal(runtime.path());
+  terminal.Start({second});
+  EXPECT_TRUE(terminal.OpensWithin(second, 20000));
+  EXPECT_EQ(h.DocumentWindowCount(), 2);
+}
+
+TEST(ShellOpen, WithOnlyAStaleSocketTheSecondProcessOpensTheFileItself) {
+  QTemporaryDir runtime;
+  const QString name = ShellOpenSocketNameIn(runtime.path());
+  ASSERT_TRUE(MakeStaleSocket(name));
+  const QString file = Q(test::WriteCenteredCube("shell-stale.ply", CubeKind::Colored));
+  const QString later = Q(test::WriteCenteredCube("shell-later.ply", CubeKind::Colored));
+
+  SecondProcess process(runtime.path());
+  process.Start({"-shellopen", file});
+  // It opens the file, keeps running, and now takes the requests.
+  EXPECT_TRUE(process.OpensWithin(file, 20000));
+  SecondProcess third(runtime.path());
+  third.Start({"-shellopen", later});
+  EXPECT_TRUE(third.EndsWithin(nullptr, 20000));
+  EXPECT_TRUE(process.OpensWithin(later, 20000));
+  EXPECT_FALSE(third.Profile().contains("shell-later.ply"));
+}
+
+}  // namespace
+}  // namespace quarnel
