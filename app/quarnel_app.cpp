@@ -145,7 +145,7 @@ bool CQuarnelApp::InitInstance(const QStringList& parameters) {
   if (!mainFrame_->OnCreate(recent_.get())) return false;
   MainWindow& window = mainFrame_->Window();
   if (auto* sink = dynamic_cast<QtMessageSink*>(messages_)) sink->SetParent(&window);
-  UseOrOwn<ProgressWindow>(progress_, ownProgress_, &window);
+  UseOrOwn<ProgressWindow>(progress_, ownProgress_, &window, *clock_);
   documents_ = new DocumentManager(window, *template_, *dialogs_, recent_.get());
   documents_->LinkRouter(*router_, mainFrame_.get(), this);
 

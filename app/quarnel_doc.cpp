@@ -102,8 +102,11 @@ bool CQuarnelDoc::OnOpenDocument(const QString& path) {
 
   IoMask mask = 0;
   if (!m_holder.Load(local.c_str(), mask, MakeLoadProgressCallback(services_.progress))) {
-    ShowMessage(PlyErrorText(m_holder.ErrorCode()));
+    // The box is the user's next step; the progress window has nothing more
+    // to say and must not stay up behind it (a start from the command line
+    // shows no other window yet).
     if (services_.progress) services_.progress->End();
+    ShowMessage(PlyErrorText(m_holder.ErrorCode()));
     if (previousTag != 0) {
       m_holder.SetTag(previousTag);
       m_loading = wasLoading;

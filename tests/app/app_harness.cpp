@@ -29,6 +29,7 @@ bool AppHarness::Start(const QStringList& parameters, Profile* profileOverride) 
   services.dialogs = &dialogs;
   services.clipboard = &clipboard;
   services.clock = clock;
+  services.progress = progress;
   app_ = std::make_unique<CQuarnelApp>(services);
   bool ok = app_->InitInstance(parameters);
   if (ok) {

@@ -56,6 +56,8 @@ class AppHarness {
   MemoryProfile profile;
   // The application's clock; null for the process clock.
   Clock* clock = nullptr;
+  // The progress of file loads; null for the program's progress window.
+  ProgressReporter* progress = nullptr;
 
  private:
   std::unique_ptr<CQuarnelApp> app_;

@@ -5,12 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QFile>
 #include <QMdiArea>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QToolBar>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 
 #include "app/command_ids.h"
 #include "app/main_frame.h"
@@ -20,6 +23,8 @@
 #include "platform/document_manager.h"
 #include "platform/framework_commands.h"
 #include "platform/idle_pass.h"
+#include "platform/messages.h"
+#include "platform/progress_window.h"
 
 namespace quarnel {
 namespace {
@@ -143,6 +148,15 @@ TEST(Application, EachKindOfFileGetsItsMeshType) {
   }
 }
 
+// Whether a progress window is on the screen.
+bool AProgressWindowIsUp() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible() &&
+        w->findChild<QProgressBar*>(QString(), Qt::FindDirectChildrenOnly) != nullptr)
+      return true;
+  return false;
+}
+
 TEST(Application, ATruncatedFileShowsItsLoaderMessageAndLeavesNoWindow) {
   const QString file = Q(test::WriteTruncatedCube("trunc-app.ply"));
   AppHarness h;
@@ -154,10 +168,75 @@ TEST(Application, ATruncatedFileShowsItsLoaderMessageAndLeavesNoWindow) {
   ASSERT_EQ(h.messages.Shown().size(), 1u);
   EXPECT_EQ(h.messages.Shown()[0].text, PlyErrorText(ply_error::UnexpectedEof));
 
-  // Named on the command line, the same file ends the start.
+  // Named on the command line, the same file ends the start; the progress
+  // window is gone before the box comes up.
   AppHarness cl;
+  bool progressUpUnderBox = false;
+  cl.messages.SetObserver([&](const Message&) { progressUpUnderBox |= AProgressWindowIsUp(); });
   EXPECT_FALSE(cl.Start({file}));
   EXPECT_FALSE(cl.messages.Shown().empty());
+  EXPECT_FALSE(progressUpUnderBox);
+}
+
+// The program's progress window, watched at every step of a load.
+class WatchedProgress final : public ProgressReporter {
+ public:
+  explicit WatchedProgress(std::function<void()> look) : look_(std::move(look)) {}
+  void Begin() override {
+    window_.Begin();
+    look_();
+  }
+  void Report(int percent, const char* caption) override {
+    window_.Report(percent, caption);
+    look_();
+  }
+  void End() override {
+    look_();
+    window_.End();
+  }
+
+ private:
+  ProgressWindow window_;
+  std::function<void()> look_;
+};
+
+TEST(Application, NothingOfTheProgramRunsWhileAFileLoads) {
+  // Enough records for the importer to report progress a few times.
+  const std::string path = test::TempFilePath("busy-open.ply");
+  ASSERT_TRUE(
+      test::WritePlyFixture(path, test::MeshFixture(test::GridSoup(40), ply_format::Ascii)));
+  const QString file = Q(path);
+  AppHarness h;
+  long long passesBefore = 0;
+  bool queuedCallRan = false;
+  int looks = 0;
+  bool somethingRan = false;
+  WatchedProgress watched([&] {
+    ++looks;
+    somethingRan |= queuedCallRan || h.App().Idle()->Passes() != passesBefore ||
+                    !h.messages.Shown().empty();
+  });
+  h.progress = &watched;
+  ASSERT_TRUE(h.Start({}));
+
+  // An idle pass, a box deferred from a paint and a queued call are all due
+  // when the open starts; they wait until it is over.
+  h.App().Idle()->Wake();
+  {
+    MessageSink::PaintingScope painting(h.messages);
+    h.messages.Show(QStringLiteral("after the load"));
+  }
+  QMetaObject::invokeMethod(&h.Window(), [&] { queuedCallRan = true; }, Qt::QueuedConnection);
+  passesBefore = h.App().Idle()->Passes();
+  ASSERT_NE(h.App().Documents()->OpenDocumentFile(file), nullptr);
+  EXPECT_GE(looks, 4);
+  EXPECT_FALSE(somethingRan);
+
+  h.Pump();
+  EXPECT_TRUE(queuedCallRan);
+  EXPECT_GT(h.App().Idle()->Passes(), passesBefore);
+  EXPECT_EQ(h.MessageTexts(), QStringList{QStringLiteral("after the load")});
+  h.Stop();
 }
 
 TEST(Application, SaveAsThenReopenKeepsCountsAndColours) {
