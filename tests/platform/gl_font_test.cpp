@@ -136,6 +136,26 @@ TEST_F(GlFixture, TextDrawnFromTheListsMatchesTheGlyphBitmaps) {
   EXPECT_FALSE(BuildBitmapFontLists(font, 0, 0, 255));
 }
 
+TEST(GlyphRasteriser, EveryGlyphComesOutAsOnACanvasOfItsOwn) {
+  TestApplication();
+  // One rasteriser serves a whole font through one canvas; a glyph after a
+  // larger or smaller one must not keep anything of it.
+  for (int height : {9, 14, 40}) {
+    const QFont font = BitmapTextFont(height);
+    GlyphRasteriser shared(font);
+    for (int code : {int('W'), int('.'), int('g'), 0xC9, int('j'), int(' '), int('M'), 0xBE}) {
+      const GlyphBitmap alone = GlyphRasteriser(font).Rasterise(code);
+      const GlyphBitmap g = shared.Rasterise(code);
+      EXPECT_EQ(g.width, alone.width) << height << " " << code;
+      EXPECT_EQ(g.height, alone.height) << height << " " << code;
+      EXPECT_EQ(g.originX, alone.originX) << height << " " << code;
+      EXPECT_EQ(g.originY, alone.originY) << height << " " << code;
+      EXPECT_EQ(g.advance, alone.advance) << height << " " << code;
+      EXPECT_EQ(g.bits, alone.bits) << height << " " << code;
+    }
+  }
+}
+
 TEST(GlSharing, ViewsShareDisplayListsWithEachOther) {
   TestApplication();
   QOpenGLWidget first;
