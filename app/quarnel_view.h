@@ -237,6 +237,7 @@ class CQuarnelView final : public QOpenGLWidget, public CommandTarget {
   void initializeGL() override;
   void resizeGL(int w, int h) override;
   void paintGL() override;
+  void resizeEvent(QResizeEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
@@ -254,6 +255,7 @@ class CQuarnelView final : public QOpenGLWidget, public CommandTarget {
   CQuarnelApp& app_;
   CQuarnelDoc& doc_;
   bool initialUpdateDone_ = false;
+  bool resizing_ = false;
   CommandMap m_commands;
 };
 

@@ -248,13 +248,14 @@ def main():
           f"window {WIDTH}x{HEIGHT}")
     titles = {"before": "before", "quarnel": "Quarnel"}
     print(f"{'file':<22}" + "".join(f"{titles[p]:>10}" for p in quarnels) +
-          (f"{'f3d':>10}" + "".join(f"{'ratio':>8}" for p in quarnels) if has_peer else ""))
+          (f"{'f3d':>10}" + "".join(f"{titles[p] + '/f3d':>13}" for p in quarnels)
+           if has_peer else ""))
     for name in measured:
         medians = [median(times[(p, name)]) for p in quarnels]
         line = f"{name:<22}" + "".join(f"{q:>10.0f}" for q in medians)
         if has_peer:
             f = median(times[("f3d", name)])
-            line += f"{f:>10.0f}" + "".join(f"{q / f:>8.2f}" for q in medians)
+            line += f"{f:>10.0f}" + "".join(f"{q / f:>13.2f}" for q in medians)
         missing = [p for p in commands if len(times[(p, name)]) < args.runs]
         if missing:
             line += "  (runs without a mesh frame: " + ", ".join(missing) + ")"
