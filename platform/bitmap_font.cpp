@@ -78,8 +78,15 @@ GlyphBitmap GlyphRasteriser::Rasterise(int code) {
   }
   const QFontMetricsF& metrics = *metrics_;
   const QString text(ch);
-  glyph.advance = static_cast<float>(std::round(metrics.horizontalAdvance(text)));
-  const QRectF box = metrics.boundingRect(text);
+  // Text drawing shows nothing of a soft hyphen inside a line and does not
+  // advance over it.
+  if (ch == QChar::SoftHyphen) {
+    return glyph;
+  }
+  // Any other character measures alone as in a text, without the cost of
+  // laying one out.
+  glyph.advance = static_cast<float>(std::round(metrics.horizontalAdvance(ch)));
+  const QRectF box = metrics.boundingRect(ch);
 
   // A region around the origin large enough for the ink and the advance, at
   // the top left of a canvas that the glyphs of the font share; the region is
