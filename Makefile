@@ -3,6 +3,8 @@
 #   make test                            install, build, run every test (also the
 #                                        sanitizer build and the fuzz targets)
 #   make bench                           build and run the benchmarks
+#   make bench-first-frame               process start to the first frame with
+#                                        the mesh, against f3d when installed
 #   make build | deps | clean
 
 SHELL := /bin/bash
@@ -39,7 +41,7 @@ CMAKE_FUZZ := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clan
               -DCMAKE_CXX_COMPILER=clang++ -DQUARNEL_SANITIZE=OFF -DQUARNEL_TESTS=OFF \
               -DQUARNEL_BENCH=OFF -DQUARNEL_APP=OFF -DQUARNEL_FUZZ=ON
 
-.PHONY: deps build run test test-main test-asan test-fuzz fuzz-run bench clean
+.PHONY: deps build run test test-main test-asan test-fuzz fuzz-run bench bench-first-frame clean
 
 deps:
 	@scripts/install-deps
@@ -104,6 +106,10 @@ bench: build
 	  found=1; echo "== $$exe"; "$$exe"; \
 	done; \
 	if [[ $$found == 0 ]]; then echo "make bench: no benchmark is built yet"; fi
+
+# Needs a display (a private Xvfb when none is set); writes its meshes to /tmp.
+bench-first-frame: build
+	$(WITH_DISPLAY) bench/first_frame.py --build $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

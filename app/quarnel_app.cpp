@@ -82,6 +82,7 @@ class CQuarnelApp::Template final : public DocumentTemplate {
     services.progress = app_.progress_;
     services.dialogs = app_.dialogs_;
     services.dialogParent = app_.mainFrame_ ? &app_.mainFrame_->Window() : nullptr;
+    services.idle = app_.idle_.get();
     return std::make_unique<CQuarnelDoc>(services);
   }
   QWidget* CreateView(Document& doc) override {
@@ -167,7 +168,9 @@ bool CQuarnelApp::InitInstance(const QStringList& parameters) {
   if (!mainFrame_->OnCreate(recent_.get())) return false;
   MainWindow& window = mainFrame_->Window();
   if (auto* sink = dynamic_cast<QtMessageSink*>(messages_)) sink->SetParent(&window);
-  UseOrOwn<ProgressWindow>(progress_, ownProgress_, &window);
+  UseOrOwn<ProgressWindow>(progress_, ownProgress_, &window, *clock_);
+  // Made now, so that documents opened before it starts can hold it.
+  idle_ = std::make_unique<IdlePass>([this](int count) { return OnIdle(count); });
   documents_ = new DocumentManager(window, *template_, *dialogs_, recent_.get());
   documents_->LinkRouter(*router_, mainFrame_.get(), this);
   EnableShellOpen();
@@ -190,7 +193,6 @@ bool CQuarnelApp::InitInstance(const QStringList& parameters) {
   m_cursors.Load();
   m_clipboardRegistered = clipboard_ != nullptr;
 
-  idle_ = std::make_unique<IdlePass>([this](int count) { return OnIdle(count); });
   idle_->Start();
   mainFrame_->Commands().UpdateAll();
   return true;

@@ -13,6 +13,7 @@
 #include "platform/document_manager.h"
 #include "platform/file_dialogs.h"
 #include "platform/framework_commands.h"
+#include "platform/idle_pass.h"
 #include "platform/messages.h"
 #include "platform/progress_window.h"
 #include "platform/wait_cursor.h"
@@ -29,6 +30,26 @@ const char kExportFilter[] =
 
 // File names go to the readers and writers in the system's encoding.
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// Nothing else of the program runs while a file opens, not even inside the
+// event loop of a message box the open shows: the idle pass and the boxes
+// deferred from paints wait until the open is over.
+class OpenInProgress {
+ public:
+  explicit OpenInProgress(const DocumentServices& services) : services_(services) {
+    if (services_.idle) services_.idle->Hold();
+    if (services_.messages) services_.messages->HoldDeferred();
+  }
+  ~OpenInProgress() {
+    if (services_.messages) services_.messages->ReleaseDeferred();
+    if (services_.idle) services_.idle->Release();
+  }
+  OpenInProgress(const OpenInProgress&) = delete;
+  OpenInProgress& operator=(const OpenInProgress&) = delete;
+
+ private:
+  const DocumentServices& services_;
+};
 
 }  // namespace
 
@@ -78,6 +99,7 @@ void CQuarnelDoc::UpdateAllViews() {
 bool CQuarnelDoc::OnNewDocument() { return true; }
 
 bool CQuarnelDoc::OnOpenDocument(const QString& path) {
+  const OpenInProgress opening(services_);
   QFile probe(path);
   if (!probe.open(QIODevice::ReadOnly)) {
     ShowMessage(QStringLiteral("Cannot open the file \"%1\".").arg(path));
@@ -102,8 +124,11 @@ bool CQuarnelDoc::OnOpenDocument(const QString& path) {
 
   IoMask mask = 0;
   if (!m_holder.Load(local.c_str(), mask, MakeLoadProgressCallback(services_.progress))) {
-    ShowMessage(PlyErrorText(m_holder.ErrorCode()));
+    // The box is the user's next step; the progress window has nothing more
+    // to say and must not stay up behind it (a start from the command line
+    // shows no other window yet).
     if (services_.progress) services_.progress->End();
+    ShowMessage(PlyErrorText(m_holder.ErrorCode()));
     if (previousTag != 0) {
       m_holder.SetTag(previousTag);
       m_loading = wasLoading;

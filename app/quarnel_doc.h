@@ -15,6 +15,7 @@ class QWidget;
 namespace quarnel {
 
 class FileDialogs;
+class IdlePass;
 class MessageSink;
 class ProgressReporter;
 
@@ -25,6 +26,8 @@ struct DocumentServices {
   ProgressReporter* progress = nullptr;
   FileDialogs* dialogs = nullptr;
   QWidget* dialogParent = nullptr;
+  // The application's idle pass, held while a file opens.
+  IdlePass* idle = nullptr;
 };
 
 class CQuarnelDoc final : public Document {

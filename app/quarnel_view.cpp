@@ -7,6 +7,7 @@
 #include <IL/ilut.h>
 
 #include <QOpenGLContext>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -199,10 +200,22 @@ void CQuarnelView::OnInitialUpdate() {
 // The frame
 
 void CQuarnelView::paintGL() {
+  // The frame that the widget draws at a resize of a window that is not on
+  // the screen yet is never seen: the paint of the window's first showing
+  // draws it again. On a large mesh it would double the wait for the first
+  // frame.
+  const QWindow* shown = window()->windowHandle();
+  if (resizing_ && (shown == nullptr || !shown->isExposed())) return;
   // A message box must not open inside a paint: errors found now are shown
   // after it.
   MessageSink::PaintingScope painting(app_.Messages());
   OnDraw();
+}
+
+void CQuarnelView::resizeEvent(QResizeEvent* event) {
+  resizing_ = true;
+  QOpenGLWidget::resizeEvent(event);
+  resizing_ = false;
 }
 
 void CQuarnelView::SetProjection() {

@@ -247,6 +247,7 @@ class CQuarnelView final : public QOpenGLWidget, public CommandTarget {
   void initializeGL() override;
   void resizeGL(int w, int h) override;
   void paintGL() override;
+  void resizeEvent(QResizeEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
@@ -266,6 +267,7 @@ class CQuarnelView final : public QOpenGLWidget, public CommandTarget {
   CQuarnelApp& app_;
   CQuarnelDoc& doc_;
   bool initialUpdateDone_ = false;
+  bool resizing_ = false;
   CommandMap m_commands;
   // The scene under the rubber band, RGBA rows from the bottom, while a band
   // is dragged; empty otherwise.

@@ -51,6 +51,21 @@ QChar CharacterOfByte(int code) {
   return QChar(static_cast<char16_t>(code));
 }
 
+namespace {
+
+// How far the raster position moves over one glyph, in whole pixels. Text
+// drawing shows nothing of a soft hyphen inside a line and does not advance
+// over it; any other character measures alone as in a text, without the cost
+// of laying one out.
+float GlyphAdvance(const QFontMetricsF& metrics, QChar ch) {
+  if (ch.isNull() || ch == QChar::SoftHyphen) {
+    return 0.0f;
+  }
+  return static_cast<float>(std::round(metrics.horizontalAdvance(ch)));
+}
+
+}  // namespace
+
 int BitmapTextWidth(const QFont& font, const char* text) {
   if (!text) {
     return 0;
@@ -58,50 +73,68 @@ int BitmapTextWidth(const QFont& font, const char* text) {
   const QFontMetricsF metrics(font);
   double width = 0.0;
   for (const char* c = text; *c; ++c) {
-    const QChar ch = CharacterOfByte(static_cast<unsigned char>(*c));
-    if (!ch.isNull()) {
-      width += std::round(metrics.horizontalAdvance(QString(ch)));
-    }
+    width += GlyphAdvance(metrics, CharacterOfByte(static_cast<unsigned char>(*c)));
   }
   return static_cast<int>(width);
 }
 
-GlyphBitmap RasteriseGlyph(const QFont& font, int code) {
+GlyphRasteriser::GlyphRasteriser(const QFont& font)
+    : font_(font), metrics_(std::make_unique<QFontMetricsF>(font)) {}
+
+GlyphRasteriser::~GlyphRasteriser() = default;
+
+QImage& GlyphRasteriser::Canvas(int width, int height) {
+  if (width > canvas_.width() || height > canvas_.height()) {
+    painter_.reset();
+    canvas_ = QImage(std::max(width, canvas_.width()), std::max(height, canvas_.height()),
+                     QImage::Format_Grayscale8);
+    painter_ = std::make_unique<QPainter>(&canvas_);
+    painter_->setRenderHint(QPainter::Antialiasing, false);
+    painter_->setRenderHint(QPainter::TextAntialiasing, false);
+    painter_->setFont(font_);
+    painter_->setPen(Qt::white);
+  }
+  return canvas_;
+}
+
+GlyphBitmap GlyphRasteriser::Rasterise(int code) {
   GlyphBitmap glyph;
   const QChar ch = CharacterOfByte(code);
   if (ch.isNull()) {
     return glyph;
   }
-  const QFontMetricsF metrics(font);
+  const QFontMetricsF& metrics = *metrics_;
   const QString text(ch);
-  glyph.advance = static_cast<float>(std::round(metrics.horizontalAdvance(text)));
-  const QRectF box = metrics.boundingRect(text);
+  if (ch == QChar::SoftHyphen) {
+    return glyph;
+  }
+  glyph.advance = GlyphAdvance(metrics, ch);
+  const QRectF box = metrics.boundingRect(ch);
 
-  // A canvas around the origin large enough for the ink and the advance.
+  // A region around the origin large enough for the ink and the advance, at
+  // the top left of a canvas that the glyphs of the font share; the region is
+  // cleared, and only it is read back, so each glyph comes out as it would
+  // on a canvas of its own.
   const int left = static_cast<int>(std::floor(std::min(0.0, box.left()))) - 1;
   const int right = static_cast<int>(std::ceil(std::max<qreal>(glyph.advance, box.right()))) + 1;
   const int top = static_cast<int>(std::floor(std::min(-metrics.ascent(), box.top()))) - 1;
   const int bottom = static_cast<int>(std::ceil(std::max(metrics.descent(), box.bottom()))) + 1;
-  QImage canvas(right - left, bottom - top, QImage::Format_Grayscale8);
-  canvas.fill(0);
-  {
-    QPainter painter(&canvas);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setRenderHint(QPainter::TextAntialiasing, false);
-    painter.setFont(font);
-    painter.setPen(Qt::white);
-    painter.drawText(QPointF(-left, -top), text);
-  }
+  const int width = right - left;
+  const int height = bottom - top;
+  const QImage& canvas = Canvas(width, height);
+  painter_->setClipRect(QRect(0, 0, width, height));
+  painter_->fillRect(QRect(0, 0, width, height), Qt::black);
+  painter_->drawText(QPointF(-left, -top), text);
 
   // The bitmap holds the inked pixels only; a blank glyph (a space) only
   // moves the raster position.
-  int x0 = canvas.width();
+  int x0 = width;
   int x1 = -1;
-  int y0 = canvas.height();
+  int y0 = height;
   int y1 = -1;
-  for (int y = 0; y < canvas.height(); ++y) {
+  for (int y = 0; y < height; ++y) {
     const uchar* row = canvas.constScanLine(y);
-    for (int x = 0; x < canvas.width(); ++x) {
+    for (int x = 0; x < width; ++x) {
       if (row[x] >= 128) {
         x0 = std::min(x0, x);
         x1 = std::max(x1, x);
@@ -131,6 +164,10 @@ GlyphBitmap RasteriseGlyph(const QFont& font, int code) {
   return glyph;
 }
 
+GlyphBitmap RasteriseGlyph(const QFont& font, int code) {
+  return GlyphRasteriser(font).Rasterise(code);
+}
+
 bool BuildBitmapFontLists(const QFont& font, unsigned int listBase, int first, int count) {
   if (QOpenGLContext::currentContext() == nullptr || listBase == 0 || count <= 0) {
     return false;
@@ -147,8 +184,9 @@ bool BuildBitmapFontLists(const QFont& font, unsigned int listBase, int first, i
   // An empty glyph still hands over a valid pointer: some drivers take a
   // null bitmap in a display list for a failed allocation.
   static const unsigned char kNoBits = 0;
+  GlyphRasteriser rasteriser(font);
   for (int i = 0; i < count; ++i) {
-    const GlyphBitmap glyph = RasteriseGlyph(font, first + i);
+    const GlyphBitmap glyph = rasteriser.Rasterise(first + i);
     glNewList(listBase + static_cast<unsigned int>(i), GL_COMPILE);
     glBitmap(glyph.width, glyph.height, glyph.originX, glyph.originY, glyph.advance, 0.0f,
              glyph.bits.empty() ? &kNoBits : glyph.bits.data());

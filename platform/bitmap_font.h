@@ -1,8 +1,13 @@
 #pragma once
 
 #include <QFont>
+#include <QImage>
 #include <QString>
+#include <memory>
 #include <vector>
+
+class QFontMetricsF;
+class QPainter;
 
 namespace quarnel {
 
@@ -37,6 +42,27 @@ GlyphBitmap RasteriseGlyph(const QFont& font, int code);
 // The width in pixels of a byte string drawn with the lists of font: the sum
 // of the glyphs' advances, as the raster position moves.
 int BitmapTextWidth(const QFont& font, const char* text);
+
+// RasteriseGlyph for many glyphs of one font: the metrics, the canvas and the
+// painter are made once and serve every glyph.
+class GlyphRasteriser {
+ public:
+  explicit GlyphRasteriser(const QFont& font);
+  ~GlyphRasteriser();
+  GlyphRasteriser(const GlyphRasteriser&) = delete;
+  GlyphRasteriser& operator=(const GlyphRasteriser&) = delete;
+
+  GlyphBitmap Rasterise(int code);
+
+ private:
+  // The shared canvas, grown to at least width x height.
+  QImage& Canvas(int width, int height);
+
+  QFont font_;
+  std::unique_ptr<QFontMetricsF> metrics_;
+  QImage canvas_;
+  std::unique_ptr<QPainter> painter_;
+};
 
 // Compiles count display lists: list listBase + i draws the glyph of byte
 // first + i with glBitmap at the raster position and moves it by the glyph's

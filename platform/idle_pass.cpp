@@ -40,6 +40,17 @@ void IdlePass::Wake() {
   }
 }
 
+void IdlePass::Hold() {
+  ++holds_;
+}
+
+void IdlePass::Release() {
+  if (holds_ > 0 && --holds_ == 0 && dueWhileHeld_) {
+    dueWhileHeld_ = false;
+    Wake();
+  }
+}
+
 bool IdlePass::ArmsIdle(int eventType) {
   switch (static_cast<QEvent::Type>(eventType)) {
     case QEvent::MouseButtonPress:
@@ -92,6 +103,10 @@ bool IdlePass::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void IdlePass::RunPass() {
+  if (holds_ > 0) {
+    dueWhileHeld_ = true;
+    return;
+  }
   ++passes_;
   const bool more = handler_ ? handler_(count_++) : false;
   if (more) {

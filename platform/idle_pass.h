@@ -31,6 +31,10 @@ class IdlePass final : public QObject {
   void Stop();
   // Asks for a pass soon, as an event would.
   void Wake();
+  // While held (holds nest), passes wait: a pass that falls due runs when the
+  // last hold is released.
+  void Hold();
+  void Release();
 
   bool Resting() const { return !timer_.isActive(); }
   // Calls of the handler so far.
@@ -48,6 +52,8 @@ class IdlePass final : public QObject {
   Handler handler_;
   QTimer timer_;
   bool watching_ = false;
+  int holds_ = 0;
+  bool dueWhileHeld_ = false;
   int count_ = 0;
   long long passes_ = 0;
   QPointF lastMousePosition_;

@@ -70,7 +70,7 @@ void MessageSink::ScheduleDeferred() {
 void MessageSink::ShowDeferred() {
   // A box's own event loop may paint and queue more boxes; they wait for
   // this loop rather than open over the box that is up.
-  if (showingDeferred_) {
+  if (showingDeferred_ || holds_ > 0) {
     return;
   }
   showingDeferred_ = true;
@@ -81,6 +81,16 @@ void MessageSink::ShowDeferred() {
     Present(message);
   }
   showingDeferred_ = false;
+}
+
+void MessageSink::HoldDeferred() {
+  ++holds_;
+}
+
+void MessageSink::ReleaseDeferred() {
+  if (holds_ > 0 && --holds_ == 0 && !deferred_.empty()) {
+    ScheduleDeferred();
+  }
 }
 
 QtMessageSink::QtMessageSink(QWidget* parent) : parent_(parent) {}

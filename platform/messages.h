@@ -65,8 +65,12 @@ class MessageSink {
   bool Painting() const { return paintDepth_ > 0; }
   std::size_t DeferredCount() const { return deferred_.size(); }
   // Shows the queued boxes now. Normally run by the event loop after the
-  // paint; does nothing while painting.
+  // paint; does nothing while painting or held.
   void ShowDeferred();
+  // While held (holds nest), queued boxes wait; they come up after the last
+  // hold is released. Boxes raised outside a paint are shown as always.
+  void HoldDeferred();
+  void ReleaseDeferred();
 
  protected:
   // Puts one box in front of the user and returns the answer.
@@ -76,6 +80,7 @@ class MessageSink {
   void ScheduleDeferred();
 
   int paintDepth_ = 0;
+  int holds_ = 0;
   std::deque<Message> deferred_;
   std::vector<Message> shownFromPaint_;
   bool scheduled_ = false;

@@ -12,6 +12,13 @@ QString Key(const QString& section, const QString& entry) {
 
 }  // namespace
 
+bool Profile::WriteStrings(const QString& section,
+                           const std::vector<std::pair<QString, QString>>& entries) {
+  bool ok = true;
+  for (const auto& [entry, value] : entries) ok = WriteString(section, entry, value) && ok;
+  return ok;
+}
+
 int ParseProfileInt(const QString& text, int defaultValue) {
   bool ok = false;
   const int value = text.trimmed().toInt(&ok, 10);
@@ -55,6 +62,15 @@ QString SettingsProfile::GetString(const QString& section, const QString& entry,
 bool SettingsProfile::WriteString(const QString& section, const QString& entry,
                                   const QString& value) {
   return Write(section, entry, value);
+}
+
+bool SettingsProfile::WriteStrings(const QString& section,
+                                   const std::vector<std::pair<QString, QString>>& entries) {
+  // One trip to the disk for the lot: each sync rewrites the whole file
+  // through a locked temporary file, flushed to the disk twice.
+  for (const auto& [entry, value] : entries) settings_->setValue(Key(section, entry), value);
+  settings_->sync();
+  return settings_->status() == QSettings::NoError;
 }
 
 bool SettingsProfile::Write(const QString& section, const QString& entry, const QString& text) {

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <utility>
+#include <vector>
 
 class QSettings;
 
@@ -21,6 +22,10 @@ class Profile {
   virtual QString GetString(const QString& section, const QString& entry,
                             const QString& defaultValue) const = 0;
   virtual bool WriteString(const QString& section, const QString& entry, const QString& value) = 0;
+  // Writes several entries of one section, in order; true when every one was
+  // written. A store on disk writes them to the file together, once.
+  virtual bool WriteStrings(const QString& section,
+                            const std::vector<std::pair<QString, QString>>& entries);
 };
 
 // The program's store: an INI file in the user's configuration folder
@@ -42,6 +47,8 @@ class SettingsProfile final : public Profile {
   QString GetString(const QString& section, const QString& entry,
                     const QString& defaultValue) const override;
   bool WriteString(const QString& section, const QString& entry, const QString& value) override;
+  bool WriteStrings(const QString& section,
+                    const std::vector<std::pair<QString, QString>>& entries) override;
 
   // Path of the INI file behind the store.
   QString FileName() const;

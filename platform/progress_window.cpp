@@ -1,12 +1,8 @@
 #include "platform/progress_window.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QProgressBar>
-#include <QThread>
 #include <QVBoxLayout>
 #include <QWidget>
-#include <QWindow>
 #include <algorithm>
 
 namespace quarnel {
@@ -18,28 +14,10 @@ constexpr int kLeft = 200;
 constexpr int kTop = 200;
 constexpr int kWidth = 300;
 constexpr int kHeight = 24;
-constexpr int kShowWaitMs = 500;
-
-// A new window can be painted only once the window system has shown it, and
-// the load that follows keeps the event loop from hearing about that. So the
-// window waits here, briefly, for the window system, taking no user input
-// meanwhile; views of a document that is still loading draw nothing.
-void WaitUntilShown(QWidget& window) {
-  QElapsedTimer waited;
-  waited.start();
-  while (waited.elapsed() < kShowWaitMs) {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    const QWindow* handle = window.windowHandle();
-    if (handle == nullptr || handle->isExposed()) {
-      return;
-    }
-    QThread::msleep(2);
-  }
-}
 
 }  // namespace
 
-ProgressWindow::ProgressWindow(QWidget* owner) : owner_(owner) {}
+ProgressWindow::ProgressWindow(QWidget* owner, const Clock& clock) : owner_(owner), clock_(clock) {}
 
 ProgressWindow::~ProgressWindow() = default;
 
@@ -60,22 +38,42 @@ void ProgressWindow::Begin() {
     layout->addWidget(bar_);
     window_->setGeometry(kLeft, kTop, kWidth, kHeight);
   }
+  position_ = 0;
   bar_->setValue(0);
   window_->setWindowTitle(QString());
   window_->show();
-  WaitUntilShown(*window_);
+  // Waiting for the window system to report the window shown would mean
+  // running the event loop, and with it timers and queued calls of the
+  // program in the middle of the load. The map request is on its way, ahead
+  // of every paint on the same connection, so the window paints at once; a
+  // window manager that holds the window back gets the picture at the next
+  // paint.
+  window_->setAttribute(Qt::WA_Mapped);
   window_->repaint();
+  lastPaintMs_ = clock_.ElapsedMs();
 }
 
 void ProgressWindow::Report(int percent, const char* caption) {
   if (!window_) {
     return;
   }
-  bar_->setValue(std::clamp(percent, 0, 100));
+  position_ = std::clamp(percent, 0, 100);
   if (caption != nullptr) {
-    window_->setWindowTitle(QString::fromUtf8(caption));
+    const QString text = QString::fromUtf8(caption);
+    if (text != window_->windowTitle()) {
+      window_->setWindowTitle(text);
+    }
   }
-  window_->repaint();
+  if (position_ != bar_->value() &&
+      clock_.ElapsedMs() - lastPaintMs_ >= 1000.0 / kMaxPaintsPerSecond) {
+    Paint();
+  }
+}
+
+void ProgressWindow::Paint() {
+  lastPaintMs_ = clock_.ElapsedMs();
+  // The bar repaints itself at once when its picture changes.
+  bar_->setValue(position_);
 }
 
 void ProgressWindow::End() {
@@ -86,10 +84,6 @@ void ProgressWindow::End() {
 
 bool ProgressWindow::Visible() const {
   return window_ && window_->isVisible();
-}
-
-int ProgressWindow::Position() const {
-  return bar_ != nullptr ? bar_->value() : 0;
 }
 
 QString ProgressWindow::Caption() const {

@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/clock.h"
+
 class QProgressBar;
 class QWidget;
 
@@ -24,12 +26,17 @@ class ProgressReporter {
 };
 
 // A small captioned top-level window with a bar, owned by the main window.
-// The load that feeds it keeps the event loop busy, so every report repaints
-// the window at once; the window takes no focus and no input, and has no close
-// button, so nothing can be done to it while the load runs.
+// The load that feeds it keeps the event loop busy, and nothing else of the
+// program may run in the middle of a load, so the window never waits for the
+// event loop: it paints itself from the reports, only when the bar moves and
+// at most kMaxPaintsPerSecond times a second (each paint is a trip to the
+// window system). It takes no focus and no input, and has no close button, so
+// nothing can be done to it while the load runs.
 class ProgressWindow final : public ProgressReporter {
  public:
-  explicit ProgressWindow(QWidget* owner = nullptr);
+  static constexpr int kMaxPaintsPerSecond = 30;
+
+  explicit ProgressWindow(QWidget* owner = nullptr, const Clock& clock = ProcessClock());
   ~ProgressWindow() override;
 
   void Begin() override;
@@ -37,14 +44,20 @@ class ProgressWindow final : public ProgressReporter {
   void End() override;
 
   bool Visible() const;
-  int Position() const;
+  // The last position reported, which the bar shows at its next paint.
+  int Position() const { return position_; }
   QString Caption() const;
   QWidget* Window() const { return window_.get(); }
 
  private:
+  void Paint();
+
   QPointer<QWidget> owner_;
+  const Clock& clock_;
   std::unique_ptr<QWidget> window_;
   QProgressBar* bar_ = nullptr;
+  int position_ = 0;
+  double lastPaintMs_ = 0.0;
 };
 
 // Records the reports, for tests of code that reports progress.

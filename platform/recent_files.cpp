@@ -35,12 +35,11 @@ void RecentFileList::Load() {
 }
 
 bool RecentFileList::Save() const {
-  const QString section = QString::fromLatin1(kSection);
-  bool ok = true;
+  std::vector<std::pair<QString, QString>> entries;
   for (int i = 0; i < capacity_; ++i) {
-    ok = profile_.WriteString(section, EntryName(i), At(i)) && ok;
+    entries.emplace_back(EntryName(i), At(i));
   }
-  return ok;
+  return profile_.WriteStrings(QString::fromLatin1(kSection), entries);
 }
 
 void RecentFileList::Add(const QString& path) {

@@ -38,6 +38,7 @@ bool AppHarness::Start(const QStringList& parameters, Profile* profileOverride) 
   services.clipboard = &clipboard;
   services.clock = clock;
   services.shellOpenName = shellOpenName;
+  services.progress = progress;
   app_ = std::make_unique<CQuarnelApp>(services);
   bool ok = app_->InitInstance(parameters);
   if (ok) {

@@ -59,6 +59,8 @@ class AppHarness {
   // Where the application takes the desktop's open requests: a socket of
   // this harness alone unless a test names another.
   QString shellOpenName;
+  // The progress of file loads; null for the program's progress window.
+  ProgressReporter* progress = nullptr;
 
  private:
   std::unique_ptr<CQuarnelApp> app_;

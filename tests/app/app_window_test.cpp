@@ -5,12 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QFile>
 #include <QMdiArea>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QToolBar>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 
 #include "app/command_ids.h"
 #include "app/main_frame.h"
@@ -20,6 +23,8 @@
 #include "platform/document_manager.h"
 #include "platform/framework_commands.h"
 #include "platform/idle_pass.h"
+#include "platform/messages.h"
+#include "platform/progress_window.h"
 
 namespace quarnel {
 namespace {
@@ -151,6 +156,15 @@ TEST(Application, EachKindOfFileGetsItsMeshType) {
   }
 }
 
+// Whether a progress window is on the screen.
+bool AProgressWindowIsUp() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible() &&
+        w->findChild<QProgressBar*>(QString(), Qt::FindDirectChildrenOnly) != nullptr)
+      return true;
+  return false;
+}
+
 TEST(Application, ATruncatedFileShowsItsLoaderMessageAndLeavesNoWindow) {
   const QString file = Q(test::WriteTruncatedCube("trunc-app.ply"));
   AppHarness h;
@@ -162,10 +176,104 @@ TEST(Application, ATruncatedFileShowsItsLoaderMessageAndLeavesNoWindow) {
   ASSERT_EQ(h.messages.Shown().size(), 1u);
   EXPECT_EQ(h.messages.Shown()[0].text, PlyErrorText(ply_error::UnexpectedEof));
 
-  // Named on the command line, the same file ends the start.
+  // Named on the command line, the same file ends the start; the progress
+  // window is gone before the box comes up.
   AppHarness cl;
+  bool progressUpUnderBox = false;
+  cl.messages.SetObserver([&](const Message&) { progressUpUnderBox |= AProgressWindowIsUp(); });
   EXPECT_FALSE(cl.Start({file}));
   EXPECT_FALSE(cl.messages.Shown().empty());
+  EXPECT_FALSE(progressUpUnderBox);
+}
+
+// The program's progress window, watched at every step of a load.
+class WatchedProgress final : public ProgressReporter {
+ public:
+  explicit WatchedProgress(std::function<void()> look) : look_(std::move(look)) {}
+  void Begin() override {
+    window_.Begin();
+    look_();
+  }
+  void Report(int percent, const char* caption) override {
+    window_.Report(percent, caption);
+    look_();
+  }
+  void End() override {
+    look_();
+    window_.End();
+  }
+
+ private:
+  ProgressWindow window_;
+  std::function<void()> look_;
+};
+
+TEST(Application, NothingOfTheProgramRunsWhileAFileLoads) {
+  // Enough records for the importer to report progress a few times.
+  const std::string path = test::TempFilePath("busy-open.ply");
+  ASSERT_TRUE(
+      test::WritePlyFixture(path, test::MeshFixture(test::GridSoup(40), ply_format::Ascii)));
+  const QString file = Q(path);
+  AppHarness h;
+  long long passesBefore = 0;
+  bool queuedCallRan = false;
+  int looks = 0;
+  bool somethingRan = false;
+  auto deferredBoxShown = [&] {
+    return !h.MessageTexts().filter(QStringLiteral("after the")).isEmpty();
+  };
+  WatchedProgress watched([&] {
+    ++looks;
+    somethingRan |=
+        queuedCallRan || h.App().Idle()->Passes() != passesBefore || deferredBoxShown();
+  });
+  h.progress = &watched;
+  ASSERT_TRUE(h.Start({}));
+
+  // An idle pass, a box deferred from a paint and a queued call are all due
+  // when the open starts; they wait until it is over.
+  h.App().Idle()->Wake();
+  {
+    MessageSink::PaintingScope painting(h.messages);
+    h.messages.Show(QStringLiteral("after the load"));
+  }
+  QMetaObject::invokeMethod(&h.Window(), [&] { queuedCallRan = true; }, Qt::QueuedConnection);
+  passesBefore = h.App().Idle()->Passes();
+  ASSERT_NE(h.App().Documents()->OpenDocumentFile(file), nullptr);
+  EXPECT_GE(looks, 4);
+  EXPECT_FALSE(somethingRan);
+
+  h.Pump();
+  EXPECT_TRUE(queuedCallRan);
+  EXPECT_GT(h.App().Idle()->Passes(), passesBefore);
+  EXPECT_EQ(h.MessageTexts(), QStringList{QStringLiteral("after the load")});
+
+  // The boxes of a failed open run an event loop, as a modal box does; the
+  // idle pass and the boxes deferred from paints still wait for the open.
+  const std::string broken = test::TempFilePath("busy-broken.ply");
+  ASSERT_TRUE(test::WriteFileBytes(broken, "ply\nformat ascii 1.0\nelement vertex 3\n"));
+  h.messages.ClearShown();
+  queuedCallRan = false;
+  int boxes = 0;
+  h.messages.SetObserver([&](const Message&) {
+    ++boxes;
+    h.Pump(30);
+    somethingRan |= h.App().Idle()->Passes() != passesBefore || deferredBoxShown();
+  });
+  h.App().Idle()->Wake();
+  {
+    MessageSink::PaintingScope painting(h.messages);
+    h.messages.Show(QStringLiteral("after the failed load"));
+  }
+  passesBefore = h.App().Idle()->Passes();
+  EXPECT_EQ(h.App().Documents()->OpenDocumentFile(Q(broken)), nullptr);
+  EXPECT_GE(boxes, 1);
+  EXPECT_FALSE(somethingRan);
+  h.messages.SetObserver({});
+  h.Pump();
+  EXPECT_GT(h.App().Idle()->Passes(), passesBefore);
+  EXPECT_TRUE(h.MessageTexts().contains(QStringLiteral("after the failed load")));
+  h.Stop();
 }
 
 TEST(Application, SaveAsThenReopenKeepsCountsAndColours) {

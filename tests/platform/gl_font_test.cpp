@@ -1,10 +1,12 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <QFontMetricsF>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
 #include <QOpenGLWidget>
+#include <cmath>
 #include <memory>
 
 #include "platform/bitmap_font.h"
@@ -134,6 +136,35 @@ TEST_F(GlFixture, TextDrawnFromTheListsMatchesTheGlyphBitmaps) {
 
   glDeleteLists(base, 255);
   EXPECT_FALSE(BuildBitmapFontLists(font, 0, 0, 255));
+}
+
+TEST(GlyphRasteriser, EachGlyphAsOnACanvasOfItsOwnAndAdvancingAsItsText) {
+  TestApplication();
+  // One rasteriser serves a whole font through one canvas; a glyph after a
+  // larger or smaller one must not keep anything of it.
+  for (int height : {9, 14, 40}) {
+    const QFont font = BitmapTextFont(height);
+    GlyphRasteriser shared(font);
+    for (int code : {int('W'), int('.'), int('g'), 0xC9, int('j'), int(' '), int('M'), 0xBE}) {
+      const GlyphBitmap alone = GlyphRasteriser(font).Rasterise(code);
+      const GlyphBitmap g = shared.Rasterise(code);
+      EXPECT_EQ(g.width, alone.width) << height << " " << code;
+      EXPECT_EQ(g.height, alone.height) << height << " " << code;
+      EXPECT_EQ(g.originX, alone.originX) << height << " " << code;
+      EXPECT_EQ(g.originY, alone.originY) << height << " " << code;
+      EXPECT_EQ(g.advance, alone.advance) << height << " " << code;
+      EXPECT_EQ(g.bits, alone.bits) << height << " " << code;
+    }
+    // Glyphs are measured one character at a time; a text of that one
+    // character must advance as far (the soft hyphen: not at all).
+    const QFontMetricsF metrics(font);
+    for (int code = 0x20; code < 0x100; ++code) {
+      const QChar ch = CharacterOfByte(code);
+      if (ch.isNull()) continue;
+      EXPECT_EQ(shared.Rasterise(code).advance, std::round(metrics.horizontalAdvance(QString(ch))))
+          << height << " " << code;
+    }
+  }
 }
 
 TEST(GlSharing, ViewsShareDisplayListsWithEachOther) {

@@ -130,5 +130,33 @@ TEST(IdlePass, WakeAsksForOnePassAndCountsRestartAtZero) {
   EXPECT_EQ(idle.Passes(), 4);
 }
 
+TEST(IdlePass, APassDueWhileHeldRunsAfterTheLastRelease) {
+  TestApplication();
+  std::vector<int> counts;
+  IdlePass idle([&](int count) {
+    counts.push_back(count);
+    return false;
+  });
+  idle.Start();
+  RunFor(50);
+  ASSERT_EQ(counts.size(), 1u);
+  idle.Hold();
+  idle.Hold();
+  idle.Wake();
+  RunFor(50);
+  idle.Release();
+  RunFor(50);
+  EXPECT_EQ(counts.size(), 1u);
+  idle.Release();
+  RunFor(50);
+  EXPECT_EQ(counts, (std::vector<int>{0, 0}));
+  // A hold with nothing due leaves the pass at rest.
+  idle.Hold();
+  idle.Release();
+  RunFor(50);
+  EXPECT_EQ(counts.size(), 2u);
+  EXPECT_TRUE(idle.Resting());
+}
+
 }  // namespace
 }  // namespace quarnel

@@ -84,6 +84,29 @@ TEST(MessageSinkPainting, BoxesRaisedWhilePaintingShowAfterThePaintOnce) {
   EXPECT_EQ(sink.Shown().size(), 4u);
 }
 
+TEST(MessageSinkPainting, BoxesDeferredWhileHeldComeAfterTheLastRelease) {
+  TestApplication();
+  ScriptedMessageSink sink;
+  sink.HoldDeferred();
+  {
+    MessageSink::PaintingScope paint(sink);
+    sink.Show(Error("Draw\nInvalid Operation"));
+  }
+  sink.HoldDeferred();
+  DrainEvents();
+  sink.ReleaseDeferred();
+  DrainEvents();
+  EXPECT_TRUE(sink.Shown().empty());
+  // A box raised outside a paint does not wait.
+  sink.Show(Error("Save\nDisk Full"));
+  ASSERT_EQ(sink.Shown().size(), 1u);
+  sink.ReleaseDeferred();
+  EXPECT_EQ(sink.Shown().size(), 1u);
+  DrainEvents();
+  ASSERT_EQ(sink.Shown().size(), 2u);
+  EXPECT_EQ(sink.Shown()[1].text, QStringLiteral("Draw\nInvalid Operation"));
+}
+
 TEST(MessageSinkPainting, BoxesQueuedWhileABoxIsUpWaitForIt) {
   TestApplication();
   ScriptedMessageSink sink;

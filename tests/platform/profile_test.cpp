@@ -38,6 +38,7 @@ TEST(SettingsProfile, LivesInTheUsersConfigFolderUnderKelvor) {
   ASSERT_TRUE(profile.WriteInt(kPrefs, "TrackFlag", 1));
   ASSERT_TRUE(profile.WriteInt(kPrefs, "SmallFontHeight", 9));
   ASSERT_TRUE(profile.WriteString("Recent File List", "File1", "/m/a b,c.ply"));
+  ASSERT_TRUE(profile.WriteStrings("Recent File List", {{"File2", "/m/d.ply"}, {"File3", ""}}));
 
   // Another store reads what reached the file.
   SettingsProfile again;
@@ -45,6 +46,8 @@ TEST(SettingsProfile, LivesInTheUsersConfigFolderUnderKelvor) {
   EXPECT_EQ(again.GetInt(kPrefs, "SmallFontHeight", 12), 9);
   EXPECT_EQ(again.GetString("Recent File List", "File1", QString()),
             QStringLiteral("/m/a b,c.ply"));
+  EXPECT_EQ(again.GetString("Recent File List", "File2", QString()), QStringLiteral("/m/d.ply"));
+  EXPECT_EQ(again.GetString("Recent File List", "File3", QStringLiteral("x")), QString());
 
   QFile file(profile.FileName());
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -81,6 +84,7 @@ TEST(SettingsProfile, AWriteThatCannotReachTheFileReportsFailure) {
 
   SettingsProfile profile(blocker + "/sub/profile.ini");
   EXPECT_FALSE(profile.WriteInt(kPrefs, "TrackFlag", 1));
+  EXPECT_FALSE(profile.WriteStrings("Recent File List", {{"File1", "/m/a.ply"}}));
 }
 
 TEST(Clock, SteadyClockNeverGoesBackAndResolvesBelowAMillisecond) {
