@@ -478,7 +478,9 @@ TEST_F(ViewCommandsTest, EveryKeyOfTheWindowRunsItsCommand) {
     QList<int> ids;
     for (const QList<QVariant>& args : ran) ids << args.at(0).toInt();
     EXPECT_EQ(ids, row.id ? QList<int>{row.id} : QList<int>{}) << name.toStdString();
-    if (row.check) EXPECT_TRUE(row.check()) << name.toStdString();
+    if (row.check) {
+      EXPECT_TRUE(row.check()) << name.toStdString();
+    }
   }
 }
 
