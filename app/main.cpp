@@ -1,5 +1,8 @@
 #include <QApplication>
+#include <QMessageBox>
 #include <QStringList>
+
+#include <cstdio>
 
 #include "app/quarnel_app.h"
 #include "platform/gl_context.h"
@@ -15,6 +18,15 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Kelvor"));
   QApplication::setApplicationName(QStringLiteral("Quarnel"));
+  if (!quarnel::DisplayHasOpenGL()) {
+    // The text of a refused pixel format. Platforms without a screen get it
+    // on the error stream only: a box there would wait for nobody.
+    const char* text = "ChoosePixelFormat failed";
+    std::fprintf(stderr, "quarnel: %s (this display offers no OpenGL)\n", text);
+    if (!quarnel::ScreenlessPlatform())
+      QMessageBox::critical(nullptr, QStringLiteral("Quarnel"), QString::fromLatin1(text));
+    return 1;
+  }
   quarnel::CQuarnelApp app;
   if (!app.InitInstance(QApplication::arguments().mid(1))) return 0;
   return QApplication::exec();

@@ -1,6 +1,7 @@
 #include "platform/gl_context.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QOpenGLContext>
 
 namespace quarnel {
@@ -35,6 +36,21 @@ GlProcedure GetGlProcAddress(const char* name) {
 
 bool HasCurrentGlContext() {
   return QOpenGLContext::currentContext() != nullptr;
+}
+
+bool DisplayHasOpenGL() {
+  // The platforms without a screen may still make contexts, but cannot
+  // compose OpenGL widgets into their windows.
+  if (ScreenlessPlatform()) {
+    return false;
+  }
+  const QOpenGLContext* shared = QOpenGLContext::globalShareContext();
+  return shared != nullptr && shared->isValid();
+}
+
+bool ScreenlessPlatform() {
+  const QString platform = QGuiApplication::platformName();
+  return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
 }
 
 }  // namespace quarnel

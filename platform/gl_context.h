@@ -23,4 +23,14 @@ GlProcedure GetGlProcAddress(const char* name);
 
 bool HasCurrentGlContext();
 
+// Whether the display the application runs on can make OpenGL contexts at
+// all (with the shared contexts of PrepareOpenGLApplication, the shared
+// context exists). Without them no view can draw, and the window system's
+// composition of the views would fail: the program stops before any window.
+bool DisplayHasOpenGL();
+
+// Whether the application runs on a platform without a screen ("offscreen",
+// "minimal"), where nobody could answer a message box.
+bool ScreenlessPlatform();
+
 }  // namespace quarnel

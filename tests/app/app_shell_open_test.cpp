@@ -146,5 +146,50 @@ TEST(ShellOpen, WithOnlyAStaleSocketTheSecondProcessOpensTheFileItself) {
   EXPECT_FALSE(third.Profile().contains("shell-later.ply"));
 }
 
+// Started where no view can draw, the program says so and never crashes: on
+// a platform without a screen it ends, on a display without OpenGL it shows
+// its box (and waits for the user). The window system's composition of views
+// that cannot draw used to crash it.
+TEST(ProgramStart, WithoutOpenGLTheProgramSaysSoInsteadOfCrashing) {
+  struct Row {
+    const char* variable;
+    const char* value;
+    bool endsAtOnce;
+  };
+  for (const Row& row : {Row{"QT_QPA_PLATFORM", "offscreen", true},
+                         Row{"QT_XCB_GL_INTEGRATION", "none", false}}) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(row.variable, row.value);
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(QUARNEL_EXECUTABLE),
+                  {Q(test::WriteCenteredCube("no-gl.ply", CubeKind::Plain))});
+    QByteArray errors;
+    QElapsedTimer timer;
+    timer.start();
+    while (!errors.contains("ChoosePixelFormat failed") && timer.elapsed() < 20000 &&
+           process.state() != QProcess::NotRunning) {
+      process.waitForReadyRead(50);
+      errors += process.readAllStandardError();
+    }
+    if (row.endsAtOnce) {
+      process.waitForFinished(20000);
+      ASSERT_EQ(process.state(), QProcess::NotRunning) << row.value;
+    }
+    errors += process.readAllStandardError();
+    EXPECT_TRUE(errors.contains("ChoosePixelFormat failed")) << row.value;
+    if (row.endsAtOnce) {
+      EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << row.value;
+      EXPECT_EQ(process.exitCode(), 1) << row.value;
+    } else {
+      // The box waits: the process is alive, not crashed.
+      process.waitForFinished(300);
+      EXPECT_EQ(process.state(), QProcess::Running) << row.value;
+      process.kill();
+      process.waitForFinished(5000);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quarnel
