@@ -14,9 +14,11 @@ world's y axis up. Standard library only; the output is deterministic.
 """
 
 import math
-import struct
+import os
 import sys
-import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from png_file import png  # noqa: E402
 
 SUPERSAMPLE = 2  # per axis, for smooth edges of the hills, sun and tiles
 
@@ -132,17 +134,6 @@ def face_pixels(direction, size):
             row += bytes(int(round(min(255.0, a / (n * n)))) for a in acc)
         rows.append(bytes(row))
     return b"".join(rows)
-
-
-def png_chunk(kind, data):
-    body = kind + data
-    return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
-
-
-def png(size, raw):
-    ihdr = struct.pack(">IIBBBBB", size, size, 8, 2, 0, 0, 0)  # 8-bit RGB
-    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", ihdr)
-            + png_chunk(b"IDAT", zlib.compress(raw, 9)) + png_chunk(b"IEND", b""))
 
 
 if __name__ == '__main__':

@@ -10,8 +10,11 @@ transparent. Standard library only; the output is deterministic.
 """
 
 import math
-import struct
-import zlib
+import os
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from png_file import png  # noqa: E402
 
 MASTER = 768  # a multiple of every size below
 SIZES = [16, 32, 48, 128, 256]
@@ -158,17 +161,6 @@ def scaled(m, size):
     return b"".join(rows)
 
 
-def png_chunk(kind, data):
-    body = kind + data
-    return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
-
-
-def png(size, raw):
-    ihdr = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)  # 8-bit RGBA
-    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", ihdr)
-            + png_chunk(b"IDAT", zlib.compress(raw, 9)) + png_chunk(b"IEND", b""))
-
-
 if __name__ == '__main__':
     m = Master(MASTER)
     tile(m)
@@ -178,4 +170,4 @@ if __name__ == '__main__':
     ring(m, c, 0.40 * MASTER, MASTER * 0.022, 0.32, True)
     for size in SIZES:
         with open('quarnel_%d.png' % size, 'wb') as out:
-            out.write(png(size, scaled(m, size)))
+            out.write(png(size, scaled(m, size), alpha=True))
