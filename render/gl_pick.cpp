@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "render/clip_matrix.h"
+
 namespace quarnel {
 namespace {
 
@@ -17,17 +19,7 @@ namespace {
 struct ClipSpace {
   GLdouble m[16];  // column-major
 
-  void Read() {
-    GLdouble p[16], mv[16];
-    glGetDoublev(GL_PROJECTION_MATRIX, p);
-    glGetDoublev(GL_MODELVIEW_MATRIX, mv);
-    for (int c = 0; c < 4; ++c)
-      for (int r = 0; r < 4; ++r) {
-        double s = 0.0;
-        for (int k = 0; k < 4; ++k) s += p[k * 4 + r] * mv[c * 4 + k];
-        m[c * 4 + r] = s;
-      }
-  }
+  void Read() { ReadClipMatrix(m); }
 
   // One bit per side of the volume the point lies beyond. A little slack
   // keeps a point on a side, or within rounding of it, inside: such an

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "render/clip_matrix.h"
+
 namespace quarnel {
 
 namespace {
@@ -51,15 +53,7 @@ bool ScreenCoverage::Begin() {
   if (renderMode != GL_RENDER || sampleBuffers != 0 || polygonMode[0] != GL_FILL ||
       polygonMode[1] != GL_FILL || glIsEnabled(GL_POLYGON_SMOOTH))
     return false;
-  GLdouble p[16], mv[16];
-  glGetDoublev(GL_PROJECTION_MATRIX, p);
-  glGetDoublev(GL_MODELVIEW_MATRIX, mv);
-  for (int c = 0; c < 4; ++c)
-    for (int r = 0; r < 4; ++r) {
-      double s = 0.0;
-      for (int k = 0; k < 4; ++k) s += p[k * 4 + r] * mv[c * 4 + k];
-      m_[c * 4 + r] = s;
-    }
+  ReadClipMatrix(m_);
   GLint vp[4] = {0, 0, 0, 0};
   glGetIntegerv(GL_VIEWPORT, vp);
   for (int i = 0; i < 4; ++i) viewport_[i] = vp[i];
