@@ -244,6 +244,9 @@ int TriangulatePolygon2D(const std::vector<Point2d>& P, std::vector<int>& triang
   // loop's extent, beyond which every diagonal is short enough; when even
   // then no ear passes, the best ears are cut, so the loop always shrinks.
   const double extent = Extent(P);
+  // Points so far apart that their distance is no number: no limit on the
+  // diagonals could ever pass it.
+  if (!std::isfinite(extent)) return 0;
   EarClipper ears(P, V, extent);
   double margin = 0.01;
   double bound = 2.0 * std::sqrt(S);

@@ -50,10 +50,14 @@ bool ScreenCoverage::Begin() {
   glGetIntegerv(GL_RENDER_MODE, &renderMode);
   if (HasMultisample()) glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
   glGetIntegerv(GL_POLYGON_MODE, polygonMode);
+  // A list being compiled is replayed under other views: every face goes in.
+  GLint listIndex = 0;
+  glGetIntegerv(GL_LIST_INDEX, &listIndex);
+  if (listIndex != 0) return false;
   if (renderMode != GL_RENDER || sampleBuffers != 0 || polygonMode[0] != GL_FILL ||
       polygonMode[1] != GL_FILL || glIsEnabled(GL_POLYGON_SMOOTH))
     return false;
-  ReadClipMatrix(m_);
+  ReadClipMatrix(m_, a_);
   GLint vp[4] = {0, 0, 0, 0};
   glGetIntegerv(GL_VIEWPORT, vp);
   for (int i = 0; i < 4; ++i) viewport_[i] = vp[i];
@@ -83,8 +87,21 @@ void ScreenCoverage::Project(const void* firstPosition, size_t stride, size_t co
       s = {xLo, xHi, yLo, yHi};
       continue;
     }
-    CentreRange(cx + dx, xMargin + kRelativeMargin * std::fabs(dx), xLo, xHi, s.x0, s.x1);
-    CentreRange(cy + dy, yMargin + kRelativeMargin * std::fabs(dy), yLo, yHi, s.y0, s.y1);
+    // The driver transforms in float: its error grows with the terms that
+    // cancel (a model far from the origin, seen close up), not with the
+    // result. Widen the margin by a generous bound of that error.
+    const double* a = a_;
+    const double ax = a[0] * std::fabs(q[0]) + a[4] * std::fabs(q[1]) + a[8] * std::fabs(q[2]) + a[12];
+    const double ay = a[1] * std::fabs(q[0]) + a[5] * std::fabs(q[1]) + a[9] * std::fabs(q[2]) + a[13];
+    const double aw = a[3] * std::fabs(q[0]) + a[7] * std::fabs(q[1]) + a[11] * std::fabs(q[2]) + a[15];
+    const double ex = kFloatRounding * inv * hw * (ax + std::fabs(x * inv) * aw);
+    const double ey = kFloatRounding * inv * hh * (ay + std::fabs(y * inv) * aw);
+    if (!std::isfinite(ex) || !std::isfinite(ey)) {
+      s = {xLo, xHi, yLo, yHi};
+      continue;
+    }
+    CentreRange(cx + dx, xMargin + ex + kRelativeMargin * std::fabs(dx), xLo, xHi, s.x0, s.x1);
+    CentreRange(cy + dy, yMargin + ey + kRelativeMargin * std::fabs(dy), yLo, yHi, s.y0, s.y1);
   }
 }
 

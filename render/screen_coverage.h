@@ -63,7 +63,12 @@ class ScreenCoverage {
   static constexpr double kMargin = 1.0 / 64.0;  // pixels
   static constexpr double kRelativeMargin = 1.0 / 65536.0;
 
+  // Float rounding of the driver's transform, generously: 16 units in the
+  // last place of the largest term.
+  static constexpr double kFloatRounding = 16.0 / 16777216.0;
+
   double m_[16] = {};  // projection x modelview, column-major
+  double a_[16] = {};  // the same over absolute values: the scale of the rounding
   int32_t viewport_[4] = {};
   std::vector<Span> spans_;
 };

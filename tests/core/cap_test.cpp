@@ -245,6 +245,8 @@ TEST(TriangulatePolygon2D, DegeneratePolygonsGiveUp) {
   const double inf = std::numeric_limits<double>::infinity();
   EXPECT_EQ(TriangulatePolygon2D({{0, 0}, {1, 0}, {nan, 1}, {0, 1}}, t), 0);
   EXPECT_EQ(TriangulatePolygon2D({{0, 0}, {inf, 0}, {0, 1}}, t), 0);
+  // A finite area whose points lie further apart than a double holds.
+  EXPECT_EQ(TriangulatePolygon2D({{-1e308, 0}, {1e308, 0}, {0, 1e-300}}, t), 0);
   EXPECT_TRUE(t.empty());
 }
 
