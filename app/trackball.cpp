@@ -18,8 +18,11 @@ namespace {
 // Rescales the upper 3x3 block of m so that its uniform scale becomes s. A
 // block whose scale is no usable number (collapsed, or grown past what a
 // double holds after hundreds of wheel notches) has nothing left worth
-// keeping: it becomes s times the identity, so a fit always recovers.
+// keeping: it becomes s times the identity, so a fit always recovers. A
+// target scale that is itself no usable number (a box beyond what a float
+// holds) changes nothing.
 void Rescale(Mat4d& m, double s) {
+  if (!UsableScale(s)) return;
   const double cur = m.UniformScale();
   const double k = UsableScale(cur) ? s / cur : 0.0;
   double block[9];

@@ -64,8 +64,9 @@ void ProgressWindow::Report(int percent, const char* caption) {
       window_->setWindowTitle(text);
     }
   }
-  if (position_ != bar_->value() &&
-      clock_.ElapsedMs() - lastPaintMs_ >= 1000.0 / kMaxPaintsPerSecond) {
+  const double since = clock_.ElapsedMs() - lastPaintMs_;
+  if ((position_ != bar_->value() && since >= 1000.0 / kMaxPaintsPerSecond) ||
+      since >= kRefreshMs) {
     Paint();
   }
 }
@@ -73,7 +74,11 @@ void ProgressWindow::Report(int percent, const char* caption) {
 void ProgressWindow::Paint() {
   lastPaintMs_ = clock_.ElapsedMs();
   // The bar repaints itself at once when its picture changes.
-  bar_->setValue(position_);
+  if (position_ != bar_->value()) {
+    bar_->setValue(position_);
+  } else {
+    window_->repaint();
+  }
 }
 
 void ProgressWindow::End() {

@@ -30,11 +30,15 @@ class ProgressReporter {
 // program may run in the middle of a load, so the window never waits for the
 // event loop: it paints itself from the reports, only when the bar moves and
 // at most kMaxPaintsPerSecond times a second (each paint is a trip to the
-// window system). It takes no focus and no input, and has no close button, so
-// nothing can be done to it while the load runs.
+// window system). A window manager may map the window only after its first
+// paint and drop that picture; with no event loop to bring an expose, the
+// window repaints unchanged every kRefreshMs while reports come. It takes no
+// focus and no input, and has no close button, so nothing can be done to it
+// while the load runs.
 class ProgressWindow final : public ProgressReporter {
  public:
   static constexpr int kMaxPaintsPerSecond = 30;
+  static constexpr double kRefreshMs = 250.0;
 
   explicit ProgressWindow(QWidget* owner = nullptr, const Clock& clock = ProcessClock());
   ~ProgressWindow() override;

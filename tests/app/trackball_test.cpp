@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "matrix_checks.h"
 
@@ -146,6 +147,16 @@ TEST(TrackBall, ScaleOfADegenerateMatrixLeavesItFinite) {
   for (double e : tb.m_track.m) EXPECT_TRUE(std::isfinite(e));
   tb.SetScale(2, 2.0);
   for (double e : tb.m_base.m) EXPECT_TRUE(std::isfinite(e));
+  // A scale that is no number is not taken at all.
+  for (double bad : {std::numeric_limits<double>::infinity(), std::nan("")}) {
+    TrackBall fresh;
+    fresh.m_track.SetRotate(25, 0, 0, 1);
+    const Mat4d track = fresh.m_track, base = fresh.m_base;
+    fresh.SetScale(1, bad);
+    fresh.SetScale(3, bad);
+    ExpectMatNear(fresh.m_track, track, 0.0);
+    ExpectMatNear(fresh.m_base, base, 0.0);
+  }
 }
 
 TEST(TrackBall, FitSequenceMapsTheBoundingSphereOntoTheUnitSphere) {
