@@ -112,7 +112,9 @@ InfoPaneLayout CQuarnelView::InfoPaneTexts() {
   MeshHolder& holder = doc_.Holder();
   const int tapeCount = int(m_tapePoints.size());
   int lines = (m_showPunctual || m_showDistance || m_showMassProperties) ? 3 : 2;
-  if (m_showPunctual) lines += 4;
+  // The picking block has a fifth row, the corners' colours, for meshes
+  // that have them.
+  if (m_showPunctual) lines += (holder.LoadMask() & io_mask::VertexColor) ? 5 : 4;
   if (m_showDistance && tapeCount >= 1) lines += 3;
   if (m_showMassProperties) lines += 2;
   layout.paneHeight = line * lines;

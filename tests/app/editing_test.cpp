@@ -136,6 +136,10 @@ TEST_F(EditingTest, PaneHeightsAndTheHelpColumn) {
   // A mesh with vertex colours adds a colour row under the block: the
   // blocks after it start below that row.
   Holder().m_loadMask |= io_mask::VertexColor;
+  pane = view->InfoPaneTexts();
+  EXPECT_EQ(pane.paneHeight, 128);
+  ASSERT_NE(pane.Find("V0 RGB"), nullptr);
+  EXPECT_EQ(pane.Find("V0 RGB")->y, 12);  // inside the pane, not below it
   Holder().ComputeMassProperties();
   view->m_showMassProperties = true;
   view->m_showDistance = true;
