@@ -103,7 +103,7 @@ fuzz-run:
 bench: build
 	@found=0; \
 	for exe in $$(find $(BUILD)/bench -type f -name 'bench_*' -perm -u+x 2>/dev/null | sort); do \
-	  found=1; echo "== $$exe"; "$$exe"; \
+	  found=1; echo "== $$exe"; $(WITH_DISPLAY) "$$exe"; \
 	done; \
 	if [[ $$found == 0 ]]; then echo "make bench: no benchmark is built yet"; fi
 
