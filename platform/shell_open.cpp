@@ -188,11 +188,11 @@ class ClientSocket {
 
   // The instance opens the file once it reads this; true when it went out.
   bool Confirm() {
-    for (;;) {
-      const ssize_t n = ::send(fd_, &kConfirm, 1, MSG_NOSIGNAL);
-      if (n == 1) return true;
-      if (n < 0 && errno != EINTR) return false;
-    }
+    ssize_t n = 0;
+    do {
+      n = ::send(fd_, &kConfirm, 1, MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    return n == 1;
   }
 
  private:
