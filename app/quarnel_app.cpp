@@ -149,9 +149,15 @@ void CQuarnelApp::ReadPreferences() {
 
 bool HandShellStartToRunningInstance(const QStringList& parameters, const QString& socketName) {
   const CQuarnelCommandLineInfo commandLine = ParseCommandLine(parameters);
-  return commandLine.shellOpen && !commandLine.fileName.isEmpty() &&
-         HandToRunningInstance(socketName.isEmpty() ? ShellOpenSocketName() : socketName,
-                               commandLine.fileName);
+  if (!commandLine.shellOpen || commandLine.fileName.isEmpty()) return false;
+  const QString name = socketName.isEmpty() ? ShellOpenSocketName() : socketName;
+  // Files opened together start one process each: the first that finds no
+  // instance keeps the lock until it listens itself, and the others wait for
+  // it and then hand their files to it.
+  TakeShellOpenLock(name);
+  if (!HandToRunningInstance(name, commandLine.fileName)) return false;
+  ReleaseShellOpenLock();
+  return true;
 }
 
 bool CQuarnelApp::InitInstance(const QStringList& parameters) {

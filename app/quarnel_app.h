@@ -46,7 +46,8 @@ CQuarnelCommandLineInfo ParseCommandLine(const QStringList& parameters);
 // A start by the desktop's file association ("-shellopen" and a file) gives
 // its file to the instance already running, which opens it in its own mode.
 // True when that instance took it: this process then has nothing to do.
-// Without a taker the start goes on as one of its own. Runs before the
+// Without a taker the start goes on as one of its own, holding the lock of
+// TakeShellOpenLock until its own server listens. Runs before the
 // application object exists. socketName empty: the user's own.
 bool HandShellStartToRunningInstance(const QStringList& parameters,
                                      const QString& socketName = QString());

@@ -1,7 +1,10 @@
 #include "platform/shell_open.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -12,6 +15,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
+#include <QThread>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -26,10 +30,20 @@ constexpr int kHeaderSize = 8;
 constexpr quint32 kMaxPathBytes = 64 * 1024;
 constexpr char kAccepted = 'A';
 constexpr char kBusy = 'B';
-// A client that connects and then says nothing is dropped after this.
+constexpr char kConfirm = 'C';
+// A client that connects and then does not finish its part is dropped after
+// this.
 constexpr int kRequestTimeoutMs = 5000;
 // Probing whether a socket left on disk still has an instance behind it.
 constexpr int kProbeMs = 300;
+// A busy instance is asked again after this.
+constexpr int kBusyRetryMs = 100;
+// How long a start waits for another one to finish its choice, and how often
+// it looks; longer than a start takes to listen, short enough never to hang.
+constexpr int kLockWaitMs = 5000;
+constexpr int kLockPollMs = 20;
+// Display names longer than this are cut, to stay within a socket's path.
+constexpr int kMaxDisplayChars = 40;
 
 QByteArray Request(const QString& path) {
   const QByteArray bytes = path.toUtf8();
@@ -53,6 +67,59 @@ quint32 PathSize(const QByteArray& header) {
 bool ForeignSocketFile(const QString& name) {
   const QFileInfo info(name);
   return info.exists() && info.ownerId() != ::getuid();
+}
+
+// In a shared temporary folder another user may put a socket of their own
+// at the name between the look at the file and the connection: the process at
+// the other end must be the user's.
+bool PeerIsUser(int fd) {
+  ucred peer{};
+  socklen_t size = sizeof(peer);
+  return fd >= 0 && ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
+         size == sizeof(peer) && peer.uid == ::getuid();
+}
+
+QString CleanDisplayName() {
+  QString display = qEnvironmentVariable("DISPLAY");
+  if (display.isEmpty()) display = qEnvironmentVariable("WAYLAND_DISPLAY");
+  display.truncate(kMaxDisplayChars);
+  for (QChar& c : display) {
+    const bool plain = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') ||
+                       (c >= u'0' && c <= u'9') || c == u'.' || c == u'_' || c == u'-';
+    if (!plain) c = u'_';
+  }
+  return display;
+}
+
+// Opens and locks the lock file at path; -1 when it cannot be had in time or
+// is not a plain file of the user's own.
+int LockFile(const QString& path) {
+  const int fd = ::open(QFile::encodeName(path).constData(),
+                        O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return -1;
+  struct stat info {};
+  bool locked = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::getuid();
+  const QDeadlineTimer deadline(kLockWaitMs);
+  while (locked && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    locked = (errno == EWOULDBLOCK || errno == EINTR) && !deadline.hasExpired();
+    if (locked) QThread::msleep(kLockPollMs);
+  }
+  if (!locked) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// The lock this process holds, taken and released on the main thread.
+struct HeldLock {
+  QString path;
+  int fd = -1;
+};
+
+HeldLock& Held() {
+  static HeldLock held;
+  return held;
 }
 
 // The new process's end, on the plain system calls: it runs before the
@@ -88,10 +155,11 @@ class ClientSocket {
     return ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
   }
 
+  bool PeerIsUs() const { return PeerIsUser(fd_); }
+
   // Sends the request and returns the one byte of the answer, or 0 when none
-  // came within timeoutMs.
-  char Exchange(const QByteArray& request, int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs);
+  // came before the deadline.
+  char Exchange(const QByteArray& request, const QDeadlineTimer& deadline) {
     qsizetype sent = 0;
     while (sent < request.size()) {
       if (!Wait(POLLOUT, deadline)) {
@@ -116,6 +184,15 @@ class ClientSocket {
       }
     }
     return 0;
+  }
+
+  // The instance opens the file once it reads this; true when it went out.
+  bool Confirm() {
+    ssize_t n = 0;
+    do {
+      n = ::send(fd_, &kConfirm, 1, MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    return n == 1;
   }
 
  private:
@@ -143,7 +220,11 @@ bool InstanceAnswers(const QString& name) {
 }  // namespace
 
 QString ShellOpenSocketNameIn(const QString& folder) {
-  return QDir(folder).filePath(QStringLiteral("quarnel-%1.shell").arg(::getuid()));
+  const QString display = CleanDisplayName();
+  const QString user = QString::number(::getuid());
+  return QDir(folder).filePath(display.isEmpty()
+                                   ? QStringLiteral("quarnel-%1.shell").arg(user)
+                                   : QStringLiteral("quarnel-%1-%2.shell").arg(user, display));
 }
 
 QString ShellOpenSocketName() {
@@ -152,15 +233,42 @@ QString ShellOpenSocketName() {
   return ShellOpenSocketNameIn(usable ? runtime : QDir::tempPath());
 }
 
+void TakeShellOpenLock(const QString& socketName) {
+  HeldLock& held = Held();
+  const QString path = socketName + QStringLiteral(".lock");
+  if (held.path == path && held.fd >= 0) return;
+  ReleaseShellOpenLock();
+  held.path = path;
+  held.fd = LockFile(path);
+}
+
+void ReleaseShellOpenLock() {
+  HeldLock& held = Held();
+  if (held.fd >= 0) ::close(held.fd);
+  held.fd = -1;
+  held.path.clear();
+}
+
 bool HandToRunningInstance(const QString& socketName, const QString& path,
                            const ShellOpenTimeouts& timeouts) {
   if (path.isEmpty() || ForeignSocketFile(socketName)) {
     return false;
   }
   const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-  ClientSocket socket;
-  return socket.Connect(QFile::encodeName(socketName), timeouts.connectMs) &&
-         socket.Exchange(Request(absolute), timeouts.answerMs) == kAccepted;
+  const QByteArray name = QFile::encodeName(socketName);
+  QDeadlineTimer deadline(QDeadlineTimer::Forever);
+  for (;;) {
+    ClientSocket socket;
+    if (!socket.Connect(name, timeouts.connectMs) || !socket.PeerIsUs()) return false;
+    // The time for the answer runs from the first connection.
+    if (deadline.isForever()) deadline.setRemainingTime(timeouts.answerMs);
+    const char answer = socket.Exchange(Request(absolute), deadline);
+    if (answer == kAccepted) return socket.Confirm();
+    // A busy instance, say one still opening its own first file, is asked
+    // again while there is time.
+    if (answer != kBusy || deadline.remainingTime() <= kBusyRetryMs) return false;
+    QThread::msleep(kBusyRetryMs);
+  }
 }
 
 ShellOpenServer::ShellOpenServer(std::function<bool()> busy, QObject* parent)
@@ -175,31 +283,44 @@ bool ShellOpenServer::Listen(const QString& name) {
   if (server_->isListening()) {
     server_->close();
   }
+  // Between the look and the listen no other start may listen: its socket
+  // would be renamed over, and removed when the other one ends.
+  TakeShellOpenLock(name);
   // A socket restricted to the user is made aside and renamed over the name,
   // so the listen itself would replace a live instance's socket: look first.
+  bool free = true;
   if (QFileInfo::exists(name)) {
-    if (ForeignSocketFile(name) || InstanceAnswers(name)) {
-      return false;
-    }
+    free = !ForeignSocketFile(name) && !InstanceAnswers(name);
     // The instance that made the socket is gone.
-    QLocalServer::removeServer(name);
+    if (free) QLocalServer::removeServer(name);
   }
-  return server_->listen(name);
+  const bool listening = free && server_->listen(name);
+  ReleaseShellOpenLock();
+  return listening;
 }
 
 bool ShellOpenServer::Listening() const { return server_->isListening(); }
 
 void ShellOpenServer::OnNewConnection() {
   while (QLocalSocket* socket = server_->nextPendingConnection()) {
+    if (!PeerIsUser(int(socket->socketDescriptor()))) {
+      socket->abort();
+      socket->deleteLater();
+      continue;
+    }
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     connect(socket, &QLocalSocket::readyRead, this, [this, socket] { OnReadable(socket); });
-    QTimer::singleShot(kRequestTimeoutMs, socket, [socket] { socket->abort(); });
+    QTimer::singleShot(kRequestTimeoutMs, socket, [this, socket] { OnTimeout(socket); });
     OnReadable(socket);
   }
 }
 
 void ShellOpenServer::OnReadable(QLocalSocket* socket) {
-  if (socket->property("answered").toBool() || socket->bytesAvailable() < kHeaderSize) {
+  if (socket->property("answered").toBool()) {
+    OnConfirm(socket);
+    return;
+  }
+  if (socket->bytesAvailable() < kHeaderSize) {
     return;
   }
   const QByteArray header = socket->peek(kHeaderSize);
@@ -217,13 +338,40 @@ void ShellOpenServer::OnReadable(QLocalSocket* socket) {
   const bool busy = busy_ && busy_();
   socket->putChar(busy ? kBusy : kAccepted);
   socket->flush();
+  if (busy) {
+    socket->disconnectFromServer();
+    return;
+  }
+  // The file is the instance's only once the new process confirms.
+  socket->setProperty("path", path);
+}
+
+void ShellOpenServer::OnConfirm(QLocalSocket* socket) {
+  const QString path = socket->property("path").toString();
+  char confirm = 0;
+  if (path.isEmpty() || !socket->getChar(&confirm)) {
+    return;
+  }
+  socket->setProperty("path", QString());
   socket->disconnectFromServer();
-  if (!busy) {
+  if (confirm == kConfirm) {
     // Opened from the event loop, not from inside the socket's signal: the
     // open may show message boxes.
     QMetaObject::invokeMethod(this, [this, path] { emit openRequested(path); },
                               Qt::QueuedConnection);
   }
+}
+
+void ShellOpenServer::OnTimeout(QLocalSocket* socket) {
+  // Closed for reading first: a confirmation sent from now on fails at the
+  // new process's end, which then opens the file itself; one already sent
+  // still counts.
+  ::shutdown(int(socket->socketDescriptor()), SHUT_RD);
+  if (socket->bytesAvailable() == 0) {
+    socket->waitForReadyRead(0);
+  }
+  OnReadable(socket);
+  socket->abort();
 }
 
 }  // namespace quarnel

@@ -9,7 +9,15 @@
 //
 // The request is the bytes "QRNL", the length of the path in UTF-8 as four
 // bytes, most significant first, and the path; the answer is one byte, 'A'
-// when the instance took the request, 'B' when it is busy.
+// when the instance can take the request, 'B' when it is busy. After an 'A'
+// the new process sends 'C' and counts the file as handed over only when that
+// byte went out; the instance opens the file only once it has read the 'C'.
+// So a new process that gave up waiting (the instance was slow to read) and
+// opens the file itself never has it opened a second time by the instance.
+// Both ends talk only to a process of the same user.
+//
+// Starts that happen together (several files opened at once) decide one at
+// a time, under a lock file beside the socket, which of them listens.
 #pragma once
 
 #include <QObject>
@@ -22,20 +30,32 @@ class QLocalSocket;
 namespace quarnel {
 
 // The user's socket of the running instance: in $XDG_RUNTIME_DIR when it
-// names a folder, else in the temporary folder; the user id is in the name.
+// names a folder, else in the temporary folder; the user id and the display
+// ($DISPLAY, else $WAYLAND_DISPLAY) are in the name, so that a file opened on
+// one display does not go to an instance on another.
 QString ShellOpenSocketName();
 // The same name inside the given folder.
 QString ShellOpenSocketNameIn(const QString& folder);
 
+// Takes the lock that serialises the choice of the instance listening at
+// socketName (the file socketName + ".lock"), unless this process holds it
+// already. Waits for it a bounded time and goes on without it then, or when
+// the file is not the user's own. The process holds one such lock at most.
+// A start that hands its file over takes it first and, when nobody took the
+// file, keeps it until its own server has listened.
+void TakeShellOpenLock(const QString& socketName);
+void ReleaseShellOpenLock();
+
 struct ShellOpenTimeouts {
   int connectMs = 1000;
   // From the connection to the answer: the instance answers only once it has
-  // taken the request.
+  // taken the request. A busy instance is asked again until then.
   int answerMs = 4000;
 };
 
 // Asks the instance listening at socketName to open the file at path (made
-// absolute here). True only when the instance answered that it took it.
+// absolute here). True only when the instance answered that it took it and
+// the confirmation went out.
 bool HandToRunningInstance(const QString& socketName, const QString& path,
                            const ShellOpenTimeouts& timeouts = {});
 
@@ -49,20 +69,22 @@ class ShellOpenServer final : public QObject {
   explicit ShellOpenServer(std::function<bool()> busy, QObject* parent = nullptr);
   ~ShellOpenServer() override;
 
-  // Listens at name. A socket left behind by an instance that is gone is
-  // removed first; a live instance keeps its name, and then this instance
-  // does not listen (false).
+  // Listens at name, under the lock of TakeShellOpenLock, which it releases.
+  // A socket left behind by an instance that is gone is removed first; a live
+  // instance keeps its name, and then this instance does not listen (false).
   bool Listen(const QString& name);
   bool Listening() const;
 
  signals:
-  // A file to open, delivered from the event loop after the request was
-  // answered.
+  // A file to open, delivered from the event loop after the new process
+  // confirmed the answer.
   void openRequested(const QString& path);
 
  private:
   void OnNewConnection();
   void OnReadable(QLocalSocket* socket);
+  void OnConfirm(QLocalSocket* socket);
+  void OnTimeout(QLocalSocket* socket);
 
   std::function<bool()> busy_;
   QLocalServer* server_;

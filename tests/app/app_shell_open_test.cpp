@@ -14,6 +14,8 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "app_fixtures.h"
 #include "app_harness.h"
@@ -61,6 +63,7 @@ class SecondProcess {
     return process_.state() == QProcess::NotRunning &&
            process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
   }
+  bool Running() const { return process_.state() != QProcess::NotRunning; }
   // True when, within ms, the process lists path among its recent files
   // and is still running.
   bool OpensWithin(const QString& path, int ms) {
@@ -144,6 +147,39 @@ TEST(ShellOpen, WithOnlyAStaleSocketTheSecondProcessOpensTheFileItself) {
   EXPECT_TRUE(third.EndsWithin(nullptr, 20000));
   EXPECT_TRUE(process.OpensWithin(later, 20000));
   EXPECT_FALSE(third.Profile().contains("shell-later.ply"));
+}
+
+TEST(ShellOpen, FilesOpenedTogetherGoToOneNewInstance) {
+  QTemporaryDir runtime;
+  QStringList files;
+  std::vector<std::unique_ptr<SecondProcess>> processes;
+  for (int i = 0; i < 3; ++i) {
+    files << Q(test::WriteCenteredCube("shell-together-" + std::to_string(i) + ".ply",
+                                       CubeKind::Colored));
+    processes.push_back(std::make_unique<SecondProcess>(runtime.path()));
+  }
+  for (int i = 0; i < 3; ++i) processes[i]->Start({"-shellopen", files[i]});
+
+  // One of them finds no instance and keeps running; the others hand their
+  // files to it and end.
+  const auto running = [&] {
+    std::vector<SecondProcess*> alive;
+    for (auto& process : processes)
+      if (process->Running()) alive.push_back(process.get());
+    return alive;
+  };
+  QElapsedTimer timer;
+  timer.start();
+  while (running().size() > 1 && timer.elapsed() < 30000)
+    for (auto& process : processes) process->EndsWithin(nullptr, 20);
+  ASSERT_EQ(running().size(), size_t(1));
+  SecondProcess* instance = running().front();
+  for (const QString& file : files) EXPECT_TRUE(instance->OpensWithin(file, 20000)) << file.toStdString();
+  for (auto& process : processes) {
+    if (process.get() == instance) continue;
+    EXPECT_TRUE(process->EndsWithin(nullptr, 0));
+    EXPECT_FALSE(process->Profile().contains("shell-together"));
+  }
 }
 
 // Started where no view can draw, the program says so and never crashes: on

@@ -1,7 +1,10 @@
 #include "platform/shell_open.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -13,6 +16,7 @@
 #include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstring>
 #include <future>
 #include <thread>
@@ -37,17 +41,50 @@ bool HandOver(const QString& name, const QString& path, ShellOpenTimeouts timeou
   return result.get();
 }
 
-// A socket file with nobody behind it, as a killed instance leaves it.
-bool MakeStaleSocket(const QString& path) {
+// A socket bound at path, listening when asked; -1 when that failed.
+int BoundSocket(const QString& path, bool listening) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   const QByteArray bytes = QFile::encodeName(path);
   std::strncpy(address.sun_path, bytes.constData(), sizeof(address.sun_path) - 1);
-  const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-  ::close(fd);
-  return bound && QFileInfo::exists(path);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      (listening && ::listen(fd, 8) != 0)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
 }
+
+// A socket file with nobody behind it, as a killed instance leaves it.
+bool MakeStaleSocket(const QString& path) {
+  const int fd = BoundSocket(path, false);
+  if (fd >= 0) ::close(fd);
+  return fd >= 0 && QFileInfo::exists(path);
+}
+
+ino_t FileId(const QString& path) {
+  struct stat info {};
+  return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
+}
+
+// Sets an environment variable for its lifetime.
+class EnvironmentVariable {
+ public:
+  explicit EnvironmentVariable(const char* name) : name_(name), saved_(qgetenv(name)) {}
+  ~EnvironmentVariable() { Set(saved_); }
+  void Set(const QByteArray& value) {
+    if (value.isNull()) {
+      qunsetenv(name_);
+    } else {
+      qputenv(name_, value);
+    }
+  }
+
+ private:
+  const char* name_;
+  QByteArray saved_;
+};
 
 class ShellOpenTest : public ::testing::Test {
  protected:
@@ -70,6 +107,26 @@ TEST_F(ShellOpenTest, TheNameIsTheUsersOwnInTheRuntimeFolder) {
   qputenv("XDG_RUNTIME_DIR", saved);
 }
 
+TEST_F(ShellOpenTest, TheDisplayIsInTheName) {
+  struct Row {
+    const char* display;
+    const char* wayland;
+    const char* ending;
+  };
+  EnvironmentVariable display("DISPLAY");
+  EnvironmentVariable wayland("WAYLAND_DISPLAY");
+  const QString user = QString::number(::getuid());
+  for (const Row& row : {Row{":0", "wayland-0", "-_0"}, Row{":1", nullptr, "-_1"},
+                         Row{"host/a:10.0", nullptr, "-host_a_10.0"},
+                         Row{nullptr, "wayland-1", "-wayland-1"}, Row{nullptr, nullptr, ""}}) {
+    display.Set(row.display);
+    wayland.Set(row.wayland);
+    EXPECT_EQ(QFileInfo(ShellOpenSocketNameIn(dir.path())).fileName(),
+              "quarnel-" + user + row.ending + ".shell")
+        << row.ending;
+  }
+}
+
 TEST_F(ShellOpenTest, TheInstanceTakesTheFileAfterItAnswered) {
   ASSERT_TRUE(server.Listen(name));
   QSignalSpy requested(&server, &ShellOpenServer::openRequested);
@@ -85,14 +142,65 @@ TEST_F(ShellOpenTest, TheInstanceTakesTheFileAfterItAnswered) {
   ASSERT_EQ(requested.count(), 2);
   EXPECT_EQ(requested[1][0].toString(), QDir::current().absoluteFilePath("rel.ply"));
 
-  // A busy instance says so at once and opens nothing.
+  // A busy instance says so; asked again until the client's time is up, it
+  // opens nothing.
   busy = true;
   QElapsedTimer timer;
   timer.start();
-  EXPECT_FALSE(HandOver(name, dir.filePath("c.ply")));
+  EXPECT_FALSE(HandOver(name, dir.filePath("c.ply"), {1000, 500}));
   EXPECT_LT(timer.elapsed(), 2000);
   QCoreApplication::processEvents();
   EXPECT_EQ(requested.count(), 2);
+
+  // Free again within that time, it takes the file.
+  QTimer::singleShot(300, [this] { busy = false; });
+  EXPECT_TRUE(HandOver(name, dir.filePath("d.ply")));
+  requested.wait(1000);
+  ASSERT_EQ(requested.count(), 3);
+  EXPECT_EQ(requested[2][0].toString(), dir.filePath("d.ply"));
+}
+
+TEST_F(ShellOpenTest, ARequestReadAfterTheClientGaveUpOpensNothing) {
+  ASSERT_TRUE(server.Listen(name));
+  QSignalSpy requested(&server, &ShellOpenServer::openRequested);
+  // The instance's event loop does not run while the client waits: it reads
+  // the request only after the client went on to open the file itself.
+  EXPECT_FALSE(HandToRunningInstance(name, dir.filePath("a.ply"), {1000, 300}));
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < 500) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  EXPECT_EQ(requested.count(), 0);
+  // The server still serves.
+  EXPECT_TRUE(HandOver(name, dir.filePath("b.ply")));
+  requested.wait(1000);
+  EXPECT_EQ(requested.count(), 1);
+}
+
+// Another start holds the lock while it decides, then listens: a Listen
+// meanwhile waits, and neither replaces nor, going away, removes its socket.
+TEST_F(ShellOpenTest, ListenWaitsForAStartThatIsChoosingAndLeavesItsSocketAlone) {
+  std::promise<void> locked;
+  int listener = -1;
+  ino_t id = 0;
+  std::thread other([&] {
+    const int lock = ::open(QFile::encodeName(name + ".lock").constData(),
+                            O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ::flock(lock, LOCK_EX);
+    locked.set_value();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    listener = BoundSocket(name, true);
+    id = FileId(name);
+    ::close(lock);
+  });
+  locked.get_future().wait();
+  {
+    ShellOpenServer second([] { return false; });
+    EXPECT_FALSE(second.Listen(name));
+    other.join();
+  }
+  ASSERT_GE(listener, 0);
+  EXPECT_EQ(FileId(name), id);
+  ::close(listener);
 }
 
 TEST_F(ShellOpenTest, NoInstanceAStaleSocketOrASilentOneSendTheFileBack) {
