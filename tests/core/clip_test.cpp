@@ -166,37 +166,61 @@ TEST(RefineByPlane, SplitRowBorderBitsAndDiagonal) {
 }
 
 TEST(RefineByPlane, NewElementsGetDefinedAttributes) {
-  MeshT5 m = Build<MeshT5>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
-  FaceT5& f = m.faces[0];
-  f.wedge[0] = {0.0f, 0.0f, 1};
-  f.wedge[1] = {1.0f, 0.0f, 2};
-  f.wedge[2] = {0.0f, 1.0f, 3};
-  f.quality = 7.0f;
-  f.color = Color4b{10, 20, 30, 255};
-  Prepare(m);
-  ClipPlane p(MakePlane(0, 1, 0, 0.5f));  // corner 2 alone above: edges 1 and 2 split
-  ASSERT_TRUE(RefineByPlane(m, p, p, false));
-  ASSERT_EQ(m.faces.size(), 3u);
-  for (size_t i = 3; i < m.vertices.size(); ++i) {
-    EXPECT_EQ(m.vertices[i].color, (Color4b{0, 0, 0, 0}));
-    EXPECT_EQ(m.vertices[i].quality, 0.0f);
-    EXPECT_FLOAT_EQ(m.vertices[i].position.y, 0.5f);
-  }
-  const VertexT5* onEdge1 = nullptr;  // (0.5, 0.5)
-  const VertexT5* onEdge2 = nullptr;  // (0, 0.5)
-  for (size_t i = 3; i < m.vertices.size(); ++i)
-    (m.vertices[i].position.x > 0.25f ? onEdge1 : onEdge2) = &m.vertices[i];
-  ASSERT_TRUE(onEdge1 && onEdge2);
-  for (const FaceT5& g : m.faces) {
-    EXPECT_EQ(g.quality, 7.0f);
-    EXPECT_EQ(g.color, (Color4b{10, 20, 30, 255}));
-    for (int j = 0; j < 3; ++j) {
-      if (g.v[j] == onEdge1) {
-        EXPECT_EQ(g.wedge[j], (WedgeTexCoord{0.5f, 0.5f, 2}));
+  // Corner 2 alone on the cut-off side of a plane and of a sphere: edges 1
+  // and 2 are split away from their midpoints. The new vertices blend the
+  // colour, quality and texture coordinates of their edge's ends with the
+  // parameter of their position.
+  const double planeAt = 0.25;
+  const Sphere3f sphere{Vec3f(0, 1, 0), 0.75f};
+  for (bool bySphere : {false, true}) {
+    MeshT5 m = Build<MeshT5>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+    m.vertices[0].color = Color4b{0, 0, 0, 0};
+    m.vertices[1].color = Color4b{200, 100, 0, 255};
+    m.vertices[2].color = Color4b{0, 100, 200, 255};
+    m.vertices[1].quality = 4.0f;
+    m.vertices[2].quality = 8.0f;
+    FaceT5& f = m.faces[0];
+    f.wedge[0] = {0.0f, 0.0f, 1};
+    f.wedge[1] = {1.0f, 0.0f, 2};
+    f.wedge[2] = {0.0f, 1.0f, 3};
+    f.quality = 7.0f;
+    f.color = Color4b{10, 20, 30, 255};
+    Prepare(m);
+    if (bySphere) {
+      ASSERT_TRUE(RefineBySphere(m, ClipSphere(sphere), ClipSphere(sphere), false));
+    } else {
+      ClipPlane p(MakePlane(0, 1, 0, float(planeAt)));
+      ASSERT_TRUE(RefineByPlane(m, p, p, false));
+    }
+    ASSERT_EQ(m.faces.size(), 3u);
+    ASSERT_EQ(m.vertices.size(), 5u);
+    for (size_t i = 3; i < m.vertices.size(); ++i) {
+      const VertexT5& nv = m.vertices[i];
+      // Edge 1 runs from corner 1 (1, 0) to corner 2 (0, 1), edge 2 from
+      // corner 2 to corner 0 (0, 0).
+      const bool edge1 = nv.position.x > 0.01f;
+      const VertexT5& a = m.vertices[edge1 ? 1 : 2];
+      const VertexT5& b = m.vertices[edge1 ? 2 : 0];
+      const double t = edge1 ? nv.position.y : 1.0 - nv.position.y;
+      if (!bySphere) {
+        EXPECT_NEAR(nv.position.y, planeAt, 1e-7);
       }
-      if (g.v[j] == onEdge2) {
-        EXPECT_EQ(g.wedge[j], (WedgeTexCoord{0.0f, 0.5f, 3}));
-      }
+      for (int k = 0; k < 4; ++k)
+        EXPECT_NEAR(nv.color[k], a.color[k] * (1 - t) + b.color[k] * t, 0.51) << k;
+      EXPECT_NEAR(nv.quality, a.quality * (1 - t) + b.quality * t, 1e-5);
+      const WedgeTexCoord expected =
+          edge1 ? WedgeTexCoord{float(1 - t), float(t), 2} : WedgeTexCoord{0.0f, float(1 - t), 3};
+      for (const FaceT5& g : m.faces)
+        for (int j = 0; j < 3; ++j)
+          if (g.v[j] == &nv) {
+            EXPECT_NEAR(g.wedge[j].u, expected.u, 1e-6);
+            EXPECT_NEAR(g.wedge[j].v, expected.v, 1e-6);
+            EXPECT_EQ(g.wedge[j].texIndex, expected.texIndex);
+          }
+    }
+    for (const FaceT5& g : m.faces) {
+      EXPECT_EQ(g.quality, 7.0f);
+      EXPECT_EQ(g.color, (Color4b{10, 20, 30, 255}));
     }
   }
 }
