@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "core/topology.h"
@@ -111,8 +113,52 @@ int32_t CountFlips(MeshT5& mesh, bool selectedOnly, TryFlip&& tryFlip) {
   return CountFlips(mesh, selectedOnly, tryFlip, [](const FaceT5&) { return true; });
 }
 
-bool FlipAndRenormal(Quad& q) {
+int CornerOf(const FaceT5& f, const VertexT5* v) {
+  for (int k = 0; k < 3; ++k)
+    if (f.v[k] == v) return k;
+  return -1;
+}
+
+// Whether the quadrilateral's other diagonal c-d is already an edge of the
+// surface: flipping to it would give that edge three or four faces. Walks
+// the faces around c both ways from f, across the edges at c, until it is
+// back at f or meets a border; bounded by the face count.
+bool OtherDiagonalExists(const Quad& q, size_t bound) {
+  for (int way = 0; way < 2; ++way) {
+    const FaceT5* h = q.f;
+    for (size_t steps = 0; steps < bound; ++steps) {
+      const int k = CornerOf(*h, q.c);
+      if (k < 0) break;
+      if (h->v[(k + 1) % 3] == q.d || h->v[(k + 2) % 3] == q.d) return true;
+      const int edge = way == 0 ? k : (k + 2) % 3;
+      const FaceT5* n = h->adjFace[edge];
+      if (n == nullptr || n == h || n == q.f) break;
+      h = n;
+    }
+  }
+  return false;
+}
+
+// The flip keeps the border bits with their edges: the outer edges change
+// faces and slots, and a bit left in its old slot would mark the new
+// diagonal or an inner edge as a border.
+bool FlipAndRenormal(Quad& q, size_t bound) {
+  if (OtherDiagonalExists(q, bound)) return false;
+  std::pair<const VertexT5*, const VertexT5*> borders[6];
+  int count = 0;
+  for (const FaceT5* h : {q.f, q.g})
+    for (int z = 0; z < 3; ++z)
+      if (h->flags & ElemFlag::Border(z)) borders[count++] = {h->v[z], h->v[(z + 1) % 3]};
   if (!FlipEdge(q.f, q.z)) return false;
+  for (FaceT5* h : {q.f, q.g})
+    for (int z = 0; z < 3; ++z) {
+      const VertexT5* a = h->v[z];
+      const VertexT5* b = h->v[(z + 1) % 3];
+      bool border = false;
+      for (int i = 0; i < count && !border; ++i)
+        border = borders[i].first == a && borders[i].second == b;
+      h->flags = border ? (h->flags | ElemFlag::Border(z)) : (h->flags & ~ElemFlag::Border(z));
+    }
   UpdateNormal(*q.f);
   UpdateNormal(*q.g);
   return true;
@@ -120,7 +166,7 @@ bool FlipAndRenormal(Quad& q) {
 
 // The flip test of FlipCoplanarEdges on the quadrilateral q around an edge
 // of f; flips when it passes.
-bool TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit) {
+bool TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit, size_t bound) {
   if (f.normal.Dot(q.g->normal) < cosLimit) return false;
 
   // The tests are independent; the shape test comes first as the one that
@@ -141,14 +187,14 @@ bool TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit) {
     const double c = std::clamp(Vec3d(nf).Dot(ng) / lengths, -1.0, 1.0);
     if (std::acos(c) > limit) return false;
   }
-  return FlipAndRenormal(q);
+  return FlipAndRenormal(q, bound);
 }
 
 }  // namespace
 
 int32_t OptimizeCurvature(MeshT5& mesh, bool selectedOnly) {
   if (mesh.faces.empty() || CheckFaceFaceTopology(mesh) != 0) return 0;
-  return CountFlips(mesh, selectedOnly, [](FaceT5& f, Quad& q) {
+  return CountFlips(mesh, selectedOnly, [&mesh](FaceT5& f, Quad& q) {
     const int z = q.z;
     FaceT5* g = q.g;
     FaceT5* f1 = f.adjFace[(z + 1) % 3];
@@ -171,7 +217,7 @@ int32_t OptimizeCurvature(MeshT5& mesh, bool selectedOnly) {
     const double before =
         std::max({dihedral, Angle(nF, Vec3d(f2->normal)), Angle(nF, Vec3d(f1->normal)),
                   Angle(nG, Vec3d(g2->normal)), Angle(nG, Vec3d(g1->normal))});
-    return before > after && FlipAndRenormal(q);
+    return before > after && FlipAndRenormal(q, mesh.faces.size());
   });
 }
 
@@ -179,7 +225,9 @@ int32_t FlipCoplanarEdges(MeshT5& mesh, float maxAngle, bool selectedOnly) {
   const double limit = double(maxAngle);
   const double cosLimit = std::cos(limit);
   return CountFlips(mesh, selectedOnly,
-                    [&](FaceT5& f, Quad& q) { return TryCoplanarFlip(f, q, limit, cosLimit); });
+                    [&](FaceT5& f, Quad& q) {
+                      return TryCoplanarFlip(f, q, limit, cosLimit, mesh.faces.size());
+                    });
 }
 
 CoplanarEdgeFlipper::CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool selectedOnly)
@@ -210,7 +258,7 @@ int32_t CoplanarEdgeFlipper::Run(int maxPasses) {
     }
   };
   auto tryFlip = [&](FaceT5& f, Quad& q) {
-    if (!TryCoplanarFlip(f, q, limit_, cosLimit_)) return false;
+    if (!TryCoplanarFlip(f, q, limit_, cosLimit_, size)) return false;
     markAround(q.f);
     markAround(q.g);
     return true;

@@ -260,6 +260,28 @@ TEST(RefineByPlane, FacesRunningASharedEdgeTheSameWayLeaveNoUndefinedFace) {
   }
 }
 
+TEST(ClipAndCap, BorderBitsStayCurrentOnAModelWithOpenBorders) {
+  // A sphere with a hole: the cap's flips next to the hole's border must
+  // move the border bits with their edges (no bit 0x80 afterwards).
+  MeshT5 open = Icosphere<MeshT5>(3);
+  for (size_t i = 0; i < 6; ++i) {
+    open.faces[i].flags |= ElemFlag::Deleted;
+    --open.faceCount;
+  }
+  open = WithBox(open);
+  const double pi = 3.141592653589793;
+  for (int cut = 0; cut < 40; ++cut) {
+    // Normals spread over the sphere, planes through its middle half.
+    const double z = 1.0 - (cut + 0.5) / 20.0, r = std::sqrt(1.0 - z * z);
+    const double a = cut * pi * (3.0 - std::sqrt(5.0));
+    MeshT5 m = open;
+    ClipAndCap(m, MakePlane(float(r * std::cos(a)), float(r * std::sin(a)), float(z),
+                            float(0.4 * std::sin(1.7 * cut))));
+    ASSERT_TRUE(Consistent(m)) << "cut " << cut;
+    EXPECT_EQ(CheckFaceFaceTopology(m), 0u) << "cut " << cut;
+  }
+}
+
 TEST(ClipBySphere, IcosphereBorderLiesOnTheSphere) {
   MeshT5 m = WithBox(Icosphere<MeshT5>(3));
   const size_t original = m.vertices.size();
