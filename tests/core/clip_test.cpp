@@ -260,6 +260,49 @@ TEST(RefineByPlane, FacesRunningASharedEdgeTheSameWayLeaveNoUndefinedFace) {
   }
 }
 
+TEST(ClipAndCap, CutsNearlyParallelToASubdividedSideClose) {
+  // A 100 x 1 x 1 beam cut by planes tilted 0.05 to 5 degrees from one of
+  // its long sides, mostly along the beam, through a point on that side.
+  // Where the kept part is thinner than the collapse's tolerance, the
+  // collapse lays side faces onto the cut loop; the cap still closes every
+  // cut and leaves no edge of three or more faces, and its flips neither
+  // make an edge that is already there nor leave stale border bits. The
+  // last planes are cuts whose coplanar flips once made such an edge.
+  std::vector<Plane3f> planes = {
+      MakePlane(0.00368096447f, -0.99997592f, -0.00587948831f, 0.0935391113f),
+      MakePlane(0.00161446596f, 0.00181263452f, -0.999997079f, 0.130835414f),
+      MakePlane(-0.00246102712f, -0.999993622f, 0.00259035197f, -0.191371873f)};
+  const double pi = 3.141592653589793;
+  for (double degrees : {0.05, 0.2, 0.7, 1.5, 3.0, 5.0}) {
+    for (int side = 0; side < 4; ++side) {
+      for (int k = 0; k < 4; ++k) {
+        // Sides +y, -y, +z, -z; the tilt turns the side's normal towards
+        // a direction in the side's plane.
+        const double sign = side % 2 == 0 ? 1.0 : -1.0;
+        const Vec3d n = side < 2 ? Vec3d(0, sign, 0) : Vec3d(0, 0, sign);
+        const Vec3d t1(1, 0, 0), t2 = n.Cross(t1);
+        const double phi = pi * (k % 2) + (0.1 + 0.15 * side) * (k < 2 ? 1.0 : -1.0);
+        const double theta = degrees * pi / 180;
+        Vec3d normal = n * std::cos(theta) + (t1 * std::cos(phi) + t2 * std::sin(phi)) * std::sin(theta);
+        if ((k + side) % 2 == 1) normal = normal * -1.0;
+        Vec3d point(20.0 + 17.0 * k + 3.0 * side, 0.3 + 0.1 * k, 0.3 + 0.1 * k);
+        (side < 2 ? point.y : point.z) = side % 2 == 0 ? 1.0 : 0.0;
+        planes.push_back(Plane3f{normal.ToFloat(), float(normal.Dot(point))});
+      }
+    }
+  }
+  const MeshT5 beam = WithBox(Build<MeshT5>(BeamSoup(100.0f, 100)));
+  for (size_t cut = 0; cut < planes.size(); ++cut) {
+    MeshT5 m = beam;
+    ClipAndCap(m, planes[cut]);
+    ASSERT_TRUE(Consistent(m)) << "cut " << cut;
+    EXPECT_EQ(CheckFaceFaceTopology(m), 0u) << "cut " << cut;
+    BuildFaceFaceAdjacency(m);
+    EXPECT_EQ(CheckFaceFaceTopology(m), 0u) << "cut " << cut;
+    EXPECT_EQ(BorderEdges(m), 0) << "cut " << cut;
+  }
+}
+
 TEST(ClipAndCap, BorderBitsStayCurrentOnAModelWithOpenBorders) {
   // A sphere with a hole: the cap's flips next to the hole's border must
   // move the border bits with their edges (no bit 0x80 afterwards).
