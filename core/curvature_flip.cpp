@@ -119,22 +119,45 @@ int CornerOf(const FaceT5& f, const VertexT5* v) {
   return -1;
 }
 
-// Whether the quadrilateral's other diagonal c-d is already an edge of the
-// surface: flipping to it would give that edge three or four faces. Walks
-// the faces around c both ways from f, across the edges at c, until it is
-// back at f or meets a border; bounded by the face count.
-bool OtherDiagonalExists(const Quad& q, size_t bound) {
-  for (int way = 0; way < 2; ++way) {
-    const FaceT5* h = q.f;
-    for (size_t steps = 0; steps < bound; ++steps) {
-      const int k = CornerOf(*h, q.c);
-      if (k < 0) break;
-      if (h->v[(k + 1) % 3] == q.d || h->v[(k + 2) % 3] == q.d) return true;
-      const int edge = way == 0 ? k : (k + 2) % 3;
-      const FaceT5* n = h->adjFace[edge];
-      if (n == nullptr || n == h || n == q.f) break;
-      h = n;
+// A walk over the faces around one vertex, one way, crossing the edges at
+// the vertex: it ends back at its first face, at a border, or where the
+// next face would lead straight back (faces running an edge the same way).
+struct FanWalk {
+  const VertexT5* centre;
+  const FaceT5* first;
+  const FaceT5* face;
+  const FaceT5* previous = nullptr;
+  int way;  // 0 across the edge leaving the centre, 1 across the one arriving
+  bool done = false;
+
+  // Steps to the next face; true when `other` is a corner of the face left.
+  bool Step(const VertexT5* other) {
+    const int k = CornerOf(*face, centre);
+    if (k < 0) {
+      done = true;
+      return false;
     }
+    if (face->v[(k + 1) % 3] == other || face->v[(k + 2) % 3] == other) return true;
+    const FaceT5* next = face->adjFace[way == 0 ? k : (k + 2) % 3];
+    done = next == nullptr || next == face || next == first || next == previous;
+    previous = face;
+    face = next;
+    return false;
+  }
+};
+
+// Whether the quadrilateral's other diagonal c-d is already an edge of the
+// surface: flipping to it would give that edge three or four faces, which
+// the adjacency would not know of. The faces around c and around d are
+// walked in turn, so the search ends within the smaller of the two fans.
+bool OtherDiagonalExists(const Quad& q, size_t bound) {
+  FanWalk walks[4] = {{q.c, q.f, q.f, nullptr, 0}, {q.c, q.f, q.f, nullptr, 1},
+                      {q.d, q.g, q.g, nullptr, 0}, {q.d, q.g, q.g, nullptr, 1}};
+  for (size_t steps = 0; steps < bound; ++steps) {
+    for (int i = 0; i < 4; ++i)
+      if (!walks[i].done && walks[i].Step(i < 2 ? q.d : q.c)) return true;
+    // A whole fan seen without meeting the other end.
+    if ((walks[0].done && walks[1].done) || (walks[2].done && walks[3].done)) return false;
   }
   return false;
 }
