@@ -105,6 +105,39 @@ TEST(ClipByPlane, PlaneThroughExistingVerticesLeavesNoZeroLengthEdge) {
   EXPECT_EQ(CheckFaceFaceTopology(g), 0u);
 }
 
+TEST(ClipByPlane, SliversAlongTheCutGoWithTheSideOfTheirOldCorners) {
+  // A fan whose centre lies one float step below the plane z = Z, far from
+  // the origin, its rim alternately above and below. The cut leaves slivers
+  // between the centre and new points on the plane whose centroids lie
+  // within rounding of it; they belong to the side of the centre and go,
+  // so no face of the far side hangs on the cut.
+  for (float Z : {136.0f, 500.0f, 4000.0f}) {
+    Soup s;
+    s.points.push_back({0, 0, std::nextafter(Z, 0.0f)});
+    const int ring = 8;
+    for (int k = 0; k < ring; ++k) {
+      const double a = 2 * 3.141592653589793 * k / ring;
+      s.points.push_back({float(0.01 * std::cos(a)), float(0.01 * std::sin(a)),
+                          Z + (k % 2 ? 0.003f : -0.003f)});
+    }
+    for (int k = 0; k < ring; ++k)
+      s.tris.push_back({0, 1 + k, 1 + (k + 1) % ring});
+    for (bool sphere : {false, true}) {
+      MeshT5 m = WithBox(Build<MeshT5>(s));
+      if (sphere)
+        ClipBySphere(m, Sphere3f{Vec3f(0, 0, Z - 1000.0f), 1000.0f});
+      else
+        ClipByPlane(m, MakePlane(0, 0, 1, Z));
+      EXPECT_TRUE(Consistent(m)) << Z;
+      for (const FaceT5& f : m.faces) {
+        if (!IsLive(f.flags)) continue;
+        for (const VertexT5* v : f.v)
+          EXPECT_NE(v, &m.vertices[0]) << Z << (sphere ? " sphere" : " plane");
+      }
+    }
+  }
+}
+
 TEST(RefineByPlane, NoCrossingEdgeLeavesTheMeshUntouched) {
   MeshT5 m = Cube<MeshT5>();
   Prepare(m);
