@@ -41,8 +41,8 @@
 //           (a sliver cut has next to no volume to be relative to)
 //
 // A cut of a closed source fails when it adds bit 0x20 or 0x80, or when its
-// loops are simple and the result is open, sets bit 8 or misses the volume
-// by more than 1e-4. A source closed only after joining vertices at equal
+// loops are simple and Clip by Plane pinches them, or the result is open,
+// sets bit 8 or misses the volume by more than 1e-4. A source closed only after joining vertices at equal
 // positions is joined first. Of an open source only the topology bits that
 // the cut adds (8, 0x20, 0x80) are checked. Prints each failure with its
 // plane, for --plane, and the reasons, then a summary per source; exits 1
@@ -525,6 +525,7 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
       const bool bit8 = (topo & TopologyProblem::VertexMismatch1) != 0 || after.sameWay > 0;
       t.simpleBit8 += bit8;
       t.volumeOff += error > 1e-4;
+      failure(pinched > 0, "PINCH");
       failure(!closed, "OPEN");
       failure(bit8, "BIT-8");
       failure(error > 1e-4, "VOLUME");
