@@ -33,6 +33,9 @@
 //   topo    CheckFaceFaceTopology as Clip and Cap leaves the mesh (bit 8
 //           faces running a shared edge the same way, 0x20 an edge of three
 //           or more faces, 0x80 a stale border bit)
+//   area    the area of the cap (the faces left selected) against the exact
+//           section's, holes taken away: a cap laid twice over a hole shows
+//           as more; off by more than 1 % fails
 //   vol     the result's volume against the exact volume of the input's
 //           solid clipped by the half-space: the sum over the kept parts of
 //           the input's triangles of the signed tetrahedra to a point on the
@@ -42,7 +45,8 @@
 //
 // A cut of a closed source fails when it adds bit 0x20 or 0x80, or when its
 // loops are simple and Clip by Plane pinches them, or the result is open,
-// sets bit 8 or misses the volume by more than 1e-4. A source closed only after joining vertices at equal
+// sets bit 8, misses the volume by more than 1e-4 or the section's area by
+// more than 1 %. A source closed only after joining vertices at equal
 // positions is joined first. Of an open source only the topology bits that
 // the cut adds (8, 0x20, 0x80) are checked. Prints each failure with its
 // plane, for --plane, and the reasons, then a summary per source; exits 1
@@ -173,6 +177,7 @@ struct Section {
   int points = 0;
   bool simple = true;
   const char* why = "";
+  double area = 0.0;  // of the cross-section, holes taken away
 };
 
 bool SegmentsCross(const std::array<double, 2>& a, const std::array<double, 2>& b,
@@ -251,33 +256,57 @@ Section ExactSection(const MeshT5& m, const Plane3f& pl) {
   std::vector<D3> point;
   std::vector<std::vector<int>> next;
   std::vector<std::array<int, 2>> segEnds;
+  // A crossing at an end of its edge (a vertex exactly on the plane) is that
+  // vertex, whichever edge reaches it.
   auto pointOf = [&](const VertexT5* a, const VertexT5* b) {
     size_t ia = m.VertexIndex(a), ib = m.VertexIndex(b);
-    Key k{std::min(ia, ib), std::max(ia, ib)};
-    auto it = id.find(k);
-    if (it != id.end()) return it->second;
     D3 p0 = Of(a->position), p1 = Of(b->position);
     double s0 = Value(pl, p0), s1 = Value(pl, p1);
+    Key k{std::min(ia, ib), std::max(ia, ib)};
+    if (s0 == 0.0) k = {ia, ia};
+    if (s1 == 0.0) k = {ib, ib};
+    auto it = id.find(k);
+    if (it != id.end()) return it->second;
     double t = s0 / (s0 - s1);
     point.push_back(p0 + (p1 - p0) * t);
     next.emplace_back();
     return id[k] = int(point.size() - 1);
   };
+  // Each segment runs from where its face leaves the positive side to where
+  // it comes back, so over a consistently oriented surface the segments'
+  // signed areas add up to the section's, holes counting negative.
+  D3 u, w;
+  PlaneFrame(pl, u, w);
+  double twiceArea = 0.0;
+  std::vector<std::array<int, 2>> directed;
   for (const FaceT5& f : m.faces) {
     if (!IsLive(f.flags)) continue;
-    int ends[2], n = 0;
+    int ends[2], n = 0, out = -1, in = -1;
     for (int z = 0; z < 3; ++z) {
       const VertexT5* a = f.v[z];
       const VertexT5* b = f.v[(z + 1) % 3];
-      if ((Value(pl, Of(a->position)) > 0) != (Value(pl, Of(b->position)) > 0) && n < 2)
-        ends[n++] = pointOf(a, b);
+      const bool pa = Value(pl, Of(a->position)) > 0, pb = Value(pl, Of(b->position)) > 0;
+      if (pa != pb && n < 2) {
+        ends[n] = pointOf(a, b);
+        (pa ? out : in) = ends[n];
+        ++n;
+      }
     }
-    if (n != 2) continue;
+    if (n != 2 || ends[0] == ends[1]) continue;
+    if (out >= 0 && in >= 0) directed.push_back({out, in});
     next[size_t(ends[0])].push_back(ends[1]);
     next[size_t(ends[1])].push_back(ends[0]);
     segEnds.push_back({ends[0], ends[1]});
   }
   s.points = int(point.size());
+  if (!point.empty()) {
+    const D3 origin = point[0];
+    for (const auto& d : directed) {
+      const D3 a = point[size_t(d[0])] - origin, b = point[size_t(d[1])] - origin;
+      twiceArea += Dot(a, u) * Dot(b, w) - Dot(a, w) * Dot(b, u);
+    }
+  }
+  s.area = std::fabs(twiceArea) * 0.5;
   for (const auto& n : next)
     if (n.size() != 2) {
       s.simple = false;
@@ -301,8 +330,6 @@ Section ExactSection(const MeshT5& m, const Plane3f& pl) {
     }
   }
   if (s.simple) {
-    D3 u, w;
-    PlaneFrame(pl, u, w);
     std::vector<std::array<std::array<double, 2>, 2>> seg;
     for (const auto& e : segEnds) {
       const D3& a = point[size_t(e[0])];
@@ -344,6 +371,19 @@ double VolumeTo(const MeshT5& m, D3 o) {
     sum += Det(Of(f.v[0]->position) - o, Of(f.v[1]->position) - o, Of(f.v[2]->position) - o);
   }
   return sum / 6.0;
+}
+
+// Area of the cap: the live faces that Clip and Cap leaves selected (the
+// input's faces come unselected).
+double CapArea(const MeshT5& m) {
+  double sum = 0.0;
+  for (const FaceT5& f : m.faces) {
+    if (!IsLive(f.flags) || !(f.flags & ElemFlag::Selected)) continue;
+    const D3 a = Of(f.v[0]->position), b = Of(f.v[1]->position), c = Of(f.v[2]->position);
+    const D3 n = Cross(b - a, c - a);
+    sum += 0.5 * std::sqrt(Dot(n, n));
+  }
+  return sum;
 }
 
 // Vertices of Clip by Plane's border met more than once over all its loops.
@@ -507,6 +547,10 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
     const double got = VolumeTo(capped, o);
     const double error = std::fabs(got - exact) / std::max(std::fabs(exact), 1e-3 * std::fabs(whole));
     const bool closed = after.border == 0 && after.nonManifold == 0;
+    // The cap should cover the section once: a cap laid twice over a hole
+    // shows as more area.
+    const double capArea = CapArea(capped);
+    const double areaError = std::fabs(capArea - section.area) / std::max(section.area, 1e-300);
 
     ++t.cuts;
     t.pinched += pinched > 0;
@@ -529,6 +573,7 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
       failure(!closed, "OPEN");
       failure(bit8, "BIT-8");
       failure(error > 1e-4, "VOLUME");
+      failure(areaError > 1e-2, "CAP-AREA");
     } else if (!closedInput) {
       failure((added & TopologyProblem::VertexMismatch1) != 0, "BIT-8");
     }
@@ -537,11 +582,12 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
     if (fail || opt.verbose) {
       std::printf(
           "  cut %zu: plane %.9g %.9g %.9g %.9g | loops %d%s%s, clip loops %d, pinch %d | "
-          "%s, border %d, 3+ %d, same-way %d, topo 0x%x | vol %.9g exact %.9g err %.2e%s%s\n",
+          "%s, border %d, 3+ %d, same-way %d, topo 0x%x | vol %.9g exact %.9g err %.2e | "
+          "cap area %.6g section %.6g%s%s\n",
           i, double(pl.normal.x), double(pl.normal.y), double(pl.normal.z), double(pl.d),
           section.loops, section.simple ? " simple" : " NOT simple: ", section.why, clipLoops,
           pinched, closed ? "closed" : "open", after.border, after.nonManifold, after.sameWay, topo,
-          got, exact, error, fail ? "  FAIL:" : "", failures.c_str());
+          got, exact, error, capArea, section.area, fail ? "  FAIL:" : "", failures.c_str());
     }
   }
   const double seconds =
