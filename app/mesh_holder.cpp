@@ -175,6 +175,7 @@ void MeshHolder::Draw(int drawMode, int colorMode, bool texturing, bool normalMa
   WithActive([&](auto&, auto& drawer) {
     drawer.Draw(DrawMode(drawMode), ColorMode(cm), TextureMode(m_textureMode));
   });
+  EndTextureState();
 }
 
 int MeshHolder::PickFace(int x, int y, int* faceIndex, Vec3f point, float barycentric[3]) {

@@ -63,6 +63,12 @@ class MeshHolder {
   void BuildTextureBoard();
   // The OpenGL texture state and m_textureMode for the next draw.
   void SetupTextureState(bool texturing, bool normalMap);
+  // The mirror's reflection replaces the 2D textures while the switch is on
+  // and a cube map is named.
+  bool Mirrored() const { return m_mirror && m_cubeMapTexture != 0; }
+  // Takes back what the mirror's texture state enabled, so that what is
+  // drawn after the mesh is not reflective.
+  void EndTextureState();
   // The six faces named after path into the cube map textureName, created
   // only while textureName is 0 (app/cube_map.cpp). 0 when the cube-map
   // extension is missing, else 1.
@@ -131,6 +137,10 @@ class MeshHolder {
   Material m_material;
   float m_lightDirection[3] = {0.0f, 0.0f, 1.0f};
   int m_textureFilter = 2;
+  // The view that draws sets both every frame: the holder serves all views of
+  // the document, and Mirror is a switch of each view.
+  bool m_mirror = false;
+  uint32_t m_cubeMapTexture = 0;
   IoMask m_loadMask = 0;
   int m_errorCode = 0;
   float m_surfaceArea = 0.0f;
