@@ -504,6 +504,49 @@ TEST_F(EditingTest, SmoothingMovesOnlyTheSelection) {
   EXPECT_EQ(Holder().m_selectedFaceCount, 0);
 }
 
+TEST_F(EditingTest, TheSelectionCountsFollowEveryEditThatKeepsTheSelection) {
+  Open();
+  ASSERT_TRUE(h.Execute(cmd::kSelectFace));
+  struct Edit {
+    const char* name;
+    std::vector<int> commands;
+    bool keeps;  // some of the selection stands afterwards
+  };
+  const Edit edits[] = {
+      {"clip by plane", {cmd::kClipPlaneStart, cmd::kClipPlaneApply}, true},
+      {"smooth", {cmd::kSmoothSelected}, true},
+      {"unify vertices", {cmd::kUnifyDuplicatedVertices}, true},
+      {"unreferenced vertices", {cmd::kRemoveUnrefVert}, true},
+      {"optimise curvature", {cmd::kOptimizeCurvature}, true},
+      {"flip normals", {cmd::kFlipNormals}, true},
+      {"degenerate faces", {cmd::kRemoveDegenerateFaces}, true},
+      {"clip by sphere", {cmd::kClipSphereStart, cmd::kClipSphereApply}, true},
+      {"clip and cap", {cmd::kClipPlaneStart, cmd::kClipPlaneCap}, true},
+      {"delete", {cmd::kDeleteSelected}, false},
+  };
+  for (const Edit& edit : edits) {
+    SCOPED_TRACE(edit.name);
+    ASSERT_TRUE(h.Execute(cmd::kSelectNone));
+    ASSERT_TRUE(h.Execute(cmd::kSelectAll));
+    for (int id : edit.commands) ASSERT_TRUE(h.Execute(id));
+    int vertices = 0;
+    for (const VertexT5& v : Mesh().vertices)
+      if (IsLive(v.flags) && (v.flags & ElemFlag::Selected)) ++vertices;
+    const int faces = int(SelectedFaces().size());
+    EXPECT_EQ(faces > 0, edit.keeps);
+    const InfoPaneLayout pane = view->InfoPaneTexts();
+    const PaneText* shown = pane.Find("Selected");
+    if (faces == 0 && vertices == 0) {
+      EXPECT_EQ(shown, nullptr);
+      continue;
+    }
+    ASSERT_NE(shown, nullptr);
+    char text[64];
+    std::snprintf(text, sizeof text, "Selected %8d:v %8d:f", vertices, faces);
+    EXPECT_EQ(shown->text, text);
+  }
+}
+
 // --- Distance tape -------------------------------------------------------
 
 TEST_F(EditingTest, TheTapeMeasuresBetweenTwoPickedPoints) {
