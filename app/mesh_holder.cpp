@@ -39,6 +39,14 @@ constexpr Color4b kBorderColor{0, 0, 255, 255};
 constexpr IoMask kExportAll = 0xFFFF;
 
 template <class Records>
+int CountSelected(const Records& records) {
+  int count = 0;
+  for (const auto& e : records)
+    if (IsLive(e.flags) && (e.flags & ElemFlag::Selected)) ++count;
+  return count;
+}
+
+template <class Records>
 bool InRange(const Records& records, int i) {
   return i >= 0 && size_t(i) < records.size();
 }
@@ -132,6 +140,9 @@ bool MeshHolder::LoadInto(MeshT& mesh, DrawerT& drawer, const char* path, IoMask
   drawer.depthOffset = 0.0005f;
   drawer.Update(GlChange::All);
   MeshChanged();
+  // A fresh mesh shows no counts until its selection is coloured.
+  m_selectedVertexCount = -1;
+  m_selectedFaceCount = -1;
   return true;
 }
 
@@ -290,10 +301,18 @@ void MeshHolder::ComputeMassProperties() {
 }
 
 void MeshHolder::MeshChanged() {
-  // The counts of the last selection colouring describe elements that may
-  // be gone or renumbered; the pane shows no counts until the next one.
-  m_selectedVertexCount = -1;
-  m_selectedFaceCount = -1;
+  // The selection lives in the elements' flags and outlasts most edits: a
+  // clip keeps the selected faces it leaves standing, smoothing moves them,
+  // a cap selects the faces it adds. The counts are taken again from the
+  // flags; where nothing is selected any longer the pane shows none.
+  int vertices = 0, faces = 0;
+  WithActive([&](auto& mesh, auto&) {
+    vertices = CountSelected(mesh.vertices);
+    faces = CountSelected(mesh.faces);
+  });
+  const bool any = vertices > 0 || faces > 0;
+  m_selectedVertexCount = any ? vertices : -1;
+  m_selectedFaceCount = any ? faces : -1;
   m_massComputed = false;
   m_hasCenterOfMass = false;
   m_borderComputed = false;
