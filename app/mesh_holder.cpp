@@ -101,11 +101,17 @@ bool MeshHolder::WithActive(Fn&& fn) const {
 // Files
 
 bool MeshHolder::ProbeFile(const char* path) {
+  InputFile file;
+  file.Open(path);
+  return ProbeFile(file);
+}
+
+bool MeshHolder::ProbeFile(const InputFile& file) {
   m_probeMask = 0;
   // The probe reads only the header; a scratch mesh takes its error code so
   // the mesh on show is not touched.
   MeshT1 scratch;
-  int ok = PlyImporter::LoadMask(path, m_probeMask, scratch);
+  int ok = PlyImporter::LoadMask(file, m_probeMask, scratch);
   m_errorCode = scratch.lastError;
   namespace io = io_mask;
   if (m_probeMask & io::WedgeTexCoord)
@@ -119,11 +125,11 @@ bool MeshHolder::ProbeFile(const char* path) {
 }
 
 template <class MeshT, class DrawerT>
-bool MeshHolder::LoadInto(MeshT& mesh, DrawerT& drawer, const char* path, IoMask& mask,
+bool MeshHolder::LoadInto(MeshT& mesh, DrawerT& drawer, const InputFile& file, IoMask& mask,
                           const LoadProgressCallback& progress) {
   MeshT fresh;
   IoMask loaded = 0;
-  int result = PlyImporter::Open(fresh, path, 0, nullptr, 0, nullptr, loaded, progress);
+  int result = PlyImporter::Open(fresh, file, 0, nullptr, 0, nullptr, loaded, progress);
   m_errorCode = fresh.lastError;
   mask = loaded;
   if (result != 0) return false;
@@ -147,9 +153,15 @@ bool MeshHolder::LoadInto(MeshT& mesh, DrawerT& drawer, const char* path, IoMask
 }
 
 bool MeshHolder::Load(const char* path, IoMask& mask, const LoadProgressCallback& progress) {
+  InputFile file;
+  file.Open(path);
+  return Load(file, mask, progress);
+}
+
+bool MeshHolder::Load(const InputFile& file, IoMask& mask, const LoadProgressCallback& progress) {
   bool ok = false;
   if (!WithActive([&](auto& mesh, auto& drawer) {
-        ok = LoadInto(mesh, drawer, path, mask, progress);
+        ok = LoadInto(mesh, drawer, file, mask, progress);
       }))
     mask = 0;
   return ok;

@@ -28,11 +28,14 @@ class MeshHolder {
   // Reads the header only and chooses the tag from the attributes it names:
   // 4 texture coordinates, 3 colour or quality, else 1.
   bool ProbeFile(const char* path);
+  // The same on a file the document opened for the whole load.
+  bool ProbeFile(const InputFile& file);
   // Loads the file into a fresh mesh of the tag's type. On success the fresh
   // mesh replaces the old one and is bound to its drawer; on failure the old
   // mesh, its drawer and the load mask stay as they were, so the document can
   // keep showing them. `mask` receives what the importer reported.
   bool Load(const char* path, IoMask& mask, const LoadProgressCallback& progress);
+  bool Load(const InputFile& file, IoMask& mask, const LoadProgressCallback& progress);
   // Binary PLY of the editable mesh with the attributes of the load mask.
   // 0 when written, -1 when not.
   int Save(const char* path);
@@ -157,7 +160,7 @@ class MeshHolder {
   template <class Self, class Fn>
   static bool Dispatch(Self& self, Fn& fn);
   template <class MeshT, class DrawerT>
-  bool LoadInto(MeshT& mesh, DrawerT& drawer, const char* path, IoMask& mask,
+  bool LoadInto(MeshT& mesh, DrawerT& drawer, const InputFile& file, IoMask& mask,
                 const LoadProgressCallback& progress);
 
   IoMask m_probeMask = 0;
