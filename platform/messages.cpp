@@ -1,12 +1,68 @@
 #include "platform/messages.h"
 
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QScreen>
+#include <QStringList>
 #include <algorithm>
+#include <vector>
 
 namespace quarnel {
+
+namespace {
+
+// Room a box needs besides its text: title bar, margins, the button row.
+constexpr int kBoxFrameHeight = 200;
+// Beside the text: the icon, the margins and what wrapping at word
+// boundaries may leave unused at the line ends.
+constexpr int kBoxFrameWidth = 120;
+constexpr int kMinWrapWidth = 100;
+const QChar kEllipsis(0x2026);
+
+// The text of a box that fits the screen. A box wraps its text at about half
+// the screen's width, long words anywhere, and grows as tall as the text
+// needs: a message naming a path of thousands of characters would put the
+// buttons far below the screen's edge. Lines that would take more room than
+// the screen has lose their middle (the start and the file's own name stay);
+// a text of more lines than fit ends with an ellipsis. Texts that fit are
+// shown as they are.
+QString FittedText(const QString& text, const QFontMetrics& metrics, const QRect& screen) {
+  const int wrapWidth =
+      std::max(kMinWrapWidth, std::min(screen.width() / 2, 500) - kBoxFrameWidth);
+  const int maxLines =
+      std::max(1, (screen.height() - kBoxFrameHeight) / std::max(1, metrics.lineSpacing()));
+  QStringList lines = text.split(QLatin1Char('\n'));
+  if (lines.size() > maxLines) {
+    lines = lines.mid(0, maxLines - 1);
+    lines.append(QString(kEllipsis));
+  }
+  // The screen lines each text line takes, wrapped.
+  std::vector<int> need;
+  int total = 0;
+  for (const QString& line : lines) {
+    const int width = metrics.horizontalAdvance(line);
+    need.push_back(std::max(1, (width + wrapWidth - 1) / wrapWidth));
+    total += need.back();
+  }
+  while (total > maxLines) {
+    const auto longest = std::max_element(need.begin(), need.end());
+    if (*longest <= 1) break;
+    const int keep = std::max(1, *longest - (total - maxLines));
+    const auto index = std::size_t(longest - need.begin());
+    // Elided to less than the lines it may take: wrapping at word
+    // boundaries fills lines less than full.
+    lines[qsizetype(index)] = metrics.elidedText(lines[qsizetype(index)], Qt::ElideMiddle,
+                                                 keep * wrapWidth * 3 / 4);
+    total -= *longest - keep;
+    *longest = keep;
+  }
+  return lines.join(QLatin1Char('\n'));
+}
+
+}  // namespace
 
 MessageAnswer EscapeAnswer(MessageButtons buttons) {
   switch (buttons) {
@@ -99,7 +155,11 @@ MessageAnswer QtMessageSink::Present(const Message& message) {
   QMessageBox box(parent_);
   box.setWindowTitle(message.caption.isEmpty() ? QGuiApplication::applicationDisplayName()
                                                : message.caption);
-  box.setText(message.text);
+  // Texts name files, whose names may hold anything: never read as markup.
+  box.setTextFormat(Qt::PlainText);
+  const QScreen* screen = parent_ ? parent_->screen() : QGuiApplication::primaryScreen();
+  box.setText(screen ? FittedText(message.text, box.fontMetrics(), screen->availableGeometry())
+                     : message.text);
   switch (message.icon) {
     case MessageIcon::None:
       box.setIcon(QMessageBox::NoIcon);
