@@ -153,9 +153,9 @@ class CQuarnelApp final : public CommandTarget {
   CommandMap map_;
 
   // The desktop's open requests: the file opens as one more document window
-  // of this instance, in its mode. A request is taken at once once the
-  // program has started, whatever it is doing; the file waits while a box,
-  // a dialog, a menu or another open is under way, and opens after it.
+  // of this instance, in its mode. Once the program has started, a request
+  // is taken at once whatever the program is doing; the file waits while a
+  // box, a dialog, a menu or another open is under way, and opens after it.
   void EnableShellOpen();
   bool ShellOpenBusy() const;
   void OnShellOpen(const QString& path);

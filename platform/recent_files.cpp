@@ -44,7 +44,7 @@ bool RecentFileList::Save() const {
 }
 
 void RecentFileList::Add(const QString& path) {
-  if (path.isEmpty()) {
+  if (path.isEmpty() || path.contains(QChar(u'\0'))) {
     return;
   }
   const QString clean = Normalised(path);

@@ -34,6 +34,10 @@ TEST(RecentFiles, NewestFirstWithoutDuplicatesAndAtMostFour) {
   // A relative path is kept absolute, so it still opens from another folder.
   list.Add(QStringLiteral("rel.ply"));
   EXPECT_EQ(list.At(0), QDir::cleanPath(QDir::current().absoluteFilePath("rel.ply")));
+  // A NUL names no file: it would open the name before it.
+  list.Add(QStringLiteral("/m/c.ply") + QChar(0) + "/etc/passwd");
+  EXPECT_EQ(list.Paths().size(), 4);
+  EXPECT_EQ(list.At(0), QDir::cleanPath(QDir::current().absoluteFilePath("rel.ply")));
 }
 
 TEST(RecentFiles, SavesEverySlotAndLoadsBack) {
