@@ -8,7 +8,6 @@
 #include <QScreen>
 #include <QStringList>
 #include <algorithm>
-#include <vector>
 
 namespace quarnel {
 
@@ -16,50 +15,78 @@ namespace {
 
 // Room a box needs besides its text: title bar, margins, the button row.
 constexpr int kBoxFrameHeight = 200;
-// Beside the text: the icon, the margins and what wrapping at word
-// boundaries may leave unused at the line ends.
+// Beside the text: the icon and the margins.
 constexpr int kBoxFrameWidth = 120;
-constexpr int kMinWrapWidth = 100;
+constexpr int kMinRowWidth = 100;
 const QChar kEllipsis(0x2026);
 
-// The text of a box that fits the screen. A box wraps its text at about half
-// the screen's width, long words anywhere, and grows as tall as the text
-// needs: a message naming a path of thousands of characters would put the
-// buttons far below the screen's edge. Lines that would take more room than
-// the screen has lose their middle (the start and the file's own name stay);
-// a text of more lines than fit ends with an ellipsis. Texts that fit are
+// The widest a box grows before it wraps its text, and the widest it grows at
+// all (the window system's boxes follow the same rule).
+int SoftBoxWidth(const QRect& screen) { return std::min(screen.width() / 2, 500); }
+int HardBoxWidth(const QRect& screen) {
+  return screen.width() <= 1024 ? screen.width() : std::min(screen.width() - 480, 1000);
+}
+
+// The rows of one line no wider than width: broken at spaces where it can,
+// and words wider than a row after a '/' or, without one, anywhere.
+QStringList Rows(const QString& line, const QFontMetrics& metrics, int width) {
+  QStringList rows;
+  QString row;
+  int rowWidth = 0;
+  qsizetype lastBreak = -1;  // where row may be cut, after a space or '/'
+  for (qsizetype i = 0; i < line.size(); ++i) {
+    // A character outside the basic plane is never split.
+    const qsizetype n = line.at(i).isHighSurrogate() && i + 1 < line.size() ? 2 : 1;
+    const QString c = line.mid(i, n);
+    i += n - 1;
+    const int advance = metrics.horizontalAdvance(c);
+    if (rowWidth + advance > width && !row.isEmpty()) {
+      const qsizetype cut = lastBreak > 0 ? lastBreak : row.size();
+      rows.append(row.left(cut));
+      row.remove(0, cut);
+      rowWidth = metrics.horizontalAdvance(row);
+      lastBreak = -1;
+    }
+    row += c;
+    rowWidth += advance;
+    if (c == QLatin1String(" ") || c == QLatin1String("/")) lastBreak = row.size();
+  }
+  rows.append(row);
+  return rows;
+}
+
+// The text of a box that fits the screen. A box grows as wide and as tall as
+// its text needs: a message naming a path of thousands of characters went far
+// past the screen's edges, the buttons with it. Such a text is broken into
+// rows the box shows without wrapping them again, and when there are more
+// rows than the screen holds the middle ones give way to an ellipsis, so that
+// the start and the file's own name at the end stay. Texts that fit are
 // shown as they are.
 QString FittedText(const QString& text, const QFontMetrics& metrics, const QRect& screen) {
-  const int wrapWidth =
-      std::max(kMinWrapWidth, std::min(screen.width() / 2, 500) - kBoxFrameWidth);
-  const int maxLines =
-      std::max(1, (screen.height() - kBoxFrameHeight) / std::max(1, metrics.lineSpacing()));
-  QStringList lines = text.split(QLatin1Char('\n'));
-  if (lines.size() > maxLines) {
-    lines = lines.mid(0, maxLines - 1);
-    lines.append(QString(kEllipsis));
-  }
-  // The screen lines each text line takes, wrapped.
-  std::vector<int> need;
-  int total = 0;
+  const int rowWidth = std::max(kMinRowWidth, SoftBoxWidth(screen) - kBoxFrameWidth);
+  const int widestWord = std::max(kMinRowWidth, HardBoxWidth(screen) - kBoxFrameWidth);
+  const int maxRows =
+      std::max(3, (screen.height() - kBoxFrameHeight) / std::max(1, metrics.lineSpacing()));
+  const QStringList lines = text.split(QLatin1Char('\n'));
+  // Rows as the box would wrap them, counted generously.
+  qsizetype rows = 0;
+  bool fits = true;
   for (const QString& line : lines) {
-    const int width = metrics.horizontalAdvance(line);
-    need.push_back(std::max(1, (width + wrapWidth - 1) / wrapWidth));
-    total += need.back();
+    rows += std::max(1, metrics.horizontalAdvance(line) / rowWidth + 1);
+    for (const QString& word : line.split(QLatin1Char(' ')))
+      fits = fits && metrics.horizontalAdvance(word) <= widestWord;
   }
-  while (total > maxLines) {
-    const auto longest = std::max_element(need.begin(), need.end());
-    if (*longest <= 1) break;
-    const int keep = std::max(1, *longest - (total - maxLines));
-    const auto index = std::size_t(longest - need.begin());
-    // Elided to less than the lines it may take: wrapping at word
-    // boundaries fills lines less than full.
-    lines[qsizetype(index)] = metrics.elidedText(lines[qsizetype(index)], Qt::ElideMiddle,
-                                                 keep * wrapWidth * 3 / 4);
-    total -= *longest - keep;
-    *longest = keep;
+  if (fits && rows <= maxRows) return text;
+
+  QStringList fitted;
+  for (const QString& line : lines) fitted += Rows(line, metrics, rowWidth);
+  if (fitted.size() > maxRows) {
+    const qsizetype tail = (maxRows - 1) / 2;
+    const qsizetype head = maxRows - 1 - tail;
+    fitted = fitted.mid(0, head) + QStringList{QString(kEllipsis)} +
+             fitted.mid(fitted.size() - tail);
   }
-  return lines.join(QLatin1Char('\n'));
+  return fitted.join(QLatin1Char('\n'));
 }
 
 }  // namespace

@@ -216,6 +216,7 @@ TEST(QtMessageSink, BoxesFitTheScreen) {
     QRect screen, box, ok;
     QString shown;
     Qt::TextFormat format = Qt::AutoText;
+    bool wholeTextShown = false;
     QTimer::singleShot(0, [&] {
       auto* up = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       ASSERT_NE(up, nullptr);
@@ -227,17 +228,23 @@ TEST(QtMessageSink, BoxesFitTheScreen) {
       ASSERT_NE(label, nullptr);
       shown = label->text();
       format = label->textFormat();
+      wholeTextShown = up->rect().contains(label->geometry()) &&
+                       label->height() >= label->heightForWidth(label->width()) &&
+                       label->width() >= (label->wordWrap() ? 0 : label->sizeHint().width());
       button->click();
     });
     EXPECT_EQ(sink.Show(text), MessageAnswer::Ok);
     EXPECT_TRUE(screen.contains(box)) << box.height() << " px tall";
     EXPECT_TRUE(screen.contains(ok));
+    EXPECT_TRUE(wholeTextShown);
     if (text == plain) {
       EXPECT_EQ(shown, plain);
       EXPECT_EQ(format, Qt::PlainText);
     } else {
-      // The start and the end stay.
-      EXPECT_TRUE(shown.startsWith(text.left(20)));
+      // The start and the end, with the file's own name, stay.
+      const QString flat = QString(shown).remove('\n');
+      EXPECT_TRUE(flat.startsWith(QString(text.left(40)).remove('\n')));
+      EXPECT_TRUE(flat.endsWith(QString(text.right(40)).remove('\n')));
       EXPECT_LT(shown.size(), text.size());
     }
   }
