@@ -207,9 +207,10 @@ bool CQuarnelApp::InitInstance(const QStringList& parameters) {
 
 void CQuarnelApp::EnableShellOpen() {
   // Until start-up is through the program may still end (its first file
-  // fails to open): a file taken then would be lost, so the new process is
-  // told to ask again.
-  shellOpen_ = std::make_unique<ShellOpenServer>([this] { return !started_; });
+  // fails to open), and once its main window is closed it is ending: a file
+  // taken then would be lost, so the new process is told to ask again.
+  shellOpen_ = std::make_unique<ShellOpenServer>(
+      [this] { return !started_ || !mainFrame_ || !mainFrame_->Window().isVisible(); });
   ShellOpenServer* server = shellOpen_.get();
   QObject::connect(server, &ShellOpenServer::openRequested, server,
                    [this](const QString& path) { OnShellOpen(path); });

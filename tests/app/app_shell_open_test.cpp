@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -167,6 +168,15 @@ TEST(ShellOpen, FilesOpenedWhileADialogIsUpOpenWhenItCloses) {
   ASSERT_NE(h.ActiveDoc(), nullptr);
   EXPECT_EQ(h.ActiveDoc()->PathName(), later.back());
   EXPECT_TRUE(h.messages.Shown().empty());
+
+  // With its main window closed the program is ending: a file taken now
+  // would be lost, so the new process keeps it.
+  h.Window().close();
+  std::future<bool> taken = std::async(std::launch::async, [&] {
+    return HandToRunningInstance(h.shellOpenName, first, {1000, 300});
+  });
+  while (taken.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) h.Pump(5);
+  EXPECT_FALSE(taken.get());
 }
 
 TEST(ShellOpen, WithOnlyAStaleSocketTheSecondProcessOpensTheFileItself) {
