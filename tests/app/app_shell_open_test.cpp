@@ -8,6 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QDir>
@@ -15,7 +16,9 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -133,6 +136,51 @@ TEST(ShellOpen, TheSecondProcessHandsItsFileToTheRunningInstance) {
   terminal.Start({second});
   EXPECT_TRUE(terminal.OpensWithin(second, 20000));
   EXPECT_EQ(h.DocumentWindowCount(), 2);
+}
+
+// A user who has a box or dialog up in the instance still gets the files
+// opened from the desktop there: they are taken at once and open, in the
+// order they came, when the dialog closes. They used to be refused until the
+// new process gave up and opened each in an instance of its own.
+TEST(ShellOpen, FilesOpenedWhileADialogIsUpOpenWhenItCloses) {
+  QTemporaryDir runtime;
+  const QString first = Q(test::WriteCenteredCube("shell-dialog-first.ply", CubeKind::Colored));
+  const QStringList later = {Q(test::WriteCenteredCube("shell-dialog-a.ply", CubeKind::Colored)),
+                             Q(test::WriteCenteredCube("shell-dialog-b.ply", CubeKind::Colored))};
+  AppHarness h;
+  h.shellOpenName = ShellOpenSocketNameIn(runtime.path());
+  ASSERT_TRUE(h.Start({first}));
+
+  std::vector<std::unique_ptr<SecondProcess>> processes;
+  std::vector<bool> handedOver;
+  int windowsWhileUp = -1;
+  QDialog dialog(&h.Window());
+  QTimer::singleShot(0, &dialog, [&] {
+    for (const QString& file : later) {
+      processes.push_back(std::make_unique<SecondProcess>(runtime.path()));
+      processes.back()->Start({"-shellopen", file});
+      handedOver.push_back(processes.back()->EndsWithin(&h, 20000));
+    }
+    windowsWhileUp = h.DocumentWindowCount();
+    dialog.accept();
+  });
+  dialog.exec();
+  EXPECT_EQ(handedOver, std::vector<bool>(later.size(), true));
+  EXPECT_EQ(windowsWhileUp, 1);
+  h.Pump(500);
+  ASSERT_EQ(h.DocumentWindowCount(), 3);
+  ASSERT_NE(h.ActiveDoc(), nullptr);
+  EXPECT_EQ(h.ActiveDoc()->PathName(), later.back());
+  EXPECT_TRUE(h.messages.Shown().empty());
+
+  // With its main window closed the program is ending: a file taken now
+  // would be lost, so the new process keeps it.
+  h.Window().close();
+  std::future<bool> taken = std::async(std::launch::async, [&] {
+    return HandToRunningInstance(h.shellOpenName, first, {1000, 300});
+  });
+  while (taken.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) h.Pump(5);
+  EXPECT_FALSE(taken.get());
 }
 
 TEST(ShellOpen, WithOnlyAStaleSocketTheSecondProcessOpensTheFileItself) {
