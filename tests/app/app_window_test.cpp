@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QMdiArea>
 #include <QPixmap>
+#include <QScreen>
+#include <QTest>
 #include <QProgressBar>
 #include <QToolBar>
 #include <csignal>
@@ -138,6 +140,93 @@ TEST(Application, ViewerModeLosesTheMeshAndSelectionMenus) {
   // Document windows are shown maximised.
   ASSERT_NE(h.Window().MdiArea()->activeSubWindow(), nullptr);
   EXPECT_TRUE(h.Window().MdiArea()->activeSubWindow()->isMaximized());
+}
+
+// The colour that dominates a pixel: 0 red, 1 green, 2 blue; -1 when none
+// does (the background, black).
+int DominantChannel(QRgb c) {
+  const int v[3] = {qRed(c), qGreen(c), qBlue(c)};
+  for (int i = 0; i < 3; ++i)
+    if (v[i] > 100 && v[i] > 2 * v[(i + 1) % 3] && v[i] > 2 * v[(i + 2) % 3]) return i;
+  return -1;
+}
+
+// The pixel at the centre of the view as the screen shows it: what the main
+// window composed, not what the view's own framebuffer holds.
+QRgb OnScreenCentre(QWidget* view) {
+  const QPoint centre = view->mapToGlobal(view->rect().center());
+  const QImage shot = view->screen()->grabWindow(0, centre.x(), centre.y(), 1, 1).toImage();
+  return shot.isNull() ? 0 : shot.pixel(0, 0);
+}
+
+TEST(Application, TheDocumentWindowThatComesForwardIsDrawn) {
+  // Three cubes that tell themselves apart by colour.
+  std::vector<QString> files;
+  for (int i = 0; i < 3; ++i) {
+    test::PlyFixture f = test::CenteredCubeFixture(CubeKind::Colored);
+    for (auto& r : f.elements[0].records)
+      for (int k = 0; k < 3; ++k) r[r.size() - 3 + k] = k == i ? 200 : 30;
+    const std::string path = test::TempFilePath("forward" + std::to_string(i) + ".ply");
+    ASSERT_TRUE(test::WritePlyFixture(path, f));
+    files.push_back(Q(path));
+  }
+  auto colourOf = [&](const CQuarnelDoc* doc) {
+    for (int i = 0; i < 3; ++i)
+      if (doc && doc->PathName() == files[i]) return i;
+    return -1;
+  };
+  AppHarness h;
+  ASSERT_TRUE(h.Start({files[0]}));
+  MainWindow& window = h.Window();
+  const auto ctrl = Qt::ControlModifier;
+  const auto shift = Qt::ShiftModifier;
+  auto key = [&](QKeyCombination k) {
+    return [&window, k] {
+      QApplication::setActiveWindow(&window);
+      QTest::keyClick(&window, k.key(), k.keyboardModifiers());
+    };
+  };
+  auto open = [&](int i) {
+    return [&h, &files, i] {
+      h.dialogs.QueueAnswer(files[i]);
+      h.Execute(framework_command::kFileOpen);
+    };
+  };
+  struct Step {
+    const char* route;
+    std::function<void()> run;
+    int windows;
+  };
+  const Step steps[] = {
+      {"File > Open", open(1), 2},
+      {"File > Open", open(2), 3},
+      {"Ctrl+F6", key(ctrl | Qt::Key_F6), 3},
+      {"Ctrl+Tab", key(ctrl | Qt::Key_Tab), 3},
+      {"Ctrl+Shift+F6", key(ctrl | shift | Qt::Key_F6), 3},
+      {"Ctrl+Shift+Tab", key(ctrl | shift | Qt::Key_Tab), 3},
+      {"File > Open of an open file", open(1), 3},
+      {"File > Open of an open file", open(0), 3},
+      {"Ctrl+F4", key(ctrl | Qt::Key_F4), 2},
+      {"File > Close", [&h] { h.Execute(framework_command::kFileClose); }, 1},
+  };
+  int before = colourOf(h.ActiveDoc());
+  for (const Step& step : steps) {
+    step.run();
+    h.Pump(20);
+    EXPECT_EQ(h.DocumentWindowCount(), step.windows) << step.route;
+    ASSERT_NE(h.ActiveView(), nullptr) << step.route;
+    const int active = colourOf(h.ActiveDoc());
+    ASSERT_NE(active, -1) << step.route;
+    // Each route brings another document forward.
+    EXPECT_NE(active, before) << step.route;
+    before = active;
+    int shown = -1;
+    for (int tries = 0; tries < 100 && shown != active; ++tries) {
+      h.Pump(20);
+      shown = DominantChannel(OnScreenCentre(h.ActiveView()));
+    }
+    EXPECT_EQ(shown, active) << step.route;
+  }
 }
 
 TEST(Application, EachKindOfFileGetsItsMeshType) {
