@@ -9,13 +9,14 @@
 #include <QFile>
 #include <QMdiArea>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QScreen>
 #include <QTest>
-#include <QProgressBar>
 #include <QToolBar>
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <memory>
 
 #include "app/command_ids.h"
 #include "app/main_frame.h"
@@ -363,6 +364,83 @@ TEST(Application, NothingOfTheProgramRunsWhileAFileLoads) {
   EXPECT_GT(h.App().Idle()->Passes(), passesBefore);
   EXPECT_TRUE(h.MessageTexts().contains(QStringLiteral("after the failed load")));
   h.Stop();
+}
+
+// The program's progress window, on a clock that moves on at every report so
+// that each report that changes the picture paints it; look runs after each.
+class SteppedProgress final : public ProgressReporter {
+ public:
+  SteppedProgress(AppHarness& h, std::function<void(ProgressWindow&)> look)
+      : h_(h), look_(std::move(look)) {}
+  void Begin() override {
+    // One window for the whole run, owned by the main window, as the
+    // program's own.
+    if (!window_) window_ = std::make_unique<ProgressWindow>(&h_.Window(), clock_);
+    window_->Begin();
+  }
+  void Report(int percent, const char* caption) override {
+    clock_.Advance(1000.0 / ProgressWindow::kMaxPaintsPerSecond);
+    window_->Report(percent, caption);
+    look_(*window_);
+  }
+  void End() override { window_->End(); }
+
+ private:
+  AppHarness& h_;
+  std::function<void(ProgressWindow&)> look_;
+  FakeClock clock_;
+  std::unique_ptr<ProgressWindow> window_;
+};
+
+TEST(Application, TheProgressWindowIsOnTheScreenOnEveryOpen) {
+  const std::string big = test::TempFilePath("progress-big.ply");
+  ASSERT_TRUE(test::WritePlyFixture(
+      big, test::MeshFixture(test::GridSoup(150), ply_format::BinaryLittleEndian)));
+  AppHarness h;
+  // Mid-load, once: the screen where the window stands, and what the window
+  // itself paints there.
+  QImage onScreen, painted;
+  QString caption, barText;
+  SteppedProgress progress(h, [&](ProgressWindow& window) {
+    if (!onScreen.isNull() || window.Position() < 40 || window.Position() > 60) return;
+    QWidget* w = window.Window();
+    const QRect at = w->geometry();
+    onScreen = w->screen()->grabWindow(0, at.x(), at.y(), at.width(), at.height()).toImage();
+    painted = w->grab().toImage();
+    caption = window.Caption();
+    barText = w->findChild<QProgressBar*>()->text();
+  });
+  h.progress = &progress;
+  // The program runs with a document from its command line when the others
+  // are opened.
+  ASSERT_TRUE(h.Start({Q(test::WriteCenteredCube("progress-first.ply", CubeKind::Colored))}));
+  const std::pair<const char*, std::function<void()>> routes[] = {
+      {"File > Open",
+       [&] {
+         h.dialogs.QueueAnswer(Q(big));
+         h.Execute(framework_command::kFileOpen);
+       }},
+      {"Reload", [&] { h.Execute(cmd::kFileReload); }},
+  };
+  for (const auto& [route, run] : routes) {
+    onScreen = painted = QImage();
+    h.Pump(50);
+    run();
+    ASSERT_FALSE(onScreen.isNull()) << route;
+    EXPECT_FALSE(caption.isEmpty()) << route;
+    EXPECT_TRUE(barText.contains(caption)) << route;
+    // The screen shows the window's picture: the bar with its caption.
+    const QImage a = onScreen.convertToFormat(QImage::Format_RGB32);
+    const QImage b = painted.convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(a.size(), b.size()) << route;
+    int differing = 0;
+    for (int y = 0; y < a.height(); ++y)
+      for (int x = 0; x < a.width(); ++x) differing += !test::Near(a.pixel(x, y), qRed(b.pixel(x, y)),
+                                                                   qGreen(b.pixel(x, y)),
+                                                                   qBlue(b.pixel(x, y)), 8);
+    EXPECT_LE(differing, a.width() * a.height() / 100) << route;
+  }
+  EXPECT_EQ(h.ActiveDoc()->PathName(), Q(big));
 }
 
 TEST(Application, SaveAsThenReopenKeepsCountsAndColours) {
