@@ -6,13 +6,16 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDropEvent>
 #include <QFile>
 #include <QMdiArea>
+#include <QMimeData>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QScreen>
 #include <QTest>
 #include <QToolBar>
+#include <QUrl>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -394,8 +397,10 @@ class SteppedProgress final : public ProgressReporter {
 
 TEST(Application, TheProgressWindowIsOnTheScreenOnEveryOpen) {
   const std::string big = test::TempFilePath("progress-big.ply");
-  ASSERT_TRUE(test::WritePlyFixture(
-      big, test::MeshFixture(test::GridSoup(150), ply_format::BinaryLittleEndian)));
+  const std::string dropped = test::TempFilePath("progress-dropped.ply");
+  for (const std::string& path : {big, dropped})
+    ASSERT_TRUE(test::WritePlyFixture(
+        path, test::MeshFixture(test::GridSoup(150), ply_format::BinaryLittleEndian)));
   AppHarness h;
   // Mid-load, once: the screen where the window stands, and what the window
   // itself paints there.
@@ -421,6 +426,24 @@ TEST(Application, TheProgressWindowIsOnTheScreenOnEveryOpen) {
          h.Execute(framework_command::kFileOpen);
        }},
       {"Reload", [&] { h.Execute(cmd::kFileReload); }},
+      {"a recent file",
+       [&] {
+         h.Execute(framework_command::kFileClose);
+         h.Pump(50);
+         h.Execute(framework_command::kRecentFileFirst);
+       }},
+      // A drop brings the main window forward first.
+      {"a drop",
+       [&] {
+         QMimeData files;
+         files.setUrls({QUrl::fromLocalFile(Q(dropped))});
+         QDragEnterEvent enter(QPoint(400, 300), Qt::CopyAction, &files, Qt::LeftButton,
+                               Qt::NoModifier);
+         QApplication::sendEvent(&h.Window(), &enter);
+         QDropEvent drop(QPointF(400, 300), Qt::CopyAction, &files, Qt::LeftButton,
+                         Qt::NoModifier);
+         QApplication::sendEvent(&h.Window(), &drop);
+       }},
   };
   for (const auto& [route, run] : routes) {
     onScreen = painted = QImage();
@@ -440,7 +463,8 @@ TEST(Application, TheProgressWindowIsOnTheScreenOnEveryOpen) {
                                                                    qBlue(b.pixel(x, y)), 8);
     EXPECT_LE(differing, a.width() * a.height() / 100) << route;
   }
-  EXPECT_EQ(h.ActiveDoc()->PathName(), Q(big));
+  EXPECT_EQ(h.ActiveDoc()->PathName(), Q(dropped));
+  EXPECT_EQ(h.DocumentWindowCount(), 3);
 }
 
 TEST(Application, SaveAsThenReopenKeepsCountsAndColours) {
