@@ -137,14 +137,14 @@ class EarClipper {
     if (!(twice > 0.0) || !(r > 0.0) || !std::isfinite(scale)) return AnyInLoop(inside);
     const Point2d centre = {(lvw * Pu.x + lwu * Pv.x + luv * Pw.x) / perimeter,
                             (lvw * Pu.y + lwu * Pv.y + luv * Pw.y) / perimeter};
-    double x0 = HUGE_VAL, x1 = -HUGE_VAL, y0 = HUGE_VAL, y1 = -HUGE_VAL;
-    for (const Point2d* X : {&Pu, &Pv, &Pw}) {
-      const double x = centre.x + (X->x - centre.x) * scale;
-      const double y = centre.y + (X->y - centre.y) * scale;
-      x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+    Point2d moved[3];
+    double size = 0.0;
+    for (int k = 0; k < 3; ++k) {
+      const Point2d& X = k == 0 ? Pu : k == 1 ? Pv : Pw;
+      moved[k] = {centre.x + (X.x - centre.x) * scale, centre.y + (X.y - centre.y) * scale};
+      size = std::max({size, std::fabs(moved[k].x - centre.x), std::fabs(moved[k].y - centre.y)});
     }
-    const double pad = pad_ + 1e-9 * ((x1 - x0) + (y1 - y0));
-    return AnyIn(x0 - pad, x1 + pad, y0 - pad, y1 + pad, inside);
+    return AnyNear(moved, pad_ + 1e-9 * size, inside);
   }
 
   // Some other point of the loop lies in the closed triangle (u, v, w) or
@@ -180,9 +180,8 @@ class EarClipper {
       return SegmentDistance2(Pu, Pv, Q) <= near2 || SegmentDistance2(Pv, Pw, Q) <= near2 ||
              SegmentDistance2(Pw, Pu, Q) <= near2;
     };
-    const double pad = pad_ + onSide_;
-    return AnyIn(std::min({Pu.x, Pv.x, Pw.x}) - pad, std::max({Pu.x, Pv.x, Pw.x}) + pad,
-                 std::min({Pu.y, Pv.y, Pw.y}) - pad, std::max({Pu.y, Pv.y, Pw.y}) + pad, blocks);
+    const Point2d corners[3] = {Pu, Pv, Pw};
+    return AnyNear(corners, pad_ + onSide_, blocks);
   }
 
   // Some edge of the loop crosses a side of the triangle (u, v, w) from one
@@ -300,20 +299,72 @@ class EarClipper {
   size_t Cell(const Point2d& q) const { return size_t(Row(q.y)) * size_t(nx_) + size_t(Column(q.x)); }
 
   // Whether test(p) holds for a point p of the loop; asks only the points
-  // of the grid cells that the box (x0, x1) x (y0, y1) meets.
+  // of the grid cells that come within pad of the triangle T, row by row
+  // (a long thin ear across the loop meets few of the cells of its box).
   template <class Test>
-  bool AnyIn(double x0, double x1, double y0, double y1, Test&& test) const {
-    if (!(x0 <= x1 && y0 <= y1)) return AnyInLoop(test);
-    const int i0 = Column(x0), i1 = Column(x1), j0 = Row(y0), j1 = Row(y1);
-    if (double(i1 - i0 + 1) * double(j1 - j0 + 1) > double(count_)) return AnyInLoop(test);
-    for (int j = j0; j <= j1; ++j) {
-      const size_t row = size_t(j) * size_t(nx_);
-      for (size_t k = start_[row + size_t(i0)]; k < start_[row + size_t(i1) + 1]; ++k) {
-        const int p = items_[k];
-        if (alive_[size_t(p)] && test(p)) return true;
+  bool AnyNear(const Point2d (&T)[3], double pad, Test&& test) const {
+    const double y0 = std::min({T[0].y, T[1].y, T[2].y}) - pad;
+    const double y1 = std::max({T[0].y, T[1].y, T[2].y}) + pad;
+    if (!(y0 <= y1) || !std::isfinite(y1 - y0)) return AnyInLoop(test);
+    const int j0 = Row(y0), j1 = Row(y1);
+    int columns[2];
+    size_t cells = 0;
+    // A small triangle: its box's cells are few.
+    const double x0 = std::min({T[0].x, T[1].x, T[2].x}) - pad;
+    const double x1 = std::max({T[0].x, T[1].x, T[2].x}) + pad;
+    const int i0 = Column(x0), i1 = Column(x1);
+    if ((i1 - i0 + 1) * (j1 - j0 + 1) <= 16) {
+      for (int j = j0; j <= j1; ++j) {
+        const size_t row = size_t(j) * size_t(nx_);
+        for (size_t k = start_[row + size_t(i0)]; k < start_[row + size_t(i1) + 1]; ++k) {
+          const int p = items_[k];
+          if (alive_[size_t(p)] && test(p)) return true;
+        }
       }
+      return false;
+    }
+    for (int pass = 0; pass < 2; ++pass) {
+      for (int j = j0; j <= j1; ++j) {
+        // The triangle's reach in x over the row's band of y, widened by
+        // pad (and by rounding of the row's place).
+        const double slack = pad + 1e-9 * cellH_;
+        const double b0 = std::max(y0, j == 0 ? y0 : y0_ + j * cellH_) - slack;
+        const double b1 = std::min(y1, j == ny_ - 1 ? y1 : y0_ + (j + 1) * cellH_) + slack;
+        if (!Reach(T, b0, b1, pad, columns)) continue;
+        if (pass == 0) {
+          cells += size_t(columns[1] - columns[0] + 1);
+          continue;
+        }
+        const size_t row = size_t(j) * size_t(nx_);
+        for (size_t k = start_[row + size_t(columns[0])]; k < start_[row + size_t(columns[1]) + 1];
+             ++k) {
+          const int p = items_[k];
+          if (alive_[size_t(p)] && test(p)) return true;
+        }
+      }
+      // Beyond as many cells as points a pass over the loop is cheaper.
+      if (pass == 0 && cells > size_t(count_)) return AnyInLoop(test);
     }
     return false;
+  }
+
+  // The columns of the grid that the triangle T, widened by pad, meets
+  // between y = b0 and b1; false when it does not reach there.
+  bool Reach(const Point2d (&T)[3], double b0, double b1, double pad, int (&columns)[2]) const {
+    double x0 = HUGE_VAL, x1 = -HUGE_VAL;
+    for (int k = 0; k < 3; ++k) {
+      const Point2d &a = T[k], &b = T[(k + 1) % 3];
+      if (a.y >= b0 && a.y <= b1) x0 = std::min(x0, a.x), x1 = std::max(x1, a.x);
+      for (double y : {b0, b1})
+        if ((a.y < y) != (b.y < y)) {
+          const double x = a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y);
+          x0 = std::min(x0, x), x1 = std::max(x1, x);
+        }
+    }
+    if (!(x0 <= x1)) return false;
+    columns[0] = Column(x0 - pad);
+    columns[1] = Column(x1 + pad);
+    return true;
   }
 
   template <class Test>
