@@ -1,6 +1,7 @@
 #include "core/cap.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <utility>
@@ -102,6 +103,53 @@ class EarClipper {
     // Rounding of the side tests, in model units: far below any tolerance.
     pad_ = 1e-9 * (extent + far);
     BuildGrid();
+    byRank_ = order;
+    tree_.assign(size_t(n) + 1, 0);
+    for (int i = 1; i <= n; ++i) {
+      tree_[size_t(i)] += 1;
+      const int up = i + (i & -i);
+      if (up <= n) tree_[size_t(up)] += tree_[size_t(i)];
+    }
+    marks_.assign((size_t(n) + 63) / 64, 0);
+    markWords_.assign((marks_.size() + 63) / 64, 0);
+  }
+
+  // Steps forward from a to b around the loop.
+  int Distance(int a, int b) const {
+    const int pa = Before(rank_[size_t(a)]), pb = Before(rank_[size_t(b)]);
+    return pb >= pa ? pb - pa : count_ - (pa - pb);
+  }
+  // The point k steps forward from a.
+  int Advance(int a, int k) const {
+    int target = (Before(rank_[size_t(a)]) + k) % count_;
+    // The rank with target points of the loop before it.
+    int rank = 0;
+    int step = 1;
+    while (step * 2 <= int(byRank_.size())) step *= 2;
+    for (; step > 0; step /= 2)
+      if (rank + step <= int(byRank_.size()) && tree_[size_t(rank + step)] <= target) {
+        rank += step;
+        target -= tree_[size_t(rank)];
+      }
+    return byRank_[size_t(rank)];
+  }
+
+  // Marks of the candidate ears (by their middle point), and the first one
+  // marked at or after a around the loop, -1 when none is.
+  void Mark(int a, bool on) {
+    const size_t r = size_t(rank_[size_t(a)]), word = r / 64;
+    if (on) {
+      marks_[word] |= uint64_t(1) << (r % 64);
+      markWords_[word / 64] |= uint64_t(1) << (word % 64);
+    } else {
+      marks_[word] &= ~(uint64_t(1) << (r % 64));
+      if (marks_[word] == 0) markWords_[word / 64] &= ~(uint64_t(1) << (word % 64));
+    }
+  }
+  int NextMarked(int a) const {
+    int r = MarkedFrom(size_t(rank_[size_t(a)]));
+    if (r < 0) r = MarkedFrom(0);
+    return r < 0 ? -1 : byRank_[size_t(r)];
   }
 
   int Count() const { return count_; }
@@ -246,6 +294,9 @@ class EarClipper {
     alive_[size_t(v)] = 0;
     if (any_ == v) any_ = w;
     --count_;
+    Mark(v, false);
+    for (size_t i = size_t(rank_[size_t(v)]) + 1; i < tree_.size(); i += i & (~i + 1))
+      --tree_[i];
     // The grid's cells keep the points cut away; rebuilt whenever half are
     // gone, a search never looks at many more points than remain.
     if (2 * count_ < built_) BuildGrid();
@@ -367,6 +418,32 @@ class EarClipper {
     return true;
   }
 
+  // Points of the loop with a rank below r.
+  int Before(int r) const {
+    int sum = 0;
+    for (size_t i = size_t(r); i > 0; i -= i & (~i + 1))
+      sum += tree_[i];
+    return sum;
+  }
+
+  // The first marked rank from r on, -1 when there is none.
+  int MarkedFrom(size_t r) const {
+    size_t word = r / 64;
+    if (word >= marks_.size()) return -1;
+    const uint64_t here = marks_[word] & (~uint64_t(0) << (r % 64));
+    if (here) return int(word * 64 + size_t(std::countr_zero(here)));
+    ++word;
+    for (size_t group = word / 64; group < markWords_.size(); ++group) {
+      uint64_t bits = markWords_[group];
+      if (group == word / 64) bits &= word % 64 ? ~uint64_t(0) << (word % 64) : ~uint64_t(0);
+      if (bits) {
+        const size_t w = group * 64 + size_t(std::countr_zero(bits));
+        return int(w * 64 + size_t(std::countr_zero(marks_[w])));
+      }
+    }
+    return -1;
+  }
+
   template <class Test>
   bool AnyInLoop(Test&& test) const {
     int p = any_;
@@ -391,6 +468,12 @@ class EarClipper {
   double x0_ = 0.0, y0_ = 0.0, cellW_ = 1.0, cellH_ = 1.0;
   std::vector<size_t> start_;
   std::vector<int> items_;
+  // The points by rank, a Fenwick tree of the points still in the loop by
+  // rank (to count and take steps around it in a few operations) and the
+  // marks, one bit per rank with a second level of one bit per word.
+  std::vector<int> byRank_;
+  std::vector<int> tree_;
+  std::vector<uint64_t> marks_, markWords_;
 };
 
 // Diagonal of the box of the points: no diagonal of the loop is longer.
@@ -443,10 +526,42 @@ int ClipEars(const std::vector<Point2d>& P, const std::vector<int>& V, double S,
   // step beyond it.
   int failed = 0;
   double nearest = HUGE_VAL;
+  // Whether the ear at v has the series' shape, and its closing diagonal.
+  auto shaped = [&](int v, double& diagonal, double& area) {
+    const Point2d& Pu = ears.At(ears.Prev(v));
+    const Point2d& Pv = ears.At(v);
+    const Point2d& Pw = ears.At(ears.Next(v));
+    const double dx = Pu.x - Pw.x, dy = Pu.y - Pw.y;
+    diagonal = std::sqrt(dx * dx + dy * dy);
+    area = Cross2d(Pu, Pv, Pw);
+    return series == kAnyArea ? area > 0.0 && area <= left + 1e-9 * S : area >= margin;
+  };
+  // In the first two series the ears that pass the shape and the limit are
+  // marked, and the candidates between them, which fail, are counted and
+  // passed over at once: a loop of many points whose ears are cut one by
+  // one at far places would otherwise cost a turn per ear.
+  auto mark = [&](int v) {
+    double diagonal, area;
+    const bool passes = shaped(v, diagonal, area);
+    ears.Mark(v, passes && diagonal < limit);
+  };
+  auto markAll = [&]() {
+    int v = next;
+    for (int k = 0; k < ears.Count(); ++k, v = ears.Next(v))
+      mark(v);
+  };
+  markAll();
   for (;;) {
     const int nv = ears.Count();
     if (nv < 3) return 1;
     if (series != kBestEar && failed >= nv) {
+      if (series < kAnyArea) {
+        int v = next;
+        for (int k = 0; k < nv; ++k, v = ears.Next(v)) {
+          double diagonal, area;
+          if (shaped(v, diagonal, area) && diagonal >= limit) nearest = std::min(nearest, diagonal);
+        }
+      }
       // A round at one limit is two turns and one candidate more, the first
       // at the new limit: each round that fails moves the start on by one.
       for (;;) {
@@ -463,6 +578,7 @@ int ClipEars(const std::vector<Point2d>& P, const std::vector<int>& V, double S,
       }
       failed = -1;
       nearest = HUGE_VAL;
+      if (series < kAnyArea) markAll();
     }
     if (series == kBestEar) {
       // Every diagonal is short enough and still a whole round failed: the
@@ -474,19 +590,26 @@ int ClipEars(const std::vector<Point2d>& P, const std::vector<int>& V, double S,
       ears.Cut(v, triangles);
       continue;
     }
+    if (series < kAnyArea) {
+      const int first = ears.Next(next);
+      const int marked = ears.NextMarked(first);
+      const int skipped = marked < 0 ? 0 : ears.Distance(first, marked);
+      if (marked < 0 || failed + skipped >= nv) {
+        // The turn ends before the next marked ear.
+        next = ears.Advance(next, nv - failed);
+        failed = nv;
+        continue;
+      }
+      failed += skipped;
+      next = ears.Prev(marked);
+    }
     const int u = next;
     const int v = ears.Next(u);
     const int w = ears.Next(v);
     next = v;
     ++failed;
-    const Point2d& Pu = ears.At(u);
-    const Point2d& Pv = ears.At(v);
-    const Point2d& Pw = ears.At(w);
-    const double dx = Pu.x - Pw.x, dy = Pu.y - Pw.y;
-    const double diagonal = std::sqrt(dx * dx + dy * dy);
-    const double area = Cross2d(Pu, Pv, Pw);
-    const bool shaped = series == kAnyArea ? area > 0.0 && area <= left + 1e-9 * S : area >= margin;
-    if (!shaped) continue;
+    double diagonal, area;
+    if (!shaped(v, diagonal, area)) continue;
     if (diagonal >= limit) {
       nearest = std::min(nearest, diagonal);
       continue;
@@ -497,6 +620,10 @@ int ClipEars(const std::vector<Point2d>& P, const std::vector<int>& V, double S,
     // The first series go on from the ear's far corner, as they always did.
     // The third looks back first: the cut may have made the corner before it
     // an ear, which it would otherwise meet only a turn later.
+    if (series < kAnyArea) {
+      mark(u);
+      mark(w);
+    }
     next = series == kAnyArea ? ears.Prev(u) : w;
     failed = 0;
     nearest = HUGE_VAL;
