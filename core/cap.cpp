@@ -341,11 +341,11 @@ class EarClipper {
 
   int Column(double x) const {
     const double c = (x - x0_) / cellW_;
-    return c <= 0.0 ? 0 : c >= double(nx_ - 1) ? nx_ - 1 : int(c);
+    return !(c > 0.0) ? 0 : c >= double(nx_ - 1) ? nx_ - 1 : int(c);
   }
   int Row(double y) const {
     const double c = (y - y0_) / cellH_;
-    return c <= 0.0 ? 0 : c >= double(ny_ - 1) ? ny_ - 1 : int(c);
+    return !(c > 0.0) ? 0 : c >= double(ny_ - 1) ? ny_ - 1 : int(c);
   }
   size_t Cell(const Point2d& q) const { return size_t(Row(q.y)) * size_t(nx_) + size_t(Column(q.x)); }
 
@@ -356,14 +356,14 @@ class EarClipper {
   bool AnyNear(const Point2d (&T)[3], double pad, Test&& test) const {
     const double y0 = std::min({T[0].y, T[1].y, T[2].y}) - pad;
     const double y1 = std::max({T[0].y, T[1].y, T[2].y}) + pad;
-    if (!(y0 <= y1) || !std::isfinite(y1 - y0)) return AnyInLoop(test);
-    const int j0 = Row(y0), j1 = Row(y1);
+    const double x0 = std::min({T[0].x, T[1].x, T[2].x}) - pad;
+    const double x1 = std::max({T[0].x, T[1].x, T[2].x}) + pad;
+    if (!(y0 <= y1 && x0 <= x1) || !std::isfinite(y1 - y0) || !std::isfinite(x1 - x0))
+      return AnyInLoop(test);
+    const int j0 = Row(y0), j1 = Row(y1), i0 = Column(x0), i1 = Column(x1);
     int columns[2];
     size_t cells = 0;
     // A small triangle: its box's cells are few.
-    const double x0 = std::min({T[0].x, T[1].x, T[2].x}) - pad;
-    const double x1 = std::max({T[0].x, T[1].x, T[2].x}) + pad;
-    const int i0 = Column(x0), i1 = Column(x1);
     if ((i1 - i0 + 1) * (j1 - j0 + 1) <= 16) {
       for (int j = j0; j <= j1; ++j) {
         const size_t row = size_t(j) * size_t(nx_);
