@@ -125,7 +125,8 @@ class EarClipper {
     // The rank with target points of the loop before it.
     int rank = 0;
     int step = 1;
-    while (step * 2 <= int(byRank_.size())) step *= 2;
+    while (step * 2 <= int(byRank_.size()))
+      step *= 2;
     for (; step > 0; step /= 2)
       if (rank + step <= int(byRank_.size()) && tree_[size_t(rank + step)] <= target) {
         rank += step;
@@ -347,7 +348,9 @@ class EarClipper {
     const double c = (y - y0_) / cellH_;
     return !(c > 0.0) ? 0 : c >= double(ny_ - 1) ? ny_ - 1 : int(c);
   }
-  size_t Cell(const Point2d& q) const { return size_t(Row(q.y)) * size_t(nx_) + size_t(Column(q.x)); }
+  size_t Cell(const Point2d& q) const {
+    return size_t(Row(q.y)) * size_t(nx_) + size_t(Column(q.x));
+  }
 
   // Whether test(p) holds for a point p of the loop; asks only the points
   // of the grid cells that come within pad of the triangle T, row by row
