@@ -18,6 +18,7 @@
 #include "app/mouse_flags.h"
 #include "app_fixtures.h"
 #include "app_harness.h"
+#include "core/clip_checks.h"
 #include "core/topology.h"
 #include "platform/bitmap_font.h"
 
@@ -762,6 +763,32 @@ TEST_F(EditingTest, FlipPlaneThenClipAndCapKeepsTheOtherHalfClosed) {
     if (!IsLive(f.flags)) continue;
     for (int z = 0; z < 3; ++z) EXPECT_NE(f.adjFace[z], &f);
   }
+}
+
+TEST_F(EditingTest, ClipAndCapThroughTheTorusSampleLeavesItsHoleOpen) {
+  // The default plane through the middle of the sample torus cuts two
+  // loops, one inside the other: the cap is the ring between them.
+  OpenFile(QUARNEL_SOURCE_DIR "/samples/torus_colour.ply");
+  const MeshT5 before = Mesh();
+  ASSERT_TRUE(h.Execute(cmd::kClipPlaneStart));
+  Redraw();
+  ASSERT_TRUE(h.Execute(cmd::kClipPlaneCap));
+  const float* p = view->m_clipPlane;
+  const Plane3f plane{Vec3f(p[0], p[1], p[2]), p[3]};
+  BuildFaceFaceAdjacency(Mesh());
+  EXPECT_EQ(test::BorderEdges(Mesh()), 0);
+  EXPECT_EQ(CheckFaceFaceTopology(Mesh()), 0u);
+  const double half = test::ClippedVolume(before, plane);
+  EXPECT_NEAR(test::SignedVolume(Mesh()), half, 1e-4 * half);
+  EXPECT_NEAR(half, 0.5 * test::SignedVolume(before), 1e-3);
+  // No cap face over the hole.
+  const Vec3f centre = before.bbox.Center();
+  for (const FaceT5& f : Mesh().faces) {
+    if (IsLive(f.flags)) {
+      EXPECT_GT(std::hypot(Centroid(f).x - centre.x, Centroid(f).y - centre.y), 0.5);
+    }
+  }
+  ExpectAFrameWithoutGlErrors();
 }
 
 TEST_F(EditingTest, TheClipCommandsFollowTheMode) {
