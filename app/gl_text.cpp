@@ -7,10 +7,16 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace quarnel {
 
 namespace {
+
+std::function<void(const GlTextDraw&)>& Recorder() {
+  static std::function<void(const GlTextDraw&)> recorder;
+  return recorder;
+}
 
 void DrawText(const char* text, unsigned listBase, const double position[3], Color4b colour,
               int dx, int dy) {
@@ -22,12 +28,23 @@ void DrawText(const char* text, unsigned listBase, const double position[3], Col
   glRasterPos3d(position[0], position[1], position[2]);
   // An empty bitmap moves the raster position by whole pixels.
   if (dx != 0 || dy != 0) glBitmap(0, 0, 0.0f, 0.0f, float(dx), float(dy), nullptr);
+  if (Recorder()) {
+    GLdouble at[4] = {0.0, 0.0, 0.0, 0.0};
+    GLboolean valid = GL_FALSE;
+    glGetDoublev(GL_CURRENT_RASTER_POSITION, at);
+    glGetBooleanv(GL_CURRENT_RASTER_POSITION_VALID, &valid);
+    Recorder()(GlTextDraw{text, listBase, at[0], at[1], valid == GL_TRUE});
+  }
   glListBase(listBase);
   glCallLists(GLsizei(std::strlen(text)), GL_UNSIGNED_BYTE, text);
   glPopAttrib();
 }
 
 }  // namespace
+
+void SetGlTextRecorder(std::function<void(const GlTextDraw&)> recorder) {
+  Recorder() = std::move(recorder);
+}
 
 void DrawGlText(const char* text, unsigned listBase, const double position[3], Color4b colour) {
   DrawText(text, listBase, position, colour, 0, 0);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/mesh.h"
@@ -18,6 +19,21 @@ void DrawGlTextF(const char* text, unsigned listBase, const float position[3], C
 // The same, the text moved from the raster position by (dx, dy) pixels.
 void DrawGlTextShifted(const char* text, unsigned listBase, const float position[3],
                        Color4b colour, int dx, int dy);
+
+// A text as the calls above draw it: the raster position it starts from, in
+// window coordinates, and whether OpenGL took that position as valid (text
+// from an invalid position is not drawn at all).
+struct GlTextDraw {
+  std::string text;
+  unsigned listBase = 0;
+  double x = 0.0;
+  double y = 0.0;
+  bool valid = false;
+};
+// While a recorder is set every text drawn is passed to it, for the checks
+// of where the texts of a frame land; an empty one (the default) records
+// nothing and costs nothing.
+void SetGlTextRecorder(std::function<void(const GlTextDraw&)> recorder);
 
 // The size of the formatting buffer: results are cut to one byte less.
 inline constexpr int kFormatBufferSize = 4352;

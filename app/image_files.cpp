@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "app/user_prompt.h"
+#include "io/input_file.h"
 
 namespace quarnel {
 
@@ -42,9 +43,21 @@ void ScopedImage::Bind() const {
 
 namespace {
 
-// An image counts as read only when it has pixels to upload.
+// An image counts as read only when it has pixels to upload. The file is
+// opened here, as a mesh file is, so that a pipe or a device named as an
+// image is refused at once instead of holding the program in the library's
+// own open or reads; the library then reads the opened file, choosing the
+// format by the name's extension or, without a known one, by the contents,
+// as it does for a name.
 bool Load(const std::string& path) {
-  if (!ilLoadImage(path.c_str())) return false;
+  InputFile file;
+  if (!file.Open(path.c_str())) return false;
+  std::FILE* stream = ::fdopen(file.Descriptor(), "rb");
+  if (stream == nullptr) return false;
+  file.Release();
+  const bool loaded = ilLoadF(ilTypeFromExt(path.c_str()), stream);
+  std::fclose(stream);
+  if (!loaded) return false;
   return ilGetData() != nullptr && ilGetInteger(IL_IMAGE_WIDTH) > 0 &&
          ilGetInteger(IL_IMAGE_HEIGHT) > 0;
 }

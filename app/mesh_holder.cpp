@@ -39,6 +39,14 @@ constexpr Color4b kBorderColor{0, 0, 255, 255};
 constexpr IoMask kExportAll = 0xFFFF;
 
 template <class Records>
+int CountSelected(const Records& records) {
+  int count = 0;
+  for (const auto& e : records)
+    if (IsLive(e.flags) && (e.flags & ElemFlag::Selected)) ++count;
+  return count;
+}
+
+template <class Records>
 bool InRange(const Records& records, int i) {
   return i >= 0 && size_t(i) < records.size();
 }
@@ -93,11 +101,17 @@ bool MeshHolder::WithActive(Fn&& fn) const {
 // Files
 
 bool MeshHolder::ProbeFile(const char* path) {
+  InputFile file;
+  file.Open(path);
+  return ProbeFile(file);
+}
+
+bool MeshHolder::ProbeFile(const InputFile& file) {
   m_probeMask = 0;
   // The probe reads only the header; a scratch mesh takes its error code so
   // the mesh on show is not touched.
   MeshT1 scratch;
-  int ok = PlyImporter::LoadMask(path, m_probeMask, scratch);
+  int ok = PlyImporter::LoadMask(file, m_probeMask, scratch);
   m_errorCode = scratch.lastError;
   namespace io = io_mask;
   if (m_probeMask & io::WedgeTexCoord)
@@ -111,11 +125,11 @@ bool MeshHolder::ProbeFile(const char* path) {
 }
 
 template <class MeshT, class DrawerT>
-bool MeshHolder::LoadInto(MeshT& mesh, DrawerT& drawer, const char* path, IoMask& mask,
+bool MeshHolder::LoadInto(MeshT& mesh, DrawerT& drawer, const InputFile& file, IoMask& mask,
                           const LoadProgressCallback& progress) {
   MeshT fresh;
   IoMask loaded = 0;
-  int result = PlyImporter::Open(fresh, path, 0, nullptr, 0, nullptr, loaded, progress);
+  int result = PlyImporter::Open(fresh, file, 0, nullptr, 0, nullptr, loaded, progress);
   m_errorCode = fresh.lastError;
   mask = loaded;
   if (result != 0) return false;
@@ -132,13 +146,22 @@ bool MeshHolder::LoadInto(MeshT& mesh, DrawerT& drawer, const char* path, IoMask
   drawer.depthOffset = 0.0005f;
   drawer.Update(GlChange::All);
   MeshChanged();
+  // A fresh mesh shows no counts until its selection is coloured.
+  m_selectedVertexCount = -1;
+  m_selectedFaceCount = -1;
   return true;
 }
 
 bool MeshHolder::Load(const char* path, IoMask& mask, const LoadProgressCallback& progress) {
+  InputFile file;
+  file.Open(path);
+  return Load(file, mask, progress);
+}
+
+bool MeshHolder::Load(const InputFile& file, IoMask& mask, const LoadProgressCallback& progress) {
   bool ok = false;
   if (!WithActive([&](auto& mesh, auto& drawer) {
-        ok = LoadInto(mesh, drawer, path, mask, progress);
+        ok = LoadInto(mesh, drawer, file, mask, progress);
       }))
     mask = 0;
   return ok;
@@ -175,6 +198,7 @@ void MeshHolder::Draw(int drawMode, int colorMode, bool texturing, bool normalMa
   WithActive([&](auto&, auto& drawer) {
     drawer.Draw(DrawMode(drawMode), ColorMode(cm), TextureMode(m_textureMode));
   });
+  EndTextureState();
 }
 
 int MeshHolder::PickFace(int x, int y, int* faceIndex, Vec3f point, float barycentric[3]) {
@@ -289,10 +313,18 @@ void MeshHolder::ComputeMassProperties() {
 }
 
 void MeshHolder::MeshChanged() {
-  // The counts of the last selection colouring describe elements that may
-  // be gone or renumbered; the pane shows no counts until the next one.
-  m_selectedVertexCount = -1;
-  m_selectedFaceCount = -1;
+  // The selection lives in the elements' flags and outlasts most edits: a
+  // clip keeps the selected faces it leaves standing, smoothing moves them,
+  // a cap selects the faces it adds. The counts are taken again from the
+  // flags; where nothing is selected any longer the pane shows none.
+  int vertices = 0, faces = 0;
+  WithActive([&](auto& mesh, auto&) {
+    vertices = CountSelected(mesh.vertices);
+    faces = CountSelected(mesh.faces);
+  });
+  const bool any = vertices > 0 || faces > 0;
+  m_selectedVertexCount = any ? vertices : -1;
+  m_selectedFaceCount = any ? faces : -1;
   m_massComputed = false;
   m_hasCenterOfMass = false;
   m_borderComputed = false;

@@ -28,11 +28,14 @@ class MeshHolder {
   // Reads the header only and chooses the tag from the attributes it names:
   // 4 texture coordinates, 3 colour or quality, else 1.
   bool ProbeFile(const char* path);
+  // The same on a file the document opened for the whole load.
+  bool ProbeFile(const InputFile& file);
   // Loads the file into a fresh mesh of the tag's type. On success the fresh
   // mesh replaces the old one and is bound to its drawer; on failure the old
   // mesh, its drawer and the load mask stay as they were, so the document can
   // keep showing them. `mask` receives what the importer reported.
   bool Load(const char* path, IoMask& mask, const LoadProgressCallback& progress);
+  bool Load(const InputFile& file, IoMask& mask, const LoadProgressCallback& progress);
   // Binary PLY of the editable mesh with the attributes of the load mask.
   // 0 when written, -1 when not.
   int Save(const char* path);
@@ -63,6 +66,12 @@ class MeshHolder {
   void BuildTextureBoard();
   // The OpenGL texture state and m_textureMode for the next draw.
   void SetupTextureState(bool texturing, bool normalMap);
+  // The mirror's reflection replaces the 2D textures while the switch is on
+  // and a cube map is named.
+  bool Mirrored() const { return m_mirror && m_cubeMapTexture != 0; }
+  // Takes back what the mirror's texture state enabled, so that what is
+  // drawn after the mesh is not reflective.
+  void EndTextureState();
   // The six faces named after path into the cube map textureName, created
   // only while textureName is 0 (app/cube_map.cpp). 0 when the cube-map
   // extension is missing, else 1.
@@ -131,6 +140,10 @@ class MeshHolder {
   Material m_material;
   float m_lightDirection[3] = {0.0f, 0.0f, 1.0f};
   int m_textureFilter = 2;
+  // The view that draws sets both every frame: the holder serves all views of
+  // the document, and Mirror is a switch of each view.
+  bool m_mirror = false;
+  uint32_t m_cubeMapTexture = 0;
   IoMask m_loadMask = 0;
   int m_errorCode = 0;
   float m_surfaceArea = 0.0f;
@@ -147,7 +160,7 @@ class MeshHolder {
   template <class Self, class Fn>
   static bool Dispatch(Self& self, Fn& fn);
   template <class MeshT, class DrawerT>
-  bool LoadInto(MeshT& mesh, DrawerT& drawer, const char* path, IoMask& mask,
+  bool LoadInto(MeshT& mesh, DrawerT& drawer, const InputFile& file, IoMask& mask,
                 const LoadProgressCallback& progress);
 
   IoMask m_probeMask = 0;

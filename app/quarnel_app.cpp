@@ -201,11 +201,16 @@ bool CQuarnelApp::InitInstance(const QStringList& parameters) {
 
   idle_->Start();
   mainFrame_->Commands().UpdateAll();
+  started_ = true;
   return true;
 }
 
 void CQuarnelApp::EnableShellOpen() {
-  shellOpen_ = std::make_unique<ShellOpenServer>([this] { return ShellOpenBusy(); });
+  // Until start-up is through the program may still end (its first file
+  // fails to open), and once its main window is closed it is ending: a file
+  // taken then would be lost, so the new process is told to ask again.
+  shellOpen_ = std::make_unique<ShellOpenServer>(
+      [this] { return !started_ || !mainFrame_ || !mainFrame_->Window().isVisible(); });
   ShellOpenServer* server = shellOpen_.get();
   QObject::connect(server, &ShellOpenServer::openRequested, server,
                    [this](const QString& path) { OnShellOpen(path); });
@@ -226,17 +231,33 @@ bool CQuarnelApp::ShellOpenBusy() const {
 }
 
 void CQuarnelApp::OnShellOpen(const QString& path) {
-  if (!documents_ || !mainFrame_) return;
+  shellOpenQueue_.append(path);
+  OpenQueuedShellFiles();
+}
+
+void CQuarnelApp::OpenQueuedShellFiles() {
+  if (!documents_ || !mainFrame_ || shellOpenQueue_.isEmpty()) return;
   if (ShellOpenBusy()) {
-    // Taken while the program was free; it opens once the program is again.
-    QTimer::singleShot(kShellOpenRetryMs, shellOpen_.get(), [this, path] { OnShellOpen(path); });
+    // A box or dialog has an event loop of its own and no signal when it
+    // closes that reaches here: look again a little later.
+    if (!shellOpenRetryArmed_) {
+      shellOpenRetryArmed_ = true;
+      QTimer::singleShot(kShellOpenRetryMs, shellOpen_.get(), [this] {
+        shellOpenRetryArmed_ = false;
+        OpenQueuedShellFiles();
+      });
+    }
     return;
   }
+  const QString path = shellOpenQueue_.takeFirst();
   MainWindow& window = mainFrame_->Window();
   window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
   window.raise();
   window.activateWindow();
   documents_->OpenDocumentFile(path);
+  // The next one from the event loop, once what this open left is handled.
+  if (!shellOpenQueue_.isEmpty())
+    QTimer::singleShot(0, shellOpen_.get(), [this] { OpenQueuedShellFiles(); });
 }
 
 bool CQuarnelApp::OnIdle(int) {

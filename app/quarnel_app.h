@@ -143,14 +143,23 @@ class CQuarnelApp final : public CommandTarget {
   std::unique_ptr<IdlePass> idle_;
   QString shellOpenName_;
   std::unique_ptr<ShellOpenServer> shellOpen_;
+  // Files the desktop handed over that wait for the program to be free, in
+  // the order they came.
+  QStringList shellOpenQueue_;
+  bool shellOpenRetryArmed_ = false;
+  // Start-up went through: from now on the program runs until the user ends
+  // it, and a file handed over is sure to be opened.
+  bool started_ = false;
   CommandMap map_;
 
   // The desktop's open requests: the file opens as one more document window
-  // of this instance, in its mode; none is taken while the program cannot
-  // open a file at once.
+  // of this instance, in its mode. Once the program has started, a request
+  // is taken at once whatever the program is doing; the file waits while a
+  // box, a dialog, a menu or another open is under way, and opens after it.
   void EnableShellOpen();
   bool ShellOpenBusy() const;
   void OnShellOpen(const QString& path);
+  void OpenQueuedShellFiles();
 
   // The command handlers and the route of the loaders' questions to the
   // message boxes (app/app_commands.cpp).

@@ -9,6 +9,7 @@
 #include "core/curvature_flip.h"
 #include "core/normals.h"
 #include "core/topology.h"
+#include "io/input_file.h"
 #include "io/ply_types.h"
 #include "platform/document_manager.h"
 #include "platform/file_dialogs.h"
@@ -100,12 +101,14 @@ bool CQuarnelDoc::OnNewDocument() { return true; }
 
 bool CQuarnelDoc::OnOpenDocument(const QString& path) {
   const OpenInProgress opening(services_);
-  QFile probe(path);
-  if (!probe.open(QIODevice::ReadOnly)) {
+  // Opened once for the probe and the load alike; anything but a regular
+  // file (a pipe, a device, a folder) is refused here without waiting on it.
+  const std::string local = LocalPath(path);
+  InputFile file;
+  if (!file.Open(local.c_str())) {
     ShowMessage(QStringLiteral("Cannot open the file \"%1\".").arg(path));
     return false;
   }
-  probe.close();
 
   const int slash = path.lastIndexOf(QLatin1Char('/'));
   m_folder = slash >= 0 ? LocalPath(path.left(slash + 1)) : std::string();
@@ -118,12 +121,11 @@ bool CQuarnelDoc::OnOpenDocument(const QString& path) {
   m_holder.SetTag(1);
 
   if (services_.progress) services_.progress->Begin();
-  const std::string local = LocalPath(path);
-  if (!m_holder.ProbeFile(local.c_str())) ShowMessage(PlyErrorText(m_holder.ErrorCode()));
+  if (!m_holder.ProbeFile(file)) ShowMessage(PlyErrorText(m_holder.ErrorCode()));
   if (services_.editMode) m_holder.SetTag(5);
 
   IoMask mask = 0;
-  if (!m_holder.Load(local.c_str(), mask, MakeLoadProgressCallback(services_.progress))) {
+  if (!m_holder.Load(file, mask, MakeLoadProgressCallback(services_.progress))) {
     // The box is the user's next step; the progress window has nothing more
     // to say and must not stay up behind it (a start from the command line
     // shows no other window yet).

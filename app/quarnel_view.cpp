@@ -7,6 +7,7 @@
 #include <IL/ilut.h>
 
 #include <QOpenGLContext>
+#include <QResizeEvent>
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
@@ -104,6 +105,8 @@ Vec3d CQuarnelView::UnProject(double x, double y, double depth) const {
 // Context and fonts
 
 void CQuarnelView::initializeGL() {
+  // The widget makes the framebuffer at the view's size right after this.
+  NoteFramebufferSize();
   InitGL();
   if (!initialUpdateDone_) OnInitialUpdate();
 }
@@ -147,6 +150,7 @@ int CQuarnelView::DevicePixels(double units) const {
 }
 
 void CQuarnelView::resizeGL(int w, int h) {
+  NoteFramebufferSize();
   const double ratio = devicePixelRatioF();
   const int cx = int(std::lround(w * ratio));
   const int cy = int(std::lround(h * ratio));
@@ -209,14 +213,32 @@ void CQuarnelView::paintGL() {
   // A message box must not open inside a paint: errors found now are shown
   // after it.
   MessageSink::PaintingScope painting(app_.Messages());
+  // A move to a screen of another pixel ratio makes a new framebuffer
+  // without a resize.
+  NoteFramebufferSize();
   OnDraw();
 }
 
 void CQuarnelView::resizeEvent(QResizeEvent* event) {
+  // The widget makes a new framebuffer at every resize, but the window that
+  // composes it takes the new texture only when the size differs from the
+  // one it took last. A view that shrinks to nothing (the document window
+  // that goes behind another is restored to a bare title bar) and comes back
+  // at its old size would be composed from the texture that went with the
+  // old framebuffer: black until the main window is resized. So the view
+  // keeps its framebuffer while it has no pixels and when it comes back to
+  // the framebuffer's size, and only draws again.
+  const QSize pixels = event->size() * devicePixelRatio();
+  if (pixels.isEmpty() || (context() != nullptr && pixels == framebufferPixels_)) {
+    update();
+    return;
+  }
   resizing_ = true;
   QOpenGLWidget::resizeEvent(event);
   resizing_ = false;
 }
+
+void CQuarnelView::NoteFramebufferSize() { framebufferPixels_ = size() * devicePixelRatio(); }
 
 void CQuarnelView::SetProjection() {
   const int vw = m_viewport[2], vh = m_viewport[3];
@@ -360,6 +382,10 @@ void CQuarnelView::DrawScene() {
     CheckGLError(kDebug);
 
     holder.m_textureFilter = m_textureFilter;
+    // Without a cube map (not loaded, or no cube-map support) Mirror shows
+    // the mesh as it is.
+    holder.m_mirror = m_mirror && app_.m_cubeMapTexture != 0;
+    holder.m_cubeMapTexture = app_.m_cubeMapTexture;
     holder.Draw(m_drawMode, m_colorMode, m_texturing, m_normalMap);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &holder.m_textureWidth);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &holder.m_textureHeight);

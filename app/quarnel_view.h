@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QOpenGLWidget>
+#include <QSize>
 #include <vector>
 
 #include "app/info_pane.h"
@@ -262,12 +263,16 @@ class CQuarnelView final : public QOpenGLWidget, public CommandTarget {
   void DrawScene();
   void DrawRubberBand();
   void RecordFrameTime(double startMs);
+  // Records the size in device pixels of the framebuffer the widget has
+  // just made (or draws into).
+  void NoteFramebufferSize();
   void BuildCommandMap();
 
   CQuarnelApp& app_;
   CQuarnelDoc& doc_;
   bool initialUpdateDone_ = false;
   bool resizing_ = false;
+  QSize framebufferPixels_;
   CommandMap m_commands;
   // The scene under the rubber band, RGBA rows from the bottom, while a band
   // is dragged; empty otherwise.

@@ -192,7 +192,24 @@ void MeshHolder::SetupTextureState(bool texturing, bool normalMap) {
   CheckGLError("DEBUG");
   const size_t textures = TextureNames()->size();
   const size_t normalMaps = NormalMapNames()->size();
-  if (texturing && textures > 0) {
+  if (Mirrored()) {
+    // The mesh reflects the environment: texture coordinates are the
+    // eye-space reflection vectors, looked up in the cube map.
+    m_textureMode = TMNone;
+    glDisable(GL_TEXTURE_1D);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_TEXTURE_CUBE_MAP_ARB);
+    glBindTexture(GL_TEXTURE_CUBE_MAP_ARB, m_cubeMapTexture);
+    glMatrixMode(GL_TEXTURE);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    for (GLenum coord : {GL_S, GL_T, GL_R})
+      glTexGeni(coord, GL_TEXTURE_GEN_MODE, GL_REFLECTION_MAP_ARB);
+    glEnable(GL_TEXTURE_GEN_S);
+    glEnable(GL_TEXTURE_GEN_T);
+    glEnable(GL_TEXTURE_GEN_R);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  } else if (texturing && textures > 0) {
     glMatrixMode(GL_TEXTURE);
     glLoadIdentity();
     glMatrixMode(GL_MODELVIEW);
@@ -230,6 +247,17 @@ void MeshHolder::SetupTextureState(bool texturing, bool normalMap) {
     glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_RGB_ARB, GL_TEXTURE);
     glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_RGB_ARB, GL_SRC_COLOR);
   }
+}
+
+void MeshHolder::EndTextureState() {
+  if (!Mirrored()) return;
+  // A view's context keeps its enables from frame to frame: left on, they
+  // would tint the overlays and the pane drawn after the mesh, and the mesh
+  // itself once Mirror is off again.
+  glDisable(GL_TEXTURE_GEN_S);
+  glDisable(GL_TEXTURE_GEN_T);
+  glDisable(GL_TEXTURE_GEN_R);
+  glDisable(GL_TEXTURE_CUBE_MAP_ARB);
 }
 
 }  // namespace quarnel

@@ -4,7 +4,6 @@
 #include "app/quarnel_app.h"
 #include "app/quarnel_doc.h"
 #include "app/quarnel_view.h"
-#include "core/cap.h"
 #include "core/clip_ops.h"
 #include "platform/document_manager.h"
 
@@ -82,11 +81,9 @@ void CQuarnelView::OnClipPlaneApply() {
 void CQuarnelView::OnClipPlaneClipAndCap() {
   UpdateClipPlane();
   m_interactionMode = 0;
-  const Plane3f plane = PlaneOf(m_clipPlane);
-  MeshT5& mesh = doc_.Holder().m_mesh5;
-  ClipByPlane(mesh, plane);
-  EditableMeshClipped(doc_);
-  CapCut(mesh, plane);
+  // One call: the cap takes the tolerance of the clip's edge collapse from
+  // the mesh's box as the collapse saw it, before the clip.
+  ClipAndCap(doc_.Holder().m_mesh5, PlaneOf(m_clipPlane));
   EditableMeshClipped(doc_);
   m_editing = false;
   RefreshViews(doc_);

@@ -174,20 +174,22 @@ void CQuarnelView::BuildCommandMap() {
         s.checked = m_textureImageView == 1;
       });
   // Mirror and the environment background need the cube map, which is
-  // loaded into the view's context when either is switched on.
-  auto cubeMapSwitch = [&map, this](int id, bool& flag) {
+  // loaded into the view's context when either is switched on. Mirror
+  // changes how the mesh looks, both ways, so its view is drawn again.
+  auto cubeMapSwitch = [&map, this](int id, bool& flag, bool redrawn) {
     map.On(
         id,
-        [this, &flag] {
+        [this, &flag, redrawn] {
           flag = !flag;
+          if (redrawn) update();
           if (!flag || !MakeCurrent()) return;
           MeshHolder::LoadCubeMap(FindEnvironmentMap(ProgramDataFolders()).c_str(),
                                   app_.m_cubeMapTexture);
         },
         [&flag](CommandState& s) { s.checked = flag; });
   };
-  cubeMapSwitch(kMaterialMirror, m_mirror);
-  cubeMapSwitch(kBackgroundEnvironment, m_environment);
+  cubeMapSwitch(kMaterialMirror, m_mirror, true);
+  cubeMapSwitch(kBackgroundEnvironment, m_environment, false);
   map.On(kBackgroundColor, [this, redraw] {
     const QColor initial(m_backgroundColor.r, m_backgroundColor.g, m_backgroundColor.b);
     const QColor chosen = QColorDialog::getColor(initial, nullptr);

@@ -1,5 +1,6 @@
-// Clipping with capping on a generated icosphere of more than 1M faces, and
-// the triangulation of a long cut loop.
+// Clipping with capping on a generated icosphere of more than 1M faces and
+// on a prism whose cut is one loop of 100,000 points, and the triangulation
+// of long cut loops.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -62,6 +63,60 @@ void BM_ClipBySphereIcosphere(benchmark::State& state) {
 }
 BENCHMARK(BM_ClipBySphereIcosphere)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// A prism 1000 high over a star of 100,000 points whose tips and valleys
+// alternate between the radii 1000 and 600, the ends fanned from their
+// centres: cut across, one loop of 100,000 points whose edges are far longer
+// than the clip's edge collapse takes, and whose ears are half reflex.
+const MeshT5& StarPrism() {
+  static const MeshT5 mesh = [] {
+    const int n = 100000;
+    const double pi = 3.141592653589793;
+    test::Soup s;
+    for (float z : {-500.0f, 500.0f})
+      for (int i = 0; i < n; ++i) {
+        const double a = 2.0 * pi * i / n, r = i % 2 ? 600.0 : 1000.0;
+        s.points.push_back({float(r * std::cos(a)), float(r * std::sin(a)), z});
+      }
+    s.points.push_back({0.0f, 0.0f, -500.0f});
+    s.points.push_back({0.0f, 0.0f, 500.0f});
+    for (int i = 0; i < n; ++i) {
+      const int j = (i + 1) % n;
+      s.tris.push_back({i, j, j + n});
+      s.tris.push_back({i, j + n, i + n});
+      s.tris.push_back({2 * n, j, i});
+      s.tris.push_back({2 * n + 1, i + n, j + n});
+    }
+    MeshT5 m = test::Build<MeshT5>(s);
+    UpdateBoundingBox(m);
+    return m;
+  }();
+  return mesh;
+}
+
+template <class Clip>
+void RunStarClip(benchmark::State& state, Clip&& clip) {
+  const MeshT5& source = StarPrism();
+  MeshT5 m;
+  for (auto _ : state) {
+    state.PauseTiming();
+    m = source;
+    state.ResumeTiming();
+    clip(m);
+    benchmark::DoNotOptimize(m.faceCount);
+  }
+  ReportCommon(state, double(source.faceCount));
+}
+
+void BM_ClipAndCapStarPrism(benchmark::State& state) {
+  RunStarClip(state, [](MeshT5& m) { ClipAndCap(m, Plane3f{Vec3f(0.0f, 0.1f, 1.0f), 0.0f}); });
+}
+BENCHMARK(BM_ClipAndCapStarPrism)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_ClipByPlaneStarPrism(benchmark::State& state) {
+  RunStarClip(state, [](MeshT5& m) { ClipByPlane(m, Plane3f{Vec3f(0.0f, 0.1f, 1.0f), 0.0f}); });
+}
+BENCHMARK(BM_ClipByPlaneStarPrism)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 // A slightly wavy circle of 5,000 points, as a plane cut of a finely
 // tessellated round part leaves it.
 void BM_TriangulateCutLoop(benchmark::State& state) {
@@ -85,6 +140,31 @@ void BM_TriangulateCutLoop(benchmark::State& state) {
   state.counters["points/s"] =
       benchmark::Counter(double(n) * double(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_TriangulateCutLoop)->Arg(5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TriangulateCutLoop)->Arg(5000)->Arg(200000)->Unit(benchmark::kMillisecond);
+
+// The same loop at the scale of a unit model: its ears are flatter than any
+// fixed margin, so another series of the ear clipping does the work.
+void BM_TriangulateFineUnitLoop(benchmark::State& state) {
+  const int n = int(state.range(0));
+  std::vector<Point2d> loop(static_cast<size_t>(n));
+  const double pi = 3.141592653589793;
+  for (int i = 0; i < n; ++i) {
+    double a = 2.0 * pi * i / n;
+    double r = 1.0 + 0.002 * std::sin(37.0 * a);
+    loop[size_t(i)] = {r * std::cos(a), r * std::sin(a)};
+  }
+  std::vector<int> triangles;
+  int result = 0;
+  for (auto _ : state) {
+    triangles.clear();
+    result = TriangulatePolygon2D(loop, triangles);
+    benchmark::DoNotOptimize(triangles.data());
+  }
+  if (result != 1 || triangles.size() != size_t(3 * (n - 2)))
+    state.SkipWithError("the loop was not triangulated completely");
+  state.counters["points/s"] =
+      benchmark::Counter(double(n) * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_TriangulateFineUnitLoop)->Arg(36000)->Arg(200000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,9 +1,11 @@
 # Helpers shared by the folders' CMakeLists.
 
 # quarnel_app_test_command(<variable> <target>)
-# The command that runs the test executable <target> on a private X display.
+# The command that runs the test executable <target> on a private X display,
+# with a temporary folder of its own (scripts/own-temp).
 function(quarnel_app_test_command variable target)
-  set(${variable} ${PROJECT_SOURCE_DIR}/scripts/own-display $<TARGET_FILE:${target}> PARENT_SCOPE)
+  set(${variable} ${PROJECT_SOURCE_DIR}/scripts/own-temp ${PROJECT_SOURCE_DIR}/scripts/own-display
+    $<TARGET_FILE:${target}> PARENT_SCOPE)
 endfunction()
 
 # quarnel_add_test(NAME <name> LABEL <unit|gl|app> SOURCES <files...> [LIBS <targets...>])
@@ -12,7 +14,8 @@ endfunction()
 # Makefile when there is none. An app test shows the application's windows and
 # uses the clipboard, which belong to the display: it runs on a display of its
 # own (quarnel_app_test_command), so tests run in parallel cannot take the focus
-# or the clipboard from each other.
+# or the clipboard from each other. Every test runs with a temporary folder of
+# its own that goes when it ends, so a run leaves nothing behind.
 function(quarnel_add_test)
   cmake_parse_arguments(T "" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
@@ -20,7 +23,7 @@ function(quarnel_add_test)
   if(T_LABEL STREQUAL "app")
     quarnel_app_test_command(command ${T_NAME})
   else()
-    set(command ${T_NAME})
+    set(command ${PROJECT_SOURCE_DIR}/scripts/own-temp $<TARGET_FILE:${T_NAME}>)
   endif()
   add_test(NAME ${T_NAME} COMMAND ${command} --gtest_brief=1)
   set_tests_properties(${T_NAME} PROPERTIES LABELS ${T_LABEL}

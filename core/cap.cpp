@@ -1,7 +1,9 @@
 #include "core/cap.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <utility>
 
 #include "core/clean.h"
@@ -57,44 +59,186 @@ double Cross2d(const Point2d& a, const Point2d& b, const Point2d& c) {
   return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
 }
 
-// The ear clipper's working state: the polygon's points and the list V of
-// positions still in the loop.
+bool Same(const Point2d& a, const Point2d& b) {
+  return a.x == b.x && a.y == b.y;
+}
+
+// Squared distance of q from the segment (a, b).
+double SegmentDistance2(const Point2d& a, const Point2d& b, const Point2d& q) {
+  const double dx = b.x - a.x, dy = b.y - a.y;
+  const double length2 = dx * dx + dy * dy;
+  double t = length2 > 0.0 ? ((q.x - a.x) * dx + (q.y - a.y) * dy) / length2 : 0.0;
+  t = std::clamp(t, 0.0, 1.0);
+  const double ex = a.x + t * dx - q.x, ey = a.y + t * dy - q.y;
+  return ex * ex + ey * ey;
+}
+
+// The ear clipper's working state: the polygon's points, the ring of those
+// still in the loop (a linked list of point indices, so that cutting an ear
+// costs the same at any length) and a grid of the points, so that the test
+// whether an ear holds another point looks only at the points near the ear.
 class EarClipper {
  public:
-  EarClipper(const std::vector<Point2d>& P, std::vector<int>& V, double extent)
-      : P_(P), V_(V), extent_(extent) {}
+  // order lists the loop's point indices counter-clockwise.
+  EarClipper(const std::vector<Point2d>& P, const std::vector<int>& order, double extent)
+      : P_(P),
+        extent_(extent),
+        onSide_(kOnSide * extent),
+        next_(P.size(), -1),
+        prev_(P.size(), -1),
+        rank_(P.size(), -1),
+        alive_(P.size(), 0) {
+    const int n = int(order.size());
+    double far = 0.0;
+    for (int i = 0; i < n; ++i) {
+      const size_t a = size_t(order[size_t(i)]);
+      next_[a] = order[size_t(i + 1 == n ? 0 : i + 1)];
+      prev_[a] = order[size_t(i == 0 ? n - 1 : i - 1)];
+      rank_[a] = i;
+      alive_[a] = 1;
+      far = std::max({far, std::fabs(P[a].x), std::fabs(P[a].y)});
+    }
+    count_ = n;
+    any_ = n > 0 ? order[0] : -1;
+    // Rounding of the side tests, in model units: far below any tolerance.
+    pad_ = 1e-9 * (extent + far);
+    BuildGrid();
+    byRank_ = order;
+    tree_.assign(size_t(n) + 1, 0);
+    for (int i = 1; i <= n; ++i) {
+      tree_[size_t(i)] += 1;
+      const int up = i + (i & -i);
+      if (up <= n) tree_[size_t(up)] += tree_[size_t(i)];
+    }
+    marks_.assign((size_t(n) + 63) / 64, 0);
+    markWords_.assign((marks_.size() + 63) / 64, 0);
+  }
 
-  int Count() const { return int(V_.size()); }
-  const Point2d& At(int position) const { return P_[size_t(V_[size_t(position)])]; }
-  int Next(int position) const { return position + 1 >= Count() ? 0 : position + 1; }
-  int Prev(int position) const { return position == 0 ? Count() - 1 : position - 1; }
+  // Steps forward from a to b around the loop.
+  int Distance(int a, int b) const {
+    const int pa = Before(rank_[size_t(a)]), pb = Before(rank_[size_t(b)]);
+    return pb >= pa ? pb - pa : count_ - (pa - pb);
+  }
+  // The point k steps forward from a.
+  int Advance(int a, int k) const {
+    int target = (Before(rank_[size_t(a)]) + k) % count_;
+    // The rank with target points of the loop before it.
+    int rank = 0;
+    int step = 1;
+    while (step * 2 <= int(byRank_.size()))
+      step *= 2;
+    for (; step > 0; step /= 2)
+      if (rank + step <= int(byRank_.size()) && tree_[size_t(rank + step)] <= target) {
+        rank += step;
+        target -= tree_[size_t(rank)];
+      }
+    return byRank_[size_t(rank)];
+  }
+
+  // Marks of the candidate ears (by their middle point), and the first one
+  // marked at or after a around the loop, -1 when none is.
+  void Mark(int a, bool on) {
+    const size_t r = size_t(rank_[size_t(a)]), word = r / 64;
+    if (on) {
+      marks_[word] |= uint64_t(1) << (r % 64);
+      markWords_[word / 64] |= uint64_t(1) << (word % 64);
+    } else {
+      marks_[word] &= ~(uint64_t(1) << (r % 64));
+      if (marks_[word] == 0) markWords_[word / 64] &= ~(uint64_t(1) << (word % 64));
+    }
+  }
+  int NextMarked(int a) const {
+    int r = MarkedFrom(size_t(rank_[size_t(a)]));
+    if (r < 0) r = MarkedFrom(0);
+    return r < 0 ? -1 : byRank_[size_t(r)];
+  }
+
+  int Count() const { return count_; }
+  int Next(int a) const { return next_[size_t(a)]; }
+  int Prev(int a) const { return prev_[size_t(a)]; }
+  const Point2d& At(int a) const { return P_[size_t(a)]; }
 
   // Some other point of the loop lies inside or on the triangle (u, v, w).
-  // A point within rounding of a side counts as on it: a point on a
+  // A point within rounding of a side's line counts as on it: a point on a
   // straight run of the loop must block the ear whose closing diagonal runs
-  // through it, or it would be left on a triangle without area. With
-  // twinsAllowed, points equal to one of the corners (a loop that passes
-  // twice through one place) do not count.
-  bool Blocked(int u, int v, int w, bool twinsAllowed) const {
+  // through it, or it would be left on a triangle without area. Points
+  // equal to a corner (a loop that passes twice through one place) count.
+  bool Blocked(int u, int v, int w) const {
     const Point2d &Pu = At(u), &Pv = At(v), &Pw = At(w);
-    const double onVW = -kOnSide * extent_ * std::hypot(Pw.x - Pv.x, Pw.y - Pv.y);
-    const double onWU = -kOnSide * extent_ * std::hypot(Pu.x - Pw.x, Pu.y - Pw.y);
-    const double onUV = -kOnSide * extent_ * std::hypot(Pv.x - Pu.x, Pv.y - Pu.y);
-    for (int p = 0; p < Count(); ++p) {
-      if (p == u || p == v || p == w) continue;
+    const double lvw = std::hypot(Pw.x - Pv.x, Pw.y - Pv.y);
+    const double lwu = std::hypot(Pu.x - Pw.x, Pu.y - Pw.y);
+    const double luv = std::hypot(Pv.x - Pu.x, Pv.y - Pu.y);
+    const double onVW = -kOnSide * extent_ * lvw;
+    const double onWU = -kOnSide * extent_ * lwu;
+    const double onUV = -kOnSide * extent_ * luv;
+    auto inside = [&](int p) {
+      if (p == u || p == v || p == w) return false;
       const Point2d& Q = At(p);
-      if (twinsAllowed && (Same(Q, Pu) || Same(Q, Pv) || Same(Q, Pw))) continue;
-      if (Cross2d(Pv, Pw, Q) >= onVW && Cross2d(Pw, Pu, Q) >= onWU && Cross2d(Pu, Pv, Q) >= onUV)
-        return true;
+      return Cross2d(Pv, Pw, Q) >= onVW && Cross2d(Pw, Pu, Q) >= onWU && Cross2d(Pu, Pv, Q) >= onUV;
+    };
+    // The points that pass lie in the triangle moved out by onSide_ on each
+    // side: the triangle scaled about its incentre by (r + onSide_) / r,
+    // with r its inradius.
+    const double twice = Cross2d(Pu, Pv, Pw);
+    const double perimeter = lvw + lwu + luv;
+    const double r = twice / perimeter;
+    const double scale = (r + onSide_) / r;
+    if (!(twice > 0.0) || !(r > 0.0) || !std::isfinite(scale)) return AnyInLoop(inside);
+    const Point2d centre = {(lvw * Pu.x + lwu * Pv.x + luv * Pw.x) / perimeter,
+                            (lvw * Pu.y + lwu * Pv.y + luv * Pw.y) / perimeter};
+    Point2d moved[3];
+    double size = 0.0;
+    for (int k = 0; k < 3; ++k) {
+      const Point2d& X = k == 0 ? Pu : k == 1 ? Pv : Pw;
+      moved[k] = {centre.x + (X.x - centre.x) * scale, centre.y + (X.y - centre.y) * scale};
+      size = std::max({size, std::fabs(moved[k].x - centre.x), std::fabs(moved[k].y - centre.y)});
     }
-    return false;
+    return AnyNear(moved, pad_ + 1e-9 * size, inside);
+  }
+
+  // Some other point of the loop lies in the closed triangle (u, v, w) or
+  // within onSide_ of one of its sides; or a point at the place of a corner
+  // (where the loop passes twice, as at both ends of a bridge to a hole) has
+  // an edge that runs into the triangle.
+  bool BlockedStrictly(int u, int v, int w) const {
+    const Point2d &Pu = At(u), &Pv = At(v), &Pw = At(w);
+    const double near2 = onSide_ * onSide_;
+    const double luv = std::hypot(Pv.x - Pu.x, Pv.y - Pu.y);
+    const double lvw = std::hypot(Pw.x - Pv.x, Pw.y - Pv.y);
+    const double lwu = std::hypot(Pu.x - Pw.x, Pu.y - Pw.y);
+    // The edges of point q, which stands at corner C of the triangle (C, A,
+    // B) in counter-clockwise order, run strictly between the sides CA, CB.
+    auto entersAt = [&](const Point2d& C, const Point2d& A, const Point2d& B, int q) {
+      for (int n : {Prev(q), Next(q)}) {
+        const Point2d& N = At(n);
+        if (Cross2d(C, A, N) > 0.0 && Cross2d(C, N, B) > 0.0) return true;
+      }
+      return false;
+    };
+    auto blocks = [&](int p) {
+      if (p == u || p == v || p == w) return false;
+      const Point2d& Q = At(p);
+      if (Same(Q, Pu)) return entersAt(Pu, Pv, Pw, p);
+      if (Same(Q, Pv)) return entersAt(Pv, Pw, Pu, p);
+      if (Same(Q, Pw)) return entersAt(Pw, Pu, Pv, p);
+      const double cuv = Cross2d(Pu, Pv, Q), cvw = Cross2d(Pv, Pw, Q), cwu = Cross2d(Pw, Pu, Q);
+      if (cuv >= 0.0 && cvw >= 0.0 && cwu >= 0.0) return true;
+      // Further than onSide_ outside one side's line is further from the
+      // whole triangle.
+      if (cuv < -onSide_ * luv || cvw < -onSide_ * lvw || cwu < -onSide_ * lwu) return false;
+      return SegmentDistance2(Pu, Pv, Q) <= near2 || SegmentDistance2(Pv, Pw, Q) <= near2 ||
+             SegmentDistance2(Pw, Pu, Q) <= near2;
+    };
+    const Point2d corners[3] = {Pu, Pv, Pw};
+    return AnyNear(corners, pad_ + onSide_, blocks);
   }
 
   // Some edge of the loop crosses a side of the triangle (u, v, w) from one
   // side to the other: only in a loop that is not simple.
   bool Crossed(int u, int v, int w) const {
     const int corners[3] = {u, v, w};
-    for (int p = 0; p < Count(); ++p) {
+    int p = any_;
+    for (int k = 0; k < count_; ++k, p = Next(p)) {
       const Point2d &A = At(p), &B = At(Next(p));
       for (int s = 0; s < 3; ++s) {
         const Point2d &C = At(corners[s]), &D = At(corners[(s + 1) % 3]);
@@ -105,27 +249,29 @@ class EarClipper {
     return false;
   }
 
-  // The ear to cut when none passes the regular tests: the largest
-  // counter-clockwise one that holds no other point, that no edge crosses
-  // and that is not larger than the loop. -1 when there is none (a loop
-  // that is not simple): what remains is left open.
+  // The ear to cut when no other passes: the largest counter-clockwise one
+  // that holds no other point, that no edge crosses and that is not larger
+  // than the loop. -1 when there is none (a loop that is not simple): what
+  // remains is left open.
   int BestEar() const {
     // No ear of a simple loop is larger than the loop; a loop that runs back
     // over itself has less area than its ears, or none.
     double loopArea = 0.0;
-    for (int p = 0; p < Count(); ++p) {
+    int p = any_;
+    for (int k = 0; k < count_; ++k, p = Next(p)) {
       const Point2d &a = At(p), &b = At(Next(p));
       loopArea += a.x * b.y - b.x * a.y;
     }
     std::vector<std::pair<double, int>> ears;
-    for (int v = 0; v < Count(); ++v) {
-      const double area = Cross2d(At(Prev(v)), At(v), At(Next(v)));
-      if (area > 0.0 && area <= loopArea * (1.0 + 1e-9)) ears.push_back({area, v});
+    p = any_;
+    for (int k = 0; k < count_; ++k, p = Next(p)) {
+      const double area = Cross2d(At(Prev(p)), At(p), At(Next(p)));
+      if (area > 0.0 && area <= loopArea * (1.0 + 1e-9)) ears.push_back({area, p});
     }
-    // Largest first, on a tie the earlier position; usually the first one
-    // taken from the heap is cut.
-    auto smaller = [](const std::pair<double, int>& a, const std::pair<double, int>& b) {
-      return a.first < b.first || (a.first == b.first && a.second > b.second);
+    // Largest first, on a tie the one earlier in the loop as given.
+    auto smaller = [this](const std::pair<double, int>& a, const std::pair<double, int>& b) {
+      return a.first < b.first ||
+             (a.first == b.first && rank_[size_t(a.second)] > rank_[size_t(b.second)]);
     };
     std::make_heap(ears.begin(), ears.end(), smaller);
     while (!ears.empty()) {
@@ -133,25 +279,204 @@ class EarClipper {
       const int v = ears.back().second;
       ears.pop_back();
       const int u = Prev(v), w = Next(v);
-      if (!Blocked(u, v, w, true) && !Crossed(u, v, w)) return v;
+      if (!BlockedStrictly(u, v, w) && !Crossed(u, v, w)) return v;
     }
     return -1;
   }
 
-  // Appends the ear at position v and takes v out of the loop.
+  // Appends the ear at v and takes v out of the loop.
   void Cut(int v, std::vector<int>& triangles) {
-    triangles.push_back(V_[size_t(Prev(v))]);
-    triangles.push_back(V_[size_t(v)]);
-    triangles.push_back(V_[size_t(Next(v))]);
-    V_.erase(V_.begin() + v);
+    const int u = Prev(v), w = Next(v);
+    triangles.push_back(u);
+    triangles.push_back(v);
+    triangles.push_back(w);
+    next_[size_t(u)] = w;
+    prev_[size_t(w)] = u;
+    alive_[size_t(v)] = 0;
+    if (any_ == v) any_ = w;
+    --count_;
+    Mark(v, false);
+    for (size_t i = size_t(rank_[size_t(v)]) + 1; i < tree_.size(); i += i & (~i + 1))
+      --tree_[i];
+    // The grid's cells keep the points cut away; rebuilt whenever half are
+    // gone, a search never looks at many more points than remain.
+    if (2 * count_ < built_) BuildGrid();
   }
 
  private:
-  static bool Same(const Point2d& a, const Point2d& b) { return a.x == b.x && a.y == b.y; }
+  void BuildGrid() {
+    built_ = count_;
+    double x0 = HUGE_VAL, x1 = -HUGE_VAL, y0 = HUGE_VAL, y1 = -HUGE_VAL;
+    int p = any_;
+    for (int k = 0; k < count_; ++k, p = Next(p)) {
+      x0 = std::min(x0, At(p).x), x1 = std::max(x1, At(p).x);
+      y0 = std::min(y0, At(p).y), y1 = std::max(y1, At(p).y);
+    }
+    // About one cell per point, as square as the box allows.
+    const double w = x1 - x0, h = y1 - y0;
+    const int cells = std::max(count_, 1);
+    int nx = 1, ny = 1;
+    if (w > 0.0 && h > 0.0) {
+      nx = int(std::clamp(std::sqrt(double(cells) * w / h), 1.0, double(cells)));
+      ny = std::max(1, cells / nx);
+    } else if (w > 0.0) {
+      nx = cells;
+    } else if (h > 0.0) {
+      ny = cells;
+    }
+    nx_ = nx, ny_ = ny, x0_ = x0, y0_ = y0;
+    cellW_ = w > 0.0 ? w / nx : 1.0;
+    cellH_ = h > 0.0 ? h / ny : 1.0;
+    start_.assign(size_t(nx) * size_t(ny) + 1, 0);
+    p = any_;
+    for (int k = 0; k < count_; ++k, p = Next(p))
+      ++start_[Cell(At(p)) + 1];
+    for (size_t c = 1; c < start_.size(); ++c)
+      start_[c] += start_[c - 1];
+    items_.resize(size_t(count_));
+    std::vector<int> fill(start_.begin(), start_.end() - 1);
+    p = any_;
+    for (int k = 0; k < count_; ++k, p = Next(p))
+      items_[size_t(fill[Cell(At(p))]++)] = p;
+  }
+
+  int Column(double x) const {
+    const double c = (x - x0_) / cellW_;
+    return !(c > 0.0) ? 0 : c >= double(nx_ - 1) ? nx_ - 1 : int(c);
+  }
+  int Row(double y) const {
+    const double c = (y - y0_) / cellH_;
+    return !(c > 0.0) ? 0 : c >= double(ny_ - 1) ? ny_ - 1 : int(c);
+  }
+  size_t Cell(const Point2d& q) const {
+    return size_t(Row(q.y)) * size_t(nx_) + size_t(Column(q.x));
+  }
+
+  // Whether test(p) holds for a point p of the loop; asks only the points
+  // of the grid cells that come within pad of the triangle T, row by row
+  // (a long thin ear across the loop meets few of the cells of its box).
+  template <class Test>
+  bool AnyNear(const Point2d (&T)[3], double pad, Test&& test) const {
+    const double y0 = std::min({T[0].y, T[1].y, T[2].y}) - pad;
+    const double y1 = std::max({T[0].y, T[1].y, T[2].y}) + pad;
+    const double x0 = std::min({T[0].x, T[1].x, T[2].x}) - pad;
+    const double x1 = std::max({T[0].x, T[1].x, T[2].x}) + pad;
+    if (!(y0 <= y1 && x0 <= x1) || !std::isfinite(y1 - y0) || !std::isfinite(x1 - x0))
+      return AnyInLoop(test);
+    const int j0 = Row(y0), j1 = Row(y1), i0 = Column(x0), i1 = Column(x1);
+    int columns[2];
+    size_t cells = 0;
+    // A small triangle: its box's cells are few.
+    if ((i1 - i0 + 1) * (j1 - j0 + 1) <= 16) {
+      for (int j = j0; j <= j1; ++j) {
+        const size_t row = size_t(j) * size_t(nx_);
+        for (size_t k = start_[row + size_t(i0)]; k < start_[row + size_t(i1) + 1]; ++k) {
+          const int p = items_[k];
+          if (alive_[size_t(p)] && test(p)) return true;
+        }
+      }
+      return false;
+    }
+    for (int pass = 0; pass < 2; ++pass) {
+      for (int j = j0; j <= j1; ++j) {
+        // The triangle's reach in x over the row's band of y, widened by
+        // pad (and by rounding of the row's place).
+        const double slack = pad + 1e-9 * cellH_;
+        const double b0 = std::max(y0, j == 0 ? y0 : y0_ + j * cellH_) - slack;
+        const double b1 = std::min(y1, j == ny_ - 1 ? y1 : y0_ + (j + 1) * cellH_) + slack;
+        if (!Reach(T, b0, b1, pad, columns)) continue;
+        if (pass == 0) {
+          cells += size_t(columns[1] - columns[0] + 1);
+          continue;
+        }
+        const size_t row = size_t(j) * size_t(nx_);
+        for (size_t k = start_[row + size_t(columns[0])]; k < start_[row + size_t(columns[1]) + 1];
+             ++k) {
+          const int p = items_[k];
+          if (alive_[size_t(p)] && test(p)) return true;
+        }
+      }
+      // Beyond as many cells as points a pass over the loop is cheaper.
+      if (pass == 0 && cells > size_t(count_)) return AnyInLoop(test);
+    }
+    return false;
+  }
+
+  // The columns of the grid that the triangle T, widened by pad, meets
+  // between y = b0 and b1; false when it does not reach there.
+  bool Reach(const Point2d (&T)[3], double b0, double b1, double pad, int (&columns)[2]) const {
+    double x0 = HUGE_VAL, x1 = -HUGE_VAL;
+    for (int k = 0; k < 3; ++k) {
+      const Point2d &a = T[k], &b = T[(k + 1) % 3];
+      if (a.y >= b0 && a.y <= b1) x0 = std::min(x0, a.x), x1 = std::max(x1, a.x);
+      for (double y : {b0, b1})
+        if ((a.y < y) != (b.y < y)) {
+          const double x = a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y);
+          x0 = std::min(x0, x), x1 = std::max(x1, x);
+        }
+    }
+    if (!(x0 <= x1)) return false;
+    columns[0] = Column(x0 - pad);
+    columns[1] = Column(x1 + pad);
+    return true;
+  }
+
+  // Points of the loop with a rank below r.
+  int Before(int r) const {
+    int sum = 0;
+    for (size_t i = size_t(r); i > 0; i -= i & (~i + 1))
+      sum += tree_[i];
+    return sum;
+  }
+
+  // The first marked rank from r on, -1 when there is none.
+  int MarkedFrom(size_t r) const {
+    size_t word = r / 64;
+    if (word >= marks_.size()) return -1;
+    const uint64_t here = marks_[word] & (~uint64_t(0) << (r % 64));
+    if (here) return int(word * 64 + size_t(std::countr_zero(here)));
+    ++word;
+    for (size_t group = word / 64; group < markWords_.size(); ++group) {
+      uint64_t bits = markWords_[group];
+      if (group == word / 64) bits &= word % 64 ? ~uint64_t(0) << (word % 64) : ~uint64_t(0);
+      if (bits) {
+        const size_t w = group * 64 + size_t(std::countr_zero(bits));
+        return int(w * 64 + size_t(std::countr_zero(marks_[w])));
+      }
+    }
+    return -1;
+  }
+
+  template <class Test>
+  bool AnyInLoop(Test&& test) const {
+    int p = any_;
+    for (int k = 0; k < count_; ++k, p = Next(p))
+      if (test(p)) return true;
+    return false;
+  }
 
   const std::vector<Point2d>& P_;
-  std::vector<int>& V_;
   double extent_;  // of the whole loop
+  double onSide_;
+  double pad_ = 0.0;
+  std::vector<int> next_, prev_;
+  std::vector<int> rank_;  // place in the loop as given
+  std::vector<char> alive_;
+  int count_ = 0;
+  int any_ = -1;  // some point still in the loop
+  // The grid: cells of cellW_ x cellH_ from (x0_, y0_), nx_ by ny_, row by
+  // row; the points of cell c are items_[start_[c] .. start_[c + 1]).
+  int built_ = 0;
+  int nx_ = 1, ny_ = 1;
+  double x0_ = 0.0, y0_ = 0.0, cellW_ = 1.0, cellH_ = 1.0;
+  std::vector<size_t> start_;
+  std::vector<int> items_;
+  // The points by rank, a Fenwick tree of the points still in the loop by
+  // rank (to count and take steps around it in a few operations) and the
+  // marks, one bit per rank with a second level of one bit per word.
+  std::vector<int> byRank_;
+  std::vector<int> tree_;
+  std::vector<uint64_t> marks_, markWords_;
 };
 
 // Diagonal of the box of the points: no diagonal of the loop is longer.
@@ -164,6 +489,349 @@ double Extent(const std::vector<Point2d>& P) {
     hi.y = std::max(hi.y, p.y);
   }
   return std::hypot(hi.x - lo.x, hi.y - lo.y);
+}
+
+// Cuts the loop V (point indices into P, counter-clockwise, of area S > 0)
+// into triangles; see TriangulatePolygon2D.
+int ClipEars(const std::vector<Point2d>& P, const std::vector<int>& V, double S,
+             std::vector<int>& triangles) {
+  // Ears are cut shortest closing diagonal first: the limit on the diagonal
+  // grows by 1.3 whenever a whole round of candidates fails. The first
+  // series uses a fixed convexity margin and stops once the limit passes
+  // twice the root of the area; the loops it finishes keep the triangles
+  // they always had. Small or thin loops that it leaves are finished with a
+  // margin relative to the loop's own size and a limit that grows to the
+  // loop's extent, beyond which every diagonal is short enough. What fine
+  // loops leave then (their ears are flatter than any margin) is cut by a
+  // third series that takes every ear with area that holds no point, which
+  // a simple polygon always has; when even then no ear passes, the best
+  // ears are cut, so the loop always shrinks.
+  const int n = int(V.size());
+  const double extent = Extent(P);
+  // Points so far apart that their distance is no number: no limit on the
+  // diagonals could ever pass it.
+  if (!std::isfinite(extent)) return 0;
+  EarClipper ears(P, V, extent);
+  enum Series { kFixedMargin, kRelativeMargin_, kAnyArea, kBestEar };
+  int series = kFixedMargin;
+  double margin = 0.01;
+  double bound = 2.0 * std::sqrt(S);
+  double limit = std::sqrt(S) * 0.001;
+  int next = V[size_t(n - 1)];  // the first candidate's first corner
+  // Twice the area still to cover. An ear larger than that only fits a loop
+  // that runs back over itself.
+  double left = 2.0 * S;
+  // Candidates failed in a row, and the shortest closing diagonal among
+  // them that failed only for its length. The loop does not change while
+  // candidates fail, so once a whole turn of it has failed, every further
+  // candidate fails the same way until the limit passes that diagonal: the
+  // rest of the round is skipped, and the limit goes straight to the first
+  // step beyond it.
+  int failed = 0;
+  double nearest = HUGE_VAL;
+  // Whether the ear at v has the series' shape, and its closing diagonal.
+  auto shaped = [&](int v, double& diagonal, double& area) {
+    const Point2d& Pu = ears.At(ears.Prev(v));
+    const Point2d& Pv = ears.At(v);
+    const Point2d& Pw = ears.At(ears.Next(v));
+    const double dx = Pu.x - Pw.x, dy = Pu.y - Pw.y;
+    diagonal = std::sqrt(dx * dx + dy * dy);
+    area = Cross2d(Pu, Pv, Pw);
+    return series == kAnyArea ? area > 0.0 && area <= left + 1e-9 * S : area >= margin;
+  };
+  // In the first two series the ears that pass the shape and the limit are
+  // marked, and the candidates between them, which fail, are counted and
+  // passed over at once: a loop of many points whose ears are cut one by
+  // one at far places would otherwise cost a turn per ear.
+  auto mark = [&](int v) {
+    double diagonal, area;
+    const bool passes = shaped(v, diagonal, area);
+    ears.Mark(v, passes && diagonal < limit);
+  };
+  auto markAll = [&]() {
+    int v = next;
+    for (int k = 0; k < ears.Count(); ++k, v = ears.Next(v))
+      mark(v);
+  };
+  markAll();
+  for (;;) {
+    const int nv = ears.Count();
+    if (nv < 3) return 1;
+    if (series != kBestEar && failed >= nv) {
+      if (series < kAnyArea) {
+        int v = next;
+        for (int k = 0; k < nv; ++k, v = ears.Next(v)) {
+          double diagonal, area;
+          if (shaped(v, diagonal, area) && diagonal >= limit) nearest = std::min(nearest, diagonal);
+        }
+      }
+      // A round at one limit is two turns and one candidate more, the first
+      // at the new limit: each round that fails moves the start on by one.
+      for (;;) {
+        limit *= 1.3;
+        if (limit > bound) {
+          ++series;
+          limit = std::sqrt(S) * 0.001;
+          bound = extent;
+          if (series == kRelativeMargin_) margin = kRelativeMargin * extent * extent;
+          break;
+        }
+        if (nearest < limit) break;
+        next = ears.Next(next);
+      }
+      failed = -1;
+      nearest = HUGE_VAL;
+      if (series < kAnyArea) markAll();
+    }
+    if (series == kBestEar) {
+      // Every diagonal is short enough and still a whole round failed: the
+      // loop is not simple or what is left of it is flat. The rest is cut
+      // ear by best ear; more rounds would each cost a pass over the loop
+      // per candidate.
+      const int v = ears.BestEar();
+      if (v < 0) return 0;
+      ears.Cut(v, triangles);
+      continue;
+    }
+    if (series < kAnyArea) {
+      const int first = ears.Next(next);
+      const int marked = ears.NextMarked(first);
+      const int skipped = marked < 0 ? 0 : ears.Distance(first, marked);
+      if (marked < 0 || failed + skipped >= nv) {
+        // The turn ends before the next marked ear.
+        next = ears.Advance(next, nv - failed);
+        failed = nv;
+        continue;
+      }
+      failed += skipped;
+      next = ears.Prev(marked);
+    }
+    const int u = next;
+    const int v = ears.Next(u);
+    const int w = ears.Next(v);
+    next = v;
+    ++failed;
+    double diagonal, area;
+    if (!shaped(v, diagonal, area)) continue;
+    if (diagonal >= limit) {
+      nearest = std::min(nearest, diagonal);
+      continue;
+    }
+    if (series == kAnyArea ? ears.BlockedStrictly(u, v, w) : ears.Blocked(u, v, w)) continue;
+    ears.Cut(v, triangles);
+    left -= area;
+    // The first series go on from the ear's far corner, as they always did.
+    // The third looks back first: the cut may have made the corner before it
+    // an ear, which it would otherwise meet only a turn later.
+    if (series < kAnyArea) {
+      mark(u);
+      mark(w);
+    }
+    next = series == kAnyArea ? ears.Prev(u) : w;
+    failed = 0;
+    nearest = HUGE_VAL;
+  }
+}
+
+// Twice the signed area of the points in their order.
+double TwiceArea(const std::vector<Point2d>& P) {
+  double sum = 0.0;
+  for (size_t i = 0; i < P.size(); ++i) {
+    const Point2d &a = P[i == 0 ? P.size() - 1 : i - 1], &b = P[i];
+    sum += a.x * b.y - b.x * a.y;
+  }
+  return sum;
+}
+
+// Joins holes into an outer loop by bridges: each hole, the one reaching
+// furthest in x first, is cut open at its rightmost point M and joined to
+// the point of the ring that M sees first to its right, through a pair of
+// coincident edges (both ends of a bridge are doubled).
+class HoleBridger {
+ public:
+  HoleBridger(std::vector<Point2d>& P, std::vector<int>& origin) : P_(P), origin_(origin) {}
+
+  // Links the points [first, first + count) into a ring, counter-clockwise
+  // when ccw; returns a point of it.
+  int AddRing(size_t first, size_t count, bool ccw) {
+    next_.resize(P_.size(), -1);
+    prev_.resize(P_.size(), -1);
+    for (size_t i = 0; i < count; ++i) {
+      const int a = int(first + i), b = int(first + (i + 1) % count);
+      if (ccw) {
+        next_[size_t(a)] = b, prev_[size_t(b)] = a;
+      } else {
+        next_[size_t(b)] = a, prev_[size_t(a)] = b;
+      }
+    }
+    return int(first);
+  }
+
+  // Bridges the hole that holds point hole into the ring through outer;
+  // false when no point of the ring lies to the hole's right.
+  bool Bridge(int outer, int hole, size_t ringSize) {
+    const int m = Rightmost(hole);
+    const int a = Target(outer, m, ringSize);
+    if (a < 0) return false;
+    Split(a, m);
+    return true;
+  }
+
+  // The ring through start, as point indices in order.
+  std::vector<int> Ring(int start) const {
+    std::vector<int> ring;
+    int p = start;
+    do {
+      ring.push_back(p);
+      p = next_[size_t(p)];
+    } while (p != start && ring.size() <= P_.size());
+    return ring;
+  }
+
+  int Rightmost(int start) const {
+    int best = start;
+    for (int p = next_[size_t(start)]; p != start; p = next_[size_t(p)]) {
+      const Point2d &q = P_[size_t(p)], &b = P_[size_t(best)];
+      if (q.x > b.x || (q.x == b.x && q.y < b.y)) best = p;
+    }
+    return best;
+  }
+
+ private:
+  // Point q lies in the interior angle of the ring at p.
+  bool LocallyInside(int p, const Point2d& q) const {
+    const Point2d &a = P_[size_t(prev_[size_t(p)])], &o = P_[size_t(p)],
+                  &b = P_[size_t(next_[size_t(p)])];
+    if (Cross2d(a, o, b) >= 0.0) return Cross2d(o, b, q) >= 0.0 && Cross2d(o, q, a) >= 0.0;
+    return Cross2d(o, b, q) >= 0.0 || Cross2d(o, q, a) >= 0.0;
+  }
+
+  // The point of the ring through outer that the hole's point m is bridged
+  // to: of the edge that the ray from m to the right meets first, the end
+  // further right, unless other points lie in the triangle between m, the
+  // hit and that end; then the one of them nearest in angle to the ray.
+  int Target(int outer, int m, size_t ringSize) const {
+    const Point2d M = P_[size_t(m)];
+    double hitX = HUGE_VAL;
+    int end = -1;
+    int a = outer;
+    for (size_t k = 0; k < ringSize; ++k) {
+      const int b = next_[size_t(a)];
+      const Point2d &A = P_[size_t(a)], &B = P_[size_t(b)];
+      // Edges with the inside of the ring to their left run upwards where
+      // the ray meets them from inside.
+      if (A.y <= M.y && M.y <= B.y && A.y < B.y) {
+        const double x = A.x + (M.y - A.y) * (B.x - A.x) / (B.y - A.y);
+        if (x >= M.x && x < hitX) {
+          hitX = x;
+          end = A.y == M.y ? a : B.y == M.y ? b : A.x > B.x ? a : b;
+        }
+      }
+      a = b;
+    }
+    if (end < 0) return -1;
+    const Point2d I = {hitX, M.y};
+    const Point2d E = P_[size_t(end)];
+    const double orient = Cross2d(M, I, E);
+    int best = -1;
+    double bestTan = HUGE_VAL;
+    a = outer;
+    for (size_t k = 0; k < ringSize; ++k, a = next_[size_t(a)]) {
+      const Point2d& Q = P_[size_t(a)];
+      if (!Same(Q, E)) {
+        if (!(Q.x > M.x) || !(Q.x <= std::max(hitX, E.x))) continue;
+        const double c1 = Cross2d(M, I, Q), c2 = Cross2d(I, E, Q), c3 = Cross2d(E, M, Q);
+        const bool in = orient >= 0.0 ? c1 >= 0.0 && c2 >= 0.0 && c3 >= 0.0
+                                      : c1 <= 0.0 && c2 <= 0.0 && c3 <= 0.0;
+        if (!in) continue;
+      }
+      if (!LocallyInside(a, M)) continue;
+      const double tan = std::fabs(Q.y - M.y) / (Q.x - M.x);
+      if (best < 0 || tan < bestTan || (tan == bestTan && Q.x < P_[size_t(best)].x)) {
+        best = a;
+        bestTan = tan;
+      }
+    }
+    return best >= 0 ? best : end;
+  }
+
+  // Joins the ring at a to the hole's ring at b: a, b, the hole, b', a'.
+  void Split(int a, int b) {
+    const int a2 = Copy(a), b2 = Copy(b);
+    const int an = next_[size_t(a)], bp = prev_[size_t(b)];
+    next_[size_t(a)] = b, prev_[size_t(b)] = a;
+    next_[size_t(a2)] = an, prev_[size_t(an)] = a2;
+    next_[size_t(b2)] = a2, prev_[size_t(a2)] = b2;
+    next_[size_t(bp)] = b2, prev_[size_t(b2)] = bp;
+  }
+
+  int Copy(int a) {
+    P_.push_back(P_[size_t(a)]);
+    origin_.push_back(origin_[size_t(a)]);
+    next_.push_back(-1);
+    prev_.push_back(-1);
+    return int(P_.size() - 1);
+  }
+
+  std::vector<Point2d>& P_;
+  std::vector<int>& origin_;
+  std::vector<int> next_, prev_;
+};
+
+// One loop of the cut in the plane's frame.
+struct CapLoop {
+  std::vector<Point2d> points;  // in walk order
+  std::vector<VertexT5*> corners;
+  double twiceArea = 0.0;  // signed, of the points in walk order
+  // Border edges whose face runs them against the walk, less those whose
+  // face runs them along it.
+  int64_t against = 0;
+  Point2d lo, hi;   // box of the points
+  int depth = 0;    // loops around this one
+  int parent = -1;  // the nearest of them
+};
+
+// 1 when q lies inside the loop, 0 when outside, -1 when on its boundary.
+int LoopContains(const std::vector<Point2d>& loop, const Point2d& q) {
+  bool inside = false;
+  const size_t n = loop.size();
+  for (size_t i = 0, j = n - 1; i < n; j = i++) {
+    const Point2d &a = loop[j], &b = loop[i];
+    if (Same(a, q)) return -1;
+    if ((a.y > q.y) != (b.y > q.y)) {
+      const double c = Cross2d(a, b, q);
+      if (c == 0.0) return -1;
+      // The edge meets the ray from q to the right.
+      if ((c > 0.0) == (b.y > a.y)) inside = !inside;
+    } else if (a.y == q.y && b.y == q.y && std::min(a.x, b.x) <= q.x && q.x <= std::max(a.x, b.x)) {
+      return -1;
+    }
+  }
+  return inside ? 1 : 0;
+}
+
+// Sets each loop's depth (the number of loops around it) and parent (the
+// deepest of them). The loops of one cut do not cross, so one point of a
+// loop that is not on the other tells.
+void NestLoops(std::vector<CapLoop>& caps) {
+  std::vector<std::pair<size_t, size_t>> inside;  // (inner, outer)
+  for (size_t i = 0; i < caps.size(); ++i) {
+    const CapLoop& a = caps[i];
+    if (!(std::fabs(a.twiceArea) > 0.0)) continue;
+    for (size_t j = 0; j < caps.size(); ++j) {
+      const CapLoop& b = caps[j];
+      if (j == i || !(std::fabs(b.twiceArea) > std::fabs(a.twiceArea))) continue;
+      if (a.lo.x < b.lo.x || a.lo.y < b.lo.y || a.hi.x > b.hi.x || a.hi.y > b.hi.y) continue;
+      int in = -1;
+      for (size_t k = 0; k < a.points.size() && in < 0; ++k)
+        in = LoopContains(b.points, a.points[k]);
+      if (in == 1) inside.push_back({i, j});
+    }
+  }
+  for (const auto& [i, j] : inside)
+    ++caps[i].depth;
+  for (const auto& [i, j] : inside)
+    if (caps[j].depth == caps[i].depth - 1) caps[i].parent = int(j);
 }
 
 }  // namespace
@@ -234,65 +902,51 @@ int TriangulatePolygon2D(const std::vector<Point2d>& P, std::vector<int>& triang
   // A polygon without area has no ear to cut; a non-finite one has a
   // coordinate that is no number.
   if (!(S > 0.0) || !std::isfinite(S)) return 0;
+  return ClipEars(P, V, S, triangles);
+}
 
-  // Ears are cut shortest closing diagonal first: the limit on the diagonal
-  // grows by 1.3 whenever a whole round of candidates fails. The first
-  // series uses a fixed convexity margin and stops once the limit passes
-  // twice the root of the area; the loops it finishes keep the triangles
-  // they always had. Small or thin loops that it leaves are finished with a
-  // margin relative to the loop's own size and a limit that grows to the
-  // loop's extent, beyond which every diagonal is short enough; when even
-  // then no ear passes, the best ears are cut, so the loop always shrinks.
-  const double extent = Extent(P);
-  // Points so far apart that their distance is no number: no limit on the
-  // diagonals could ever pass it.
-  if (!std::isfinite(extent)) return 0;
-  EarClipper ears(P, V, extent);
-  double margin = 0.01;
-  double bound = 2.0 * std::sqrt(S);
-  bool relative = false;
-  double limit = std::sqrt(S) * 0.001;
-  int tries = 2 * n;
-  int v = n - 1;
-  bool bestOnly = false;
-  for (;;) {
-    const int nv = ears.Count();
-    if (nv < 3) return 1;
-    if (!bestOnly && --tries < 0) {
-      limit *= 1.3;
-      tries = 2 * nv;
-      if (limit > bound && !relative) {
-        relative = true;
-        margin = kRelativeMargin * extent * extent;
-        bound = extent;
-        limit = std::sqrt(S) * 0.001;
-      } else if (limit > bound) {
-        // Every diagonal is short enough and still a whole round failed:
-        // the loop is not simple or what is left of it is flat. The rest is
-        // cut ear by best ear; more rounds would each cost a pass over the
-        // loop per candidate.
-        bestOnly = true;
-      }
-    }
-    if (bestOnly) {
-      v = ears.BestEar();
-      if (v < 0) return 0;
-      ears.Cut(v, triangles);
-      continue;
-    }
-    const int u = v >= nv ? 0 : v;
-    v = ears.Next(u);
-    const int w = ears.Next(v);
-    const Point2d& Pu = ears.At(u);
-    const Point2d& Pv = ears.At(v);
-    const Point2d& Pw = ears.At(w);
-    const double dx = Pu.x - Pw.x, dy = Pu.y - Pw.y;
-    if (std::sqrt(dx * dx + dy * dy) >= limit) continue;
-    if (Cross2d(Pu, Pv, Pw) < margin) continue;
-    if (ears.Blocked(u, v, w, false)) continue;
-    ears.Cut(v, triangles);
-    tries = 2 * (nv - 1);
+int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops,
+                                  std::vector<int>& triangles) {
+  if (loops.empty() || loops[0].size() < 3) return 0;
+  std::vector<Point2d> P;
+  std::vector<int> origin;  // of each point, its index in the loops as given
+  for (const std::vector<Point2d>& loop : loops)
+    P.insert(P.end(), loop.begin(), loop.end());
+  for (size_t i = 0; i < P.size(); ++i)
+    origin.push_back(int(i));
+  HoleBridger bridger(P, origin);
+  const double outerArea = TwiceArea(loops[0]);
+  if (!(outerArea != 0.0) || !std::isfinite(outerArea)) return 0;
+  const int outer = bridger.AddRing(0, loops[0].size(), outerArea > 0.0);
+  size_t ringSize = loops[0].size();
+  // Holes run clockwise; one without area or with fewer than three points
+  // has nothing to take away.
+  std::vector<std::pair<Point2d, int>> holes;
+  size_t first = loops[0].size();
+  for (size_t h = 1; h < loops.size(); first += loops[h].size(), ++h) {
+    const double area = TwiceArea(loops[h]);
+    if (loops[h].size() < 3 || !(area != 0.0) || !std::isfinite(area)) continue;
+    const int m = bridger.Rightmost(bridger.AddRing(first, loops[h].size(), area < 0.0));
+    holes.push_back({P[size_t(m)], m});
   }
+  std::sort(holes.begin(), holes.end(), [](const auto& a, const auto& b) {
+    return a.first.x > b.first.x || (a.first.x == b.first.x && a.first.y < b.first.y);
+  });
+  for (const auto& hole : holes) {
+    const size_t holeSize = bridger.Ring(hole.second).size();
+    if (bridger.Bridge(outer, hole.second, ringSize)) ringSize += holeSize + 2;
+  }
+  const std::vector<int> V = bridger.Ring(outer);
+  std::vector<Point2d> ring;
+  for (int p : V)
+    ring.push_back(P[size_t(p)]);
+  const double S = 0.5 * TwiceArea(ring);
+  if (!(S > 0.0) || !std::isfinite(S)) return 0;
+  std::vector<int> local;
+  const int result = ClipEars(P, V, S, local);
+  for (int t : local)
+    triangles.push_back(origin[size_t(t)]);
+  return result;
 }
 
 void RemoveDuplicateFaces(MeshT5& mesh) {
@@ -481,9 +1135,15 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
   CollectBorderLoops(mesh, loops);
   const size_t bound = 3 * mesh.faces.size();
 
+  // The clip's edge collapse moves points of the cut to midpoints of edges
+  // whose ends lie within its tolerance of the plane: on a small loop of a
+  // large model that is more than the loop's own share.
+  const double collapsed =
+      mesh.bbox.IsNull() ? 0.0 : double(float(mesh.bbox.Diag() * double(1e-4f)));
   std::vector<const BorderLoop*> chosen;
   for (const BorderLoop& loop : loops) {
-    const double tolerance = Distance(loop.box.min, loop.box.max) * double(0.01f);
+    const double tolerance =
+        std::max(Distance(loop.box.min, loop.box.max) * double(0.01f), collapsed);
     bool onPlane = WalkLoop(loop.Start(), bound, [&](const FacePos& p) {
       return std::fabs(SignedDistance(p.v->position, plane)) <= tolerance;
     });
@@ -494,24 +1154,69 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
   Vec3f u, w;
   PlaneTangentFrame(unit, u, w, 0.0f, 1.0f, 0.0f);
   const Vec3d du(u), dw(w);
-  std::vector<VertexT5*> cap;
-  std::vector<Point2d> polygon;
-  std::vector<VertexT5*> corners;
-  std::vector<int> triangles;
+  std::vector<CapLoop> caps;
   for (const BorderLoop* loop : chosen) {
-    polygon.clear();
-    corners.clear();
-    triangles.clear();
+    CapLoop c;
     bool closed = WalkLoop(loop->Start(), bound, [&](const FacePos& p) {
       Vec3d q(p.v->position);
-      polygon.push_back({q.Dot(du), q.Dot(dw)});
-      corners.push_back(p.v);
+      c.points.push_back({q.Dot(du), q.Dot(dw)});
+      c.corners.push_back(p.v);
+      // The border edge that ends at p.v, here from the point before it in
+      // the walk (at the start, from the last one).
+      c.against += p.f->v[(p.z + 1) % 3] == p.v ? -1 : 1;
       return true;
     });
     if (!closed) continue;
-    TriangulatePolygon2D(polygon, triangles);
-    for (int t : triangles)
-      cap.push_back(corners[size_t(t)]);
+    c.twiceArea = TwiceArea(c.points);
+    c.lo = c.hi = c.points[0];
+    for (const Point2d& q : c.points) {
+      c.lo.x = std::min(c.lo.x, q.x), c.lo.y = std::min(c.lo.y, q.y);
+      c.hi.x = std::max(c.hi.x, q.x), c.hi.y = std::max(c.hi.y, q.y);
+    }
+    caps.push_back(std::move(c));
+  }
+  NestLoops(caps);
+
+  std::vector<VertexT5*> cap;
+  std::vector<int> triangles;
+  std::vector<VertexT5*> corners;
+  std::vector<std::vector<Point2d>> polygon;
+  for (size_t i = 0; i < caps.size(); ++i) {
+    const CapLoop& outer = caps[i];
+    if (outer.depth % 2 == 1 && outer.parent >= 0) continue;  // a hole, capped with its loop
+    // The new faces run each border edge along the walk when the face on it
+    // runs it against the walk, as it does all round a consistently wound
+    // mesh; whether that turns the cap counter-clockwise in the plane's
+    // frame is read from the loop's walk and from its holes' walks.
+    auto turn = [](const CapLoop& c) {
+      return c.twiceArea > 0.0 ? double(c.against) : c.twiceArea < 0.0 ? -double(c.against) : 0.0;
+    };
+    double counterClockwise = turn(outer);
+    std::vector<const CapLoop*> holes;
+    for (const CapLoop& h : caps)
+      if (h.parent == int(i) && h.depth % 2 == 1) {
+        holes.push_back(&h);
+        counterClockwise -= turn(h);
+      }
+    triangles.clear();
+    if (holes.empty()) {
+      TriangulatePolygon2D(outer.points, triangles);
+      corners = outer.corners;
+    } else {
+      polygon.assign(1, outer.points);
+      corners = outer.corners;
+      for (const CapLoop* h : holes) {
+        polygon.push_back(h->points);
+        corners.insert(corners.end(), h->corners.begin(), h->corners.end());
+      }
+      TriangulatePolygonWithHoles2D(polygon, triangles);
+    }
+    // A triangle (a, b, c) becomes the face (a, c, b) below.
+    for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
+      cap.push_back(corners[size_t(triangles[t])]);
+      cap.push_back(corners[size_t(triangles[counterClockwise > 0.0 ? t + 2 : t + 1])]);
+      cap.push_back(corners[size_t(triangles[counterClockwise > 0.0 ? t + 1 : t + 2])]);
+    }
   }
 
   // The vertex array does not move here, so the corner pointers stay valid.

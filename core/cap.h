@@ -46,6 +46,15 @@ double BorderLoopLength(const FacePos& start, size_t maxSteps);
 // triangles found before stay appended).
 int TriangulatePolygon2D(const std::vector<Point2d>& polygon, std::vector<int>& triangles);
 
+// The same for a polygon with holes: loops[0] is the outer boundary, the
+// other loops are holes inside it, each in either order. Each hole is joined
+// to the outer loop by a bridge and the whole is clipped as one loop. The
+// indices count the points of all loops in turn; a complete cut gives n - 2
+// + 2 h triangles for n points and h holes, covering the outer loop's area
+// less the holes' once.
+int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops,
+                                  std::vector<int>& triangles);
+
 // Deletes the later face of each pair of live faces with the same three
 // vertices, unless it is excluded or one of its face-face neighbours is
 // deleted or excluded. Needs valid face-face adjacency on every live face.
@@ -56,12 +65,18 @@ void RemoveDuplicateFaces(MeshT5& mesh);
 // non-manifold one) and returns their number. Needs face-face adjacency.
 int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh);
 
-// Closes every border loop that lies on the plane (within 1 % of the loop's
-// box diagonal) with new faces, green and selected, facing the plane's
-// negative side; then cleans up, flips coplanar edges and selects the cap's
-// vertices. Run right after a plane clip with the same plane. Builds the
-// face-face adjacency first unless the caller says that it is current (as
-// ClipByPlane leaves it).
+// Closes every border loop that lies on the plane with new faces, green and
+// selected; then cleans up, flips coplanar edges and selects the cap's
+// vertices. A loop lies on the plane when its points are within 1 % of the
+// loop's box diagonal of it, or within the tolerance of the clip's edge
+// collapse (1e-4 of mesh.bbox's diagonal: ClipByPlane leaves the box from
+// before the clip, which the collapse used). Loops inside another loop are
+// holes of the nearest one around them (or islands in a hole, and so on),
+// and each outer loop is capped together with its holes. The new faces use
+// each border edge against the way its face runs, so the cap faces the way
+// the mesh does. Run right after a plane clip with the same plane. Builds
+// the face-face adjacency first unless the caller says that it is current
+// (as ClipByPlane leaves it).
 void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent = false);
 
 }  // namespace quarnel

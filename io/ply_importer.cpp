@@ -190,7 +190,7 @@ class Import {
   Import(MeshType& mesh, IoMask& mask, const LoadProgressCallback& progress)
       : mesh_(mesh), mask_(mask), progress_(progress) {}
 
-  PlyError Run(const char* fileName, int extraVertexCount, const PlyBinding* extraVertex,
+  PlyError Run(const InputFile& file, int extraVertexCount, const PlyBinding* extraVertex,
                int extraFaceCount, const PlyBinding* extraFace);
 
  private:
@@ -225,10 +225,10 @@ class Import {
 };
 
 template <class MeshType>
-PlyError Import<MeshType>::Run(const char* fileName, int extraVertexCount,
+PlyError Import<MeshType>::Run(const InputFile& file, int extraVertexCount,
                                const PlyBinding* extraVertex, int extraFaceCount,
                                const PlyBinding* extraFace) {
-  if (reader_.Open(fileName, 0) != 0) return reader_.error;
+  if (reader_.OpenRead(file) != 0) return reader_.error;
 
   int bound = 0;
   while (bound < 23 && Bind(kCameraBindings[bound])) ++bound;
@@ -312,7 +312,7 @@ PlyError Import<MeshType>::Run(const char* fileName, int extraVertexCount,
     if (e != ply_error::NoError) return e;
   }
 
-  TakeTextureNames(fileName);
+  TakeTextureNames(file.Path().c_str());
 
   // Counted as the records were appended, so that the arrays are not walked
   // a second time.
@@ -641,6 +641,20 @@ int PlyImporter::Open(MeshType& mesh, const char* fileName, int extraVertexCount
                       const PlyBinding* extraVertex, int extraFaceCount,
                       const PlyBinding* extraFace, IoMask& mask,
                       const LoadProgressCallback& progress) {
+  InputFile file;
+  if (!file.Open(fileName)) {
+    mask = 0;
+    mesh.lastError = ply_error::CantOpenFile;
+    return -1;
+  }
+  return Open(mesh, file, extraVertexCount, extraVertex, extraFaceCount, extraFace, mask, progress);
+}
+
+template <class MeshType>
+int PlyImporter::Open(MeshType& mesh, const InputFile& file, int extraVertexCount,
+                      const PlyBinding* extraVertex, int extraFaceCount,
+                      const PlyBinding* extraFace, IoMask& mask,
+                      const LoadProgressCallback& progress) {
   mask = 0;
   mesh.lastError = ply_error::NoError;
   // The file is read into a fresh mesh that replaces the caller's only when
@@ -648,7 +662,7 @@ int PlyImporter::Open(MeshType& mesh, const char* fileName, int extraVertexCount
   MeshType fresh;
   fresh.color = mesh.color;
   PlyError e = Import<MeshType>(fresh, mask, progress)
-                   .Run(fileName, extraVertexCount, extraVertex, extraFaceCount, extraFace);
+                   .Run(file, extraVertexCount, extraVertex, extraFaceCount, extraFace);
   if (e != ply_error::NoError) {
     mesh.lastError = e;
     return -1;
@@ -659,9 +673,20 @@ int PlyImporter::Open(MeshType& mesh, const char* fileName, int extraVertexCount
 
 template <class MeshType>
 int PlyImporter::LoadMask(const char* fileName, IoMask& mask, MeshType& mesh) {
+  InputFile file;
+  if (!file.Open(fileName)) {
+    mask = 0;
+    mesh.lastError = ply_error::CantOpenFile;
+    return 0;
+  }
+  return LoadMask(file, mask, mesh);
+}
+
+template <class MeshType>
+int PlyImporter::LoadMask(const InputFile& file, IoMask& mask, MeshType& mesh) {
   mask = 0;
   PlyReader reader;
-  if (reader.Open(fileName, 0) != 0) {
+  if (reader.OpenRead(file) != 0) {
     mesh.lastError = reader.error;
     return 0;
   }
@@ -690,7 +715,11 @@ int PlyImporter::LoadMask(const char* fileName, IoMask& mask, MeshType& mesh) {
   template int PlyImporter::Open<MeshType>(MeshType&, const char*, int, const PlyBinding*, int, \
                                            const PlyBinding*, IoMask&,                          \
                                            const LoadProgressCallback&);                        \
-  template int PlyImporter::LoadMask<MeshType>(const char*, IoMask&, MeshType&);
+  template int PlyImporter::Open<MeshType>(MeshType&, const InputFile&, int, const PlyBinding*, \
+                                           int, const PlyBinding*, IoMask&,                     \
+                                           const LoadProgressCallback&);                        \
+  template int PlyImporter::LoadMask<MeshType>(const char*, IoMask&, MeshType&);            \
+  template int PlyImporter::LoadMask<MeshType>(const InputFile&, IoMask&, MeshType&);
 
 QUARNEL_PLY_IMPORTER(MeshT1)
 QUARNEL_PLY_IMPORTER(MeshT3)

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "core/mesh.h"
+#include "io/input_file.h"
 #include "io/io_mask.h"
 #include "io/ply_binding.h"
 #include "io/ply_types.h"
@@ -28,12 +29,20 @@ class PlyImporter {
   static int Open(MeshType& mesh, const char* fileName, int extraVertexCount,
                   const PlyBinding* extraVertex, int extraFaceCount, const PlyBinding* extraFace,
                   IoMask& mask, const LoadProgressCallback& progress);
+  // The same from a file the caller opened, read from its first byte; its
+  // path gives the base name of the texture names.
+  template <class MeshType>
+  static int Open(MeshType& mesh, const InputFile& file, int extraVertexCount,
+                  const PlyBinding* extraVertex, int extraFaceCount, const PlyBinding* extraFace,
+                  IoMask& mask, const LoadProgressCallback& progress);
 
   // The probe: parses the header only and reports in `mask` the attributes
   // the file offers. 1 when the header was read; 0 when the file could not
   // be opened or parsed, with the PlyError code in mesh.lastError.
   template <class MeshType>
   static int LoadMask(const char* fileName, IoMask& mask, MeshType& mesh);
+  template <class MeshType>
+  static int LoadMask(const InputFile& file, IoMask& mask, MeshType& mesh);
 
   // Entry i of the vertex binding table ("x", "y", "z", "flags", "quality",
   // "red", "green", "blue", "confidence"); null out of range.

@@ -1,8 +1,6 @@
 #include "io/ply_input.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 namespace quarnel {
 
@@ -16,19 +14,15 @@ PlyInput::~PlyInput() { Close(); }
 
 bool PlyInput::Open(const char* path) {
   Close();
-  // A folder opens for reading here but yields no bytes: it is no file.
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) return false;
-  file_ = std::fopen(path, "rb");
-  if (file_ == nullptr) return false;
-  // Our own buffer does the buffering; a second one would only copy twice.
-  std::setvbuf(file_, nullptr, _IONBF, 0);
-  fileSize_ = UINT64_MAX;
-  if (std::fseek(file_, 0, SEEK_END) == 0) {
-    long size = std::ftell(file_);
-    if (size >= 0) fileSize_ = std::uint64_t(size);
-  }
-  std::rewind(file_);
+  if (path == nullptr || !own_.Open(path)) return false;
+  return Open(own_);
+}
+
+bool PlyInput::Open(const InputFile& file) {
+  if (&file != &own_) Close();
+  if (!file.IsOpen()) return false;
+  file_ = &file;
+  fileSize_ = file.Size();
   cur_ = end_ = buffer_.get();
   bufferStart_ = 0;
   atEnd_ = false;
@@ -36,8 +30,8 @@ bool PlyInput::Open(const char* path) {
 }
 
 void PlyInput::Close() {
-  if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
+  own_.Close();
   cur_ = end_ = buffer_.get();
   bufferStart_ = 0;
   atEnd_ = true;
@@ -55,24 +49,28 @@ bool PlyInput::Refill() {
   end_ = base + keep;
   std::size_t room = capacity_ - keep;
   if (room == 0) return false;
-  std::size_t got = std::fread(base + keep, 1, room, file_);
+  std::size_t got = file_->ReadAt(base + keep, room, bufferStart_ + keep);
   end_ += got;
-  if (got == 0) atEnd_ = true;
+  if (got < room) atEnd_ = true;
   return got > 0;
 }
 
-bool PlyInput::ReadLine(std::string& line) {
+PlyInput::Line PlyInput::ReadLine(std::string& line, std::size_t limit) {
   line.clear();
   for (;;) {
-    if (cur_ == end_ && !Refill()) return !line.empty();
+    if (cur_ == end_ && !Refill()) return line.empty() ? Line::End : Line::Ok;
     const char* nl = static_cast<const char*>(std::memchr(cur_, '\n', std::size_t(end_ - cur_)));
-    if (nl != nullptr) {
-      line.append(cur_, std::size_t(nl + 1 - cur_));
-      cur_ = nl + 1;
-      return true;
+    const std::size_t take = nl != nullptr ? std::size_t(nl + 1 - cur_) : std::size_t(end_ - cur_);
+    if (take > limit - line.size()) {
+      // Taken no further: however the line goes on, it is no line of a
+      // header, and the rest of the file need not be read to know that.
+      line.append(cur_, limit - line.size());
+      cur_ = end_;
+      return Line::TooLong;
     }
-    line.append(cur_, std::size_t(end_ - cur_));
-    cur_ = end_;
+    line.append(cur_, take);
+    cur_ += take;
+    if (nl != nullptr) return Line::Ok;
   }
 }
 
@@ -83,7 +81,7 @@ bool PlyInput::ReadBytesSlow(char* dst, std::size_t n) {
       if (n >= capacity_ && file_ != nullptr && !atEnd_) {
         bufferStart_ += std::uint64_t(cur_ - buffer_.get());
         cur_ = end_ = buffer_.get();
-        std::size_t got = std::fread(dst, 1, n, file_);
+        std::size_t got = file_->ReadAt(dst, n, bufferStart_);
         bufferStart_ += got;
         if (got < n) atEnd_ = true;
         return got == n;
@@ -109,16 +107,15 @@ bool PlyInput::SkipBytes(std::uint64_t n) {
     // The file cannot hold them: consume what is there and fail.
     bufferStart_ += std::uint64_t(end_ - buffer_.get());
     cur_ = end_ = buffer_.get();
-    if (file_ != nullptr) std::fseek(file_, 0, SEEK_END);
-    if (fileSize_ != UINT64_MAX) bufferStart_ = fileSize_;
+    bufferStart_ = fileSize_;
     atEnd_ = true;
     return false;
   }
   n -= buffered;
   bufferStart_ += std::uint64_t(end_ - buffer_.get());
   cur_ = end_ = buffer_.get();
-  if (n >= capacity_ && fileSize_ != UINT64_MAX && n <= std::uint64_t(INT64_MAX) &&
-      std::fseek(file_, long(n), SEEK_CUR) == 0) {
+  if (n >= capacity_) {
+    // Within the file, as checked above: nothing to read on the way.
     bufferStart_ += n;
     return true;
   }

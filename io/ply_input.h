@@ -5,11 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "io/input_file.h"
 
 namespace quarnel {
 
@@ -22,8 +23,12 @@ class PlyInput {
   PlyInput(const PlyInput&) = delete;
   PlyInput& operator=(const PlyInput&) = delete;
 
-  // Opens the file for binary reading; false when it cannot be opened.
+  // Opens the file for binary reading; false when it cannot be opened or is
+  // no regular file.
   bool Open(const char* path);
+  // Reads a file the caller opened, from its first byte; the file must stay
+  // open while this reads it.
+  bool Open(const InputFile& file);
   void Close();
   bool IsOpen() const { return file_ != nullptr; }
 
@@ -35,9 +40,11 @@ class PlyInput {
   }
   std::uint64_t Position() const { return bufferStart_ + std::uint64_t(cur_ - buffer_.get()); }
 
-  // One line, its line feed included when there is one, however long. False
-  // only at the end of the file with nothing read.
-  bool ReadLine(std::string& line);
+  // One line, its line feed included when there is one. End only at the end
+  // of the file with nothing read; TooLong when the line goes on past
+  // `limit` bytes, which are then all that was taken of it.
+  enum class Line { Ok, End, TooLong };
+  Line ReadLine(std::string& line, std::size_t limit);
 
   // Exactly n bytes; false (with the bytes that were there consumed) when the
   // file ends first.
@@ -95,7 +102,8 @@ class PlyInput {
   const char* PeekSlow(std::size_t n);
   Token NextTokenSlow(std::string_view& token);
 
-  std::FILE* file_ = nullptr;
+  InputFile own_;  // when opened by path
+  const InputFile* file_ = nullptr;
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_;
   const char* cur_;

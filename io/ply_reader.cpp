@@ -187,6 +187,19 @@ int PlyReader::OpenRead(const char* fileName) {
     error = ply_error::CantOpenFile;
     return -1;
   }
+  return ParseOpenedHeader();
+}
+
+int PlyReader::OpenRead(const InputFile& file) {
+  Close();
+  if (!input_.Open(file)) {
+    error = ply_error::CantOpenFile;
+    return -1;
+  }
+  return ParseOpenedHeader();
+}
+
+int PlyReader::ParseOpenedHeader() {
   PlyError e = ParseHeader();
   if (e != ply_error::NoError) {
     error = e;
@@ -201,17 +214,27 @@ void PlyReader::AppendHeaderText(const std::string& line) {
   headerText.append(line, 0, line.size() < room ? line.size() : room);
 }
 
+PlyInput::Line PlyReader::ReadHeaderLine(std::string& line) {
+  const std::uint64_t used = input_.Position();
+  const std::size_t left = used < kHeaderLimit ? std::size_t(kHeaderLimit - used) : 0;
+  return input_.ReadLine(line, left < kHeaderLineLimit ? left : kHeaderLineLimit);
+}
+
 PlyError PlyReader::ParseHeader() {
   using namespace ply_error;
+  using Line = PlyInput::Line;
   headerText.clear();
   std::string line;
 
-  if (!input_.ReadLine(line)) return EofInHeader;
+  Line got = ReadHeaderLine(line);
+  if (got == Line::End) return EofInHeader;
   AppendHeaderText(line);
-  if (line.compare(0, 3, "ply") != 0) return HeaderNotFound;
+  if (got == Line::TooLong || line.compare(0, 3, "ply") != 0) return HeaderNotFound;
 
-  if (!input_.ReadLine(line)) return EofInHeader;
+  got = ReadHeaderLine(line);
+  if (got == Line::End) return EofInHeader;
   AppendHeaderText(line);
+  if (got == Line::TooLong) return SyntaxError;
   {
     HeaderTokens tokens(line);
     std::string_view keyword = tokens.Next();
@@ -235,8 +258,10 @@ PlyError PlyReader::ParseHeader() {
 
   bool haveElement = false;
   for (;;) {
-    if (!input_.ReadLine(line)) return EofInHeader;
+    got = ReadHeaderLine(line);
+    if (got == Line::End) return EofInHeader;
     AppendHeaderText(line);
+    if (got == Line::TooLong) return SyntaxError;
     HeaderTokens tokens(line);
     std::string_view keyword = tokens.Next();
     if (keyword.empty()) return EofInHeader;

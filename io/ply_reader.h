@@ -51,6 +51,14 @@ class PlyReader {
  public:
   // The header text keeps at most this many bytes (and a terminator).
   static constexpr std::size_t kHeaderTextSize = 4096;
+  // Far more than any real header line or header takes. A file that goes on
+  // past them without its header ending (a file of zeros, a body of text
+  // without line ends) is no PLY file and is refused there, so that what is
+  // held of it stays small and the answer comes at once: with "Header not
+  // found" when the first line is the long one, else "Syntax error on
+  // header".
+  static constexpr std::size_t kHeaderLineLimit = std::size_t(64) << 10;
+  static constexpr std::size_t kHeaderLimit = std::size_t(1) << 20;
 
   PlyReader() = default;
   ~PlyReader();
@@ -61,6 +69,9 @@ class PlyReader {
   // any other mode, or no name, is error 1. 0 on success, -1 on failure.
   int Open(const char* fileName, int mode);
   int OpenRead(const char* fileName);
+  // Reads the header of a file the caller opened, from its first byte; the
+  // file must stay open while this reader reads it.
+  int OpenRead(const InputFile& file);
   int OpenWrite(const char* fileName);
   void Close();
 
@@ -113,7 +124,10 @@ class PlyReader {
   std::string headerText;  // the header lines as read, within kHeaderTextSize - 1 bytes
 
  private:
+  int ParseOpenedHeader();
   PlyError ParseHeader();
+  // The next header line within what is left of the header's bound.
+  PlyInput::Line ReadHeaderLine(std::string& line);
   void PlanBlocks(const PlyElement& element);
   void AppendHeaderText(const std::string& line);
 

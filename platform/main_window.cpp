@@ -19,8 +19,10 @@ QStringList LocalFilePaths(const QList<QUrl>& urls) {
   QStringList paths;
   for (const QUrl& url : urls) {
     if (url.isLocalFile()) {
+      // A "%00" in the URL would cut the name short where the file is opened:
+      // such a URL names no file.
       const QString path = url.toLocalFile();
-      if (!path.isEmpty()) {
+      if (!path.isEmpty() && !path.contains(QChar(u'\0'))) {
         paths.append(path);
       }
     }

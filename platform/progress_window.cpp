@@ -22,25 +22,30 @@ ProgressWindow::ProgressWindow(QWidget* owner, const Clock& clock) : owner_(owne
 ProgressWindow::~ProgressWindow() = default;
 
 void ProgressWindow::Begin() {
-  if (!window_) {
-    // A top-level window of its own, kept above its owner.
-    window_ =
-        std::make_unique<QWidget>(owner_, Qt::Window | Qt::CustomizeWindowHint |
-                                              Qt::WindowTitleHint | Qt::WindowDoesNotAcceptFocus);
-    window_->setAttribute(Qt::WA_ShowWithoutActivating);
-    window_->setAttribute(Qt::WA_TransparentForMouseEvents);
-    window_->setFocusPolicy(Qt::NoFocus);
-    auto* layout = new QVBoxLayout(window_.get());
-    layout->setContentsMargins(0, 0, 0, 0);
-    bar_ = new QProgressBar(window_.get());
-    bar_->setRange(0, 100);
-    bar_->setFocusPolicy(Qt::NoFocus);
-    layout->addWidget(bar_);
-    window_->setGeometry(kLeft, kTop, kWidth, kHeight);
-  }
+  // Every load gets a window of its own, as a new window comes up on top of
+  // the others and paints at once. A window kept from an earlier load would
+  // come back at its old place in the stack, under the main window when that
+  // was shown or raised since (a load from the command line comes before the
+  // main window), and, shown again without the event loop, keep what the
+  // screen held there.
+  window_.reset();
+  // A top-level window of its own, kept above its owner.
+  window_ = std::make_unique<QWidget>(owner_, Qt::Window | Qt::CustomizeWindowHint |
+                                                  Qt::WindowTitleHint |
+                                                  Qt::WindowDoesNotAcceptFocus);
+  window_->setAttribute(Qt::WA_ShowWithoutActivating);
+  window_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  window_->setFocusPolicy(Qt::NoFocus);
+  auto* layout = new QVBoxLayout(window_.get());
+  layout->setContentsMargins(0, 0, 0, 0);
+  bar_ = new QProgressBar(window_.get());
+  bar_->setRange(0, 100);
+  bar_->setFocusPolicy(Qt::NoFocus);
+  bar_->setFormat(BarText(QString()));
+  layout->addWidget(bar_);
+  window_->setGeometry(kLeft, kTop, kWidth, kHeight);
   position_ = 0;
   bar_->setValue(0);
-  window_->setWindowTitle(QString());
   window_->show();
   // Waiting for the window system to report the window shown would mean
   // running the event loop, and with it timers and queued calls of the
@@ -51,6 +56,10 @@ void ProgressWindow::Begin() {
   window_->setAttribute(Qt::WA_Mapped);
   window_->repaint();
   lastPaintMs_ = clock_.ElapsedMs();
+}
+
+QString ProgressWindow::BarText(const QString& caption) {
+  return caption.isEmpty() ? QStringLiteral("%p%") : caption + QStringLiteral("  %p%");
 }
 
 void ProgressWindow::Report(int percent, const char* caption) {
@@ -65,16 +74,24 @@ void ProgressWindow::Report(int percent, const char* caption) {
     }
   }
   const double since = clock_.ElapsedMs() - lastPaintMs_;
-  if ((position_ != bar_->value() && since >= 1000.0 / kMaxPaintsPerSecond) ||
-      since >= kRefreshMs) {
+  const bool changed =
+      position_ != bar_->value() || bar_->format() != BarText(window_->windowTitle());
+  if ((changed && since >= 1000.0 / kMaxPaintsPerSecond) || since >= kRefreshMs) {
     Paint();
   }
 }
 
 void ProgressWindow::Paint() {
   lastPaintMs_ = clock_.ElapsedMs();
-  // The bar repaints itself at once when its picture changes.
-  if (position_ != bar_->value()) {
+  // The caption stands in the bar too: without a window manager the window
+  // has no title bar to show it.
+  const QString text = BarText(window_->windowTitle());
+  if (text != bar_->format()) {
+    bar_->setFormat(text);
+    bar_->setValue(position_);
+    bar_->repaint();
+  } else if (position_ != bar_->value()) {
+    // The bar repaints itself at once when its picture changes.
     bar_->setValue(position_);
   } else {
     window_->repaint();
@@ -82,9 +99,8 @@ void ProgressWindow::Paint() {
 }
 
 void ProgressWindow::End() {
-  if (window_) {
-    window_->hide();
-  }
+  bar_ = nullptr;
+  window_.reset();
 }
 
 bool ProgressWindow::Visible() const {

@@ -25,16 +25,18 @@ class ProgressReporter {
   virtual void End() = 0;
 };
 
-// A small captioned top-level window with a bar, owned by the main window.
+// A small captioned top-level window with a bar, owned by the main window,
+// made at Begin and gone at End. The bar shows the caption before the
+// percentage, as there may be no window manager to show the title.
 // The load that feeds it keeps the event loop busy, and nothing else of the
 // program may run in the middle of a load, so the window never waits for the
-// event loop: it paints itself from the reports, only when the bar moves and
-// at most kMaxPaintsPerSecond times a second (each paint is a trip to the
-// window system). A window manager may map the window only after its first
-// paint and drop that picture; with no event loop to bring an expose, the
-// window repaints unchanged every kRefreshMs while reports come. It takes no
-// focus and no input, and has no close button, so nothing can be done to it
-// while the load runs.
+// event loop: it paints itself from the reports, only when the bar moves or
+// the caption changes, and at most kMaxPaintsPerSecond times a second (each
+// paint is a trip to the window system). A window manager may map the window
+// only after its first paint and drop that picture; with no event loop to
+// bring an expose, the window repaints unchanged every kRefreshMs while
+// reports come. It takes no focus and no input, and has no close button, so
+// nothing can be done to it while the load runs.
 class ProgressWindow final : public ProgressReporter {
  public:
   static constexpr int kMaxPaintsPerSecond = 30;
@@ -55,6 +57,7 @@ class ProgressWindow final : public ProgressReporter {
 
  private:
   void Paint();
+  static QString BarText(const QString& caption);
 
   QPointer<QWidget> owner_;
   const Clock& clock_;

@@ -28,7 +28,8 @@ void RecentFileList::Load() {
   const QString section = QString::fromLatin1(kSection);
   for (int i = 0; i < capacity_; ++i) {
     const QString path = profile_.GetString(section, EntryName(i), QString());
-    if (!path.isEmpty() && !paths_.contains(path)) {
+    // An edited profile may hold a NUL, which no file name does.
+    if (!path.isEmpty() && !path.contains(QChar(u'\0')) && !paths_.contains(path)) {
       paths_.append(path);
     }
   }
@@ -43,7 +44,7 @@ bool RecentFileList::Save() const {
 }
 
 void RecentFileList::Add(const QString& path) {
-  if (path.isEmpty()) {
+  if (path.isEmpty() || path.contains(QChar(u'\0'))) {
     return;
   }
   const QString clean = Normalised(path);

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QStringDecoder>
 #include <QTimer>
 #include <QThread>
 #include <cerrno>
@@ -55,6 +56,13 @@ QByteArray Request(const QString& path) {
   return request + bytes;
 }
 
+// The only paths a request may carry: absolute, so that they mean the same in
+// both processes, and whole (a NUL would cut the name short where the file is
+// opened).
+bool RequestablePath(const QString& path) {
+  return path.startsWith(QLatin1Char('/')) && !path.contains(QChar(u'\0'));
+}
+
 quint32 PathSize(const QByteArray& header) {
   quint32 size = 0;
   for (int i = 4; i < kHeaderSize; ++i) {
@@ -91,14 +99,29 @@ QString CleanDisplayName() {
   return display;
 }
 
-// Opens and locks the lock file at path; -1 when it cannot be had in time or
-// is not a plain file of the user's own.
-int LockFile(const QString& path) {
-  const int fd = ::open(QFile::encodeName(path).constData(),
-                        O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) return -1;
+// A lock file that anybody else can open, or that has another name too, may
+// be held by another user for ever: only the user's own plain file, readable
+// and writable by the user alone, serves.
+bool UsableLockFile(int fd) {
   struct stat info {};
-  bool locked = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::getuid();
+  return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::getuid() &&
+         (info.st_mode & 07777) == 0600 && info.st_nlink == 1;
+}
+
+// Opens and locks the lock file at path; -1 when it cannot be had in time or
+// is not usable (UsableLockFile). Then there is nothing to wait for.
+int LockFile(const QString& path) {
+  const QByteArray name = QFile::encodeName(path);
+  int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+  // Made now: the mode the umask took away is put back; nobody else can have
+  // opened it meanwhile.
+  if (fd >= 0) {
+    ::fchmod(fd, 0600);
+  } else if (errno == EEXIST) {
+    fd = ::open(name.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  }
+  if (fd < 0) return -1;
+  bool locked = UsableLockFile(fd);
   const QDeadlineTimer deadline(kLockWaitMs);
   while (locked && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     locked = (errno == EWOULDBLOCK || errno == EINTR) && !deadline.hasExpired();
@@ -229,7 +252,9 @@ QString ShellOpenSocketNameIn(const QString& folder) {
 
 QString ShellOpenSocketName() {
   const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  const bool usable = QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir();
+  const QFileInfo folder(runtime);
+  const bool usable =
+      QDir::isAbsolutePath(runtime) && folder.isDir() && folder.ownerId() == ::getuid();
   return ShellOpenSocketNameIn(usable ? runtime : QDir::tempPath());
 }
 
@@ -251,10 +276,12 @@ void ReleaseShellOpenLock() {
 
 bool HandToRunningInstance(const QString& socketName, const QString& path,
                            const ShellOpenTimeouts& timeouts) {
-  if (path.isEmpty() || ForeignSocketFile(socketName)) {
+  if (path.isEmpty() || path.contains(QChar(u'\0')) || ForeignSocketFile(socketName)) {
     return false;
   }
   const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+  // The instance would refuse it: this process says what is wrong itself.
+  if (!RequestablePath(absolute)) return false;
   const QByteArray name = QFile::encodeName(socketName);
   QDeadlineTimer deadline(QDeadlineTimer::Forever);
   for (;;) {
@@ -333,7 +360,14 @@ void ShellOpenServer::OnReadable(QLocalSocket* socket) {
     return;
   }
   socket->skip(kHeaderSize);
-  const QString path = QString::fromUtf8(socket->read(size));
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  const QString path = utf8.decode(socket->read(size));
+  // Not a path the program's own client sends: dropped unanswered, so the new
+  // process, if it is one, opens the file itself.
+  if (utf8.hasError() || !RequestablePath(path)) {
+    socket->abort();
+    return;
+  }
   socket->setProperty("answered", true);
   const bool busy = busy_ && busy_();
   socket->putChar(busy ? kBusy : kAccepted);

@@ -8,7 +8,8 @@
 // it in bounded time and opens the file itself: a file is never lost.
 //
 // The request is the bytes "QRNL", the length of the path in UTF-8 as four
-// bytes, most significant first, and the path; the answer is one byte, 'A'
+// bytes, most significant first, and the path, which is absolute and holds no
+// NUL (any other request is dropped unanswered); the answer is one byte, 'A'
 // when the instance can take the request, 'B' when it is busy. After an 'A'
 // the new process sends 'C' and counts the file as handed over only when that
 // byte went out; the instance opens the file only once it has read the 'C'.
@@ -30,7 +31,7 @@ class QLocalSocket;
 namespace quarnel {
 
 // The user's socket of the running instance: in $XDG_RUNTIME_DIR when it
-// names a folder, else in the temporary folder; the user id and the display
+// names a folder of the user's own, else in the temporary folder; the user id and the display
 // ($DISPLAY, else $WAYLAND_DISPLAY) are in the name, so that a file opened on
 // one display does not go to an instance on another.
 QString ShellOpenSocketName();
@@ -39,8 +40,10 @@ QString ShellOpenSocketNameIn(const QString& folder);
 
 // Takes the lock that serialises the choice of the instance listening at
 // socketName (the file socketName + ".lock"), unless this process holds it
-// already. Waits for it a bounded time and goes on without it then, or when
-// the file is not the user's own. The process holds one such lock at most.
+// already. Waits for it a bounded time and goes on without it then. A lock
+// file that is not the user's own plain file with mode 0600 (in a shared
+// temporary folder another user may have put it there, and hold it) is not
+// used and not waited for. The process holds one such lock at most.
 // A start that hands its file over takes it first and, when nobody took the
 // file, keeps it until its own server has listened.
 void TakeShellOpenLock(const QString& socketName);
@@ -55,7 +58,7 @@ struct ShellOpenTimeouts {
 
 // Asks the instance listening at socketName to open the file at path (made
 // absolute here). True only when the instance answered that it took it and
-// the confirmation went out.
+// the confirmation went out; never for a path that holds a NUL.
 bool HandToRunningInstance(const QString& socketName, const QString& path,
                            const ShellOpenTimeouts& timeouts = {});
 
@@ -64,8 +67,9 @@ class ShellOpenServer final : public QObject {
   Q_OBJECT
 
  public:
-  // busy says whether the program cannot open a file now (a dialog is up,
-  // a file is being opened); a request that comes then is refused.
+  // busy says whether the program cannot take a file now (it is still
+  // starting, and may end without opening it); a request that comes then is
+  // refused. A program that can queue the file takes it.
   explicit ShellOpenServer(std::function<bool()> busy, QObject* parent = nullptr);
   ~ShellOpenServer() override;
 

@@ -1,9 +1,6 @@
 #include "app_harness.h"
 
-#include <unistd.h>
-
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QMdiArea>
@@ -18,9 +15,7 @@ namespace quarnel::test {
 
 AppHarness::AppHarness() {
   TestApplication();
-  static int count = 0;
-  shellOpenName =
-      QDir::temp().filePath(QStringLiteral("quarnel-test-%1-%2.shell").arg(::getpid()).arg(++count));
+  shellOpenName = shellOpenFolder.filePath(QStringLiteral("quarnel-test.shell"));
 }
 
 AppHarness::~AppHarness() { Stop(); }

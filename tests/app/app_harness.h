@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -57,7 +58,9 @@ class AppHarness {
   // The application's clock; null for the process clock.
   Clock* clock = nullptr;
   // Where the application takes the desktop's open requests: a socket of
-  // this harness alone unless a test names another.
+  // this harness alone, in a folder of its own that goes with it (the lock
+  // file beside the socket too), unless a test names another.
+  QTemporaryDir shellOpenFolder;
   QString shellOpenName;
   // The progress of file loads; null for the program's progress window.
   ProgressReporter* progress = nullptr;

@@ -15,11 +15,12 @@
 namespace quarnel {
 namespace {
 
-// Runs before any Qt code reads the folders.
+// Runs before any Qt code reads the folders, which live in the test
+// program's own temporary folder and go with it.
 const std::string& ConfigHome() {
   static const std::string home = [] {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "quarnel-prefs-XXXXXX").string();
-    std::string dir = ::mkdtemp(tmpl.data()) ? tmpl : std::string("/tmp");
+    const std::string dir = test::TempFilePath("prefs");
+    std::filesystem::create_directories(dir);
     ::setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
     ::setenv("XDG_DATA_HOME", (dir + "/data").c_str(), 1);
     return dir + "/config";

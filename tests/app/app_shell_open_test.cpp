@@ -4,22 +4,29 @@
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <vector>
 
 #include "app_fixtures.h"
 #include "app_harness.h"
+#include "io/ply_types.h"
 #include "platform/document_manager.h"
+#include "platform/framework_commands.h"
 #include "platform/shell_open.h"
 
 namespace quarnel {
@@ -131,6 +138,51 @@ TEST(ShellOpen, TheSecondProcessHandsItsFileToTheRunningInstance) {
   EXPECT_EQ(h.DocumentWindowCount(), 2);
 }
 
+// A user who has a box or dialog up in the instance still gets the files
+// opened from the desktop there: they are taken at once and open, in the
+// order they came, when the dialog closes. They used to be refused until the
+// new process gave up and opened each in an instance of its own.
+TEST(ShellOpen, FilesOpenedWhileADialogIsUpOpenWhenItCloses) {
+  QTemporaryDir runtime;
+  const QString first = Q(test::WriteCenteredCube("shell-dialog-first.ply", CubeKind::Colored));
+  const QStringList later = {Q(test::WriteCenteredCube("shell-dialog-a.ply", CubeKind::Colored)),
+                             Q(test::WriteCenteredCube("shell-dialog-b.ply", CubeKind::Colored))};
+  AppHarness h;
+  h.shellOpenName = ShellOpenSocketNameIn(runtime.path());
+  ASSERT_TRUE(h.Start({first}));
+
+  std::vector<std::unique_ptr<SecondProcess>> processes;
+  std::vector<bool> handedOver;
+  int windowsWhileUp = -1;
+  QDialog dialog(&h.Window());
+  QTimer::singleShot(0, &dialog, [&] {
+    for (const QString& file : later) {
+      processes.push_back(std::make_unique<SecondProcess>(runtime.path()));
+      processes.back()->Start({"-shellopen", file});
+      handedOver.push_back(processes.back()->EndsWithin(&h, 20000));
+    }
+    windowsWhileUp = h.DocumentWindowCount();
+    dialog.accept();
+  });
+  dialog.exec();
+  EXPECT_EQ(handedOver, std::vector<bool>(later.size(), true));
+  EXPECT_EQ(windowsWhileUp, 1);
+  h.Pump(500);
+  ASSERT_EQ(h.DocumentWindowCount(), 3);
+  ASSERT_NE(h.ActiveDoc(), nullptr);
+  EXPECT_EQ(h.ActiveDoc()->PathName(), later.back());
+  EXPECT_TRUE(h.messages.Shown().empty());
+
+  // With its main window closed the program is ending: a file taken now
+  // would be lost, so the new process keeps it.
+  h.Window().close();
+  std::future<bool> taken = std::async(std::launch::async, [&] {
+    return HandToRunningInstance(h.shellOpenName, first, {1000, 300});
+  });
+  while (taken.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) h.Pump(5);
+  EXPECT_FALSE(taken.get());
+}
+
 TEST(ShellOpen, WithOnlyAStaleSocketTheSecondProcessOpensTheFileItself) {
   QTemporaryDir runtime;
   const QString name = ShellOpenSocketNameIn(runtime.path());
@@ -179,6 +231,88 @@ TEST(ShellOpen, FilesOpenedTogetherGoToOneNewInstance) {
     if (process.get() == instance) continue;
     EXPECT_TRUE(process->EndsWithin(nullptr, 0));
     EXPECT_FALSE(process->Profile().contains("shell-together"));
+  }
+}
+
+// Files that hold no header, or are no files at all, never hang or kill the
+// program, whichever way they are opened: it answers with its message at
+// once, and a running instance keeps the documents it has.
+TEST(OpenRoutes, NoFileFreezesOrKillsTheProgram) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const QString pipe = folder.filePath("pipe.ply");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+  const QString zeros = folder.filePath("zeros.ply");
+  {
+    // A gigabyte of zeros, sparse so that it takes no room on the disk.
+    QFile file(zeros);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(file.resize(qint64(1) << 30));
+  }
+  const QString subfolder = folder.filePath("folder.ply");
+  ASSERT_TRUE(QDir().mkdir(subfolder));
+  const QString good = Q(test::WriteCenteredCube("routes-good.ply", CubeKind::Colored));
+
+  const auto cannotOpen = [](const QString& path) {
+    return QStringList{QStringLiteral("Cannot open the file \"%1\".").arg(path)};
+  };
+  // The probe says it, and then the load.
+  const QString noHeader = QString::fromLatin1(PlyErrorText(ply_error::HeaderNotFound));
+  struct Row {
+    QString path;
+    QStringList messages;
+  };
+  const Row rows[] = {
+      {"/dev/zero", cannotOpen("/dev/zero")},
+      {pipe, cannotOpen(pipe)},
+      {zeros, {noHeader, noHeader}},
+      {subfolder, cannotOpen(subfolder)},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.path.toStdString());
+    {
+      // The command line: the start ends after the message.
+      AppHarness start;
+      EXPECT_FALSE(start.Start({row.path}));
+      EXPECT_EQ(start.MessageTexts(), row.messages);
+    }
+
+    // A running instance with a document, and the file among its recent ones,
+    // just after that document.
+    QTemporaryDir runtime;
+    AppHarness h;
+    h.shellOpenName = ShellOpenSocketNameIn(runtime.path());
+    h.profile.WriteString("Recent File List", "File1", row.path);
+    ASSERT_TRUE(h.Start({good}));
+    ASSERT_EQ(h.DocumentWindowCount(), 1);
+    const auto keepsItsDocument = [&] {
+      EXPECT_EQ(h.DocumentWindowCount(), 1);
+      ASSERT_NE(h.ActiveDoc(), nullptr);
+      EXPECT_EQ(h.ActiveDoc()->PathName(), good);
+      EXPECT_EQ(h.ActiveDoc()->Holder().VertexCount(), 8);
+    };
+
+    // A path typed in File > Open.
+    h.dialogs.QueueAnswer(row.path);
+    EXPECT_TRUE(h.Execute(framework_command::kFileOpen));
+    EXPECT_EQ(h.MessageTexts(), row.messages) << "File > Open";
+    keepsItsDocument();
+
+    h.messages.ClearShown();
+    EXPECT_TRUE(h.Execute(framework_command::kRecentFileFirst + 1));
+    EXPECT_EQ(h.MessageTexts(), row.messages) << "recent file";
+    keepsItsDocument();
+
+    // From the desktop, handed to the running instance.
+    h.messages.ClearShown();
+    SecondProcess process(runtime.path());
+    process.Start({"-shellopen", row.path});
+    EXPECT_TRUE(process.EndsWithin(&h, 20000));
+    QElapsedTimer timer;
+    timer.start();
+    while (h.MessageTexts().size() < row.messages.size() && timer.elapsed() < 20000) h.Pump(20);
+    EXPECT_EQ(h.MessageTexts(), row.messages) << "desktop open";
+    keepsItsDocument();
   }
 }
 

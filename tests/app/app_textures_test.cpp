@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 #include "app/command_ids.h"
@@ -183,6 +185,161 @@ TEST(AppTextures, TheEnvironmentShowsUpright) {
   EXPECT_LT(qBlue(top), 50) << std::hex << top;
   EXPECT_GT(qBlue(bottom), 200) << std::hex << bottom;
   EXPECT_LT(qRed(bottom), 50) << std::hex << bottom;
+}
+
+TEST(AppTextures, MirrorReflectsTheEnvironmentAndLeavesNothingOnWhenOff) {
+  // The program's own sky where the program looks for it, and a textured
+  // square whose magenta texture the reflection takes the place of.
+  const std::string folder = FreshFolder("mirror");
+  std::filesystem::create_directories(folder + "test/cubemap");
+  const char* suffixes[6] = {"_negx", "_posx", "_negy", "_posy", "_negz", "_posz"};
+  QImage faces[6];
+  for (int i = 0; i < 6; ++i) {
+    faces[i] = QImage(QStringLiteral(QUARNEL_SOURCE_DIR "/res/environment/uffizi%1.png")
+                          .arg(suffixes[i]));
+    ASSERT_FALSE(faces[i].isNull()) << suffixes[i];
+  }
+  ASSERT_TRUE(test::WritePng(folder + "magenta.png",
+                             test::SplitPicture(4, 4, {255, 0, 255}, {255, 0, 255})));
+  const std::string ply =
+      test::WriteTexturedSquare(folder + "square.ply", {"TextureFile magenta.png"});
+  AppHarness h;
+  CQuarnelView* view = h.StartView(ply);
+  ASSERT_NE(view, nullptr);
+  ASSERT_TRUE(view->m_texturing);
+  view->m_showTrackBall = false;
+  view->m_showInfoPane = false;
+  auto cleanState = [&](const char* when) {
+    ASSERT_TRUE(view->MakeCurrent());
+    for (GLenum cap : {GLenum(GL_TEXTURE_CUBE_MAP), GLenum(GL_TEXTURE_GEN_S),
+                       GLenum(GL_TEXTURE_GEN_T), GLenum(GL_TEXTURE_GEN_R)})
+      EXPECT_FALSE(glIsEnabled(cap)) << when << ": 0x" << std::hex << cap;
+  };
+  // The square lit without its texture: the colour the reflection is
+  // modulated with.
+  view->m_texturing = false;
+  const QImage lit = h.Frame(view);
+  view->m_texturing = true;
+  const QImage before = h.Frame(view);
+
+  // Without the sky's faces the user is told, and the mesh looks as before.
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(folder);
+  bool ran = h.Execute(cmd::kMaterialMirror);
+  std::filesystem::current_path(previous);
+  ASSERT_TRUE(ran);
+  EXPECT_EQ(h.MessageTexts(),
+            QStringList{"Error in loading environment map test/cubemap/uffizi_negx.png"});
+  EXPECT_TRUE(h.Frame(view) == before);
+  cleanState("no cube map");
+  ASSERT_TRUE(h.Execute(cmd::kMaterialMirror));
+  h.messages.ClearShown();
+
+  for (const char* suffix : suffixes) {
+    const std::string face = std::string("uffizi") + suffix + ".png";
+    std::filesystem::copy_file(QUARNEL_SOURCE_DIR "/res/environment/" + face,
+                               folder + "test/cubemap/" + face);
+  }
+  std::filesystem::current_path(folder);
+  const int frames = view->m_frameCount;
+  ran = h.Execute(cmd::kMaterialMirror);
+  std::filesystem::current_path(previous);
+  ASSERT_TRUE(ran);
+  ASSERT_TRUE(view->m_mirror);
+  if (h.App().m_cubeMapTexture == 0) GTEST_SKIP() << "no cube maps here";
+  EXPECT_TRUE(h.MessageTexts().isEmpty()) << h.MessageTexts().join("|").toStdString();
+  // The window shows the reflection without waiting for another redraw.
+  h.Pump(100);
+  EXPECT_GT(view->m_frameCount, frames);
+  const QImage mirrored = h.Frame(view);
+  EXPECT_EQ(h.ActiveDoc()->Holder().m_textureMode, 0);
+  cleanState("Mirror on");
+
+  // Each point of the square against the sky in the direction the eye's ray
+  // leaves it: the reflection about the square's normal, looked up on the
+  // cube's faces as OpenGL does.
+  const double* m = view->m_modelview;
+  double n[3] = {m[8], m[9], m[10]};
+  const double nl = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+  for (double& c : n) c /= nl;
+  int skyAbove = 0, groundBelow = 0;
+  for (double x : {-0.8, -0.4, 0.0, 0.4, 0.8})
+    for (double y : {-0.8, -0.4, 0.0, 0.4, 0.8}) {
+      double wx = 0, wy = 0, wz = 0;
+      ASSERT_TRUE(gluProject(x, y, 0.0, m, view->m_projection, view->m_viewport, &wx, &wy, &wz));
+      const int px = int(wx), py = mirrored.height() - 1 - int(wy);
+      double u[3] = {m[0] * x + m[4] * y + m[12], m[1] * x + m[5] * y + m[13],
+                     m[2] * x + m[6] * y + m[14]};
+      const double ul = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
+      for (double& c : u) c /= ul;
+      const double un = u[0] * n[0] + u[1] * n[1] + u[2] * n[2];
+      const double r[3] = {u[0] - 2 * un * n[0], u[1] - 2 * un * n[1], u[2] - 2 * un * n[2]};
+      int face;
+      double sc, tc, ma;
+      if (std::abs(r[0]) >= std::abs(r[1]) && std::abs(r[0]) >= std::abs(r[2])) {
+        face = r[0] > 0 ? 1 : 0;
+        sc = r[0] > 0 ? -r[2] : r[2];
+        tc = -r[1];
+        ma = std::abs(r[0]);
+      } else if (std::abs(r[1]) >= std::abs(r[2])) {
+        face = r[1] > 0 ? 3 : 2;
+        sc = r[0];
+        tc = r[1] > 0 ? r[2] : -r[2];
+        ma = std::abs(r[1]);
+      } else {
+        face = r[2] > 0 ? 5 : 4;
+        sc = r[2] > 0 ? r[0] : -r[0];
+        tc = -r[1];
+        ma = std::abs(r[2]);
+      }
+      const QImage& sky = faces[face];
+      const int tx = int((sc / ma + 1) / 2 * sky.width()), ty = int((tc / ma + 1) / 2 * sky.height());
+      // The filters blend neighbouring texels: the pixel lies within the
+      // colours around the texel, scaled by the lit colour.
+      const QRgb shown = mirrored.pixel(px, py), light = lit.pixel(px, py);
+      int lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
+      for (int dy = -2; dy <= 2; ++dy)
+        for (int dx = -2; dx <= 2; ++dx) {
+          const QRgb t = sky.pixel(std::clamp(tx + dx, 0, sky.width() - 1),
+                                   std::clamp(ty + dy, 0, sky.height() - 1));
+          const int c[3] = {qRed(t) * qRed(light) / 255, qGreen(t) * qGreen(light) / 255,
+                            qBlue(t) * qBlue(light) / 255};
+          for (int k = 0; k < 3; ++k) {
+            lo[k] = std::min(lo[k], c[k]);
+            hi[k] = std::max(hi[k], c[k]);
+          }
+        }
+      const int got[3] = {qRed(shown), qGreen(shown), qBlue(shown)};
+      for (int k = 0; k < 3; ++k)
+        EXPECT_TRUE(got[k] >= lo[k] - 6 && got[k] <= hi[k] + 6)
+            << x << "," << y << " channel " << k << ": " << got[k] << " not in " << lo[k] << ".."
+            << hi[k] << " (face " << face << " texel " << tx << "," << ty << ")";
+      // A mirror facing the eye shows the sky at its top and the ground at
+      // its bottom.
+      skyAbove += y > 0.6 && qBlue(shown) > qRed(shown) + 20;
+      groundBelow += y < -0.6 && qGreen(shown) > qBlue(shown);
+    }
+  EXPECT_EQ(skyAbove, 5);
+  EXPECT_EQ(groundBelow, 5);
+
+  // Every draw mode reflects without an OpenGL error and leaves nothing on.
+  const int mode = view->m_drawMode;
+  for (int dm = 1; dm <= 7; ++dm) {
+    view->m_drawMode = dm;
+    h.Frame(view);
+    cleanState(("draw mode " + std::to_string(dm)).c_str());
+  }
+  view->m_drawMode = mode;
+  h.Pump(50);
+  EXPECT_TRUE(h.GlErrors().empty()) << h.GlErrors().front().toStdString();
+
+  // Off again: the frame before Mirror, pixel for pixel.
+  ASSERT_TRUE(h.Execute(cmd::kMaterialMirror));
+  EXPECT_FALSE(view->m_mirror);
+  const QImage after = h.Frame(view);
+  EXPECT_EQ(h.ActiveDoc()->Holder().m_textureMode, 2);
+  EXPECT_TRUE(after == before);
+  cleanState("Mirror off");
 }
 
 }  // namespace

@@ -6,14 +6,20 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDropEvent>
 #include <QFile>
 #include <QMdiArea>
+#include <QMimeData>
 #include <QPixmap>
 #include <QProgressBar>
+#include <QScreen>
+#include <QTest>
 #include <QToolBar>
+#include <QUrl>
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <memory>
 
 #include "app/command_ids.h"
 #include "app/main_frame.h"
@@ -138,6 +144,93 @@ TEST(Application, ViewerModeLosesTheMeshAndSelectionMenus) {
   // Document windows are shown maximised.
   ASSERT_NE(h.Window().MdiArea()->activeSubWindow(), nullptr);
   EXPECT_TRUE(h.Window().MdiArea()->activeSubWindow()->isMaximized());
+}
+
+// The colour that dominates a pixel: 0 red, 1 green, 2 blue; -1 when none
+// does (the background, black).
+int DominantChannel(QRgb c) {
+  const int v[3] = {qRed(c), qGreen(c), qBlue(c)};
+  for (int i = 0; i < 3; ++i)
+    if (v[i] > 100 && v[i] > 2 * v[(i + 1) % 3] && v[i] > 2 * v[(i + 2) % 3]) return i;
+  return -1;
+}
+
+// The pixel at the centre of the view as the screen shows it: what the main
+// window composed, not what the view's own framebuffer holds.
+QRgb OnScreenCentre(QWidget* view) {
+  const QPoint centre = view->mapToGlobal(view->rect().center());
+  const QImage shot = view->screen()->grabWindow(0, centre.x(), centre.y(), 1, 1).toImage();
+  return shot.isNull() ? 0 : shot.pixel(0, 0);
+}
+
+TEST(Application, TheDocumentWindowThatComesForwardIsDrawn) {
+  // Three cubes that tell themselves apart by colour.
+  std::vector<QString> files;
+  for (int i = 0; i < 3; ++i) {
+    test::PlyFixture f = test::CenteredCubeFixture(CubeKind::Colored);
+    for (auto& r : f.elements[0].records)
+      for (int k = 0; k < 3; ++k) r[r.size() - 3 + k] = k == i ? 200 : 30;
+    const std::string path = test::TempFilePath("forward" + std::to_string(i) + ".ply");
+    ASSERT_TRUE(test::WritePlyFixture(path, f));
+    files.push_back(Q(path));
+  }
+  auto colourOf = [&](const CQuarnelDoc* doc) {
+    for (int i = 0; i < 3; ++i)
+      if (doc && doc->PathName() == files[i]) return i;
+    return -1;
+  };
+  AppHarness h;
+  ASSERT_TRUE(h.Start({files[0]}));
+  MainWindow& window = h.Window();
+  const auto ctrl = Qt::ControlModifier;
+  const auto shift = Qt::ShiftModifier;
+  auto key = [&](QKeyCombination k) {
+    return [&window, k] {
+      QApplication::setActiveWindow(&window);
+      QTest::keyClick(&window, k.key(), k.keyboardModifiers());
+    };
+  };
+  auto open = [&](int i) {
+    return [&h, &files, i] {
+      h.dialogs.QueueAnswer(files[i]);
+      h.Execute(framework_command::kFileOpen);
+    };
+  };
+  struct Step {
+    const char* route;
+    std::function<void()> run;
+    int windows;
+  };
+  const Step steps[] = {
+      {"File > Open", open(1), 2},
+      {"File > Open", open(2), 3},
+      {"Ctrl+F6", key(ctrl | Qt::Key_F6), 3},
+      {"Ctrl+Tab", key(ctrl | Qt::Key_Tab), 3},
+      {"Ctrl+Shift+F6", key(ctrl | shift | Qt::Key_F6), 3},
+      {"Ctrl+Shift+Tab", key(ctrl | shift | Qt::Key_Tab), 3},
+      {"File > Open of an open file", open(1), 3},
+      {"File > Open of an open file", open(0), 3},
+      {"Ctrl+F4", key(ctrl | Qt::Key_F4), 2},
+      {"File > Close", [&h] { h.Execute(framework_command::kFileClose); }, 1},
+  };
+  int before = colourOf(h.ActiveDoc());
+  for (const Step& step : steps) {
+    step.run();
+    h.Pump(20);
+    EXPECT_EQ(h.DocumentWindowCount(), step.windows) << step.route;
+    ASSERT_NE(h.ActiveView(), nullptr) << step.route;
+    const int active = colourOf(h.ActiveDoc());
+    ASSERT_NE(active, -1) << step.route;
+    // Each route brings another document forward.
+    EXPECT_NE(active, before) << step.route;
+    before = active;
+    int shown = -1;
+    for (int tries = 0; tries < 100 && shown != active; ++tries) {
+      h.Pump(20);
+      shown = DominantChannel(OnScreenCentre(h.ActiveView()));
+    }
+    EXPECT_EQ(shown, active) << step.route;
+  }
 }
 
 TEST(Application, EachKindOfFileGetsItsMeshType) {
@@ -274,6 +367,104 @@ TEST(Application, NothingOfTheProgramRunsWhileAFileLoads) {
   EXPECT_GT(h.App().Idle()->Passes(), passesBefore);
   EXPECT_TRUE(h.MessageTexts().contains(QStringLiteral("after the failed load")));
   h.Stop();
+}
+
+// The program's progress window, on a clock that moves on at every report so
+// that each report that changes the picture paints it; look runs after each.
+class SteppedProgress final : public ProgressReporter {
+ public:
+  SteppedProgress(AppHarness& h, std::function<void(ProgressWindow&)> look)
+      : h_(h), look_(std::move(look)) {}
+  void Begin() override {
+    // One window for the whole run, owned by the main window, as the
+    // program's own.
+    if (!window_) window_ = std::make_unique<ProgressWindow>(&h_.Window(), clock_);
+    window_->Begin();
+  }
+  void Report(int percent, const char* caption) override {
+    clock_.Advance(1000.0 / ProgressWindow::kMaxPaintsPerSecond);
+    window_->Report(percent, caption);
+    look_(*window_);
+  }
+  void End() override { window_->End(); }
+
+ private:
+  AppHarness& h_;
+  std::function<void(ProgressWindow&)> look_;
+  FakeClock clock_;
+  std::unique_ptr<ProgressWindow> window_;
+};
+
+TEST(Application, TheProgressWindowIsOnTheScreenOnEveryOpen) {
+  const std::string big = test::TempFilePath("progress-big.ply");
+  const std::string dropped = test::TempFilePath("progress-dropped.ply");
+  for (const std::string& path : {big, dropped})
+    ASSERT_TRUE(test::WritePlyFixture(
+        path, test::MeshFixture(test::GridSoup(150), ply_format::BinaryLittleEndian)));
+  AppHarness h;
+  // Mid-load, once: the screen where the window stands, and what the window
+  // itself paints there.
+  QImage onScreen, painted;
+  QString caption, barText;
+  SteppedProgress progress(h, [&](ProgressWindow& window) {
+    if (!onScreen.isNull() || window.Position() < 40 || window.Position() > 60) return;
+    QWidget* w = window.Window();
+    const QRect at = w->geometry();
+    onScreen = w->screen()->grabWindow(0, at.x(), at.y(), at.width(), at.height()).toImage();
+    painted = w->grab().toImage();
+    caption = window.Caption();
+    barText = w->findChild<QProgressBar*>()->text();
+  });
+  h.progress = &progress;
+  // The program runs with a document from its command line when the others
+  // are opened.
+  ASSERT_TRUE(h.Start({Q(test::WriteCenteredCube("progress-first.ply", CubeKind::Colored))}));
+  const std::pair<const char*, std::function<void()>> routes[] = {
+      {"File > Open",
+       [&] {
+         h.dialogs.QueueAnswer(Q(big));
+         h.Execute(framework_command::kFileOpen);
+       }},
+      {"Reload", [&] { h.Execute(cmd::kFileReload); }},
+      {"a recent file",
+       [&] {
+         h.Execute(framework_command::kFileClose);
+         h.Pump(50);
+         h.Execute(framework_command::kRecentFileFirst);
+       }},
+      // A drop brings the main window forward first.
+      {"a drop",
+       [&] {
+         QMimeData files;
+         files.setUrls({QUrl::fromLocalFile(Q(dropped))});
+         QDragEnterEvent enter(QPoint(400, 300), Qt::CopyAction, &files, Qt::LeftButton,
+                               Qt::NoModifier);
+         QApplication::sendEvent(&h.Window(), &enter);
+         QDropEvent drop(QPointF(400, 300), Qt::CopyAction, &files, Qt::LeftButton,
+                         Qt::NoModifier);
+         QApplication::sendEvent(&h.Window(), &drop);
+       }},
+  };
+  for (const auto& [route, run] : routes) {
+    onScreen = painted = QImage();
+    h.Pump(50);
+    run();
+    ASSERT_FALSE(onScreen.isNull()) << route;
+    EXPECT_FALSE(caption.isEmpty()) << route;
+    EXPECT_TRUE(barText.contains(caption)) << route;
+    // The screen shows the window's picture: the bar with its caption.
+    const QImage a = onScreen.convertToFormat(QImage::Format_RGB32);
+    const QImage b = painted.convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(a.size(), b.size()) << route;
+    int differing = 0;
+    for (int y = 0; y < a.height(); ++y)
+      for (int x = 0; x < a.width(); ++x) differing += !test::Near(a.pixel(x, y), qRed(b.pixel(x, y)),
+                                                                   qGreen(b.pixel(x, y)),
+                                                                   qBlue(b.pixel(x, y)), 8);
+    EXPECT_LE(differing, a.width() * a.height() / 100) << route;
+  }
+  EXPECT_EQ(h.ActiveDoc()->PathName(), Q(dropped));
+  EXPECT_EQ(h.DocumentWindowCount(), 3);
 }
 
 TEST(Application, SaveAsThenReopenKeepsCountsAndColours) {

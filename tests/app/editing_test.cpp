@@ -9,11 +9,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "app/command_ids.h"
+#include "app/gl_text.h"
 #include "app/mouse_flags.h"
 #include "app_fixtures.h"
 #include "app_harness.h"
+#include "core/clip_checks.h"
 #include "core/topology.h"
 #include "platform/bitmap_font.h"
 
@@ -39,6 +44,15 @@ class EditingTest : public ::testing::Test {
   }
   // Draws a frame, which also stores the matrices that picks unproject with.
   QImage Redraw() { return h.Frame(view); }
+  // Makes the main window as wide as it takes to give the view the width.
+  void SetViewWidth(int width) {
+    h.Window().resize(width, 600);
+    h.Pump(50);
+    h.Window().resize(2 * width - view->width(), 600);
+    h.Pump(50);
+    Redraw();
+    ASSERT_EQ(view->m_viewport[2], width);
+  }
   void ExpectAFrameWithoutGlErrors() {
     Redraw();
     h.Pump(20);
@@ -75,8 +89,11 @@ class EditingTest : public ::testing::Test {
 
 // --- Information pane and on-screen help ---------------------------------
 
+// The rows below stand at their six columns where the view is wide enough
+// for the texts.
 TEST_F(EditingTest, TheInfoPaneOfAUnitCube) {
   Open();
+  SetViewWidth(1280);
   InfoPaneLayout pane = view->InfoPaneTexts();
   EXPECT_EQ(pane.paneHeight, 32);
   const PaneText* counts = pane.Find("vert");
@@ -122,6 +139,7 @@ TEST_F(EditingTest, TheInfoPaneOfAUnitCube) {
 
 TEST_F(EditingTest, PaneHeightsAndTheHelpColumn) {
   Open();
+  SetViewWidth(1280);
   const int w = view->m_viewport[2], hgt = view->m_viewport[3];
   view->m_showPunctual = true;
   InfoPaneLayout pane = view->InfoPaneTexts();
@@ -263,6 +281,105 @@ TEST_F(EditingTest, ThePaneKeepsItsSizeOnScreensOfAnyPixelRatio) {
       }
   ASSERT_GE(bottom, top);
   EXPECT_GE(bottom - top + 1, px(7));
+}
+
+// Every text of the pane, as drawn: no two meet and none runs off the view,
+// for every mesh type and pane content, at view widths from 800 pixels up.
+TEST_F(EditingTest, NoTwoTextsOfThePaneMeetAtAnyWidth) {
+  struct Kind {
+    const char* name;
+    CubeKind cube;
+    bool edit;
+  };
+  const Kind kinds[] = {{"plain", CubeKind::Plain, false},
+                        {"colours", CubeKind::Colored, false},
+                        {"quality", CubeKind::Quality, false},
+                        {"textures", CubeKind::Textured, false},
+                        {"editable", CubeKind::Plain, true}};
+  struct Content {
+    const char* name;
+    bool picked, mass, tape, selection, help, flip;
+  };
+  const Content contents[] = {{"counts", false, false, false, false, false, false},
+                              {"picked face", true, false, false, false, false, false},
+                              {"selection, mass and tape", false, true, true, true, false, false},
+                              {"everything", true, true, true, true, true, true}};
+  struct Box {
+    std::string text;
+    int x0, y0, x1, y1;  // window pixels, half-open
+  };
+  for (const Kind& kind : kinds) {
+    SCOPED_TRACE(kind.name);
+    h.Stop();
+    Open(kind.cube, kind.edit);
+    view->m_showTrackBall = false;
+    // The front face under the centre of the view, picked as the mouse does.
+    Redraw();
+    view->PickPunctualInfo(view->m_viewport[2] / 2, view->m_viewport[3] / 2);
+    ASSERT_TRUE(view->m_showPunctual);
+    const PickInfo pick = view->m_pick;
+    Holder().ComputeMassProperties();
+    const unsigned smallBase = h.App().m_smallFontLists, largeBase = h.App().m_largeFontLists;
+    const QFont small = BitmapTextFont(h.App().m_smallFontPixels);
+    const QFont large = BitmapTextFont(view->DevicePixels(h.App().m_largeFontHeight));
+    for (int width : {800, 1024, 1280}) {
+      SetViewWidth(width);
+      for (const Content& content : contents) {
+        SCOPED_TRACE(std::string(content.name) + " at " + std::to_string(width));
+        view->m_pick = pick;
+        view->m_showPunctual = content.picked;
+        view->m_showMassProperties = content.mass;
+        view->m_showDistance = content.tape;
+        view->m_tapePoints.clear();
+        if (content.tape)
+          view->m_tapePoints = {Vec3d(-0.4321, 0.5, -0.25), Vec3d(0.5, -0.1234, 0.5)};
+        Holder().m_selectedVertexCount = content.selection ? 1234567 : -1;
+        Holder().m_selectedFaceCount = content.selection ? 7654321 : -1;
+        view->m_showHelp = content.help;
+        h.App().m_flipTextures = content.flip;
+
+        std::vector<GlTextDraw> drawn;
+        SetGlTextRecorder([&drawn](const GlTextDraw& d) { drawn.push_back(d); });
+        Redraw();
+        SetGlTextRecorder(nullptr);
+        // The frame rate changes with every frame: it is known by its label.
+        auto key = [](const std::string& text) {
+          return text.compare(0, 4, "FPS ") == 0 ? std::string("FPS") : text;
+        };
+        const InfoPaneLayout pane = view->InfoPaneTexts();
+        std::multiset<std::string> expected;
+        for (const PaneText& t : pane.texts) expected.insert(key(t.text));
+        const int w = view->m_viewport[2], hgt = view->m_viewport[3];
+        std::vector<Box> boxes;
+        for (const GlTextDraw& d : drawn) {
+          auto found = expected.find(key(d.text));
+          if ((d.listBase != smallBase && d.listBase != largeBase) || found == expected.end())
+            continue;  // a label of the scene
+          expected.erase(found);
+          EXPECT_TRUE(d.valid) << d.text;
+          const QFont& font = d.listBase == largeBase ? large : small;
+          const QFontMetrics metrics(font);
+          // The blanks at the end of some texts show nothing.
+          const std::string shown = d.text.substr(0, d.text.find_last_not_of(' ') + 1);
+          const int x = int(std::lround(d.x)), y = int(std::lround(d.y));
+          boxes.push_back(Box{d.text, x, y - metrics.descent(),
+                              x + BitmapTextWidth(font, shown.c_str()), y + metrics.ascent()});
+        }
+        for (const std::string& missing : expected) ADD_FAILURE() << "not drawn: " << missing;
+        for (size_t i = 0; i < boxes.size(); ++i) {
+          const Box& a = boxes[i];
+          EXPECT_TRUE(a.x0 >= 0 && a.x1 <= w && a.y0 >= 0 && a.y1 <= hgt)
+              << "\"" << a.text << "\" runs off the view at " << a.x0 << ".." << a.x1 << ", "
+              << a.y0 << ".." << a.y1;
+          for (size_t j = i + 1; j < boxes.size(); ++j) {
+            const Box& b = boxes[j];
+            EXPECT_FALSE(a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1)
+                << "\"" << a.text << "\" meets \"" << b.text << "\"";
+          }
+        }
+      }
+    }
+  }
 }
 
 // --- Scene decorations -------------------------------------------------
@@ -504,6 +621,49 @@ TEST_F(EditingTest, SmoothingMovesOnlyTheSelection) {
   EXPECT_EQ(Holder().m_selectedFaceCount, 0);
 }
 
+TEST_F(EditingTest, TheSelectionCountsFollowEveryEditThatKeepsTheSelection) {
+  Open();
+  ASSERT_TRUE(h.Execute(cmd::kSelectFace));
+  struct Edit {
+    const char* name;
+    std::vector<int> commands;
+    bool keeps;  // some of the selection stands afterwards
+  };
+  const Edit edits[] = {
+      {"clip by plane", {cmd::kClipPlaneStart, cmd::kClipPlaneApply}, true},
+      {"smooth", {cmd::kSmoothSelected}, true},
+      {"unify vertices", {cmd::kUnifyDuplicatedVertices}, true},
+      {"unreferenced vertices", {cmd::kRemoveUnrefVert}, true},
+      {"optimise curvature", {cmd::kOptimizeCurvature}, true},
+      {"flip normals", {cmd::kFlipNormals}, true},
+      {"degenerate faces", {cmd::kRemoveDegenerateFaces}, true},
+      {"clip by sphere", {cmd::kClipSphereStart, cmd::kClipSphereApply}, true},
+      {"clip and cap", {cmd::kClipPlaneStart, cmd::kClipPlaneCap}, true},
+      {"delete", {cmd::kDeleteSelected}, false},
+  };
+  for (const Edit& edit : edits) {
+    SCOPED_TRACE(edit.name);
+    ASSERT_TRUE(h.Execute(cmd::kSelectNone));
+    ASSERT_TRUE(h.Execute(cmd::kSelectAll));
+    for (int id : edit.commands) ASSERT_TRUE(h.Execute(id));
+    int vertices = 0;
+    for (const VertexT5& v : Mesh().vertices)
+      if (IsLive(v.flags) && (v.flags & ElemFlag::Selected)) ++vertices;
+    const int faces = int(SelectedFaces().size());
+    EXPECT_EQ(faces > 0, edit.keeps);
+    const InfoPaneLayout pane = view->InfoPaneTexts();
+    const PaneText* shown = pane.Find("Selected");
+    if (faces == 0 && vertices == 0) {
+      EXPECT_EQ(shown, nullptr);
+      continue;
+    }
+    ASSERT_NE(shown, nullptr);
+    char text[64];
+    std::snprintf(text, sizeof text, "Selected %8d:v %8d:f", vertices, faces);
+    EXPECT_EQ(shown->text, text);
+  }
+}
+
 // --- Distance tape -------------------------------------------------------
 
 TEST_F(EditingTest, TheTapeMeasuresBetweenTwoPickedPoints) {
@@ -641,6 +801,32 @@ TEST_F(EditingTest, ClipAndCapOfAColouredSphereWithAHoleLeavesNoSeamAndCurrentBo
     EXPECT_NEAR(v.quality, quality(v.position), 0.02);
   }
   EXPECT_GT(cut, 0);
+  ExpectAFrameWithoutGlErrors();
+}
+
+TEST_F(EditingTest, ClipAndCapThroughTheTorusSampleLeavesItsHoleOpen) {
+  // The default plane through the middle of the sample torus cuts two
+  // loops, one inside the other: the cap is the ring between them.
+  OpenFile(QUARNEL_SOURCE_DIR "/samples/torus_colour.ply");
+  const MeshT5 before = Mesh();
+  ASSERT_TRUE(h.Execute(cmd::kClipPlaneStart));
+  Redraw();
+  ASSERT_TRUE(h.Execute(cmd::kClipPlaneCap));
+  const float* p = view->m_clipPlane;
+  const Plane3f plane{Vec3f(p[0], p[1], p[2]), p[3]};
+  BuildFaceFaceAdjacency(Mesh());
+  EXPECT_EQ(test::BorderEdges(Mesh()), 0);
+  EXPECT_EQ(CheckFaceFaceTopology(Mesh()), 0u);
+  const double half = test::ClippedVolume(before, plane);
+  EXPECT_NEAR(test::SignedVolume(Mesh()), half, 1e-4 * half);
+  EXPECT_NEAR(half, 0.5 * test::SignedVolume(before), 1e-3);
+  // No cap face over the hole.
+  const Vec3f centre = before.bbox.Center();
+  for (const FaceT5& f : Mesh().faces) {
+    if (IsLive(f.flags)) {
+      EXPECT_GT(std::hypot(Centroid(f).x - centre.x, Centroid(f).y - centre.y), 0.5);
+    }
+  }
   ExpectAFrameWithoutGlErrors();
 }
 

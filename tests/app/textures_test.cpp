@@ -3,6 +3,7 @@
 // the user, the texture state and the pixels drawn.
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <sys/stat.h>
 
 #include <deque>
 #include <filesystem>
@@ -224,18 +225,21 @@ TEST_F(Textures, ACorruptOrTruncatedImageCountsAsUnreadable) {
   ASSERT_TRUE(test::WriteFileBytes(folder + "half.png", whole.substr(0, whole.size() / 2)));
   ASSERT_TRUE(test::WriteFileBytes(folder + "noise.png", std::string(300, '\x5a')));
   ASSERT_TRUE(test::WriteFileBytes(folder + "empty.png", ""));
+  // A pipe that nobody writes would hold the load forever.
+  ASSERT_EQ(::mkfifo((folder + "pipe.png").c_str(), 0600), 0);
   MeshHolder h;
   Load(h, folder,
        {"TextureFile half.png", "TextureFile noise.png", "TextureFile empty.png",
-        "TextureNormalFile half.png"});
-  ASSERT_EQ(asked.size(), 4u);
+        "TextureFile pipe.png", "TextureNormalFile half.png"});
+  ASSERT_EQ(asked.size(), 5u);
   EXPECT_EQ(asked[0], "Error in loading texture " + folder + "half.png\\ Try to guess?");
-  EXPECT_EQ(asked[3], "Error in loading normal map " + folder + "half.png\\ Try to guess?");
-  for (unsigned i = 0; i < 3; ++i) {
+  EXPECT_EQ(asked[3], "Error in loading texture " + folder + "pipe.png\\ Try to guess?");
+  EXPECT_EQ(asked[4], "Error in loading normal map " + folder + "half.png\\ Try to guess?");
+  for (unsigned i = 0; i < 4; ++i) {
     glBindTexture(GL_TEXTURE_2D, *h.GlTextureName(i));
     EXPECT_EQ(TextureWidth(), 0) << i;
   }
-  EXPECT_EQ(h.m_textureBoard.faceCount, 6);
+  EXPECT_EQ(h.m_textureBoard.faceCount, 8);
 }
 
 TEST_F(Textures, ATextureAboveTheLimitIsRescaledAfterAWarning) {

@@ -371,6 +371,7 @@ TEST(LinkedViewsOnTheDesktopClipboard, RestWhenNothingMoves) {
   services.messages = &h.messages;
   services.dialogs = &h.dialogs;
   services.clipboard = &desktop;
+  services.shellOpenName = h.shellOpenName;
   auto app = std::make_unique<CQuarnelApp>(services);
   ASSERT_TRUE(app->InitInstance({Q(test::WriteCenteredCube("desk1.ply", CubeKind::Plain))}));
   ASSERT_NE(app->Documents()->OpenDocumentFile(Q(test::WriteCenteredCube("desk2.ply", CubeKind::Plain))), nullptr);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -189,6 +190,74 @@ TEST(TriangulatePolygon2D, RandomSimpleLoopsAreCoveredExactly) {
     const double aspect = std::pow(10.0, 4.0 * unit(rng) - 2.0);
     std::vector<Point2d> q = Scaled(p, scale, scale * aspect, unit(rng) < 0.5);
     EXPECT_TRUE(CoversExactly(q)) << "round " << round;
+  }
+}
+
+TEST(TriangulatePolygon2D, FineLoopsAreCutCompletely) {
+  // Smooth loops of many points have ears flatter than any margin; they are
+  // still cut into n - 2 triangles covering their area, quickly enough for
+  // the window (a spatial index, not a pass over the loop per ear).
+  const double pi = 3.141592653589793;
+  for (const auto& [n, radius] : {std::pair{200000, 1.0}, std::pair{36000, 20000.0}}) {
+    std::vector<Point2d> loop(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+      const double a = 2.0 * pi * i / n;
+      const double r = radius * (1.0 + 0.002 * std::sin(37.0 * a));
+      loop[size_t(i)] = {r * std::cos(a), r * std::sin(a)};
+    }
+    EXPECT_TRUE(CoversExactly(loop)) << n << " points";
+  }
+}
+
+TEST(TriangulatePolygon2D, HolesAreCutOut) {
+  // A square with star-shaped holes in a grid, given either way round, and
+  // an annulus of two fine circles: n - 2 + 2 h triangles that cover the
+  // square less the holes once.
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const double pi = 3.141592653589793;
+  auto star = [&](double cx, double cy, double size, int n) {
+    std::vector<Point2d> p;
+    for (int i = 0; i < n; ++i) {
+      const double a = 2.0 * pi * (i + 0.8 * unit(rng)) / n;
+      const double r = size * (0.3 + 0.7 * unit(rng));
+      p.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
+    }
+    if (unit(rng) < 0.5) std::reverse(p.begin(), p.end());
+    return p;
+  };
+  for (int round = 0; round < 40; ++round) {
+    const int cells = 1 + round % 6;
+    std::vector<std::vector<Point2d>> loops = {
+        {{0, 0}, {double(cells), 0}, {double(cells), double(cells)}, {0, double(cells)}}};
+    if (round % 2) std::reverse(loops[0].begin(), loops[0].end());
+    for (int i = 0; i < cells; ++i)
+      for (int j = 0; j < cells; ++j)
+        if (unit(rng) < 0.7) loops.push_back(star(i + 0.5, j + 0.5, 0.45, 3 + int(unit(rng) * 30)));
+    size_t points = 0;
+    double area = 0.0;
+    for (const auto& loop : loops) {
+      points += loop.size();
+      double twice = 0.0;
+      for (size_t k = 0; k < loop.size(); ++k) {
+        const Point2d &a = loop[k == 0 ? loop.size() - 1 : k - 1], &b = loop[k];
+        twice += a.x * b.y - b.x * a.y;
+      }
+      area += &loop == &loops[0] ? std::fabs(twice) : -std::fabs(twice);
+    }
+    std::vector<Point2d> all;
+    for (const auto& loop : loops)
+      all.insert(all.end(), loop.begin(), loop.end());
+    std::vector<int> t;
+    ASSERT_EQ(TriangulatePolygonWithHoles2D(loops, t), 1) << "round " << round;
+    ASSERT_EQ(t.size(), 3 * (points - 2 + 2 * (loops.size() - 1))) << "round " << round;
+    double sum = 0.0;
+    for (size_t i = 0; i < t.size(); i += 3) {
+      const double a = DoubleArea2d(all, t[i], t[i + 1], t[i + 2]);
+      ASSERT_GT(a, 0.0) << "round " << round;
+      sum += a;
+    }
+    EXPECT_NEAR(sum, area, 1e-9 * area) << "round " << round;
   }
 }
 
@@ -443,29 +512,118 @@ TEST(CapCut, FlatBoxCutAcrossIsClosed) {
 }
 
 TEST(CapCut, RandomPlaneCutsOfUnitModelsAreClosed) {
+  // Wound outwards and inwards: the cap faces the way the mesh does, so the
+  // result is consistently wound and holds the clipped volume (less what
+  // the edge collapse moves), from any reference point.
   const std::vector<std::pair<const char*, Soup>> models = {
       {"sphere", IcosphereSoup(3)}, {"torus", TorusSoup(30, 12)}, {"cube", CubeSoup()}};
-  std::mt19937 rng(11);
-  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
-  for (const auto& [name, soup] : models) {
-    const MeshT5 source = WithBox(Build<MeshT5>(soup));
-    const Vec3f centre = source.bbox.Center();
-    for (int cut = 0; cut < 100; ++cut) {
-      Vec3f n(unit(rng), unit(rng), unit(rng));
-      n.Normalize();
-      if (n.Norm() < 0.5) n = Vec3f(0, 0, 1);
-      // Through the middle half of the model along the normal.
-      const float d = float(n.Dot(centre)) + 0.4f * unit(rng);
-      MeshT5 m = source;
-      ClipAndCap(m, MakePlane(n.x, n.y, n.z, d));
-      ASSERT_TRUE(Consistent(m)) << name << " cut " << cut;
-      BuildFaceFaceAdjacency(m);
-      EXPECT_EQ(BorderEdges(m), 0) << name << " cut " << cut;
-      for (const FaceT5& f : m.faces) {
-        if (IsLive(f.flags)) {
-          ASSERT_TRUE(std::isfinite(f.normal.Norm())) << name << " cut " << cut;
+  for (bool inward : {false, true}) {
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    for (const auto& [name, soup] : models) {
+      MeshT5 source = WithBox(Build<MeshT5>(soup));
+      if (inward)
+        for (FaceT5& f : source.faces)
+          std::swap(f.v[1], f.v[2]);
+      const double whole = std::fabs(SignedVolume(source));
+      const Vec3f centre = source.bbox.Center();
+      for (int cut = 0; cut < 100; ++cut) {
+        Vec3f n(unit(rng), unit(rng), unit(rng));
+        n.Normalize();
+        if (n.Norm() < 0.5) n = Vec3f(0, 0, 1);
+        // Through the middle half of the model along the normal.
+        const float d = float(n.Dot(centre)) + 0.4f * unit(rng);
+        MeshT5 m = source;
+        const Plane3f plane = MakePlane(n.x, n.y, n.z, d);
+        ClipAndCap(m, plane);
+        ASSERT_TRUE(Consistent(m)) << name << " cut " << cut;
+        BuildFaceFaceAdjacency(m);
+        EXPECT_EQ(BorderEdges(m), 0) << name << " cut " << cut;
+        EXPECT_EQ(CheckFaceFaceTopology(m), 0u) << name << " cut " << cut << " inward " << inward;
+        EXPECT_NEAR(SignedVolume(m), ClippedVolume(source, plane), 1e-4 * whole)
+            << name << " cut " << cut << " inward " << inward;
+        EXPECT_NEAR(SignedVolume(m, Vec3d(5, -3, 2)), SignedVolume(m), 1e-9 * whole);
+        for (const FaceT5& f : m.faces) {
+          if (IsLive(f.flags)) {
+            ASSERT_TRUE(std::isfinite(f.normal.Norm())) << name << " cut " << cut;
+          }
         }
       }
     }
   }
+}
+
+TEST(CapCut, LoopsInsideLoopsAreHolesAndIslands) {
+  // A torus cut across its hole leaves two loops, one inside the other: the
+  // cap is the ring between them, not two disks. A ball in the hole adds an
+  // island inside the hole. Wound either way, at five heights and tilted.
+  Soup ring = TorusSoup(48, 24);
+  Soup island = ring;
+  const Soup ball = IcosphereSoup(2, 0.25f);
+  const int base = int(island.points.size());
+  island.points.insert(island.points.end(), ball.points.begin(), ball.points.end());
+  for (auto tri : ball.tris)
+    island.tris.push_back({tri[0] + base, tri[1] + base, tri[2] + base});
+  for (const Soup* soup : {&ring, &island}) {
+    for (bool inward : {false, true}) {
+      MeshT5 source = WithBox(Build<MeshT5>(*soup));
+      if (inward)
+        for (FaceT5& f : source.faces)
+          std::swap(f.v[1], f.v[2]);
+      for (float tilt : {0.0f, 0.15f}) {
+        for (float z : {-0.2f, -0.1f, 0.0f, 0.1f, 0.2f}) {
+          const Plane3f plane = MakePlane(tilt, 0.5f * tilt, 1, z);
+          MeshT5 m = source;
+          ClipAndCap(m, plane);
+          SCOPED_TRACE(::testing::Message() << "island " << (soup == &island) << " inward "
+                                            << inward << " tilt " << tilt << " z " << z);
+          ASSERT_TRUE(Consistent(m));
+          BuildFaceFaceAdjacency(m);
+          EXPECT_EQ(BorderEdges(m), 0);
+          EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
+          const double clipped = ClippedVolume(source, plane);
+          EXPECT_NEAR(SignedVolume(m), clipped, 1e-4 * std::fabs(clipped));
+          // Covered once: two disks facing opposite ways over the hole
+          // would close the mesh too, and hold the same volume.
+          double area = 0.0, facing = 0.0;
+          for (const FaceT5& f : m.faces) {
+            if (!IsLive(f.flags) || f.color != Color4b{0, 255, 0, 255}) continue;
+            area += 0.5 * DoubleArea(f);
+            facing += 0.5 * Vec3d(f.normal).Dot(Vec3d(plane.normal)) * DoubleArea(f);
+          }
+          EXPECT_GT(area, 0.0);
+          EXPECT_NEAR(std::fabs(facing) / plane.normal.Norm(), area, 1e-6 * area);
+        }
+      }
+    }
+  }
+}
+
+TEST(CapCut, SmallLoopMovedOffThePlaneByTheCollapseIsCapped) {
+  // A 1000 x 1 x 1 beam of 1000 segments: the edge collapse works to 1e-4
+  // of the box diagonal, far more than 1 % of the cut's own size.
+  Soup beam;
+  const int segments = 1000;
+  for (int i = 0; i <= segments; ++i) {
+    const float x = 1000.0f * float(i) / segments;
+    for (Vec3f corner : {Vec3f(x, 0, 0), Vec3f(x, 1, 0), Vec3f(x, 1, 1), Vec3f(x, 0, 1)})
+      beam.points.push_back(corner);
+  }
+  for (int i = 0; i < segments; ++i)
+    for (int k = 0; k < 4; ++k) {
+      const int a = 4 * i + k, b = 4 * i + (k + 1) % 4;
+      beam.tris.push_back({a, b + 4, a + 4});
+      beam.tris.push_back({a, b, b + 4});
+    }
+  const int end = 4 * segments;
+  for (std::array<int, 3> tri : std::vector<std::array<int, 3>>{
+           {0, 2, 1}, {0, 3, 2}, {end, end + 1, end + 2}, {end, end + 2, end + 3}})
+    beam.tris.push_back(tri);
+  MeshT5 m = WithBox(Build<MeshT5>(beam));
+  ASSERT_NEAR(SignedVolume(m), 1000.0, 1e-3);
+  ClipAndCap(m, MakePlane(-0.970114589f, -0.0142770046f, 0.242226958f, -627.707825f));
+  EXPECT_TRUE(Consistent(m));
+  BuildFaceFaceAdjacency(m);
+  EXPECT_EQ(BorderEdges(m), 0);
+  EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
 }

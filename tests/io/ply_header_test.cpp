@@ -1,6 +1,7 @@
 // The header parser: the error of every malformed header, the element and
 // property tables, comments and the header text.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -216,6 +217,55 @@ TEST(PlyHeader, LongLinesAreReadWhole) {
   PlyReader p;
   ASSERT_EQ(Parse(p, kStart + "element vertex 1\nproperty float " + longName + "\nend_header\n"), 0);
   EXPECT_EQ(p.ElementAt(0).properties[0].name, longName);
+}
+
+// Input that never ends its header, and files that are no files at all, are
+// refused at once: the reader neither grows with the input nor waits on it.
+TEST(PlyHeader, EndlessHeadersAndOtherThanRegularFilesAreRefusedAtOnce) {
+  const std::string folder = std::filesystem::path(TempFilePath("x")).parent_path().string();
+  const std::string zeros = TempFilePath("zeros.ply");
+  ASSERT_TRUE(WriteFileBytes(zeros, ""));
+  // Sparse: a gigabyte that takes no room on the disk.
+  std::filesystem::resize_file(zeros, std::uintmax_t(1) << 30);
+  const std::string fifo = TempFilePath("fifo.ply");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::size_t line = PlyReader::kHeaderLineLimit;
+  const std::string longest = "comment " + std::string(line - 9, 'a') + "\n";
+  std::string manyLines;
+  while (manyLines.size() <= PlyReader::kHeaderLimit) manyLines += "comment x\n";
+
+  struct Row {
+    const char* what;
+    std::string path;
+    std::string bytes;  // written to the path when not empty
+    PlyError error;
+  };
+  const Row rows[] = {
+      {"a gigabyte of zeros", zeros, "", ply_error::HeaderNotFound},
+      {"a first line too long", "", "ply" + std::string(line, ' ') + "\n", ply_error::HeaderNotFound},
+      {"the longest line", "", kStart + longest + "end_header\n", ply_error::NoError},
+      {"a line too long", "", kStart + "comment a" + longest, ply_error::SyntaxError},
+      {"a line that never ends", "", kStart + "comment " + std::string(4 * line, 'a'),
+       ply_error::SyntaxError},
+      {"a header too long", "", kStart + manyLines + "end_header\n", ply_error::SyntaxError},
+      {"a pipe without a writer", fifo, "", ply_error::CantOpenFile},
+      {"a device", "/dev/zero", "", ply_error::CantOpenFile},
+      {"a folder", folder, "", ply_error::CantOpenFile},
+  };
+  for (const Row& row : rows) {
+    std::string path = row.path;
+    if (!row.bytes.empty()) {
+      path = TempFilePath("bounded.ply");
+      ASSERT_TRUE(WriteFileBytes(path, row.bytes)) << row.what;
+    }
+    PlyReader r;
+    EXPECT_EQ(r.Open(path.c_str(), 0), row.error == ply_error::NoError ? 0 : -1) << row.what;
+    EXPECT_EQ(r.error, row.error) << row.what;
+    EXPECT_LT(r.headerText.size(), PlyReader::kHeaderTextSize) << row.what;
+    std::size_t kept = 0;
+    for (const std::string& c : r.comments) kept += c.size();
+    EXPECT_LE(kept, PlyReader::kHeaderLimit) << row.what;
+  }
 }
 
 TEST(PlyHeader, HeaderTextIsKeptWithinItsBuffer) {

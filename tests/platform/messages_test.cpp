@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QPaintEvent>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
@@ -194,6 +197,57 @@ TEST(QtMessageSink, ReturnsTheButtonTheUserPressed) {
                       MessageIcon::Question, QStringLiteral("Texture")),
             MessageAnswer::Yes);
   EXPECT_EQ(title, QStringLiteral("Texture"));
+}
+
+// Whatever a message names, its box fits the screen with its button on it,
+// and a text that fits is shown as it is, markup and all.
+TEST(QtMessageSink, BoxesFitTheScreen) {
+  TestApplication();
+  QWidget owner;
+  owner.show();
+  QtMessageSink sink(&owner);
+  const QString path = "/data/" + QString(60000, QLatin1Char('d')) + "/terrain.ply";
+  QStringList manyLines;
+  for (int i = 0; i < 400; ++i) manyLines << "Cannot open the file \"" + path.left(300) + "\".";
+  const QString plain = QStringLiteral("Cannot open the file \"/m/<b>a</b>.ply\".");
+  for (const QString& text :
+       {"Cannot open the file \"" + path + "\".", manyLines.join('\n'),
+        QString(20000, QLatin1Char('w')).replace(QRegularExpression("w{7}"), "words "), plain}) {
+    QRect screen, box, ok;
+    QString shown;
+    Qt::TextFormat format = Qt::AutoText;
+    bool wholeTextShown = false;
+    QTimer::singleShot(0, [&] {
+      auto* up = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(up, nullptr);
+      screen = up->screen()->availableGeometry();
+      box = up->frameGeometry();
+      QAbstractButton* button = up->button(QMessageBox::Ok);
+      ok = QRect(button->mapToGlobal(QPoint(0, 0)), button->size());
+      auto* label = up->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+      ASSERT_NE(label, nullptr);
+      shown = label->text();
+      format = label->textFormat();
+      wholeTextShown = up->rect().contains(label->geometry()) &&
+                       label->height() >= label->heightForWidth(label->width()) &&
+                       label->width() >= (label->wordWrap() ? 0 : label->sizeHint().width());
+      button->click();
+    });
+    EXPECT_EQ(sink.Show(text), MessageAnswer::Ok);
+    EXPECT_TRUE(screen.contains(box)) << box.height() << " px tall";
+    EXPECT_TRUE(screen.contains(ok));
+    EXPECT_TRUE(wholeTextShown);
+    if (text == plain) {
+      EXPECT_EQ(shown, plain);
+      EXPECT_EQ(format, Qt::PlainText);
+    } else {
+      // The start and the end, with the file's own name, stay.
+      const QString flat = QString(shown).remove('\n');
+      EXPECT_TRUE(flat.startsWith(QString(text.left(40)).remove('\n')));
+      EXPECT_TRUE(flat.endsWith(QString(text.right(40)).remove('\n')));
+      EXPECT_LT(shown.size(), text.size());
+    }
+  }
 }
 
 }  // namespace

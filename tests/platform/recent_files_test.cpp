@@ -34,6 +34,10 @@ TEST(RecentFiles, NewestFirstWithoutDuplicatesAndAtMostFour) {
   // A relative path is kept absolute, so it still opens from another folder.
   list.Add(QStringLiteral("rel.ply"));
   EXPECT_EQ(list.At(0), QDir::cleanPath(QDir::current().absoluteFilePath("rel.ply")));
+  // A NUL names no file: it would open the name before it.
+  list.Add(QStringLiteral("/m/c.ply") + QChar(0) + "/etc/passwd");
+  EXPECT_EQ(list.Paths().size(), 4);
+  EXPECT_EQ(list.At(0), QDir::cleanPath(QDir::current().absoluteFilePath("rel.ply")));
 }
 
 TEST(RecentFiles, SavesEverySlotAndLoadsBack) {
@@ -51,9 +55,11 @@ TEST(RecentFiles, SavesEverySlotAndLoadsBack) {
   EXPECT_EQ(profile.GetString(kSection, "File4", QStringLiteral("x")), QString());
   EXPECT_FALSE(profile.Contains(kSection, "File5"));
 
-  // Gaps and repeats in a hand-edited profile are skipped.
+  // Gaps, repeats and names cut by a NUL in a hand-edited profile are
+  // skipped.
   profile.WriteString(kSection, "File1", QString());
   profile.WriteString(kSection, "File3", QStringLiteral("/m/a.ply"));
+  profile.WriteString(kSection, "File4", QStringLiteral("/m/c.ply") + QChar(0) + "/etc/passwd");
   RecentFileList loaded(profile);
   loaded.Load();
   EXPECT_EQ(loaded.Paths(), (QStringList{"/m/a.ply"}));

@@ -18,8 +18,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <thread>
+#include <vector>
 
 #include "qstring_printer.h"
 #include "qt_test_app.h"
@@ -232,12 +234,24 @@ TEST_F(ShellOpenTest, ASocketLeftBehindIsTakenOver) {
   EXPECT_EQ(requested.count(), 1);
 }
 
+// A request in the program's own form for the path's bytes.
+QByteArray RequestFor(const QByteArray& path) {
+  QByteArray request("QRNL");
+  for (int shift = 24; shift >= 0; shift -= 8) request.append(char((path.size() >> shift) & 0xFF));
+  return request + path;
+}
+
 TEST_F(ShellOpenTest, ARequestThatIsNotOursIsDropped) {
   ASSERT_TRUE(server.Listen(name));
   QSignalSpy requested(&server, &ShellOpenServer::openRequested);
+  const QByteArray file = QFile::encodeName(dir.filePath("terrain.ply"));
+  // Besides other protocols and broken lengths: a NUL would open terrain.ply
+  // under another name, a relative path means nothing to the instance, and
+  // bytes that are not UTF-8 would arrive as another name.
   for (const QByteArray& bytes :
        {QByteArray("GET / HTTP/1.0\r\n\r\n"), QByteArray("QRNL\xff\xff\xff\xff", 8),
-        QByteArray("QRNL\0\0\0\0", 8)}) {
+        QByteArray("QRNL\0\0\0\0", 8), RequestFor(file + QByteArray("\0/etc/passwd", 12)),
+        RequestFor("terrain.ply"), RequestFor(file + "\xff\xfe.ply")}) {
     QLocalSocket socket;
     socket.connectToServer(name);
     ASSERT_TRUE(socket.waitForConnected(1000));
@@ -252,10 +266,55 @@ TEST_F(ShellOpenTest, ARequestThatIsNotOursIsDropped) {
     EXPECT_EQ(socket.state(), QLocalSocket::UnconnectedState);
     EXPECT_EQ(socket.readAll(), QByteArray());
   }
+  // The program's own end does not send such a path either.
+  EXPECT_FALSE(HandOver(name, QString::fromUtf8(file) + QChar(0) + "/etc/passwd"));
   QCoreApplication::processEvents();
   EXPECT_EQ(requested.count(), 0);
   // The server still serves.
   EXPECT_TRUE(HandOver(name, dir.filePath("a.ply")));
+}
+
+// In a shared temporary folder anybody can put a file at the lock's name and
+// hold it. Only the user's own file that nobody else can open is waited for:
+// with any other, starts go on at once, and the instance still listens.
+TEST_F(ShellOpenTest, ALockFileThatOthersCanHoldIsNotWaitedFor) {
+  const QString lock = name + ".lock";
+  const QByteArray lockName = QFile::encodeName(lock);
+  const QString own = dir.filePath("own");
+  const QByteArray ownName = QFile::encodeName(own);
+  const auto make = [](const QByteArray& path) {
+    return ::close(::open(path.constData(), O_CREAT | O_RDWR, 0600)) == 0;
+  };
+  struct Row {
+    const char* what;
+    bool needsRoot;  // to give a file away
+    std::function<bool()> make;
+  };
+  const std::vector<Row> rows = {
+      {"open to all", false, [&] { return make(lockName) && ::chmod(lockName, 0666) == 0; }},
+      {"another user's", true,
+       [&] { return make(lockName) && ::chown(lockName, 65534, 65534) == 0; }},
+      {"a link", false, [&] { return make(ownName) && ::symlink(ownName, lockName) == 0; }},
+      {"a second name", false, [&] { return make(ownName) && ::link(ownName, lockName) == 0; }},
+  };
+  for (const Row& row : rows) {
+    if (row.needsRoot && ::getuid() != 0) continue;
+    QFile::remove(lock);
+    QFile::remove(own);
+    ASSERT_TRUE(row.make()) << row.what;
+    // The other user's hold.
+    const int held = ::open(lockName, O_RDONLY | O_NOFOLLOW);
+    const int target = held >= 0 ? held : ::open(QFile::encodeName(own), O_RDONLY);
+    ASSERT_EQ(::flock(target, LOCK_EX | LOCK_NB), 0) << row.what;
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_TRUE(server.Listen(name)) << row.what;
+    TakeShellOpenLock(name);
+    ReleaseShellOpenLock();
+    // A wait for the lock lasts seconds.
+    EXPECT_LT(timer.elapsed(), 2000) << row.what;
+    ::close(target);
+  }
 }
 
 }  // namespace

@@ -274,8 +274,9 @@ TEST(MainWindowDrop, LocalFilesAreReportedAndOtherUrlsIgnored) {
   EXPECT_FALSE(refuse.isAccepted());
 
   QMimeData files;
+  // A NUL in the name would open "/data/e.ply".
   files.setUrls({QUrl::fromLocalFile("/data/a.ply"), QUrl("https://example.invalid/b.ply"),
-                 QUrl::fromLocalFile("/data/c d.ply")});
+                 QUrl::fromLocalFile("/data/c d.ply"), QUrl("file:///data/e.ply%00/etc/passwd")});
   QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(&window, &enter);
   EXPECT_TRUE(enter.isAccepted());
