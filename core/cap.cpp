@@ -1036,10 +1036,19 @@ int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh) {
 
 namespace {
 
+// The clip's edge collapse moves points of the cut to midpoints of edges
+// whose ends lie within its tolerance of the plane: on a small loop of a
+// large model that is more than the loop's own share.
+double CollapseTolerance(const MeshT5& mesh) {
+  return mesh.bbox.IsNull() ? 0.0 : double(float(mesh.bbox.Diag() * double(1e-4f)));
+}
+
 // Whether every vertex of the loop lies within 1 % of the loop's box
-// diagonal of the plane: the loops that the cap fills.
-bool LoopOnPlane(const BorderLoop& loop, const Plane3f& plane, size_t bound) {
-  const double tolerance = Distance(loop.box.min, loop.box.max) * double(0.01f);
+// diagonal, or within the collapse's tolerance, of the plane: the loops that
+// the cap fills.
+bool LoopOnPlane(const BorderLoop& loop, const Plane3f& plane, double collapsed, size_t bound) {
+  const double tolerance =
+      std::max(Distance(loop.box.min, loop.box.max) * double(0.01f), collapsed);
   return WalkLoop(loop.Start(), bound, [&](const FacePos& p) {
     return std::fabs(SignedDistance(p.v->position, plane)) <= tolerance;
   });
@@ -1060,9 +1069,10 @@ void RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const Plane3f& plane) {
   if (loops.empty()) return;
   const size_t bound = 3 * mesh.faces.size();
   std::vector<uint8_t> onLoop(mesh.vertices.size(), 0);
+  const double collapsed = CollapseTolerance(mesh);
   bool any = false;
   for (const BorderLoop& loop : loops) {
-    if (!LoopOnPlane(loop, plane, bound)) continue;
+    if (!LoopOnPlane(loop, plane, collapsed, bound)) continue;
     any = true;
     WalkLoop(loop.Start(), bound, [&](const FacePos& p) {
       onLoop[mesh.VertexIndex(p.v)] = 1;
@@ -1135,20 +1145,10 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
   CollectBorderLoops(mesh, loops);
   const size_t bound = 3 * mesh.faces.size();
 
-  // The clip's edge collapse moves points of the cut to midpoints of edges
-  // whose ends lie within its tolerance of the plane: on a small loop of a
-  // large model that is more than the loop's own share.
-  const double collapsed =
-      mesh.bbox.IsNull() ? 0.0 : double(float(mesh.bbox.Diag() * double(1e-4f)));
+  const double collapsed = CollapseTolerance(mesh);
   std::vector<const BorderLoop*> chosen;
-  for (const BorderLoop& loop : loops) {
-    const double tolerance =
-        std::max(Distance(loop.box.min, loop.box.max) * double(0.01f), collapsed);
-    bool onPlane = WalkLoop(loop.Start(), bound, [&](const FacePos& p) {
-      return std::fabs(SignedDistance(p.v->position, plane)) <= tolerance;
-    });
-    if (onPlane) chosen.push_back(&loop);
-  }
+  for (const BorderLoop& loop : loops)
+    if (LoopOnPlane(loop, plane, collapsed, bound)) chosen.push_back(&loop);
 
   Plane3f unit = plane;
   Vec3f u, w;
