@@ -1062,24 +1062,25 @@ bool LoopOnPlane(const BorderLoop& loop, const Plane3f& plane, double collapsed,
 // use too, which leaves edges of three or four faces. Such faces are taken
 // away before the cap, which then covers their place once. Only groups of
 // them that touch the loop and hang on the rest of the surface go: a flat
-// piece of surface lying in the plane on its own is left as it is.
-void RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const Plane3f& plane) {
-  std::vector<BorderLoop> loops;
-  CollectBorderLoops(mesh, loops);
-  if (loops.empty()) return;
+// piece of surface lying in the plane on its own is left as it is. Returns
+// whether any face went (the loops are then no longer those given).
+bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const Plane3f& plane,
+                                 const std::vector<BorderLoop>& loops) {
+  if (loops.empty()) return false;
   const size_t bound = 3 * mesh.faces.size();
   std::vector<uint8_t> onLoop(mesh.vertices.size(), 0);
+  // The faces on the loops' edges: every group that goes has one.
+  std::vector<FaceT5*> seeds;
   const double collapsed = CollapseTolerance(mesh);
-  bool any = false;
   for (const BorderLoop& loop : loops) {
     if (!LoopOnPlane(loop, plane, collapsed, bound)) continue;
-    any = true;
     WalkLoop(loop.Start(), bound, [&](const FacePos& p) {
       onLoop[mesh.VertexIndex(p.v)] = 1;
+      seeds.push_back(p.f);
       return true;
     });
   }
-  if (!any) return;
+  if (seeds.empty()) return false;
 
   auto flat = [&](const FaceT5& f) {
     return !(f.flags & (ElemFlag::Deleted | ElemFlag::Excluded24)) &&
@@ -1089,11 +1090,11 @@ void RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const Plane3f& plane) {
   // Groups of flat faces joined by edges.
   std::vector<uint8_t> seen(mesh.faces.size(), 0);
   std::vector<FaceT5*> group, doomed;
-  for (FaceT5& start : mesh.faces) {
-    if (seen[mesh.FaceIndex(&start)] || !flat(start)) continue;
+  for (FaceT5* start : seeds) {
+    if (seen[mesh.FaceIndex(start)] || !flat(*start)) continue;
     group.clear();
-    group.push_back(&start);
-    seen[mesh.FaceIndex(&start)] = 1;
+    group.push_back(start);
+    seen[mesh.FaceIndex(start)] = 1;
     bool border = false, attached = false;
     for (size_t i = 0; i < group.size(); ++i) {
       FaceT5* f = group[i];
@@ -1114,7 +1115,7 @@ void RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const Plane3f& plane) {
     }
     if (border && attached) doomed.insert(doomed.end(), group.begin(), group.end());
   }
-  if (doomed.empty()) return;
+  if (doomed.empty()) return false;
 
   for (FaceT5* f : doomed) {
     for (int z = 0; z < 3; ++z)
@@ -1134,15 +1135,19 @@ void RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const Plane3f& plane) {
         v->flags |= ElemFlag::Deleted;
         --mesh.vertexCount;
       }
+  return true;
 }
 
 }  // namespace
 
 void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
   if (!adjacencyCurrent) BuildFaceFaceAdjacency(mesh);
-  RemoveSideFacesFlatOnTheCut(mesh, plane);
   std::vector<BorderLoop> loops;
   CollectBorderLoops(mesh, loops);
+  if (RemoveSideFacesFlatOnTheCut(mesh, plane, loops)) {
+    loops.clear();
+    CollectBorderLoops(mesh, loops);
+  }
   const size_t bound = 3 * mesh.faces.size();
 
   const double collapsed = CollapseTolerance(mesh);

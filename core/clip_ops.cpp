@@ -1,5 +1,8 @@
 #include "core/clip_ops.h"
 
+#include <cstddef>
+#include <vector>
+
 #include "core/cap.h"
 #include "core/clean.h"
 #include "core/clip.h"
@@ -30,11 +33,16 @@ Vec3f Centroid(const FaceT5& f) {
 // firstNew on are the ones the refinement made.
 template <class Surface>
 void DeleteNegativeFaces(MeshT5& mesh, const Surface& surface, size_t firstNew) {
+  std::vector<double> value(firstNew);
+  for (size_t i = 0; i < firstNew; ++i)
+    value[i] = surface.Value(mesh.vertices[i].position);
   for (FaceT5& f : mesh.faces) {
     if (!IsLive(f.flags)) continue;
     double side = 0.0;
-    for (const VertexT5* v : f.v)
-      if (mesh.VertexIndex(v) < firstNew) side += surface.Value(v->position);
+    for (const VertexT5* v : f.v) {
+      const size_t i = mesh.VertexIndex(v);
+      if (i < firstNew) side += value[i];
+    }
     if (side == 0.0) side = surface.Value(Centroid(f));
     if (side < 0.0) {
       f.flags |= ElemFlag::Deleted;
