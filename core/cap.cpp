@@ -1034,26 +1034,126 @@ int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh) {
   return count;
 }
 
+namespace {
+
+// The clip's edge collapse moves points of the cut to midpoints of edges
+// whose ends lie within its tolerance of the plane: on a small loop of a
+// large model that is more than the loop's own share.
+double CollapseTolerance(const MeshT5& mesh) {
+  return mesh.bbox.IsNull() ? 0.0 : double(float(mesh.bbox.Diag() * double(1e-4f)));
+}
+
+// Whether every vertex of the loop lies within 1 % of the loop's box
+// diagonal, or within the collapse's tolerance, of the plane: the loops that
+// the cap fills.
+bool LoopOnPlane(const BorderLoop& loop, const Plane3f& plane, double collapsed, size_t bound) {
+  const double tolerance =
+      std::max(Distance(loop.box.min, loop.box.max) * double(0.01f), collapsed);
+  return WalkLoop(loop.Start(), bound, [&](const FacePos& p) {
+    return std::fabs(SignedDistance(p.v->position, plane)) <= tolerance;
+  });
+}
+
+// Where the cut runs nearly parallel to the surface, the plane edge collapse
+// pulls whole side faces onto the cut loop: all three corners on it, the
+// face lying in the plane. The kept solid has no thickness there, and the
+// loop's cap would cover those faces a second time, facing the other way:
+// a cap triangle with the same corners, or cap edges that the side faces
+// use too, which leaves edges of three or four faces. Such faces are taken
+// away before the cap, which then covers their place once. Only groups of
+// them that touch the loop and hang on the rest of the surface go: a flat
+// piece of surface lying in the plane on its own is left as it is. Returns
+// whether any face went (the loops are then no longer those given).
+bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const Plane3f& plane,
+                                 const std::vector<BorderLoop>& loops) {
+  if (loops.empty()) return false;
+  const size_t bound = 3 * mesh.faces.size();
+  std::vector<uint8_t> onLoop(mesh.vertices.size(), 0);
+  // The faces on the loops' edges: every group that goes has one.
+  std::vector<FaceT5*> seeds;
+  const double collapsed = CollapseTolerance(mesh);
+  for (const BorderLoop& loop : loops) {
+    if (!LoopOnPlane(loop, plane, collapsed, bound)) continue;
+    WalkLoop(loop.Start(), bound, [&](const FacePos& p) {
+      onLoop[mesh.VertexIndex(p.v)] = 1;
+      seeds.push_back(p.f);
+      return true;
+    });
+  }
+  if (seeds.empty()) return false;
+
+  auto flat = [&](const FaceT5& f) {
+    return !(f.flags & (ElemFlag::Deleted | ElemFlag::Excluded24)) &&
+           onLoop[mesh.VertexIndex(f.v[0])] && onLoop[mesh.VertexIndex(f.v[1])] &&
+           onLoop[mesh.VertexIndex(f.v[2])];
+  };
+  // Groups of flat faces joined by edges.
+  std::vector<uint8_t> seen(mesh.faces.size(), 0);
+  std::vector<FaceT5*> group, doomed;
+  for (FaceT5* start : seeds) {
+    if (seen[mesh.FaceIndex(start)] || !flat(*start)) continue;
+    group.clear();
+    group.push_back(start);
+    seen[mesh.FaceIndex(start)] = 1;
+    bool border = false, attached = false;
+    for (size_t i = 0; i < group.size(); ++i) {
+      FaceT5* f = group[i];
+      for (FaceT5* n : f->adjFace) {
+        if (n == f) {
+          border = true;
+          continue;
+        }
+        if (n == nullptr || !IsLive(n->flags)) continue;
+        if (!flat(*n)) {
+          attached = true;
+          continue;
+        }
+        if (seen[mesh.FaceIndex(n)]) continue;
+        seen[mesh.FaceIndex(n)] = 1;
+        group.push_back(n);
+      }
+    }
+    if (border && attached) doomed.insert(doomed.end(), group.begin(), group.end());
+  }
+  if (doomed.empty()) return false;
+
+  for (FaceT5* f : doomed) {
+    for (int z = 0; z < 3; ++z)
+      if (f->adjFace[z] != f && f->adjFace[z] != nullptr) DetachFaceFromRing(f, z, bound);
+    f->flags |= ElemFlag::Deleted;
+    --mesh.faceCount;
+  }
+  // Corners that only the removed faces used go with them.
+  std::vector<uint8_t> used(mesh.vertices.size(), 0);
+  for (const FaceT5& f : mesh.faces)
+    if (IsLive(f.flags))
+      for (const VertexT5* v : f.v)
+        used[mesh.VertexIndex(v)] = 1;
+  for (FaceT5* f : doomed)
+    for (VertexT5* v : f->v)
+      if (!used[mesh.VertexIndex(v)] && IsLive(v->flags)) {
+        v->flags |= ElemFlag::Deleted;
+        --mesh.vertexCount;
+      }
+  return true;
+}
+
+}  // namespace
+
 void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
   if (!adjacencyCurrent) BuildFaceFaceAdjacency(mesh);
   std::vector<BorderLoop> loops;
   CollectBorderLoops(mesh, loops);
+  if (RemoveSideFacesFlatOnTheCut(mesh, plane, loops)) {
+    loops.clear();
+    CollectBorderLoops(mesh, loops);
+  }
   const size_t bound = 3 * mesh.faces.size();
 
-  // The clip's edge collapse moves points of the cut to midpoints of edges
-  // whose ends lie within its tolerance of the plane: on a small loop of a
-  // large model that is more than the loop's own share.
-  const double collapsed =
-      mesh.bbox.IsNull() ? 0.0 : double(float(mesh.bbox.Diag() * double(1e-4f)));
+  const double collapsed = CollapseTolerance(mesh);
   std::vector<const BorderLoop*> chosen;
-  for (const BorderLoop& loop : loops) {
-    const double tolerance =
-        std::max(Distance(loop.box.min, loop.box.max) * double(0.01f), collapsed);
-    bool onPlane = WalkLoop(loop.Start(), bound, [&](const FacePos& p) {
-      return std::fabs(SignedDistance(p.v->position, plane)) <= tolerance;
-    });
-    if (onPlane) chosen.push_back(&loop);
-  }
+  for (const BorderLoop& loop : loops)
+    if (LoopOnPlane(loop, plane, collapsed, bound)) chosen.push_back(&loop);
 
   Plane3f unit = plane;
   Vec3f u, w;

@@ -5,6 +5,7 @@
 // keep or delete whole faces by their centroid.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -31,8 +32,9 @@ struct ClipPlane {
     return (Value(p0) > 0.0) != (Value(p1) > 0.0);
   }
   // Places nv where edge z of f meets the plane (linear interpolation of
-  // the two signed values).
-  void EdgeIntersection(VertexT5& nv, const FaceT5& f, int z) const {
+  // the two signed values) and returns the parameter t of that point, 0 at
+  // corner z and 1 at the edge's other end.
+  double EdgeIntersection(VertexT5& nv, const FaceT5& f, int z) const {
     const Vec3f& p0 = f.v[z]->position;
     const Vec3f& p1 = f.v[(z + 1) % 3]->position;
     double d0 = SignedDistance(p0, plane);
@@ -43,6 +45,7 @@ struct ClipPlane {
     if (!std::isfinite(t)) t = 0.5;
     nv.position = Vec3f(float(p1.x * t + p0.x * (1.0 - t)), float(p1.y * t + p0.y * (1.0 - t)),
                         float(p1.z * t + p0.z * (1.0 - t)));
+    return t;
   }
 };
 
@@ -63,8 +66,10 @@ struct ClipSphere {
     return (Value(p0) > 0.0) != (Value(p1) > 0.0);
   }
   // Places nv at the intersection of edge z's line with the sphere that lies
-  // nearer the edge's midpoint (on a tie the one with the smaller parameter).
-  void EdgeIntersection(VertexT5& nv, const FaceT5& f, int z) const {
+  // nearer the edge's midpoint (on a tie the one with the smaller parameter)
+  // and returns the parameter t of that point along the edge, 0 at corner z
+  // and 1 at the other end.
+  double EdgeIntersection(VertexT5& nv, const FaceT5& f, int z) const {
     const Vec3f& p0 = f.v[z]->position;
     const Vec3f& p1 = f.v[(z + 1) % 3]->position;
     Line3f line{p0, p1 - p0};
@@ -81,12 +86,14 @@ struct ClipSphere {
       double t = dd > 0.0 ? -b / dd : 0.0;
       if (!std::isfinite(t)) t = 0.0;
       nv.position = Vec3f(float(p0.x + t * d.x), float(p0.y + t * d.y), float(p0.z + t * d.z));
-      return;
+      return t;
     }
     Vec3d m((double(p0.x) + p1.x) * 0.5, (double(p0.y) + p1.y) * 0.5, (double(p0.z) + p1.z) * 0.5);
     double e1 = (Vec3d(q1) - m).Dot(Vec3d(q1) - m);
     double e2 = (Vec3d(q2) - m).Dot(Vec3d(q2) - m);
     nv.position = e1 >= e2 ? q2 : q1;
+    const Vec3d d(line.direction);
+    return (Vec3d(nv.position) - Vec3d(p0)).Dot(d) / d.Dot(d);
   }
 };
 
@@ -122,6 +129,22 @@ namespace detail {
 
 inline bool IsBorderEdge(const FaceT5& f, int z) {
   return (f.flags & ElemFlag::Border(z)) != 0;
+}
+
+// A parameter along an edge usable for blending its ends' attributes.
+inline double BlendParameter(double t) {
+  return std::isfinite(t) ? std::clamp(t, 0.0, 1.0) : 0.5;
+}
+
+// A point made on an edge at parameter t from a to b takes the colour and
+// quality in between, as its position does: a cut through a coloured or
+// graded surface shows no seam.
+inline void BlendVertexAttributes(VertexT5& nv, const VertexT5& a, const VertexT5& b, double t) {
+  for (int k = 0; k < 4; ++k) {
+    const double c = double(a.color[k]) * (1.0 - t) + double(b.color[k]) * t;
+    nv.color[k] = uint8_t(std::clamp(std::lround(c), 0L, 255L));
+  }
+  nv.quality = float(double(a.quality) * (1.0 - t) + double(b.quality) * t);
 }
 
 // Splits every edge that `crossing` reports, placing the new vertices with
@@ -163,7 +186,11 @@ bool RefineMesh(MeshT5& mesh, const Intersection& intersection, const Crossing& 
   if (newVertices == 0) return false;
 
   // Pass 2: place the new vertices; the vertex array moves at most here.
-  VertexT5* next = mesh.AddVertices(int(newVertices));
+  // Each new vertex keeps its parameter along the edge, from the edge's
+  // first end in the map key, for the texture coordinates of the split.
+  VertexT5* const firstNew = mesh.AddVertices(int(newVertices));
+  VertexT5* next = firstNew;
+  std::vector<double> parameter(newVertices);
   std::map<EdgeKey, VertexT5*> edgeVertexMap;
   for (const FaceT5& f : mesh.faces) {
     if (!IsLive(f.flags)) continue;
@@ -171,7 +198,9 @@ bool RefineMesh(MeshT5& mesh, const Intersection& intersection, const Crossing& 
       if (!eligible(f, z) || !owns(f, z)) continue;
       VertexT5* nv = next++;
       nv->flags = 0;
-      intersection.EdgeIntersection(*nv, f, z);
+      const double t = BlendParameter(intersection.EdgeIntersection(*nv, f, z));
+      BlendVertexAttributes(*nv, *f.v[z], *f.v[(z + 1) % 3], t);
+      parameter[size_t(nv - firstNew)] = t;
       edgeVertexMap[{index(f.v[z]), index(f.v[(z + 1) % 3])}] = nv;
     }
   }
@@ -183,6 +212,7 @@ bool RefineMesh(MeshT5& mesh, const Intersection& intersection, const Crossing& 
     size_t face;
     int k;
     VertexT5* mid[3];
+    double t[3];  // of mid[z] along edge z, from corner z
   };
   std::vector<Split> splits;
   size_t addedFaces = 0;
@@ -190,7 +220,7 @@ bool RefineMesh(MeshT5& mesh, const Intersection& intersection, const Crossing& 
   for (size_t fi = 0; fi < oldFaceTotal; ++fi) {
     const FaceT5& f = mesh.faces[fi];
     if (!IsLive(f.flags)) continue;
-    Split s{fi, 0, {nullptr, nullptr, nullptr}};
+    Split s{fi, 0, {nullptr, nullptr, nullptr}, {0.5, 0.5, 0.5}};
     for (int z = 0; z < 3; ++z) {
       if (!crosses(f, z)) continue;
       size_t a = index(f.v[z]), b = index(f.v[(z + 1) % 3]);
@@ -198,6 +228,8 @@ bool RefineMesh(MeshT5& mesh, const Intersection& intersection, const Crossing& 
       auto it = edgeVertexMap.find(key);
       if (it == edgeVertexMap.end()) continue;
       s.mid[z] = it->second;
+      const double t = parameter[size_t(it->second - firstNew)];
+      s.t[z] = key.first == a ? t : 1.0 - t;
       s.k |= 1 << z;
       ++addedFaces;
     }
@@ -224,7 +256,9 @@ bool RefineMesh(MeshT5& mesh, const Intersection& intersection, const Crossing& 
     for (int z = 0; z < 3; ++z) {
       const WedgeTexCoord& a = f.wedge[z];
       const WedgeTexCoord& b = f.wedge[(z + 1) % 3];
-      W[3 + z] = {float((double(a.u) + b.u) * 0.5), float((double(a.v) + b.v) * 0.5), a.texIndex};
+      const double t = s.t[z];
+      W[3 + z] = {float(double(a.u) * (1.0 - t) + double(b.u) * t),
+                  float(double(a.v) * (1.0 - t) + double(b.v) * t), a.texIndex};
     }
     for (int i = 0; i < row.faceCount; ++i) {
       FaceT5& g = *out[i];

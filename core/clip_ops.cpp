@@ -1,5 +1,8 @@
 #include "core/clip_ops.h"
 
+#include <cstddef>
+#include <vector>
+
 #include "core/cap.h"
 #include "core/clean.h"
 #include "core/clip.h"
@@ -20,12 +23,28 @@ Vec3f Centroid(const FaceT5& f) {
                float((double(a.z) + b.z + c.z) * third));
 }
 
-// Deletes every live face whose centroid has a negative signed value.
+// Deletes every live face on the negative side. After the refinement the
+// corners a face had before lie all on one side and its new corners on the
+// surface, so the corners from before decide: the centroid of a sliver along
+// the cut lies within the rounding of float positions of the surface and
+// fell on either side, leaving single faces of the far side hanging on the
+// cut, where the border then passed one point twice. A face with no corner
+// from before off the surface goes by its centroid. Vertices from index
+// firstNew on are the ones the refinement made.
 template <class Surface>
-void DeleteNegativeFaces(MeshT5& mesh, const Surface& surface) {
+void DeleteNegativeFaces(MeshT5& mesh, const Surface& surface, size_t firstNew) {
+  std::vector<double> value(firstNew);
+  for (size_t i = 0; i < firstNew; ++i)
+    value[i] = surface.Value(mesh.vertices[i].position);
   for (FaceT5& f : mesh.faces) {
     if (!IsLive(f.flags)) continue;
-    if (surface.Value(Centroid(f)) < 0.0) {
+    double side = 0.0;
+    for (const VertexT5* v : f.v) {
+      const size_t i = mesh.VertexIndex(v);
+      if (i < firstNew) side += value[i];
+    }
+    if (side == 0.0) side = surface.Value(Centroid(f));
+    if (side < 0.0) {
       f.flags |= ElemFlag::Deleted;
       --mesh.faceCount;
     }
@@ -37,8 +56,9 @@ void DeleteNegativeFaces(MeshT5& mesh, const Surface& surface) {
 void ClipBySphere(MeshT5& mesh, const Sphere3f& sphere) {
   BuildFaceFaceAdjacency(mesh);
   FaceBorderFromFF(mesh);
+  const size_t firstNew = mesh.vertices.size();
   RefineBySphere(mesh, ClipSphere(sphere), ClipSphere(sphere), false);
-  DeleteNegativeFaces(mesh, ClipSphere(sphere));
+  DeleteNegativeFaces(mesh, ClipSphere(sphere), firstNew);
   RemoveUnreferencedVertices(mesh);
   BuildFaceFaceAdjacency(mesh);
   FaceBorderFromFF(mesh);
@@ -47,8 +67,9 @@ void ClipBySphere(MeshT5& mesh, const Sphere3f& sphere) {
 void ClipByPlane(MeshT5& mesh, const Plane3f& plane) {
   BuildFaceFaceAdjacency(mesh);
   FaceBorderFromFF(mesh);
+  const size_t firstNew = mesh.vertices.size();
   RefineByPlane(mesh, ClipPlane(plane), ClipPlane(plane), false);
-  DeleteNegativeFaces(mesh, ClipPlane(plane));
+  DeleteNegativeFaces(mesh, ClipPlane(plane), firstNew);
   RemoveUnreferencedVertices(mesh);
   CollapseClipPlaneEdges(mesh, plane);
   BuildFaceFaceAdjacency(mesh);

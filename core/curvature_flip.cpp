@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "core/topology.h"
@@ -111,8 +113,75 @@ int32_t CountFlips(MeshT5& mesh, bool selectedOnly, TryFlip&& tryFlip) {
   return CountFlips(mesh, selectedOnly, tryFlip, [](const FaceT5&) { return true; });
 }
 
-bool FlipAndRenormal(Quad& q) {
+int CornerOf(const FaceT5& f, const VertexT5* v) {
+  for (int k = 0; k < 3; ++k)
+    if (f.v[k] == v) return k;
+  return -1;
+}
+
+// A walk over the faces around one vertex, one way, crossing the edges at
+// the vertex: it ends back at its first face, at a border, or where the
+// next face would lead straight back (faces running an edge the same way).
+struct FanWalk {
+  const VertexT5* centre;
+  const FaceT5* first;
+  const FaceT5* face;
+  const FaceT5* previous = nullptr;
+  int way;  // 0 across the edge leaving the centre, 1 across the one arriving
+  bool done = false;
+
+  // Steps to the next face; true when `other` is a corner of the face left.
+  bool Step(const VertexT5* other) {
+    const int k = CornerOf(*face, centre);
+    if (k < 0) {
+      done = true;
+      return false;
+    }
+    if (face->v[(k + 1) % 3] == other || face->v[(k + 2) % 3] == other) return true;
+    const FaceT5* next = face->adjFace[way == 0 ? k : (k + 2) % 3];
+    done = next == nullptr || next == face || next == first || next == previous;
+    previous = face;
+    face = next;
+    return false;
+  }
+};
+
+// Whether the quadrilateral's other diagonal c-d is already an edge of the
+// surface: flipping to it would give that edge three or four faces, which
+// the adjacency would not know of. The faces around c and around d are
+// walked in turn, so the search ends within the smaller of the two fans.
+bool OtherDiagonalExists(const Quad& q, size_t bound) {
+  FanWalk walks[4] = {{q.c, q.f, q.f, nullptr, 0}, {q.c, q.f, q.f, nullptr, 1},
+                      {q.d, q.g, q.g, nullptr, 0}, {q.d, q.g, q.g, nullptr, 1}};
+  for (size_t steps = 0; steps < bound; ++steps) {
+    for (int i = 0; i < 4; ++i)
+      if (!walks[i].done && walks[i].Step(i < 2 ? q.d : q.c)) return true;
+    // A whole fan seen without meeting the other end.
+    if ((walks[0].done && walks[1].done) || (walks[2].done && walks[3].done)) return false;
+  }
+  return false;
+}
+
+// The flip keeps the border bits with their edges: the outer edges change
+// faces and slots, and a bit left in its old slot would mark the new
+// diagonal or an inner edge as a border.
+bool FlipAndRenormal(Quad& q, size_t bound) {
+  if (OtherDiagonalExists(q, bound)) return false;
+  std::pair<const VertexT5*, const VertexT5*> borders[6];
+  int count = 0;
+  for (const FaceT5* h : {q.f, q.g})
+    for (int z = 0; z < 3; ++z)
+      if (h->flags & ElemFlag::Border(z)) borders[count++] = {h->v[z], h->v[(z + 1) % 3]};
   if (!FlipEdge(q.f, q.z)) return false;
+  for (FaceT5* h : {q.f, q.g})
+    for (int z = 0; z < 3; ++z) {
+      const VertexT5* a = h->v[z];
+      const VertexT5* b = h->v[(z + 1) % 3];
+      bool border = false;
+      for (int i = 0; i < count && !border; ++i)
+        border = borders[i].first == a && borders[i].second == b;
+      h->flags = border ? (h->flags | ElemFlag::Border(z)) : (h->flags & ~ElemFlag::Border(z));
+    }
   UpdateNormal(*q.f);
   UpdateNormal(*q.g);
   return true;
@@ -120,7 +189,7 @@ bool FlipAndRenormal(Quad& q) {
 
 // The flip test of FlipCoplanarEdges on the quadrilateral q around an edge
 // of f; flips when it passes.
-bool TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit) {
+bool TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit, size_t bound) {
   if (f.normal.Dot(q.g->normal) < cosLimit) return false;
 
   // The tests are independent; the shape test comes first as the one that
@@ -141,14 +210,14 @@ bool TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit) {
     const double c = std::clamp(Vec3d(nf).Dot(ng) / lengths, -1.0, 1.0);
     if (std::acos(c) > limit) return false;
   }
-  return FlipAndRenormal(q);
+  return FlipAndRenormal(q, bound);
 }
 
 }  // namespace
 
 int32_t OptimizeCurvature(MeshT5& mesh, bool selectedOnly) {
   if (mesh.faces.empty() || CheckFaceFaceTopology(mesh) != 0) return 0;
-  return CountFlips(mesh, selectedOnly, [](FaceT5& f, Quad& q) {
+  return CountFlips(mesh, selectedOnly, [&mesh](FaceT5& f, Quad& q) {
     const int z = q.z;
     FaceT5* g = q.g;
     FaceT5* f1 = f.adjFace[(z + 1) % 3];
@@ -171,7 +240,7 @@ int32_t OptimizeCurvature(MeshT5& mesh, bool selectedOnly) {
     const double before =
         std::max({dihedral, Angle(nF, Vec3d(f2->normal)), Angle(nF, Vec3d(f1->normal)),
                   Angle(nG, Vec3d(g2->normal)), Angle(nG, Vec3d(g1->normal))});
-    return before > after && FlipAndRenormal(q);
+    return before > after && FlipAndRenormal(q, mesh.faces.size());
   });
 }
 
@@ -179,7 +248,9 @@ int32_t FlipCoplanarEdges(MeshT5& mesh, float maxAngle, bool selectedOnly) {
   const double limit = double(maxAngle);
   const double cosLimit = std::cos(limit);
   return CountFlips(mesh, selectedOnly,
-                    [&](FaceT5& f, Quad& q) { return TryCoplanarFlip(f, q, limit, cosLimit); });
+                    [&](FaceT5& f, Quad& q) {
+                      return TryCoplanarFlip(f, q, limit, cosLimit, mesh.faces.size());
+                    });
 }
 
 CoplanarEdgeFlipper::CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool selectedOnly)
@@ -210,7 +281,7 @@ int32_t CoplanarEdgeFlipper::Run(int maxPasses) {
     }
   };
   auto tryFlip = [&](FaceT5& f, Quad& q) {
-    if (!TryCoplanarFlip(f, q, limit_, cosLimit_)) return false;
+    if (!TryCoplanarFlip(f, q, limit_, cosLimit_, size)) return false;
     markAround(q.f);
     markAround(q.g);
     return true;

@@ -102,7 +102,42 @@ bool PlaneEdgeCollapse::LinkConditions(const CollapseCandidate& c) {
   });
   UserBitCounter::Release(B);
   UserBitCounter::Release(A);
-  return common == opposite;
+  if (common != opposite) return false;
+
+  // Two border points joined by an edge through the inside of the surface
+  // (both ends on one loop, or on two loops) would become one point that
+  // the border passes twice: the loops pinch there and the cap leaves a
+  // slit. Only a border edge may join two border points.
+  if (!OnBorder(r) || !OnBorder(s)) return true;
+  int shared = 0;
+  ForEachFaceOf(r, [&](FaceT5* f, int) {
+    shared += f->v[0] == s || f->v[1] == s || f->v[2] == s;
+  });
+  return shared == 1;
+}
+
+bool PlaneEdgeCollapse::OnBorder(VertexT5* v) {
+  // Around an inner point every edge to a neighbour lies in two of its
+  // faces; a neighbour met an odd number of times ends a border edge.
+  const uint32_t odd = UserBitCounter::Take();
+  ForEachFaceOf(v, [&](FaceT5* f, int z) {
+    f->v[(z + 1) % 3]->flags &= ~odd;
+    f->v[(z + 2) % 3]->flags &= ~odd;
+  });
+  ForEachFaceOf(v, [&](FaceT5* f, int z) {
+    f->v[(z + 1) % 3]->flags ^= odd;
+    f->v[(z + 2) % 3]->flags ^= odd;
+  });
+  bool border = false;
+  ForEachFaceOf(v, [&](FaceT5* f, int z) {
+    for (int k = 1; k <= 2; ++k) {
+      VertexT5* q = f->v[(z + k) % 3];
+      if (q->flags & odd) border = true;
+      q->flags &= ~odd;
+    }
+  });
+  UserBitCounter::Release(odd);
+  return border;
 }
 
 void PlaneEdgeCollapse::Execute(const CollapseCandidate& c,

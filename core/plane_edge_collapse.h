@@ -53,8 +53,11 @@ class PlaneEdgeCollapse {
   bool IsUpToDate(const CollapseCandidate& c) const;
   bool IsFeasible(const CollapseCandidate& c) const;
   // True when the vertices adjacent to both ends are exactly the vertices
-  // opposite the edge.
+  // opposite the edge, and the edge is a border edge when both ends lie on
+  // the border.
   bool LinkConditions(const CollapseCandidate& c);
+  // Whether v lies on a border of the surface, from its vertex-face list.
+  bool OnBorder(VertexT5* v);
   void Execute(const CollapseCandidate& c, const std::vector<FaceCorner>& facesOfRemovedOnly,
                const std::vector<FaceCorner>& facesOfBoth);
   void ClearStaleCandidates();

@@ -765,6 +765,45 @@ TEST_F(EditingTest, FlipPlaneThenClipAndCapKeepsTheOtherHalfClosed) {
   }
 }
 
+TEST_F(EditingTest, ClipAndCapOfAColouredSphereWithAHoleLeavesNoSeamAndCurrentBorders) {
+  // Colour and quality vary linearly over the sphere, so a point the cut
+  // adds on an edge must show the value of its own position; a hole near
+  // the cut puts faces that the cap's flips turn next to a border.
+  test::Soup soup = test::IcosphereSoup(3);
+  soup.tris.erase(soup.tris.begin(), soup.tris.begin() + 6);
+  auto colour = [](const Vec3f& p, int k) { return 128.0 + 120.0 * p[k]; };
+  auto quality = [](const Vec3f& p) { return 10.0 * p.z + 20.0; };
+  test::PlyFixture fixture = test::MeshFixture(soup, ply_format::Ascii);
+  test::PlyFixtureElement& vertex = fixture.elements[0];
+  for (const char* c : {"red", "green", "blue"}) vertex.properties.push_back({c, ply_type::UChar});
+  vertex.properties.push_back({"quality", ply_type::Float});
+  for (size_t i = 0; i < vertex.records.size(); ++i) {
+    const Vec3f& p = soup.points[i];
+    for (int k = 0; k < 3; ++k) vertex.records[i].push_back(std::round(colour(p, k)));
+    vertex.records[i].push_back(quality(p));
+  }
+  const std::string path = test::TempFilePath("holed_sphere.ply");
+  ASSERT_TRUE(test::WritePlyFixture(path, fixture));
+  OpenFile(path);
+  ASSERT_TRUE(h.Execute(cmd::kClipPlaneStart));
+  view->m_clipPlaneNormal = Vec3f(0.2222222f, 0.0f, 0.9749960f);
+  ASSERT_TRUE(h.Execute(cmd::kClipPlaneCap));
+  EXPECT_EQ(CheckFaceFaceTopology(Mesh()) & TopologyProblem::BorderWithNeighbour, 0u);
+  // The collapse moves a point up to half its threshold (0.0017 here) and
+  // keeps the point's own values.
+  int cut = 0;
+  for (const VertexT5& v : Mesh().vertices) {
+    if (!IsLive(v.flags)) continue;
+    cut += std::fabs(v.position.Norm() - 1.0) > 1e-3;  // made inside a face
+    for (int k = 0; k < 3; ++k)
+      EXPECT_NEAR(v.color[k], colour(v.position, k), 1.5) << k;
+    EXPECT_EQ(v.color[3], 255);
+    EXPECT_NEAR(v.quality, quality(v.position), 0.02);
+  }
+  EXPECT_GT(cut, 0);
+  ExpectAFrameWithoutGlErrors();
+}
+
 TEST_F(EditingTest, ClipAndCapThroughTheTorusSampleLeavesItsHoleOpen) {
   // The default plane through the middle of the sample torus cuts two
   // loops, one inside the other: the cap is the ring between them.

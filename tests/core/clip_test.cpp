@@ -105,6 +105,39 @@ TEST(ClipByPlane, PlaneThroughExistingVerticesLeavesNoZeroLengthEdge) {
   EXPECT_EQ(CheckFaceFaceTopology(g), 0u);
 }
 
+TEST(ClipByPlane, SliversAlongTheCutGoWithTheSideOfTheirOldCorners) {
+  // A fan whose centre lies one float step below the plane z = Z, far from
+  // the origin, its rim alternately above and below. The cut leaves slivers
+  // between the centre and new points on the plane whose centroids lie
+  // within rounding of it; they belong to the side of the centre and go,
+  // so no face of the far side hangs on the cut.
+  for (float Z : {136.0f, 500.0f, 4000.0f}) {
+    Soup s;
+    s.points.push_back({0, 0, std::nextafter(Z, 0.0f)});
+    const int ring = 8;
+    for (int k = 0; k < ring; ++k) {
+      const double a = 2 * 3.141592653589793 * k / ring;
+      s.points.push_back({float(0.01 * std::cos(a)), float(0.01 * std::sin(a)),
+                          Z + (k % 2 ? 0.003f : -0.003f)});
+    }
+    for (int k = 0; k < ring; ++k)
+      s.tris.push_back({0, 1 + k, 1 + (k + 1) % ring});
+    for (bool sphere : {false, true}) {
+      MeshT5 m = WithBox(Build<MeshT5>(s));
+      if (sphere)
+        ClipBySphere(m, Sphere3f{Vec3f(0, 0, Z - 1000.0f), 1000.0f});
+      else
+        ClipByPlane(m, MakePlane(0, 0, 1, Z));
+      EXPECT_TRUE(Consistent(m)) << Z;
+      for (const FaceT5& f : m.faces) {
+        if (!IsLive(f.flags)) continue;
+        for (const VertexT5* v : f.v)
+          EXPECT_NE(v, &m.vertices[0]) << Z << (sphere ? " sphere" : " plane");
+      }
+    }
+  }
+}
+
 TEST(RefineByPlane, NoCrossingEdgeLeavesTheMeshUntouched) {
   MeshT5 m = Cube<MeshT5>();
   Prepare(m);
@@ -166,37 +199,61 @@ TEST(RefineByPlane, SplitRowBorderBitsAndDiagonal) {
 }
 
 TEST(RefineByPlane, NewElementsGetDefinedAttributes) {
-  MeshT5 m = Build<MeshT5>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
-  FaceT5& f = m.faces[0];
-  f.wedge[0] = {0.0f, 0.0f, 1};
-  f.wedge[1] = {1.0f, 0.0f, 2};
-  f.wedge[2] = {0.0f, 1.0f, 3};
-  f.quality = 7.0f;
-  f.color = Color4b{10, 20, 30, 255};
-  Prepare(m);
-  ClipPlane p(MakePlane(0, 1, 0, 0.5f));  // corner 2 alone above: edges 1 and 2 split
-  ASSERT_TRUE(RefineByPlane(m, p, p, false));
-  ASSERT_EQ(m.faces.size(), 3u);
-  for (size_t i = 3; i < m.vertices.size(); ++i) {
-    EXPECT_EQ(m.vertices[i].color, (Color4b{0, 0, 0, 0}));
-    EXPECT_EQ(m.vertices[i].quality, 0.0f);
-    EXPECT_FLOAT_EQ(m.vertices[i].position.y, 0.5f);
-  }
-  const VertexT5* onEdge1 = nullptr;  // (0.5, 0.5)
-  const VertexT5* onEdge2 = nullptr;  // (0, 0.5)
-  for (size_t i = 3; i < m.vertices.size(); ++i)
-    (m.vertices[i].position.x > 0.25f ? onEdge1 : onEdge2) = &m.vertices[i];
-  ASSERT_TRUE(onEdge1 && onEdge2);
-  for (const FaceT5& g : m.faces) {
-    EXPECT_EQ(g.quality, 7.0f);
-    EXPECT_EQ(g.color, (Color4b{10, 20, 30, 255}));
-    for (int j = 0; j < 3; ++j) {
-      if (g.v[j] == onEdge1) {
-        EXPECT_EQ(g.wedge[j], (WedgeTexCoord{0.5f, 0.5f, 2}));
+  // Corner 2 alone on the cut-off side of a plane and of a sphere: edges 1
+  // and 2 are split away from their midpoints. The new vertices blend the
+  // colour, quality and texture coordinates of their edge's ends with the
+  // parameter of their position.
+  const double planeAt = 0.25;
+  const Sphere3f sphere{Vec3f(0, 1, 0), 0.75f};
+  for (bool bySphere : {false, true}) {
+    MeshT5 m = Build<MeshT5>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+    m.vertices[0].color = Color4b{0, 0, 0, 0};
+    m.vertices[1].color = Color4b{200, 100, 0, 255};
+    m.vertices[2].color = Color4b{0, 100, 200, 255};
+    m.vertices[1].quality = 4.0f;
+    m.vertices[2].quality = 8.0f;
+    FaceT5& f = m.faces[0];
+    f.wedge[0] = {0.0f, 0.0f, 1};
+    f.wedge[1] = {1.0f, 0.0f, 2};
+    f.wedge[2] = {0.0f, 1.0f, 3};
+    f.quality = 7.0f;
+    f.color = Color4b{10, 20, 30, 255};
+    Prepare(m);
+    if (bySphere) {
+      ASSERT_TRUE(RefineBySphere(m, ClipSphere(sphere), ClipSphere(sphere), false));
+    } else {
+      ClipPlane p(MakePlane(0, 1, 0, float(planeAt)));
+      ASSERT_TRUE(RefineByPlane(m, p, p, false));
+    }
+    ASSERT_EQ(m.faces.size(), 3u);
+    ASSERT_EQ(m.vertices.size(), 5u);
+    for (size_t i = 3; i < m.vertices.size(); ++i) {
+      const VertexT5& nv = m.vertices[i];
+      // Edge 1 runs from corner 1 (1, 0) to corner 2 (0, 1), edge 2 from
+      // corner 2 to corner 0 (0, 0).
+      const bool edge1 = nv.position.x > 0.01f;
+      const VertexT5& a = m.vertices[edge1 ? 1 : 2];
+      const VertexT5& b = m.vertices[edge1 ? 2 : 0];
+      const double t = edge1 ? nv.position.y : 1.0 - nv.position.y;
+      if (!bySphere) {
+        EXPECT_NEAR(nv.position.y, planeAt, 1e-7);
       }
-      if (g.v[j] == onEdge2) {
-        EXPECT_EQ(g.wedge[j], (WedgeTexCoord{0.0f, 0.5f, 3}));
-      }
+      for (int k = 0; k < 4; ++k)
+        EXPECT_NEAR(nv.color[k], a.color[k] * (1 - t) + b.color[k] * t, 0.51) << k;
+      EXPECT_NEAR(nv.quality, a.quality * (1 - t) + b.quality * t, 1e-5);
+      const WedgeTexCoord expected =
+          edge1 ? WedgeTexCoord{float(1 - t), float(t), 2} : WedgeTexCoord{0.0f, float(1 - t), 3};
+      for (const FaceT5& g : m.faces)
+        for (int j = 0; j < 3; ++j)
+          if (g.v[j] == &nv) {
+            EXPECT_NEAR(g.wedge[j].u, expected.u, 1e-6);
+            EXPECT_NEAR(g.wedge[j].v, expected.v, 1e-6);
+            EXPECT_EQ(g.wedge[j].texIndex, expected.texIndex);
+          }
+    }
+    for (const FaceT5& g : m.faces) {
+      EXPECT_EQ(g.quality, 7.0f);
+      EXPECT_EQ(g.color, (Color4b{10, 20, 30, 255}));
     }
   }
 }
@@ -233,6 +290,71 @@ TEST(RefineByPlane, FacesRunningASharedEdgeTheSameWayLeaveNoUndefinedFace) {
     MeshT5 c = WithBox(Build<MeshT5>(s));
     ClipAndCap(c, MakePlane(0, 1, 0, 1.0f));
     EXPECT_TRUE(Consistent(c));
+  }
+}
+
+TEST(ClipAndCap, CutsNearlyParallelToASubdividedSideClose) {
+  // A 100 x 1 x 1 beam cut by planes tilted 0.05 to 5 degrees from one of
+  // its long sides, mostly along the beam, through a point on that side.
+  // Where the kept part is thinner than the collapse's tolerance, the
+  // collapse lays side faces onto the cut loop; the cap still closes every
+  // cut and leaves no edge of three or more faces, and its flips neither
+  // make an edge that is already there nor leave stale border bits. The
+  // last planes are cuts whose coplanar flips once made such an edge.
+  std::vector<Plane3f> planes = {
+      MakePlane(0.00368096447f, -0.99997592f, -0.00587948831f, 0.0935391113f),
+      MakePlane(0.00161446596f, 0.00181263452f, -0.999997079f, 0.130835414f),
+      MakePlane(-0.00246102712f, -0.999993622f, 0.00259035197f, -0.191371873f)};
+  const double pi = 3.141592653589793;
+  for (double degrees : {0.05, 0.2, 0.7, 1.5, 3.0, 5.0}) {
+    for (int side = 0; side < 4; ++side) {
+      for (int k = 0; k < 4; ++k) {
+        // Sides +y, -y, +z, -z; the tilt turns the side's normal towards
+        // a direction in the side's plane.
+        const double sign = side % 2 == 0 ? 1.0 : -1.0;
+        const Vec3d n = side < 2 ? Vec3d(0, sign, 0) : Vec3d(0, 0, sign);
+        const Vec3d t1(1, 0, 0), t2 = n.Cross(t1);
+        const double phi = pi * (k % 2) + (0.1 + 0.15 * side) * (k < 2 ? 1.0 : -1.0);
+        const double theta = degrees * pi / 180;
+        Vec3d normal = n * std::cos(theta) + (t1 * std::cos(phi) + t2 * std::sin(phi)) * std::sin(theta);
+        if ((k + side) % 2 == 1) normal = normal * -1.0;
+        Vec3d point(20.0 + 17.0 * k + 3.0 * side, 0.3 + 0.1 * k, 0.3 + 0.1 * k);
+        (side < 2 ? point.y : point.z) = side % 2 == 0 ? 1.0 : 0.0;
+        planes.push_back(Plane3f{normal.ToFloat(), float(normal.Dot(point))});
+      }
+    }
+  }
+  const MeshT5 beam = WithBox(Build<MeshT5>(BeamSoup(100.0f, 100)));
+  for (size_t cut = 0; cut < planes.size(); ++cut) {
+    MeshT5 m = beam;
+    ClipAndCap(m, planes[cut]);
+    ASSERT_TRUE(Consistent(m)) << "cut " << cut;
+    EXPECT_EQ(CheckFaceFaceTopology(m), 0u) << "cut " << cut;
+    BuildFaceFaceAdjacency(m);
+    EXPECT_EQ(CheckFaceFaceTopology(m), 0u) << "cut " << cut;
+    EXPECT_EQ(BorderEdges(m), 0) << "cut " << cut;
+  }
+}
+
+TEST(ClipAndCap, BorderBitsStayCurrentOnAModelWithOpenBorders) {
+  // A sphere with a hole: the cap's flips next to the hole's border must
+  // move the border bits with their edges (no bit 0x80 afterwards).
+  MeshT5 open = Icosphere<MeshT5>(3);
+  for (size_t i = 0; i < 6; ++i) {
+    open.faces[i].flags |= ElemFlag::Deleted;
+    --open.faceCount;
+  }
+  open = WithBox(open);
+  const double pi = 3.141592653589793;
+  for (int cut = 0; cut < 40; ++cut) {
+    // Normals spread over the sphere, planes through its middle half.
+    const double z = 1.0 - (cut + 0.5) / 20.0, r = std::sqrt(1.0 - z * z);
+    const double a = cut * pi * (3.0 - std::sqrt(5.0));
+    MeshT5 m = open;
+    ClipAndCap(m, MakePlane(float(r * std::cos(a)), float(r * std::sin(a)), float(z),
+                            float(0.4 * std::sin(1.7 * cut))));
+    ASSERT_TRUE(Consistent(m)) << "cut " << cut;
+    EXPECT_EQ(CheckFaceFaceTopology(m), 0u) << "cut " << cut;
   }
 }
 

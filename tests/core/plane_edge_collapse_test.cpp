@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "clip_checks.h"
+#include "core/cap.h"
 #include "core/clip_ops.h"
 #include "core/topology.h"
 
@@ -155,6 +158,49 @@ TEST(PlaneEdgeCollapse, LinkConditionKeepsATriangularHole) {
   MeshT5 closed = make();
   Collapse(closed, 0.5, 1e-3f, false);
   EXPECT_LT(closed.faceCount, 17);
+}
+
+TEST(PlaneEdgeCollapse, BorderPointsAreNeverJoinedThroughTheInside) {
+  // A 5 x 5 grid with holes either side of cell (2, 2), or one U-shaped
+  // hole around three sides of it. Vertex (3, 2) is moved next to (2, 2):
+  // the short edge between them runs through the inside of the surface
+  // from border to border. Collapsing it would make one point that the
+  // border passes twice (two loops pinched together, or one loop touching
+  // itself); it stays, and the loops stay as they were.
+  struct Row {
+    const char* name;
+    std::vector<std::pair<int, int>> holeCells;
+    size_t loops;  // the grid's outer border included
+  };
+  const std::vector<Row> rows = {
+      {"two holes", {{1, 2}, {3, 2}}, 3},
+      {"one U-shaped hole", {{1, 2}, {1, 3}, {2, 3}, {3, 3}, {3, 2}}, 2},
+  };
+  for (const Row& row : rows) {
+    const int n = 5;
+    MeshT5 m = GridWithShortEdge(n, 2 * (n + 1) + 3, Vec3f(2.1f, 2.0f, 0.0f));
+    for (auto [i, j] : row.holeCells)
+      for (int k = 0; k < 2; ++k) {
+        m.faces[size_t(2 * (j * n + i) + k)].flags |= ElemFlag::Deleted;
+        --m.faceCount;
+      }
+    const int faces = m.faceCount;
+    EXPECT_EQ(Collapse(m, 0.5, 1e-3f), 1) << row.name;
+    EXPECT_EQ(m.faceCount, faces) << row.name;
+    ASSERT_TRUE(CleanAfterRebuild(m)) << row.name;
+    std::vector<BorderLoop> loops;
+    CollectBorderLoops(m, loops);
+    EXPECT_EQ(loops.size(), row.loops) << row.name;
+    std::vector<int> visits(m.vertices.size(), 0);
+    for (const BorderLoop& loop : loops) {
+      FacePos p = loop.Start();
+      for (int steps = 0; steps < 100; ++steps) {
+        ++visits[m.VertexIndex(p.v)];
+        if (!p.NextBorder(100) || p == loop.Start()) break;
+      }
+    }
+    EXPECT_EQ(*std::max_element(visits.begin(), visits.end()), 1) << row.name;
+  }
 }
 
 TEST(CollapseClipPlaneEdges, GridCutCloseToItsVerticesIsCleanedUp) {

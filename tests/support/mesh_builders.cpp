@@ -90,6 +90,26 @@ Soup GridSoup(int n, float spacing) {
   return s;
 }
 
+Soup BeamSoup(float length, int segments) {
+  Soup s;
+  // The four long edges, as (y, z) corners in order around the x axis.
+  const float yz[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+  for (int i = 0; i <= segments; ++i)
+    for (const auto& c : yz)
+      s.points.push_back({float(double(length) * i / segments), c[0], c[1]});
+  auto at = [](int i, int k) { return 4 * i + k % 4; };
+  for (int i = 0; i < segments; ++i)
+    for (int k = 0; k < 4; ++k) {
+      s.tris.push_back({at(i, k), at(i + 1, k + 1), at(i + 1, k)});
+      s.tris.push_back({at(i, k), at(i, k + 1), at(i + 1, k + 1)});
+    }
+  s.tris.push_back({at(0, 0), at(0, 2), at(0, 1)});
+  s.tris.push_back({at(0, 0), at(0, 3), at(0, 2)});
+  s.tris.push_back({at(segments, 0), at(segments, 1), at(segments, 2)});
+  s.tris.push_back({at(segments, 0), at(segments, 2), at(segments, 3)});
+  return s;
+}
+
 Soup TorusSoup(int rings, int sides, float R, float r) {
   Soup s;
   const double pi = 3.141592653589793;

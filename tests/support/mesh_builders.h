@@ -59,6 +59,9 @@ Soup IcosphereSoup(int level, float radius = 1.0f, Vec3f center = {0, 0, 0});
 Soup GridSoup(int n, float spacing = 1.0f);
 // Torus with `rings` x `sides` vertices and 2 * rings * sides faces.
 Soup TorusSoup(int rings, int sides, float R = 1.0f, float r = 0.3f);
+// Box [0, length] x [0, 1] x [0, 1] whose four long sides are strips of
+// `segments` unit-wide squares, two triangles each; the ends are one square.
+Soup BeamSoup(float length, int segments);
 
 template <class MeshT>
 MeshT Tetrahedron() { return Build<MeshT>(TetrahedronSoup()); }

@@ -1,0 +1,669 @@
+// clip_check: Clip and Cap measured against an independent computation of
+// what the cut should give. Not a test and not a benchmark: a tool to run by
+// hand over models and many cuts, reporting every cut that comes out wrong.
+//
+//   build/bench/clip_check [options] <source>...
+//
+// A source is a PLY file or a generated shape: icosphere[:level] (default 4),
+// cube, torus[:rings:sides] (default 64:32), beam[:length:segments] (a
+// length x 1 x 1 box whose long faces are strips of `segments` squares,
+// default 100:100).
+//
+// Options (they apply to the sources after them):
+//   --cuts N       random cuts per source (default 50): unit normal uniform
+//                  on the sphere, through a point uniform in the middle 80 %
+//                  of the box
+//   --seed S       seed of the random cuts (default 1); every source starts
+//                  from the seed afresh, so a cut can be found again
+//   --heights      instead: five cuts z >= h at heights spread over the box
+//   --tilted       instead: cuts tilted 0.05 to 5 degrees from one of the
+//                  four long faces (+-y, +-z) through a point on that face
+//   --plane a b c d  instead: this one cut (repeatable)
+//   --verbose      a line for every cut, not only for the failures
+//
+// Per cut it reports:
+//   loops   the cut's exact cross-section of the input (from the input's
+//           own triangles, in double): the number of loops and whether they
+//           are simple (every crossing point on one loop once, no two
+//           segments meeting in the plane except neighbours)
+//   pinch   points of Clip by Plane's border that sit on two loops or twice
+//           on one
+//   closed  no border edge after Clip and Cap (counted from the faces'
+//           corners, not from the mesh's adjacency)
+//   topo    CheckFaceFaceTopology as Clip and Cap leaves the mesh (bit 8
+//           faces running a shared edge the same way, 0x20 an edge of three
+//           or more faces, 0x80 a stale border bit)
+//   area    the area of the cap (the faces left selected) against the exact
+//           section's, holes taken away: a cap laid twice over a hole shows
+//           as more; off by more than 1 % fails
+//   vol     the result's volume against the exact volume of the input's
+//           solid clipped by the half-space: the sum over the kept parts of
+//           the input's triangles of the signed tetrahedra to a point on the
+//           plane, to which the cap adds nothing; the error is relative to
+//           the larger of the exact volume and 0.1 % of the input's
+//           (a sliver cut has next to no volume to be relative to)
+//
+// A cut of a closed source fails when it adds bit 0x20 or 0x80, or when its
+// loops are simple and Clip by Plane pinches them, or the result is open,
+// sets bit 8, misses the volume by more than 1e-4 or the section's area by
+// more than 1 %. A source closed only after joining vertices at equal
+// positions is joined first. Of an open source only the topology bits that
+// the cut adds (8, 0x20, 0x80) are checked. Prints each failure with its
+// plane, for --plane, and the reasons, then a summary per source; exits 1
+// when a cut failed.
+//
+//   build/bench/clip_check /work/.../*.ply         every model, 50 cuts each
+//   build/bench/clip_check --heights samples/torus_colour.ply
+//   build/bench/clip_check --tilted --cuts 100 beam
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/cap.h"
+#include "core/clean.h"
+#include "core/clip_ops.h"
+#include "core/normals.h"
+#include "core/topology.h"
+#include "io/ply_importer.h"
+#include "support/mesh_builders.h"
+
+using namespace quarnel;
+
+namespace {
+
+struct D3 {
+  double x = 0, y = 0, z = 0;
+};
+D3 operator-(D3 a, D3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+D3 operator+(D3 a, D3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+D3 operator*(D3 a, double s) { return {a.x * s, a.y * s, a.z * s}; }
+double Dot(D3 a, D3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+D3 Cross(D3 a, D3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+D3 Of(const Vec3f& p) { return {p.x, p.y, p.z}; }
+double Det(D3 a, D3 b, D3 c) { return Dot(a, Cross(b, c)); }
+
+// The clip's own signed value: the plane's floats taken as doubles.
+double Value(const Plane3f& pl, D3 p) {
+  return double(pl.normal.x) * p.x + double(pl.normal.y) * p.y + double(pl.normal.z) * p.z -
+         double(pl.d);
+}
+
+// ---------------------------------------------------------------------------
+// Sources.
+
+std::vector<std::string> Split(const std::string& s, char sep) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (;;) {
+    size_t k = s.find(sep, start);
+    out.push_back(s.substr(start, k - start));
+    if (k == std::string::npos) return out;
+    start = k + 1;
+  }
+}
+
+bool LoadSource(const std::string& name, MeshT5& mesh, std::string& message) {
+  const std::vector<std::string> parts = Split(name, ':');
+  auto arg = [&](size_t i, double fallback) {
+    return parts.size() > i ? std::atof(parts[i].c_str()) : fallback;
+  };
+  if (parts[0] == "icosphere") {
+    mesh = test::Build<MeshT5>(test::IcosphereSoup(int(arg(1, 4))));
+  } else if (parts[0] == "cube") {
+    mesh = test::Cube<MeshT5>();
+  } else if (parts[0] == "torus") {
+    mesh = test::Build<MeshT5>(test::TorusSoup(int(arg(1, 64)), int(arg(2, 32))));
+  } else if (parts[0] == "beam") {
+    mesh = test::Build<MeshT5>(test::BeamSoup(float(arg(1, 100)), int(arg(2, 100))));
+  } else {
+    IoMask mask{};
+    if (PlyImporter::Open(mesh, name.c_str(), 0, nullptr, 0, nullptr, mask, {}) != 0) {
+      message = "does not load (error " + std::to_string(mesh.lastError) + ")";
+      return false;
+    }
+  }
+  return true;
+}
+
+// Undirected edge uses and directed edge uses of the live faces.
+struct EdgeCensus {
+  int border = 0;        // edges of one face
+  int nonManifold = 0;   // edges of three or more
+  int sameWay = 0;       // edges of two faces running them the same way
+  int degenerate = 0;    // faces with a repeated corner
+  bool Closed() const { return border == 0 && nonManifold == 0 && degenerate == 0; }
+};
+
+EdgeCensus Census(const MeshT5& m) {
+  std::map<std::pair<size_t, size_t>, std::pair<int, int>> edges;  // (a<b) -> uses a->b, b->a
+  EdgeCensus c;
+  for (const FaceT5& f : m.faces) {
+    if (!IsLive(f.flags)) continue;
+    if (f.v[0] == f.v[1] || f.v[1] == f.v[2] || f.v[2] == f.v[0]) {
+      ++c.degenerate;
+      continue;
+    }
+    for (int z = 0; z < 3; ++z) {
+      size_t a = m.VertexIndex(f.v[z]), b = m.VertexIndex(f.v[(z + 1) % 3]);
+      auto& e = edges[{std::min(a, b), std::max(a, b)}];
+      (a < b ? e.first : e.second) += 1;
+    }
+  }
+  for (const auto& [key, uses] : edges) {
+    const int n = uses.first + uses.second;
+    if (n == 1) ++c.border;
+    if (n > 2) ++c.nonManifold;
+    if (n == 2 && uses.first != 1) ++c.sameWay;
+  }
+  return c;
+}
+
+// ---------------------------------------------------------------------------
+// The exact cut.
+
+struct Section {
+  int loops = 0;
+  int points = 0;
+  bool simple = true;
+  const char* why = "";
+  double area = 0.0;  // of the cross-section, holes taken away
+};
+
+bool SegmentsCross(const std::array<double, 2>& a, const std::array<double, 2>& b,
+                   const std::array<double, 2>& c, const std::array<double, 2>& d) {
+  auto orient = [](const std::array<double, 2>& p, const std::array<double, 2>& q,
+                   const std::array<double, 2>& r) {
+    return (q[0] - p[0]) * (r[1] - p[1]) - (q[1] - p[1]) * (r[0] - p[0]);
+  };
+  auto onSegment = [](const std::array<double, 2>& p, const std::array<double, 2>& q,
+                      const std::array<double, 2>& r) {
+    return std::min(p[0], q[0]) <= r[0] && r[0] <= std::max(p[0], q[0]) &&
+           std::min(p[1], q[1]) <= r[1] && r[1] <= std::max(p[1], q[1]);
+  };
+  const double d1 = orient(c, d, a), d2 = orient(c, d, b);
+  const double d3 = orient(a, b, c), d4 = orient(a, b, d);
+  if (((d1 > 0 && d2 < 0) || (d1 < 0 && d2 > 0)) && ((d3 > 0 && d4 < 0) || (d3 < 0 && d4 > 0)))
+    return true;
+  if (d1 == 0 && onSegment(c, d, a)) return true;
+  if (d2 == 0 && onSegment(c, d, b)) return true;
+  if (d3 == 0 && onSegment(a, b, c)) return true;
+  if (d4 == 0 && onSegment(a, b, d)) return true;
+  return false;
+}
+
+// Whether segments (given by their 2D ends and the ids of their end points)
+// meet anywhere but at a shared end point. A sweep over x.
+bool AnyCrossing(const std::vector<std::array<std::array<double, 2>, 2>>& seg,
+                 const std::vector<std::array<int, 2>>& ends) {
+  std::vector<size_t> order(seg.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  auto lo = [&](size_t i) { return std::min(seg[i][0][0], seg[i][1][0]); };
+  auto hi = [&](size_t i) { return std::max(seg[i][0][0], seg[i][1][0]); };
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return lo(a) < lo(b); });
+  std::vector<size_t> active;
+  for (size_t i : order) {
+    size_t keep = 0;
+    for (size_t j : active)
+      if (hi(j) >= lo(i)) active[keep++] = j;
+    active.resize(keep);
+    for (size_t j : active) {
+      const bool neighbours = ends[i][0] == ends[j][0] || ends[i][0] == ends[j][1] ||
+                              ends[i][1] == ends[j][0] || ends[i][1] == ends[j][1];
+      if (neighbours) {
+        // Neighbours may only share their common end: collinear overlap
+        // folds the loop back on itself.
+        const int shared = (ends[i][0] == ends[j][0] || ends[i][0] == ends[j][1]) ? 0 : 1;
+        const auto& p = seg[i][shared];
+        const auto& q = seg[i][1 - shared];
+        const int other = ends[j][0] == ends[i][shared] ? 1 : 0;
+        const auto& r = seg[j][other];
+        const double cr = (q[0] - p[0]) * (r[1] - p[1]) - (q[1] - p[1]) * (r[0] - p[0]);
+        const double dt = (q[0] - p[0]) * (r[0] - p[0]) + (q[1] - p[1]) * (r[1] - p[1]);
+        if (cr == 0.0 && dt > 0.0) return true;
+        continue;
+      }
+      if (SegmentsCross(seg[i][0], seg[i][1], seg[j][0], seg[j][1])) return true;
+    }
+    active.push_back(i);
+  }
+  return false;
+}
+
+void PlaneFrame(const Plane3f& pl, D3& u, D3& w) {
+  D3 n{pl.normal.x, pl.normal.y, pl.normal.z};
+  D3 a = std::fabs(n.x) < 0.6 ? D3{1, 0, 0} : D3{0, 1, 0};
+  u = Cross(n, a);
+  u = u * (1.0 / std::sqrt(Dot(u, u)));
+  w = Cross(n, u);
+  w = w * (1.0 / std::sqrt(Dot(w, w)));
+}
+
+Section ExactSection(const MeshT5& m, const Plane3f& pl) {
+  Section s;
+  using Key = std::pair<size_t, size_t>;
+  std::map<Key, int> id;
+  std::vector<D3> point;
+  std::vector<std::vector<int>> next;
+  std::vector<std::array<int, 2>> segEnds;
+  // A crossing at an end of its edge (a vertex exactly on the plane) is that
+  // vertex, whichever edge reaches it.
+  auto pointOf = [&](const VertexT5* a, const VertexT5* b) {
+    size_t ia = m.VertexIndex(a), ib = m.VertexIndex(b);
+    D3 p0 = Of(a->position), p1 = Of(b->position);
+    double s0 = Value(pl, p0), s1 = Value(pl, p1);
+    Key k{std::min(ia, ib), std::max(ia, ib)};
+    if (s0 == 0.0) k = {ia, ia};
+    if (s1 == 0.0) k = {ib, ib};
+    auto it = id.find(k);
+    if (it != id.end()) return it->second;
+    double t = s0 / (s0 - s1);
+    point.push_back(p0 + (p1 - p0) * t);
+    next.emplace_back();
+    return id[k] = int(point.size() - 1);
+  };
+  // Each segment runs from where its face leaves the positive side to where
+  // it comes back, so over a consistently oriented surface the segments'
+  // signed areas add up to the section's, holes counting negative.
+  D3 u, w;
+  PlaneFrame(pl, u, w);
+  double twiceArea = 0.0;
+  std::vector<std::array<int, 2>> directed;
+  for (const FaceT5& f : m.faces) {
+    if (!IsLive(f.flags)) continue;
+    int ends[2], n = 0, out = -1, in = -1;
+    for (int z = 0; z < 3; ++z) {
+      const VertexT5* a = f.v[z];
+      const VertexT5* b = f.v[(z + 1) % 3];
+      const bool pa = Value(pl, Of(a->position)) > 0, pb = Value(pl, Of(b->position)) > 0;
+      if (pa != pb && n < 2) {
+        ends[n] = pointOf(a, b);
+        (pa ? out : in) = ends[n];
+        ++n;
+      }
+    }
+    if (n != 2 || ends[0] == ends[1]) continue;
+    if (out >= 0 && in >= 0) directed.push_back({out, in});
+    next[size_t(ends[0])].push_back(ends[1]);
+    next[size_t(ends[1])].push_back(ends[0]);
+    segEnds.push_back({ends[0], ends[1]});
+  }
+  s.points = int(point.size());
+  if (!point.empty()) {
+    const D3 origin = point[0];
+    for (const auto& d : directed) {
+      const D3 a = point[size_t(d[0])] - origin, b = point[size_t(d[1])] - origin;
+      twiceArea += Dot(a, u) * Dot(b, w) - Dot(a, w) * Dot(b, u);
+    }
+  }
+  s.area = std::fabs(twiceArea) * 0.5;
+  for (const auto& n : next)
+    if (n.size() != 2) {
+      s.simple = false;
+      s.why = "a crossing point with other than two neighbours";
+    }
+  // Loops, by walking.
+  std::vector<char> seen(point.size(), 0);
+  for (size_t i = 0; i < point.size(); ++i) {
+    if (seen[i]) continue;
+    ++s.loops;
+    std::vector<size_t> stack{i};
+    seen[i] = 1;
+    while (!stack.empty()) {
+      size_t k = stack.back();
+      stack.pop_back();
+      for (int j : next[k])
+        if (!seen[size_t(j)]) {
+          seen[size_t(j)] = 1;
+          stack.push_back(size_t(j));
+        }
+    }
+  }
+  if (s.simple) {
+    std::vector<std::array<std::array<double, 2>, 2>> seg;
+    for (const auto& e : segEnds) {
+      const D3& a = point[size_t(e[0])];
+      const D3& b = point[size_t(e[1])];
+      seg.push_back({{{Dot(a, u), Dot(a, w)}, {Dot(b, u), Dot(b, w)}}});
+    }
+    if (AnyCrossing(seg, segEnds)) {
+      s.simple = false;
+      s.why = "loops meet in the plane";
+    }
+  }
+  return s;
+}
+
+// Volume of the input's solid on the kept side (value >= 0), to the point o
+// on the plane.
+double ExactClippedVolume(const MeshT5& m, const Plane3f& pl, D3 o) {
+  double sum = 0.0;
+  for (const FaceT5& f : m.faces) {
+    if (!IsLive(f.flags)) continue;
+    D3 p[3] = {Of(f.v[0]->position), Of(f.v[1]->position), Of(f.v[2]->position)};
+    double s[3] = {Value(pl, p[0]), Value(pl, p[1]), Value(pl, p[2])};
+    std::vector<D3> poly;
+    for (int i = 0; i < 3; ++i) {
+      const int j = (i + 1) % 3;
+      if (s[i] >= 0) poly.push_back(p[i]);
+      if ((s[i] >= 0) != (s[j] >= 0)) poly.push_back(p[i] + (p[j] - p[i]) * (s[i] / (s[i] - s[j])));
+    }
+    for (size_t k = 1; k + 1 < poly.size(); ++k)
+      sum += Det(poly[0] - o, poly[k] - o, poly[k + 1] - o);
+  }
+  return sum / 6.0;
+}
+
+double VolumeTo(const MeshT5& m, D3 o) {
+  double sum = 0.0;
+  for (const FaceT5& f : m.faces) {
+    if (!IsLive(f.flags)) continue;
+    sum += Det(Of(f.v[0]->position) - o, Of(f.v[1]->position) - o, Of(f.v[2]->position) - o);
+  }
+  return sum / 6.0;
+}
+
+// Area of the cap: the live faces that Clip and Cap leaves selected (the
+// input's faces come unselected).
+double CapArea(const MeshT5& m) {
+  double sum = 0.0;
+  for (const FaceT5& f : m.faces) {
+    if (!IsLive(f.flags) || !(f.flags & ElemFlag::Selected)) continue;
+    const D3 a = Of(f.v[0]->position), b = Of(f.v[1]->position), c = Of(f.v[2]->position);
+    const D3 n = Cross(b - a, c - a);
+    sum += 0.5 * std::sqrt(Dot(n, n));
+  }
+  return sum;
+}
+
+// Vertices of Clip by Plane's border met more than once over all its loops.
+int PinchedPoints(MeshT5 m, int& loops) {
+  BuildFaceFaceAdjacency(m);
+  std::vector<BorderLoop> found;
+  CollectBorderLoops(m, found);
+  loops = int(found.size());
+  std::vector<int> count(m.vertices.size(), 0);
+  const size_t bound = 3 * m.faces.size();
+  for (const BorderLoop& loop : found) {
+    FacePos p = loop.Start();
+    for (size_t steps = 0; steps < bound; ++steps) {
+      ++count[m.VertexIndex(p.v)];
+      if (!p.NextBorder(bound) || p == loop.Start()) break;
+    }
+  }
+  int pinched = 0;
+  for (int c : count) pinched += c > 1;
+  return pinched;
+}
+
+// ---------------------------------------------------------------------------
+// Cuts.
+
+struct Rng {
+  std::mt19937_64 engine;
+  explicit Rng(uint64_t seed) : engine(seed) {}
+  double Uniform() { return double(engine() >> 11) * (1.0 / 9007199254740992.0); }
+  double Gauss() {
+    double u = std::max(Uniform(), 1e-300), v = Uniform();
+    return std::sqrt(-2.0 * std::log(u)) * std::cos(6.283185307179586 * v);
+  }
+};
+
+Plane3f MakePlane(D3 n, D3 p) {
+  n = n * (1.0 / std::sqrt(Dot(n, n)));
+  return Plane3f{Vec3f(float(n.x), float(n.y), float(n.z)), float(Dot(n, p))};
+}
+
+struct Options {
+  int cuts = 50;
+  uint64_t seed = 1;
+  enum { Random, Heights, Tilted, Given } mode = Random;
+  std::vector<Plane3f> given;
+  bool verbose = false;
+};
+
+std::vector<Plane3f> Cuts(const Options& opt, const BBox3f& box) {
+  std::vector<Plane3f> out;
+  Rng rng(opt.seed);
+  D3 lo = Of(box.min), hi = Of(box.max);
+  auto inside = [&](double margin) {
+    return D3{lo.x + (hi.x - lo.x) * (margin + (1 - 2 * margin) * rng.Uniform()),
+              lo.y + (hi.y - lo.y) * (margin + (1 - 2 * margin) * rng.Uniform()),
+              lo.z + (hi.z - lo.z) * (margin + (1 - 2 * margin) * rng.Uniform())};
+  };
+  switch (opt.mode) {
+    case Options::Given:
+      return opt.given;
+    case Options::Heights:
+      for (int i = 0; i < 5; ++i) {
+        const double h = lo.z + (hi.z - lo.z) * (0.1 + 0.2 * i);
+        out.push_back(MakePlane({0, 0, 1}, {0, 0, h}));
+      }
+      return out;
+    case Options::Random:
+      for (int i = 0; i < opt.cuts; ++i)
+        out.push_back(MakePlane({rng.Gauss(), rng.Gauss(), rng.Gauss()}, inside(0.1)));
+      return out;
+    case Options::Tilted:
+      for (int i = 0; i < opt.cuts; ++i) {
+        const int face = int(rng.Uniform() * 4) % 4;  // +y, -y, +z, -z
+        D3 n = face < 2 ? D3{0, face == 0 ? 1.0 : -1.0, 0} : D3{0, 0, face == 2 ? 1.0 : -1.0};
+        D3 t1{1, 0, 0};
+        D3 t2 = Cross(n, t1);
+        const double phi = 6.283185307179586 * rng.Uniform();
+        const double theta = (0.05 + 4.95 * rng.Uniform()) * 3.141592653589793 / 180.0;
+        D3 tilt = t1 * std::cos(phi) + t2 * std::sin(phi);
+        D3 normal = n * std::cos(theta) + tilt * std::sin(theta);
+        D3 p = inside(0.1);
+        // Onto the face.
+        if (face == 0) p.y = hi.y;
+        if (face == 1) p.y = lo.y;
+        if (face == 2) p.z = hi.z;
+        if (face == 3) p.z = lo.z;
+        if (rng.Uniform() < 0.5) normal = normal * -1.0;
+        out.push_back(MakePlane(normal, p));
+      }
+      return out;
+  }
+  return out;
+}
+
+struct Tally {
+  int cuts = 0, simple = 0, simpleClosed = 0, simpleBit8 = 0, bit20 = 0, bit80 = 0;
+  int volumeOff = 0, pinched = 0, failed = 0, open = 0;
+};
+
+bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
+  MeshT5 input;
+  std::string message;
+  if (!LoadSource(name, input, message)) {
+    std::printf("%s: %s, skipped\n", name.c_str(), message.c_str());
+    return true;
+  }
+  EdgeCensus census = Census(input);
+  bool merged = false;
+  if (!census.Closed()) {
+    MeshT5 m = input;
+    if (MergeDuplicateVertices(m) > 0) {
+      RemoveUnreferencedVertices(m);
+      EdgeCensus after = Census(m);
+      if (after.Closed()) {
+        input = m;
+        census = after;
+        merged = true;
+      }
+    }
+  }
+  const bool closedInput = census.Closed();
+  UpdateBoundingBox(input);
+  const D3 centre = (Of(input.bbox.min) + Of(input.bbox.max)) * 0.5;
+  const double whole = VolumeTo(input, centre);
+  // The topology bits the input has already: an open model is checked only
+  // for bits that Clip and Cap adds.
+  MeshT5 probe = input;
+  BuildFaceFaceAdjacency(probe);
+  const uint32_t inputTopo = CheckFaceFaceTopology(probe);
+  if (closedInput) {
+    std::printf("%s: %d vertices, %d faces%s%s, volume %.9g\n", name.c_str(), input.vertexCount,
+                input.faceCount, merged ? ", joined at equal positions" : "",
+                census.sameWay ? ", NOT consistently oriented" : "", whole);
+  } else {
+    std::printf("%s: %d vertices, %d faces, open (%d border, %d non-manifold edges, %d degenerate "
+                "faces, topology 0x%x): only the topology bits that the cut adds are checked\n",
+                name.c_str(), input.vertexCount, input.faceCount, census.border,
+                census.nonManifold, census.degenerate, inputTopo);
+  }
+
+  Tally t;
+  const auto started = std::chrono::steady_clock::now();
+  const std::vector<Plane3f> cuts = Cuts(opt, input.bbox);
+  for (size_t i = 0; i < cuts.size(); ++i) {
+    const Plane3f& pl = cuts[i];
+    const Section section = ExactSection(input, pl);
+    MeshT5 clipped = input;
+    ClipByPlane(clipped, pl);
+    int clipLoops = 0;
+    const int pinched = PinchedPoints(clipped, clipLoops);
+
+    MeshT5 capped = input;
+    ClipAndCap(capped, pl);
+    const uint32_t topo = CheckFaceFaceTopology(capped);
+    const uint32_t added = topo & ~inputTopo;
+    const EdgeCensus after = Census(capped);
+    // A point on the plane: the box centre moved onto it.
+    const double nn = Dot(Of(pl.normal), Of(pl.normal));
+    const D3 o = centre - Of(pl.normal) * (Value(pl, centre) / nn);
+    const double exact = ExactClippedVolume(input, pl, o);
+    const double got = VolumeTo(capped, o);
+    const double error = std::fabs(got - exact) / std::max(std::fabs(exact), 1e-3 * std::fabs(whole));
+    const bool closed = after.border == 0 && after.nonManifold == 0;
+    // The cap should cover the section once: a cap laid twice over a hole
+    // shows as more area.
+    const double capArea = CapArea(capped);
+    const double areaError = std::fabs(capArea - section.area) / std::max(section.area, 1e-300);
+
+    ++t.cuts;
+    t.pinched += pinched > 0;
+    t.bit20 += (added & TopologyProblem::NonManifoldRing) != 0;
+    t.bit80 += (added & TopologyProblem::BorderWithNeighbour) != 0;
+    t.open += closedInput && !closed;
+    std::string failures;
+    auto failure = [&failures](bool bad, const char* what) {
+      if (bad) failures += std::string(" ") + what;
+    };
+    failure((added & TopologyProblem::NonManifoldRing) != 0, "BIT-0x20");
+    failure((added & TopologyProblem::BorderWithNeighbour) != 0, "BIT-0x80");
+    if (closedInput && section.simple) {
+      ++t.simple;
+      t.simpleClosed += closed;
+      const bool bit8 = (topo & TopologyProblem::VertexMismatch1) != 0 || after.sameWay > 0;
+      t.simpleBit8 += bit8;
+      t.volumeOff += error > 1e-4;
+      failure(pinched > 0, "PINCH");
+      failure(!closed, "OPEN");
+      failure(bit8, "BIT-8");
+      failure(error > 1e-4, "VOLUME");
+      failure(areaError > 1e-2, "CAP-AREA");
+    } else if (!closedInput) {
+      failure((added & TopologyProblem::VertexMismatch1) != 0, "BIT-8");
+    }
+    const bool fail = !failures.empty();
+    t.failed += fail;
+    if (fail || opt.verbose) {
+      std::printf(
+          "  cut %zu: plane %.9g %.9g %.9g %.9g | loops %d%s%s, clip loops %d, pinch %d | "
+          "%s, border %d, 3+ %d, same-way %d, topo 0x%x | vol %.9g exact %.9g err %.2e | "
+          "cap area %.6g section %.6g%s%s\n",
+          i, double(pl.normal.x), double(pl.normal.y), double(pl.normal.z), double(pl.d),
+          section.loops, section.simple ? " simple" : " NOT simple: ", section.why, clipLoops,
+          pinched, closed ? "closed" : "open", after.border, after.nonManifold, after.sameWay, topo,
+          got, exact, error, capArea, section.area, fail ? "  FAIL:" : "", failures.c_str());
+    }
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::printf(
+      "  %d cuts (%.1f s): %d with simple loops, of them %d closed, %d with bit 8, %d off in "
+      "volume; over all cuts %d open, %d with bit 0x20, %d with bit 0x80, %d pinched by the "
+      "clip; %d failed\n",
+      t.cuts, seconds, t.simple, t.simpleClosed, t.simpleBit8, t.volumeOff, t.open, t.bit20,
+      t.bit80, t.pinched, t.failed);
+  total.cuts += t.cuts;
+  total.simple += t.simple;
+  total.simpleClosed += t.simpleClosed;
+  total.simpleBit8 += t.simpleBit8;
+  total.volumeOff += t.volumeOff;
+  total.open += t.open;
+  total.bit20 += t.bit20;
+  total.bit80 += t.bit80;
+  total.pinched += t.pinched;
+  total.failed += t.failed;
+  return t.failed == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options opt;
+  Tally total;
+  bool ok = true;
+  int sources = 0;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto need = [&](int n) {
+      if (i + n >= argc) {
+        std::fprintf(stderr, "clip_check: %s needs %d value(s)\n", a.c_str(), n);
+        std::exit(2);
+      }
+    };
+    if (a == "--cuts") {
+      need(1);
+      opt.cuts = std::atoi(argv[++i]);
+      if (opt.mode != Options::Tilted) opt.mode = Options::Random;
+    } else if (a == "--seed") {
+      need(1);
+      opt.seed = std::strtoull(argv[++i], nullptr, 10);
+    } else if (a == "--heights") {
+      opt.mode = Options::Heights;
+    } else if (a == "--tilted") {
+      opt.mode = Options::Tilted;
+    } else if (a == "--plane") {
+      need(4);
+      float v[4];
+      for (float& x : v) x = std::strtof(argv[++i], nullptr);
+      if (opt.mode != Options::Given) opt.given.clear();
+      opt.mode = Options::Given;
+      opt.given.push_back(Plane3f{Vec3f(v[0], v[1], v[2]), v[3]});
+    } else if (a == "--verbose") {
+      opt.verbose = true;
+    } else if (a.size() > 1 && a[0] == '-') {
+      std::fprintf(stderr, "clip_check: unknown option %s\n", a.c_str());
+      return 2;
+    } else {
+      ++sources;
+      ok = CheckSource(a, opt, total) && ok;
+    }
+  }
+  if (sources == 0) {
+    std::fprintf(stderr, "usage: clip_check [--cuts N] [--seed S] [--heights | --tilted | "
+                         "--plane a b c d]... [--verbose] <file.ply | icosphere | cube | torus | "
+                         "beam>...\n");
+    return 2;
+  }
+  std::printf(
+      "total: %d cuts, %d with simple loops, of them %d closed, %d with bit 8, %d off in volume; "
+      "%d open, %d with bit 0x20, %d with bit 0x80, %d pinched; %d failed\n",
+      total.cuts, total.simple, total.simpleClosed, total.simpleBit8, total.volumeOff, total.open,
+      total.bit20, total.bit80, total.pinched, total.failed);
+  return ok ? 0 : 1;
+}
