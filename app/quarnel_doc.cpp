@@ -124,8 +124,10 @@ bool CQuarnelDoc::OnOpenDocument(const QString& path) {
   m_loading = true;
   m_holder.SetTag(1);
 
-  if (services_.progress) services_.progress->Begin();
+  // The probe reads the header alone. Its box comes before the progress
+  // window, which must not stand empty behind it.
   if (!m_holder.ProbeFile(file)) ShowMessage(PlyErrorText(m_holder.ErrorCode()));
+  if (services_.progress) services_.progress->Begin();
   if (services_.editMode) m_holder.SetTag(5);
 
   IoMask mask = 0;

@@ -290,13 +290,17 @@ TEST(Application, ATruncatedFileShowsItsLoaderMessageAndLeavesNoWindow) {
   EXPECT_EQ(h.messages.Shown()[0].text, PlyErrorText(ply_error::UnexpectedEof));
 
   // Named on the command line, the same file ends the start; the progress
-  // window is gone before the box comes up.
-  AppHarness cl;
-  bool progressUpUnderBox = false;
-  cl.messages.SetObserver([&](const Message&) { progressUpUnderBox |= AProgressWindowIsUp(); });
-  EXPECT_FALSE(cl.Start({file}));
-  EXPECT_FALSE(cl.messages.Shown().empty());
-  EXPECT_FALSE(progressUpUnderBox);
+  // window is never up under a box, the loader's or the header probe's.
+  const std::string headerless = test::TempFilePath("headerless-app.ply");
+  ASSERT_TRUE(test::WriteFileBytes(headerless, "no header here\n"));
+  for (const QString& path : {file, Q(headerless)}) {
+    AppHarness cl;
+    bool progressUpUnderBox = false;
+    cl.messages.SetObserver([&](const Message&) { progressUpUnderBox |= AProgressWindowIsUp(); });
+    EXPECT_FALSE(cl.Start({path}));
+    EXPECT_FALSE(cl.messages.Shown().empty());
+    EXPECT_FALSE(progressUpUnderBox) << path.toStdString();
+  }
 }
 
 // The program's progress window, watched at every step of a load.
