@@ -47,8 +47,9 @@ class DocumentFrame final : public QMdiSubWindow {
 };
 
 // Opens, saves and closes the program's documents and keeps their windows:
-// one DocumentFrame per view, always shown maximised, in the main window's
-// MDI area. It owns the documents; a document is deleted after its last view.
+// one DocumentFrame per view in the main window's MDI area, shown maximised
+// when it is made, with its cascade place and size for when it is restored.
+// It owns the documents; a document is deleted after its last view.
 //
 // It keeps the main window's title (the active document's title after the
 // base title) and its menu bar (the document menus while any document window
