@@ -51,7 +51,7 @@ namespace {
 // as it does for a name.
 bool Load(const std::string& path) {
   InputFile file;
-  if (!file.Open(path.c_str())) return false;
+  if (!file.Open(path)) return false;
   std::FILE* stream = ::fdopen(file.Descriptor(), "rb");
   if (stream == nullptr) return false;
   file.Release();

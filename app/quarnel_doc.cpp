@@ -32,6 +32,10 @@ const char kExportFilter[] =
 // File names go to the readers and writers in the system's encoding.
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
+// A name that holds a NUL names no file the writers may make: the system
+// would take only the part before it, another file.
+bool WritableName(const QString& path) { return !path.contains(QChar(u'\0')); }
+
 // Nothing else of the program runs while a file opens, not even inside the
 // event loop of a message box the open shows: the idle pass and the boxes
 // deferred from paints wait until the open is over.
@@ -105,7 +109,7 @@ bool CQuarnelDoc::OnOpenDocument(const QString& path) {
   // file (a pipe, a device, a folder) is refused here without waiting on it.
   const std::string local = LocalPath(path);
   InputFile file;
-  if (!file.Open(local.c_str())) {
+  if (!file.Open(local)) {
     ShowMessage(QStringLiteral("Cannot open the file \"%1\".").arg(path));
     return false;
   }
@@ -120,8 +124,10 @@ bool CQuarnelDoc::OnOpenDocument(const QString& path) {
   m_loading = true;
   m_holder.SetTag(1);
 
-  if (services_.progress) services_.progress->Begin();
+  // The probe reads the header alone. Its box comes before the progress
+  // window, which must not stand empty behind it.
   if (!m_holder.ProbeFile(file)) ShowMessage(PlyErrorText(m_holder.ErrorCode()));
+  if (services_.progress) services_.progress->Begin();
   if (services_.editMode) m_holder.SetTag(5);
 
   IoMask mask = 0;
@@ -159,7 +165,7 @@ bool CQuarnelDoc::OnSaveDocument(const QString& path) {
       services_.messages->Show(QString::fromLatin1(kOverwriteQuestion), MessageButtons::OkCancel) !=
           MessageAnswer::Ok)
     return false;
-  if (m_holder.Save(LocalPath(path).c_str()) != 0) {
+  if (!WritableName(path) || m_holder.Save(LocalPath(path).c_str()) != 0) {
     ShowMessage(QStringLiteral("Could not save the file \"%1\".").arg(path));
     return false;
   }
@@ -229,13 +235,14 @@ void CQuarnelDoc::OnFileExport() {
   if (!chosen) return;
   const QString ext = FileExtension(*chosen);
   const std::string local = LocalPath(*chosen);
+  const bool named = WritableName(*chosen);
   bool written = false;
   if (ext == QLatin1String("wrl"))
-    written = m_holder.ExportVrml(local.c_str());
+    written = named && m_holder.ExportVrml(local.c_str());
   else if (ext == QLatin1String("obj"))
-    written = m_holder.ExportObj(local.c_str());
+    written = named && m_holder.ExportObj(local.c_str());
   else if (ext == QLatin1String("stl"))
-    written = m_holder.ExportStl(local.c_str());
+    written = named && m_holder.ExportStl(local.c_str());
   else
     return;
   if (!written) ShowMessage(QStringLiteral("Could not export the file \"%1\".").arg(*chosen));

@@ -34,6 +34,14 @@ bool InputFile::Open(const char* path) {
   return true;
 }
 
+bool InputFile::Open(const std::string& path) {
+  if (path.find('\0') != std::string::npos) {
+    Close();
+    return false;
+  }
+  return Open(path.c_str());
+}
+
 void InputFile::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;

@@ -20,6 +20,9 @@ class InputFile {
   // False, with the file closed, when the path cannot be opened for reading
   // or names anything but a regular file.
   bool Open(const char* path);
+  // The same, and false for a path that holds a NUL: the system would take
+  // only the part before it, which names another file.
+  bool Open(const std::string& path);
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
 

@@ -2,8 +2,11 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QLayout>
 #include <QFileInfo>
 #include <QMdiArea>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
 #include <algorithm>
 
 #include "platform/file_dialogs.h"
@@ -28,6 +31,34 @@ void DocumentFrame::closeEvent(QCloseEvent* event) {
   if (event->isAccepted()) {
     emit closed(this);
   }
+}
+
+void DocumentFrame::TakeCascadeGeometry() {
+  QMdiArea* area = mdiArea();
+  if (area == nullptr) {
+    return;
+  }
+  if (!area->isVisible()) {
+    // Before the main window is first shown its area has no size yet.
+    if (QWidget* top = area->window(); top->layout() != nullptr) {
+      top->layout()->activate();
+    }
+  }
+  const QSize room = area->contentsRect().size();
+  const QSize least = minimumSizeHint().expandedTo(minimumSize());
+  const int width = std::max(room.width() * 3 / 4, least.width());
+  const int height = std::max(room.height() * 3 / 4, least.height());
+  QStyleOptionTitleBar option;
+  option.initFrom(this);
+  const int step = std::max(style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, this), 1);
+  // The windows made before this one, each a step further, starting again
+  // at the corner once a window would reach past the area.
+  const int index = std::max(
+      static_cast<int>(area->subWindowList(QMdiArea::CreationOrder).indexOf(this)), 0);
+  const int places = std::max(
+      1 + std::min(room.width() - width, room.height() - height) / step, 1);
+  const int offset = (index % places) * step;
+  setGeometry(offset, offset, width, height);
 }
 
 DocumentManager::DocumentManager(MainWindow& window, DocumentTemplate& docTemplate,
@@ -228,6 +259,7 @@ Document* DocumentManager::Adopt(std::unique_ptr<Document> owned) {
   connect(view, &QObject::destroyed, this, [this, view] { OnViewDestroyed(view); });
 
   window_->MdiArea()->addSubWindow(frame);
+  frame->TakeCascadeGeometry();
   emit viewCreated(view);
   // Every document window is shown maximised, also when the others are not.
   frame->showMaximized();

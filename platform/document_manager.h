@@ -28,6 +28,14 @@ class DocumentFrame final : public QMdiSubWindow {
   using QMdiSubWindow::QMdiSubWindow;
   ~DocumentFrame() override;
 
+  // Gives the window, added to an MDI area, its place and size for when it
+  // is not maximised: below and right of the windows made before it, one
+  // title bar further each, three quarters of the area wide and high. A
+  // window shown maximised from the start would otherwise come back from it
+  // (restored by the user, or by the area when another window comes
+  // forward) with the size it was made with: a bare title bar.
+  void TakeCascadeGeometry();
+
  signals:
   // The window accepted a close and is on its way out.
   void closed(DocumentFrame* frame);
@@ -39,8 +47,9 @@ class DocumentFrame final : public QMdiSubWindow {
 };
 
 // Opens, saves and closes the program's documents and keeps their windows:
-// one DocumentFrame per view, always shown maximised, in the main window's
-// MDI area. It owns the documents; a document is deleted after its last view.
+// one DocumentFrame per view in the main window's MDI area, shown maximised
+// when it is made, with its cascade place and size for when it is restored.
+// It owns the documents; a document is deleted after its last view.
 //
 // It keeps the main window's title (the active document's title after the
 // base title) and its menu bar (the document menus while any document window

@@ -8,7 +8,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QDialog>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QDir>
@@ -22,6 +26,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/command_ids.h"
 #include "app_fixtures.h"
 #include "app_harness.h"
 #include "io/ply_types.h"
@@ -251,22 +256,32 @@ TEST(OpenRoutes, NoFileFreezesOrKillsTheProgram) {
   }
   const QString subfolder = folder.filePath("folder.ply");
   ASSERT_TRUE(QDir().mkdir(subfolder));
+  const QString socket = folder.filePath("socket.ply");
+  ASSERT_TRUE(MakeStaleSocket(socket));
+  // Chosen in the dialog, and gone before it is opened.
+  const QString gone = folder.filePath("gone.ply");
   const QString good = Q(test::WriteCenteredCube("routes-good.ply", CubeKind::Colored));
 
-  const auto cannotOpen = [](const QString& path) {
-    return QStringList{QStringLiteral("Cannot open the file \"%1\".").arg(path)};
-  };
-  // The probe says it, and then the load.
-  const QString noHeader = QString::fromLatin1(PlyErrorText(ply_error::HeaderNotFound));
+  // For a file without a header the probe says so, and then the load.
+  // Cut at its NUL the name would be that of the file the instance has open.
+  const QString withNul = good + QChar(0) + "/etc/passwd";
   struct Row {
     QString path;
-    QStringList messages;
+    bool headerless = false;
+    // A name with a NUL is never in the recent-file list, nor handed over
+    // from the desktop, nor dropped.
+    bool everyRoute = true;
+    // The messages for the file when it is opened by the name given.
+    QStringList Messages(const QString& name) const {
+      const QString none = QString::fromLatin1(PlyErrorText(ply_error::HeaderNotFound));
+      return headerless ? QStringList{none, none}
+                        : QStringList{QStringLiteral("Cannot open the file \"%1\".").arg(name)};
+    }
+    QStringList Messages() const { return Messages(path); }
   };
   const Row rows[] = {
-      {"/dev/zero", cannotOpen("/dev/zero")},
-      {pipe, cannotOpen(pipe)},
-      {zeros, {noHeader, noHeader}},
-      {subfolder, cannotOpen(subfolder)},
+      {"/dev/zero"}, {pipe},   {zeros, true}, {subfolder},
+      {socket},      {gone}, {withNul, false, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.path.toStdString());
@@ -274,7 +289,7 @@ TEST(OpenRoutes, NoFileFreezesOrKillsTheProgram) {
       // The command line: the start ends after the message.
       AppHarness start;
       EXPECT_FALSE(start.Start({row.path}));
-      EXPECT_EQ(start.MessageTexts(), row.messages);
+      EXPECT_EQ(start.MessageTexts(), row.Messages());
     }
 
     // A running instance with a document, and the file among its recent ones,
@@ -295,12 +310,13 @@ TEST(OpenRoutes, NoFileFreezesOrKillsTheProgram) {
     // A path typed in File > Open.
     h.dialogs.QueueAnswer(row.path);
     EXPECT_TRUE(h.Execute(framework_command::kFileOpen));
-    EXPECT_EQ(h.MessageTexts(), row.messages) << "File > Open";
+    EXPECT_EQ(h.MessageTexts(), row.Messages()) << "File > Open";
     keepsItsDocument();
+    if (!row.everyRoute) continue;
 
     h.messages.ClearShown();
     EXPECT_TRUE(h.Execute(framework_command::kRecentFileFirst + 1));
-    EXPECT_EQ(h.MessageTexts(), row.messages) << "recent file";
+    EXPECT_EQ(h.MessageTexts(), row.Messages()) << "recent file";
     keepsItsDocument();
 
     // From the desktop, handed to the running instance.
@@ -310,9 +326,30 @@ TEST(OpenRoutes, NoFileFreezesOrKillsTheProgram) {
     EXPECT_TRUE(process.EndsWithin(&h, 20000));
     QElapsedTimer timer;
     timer.start();
-    while (h.MessageTexts().size() < row.messages.size() && timer.elapsed() < 20000) h.Pump(20);
-    EXPECT_EQ(h.MessageTexts(), row.messages) << "desktop open";
+    while (h.MessageTexts().size() < row.Messages().size() && timer.elapsed() < 20000) h.Pump(20);
+    EXPECT_EQ(h.MessageTexts(), row.Messages()) << "desktop open";
     keepsItsDocument();
+
+    h.messages.ClearShown();
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(row.path)});
+    QDragEnterEvent enter(QPoint(400, 300), Qt::CopyAction, &files, Qt::LeftButton,
+                          Qt::NoModifier);
+    QApplication::sendEvent(&h.Window(), &enter);
+    QDropEvent drop(QPointF(400, 300), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&h.Window(), &drop);
+    EXPECT_EQ(h.MessageTexts(), row.Messages()) << "drop";
+    keepsItsDocument();
+
+    // The document's own file put in its place: Reload keeps the mesh on show.
+    h.messages.ClearShown();
+    ASSERT_TRUE(QFile::remove(good));
+    ASSERT_TRUE(QFile::link(row.path, good));
+    EXPECT_TRUE(h.Execute(cmd::kFileReload));
+    EXPECT_EQ(h.MessageTexts(), row.Messages(good)) << "Reload";
+    keepsItsDocument();
+    ASSERT_TRUE(QFile::remove(good));
+    ASSERT_EQ(Q(test::WriteCenteredCube("routes-good.ply", CubeKind::Colored)), good);
   }
 }
 
