@@ -789,6 +789,7 @@ struct CapLoop {
   Point2d lo, hi;   // box of the points
   int depth = 0;    // loops around this one
   int parent = -1;  // the nearest of them
+  bool hole = false;  // capped together with its parent
 };
 
 // 1 when q lies inside the loop, 0 when outside, -1 when on its boundary.
@@ -832,6 +833,36 @@ void NestLoops(std::vector<CapLoop>& caps) {
     ++caps[i].depth;
   for (const auto& [i, j] : inside)
     if (caps[j].depth == caps[i].depth - 1) caps[i].parent = int(j);
+}
+
+// Which way the cap of the loop turns in the plane's frame: 1 counter-
+// clockwise, -1 clockwise, 0 when its border edges do not say.
+int CapTurn(const CapLoop& c) {
+  const double turn = c.twiceArea > 0.0   ? double(c.against)
+                      : c.twiceArea < 0.0 ? -double(c.against)
+                                          : 0.0;
+  return turn > 0.0 ? 1 : turn < 0.0 ? -1 : 0;
+}
+
+// A loop is a hole of the loop around it when the faces on their border
+// edges turn the other way in the plane, as the inner wall of a ring does on
+// a consistently wound mesh. On an open model a loop can lie inside another
+// that turns the same way: an island in a hole that runs partly along the
+// model's own border, which is not capped. Cut out of the loop around it,
+// such an island would have its edges run the same way by both its faces;
+// it is capped on its own, as a loop that nothing holds.
+void MarkHoles(std::vector<CapLoop>& caps) {
+  std::vector<size_t> order(caps.size());
+  for (size_t i = 0; i < order.size(); ++i)
+    order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&caps](size_t a, size_t b) { return caps[a].depth < caps[b].depth; });
+  for (size_t i : order) {
+    CapLoop& c = caps[i];
+    if (c.parent < 0) continue;
+    const CapLoop& around = caps[size_t(c.parent)];
+    c.hole = !around.hole && CapTurn(c) != 0 && CapTurn(c) == -CapTurn(around);
+  }
 }
 
 }  // namespace
@@ -1181,6 +1212,7 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
     caps.push_back(std::move(c));
   }
   NestLoops(caps);
+  MarkHoles(caps);
 
   std::vector<VertexT5*> cap;
   std::vector<int> triangles;
@@ -1188,7 +1220,7 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
   std::vector<std::vector<Point2d>> polygon;
   for (size_t i = 0; i < caps.size(); ++i) {
     const CapLoop& outer = caps[i];
-    if (outer.depth % 2 == 1 && outer.parent >= 0) continue;  // a hole, capped with its loop
+    if (outer.hole) continue;  // capped with the loop around it
     // The new faces run each border edge along the walk when the face on it
     // runs it against the walk, as it does all round a consistently wound
     // mesh; whether that turns the cap counter-clockwise in the plane's
@@ -1199,7 +1231,7 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
     double counterClockwise = turn(outer);
     std::vector<const CapLoop*> holes;
     for (const CapLoop& h : caps)
-      if (h.parent == int(i) && h.depth % 2 == 1) {
+      if (h.parent == int(i) && h.hole) {
         holes.push_back(&h);
         counterClockwise -= turn(h);
       }
