@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 
@@ -1214,6 +1215,36 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
   NestLoops(caps);
   MarkHoles(caps);
 
+  // Edges of the surface that join two points of the loops through its
+  // inside: a cap triangle on one would give it a third face. A loop whose
+  // cap would do so is left open. That happens where the whole kept part is
+  // thinner than the collapse's tolerance and lies flat on the plane, its
+  // own faces already spanning the loop; on a sound cut there are next to
+  // no such edges.
+  const uint64_t n = mesh.vertices.size();
+  std::vector<uint8_t> onLoop(size_t(n), 0);
+  for (const CapLoop& c : caps)
+    for (const VertexT5* v : c.corners)
+      onLoop[mesh.VertexIndex(v)] = 1;
+  auto key = [&mesh, n](const VertexT5* a, const VertexT5* b) {
+    const uint64_t i = mesh.VertexIndex(a), j = mesh.VertexIndex(b);
+    return i < j ? i * n + j : j * n + i;
+  };
+  std::vector<uint64_t> chords;
+  for (const FaceT5& f : mesh.faces)
+    if (IsLive(f.flags))
+      for (int z = 0; z < 3; ++z)
+        if (f.adjFace[z] != &f && onLoop[mesh.VertexIndex(f.v[z])] &&
+            onLoop[mesh.VertexIndex(f.v[(z + 1) % 3])]) {
+          chords.push_back(key(f.v[z], f.v[(z + 1) % 3]));
+          onLoop[mesh.VertexIndex(f.v[z])] = onLoop[mesh.VertexIndex(f.v[(z + 1) % 3])] = 2;
+        }
+  std::sort(chords.begin(), chords.end());
+  auto onChord = [&](const VertexT5* a, const VertexT5* b) {
+    return onLoop[mesh.VertexIndex(a)] == 2 && onLoop[mesh.VertexIndex(b)] == 2 &&
+           std::binary_search(chords.begin(), chords.end(), key(a, b));
+  };
+
   std::vector<VertexT5*> cap;
   std::vector<int> triangles;
   std::vector<VertexT5*> corners;
@@ -1248,6 +1279,12 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
       }
       TriangulatePolygonWithHoles2D(polygon, triangles);
     }
+    bool fits = true;
+    for (size_t t = 0; t + 2 < triangles.size() && fits && !chords.empty(); t += 3)
+      for (int k = 0; k < 3 && fits; ++k)
+        fits = !onChord(corners[size_t(triangles[t + size_t(k)])],
+                        corners[size_t(triangles[t + size_t(k + 1) % 3])]);
+    if (!fits) continue;
     // A triangle (a, b, c) becomes the face (a, c, b) below.
     for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
       cap.push_back(corners[size_t(triangles[t])]);
