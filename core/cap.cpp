@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 
@@ -789,6 +790,7 @@ struct CapLoop {
   Point2d lo, hi;   // box of the points
   int depth = 0;    // loops around this one
   int parent = -1;  // the nearest of them
+  bool hole = false;  // capped together with its parent
 };
 
 // 1 when q lies inside the loop, 0 when outside, -1 when on its boundary.
@@ -832,6 +834,36 @@ void NestLoops(std::vector<CapLoop>& caps) {
     ++caps[i].depth;
   for (const auto& [i, j] : inside)
     if (caps[j].depth == caps[i].depth - 1) caps[i].parent = int(j);
+}
+
+// Which way the cap of the loop turns in the plane's frame: 1 counter-
+// clockwise, -1 clockwise, 0 when its border edges do not say.
+int CapTurn(const CapLoop& c) {
+  const double turn = c.twiceArea > 0.0   ? double(c.against)
+                      : c.twiceArea < 0.0 ? -double(c.against)
+                                          : 0.0;
+  return turn > 0.0 ? 1 : turn < 0.0 ? -1 : 0;
+}
+
+// A loop is a hole of the loop around it when the faces on their border
+// edges turn the other way in the plane, as the inner wall of a ring does on
+// a consistently wound mesh. On an open model a loop can lie inside another
+// that turns the same way: an island in a hole that runs partly along the
+// model's own border, which is not capped. Cut out of the loop around it,
+// such an island would have its edges run the same way by both its faces;
+// it is capped on its own, as a loop that nothing holds.
+void MarkHoles(std::vector<CapLoop>& caps) {
+  std::vector<size_t> order(caps.size());
+  for (size_t i = 0; i < order.size(); ++i)
+    order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&caps](size_t a, size_t b) { return caps[a].depth < caps[b].depth; });
+  for (size_t i : order) {
+    CapLoop& c = caps[i];
+    if (c.parent < 0) continue;
+    const CapLoop& around = caps[size_t(c.parent)];
+    c.hole = !around.hole && CapTurn(c) != 0 && CapTurn(c) == -CapTurn(around);
+  }
 }
 
 }  // namespace
@@ -1181,6 +1213,37 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
     caps.push_back(std::move(c));
   }
   NestLoops(caps);
+  MarkHoles(caps);
+
+  // Edges of the surface that join two points of the loops through its
+  // inside: a cap triangle on one would give it a third face. A loop whose
+  // cap would do so is left open. That happens where the whole kept part is
+  // thinner than the collapse's tolerance and lies flat on the plane, its
+  // own faces already spanning the loop; on a sound cut there are next to
+  // no such edges.
+  const uint64_t n = mesh.vertices.size();
+  std::vector<uint8_t> onLoop(size_t(n), 0);
+  for (const CapLoop& c : caps)
+    for (const VertexT5* v : c.corners)
+      onLoop[mesh.VertexIndex(v)] = 1;
+  auto key = [&mesh, n](const VertexT5* a, const VertexT5* b) {
+    const uint64_t i = mesh.VertexIndex(a), j = mesh.VertexIndex(b);
+    return i < j ? i * n + j : j * n + i;
+  };
+  std::vector<uint64_t> chords;
+  for (const FaceT5& f : mesh.faces)
+    if (IsLive(f.flags))
+      for (int z = 0; z < 3; ++z)
+        if (f.adjFace[z] != &f && onLoop[mesh.VertexIndex(f.v[z])] &&
+            onLoop[mesh.VertexIndex(f.v[(z + 1) % 3])]) {
+          chords.push_back(key(f.v[z], f.v[(z + 1) % 3]));
+          onLoop[mesh.VertexIndex(f.v[z])] = onLoop[mesh.VertexIndex(f.v[(z + 1) % 3])] = 2;
+        }
+  std::sort(chords.begin(), chords.end());
+  auto onChord = [&](const VertexT5* a, const VertexT5* b) {
+    return onLoop[mesh.VertexIndex(a)] == 2 && onLoop[mesh.VertexIndex(b)] == 2 &&
+           std::binary_search(chords.begin(), chords.end(), key(a, b));
+  };
 
   std::vector<VertexT5*> cap;
   std::vector<int> triangles;
@@ -1188,7 +1251,7 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
   std::vector<std::vector<Point2d>> polygon;
   for (size_t i = 0; i < caps.size(); ++i) {
     const CapLoop& outer = caps[i];
-    if (outer.depth % 2 == 1 && outer.parent >= 0) continue;  // a hole, capped with its loop
+    if (outer.hole) continue;  // capped with the loop around it
     // The new faces run each border edge along the walk when the face on it
     // runs it against the walk, as it does all round a consistently wound
     // mesh; whether that turns the cap counter-clockwise in the plane's
@@ -1199,7 +1262,7 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
     double counterClockwise = turn(outer);
     std::vector<const CapLoop*> holes;
     for (const CapLoop& h : caps)
-      if (h.parent == int(i) && h.depth % 2 == 1) {
+      if (h.parent == int(i) && h.hole) {
         holes.push_back(&h);
         counterClockwise -= turn(h);
       }
@@ -1216,6 +1279,12 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
       }
       TriangulatePolygonWithHoles2D(polygon, triangles);
     }
+    bool fits = true;
+    for (size_t t = 0; t + 2 < triangles.size() && fits && !chords.empty(); t += 3)
+      for (int k = 0; k < 3 && fits; ++k)
+        fits = !onChord(corners[size_t(triangles[t + size_t(k)])],
+                        corners[size_t(triangles[t + size_t(k + 1) % 3])]);
+    if (!fits) continue;
     // A triangle (a, b, c) becomes the face (a, c, b) below.
     for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
       cap.push_back(corners[size_t(triangles[t])]);

@@ -21,6 +21,7 @@
 #include "core/clip_checks.h"
 #include "core/topology.h"
 #include "platform/bitmap_font.h"
+#include "platform/framework_commands.h"
 
 namespace quarnel {
 namespace {
@@ -828,6 +829,27 @@ TEST_F(EditingTest, ClipAndCapThroughTheTorusSampleLeavesItsHoleOpen) {
     }
   }
   ExpectAFrameWithoutGlErrors();
+
+  // Saved and opened again, the half torus is still closed, and the points
+  // of the cut carry the colours of the ring they lie on (the sample has no
+  // dark colour), not black.
+  const std::string copy = test::TempFilePath("torus_capped.ply");
+  h.dialogs.QueueAnswer(QString::fromStdString(copy));
+  ASSERT_TRUE(h.Execute(framework_command::kFileSaveAs));
+  EXPECT_TRUE(h.messages.Shown().empty());
+  AppHarness other;
+  ASSERT_NE(other.StartView(copy, true), nullptr);
+  MeshT5& back = other.ActiveDoc()->Holder().m_mesh5;
+  EXPECT_EQ(back.faceCount, Mesh().faceCount);
+  BuildFaceFaceAdjacency(back);
+  EXPECT_EQ(test::BorderEdges(back), 0);
+  EXPECT_EQ(CheckFaceFaceTopology(back), 0u);
+  EXPECT_NEAR(test::SignedVolume(back), half, 1e-4 * half);
+  for (const VertexT5& v : back.vertices) {
+    if (IsLive(v.flags)) {
+      EXPECT_GE(v.color[0] + v.color[1] + v.color[2], 150) << v.position.x << " " << v.position.z;
+    }
+  }
 }
 
 TEST_F(EditingTest, TheClipCommandsFollowTheMode) {

@@ -599,6 +599,29 @@ TEST(CapCut, LoopsInsideLoopsAreHolesAndIslands) {
   }
 }
 
+TEST(CapCut, ALoopInsideOneThatTurnsTheSameWayIsNoHole) {
+  // A ball inside a ball, both wound outwards (as an island is on an open
+  // model whose hole around it runs along the model's own border): the
+  // inner loop's faces turn the same way as the outer's, so cutting it out
+  // of the outer cap would run its edges the same way twice. Each is capped
+  // on its own.
+  Soup soup = IcosphereSoup(3);
+  const Soup inner = IcosphereSoup(2, 0.4f);
+  const int base = int(soup.points.size());
+  soup.points.insert(soup.points.end(), inner.points.begin(), inner.points.end());
+  for (auto tri : inner.tris)
+    soup.tris.push_back({tri[0] + base, tri[1] + base, tri[2] + base});
+  for (float z : {-0.2f, 0.0f, 0.25f}) {
+    MeshT5 m = WithBox(Build<MeshT5>(soup));
+    ClipAndCap(m, MakePlane(0.1f, 0.05f, 1, z));
+    SCOPED_TRACE(::testing::Message() << "z " << z);
+    ASSERT_TRUE(Consistent(m));
+    BuildFaceFaceAdjacency(m);
+    EXPECT_EQ(BorderEdges(m), 0);
+    EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
+  }
+}
+
 TEST(CapCut, SmallLoopMovedOffThePlaneByTheCollapseIsCapped) {
   // A 1000 x 1 x 1 beam of 1000 segments: the edge collapse works to 1e-4
   // of the box diagonal, far more than 1 % of the cut's own size.

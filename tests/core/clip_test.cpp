@@ -334,6 +334,20 @@ TEST(ClipAndCap, CutsNearlyParallelToASubdividedSideClose) {
     EXPECT_EQ(CheckFaceFaceTopology(m), 0u) << "cut " << cut;
     EXPECT_EQ(BorderEdges(m), 0) << "cut " << cut;
   }
+  // Cuts that keep only a sliver thinner than the collapse's tolerance: the
+  // collapse lays all of it flat on the plane, and a cap would give its
+  // edges third faces. The loop stays open, as Clip by Plane leaves it.
+  for (const Plane3f& plane :
+       {MakePlane(-9.13239855e-05f, 0.00209313747f, 0.999997795f, 0.995119214f),
+        MakePlane(-0.000654474832f, 0.00191899878f, 0.999997973f, 0.9933272f),
+        MakePlane(1.23083901e-05f, -0.999998152f, -0.00192554842f, 0.000146975988f)}) {
+    MeshT5 m = beam;
+    ClipAndCap(m, plane);
+    ASSERT_GT(m.faceCount, 0);
+    ASSERT_TRUE(Consistent(m)) << plane.d;
+    BuildFaceFaceAdjacency(m);
+    EXPECT_EQ(CheckFaceFaceTopology(m), 0u) << plane.d;
+  }
 }
 
 TEST(ClipAndCap, BorderBitsStayCurrentOnAModelWithOpenBorders) {
