@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -258,7 +259,12 @@ CoplanarEdgeFlipper::CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool sele
       limit_(double(maxAngle)),
       cosLimit_(std::cos(double(maxAngle))),
       selectedOnly_(selectedOnly),
-      stale_(mesh.faces.size(), 1) {}
+      stale_(mesh.faces.size(), 0) {
+  // A flip neither deletes nor revives a face: the faces deleted now are
+  // never looked at, and the passes need not step over them.
+  for (size_t i = 0; i < mesh.faces.size(); ++i)
+    stale_[i] = IsLive(mesh.faces[i].flags) ? 1 : 0;
+}
 
 int32_t CoplanarEdgeFlipper::Run(int maxPasses) {
   // A face whose quadrilaterals are all as they were when it was last
@@ -286,15 +292,38 @@ int32_t CoplanarEdgeFlipper::Run(int maxPasses) {
     markAround(q.g);
     return true;
   };
-  auto visit = [&](const FaceT5& f) {
-    uint8_t& s = stale_[size_t(&f - base)];
-    const bool look = s != 0;
-    s = 0;
-    return look;
+  // The pass of CountFlips, stepping from one stale face to the next in
+  // array order: after the first pass few faces are stale, and a walk over
+  // every face record would cost more than the flips. Marks set ahead of
+  // the walk are met in the same pass, as they are there.
+  const uint8_t* const stale = stale_.data();
+  auto nextStale = [&](size_t i) {
+    if (i >= size) return size;
+    const void* hit = std::memchr(stale + i, 1, size - i);
+    return hit == nullptr ? size : size_t(static_cast<const uint8_t*>(hit) - stale);
   };
   int32_t total = 0;
   for (int pass = 0; pass < maxPasses && !settled_; ++pass) {
-    const int32_t flips = CountFlips(mesh_, selectedOnly_, tryFlip, visit);
+    int32_t flips = 0;
+    for (size_t i = nextStale(0); i < size; i = nextStale(i + 1)) {
+      FaceT5& f = base[i];
+      if (!IsLive(f.flags)) continue;
+      if (selectedOnly_ && !(f.flags & ElemFlag::Selected)) continue;
+      stale_[i] = 0;
+      for (int z = 0; z < 3; ++z) {
+        // A neighbour that is not nearly coplanar fails the flip test
+        // first of all; asking that before the quadrilateral's outer edges
+        // spares reading four more faces.
+        const FaceT5* g = f.adjFace[z];
+        const int zg = f.adjIndex[z];
+        if (g == nullptr || g == &f || zg < 0 || zg > 2) continue;
+        if (f.normal.Dot(g->normal) < cosLimit_) continue;
+        Quad q;
+        if (!MakeQuad(f, z, q)) continue;
+        if (selectedOnly_ && !(q.g->flags & ElemFlag::Selected)) continue;
+        if (tryFlip(f, q)) ++flips;
+      }
+    }
     settled_ = flips == 0;
     total += flips;
   }

@@ -25,7 +25,8 @@ int32_t FlipCoplanarEdges(MeshT5& mesh, float maxAngle, bool selectedOnly);
 
 // Repeated passes of FlipCoplanarEdges over one mesh, giving the flips of as
 // many full passes; after the first pass only the faces near earlier flips
-// are looked at again. The face array must not grow while it is in use.
+// are looked at again. The face array must not grow while it is in use, and
+// the faces deleted when it is made are never looked at.
 class CoplanarEdgeFlipper {
  public:
   CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool selectedOnly);
