@@ -1138,6 +1138,109 @@ bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const Plane3f& plane,
   return true;
 }
 
+// Face-face adjacency for the faces from index first on, added to a mesh
+// whose other live faces hold the adjacency that a build over the whole
+// mesh gives them, so that the whole mesh then holds what such a build
+// would give, without sorting every edge of it. That holds only while no
+// edge has three or more faces: such a ring's order is the build's own, so
+// then nothing is changed and the answer is false. Also false when a live
+// face's links do not come back to it. maybeDuplicates tells whether some
+// live face shares all three edges with one other face: without rings,
+// two faces with the same corners are such a pair, and without one the
+// duplicate search would find nothing.
+bool LinkAddedFaces(MeshT5& mesh, size_t first, bool& maybeDuplicates) {
+  const size_t faceTotal = mesh.faces.size();
+  const size_t vertexTotal = mesh.vertices.size();
+  if (first > faceTotal || faceTotal > size_t(INT32_MAX) || vertexTotal > size_t(INT32_MAX))
+    return false;
+  FaceT5* const base = mesh.faces.data();
+  const VertexT5* const vbase = mesh.vertices.data();
+  maybeDuplicates = false;
+  auto sharesAllEdges = [](const FaceT5& f) {
+    return f.adjFace[0] != &f && f.adjFace[0] == f.adjFace[1] && f.adjFace[1] == f.adjFace[2];
+  };
+  // The corners of the added faces, numbered: only an edge between two of
+  // them can be shared with an added face.
+  std::vector<int32_t> id(vertexTotal, -1);
+  int32_t corners = 0;
+  for (size_t i = first; i < faceTotal; ++i)
+    for (const VertexT5* v : base[i].v) {
+      if (v < vbase || v >= vbase + vertexTotal) return false;
+      int32_t& k = id[size_t(v - vbase)];
+      if (k < 0) k = corners++;
+    }
+  struct Use {
+    int32_t lo, hi;  // corner numbers of the edge's ends, lo <= hi
+    int32_t face;
+    int32_t z;
+  };
+  std::vector<Use> uses;
+  uses.reserve(3 * (faceTotal - first) + (faceTotal - first));
+  auto add = [&](size_t i, int z) {
+    const FaceT5& f = base[i];
+    const int32_t a = id[size_t(f.v[z] - vbase)], b = id[size_t(f.v[(z + 1) % 3] - vbase)];
+    if (a >= 0 && b >= 0) uses.push_back({std::min(a, b), std::max(a, b), int32_t(i), z});
+  };
+  for (size_t i = 0; i < first; ++i) {
+    const FaceT5& f = base[i];
+    if (!IsLive(f.flags)) continue;
+    for (int z = 0; z < 3; ++z) {
+      const FaceT5* g = f.adjFace[z];
+      if (g != &f) {
+        const int k = f.adjIndex[z];
+        if (g < base || g >= base + first || !ValidCorner(k) || g->adjFace[k] != &f ||
+            g->adjIndex[k] != z)
+          return false;
+      }
+      if (id[size_t(f.v[z] - vbase)] >= 0) add(i, z);
+    }
+    if (sharesAllEdges(f)) maybeDuplicates = true;
+  }
+  for (size_t i = first; i < faceTotal; ++i)
+    for (int z = 0; z < 3; ++z)
+      add(i, z);
+  // Grouped by edge: counted out by the lower end, then sorted by the
+  // other end within each (short) run.
+  std::vector<uint32_t> start(size_t(corners) + 1, 0);
+  for (const Use& u : uses)
+    ++start[size_t(u.lo) + 1];
+  for (size_t c = 0; c < size_t(corners); ++c)
+    start[c + 1] += start[c];
+  std::vector<Use> sorted(uses.size());
+  {
+    std::vector<uint32_t> at(start.begin(), start.end() - 1);
+    for (const Use& u : uses)
+      sorted[at[size_t(u.lo)]++] = u;
+  }
+  for (size_t c = 0; c < size_t(corners); ++c)
+    std::sort(sorted.begin() + start[c], sorted.begin() + start[c + 1],
+              [](const Use& a, const Use& b) { return a.hi < b.hi; });
+  // Each edge of an added face: alone, or with one other use.
+  for (size_t i = 0; i < sorted.size();) {
+    size_t j = i + 1;
+    while (j < sorted.size() && sorted[j].lo == sorted[i].lo && sorted[j].hi == sorted[i].hi) ++j;
+    if (j - i > 2) return false;
+    i = j;
+  }
+  for (size_t i = 0; i < sorted.size();) {
+    size_t j = i + 1;
+    while (j < sorted.size() && sorted[j].lo == sorted[i].lo && sorted[j].hi == sorted[i].hi) ++j;
+    const bool added = size_t(sorted[i].face) >= first || size_t(sorted[j - 1].face) >= first;
+    if (added) {
+      for (size_t k = i; k < j; ++k) {
+        const Use& next = k + 1 < j ? sorted[k + 1] : sorted[i];
+        FaceT5& f = base[sorted[k].face];
+        f.adjFace[sorted[k].z] = &base[next.face];
+        f.adjIndex[sorted[k].z] = int8_t(next.z);
+      }
+    }
+    i = j;
+  }
+  for (size_t i = first; i < faceTotal; ++i)
+    if (sharesAllEdges(base[i])) maybeDuplicates = true;
+  return true;
+}
+
 }  // namespace
 
 void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
@@ -1236,15 +1339,25 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
     f.color = Color4b{0, 255, 0, 255};
   }
 
-  MergeDuplicateVertices(mesh);
+  const int32_t merged = MergeDuplicateVertices(mesh);
   // The added faces have no adjacency yet and the old faces' may point to
-  // merged vertices' rings: rebuild before the duplicate search reads it.
-  BuildFaceFaceAdjacency(mesh);
-  const int32_t beforeDuplicates = mesh.faceCount;
-  RemoveDuplicateFaces(mesh);
-  // Built again from the same faces the adjacency would come out the same.
-  if (mesh.faceCount != beforeDuplicates) BuildFaceFaceAdjacency(mesh);
-  RemoveFacesOnNonManifoldEdges(mesh);
+  // merged vertices' rings: the adjacency is made whole before the
+  // duplicate search reads it, by linking the added faces where that gives
+  // what a build over the whole mesh would.
+  bool maybeDuplicates = true;
+  if (merged != 0 || !LinkAddedFaces(mesh, size_t(first - mesh.faces.data()), maybeDuplicates)) {
+    BuildFaceFaceAdjacency(mesh);
+    maybeDuplicates = true;
+  }
+  // Without rings and without a pair of faces on the same three edges both
+  // searches below would find nothing.
+  if (maybeDuplicates) {
+    const int32_t beforeDuplicates = mesh.faceCount;
+    RemoveDuplicateFaces(mesh);
+    // Built again from the same faces the adjacency would come out the same.
+    if (mesh.faceCount != beforeDuplicates) BuildFaceFaceAdjacency(mesh);
+    RemoveFacesOnNonManifoldEdges(mesh);
+  }
   FaceBorderFromFF(mesh);
   ComputeFaceNormals(mesh, true);
   CoplanarEdgeFlipper flipper(mesh, kOneDegree, false);
