@@ -377,7 +377,10 @@ class EarClipper {
       }
       return false;
     }
-    for (int pass = 0; pass < 2; ++pass) {
+    // The count of the cells met decides only which way the points are
+    // asked: a box of no more cells than points needs no count.
+    const bool fewCells = size_t(i1 - i0 + 1) * size_t(j1 - j0 + 1) <= size_t(count_);
+    for (int pass = fewCells ? 1 : 0; pass < 2; ++pass) {
       for (int j = j0; j <= j1; ++j) {
         // The triangle's reach in x over the row's band of y, widened by
         // pad (and by rounding of the row's place).
