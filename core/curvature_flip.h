@@ -43,6 +43,7 @@ class CoplanarEdgeFlipper {
   bool selectedOnly_;
   bool settled_ = false;
   std::vector<uint8_t> stale_;  // per face: to be looked at in the next pass
+  std::vector<double> quality_;  // per face: its shape, NaN until asked
 };
 
 }  // namespace quarnel
