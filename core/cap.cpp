@@ -334,10 +334,14 @@ class EarClipper {
     for (size_t c = 1; c < start_.size(); ++c)
       start_[c] += start_[c - 1];
     items_.resize(size_t(count_));
-    std::vector<int> fill(start_.begin(), start_.end() - 1);
+    itemX_.resize(size_t(count_));
+    std::vector<size_t> fill(start_.begin(), start_.end() - 1);
     p = any_;
-    for (int k = 0; k < count_; ++k, p = Next(p))
-      items_[size_t(fill[Cell(At(p))]++)] = p;
+    for (int k = 0; k < count_; ++k, p = Next(p)) {
+      const size_t at = fill[Cell(At(p))]++;
+      items_[at] = p;
+      itemX_[at] = At(p).x;
+    }
   }
 
   int Column(double x) const {
@@ -365,6 +369,7 @@ class EarClipper {
       return AnyInLoop(test);
     const int j0 = Row(y0), j1 = Row(y1), i0 = Column(x0), i1 = Column(x1);
     int columns[2];
+    double reach[2];
     size_t cells = 0;
     // A small triangle: its box's cells are few.
     if ((i1 - i0 + 1) * (j1 - j0 + 1) <= 16) {
@@ -387,14 +392,18 @@ class EarClipper {
         const double slack = pad + 1e-9 * cellH_;
         const double b0 = std::max(y0, j == 0 ? y0 : y0_ + j * cellH_) - slack;
         const double b1 = std::min(y1, j == ny_ - 1 ? y1 : y0_ + (j + 1) * cellH_) + slack;
-        if (!Reach(T, b0, b1, pad, columns)) continue;
+        if (!Reach(T, b0, b1, pad, reach, columns)) continue;
         if (pass == 0) {
           cells += size_t(columns[1] - columns[0] + 1);
           continue;
         }
+        // The cells at the ends of the row's run reach beyond the
+        // triangle: their points outside its reach in x are passed over
+        // before their records are read.
         const size_t row = size_t(j) * size_t(nx_);
         for (size_t k = start_[row + size_t(columns[0])]; k < start_[row + size_t(columns[1]) + 1];
              ++k) {
+          if (itemX_[k] < reach[0] || itemX_[k] > reach[1]) continue;
           const int p = items_[k];
           if (alive_[size_t(p)] && test(p)) return true;
         }
@@ -405,9 +414,11 @@ class EarClipper {
     return false;
   }
 
-  // The columns of the grid that the triangle T, widened by pad, meets
-  // between y = b0 and b1; false when it does not reach there.
-  bool Reach(const Point2d (&T)[3], double b0, double b1, double pad, int (&columns)[2]) const {
+  // The span in x that the triangle T, widened by pad, meets between y = b0
+  // and b1, and the columns of the grid it covers; false when it does not
+  // reach there.
+  bool Reach(const Point2d (&T)[3], double b0, double b1, double pad, double (&span)[2],
+             int (&columns)[2]) const {
     double x0 = HUGE_VAL, x1 = -HUGE_VAL;
     for (int k = 0; k < 3; ++k) {
       const Point2d &a = T[k], &b = T[(k + 1) % 3];
@@ -419,8 +430,10 @@ class EarClipper {
         }
     }
     if (!(x0 <= x1)) return false;
-    columns[0] = Column(x0 - pad);
-    columns[1] = Column(x1 + pad);
+    span[0] = x0 - pad;
+    span[1] = x1 + pad;
+    columns[0] = Column(span[0]);
+    columns[1] = Column(span[1]);
     return true;
   }
 
@@ -474,6 +487,7 @@ class EarClipper {
   double x0_ = 0.0, y0_ = 0.0, cellW_ = 1.0, cellH_ = 1.0;
   std::vector<size_t> start_;
   std::vector<int> items_;
+  std::vector<double> itemX_;  // the x of each point in items_
   // The points by rank, a Fenwick tree of the points still in the loop by
   // rank (to count and take steps around it in a few operations) and the
   // marks, one bit per rank with a second level of one bit per word.
