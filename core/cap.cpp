@@ -1378,14 +1378,23 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
   FaceBorderFromFF(mesh);
   ComputeFaceNormals(mesh, true);
   CoplanarEdgeFlipper flipper(mesh, kOneDegree, false);
-  for (int series = 0; series < 2; ++series) {
-    flipper.Run(10);
-    for (FaceT5& f : mesh.faces)
-      if (IsLive(f.flags) && (f.flags & ElemFlag::Selected))
-        for (VertexT5* v : f.v)
-          v->flags |= ElemFlag::Selected;
-  }
-  ComputeFaceNormals(mesh, true);
+  // The faces that the flips gave new corners, and so new normals (of the
+  // flipper's own rounding): every other face keeps the corners it had in
+  // the passes over all faces.
+  std::vector<FaceT5*> flipped;
+  flipper.Run(10, &flipped);
+  for (FaceT5& f : mesh.faces)
+    if (IsLive(f.flags) && (f.flags & ElemFlag::Selected))
+      for (VertexT5* v : f.v)
+        v->flags |= ElemFlag::Selected;
+  const size_t firstSeries = flipped.size();
+  flipper.Run(10, &flipped);
+  for (size_t i = firstSeries; i < flipped.size(); ++i)
+    if (IsLive(flipped[i]->flags) && (flipped[i]->flags & ElemFlag::Selected))
+      for (VertexT5* v : flipped[i]->v)
+        v->flags |= ElemFlag::Selected;
+  for (FaceT5* f : flipped)
+    ComputeFaceNormal(*f, true);
 }
 
 }  // namespace quarnel

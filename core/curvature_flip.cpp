@@ -280,7 +280,7 @@ CoplanarEdgeFlipper::CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool sele
     stale_[i] = IsLive(mesh.faces[i].flags) ? 1 : 0;
 }
 
-int32_t CoplanarEdgeFlipper::Run(int maxPasses) {
+int32_t CoplanarEdgeFlipper::Run(int maxPasses, std::vector<FaceT5*>* flipped) {
   // A face whose quadrilaterals are all as they were when it was last
   // looked at would flip nothing again. A flip rewrites its two faces and
   // the back links of their outer neighbours, and a quadrilateral reads its
@@ -314,6 +314,10 @@ int32_t CoplanarEdgeFlipper::Run(int maxPasses) {
     quality_[size_t(q.g - base)] = std::numeric_limits<double>::quiet_NaN();
     markAround(q.f);
     markAround(q.g);
+    if (flipped != nullptr) {
+      flipped->push_back(q.f);
+      flipped->push_back(q.g);
+    }
     return true;
   };
   // The pass of CountFlips, stepping from one stale face to the next in

@@ -33,8 +33,9 @@ class CoplanarEdgeFlipper {
 
   // Up to maxPasses more passes, ending after the first that flips nothing;
   // once one has, the mesh is settled and later calls do nothing. Returns
-  // the number of flips.
-  int32_t Run(int maxPasses);
+  // the number of flips. With flipped, appends both faces of every flip to
+  // it (a face flipped twice comes twice).
+  int32_t Run(int maxPasses, std::vector<FaceT5*>* flipped = nullptr);
 
  private:
   MeshT5& mesh_;
