@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <span>
 #include <utility>
 
 #include "core/clean.h"
@@ -1060,15 +1061,45 @@ double CollapseTolerance(const MeshT5& mesh) {
   return mesh.bbox.IsNull() ? 0.0 : double(float(mesh.bbox.Diag() * double(1e-4f)));
 }
 
+// The walk of WalkLoop around each border loop, walked once for all that
+// the cap asks of the loops: loop i's steps, start first, are
+// steps[first[i] .. first[i + 1]), and closed[i] tells whether its walk came
+// back to its start.
+struct LoopWalks {
+  std::vector<FacePos> steps;
+  std::vector<size_t> first;
+  std::vector<uint8_t> closed;
+
+  std::span<const FacePos> Of(size_t i) const {
+    return {steps.data() + first[i], first[i + 1] - first[i]};
+  }
+};
+
+void WalkLoops(const std::vector<BorderLoop>& loops, size_t bound, LoopWalks& out) {
+  out.steps.clear();
+  out.first.assign(1, 0);
+  out.closed.clear();
+  for (const BorderLoop& loop : loops) {
+    const bool closed = WalkLoop(loop.Start(), bound, [&](const FacePos& p) {
+      out.steps.push_back(p);
+      return true;
+    });
+    out.first.push_back(out.steps.size());
+    out.closed.push_back(closed);
+  }
+}
+
 // Whether every vertex of the loop lies within 1 % of the loop's box
 // diagonal, or within the collapse's tolerance, of the plane: the loops that
 // the cap fills.
-bool LoopOnPlane(const BorderLoop& loop, const Plane3f& plane, double collapsed, size_t bound) {
+bool LoopOnPlane(const LoopWalks& walks, size_t i, const BorderLoop& loop, const Plane3f& plane,
+                 double collapsed) {
+  if (!walks.closed[i]) return false;
   const double tolerance =
       std::max(Distance(loop.box.min, loop.box.max) * double(0.01f), collapsed);
-  return WalkLoop(loop.Start(), bound, [&](const FacePos& p) {
-    return std::fabs(SignedDistance(p.v->position, plane)) <= tolerance;
-  });
+  for (const FacePos& p : walks.Of(i))
+    if (!(std::fabs(SignedDistance(p.v->position, plane)) <= tolerance)) return false;
+  return true;
 }
 
 // Where the cut runs nearly parallel to the surface, the plane edge collapse
@@ -1082,20 +1113,19 @@ bool LoopOnPlane(const BorderLoop& loop, const Plane3f& plane, double collapsed,
 // piece of surface lying in the plane on its own is left as it is. Returns
 // whether any face went (the loops are then no longer those given).
 bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const Plane3f& plane,
-                                 const std::vector<BorderLoop>& loops) {
+                                 const std::vector<BorderLoop>& loops, const LoopWalks& walks) {
   if (loops.empty()) return false;
   const size_t bound = 3 * mesh.faces.size();
   std::vector<uint8_t> onLoop(mesh.vertices.size(), 0);
   // The faces on the loops' edges: every group that goes has one.
   std::vector<FaceT5*> seeds;
   const double collapsed = CollapseTolerance(mesh);
-  for (const BorderLoop& loop : loops) {
-    if (!LoopOnPlane(loop, plane, collapsed, bound)) continue;
-    WalkLoop(loop.Start(), bound, [&](const FacePos& p) {
+  for (size_t i = 0; i < loops.size(); ++i) {
+    if (!LoopOnPlane(walks, i, loops[i], plane, collapsed)) continue;
+    for (const FacePos& p : walks.Of(i)) {
       onLoop[mesh.VertexIndex(p.v)] = 1;
       seeds.push_back(p.f);
-      return true;
-    });
+    }
   }
   if (seeds.empty()) return false;
 
@@ -1264,34 +1294,38 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
   if (!adjacencyCurrent) BuildFaceFaceAdjacency(mesh);
   std::vector<BorderLoop> loops;
   CollectBorderLoops(mesh, loops);
-  if (RemoveSideFacesFlatOnTheCut(mesh, plane, loops)) {
+  const size_t bound = 3 * mesh.faces.size();
+  LoopWalks walks;
+  WalkLoops(loops, bound, walks);
+  if (RemoveSideFacesFlatOnTheCut(mesh, plane, loops, walks)) {
     loops.clear();
     CollectBorderLoops(mesh, loops);
+    WalkLoops(loops, bound, walks);
   }
-  const size_t bound = 3 * mesh.faces.size();
 
   const double collapsed = CollapseTolerance(mesh);
-  std::vector<const BorderLoop*> chosen;
-  for (const BorderLoop& loop : loops)
-    if (LoopOnPlane(loop, plane, collapsed, bound)) chosen.push_back(&loop);
+  std::vector<size_t> chosen;
+  for (size_t i = 0; i < loops.size(); ++i)
+    if (LoopOnPlane(walks, i, loops[i], plane, collapsed)) chosen.push_back(i);
 
   Plane3f unit = plane;
   Vec3f u, w;
   PlaneTangentFrame(unit, u, w, 0.0f, 1.0f, 0.0f);
   const Vec3d du(u), dw(w);
   std::vector<CapLoop> caps;
-  for (const BorderLoop* loop : chosen) {
+  for (size_t i : chosen) {
     CapLoop c;
-    bool closed = WalkLoop(loop->Start(), bound, [&](const FacePos& p) {
+    const std::span<const FacePos> walk = walks.Of(i);
+    c.points.reserve(walk.size());
+    c.corners.reserve(walk.size());
+    for (const FacePos& p : walk) {
       Vec3d q(p.v->position);
       c.points.push_back({q.Dot(du), q.Dot(dw)});
       c.corners.push_back(p.v);
       // The border edge that ends at p.v, here from the point before it in
       // the walk (at the start, from the last one).
       c.against += p.f->v[(p.z + 1) % 3] == p.v ? -1 : 1;
-      return true;
-    });
-    if (!closed) continue;
+    }
     c.twiceArea = TwiceArea(c.points);
     c.lo = c.hi = c.points[0];
     for (const Point2d& q : c.points) {
