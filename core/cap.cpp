@@ -1409,7 +1409,17 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
     if (mesh.faceCount != beforeDuplicates) BuildFaceFaceAdjacency(mesh);
     RemoveFacesOnNonManifoldEdges(mesh);
   }
-  FaceBorderFromFF(mesh);
+  if (maybeDuplicates) {
+    FaceBorderFromFF(mesh);
+  } else {
+    // Every live face links both ways with its neighbours here, so the
+    // bits come from the faces' own links alone.
+    for (FaceT5& f : mesh.faces) {
+      if (!IsLive(f.flags)) continue;
+      for (int z = 0; z < 3; ++z)
+        f.flags = f.adjFace[z] == &f ? f.flags | ElemFlag::Border(z) : f.flags & ~ElemFlag::Border(z);
+    }
+  }
   ComputeFaceNormals(mesh, true);
   CoplanarEdgeFlipper flipper(mesh, kOneDegree, false);
   // The faces that the flips gave new corners, and so new normals (of the
