@@ -1185,6 +1185,37 @@ bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const Plane3f& plane,
   return true;
 }
 
+// Whether two vertices that are not deleted stand at the same place (equal
+// coordinates, none of them NaN): without such a pair MergeDuplicateVertices
+// merges nothing, and a table of the places finds that sooner than its sort.
+bool AnySharedPlace(const MeshT5& mesh) {
+  const size_t n = mesh.vertices.size();
+  if (n >= size_t(UINT32_MAX) / 4) return true;
+  const size_t size = std::bit_ceil(2 * n + 2);
+  std::vector<uint32_t> table(size, UINT32_MAX);
+  auto bits = [](float c) { return std::bit_cast<uint32_t>(c == 0.0f ? 0.0f : c); };
+  for (size_t i = 0; i < n; ++i) {
+    const VertexT5& v = mesh.vertices[i];
+    const Vec3f& p = v.position;
+    if ((v.flags & ElemFlag::Deleted) || std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z))
+      continue;
+    uint64_t h = (uint64_t(bits(p.x)) * 0x9E3779B97F4A7C15ull) ^
+                 (uint64_t(bits(p.y)) * 0xC2B2AE3D27D4EB4Full) ^
+                 (uint64_t(bits(p.z)) * 0x165667B19E3779F9ull);
+    h ^= h >> 29;
+    for (size_t slot = size_t(h) & (size - 1);; slot = (slot + 1) & (size - 1)) {
+      const uint32_t k = table[slot];
+      if (k == UINT32_MAX) {
+        table[slot] = uint32_t(i);
+        break;
+      }
+      const Vec3f& q = mesh.vertices[k].position;
+      if (q.x == p.x && q.y == p.y && q.z == p.z) return true;
+    }
+  }
+  return false;
+}
+
 // Face-face adjacency for the faces from index first on, added to a mesh
 // whose other live faces hold the adjacency that a build over the whole
 // mesh gives them, so that the whole mesh then holds what such a build
@@ -1390,7 +1421,7 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
     f.color = Color4b{0, 255, 0, 255};
   }
 
-  const int32_t merged = MergeDuplicateVertices(mesh);
+  const int32_t merged = AnySharedPlace(mesh) ? MergeDuplicateVertices(mesh) : 0;
   // The added faces have no adjacency yet and the old faces' may point to
   // merged vertices' rings: the adjacency is made whole before the
   // duplicate search reads it, by linking the added faces where that gives
