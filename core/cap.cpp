@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <utility>
 
 #include "core/clean.h"
@@ -335,10 +336,14 @@ class EarClipper {
     for (size_t c = 1; c < start_.size(); ++c)
       start_[c] += start_[c - 1];
     items_.resize(size_t(count_));
-    std::vector<int> fill(start_.begin(), start_.end() - 1);
+    itemX_.resize(size_t(count_));
+    std::vector<size_t> fill(start_.begin(), start_.end() - 1);
     p = any_;
-    for (int k = 0; k < count_; ++k, p = Next(p))
-      items_[size_t(fill[Cell(At(p))]++)] = p;
+    for (int k = 0; k < count_; ++k, p = Next(p)) {
+      const size_t at = fill[Cell(At(p))]++;
+      items_[at] = p;
+      itemX_[at] = At(p).x;
+    }
   }
 
   int Column(double x) const {
@@ -366,6 +371,7 @@ class EarClipper {
       return AnyInLoop(test);
     const int j0 = Row(y0), j1 = Row(y1), i0 = Column(x0), i1 = Column(x1);
     int columns[2];
+    double reach[2];
     size_t cells = 0;
     // A small triangle: its box's cells are few.
     if ((i1 - i0 + 1) * (j1 - j0 + 1) <= 16) {
@@ -378,21 +384,28 @@ class EarClipper {
       }
       return false;
     }
-    for (int pass = 0; pass < 2; ++pass) {
+    // The count of the cells met decides only which way the points are
+    // asked: a box of no more cells than points needs no count.
+    const bool fewCells = size_t(i1 - i0 + 1) * size_t(j1 - j0 + 1) <= size_t(count_);
+    for (int pass = fewCells ? 1 : 0; pass < 2; ++pass) {
       for (int j = j0; j <= j1; ++j) {
         // The triangle's reach in x over the row's band of y, widened by
         // pad (and by rounding of the row's place).
         const double slack = pad + 1e-9 * cellH_;
         const double b0 = std::max(y0, j == 0 ? y0 : y0_ + j * cellH_) - slack;
         const double b1 = std::min(y1, j == ny_ - 1 ? y1 : y0_ + (j + 1) * cellH_) + slack;
-        if (!Reach(T, b0, b1, pad, columns)) continue;
+        if (!Reach(T, b0, b1, pad, reach, columns)) continue;
         if (pass == 0) {
           cells += size_t(columns[1] - columns[0] + 1);
           continue;
         }
+        // The cells at the ends of the row's run reach beyond the
+        // triangle: their points outside its reach in x are passed over
+        // before their records are read.
         const size_t row = size_t(j) * size_t(nx_);
         for (size_t k = start_[row + size_t(columns[0])]; k < start_[row + size_t(columns[1]) + 1];
              ++k) {
+          if (itemX_[k] < reach[0] || itemX_[k] > reach[1]) continue;
           const int p = items_[k];
           if (alive_[size_t(p)] && test(p)) return true;
         }
@@ -403,9 +416,11 @@ class EarClipper {
     return false;
   }
 
-  // The columns of the grid that the triangle T, widened by pad, meets
-  // between y = b0 and b1; false when it does not reach there.
-  bool Reach(const Point2d (&T)[3], double b0, double b1, double pad, int (&columns)[2]) const {
+  // The span in x that the triangle T, widened by pad, meets between y = b0
+  // and b1, and the columns of the grid it covers; false when it does not
+  // reach there.
+  bool Reach(const Point2d (&T)[3], double b0, double b1, double pad, double (&span)[2],
+             int (&columns)[2]) const {
     double x0 = HUGE_VAL, x1 = -HUGE_VAL;
     for (int k = 0; k < 3; ++k) {
       const Point2d &a = T[k], &b = T[(k + 1) % 3];
@@ -417,8 +432,10 @@ class EarClipper {
         }
     }
     if (!(x0 <= x1)) return false;
-    columns[0] = Column(x0 - pad);
-    columns[1] = Column(x1 + pad);
+    span[0] = x0 - pad;
+    span[1] = x1 + pad;
+    columns[0] = Column(span[0]);
+    columns[1] = Column(span[1]);
     return true;
   }
 
@@ -472,6 +489,7 @@ class EarClipper {
   double x0_ = 0.0, y0_ = 0.0, cellW_ = 1.0, cellH_ = 1.0;
   std::vector<size_t> start_;
   std::vector<int> items_;
+  std::vector<double> itemX_;  // the x of each point in items_
   // The points by rank, a Fenwick tree of the points still in the loop by
   // rank (to count and take steps around it in a few operations) and the
   // marks, one bit per rank with a second level of one bit per word.
@@ -1075,15 +1093,45 @@ double CollapseTolerance(const MeshT5& mesh) {
   return mesh.bbox.IsNull() ? 0.0 : double(float(mesh.bbox.Diag() * double(1e-4f)));
 }
 
+// The walk of WalkLoop around each border loop, walked once for all that
+// the cap asks of the loops: loop i's steps, start first, are
+// steps[first[i] .. first[i + 1]), and closed[i] tells whether its walk came
+// back to its start.
+struct LoopWalks {
+  std::vector<FacePos> steps;
+  std::vector<size_t> first;
+  std::vector<uint8_t> closed;
+
+  std::span<const FacePos> Of(size_t i) const {
+    return {steps.data() + first[i], first[i + 1] - first[i]};
+  }
+};
+
+void WalkLoops(const std::vector<BorderLoop>& loops, size_t bound, LoopWalks& out) {
+  out.steps.clear();
+  out.first.assign(1, 0);
+  out.closed.clear();
+  for (const BorderLoop& loop : loops) {
+    const bool closed = WalkLoop(loop.Start(), bound, [&](const FacePos& p) {
+      out.steps.push_back(p);
+      return true;
+    });
+    out.first.push_back(out.steps.size());
+    out.closed.push_back(closed);
+  }
+}
+
 // Whether every vertex of the loop lies within 1 % of the loop's box
 // diagonal, or within the collapse's tolerance, of the plane: the loops that
 // the cap fills.
-bool LoopOnPlane(const BorderLoop& loop, const Plane3f& plane, double collapsed, size_t bound) {
+bool LoopOnPlane(const LoopWalks& walks, size_t i, const BorderLoop& loop, const Plane3f& plane,
+                 double collapsed) {
+  if (!walks.closed[i]) return false;
   const double tolerance =
       std::max(Distance(loop.box.min, loop.box.max) * double(0.01f), collapsed);
-  return WalkLoop(loop.Start(), bound, [&](const FacePos& p) {
-    return std::fabs(SignedDistance(p.v->position, plane)) <= tolerance;
-  });
+  for (const FacePos& p : walks.Of(i))
+    if (!(std::fabs(SignedDistance(p.v->position, plane)) <= tolerance)) return false;
+  return true;
 }
 
 // Where the cut runs nearly parallel to the surface, the plane edge collapse
@@ -1097,20 +1145,19 @@ bool LoopOnPlane(const BorderLoop& loop, const Plane3f& plane, double collapsed,
 // piece of surface lying in the plane on its own is left as it is. Returns
 // whether any face went (the loops are then no longer those given).
 bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const Plane3f& plane,
-                                 const std::vector<BorderLoop>& loops) {
+                                 const std::vector<BorderLoop>& loops, const LoopWalks& walks) {
   if (loops.empty()) return false;
   const size_t bound = 3 * mesh.faces.size();
   std::vector<uint8_t> onLoop(mesh.vertices.size(), 0);
   // The faces on the loops' edges: every group that goes has one.
   std::vector<FaceT5*> seeds;
   const double collapsed = CollapseTolerance(mesh);
-  for (const BorderLoop& loop : loops) {
-    if (!LoopOnPlane(loop, plane, collapsed, bound)) continue;
-    WalkLoop(loop.Start(), bound, [&](const FacePos& p) {
+  for (size_t i = 0; i < loops.size(); ++i) {
+    if (!LoopOnPlane(walks, i, loops[i], plane, collapsed)) continue;
+    for (const FacePos& p : walks.Of(i)) {
       onLoop[mesh.VertexIndex(p.v)] = 1;
       seeds.push_back(p.f);
-      return true;
-    });
+    }
   }
   if (seeds.empty()) return false;
 
@@ -1170,40 +1217,178 @@ bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const Plane3f& plane,
   return true;
 }
 
+// Whether two vertices that are not deleted stand at the same place (equal
+// coordinates, none of them NaN): without such a pair MergeDuplicateVertices
+// merges nothing, and a table of the places finds that sooner than its sort.
+bool AnySharedPlace(const MeshT5& mesh) {
+  const size_t n = mesh.vertices.size();
+  if (n >= size_t(UINT32_MAX) / 4) return true;
+  const size_t size = std::bit_ceil(2 * n + 2);
+  std::vector<uint32_t> table(size, UINT32_MAX);
+  auto bits = [](float c) { return std::bit_cast<uint32_t>(c == 0.0f ? 0.0f : c); };
+  for (size_t i = 0; i < n; ++i) {
+    const VertexT5& v = mesh.vertices[i];
+    const Vec3f& p = v.position;
+    if ((v.flags & ElemFlag::Deleted) || std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z))
+      continue;
+    uint64_t h = (uint64_t(bits(p.x)) * 0x9E3779B97F4A7C15ull) ^
+                 (uint64_t(bits(p.y)) * 0xC2B2AE3D27D4EB4Full) ^
+                 (uint64_t(bits(p.z)) * 0x165667B19E3779F9ull);
+    h ^= h >> 29;
+    for (size_t slot = size_t(h) & (size - 1);; slot = (slot + 1) & (size - 1)) {
+      const uint32_t k = table[slot];
+      if (k == UINT32_MAX) {
+        table[slot] = uint32_t(i);
+        break;
+      }
+      const Vec3f& q = mesh.vertices[k].position;
+      if (q.x == p.x && q.y == p.y && q.z == p.z) return true;
+    }
+  }
+  return false;
+}
+
+// Face-face adjacency for the faces from index first on, added to a mesh
+// whose other live faces hold the adjacency that a build over the whole
+// mesh gives them, so that the whole mesh then holds what such a build
+// would give, without sorting every edge of it. That holds only while no
+// edge has three or more faces: such a ring's order is the build's own, so
+// then nothing is changed and the answer is false. Also false when a live
+// face's links do not come back to it. maybeDuplicates tells whether some
+// live face shares all three edges with one other face: without rings,
+// two faces with the same corners are such a pair, and without one the
+// duplicate search would find nothing.
+bool LinkAddedFaces(MeshT5& mesh, size_t first, bool& maybeDuplicates) {
+  const size_t faceTotal = mesh.faces.size();
+  const size_t vertexTotal = mesh.vertices.size();
+  if (first > faceTotal || faceTotal > size_t(INT32_MAX) || vertexTotal > size_t(INT32_MAX))
+    return false;
+  FaceT5* const base = mesh.faces.data();
+  const VertexT5* const vbase = mesh.vertices.data();
+  maybeDuplicates = false;
+  auto sharesAllEdges = [](const FaceT5& f) {
+    return f.adjFace[0] != &f && f.adjFace[0] == f.adjFace[1] && f.adjFace[1] == f.adjFace[2];
+  };
+  // The corners of the added faces, numbered: only an edge between two of
+  // them can be shared with an added face.
+  std::vector<int32_t> id(vertexTotal, -1);
+  int32_t corners = 0;
+  for (size_t i = first; i < faceTotal; ++i)
+    for (const VertexT5* v : base[i].v) {
+      if (v < vbase || v >= vbase + vertexTotal) return false;
+      int32_t& k = id[size_t(v - vbase)];
+      if (k < 0) k = corners++;
+    }
+  struct Use {
+    int32_t lo, hi;  // corner numbers of the edge's ends, lo <= hi
+    int32_t face;
+    int32_t z;
+  };
+  std::vector<Use> uses;
+  uses.reserve(3 * (faceTotal - first) + (faceTotal - first));
+  auto add = [&](size_t i, int z) {
+    const FaceT5& f = base[i];
+    const int32_t a = id[size_t(f.v[z] - vbase)], b = id[size_t(f.v[(z + 1) % 3] - vbase)];
+    if (a >= 0 && b >= 0) uses.push_back({std::min(a, b), std::max(a, b), int32_t(i), z});
+  };
+  for (size_t i = 0; i < first; ++i) {
+    const FaceT5& f = base[i];
+    if (!IsLive(f.flags)) continue;
+    for (int z = 0; z < 3; ++z) {
+      const FaceT5* g = f.adjFace[z];
+      if (g != &f) {
+        const int k = f.adjIndex[z];
+        if (g < base || g >= base + first || !ValidCorner(k) || g->adjFace[k] != &f ||
+            g->adjIndex[k] != z)
+          return false;
+      }
+      if (id[size_t(f.v[z] - vbase)] >= 0) add(i, z);
+    }
+    if (sharesAllEdges(f)) maybeDuplicates = true;
+  }
+  for (size_t i = first; i < faceTotal; ++i)
+    for (int z = 0; z < 3; ++z)
+      add(i, z);
+  // Grouped by edge: counted out by the lower end, then sorted by the
+  // other end within each (short) run.
+  std::vector<uint32_t> start(size_t(corners) + 1, 0);
+  for (const Use& u : uses)
+    ++start[size_t(u.lo) + 1];
+  for (size_t c = 0; c < size_t(corners); ++c)
+    start[c + 1] += start[c];
+  std::vector<Use> sorted(uses.size());
+  {
+    std::vector<uint32_t> at(start.begin(), start.end() - 1);
+    for (const Use& u : uses)
+      sorted[at[size_t(u.lo)]++] = u;
+  }
+  for (size_t c = 0; c < size_t(corners); ++c)
+    std::sort(sorted.begin() + start[c], sorted.begin() + start[c + 1],
+              [](const Use& a, const Use& b) { return a.hi < b.hi; });
+  // Each edge of an added face: alone, or with one other use.
+  for (size_t i = 0; i < sorted.size();) {
+    size_t j = i + 1;
+    while (j < sorted.size() && sorted[j].lo == sorted[i].lo && sorted[j].hi == sorted[i].hi) ++j;
+    if (j - i > 2) return false;
+    i = j;
+  }
+  for (size_t i = 0; i < sorted.size();) {
+    size_t j = i + 1;
+    while (j < sorted.size() && sorted[j].lo == sorted[i].lo && sorted[j].hi == sorted[i].hi) ++j;
+    const bool added = size_t(sorted[i].face) >= first || size_t(sorted[j - 1].face) >= first;
+    if (added) {
+      for (size_t k = i; k < j; ++k) {
+        const Use& next = k + 1 < j ? sorted[k + 1] : sorted[i];
+        FaceT5& f = base[sorted[k].face];
+        f.adjFace[sorted[k].z] = &base[next.face];
+        f.adjIndex[sorted[k].z] = int8_t(next.z);
+      }
+    }
+    i = j;
+  }
+  for (size_t i = first; i < faceTotal; ++i)
+    if (sharesAllEdges(base[i])) maybeDuplicates = true;
+  return true;
+}
+
 }  // namespace
 
 void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
   if (!adjacencyCurrent) BuildFaceFaceAdjacency(mesh);
   std::vector<BorderLoop> loops;
   CollectBorderLoops(mesh, loops);
-  if (RemoveSideFacesFlatOnTheCut(mesh, plane, loops)) {
+  const size_t bound = 3 * mesh.faces.size();
+  LoopWalks walks;
+  WalkLoops(loops, bound, walks);
+  if (RemoveSideFacesFlatOnTheCut(mesh, plane, loops, walks)) {
     loops.clear();
     CollectBorderLoops(mesh, loops);
+    WalkLoops(loops, bound, walks);
   }
-  const size_t bound = 3 * mesh.faces.size();
 
   const double collapsed = CollapseTolerance(mesh);
-  std::vector<const BorderLoop*> chosen;
-  for (const BorderLoop& loop : loops)
-    if (LoopOnPlane(loop, plane, collapsed, bound)) chosen.push_back(&loop);
+  std::vector<size_t> chosen;
+  for (size_t i = 0; i < loops.size(); ++i)
+    if (LoopOnPlane(walks, i, loops[i], plane, collapsed)) chosen.push_back(i);
 
   Plane3f unit = plane;
   Vec3f u, w;
   PlaneTangentFrame(unit, u, w, 0.0f, 1.0f, 0.0f);
   const Vec3d du(u), dw(w);
   std::vector<CapLoop> caps;
-  for (const BorderLoop* loop : chosen) {
+  for (size_t i : chosen) {
     CapLoop c;
-    bool closed = WalkLoop(loop->Start(), bound, [&](const FacePos& p) {
+    const std::span<const FacePos> walk = walks.Of(i);
+    c.points.reserve(walk.size());
+    c.corners.reserve(walk.size());
+    for (const FacePos& p : walk) {
       Vec3d q(p.v->position);
       c.points.push_back({q.Dot(du), q.Dot(dw)});
       c.corners.push_back(p.v);
       // The border edge that ends at p.v, here from the point before it in
       // the walk (at the start, from the last one).
       c.against += p.f->v[(p.z + 1) % 3] == p.v ? -1 : 1;
-      return true;
-    });
-    if (!closed) continue;
+    }
     c.twiceArea = TwiceArea(c.points);
     c.lo = c.hi = c.points[0];
     for (const Point2d& q : c.points) {
@@ -1305,26 +1490,55 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
     f.color = Color4b{0, 255, 0, 255};
   }
 
-  MergeDuplicateVertices(mesh);
+  const int32_t merged = AnySharedPlace(mesh) ? MergeDuplicateVertices(mesh) : 0;
   // The added faces have no adjacency yet and the old faces' may point to
-  // merged vertices' rings: rebuild before the duplicate search reads it.
-  BuildFaceFaceAdjacency(mesh);
-  const int32_t beforeDuplicates = mesh.faceCount;
-  RemoveDuplicateFaces(mesh);
-  // Built again from the same faces the adjacency would come out the same.
-  if (mesh.faceCount != beforeDuplicates) BuildFaceFaceAdjacency(mesh);
-  RemoveFacesOnNonManifoldEdges(mesh);
-  FaceBorderFromFF(mesh);
-  ComputeFaceNormals(mesh, true);
-  CoplanarEdgeFlipper flipper(mesh, kOneDegree, false);
-  for (int series = 0; series < 2; ++series) {
-    flipper.Run(10);
-    for (FaceT5& f : mesh.faces)
-      if (IsLive(f.flags) && (f.flags & ElemFlag::Selected))
-        for (VertexT5* v : f.v)
-          v->flags |= ElemFlag::Selected;
+  // merged vertices' rings: the adjacency is made whole before the
+  // duplicate search reads it, by linking the added faces where that gives
+  // what a build over the whole mesh would.
+  bool maybeDuplicates = true;
+  if (merged != 0 || !LinkAddedFaces(mesh, size_t(first - mesh.faces.data()), maybeDuplicates)) {
+    BuildFaceFaceAdjacency(mesh);
+    maybeDuplicates = true;
+  }
+  // Without rings and without a pair of faces on the same three edges both
+  // searches below would find nothing.
+  if (maybeDuplicates) {
+    const int32_t beforeDuplicates = mesh.faceCount;
+    RemoveDuplicateFaces(mesh);
+    // Built again from the same faces the adjacency would come out the same.
+    if (mesh.faceCount != beforeDuplicates) BuildFaceFaceAdjacency(mesh);
+    RemoveFacesOnNonManifoldEdges(mesh);
+  }
+  if (maybeDuplicates) {
+    FaceBorderFromFF(mesh);
+  } else {
+    // Every live face links both ways with its neighbours here, so the
+    // bits come from the faces' own links alone.
+    for (FaceT5& f : mesh.faces) {
+      if (!IsLive(f.flags)) continue;
+      for (int z = 0; z < 3; ++z)
+        f.flags = f.adjFace[z] == &f ? f.flags | ElemFlag::Border(z) : f.flags & ~ElemFlag::Border(z);
+    }
   }
   ComputeFaceNormals(mesh, true);
+  CoplanarEdgeFlipper flipper(mesh, kOneDegree, false);
+  // The faces that the flips gave new corners, and so new normals (of the
+  // flipper's own rounding): every other face keeps the corners it had in
+  // the passes over all faces.
+  std::vector<FaceT5*> flipped;
+  flipper.Run(10, &flipped);
+  for (FaceT5& f : mesh.faces)
+    if (IsLive(f.flags) && (f.flags & ElemFlag::Selected))
+      for (VertexT5* v : f.v)
+        v->flags |= ElemFlag::Selected;
+  const size_t firstSeries = flipped.size();
+  flipper.Run(10, &flipped);
+  for (size_t i = firstSeries; i < flipped.size(); ++i)
+    if (IsLive(flipped[i]->flags) && (flipped[i]->flags & ElemFlag::Selected))
+      for (VertexT5* v : flipped[i]->v)
+        v->flags |= ElemFlag::Selected;
+  for (FaceT5* f : flipped)
+    ComputeFaceNormal(*f, true);
 }
 
 }  // namespace quarnel

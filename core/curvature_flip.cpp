@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -66,7 +68,8 @@ bool OuterEdgeMovable(const FaceT5& f, int z) {
   return n != nullptr && k >= 0 && k < 3 && n->adjFace[k] == &f && n->adjIndex[k] == z;
 }
 
-bool MakeQuad(FaceT5& f, int z, Quad& q) {
+// The quadrilateral of MakeQuad, its outer edges not yet asked.
+bool MakeQuadCore(FaceT5& f, int z, Quad& q) {
   FaceT5* g = f.adjFace[z];
   const int zg = f.adjIndex[z];
   if (g == nullptr || g == &f || zg < 0 || zg > 2) return false;
@@ -79,12 +82,19 @@ bool MakeQuad(FaceT5& f, int z, Quad& q) {
   q.b = f.v[(z + 1) % 3];
   q.c = f.v[(z + 2) % 3];
   q.d = g->v[(zg + 2) % 3];
-  if (g->v[zg] != q.b || g->v[(zg + 1) % 3] != q.a) return false;
-  // The flip hands the outer edges over between f and g and re-links the
-  // single neighbour across each; an outer edge in a ring of three or more
-  // would have the ring cut. Such a quadrilateral is left alone.
-  return OuterEdgeMovable(f, (z + 1) % 3) && OuterEdgeMovable(f, (z + 2) % 3) &&
-         OuterEdgeMovable(*g, (zg + 1) % 3) && OuterEdgeMovable(*g, (zg + 2) % 3);
+  return g->v[zg] == q.b && g->v[(zg + 1) % 3] == q.a;
+}
+
+// The flip hands the outer edges over between f and g and re-links the
+// single neighbour across each; an outer edge in a ring of three or more
+// would have the ring cut. Such a quadrilateral is left alone.
+bool OuterEdgesMovable(const Quad& q) {
+  return OuterEdgeMovable(*q.f, (q.z + 1) % 3) && OuterEdgeMovable(*q.f, (q.z + 2) % 3) &&
+         OuterEdgeMovable(*q.g, (q.zg + 1) % 3) && OuterEdgeMovable(*q.g, (q.zg + 2) % 3);
+}
+
+bool MakeQuad(FaceT5& f, int z, Quad& q) {
+  return MakeQuadCore(f, z, q) && OuterEdgesMovable(q);
 }
 
 // The walk shared by both passes: every quadrilateral around an edge of a
@@ -187,20 +197,26 @@ bool FlipAndRenormal(Quad& q, size_t bound) {
   return true;
 }
 
+double FaceQuality(const FaceT5& f) {
+  return TriangleQuality(f.v[0]->position, f.v[1]->position, f.v[2]->position);
+}
+
 // The flip test of FlipCoplanarEdges on the quadrilateral q around an edge
-// of f; flips when it passes.
-bool TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit, size_t bound) {
+// of f (from MakeQuadCore: its outer edges are asked here); flips when it
+// passes. quality(face) gives FaceQuality.
+template <class Quality>
+bool TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit, size_t bound,
+                     Quality&& quality) {
   if (f.normal.Dot(q.g->normal) < cosLimit) return false;
 
   // The tests are independent; the shape test comes first as the one that
-  // rejects most pairs on a fine surface, where nearly every pair is flat.
-  const FaceT5& g = *q.g;
-  const double before =
-      std::min(TriangleQuality(f.v[0]->position, f.v[1]->position, f.v[2]->position),
-               TriangleQuality(g.v[0]->position, g.v[1]->position, g.v[2]->position));
+  // rejects most pairs on a fine surface, where nearly every pair is flat,
+  // and the outer edges, which read four more faces, after it.
+  const double before = std::min(quality(f), quality(*q.g));
   const double after = std::min(TriangleQuality(q.a->position, q.d->position, q.c->position),
                                 TriangleQuality(q.d->position, q.b->position, q.c->position));
   if (!(before < after)) return false;
+  if (!OuterEdgesMovable(q)) return false;
 
   Vec3f nf;
   TriangleUnitNormal(nf, q.a->position, q.d->position, q.c->position);
@@ -247,10 +263,9 @@ int32_t OptimizeCurvature(MeshT5& mesh, bool selectedOnly) {
 int32_t FlipCoplanarEdges(MeshT5& mesh, float maxAngle, bool selectedOnly) {
   const double limit = double(maxAngle);
   const double cosLimit = std::cos(limit);
-  return CountFlips(mesh, selectedOnly,
-                    [&](FaceT5& f, Quad& q) {
-                      return TryCoplanarFlip(f, q, limit, cosLimit, mesh.faces.size());
-                    });
+  return CountFlips(mesh, selectedOnly, [&](FaceT5& f, Quad& q) {
+    return TryCoplanarFlip(f, q, limit, cosLimit, mesh.faces.size(), FaceQuality);
+  });
 }
 
 CoplanarEdgeFlipper::CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool selectedOnly)
@@ -258,9 +273,14 @@ CoplanarEdgeFlipper::CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool sele
       limit_(double(maxAngle)),
       cosLimit_(std::cos(double(maxAngle))),
       selectedOnly_(selectedOnly),
-      stale_(mesh.faces.size(), 1) {}
+      stale_(mesh.faces.size(), 0) {
+  // A flip neither deletes nor revives a face: the faces deleted now are
+  // never looked at, and the passes need not step over them.
+  for (size_t i = 0; i < mesh.faces.size(); ++i)
+    stale_[i] = IsLive(mesh.faces[i].flags) ? 1 : 0;
+}
 
-int32_t CoplanarEdgeFlipper::Run(int maxPasses) {
+int32_t CoplanarEdgeFlipper::Run(int maxPasses, std::vector<FaceT5*>* flipped) {
   // A face whose quadrilaterals are all as they were when it was last
   // looked at would flip nothing again. A flip rewrites its two faces and
   // the back links of their outer neighbours, and a quadrilateral reads its
@@ -280,21 +300,58 @@ int32_t CoplanarEdgeFlipper::Run(int maxPasses) {
         if (inArray(m)) stale_[size_t(m - base)] = 1;
     }
   };
+  // The shape of a face stays the same until it is flipped: kept from one
+  // look at it to the next (NaN: not known).
+  quality_.resize(size, std::numeric_limits<double>::quiet_NaN());
+  auto quality = [&](const FaceT5& f) {
+    double& known = quality_[size_t(&f - base)];
+    if (std::isnan(known)) known = FaceQuality(f);
+    return known;
+  };
   auto tryFlip = [&](FaceT5& f, Quad& q) {
-    if (!TryCoplanarFlip(f, q, limit_, cosLimit_, size)) return false;
+    if (!TryCoplanarFlip(f, q, limit_, cosLimit_, size, quality)) return false;
+    quality_[size_t(q.f - base)] = std::numeric_limits<double>::quiet_NaN();
+    quality_[size_t(q.g - base)] = std::numeric_limits<double>::quiet_NaN();
     markAround(q.f);
     markAround(q.g);
+    if (flipped != nullptr) {
+      flipped->push_back(q.f);
+      flipped->push_back(q.g);
+    }
     return true;
   };
-  auto visit = [&](const FaceT5& f) {
-    uint8_t& s = stale_[size_t(&f - base)];
-    const bool look = s != 0;
-    s = 0;
-    return look;
+  // The pass of CountFlips, stepping from one stale face to the next in
+  // array order: after the first pass few faces are stale, and a walk over
+  // every face record would cost more than the flips. Marks set ahead of
+  // the walk are met in the same pass, as they are there.
+  const uint8_t* const stale = stale_.data();
+  auto nextStale = [&](size_t i) {
+    if (i >= size) return size;
+    const void* hit = std::memchr(stale + i, 1, size - i);
+    return hit == nullptr ? size : size_t(static_cast<const uint8_t*>(hit) - stale);
   };
   int32_t total = 0;
   for (int pass = 0; pass < maxPasses && !settled_; ++pass) {
-    const int32_t flips = CountFlips(mesh_, selectedOnly_, tryFlip, visit);
+    int32_t flips = 0;
+    for (size_t i = nextStale(0); i < size; i = nextStale(i + 1)) {
+      FaceT5& f = base[i];
+      if (!IsLive(f.flags)) continue;
+      if (selectedOnly_ && !(f.flags & ElemFlag::Selected)) continue;
+      stale_[i] = 0;
+      for (int z = 0; z < 3; ++z) {
+        // A neighbour that is not nearly coplanar fails the flip test
+        // first of all; asking that before the quadrilateral's outer edges
+        // spares reading four more faces.
+        const FaceT5* g = f.adjFace[z];
+        const int zg = f.adjIndex[z];
+        if (g == nullptr || g == &f || zg < 0 || zg > 2) continue;
+        if (f.normal.Dot(g->normal) < cosLimit_) continue;
+        Quad q;
+        if (!MakeQuadCore(f, z, q)) continue;
+        if (selectedOnly_ && !(q.g->flags & ElemFlag::Selected)) continue;
+        if (tryFlip(f, q)) ++flips;
+      }
+    }
     settled_ = flips == 0;
     total += flips;
   }

@@ -25,15 +25,17 @@ int32_t FlipCoplanarEdges(MeshT5& mesh, float maxAngle, bool selectedOnly);
 
 // Repeated passes of FlipCoplanarEdges over one mesh, giving the flips of as
 // many full passes; after the first pass only the faces near earlier flips
-// are looked at again. The face array must not grow while it is in use.
+// are looked at again. The face array must not grow while it is in use, and
+// the faces deleted when it is made are never looked at.
 class CoplanarEdgeFlipper {
  public:
   CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool selectedOnly);
 
   // Up to maxPasses more passes, ending after the first that flips nothing;
   // once one has, the mesh is settled and later calls do nothing. Returns
-  // the number of flips.
-  int32_t Run(int maxPasses);
+  // the number of flips. With flipped, appends both faces of every flip to
+  // it (a face flipped twice comes twice).
+  int32_t Run(int maxPasses, std::vector<FaceT5*>* flipped = nullptr);
 
  private:
   MeshT5& mesh_;
@@ -42,6 +44,7 @@ class CoplanarEdgeFlipper {
   bool selectedOnly_;
   bool settled_ = false;
   std::vector<uint8_t> stale_;  // per face: to be looked at in the next pass
+  std::vector<double> quality_;  // per face: its shape, NaN until asked
 };
 
 }  // namespace quarnel

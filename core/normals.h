@@ -9,17 +9,21 @@
 
 namespace quarnel {
 
-// normal = (V1 - V0) x (V2 - V0) for every face that is not deleted; made
-// unit length when normalize is set and the normal is not zero.
+// normal = (V1 - V0) x (V2 - V0) of one face; made unit length when
+// normalize is set and the normal is not zero.
+template <class F>
+void ComputeFaceNormal(F& f, bool normalize) {
+  Vec3f n;
+  Vec3f::Cross(f.v[1]->position - f.v[0]->position, n, f.v[2]->position - f.v[0]->position);
+  if (normalize) n.Normalize();
+  f.normal = n;
+}
+
+// ComputeFaceNormal for every face that is not deleted.
 template <class MeshT>
 void ComputeFaceNormals(MeshT& mesh, bool normalize) {
-  for (auto& f : mesh.faces) {
-    if (!IsLive(f.flags)) continue;
-    Vec3f n;
-    Vec3f::Cross(f.v[1]->position - f.v[0]->position, n, f.v[2]->position - f.v[0]->position);
-    if (normalize) n.Normalize();
-    f.normal = n;
-  }
+  for (auto& f : mesh.faces)
+    if (IsLive(f.flags)) ComputeFaceNormal(f, normalize);
 }
 
 // Sum of the (current) face normals around each vertex; unit length when

@@ -474,14 +474,45 @@ TEST(CapCut, DegenerateInputsFinish) {
     EXPECT_EQ(BorderEdges(g), 0);
   }
 
+  // The adjacency that the cap leaves is the one a build over the whole
+  // mesh gives.
+  auto asBuilt = [](const MeshT5& m) {
+    MeshT5 built = m;
+    BuildFaceFaceAdjacency(built);
+    for (size_t i = 0; i < m.faces.size(); ++i)
+      for (int z = 0; IsLive(m.faces[i].flags) && z < 3; ++z)
+        if (m.faces[i].adjFace[z] - m.faces.data() != built.faces[i].adjFace[z] - built.faces.data() ||
+            m.faces[i].adjIndex[z] != built.faces[i].adjIndex[z])
+          return false;
+    return true;
+  };
+
   // An oblique cut through the middle: the cap closes it.
   MeshT5 s = WithBox(Icosphere<MeshT5>(3, 10.0f));
   ClipAndCap(s, MakePlane(0.2f, 0.1f, 1, 0.5f));
   EXPECT_TRUE(Consistent(s));
+  EXPECT_TRUE(asBuilt(s));
   BuildFaceFaceAdjacency(s);
   EXPECT_EQ(CheckFaceFaceTopology(s), 0u);
   EXPECT_EQ(BorderEdges(s), 0);
   EXPECT_GT(SignedVolume(s), 0.0);
+
+  // Two faces on the same corners apart from the cut: the later one goes.
+  Soup pillow = IcosphereSoup(3, 10.0f);
+  const int k = int(pillow.points.size());
+  pillow.points.insert(pillow.points.end(), {{1, 1, 5}, {3, 1, 5}, {1, 3, 6}});
+  pillow.tris.push_back({k, k + 1, k + 2});
+  pillow.tris.push_back({k, k + 2, k + 1});
+  MeshT5 p = WithBox(Build<MeshT5>(pillow));
+  ClipAndCap(p, MakePlane(0.2f, 0.1f, 1, 0.5f));
+  EXPECT_TRUE(Consistent(p));
+  int pillowFaces = 0;
+  for (const FaceT5& f : p.faces)
+    pillowFaces += IsLive(f.flags) && FaceHasVertices(f, &p.vertices[size_t(k)],
+                                                      &p.vertices[size_t(k) + 1],
+                                                      &p.vertices[size_t(k) + 2]);
+  EXPECT_EQ(pillowFaces, 1);
+  EXPECT_TRUE(asBuilt(p));
 }
 
 TEST(CapCut, FineLoopOnASmallModelIsClosed) {
