@@ -113,15 +113,15 @@ void BM_ClipByPlaneStarPrism(benchmark::State& state) {
 }
 BENCHMARK(BM_ClipByPlaneStarPrism)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-// A slightly wavy circle of 5,000 points, as a plane cut of a finely
-// tessellated round part leaves it.
-void BM_TriangulateCutLoop(benchmark::State& state) {
+// A slightly wavy circle of `state.range(0)` points and the given radius, as
+// a plane cut of a finely tessellated round part leaves it.
+void TriangulateWavyCircle(benchmark::State& state, double radius) {
   const int n = int(state.range(0));
   std::vector<Point2d> loop(static_cast<size_t>(n));
   const double pi = 3.141592653589793;
   for (int i = 0; i < n; ++i) {
     double a = 2.0 * pi * i / n;
-    double r = 20000.0 * (1.0 + 0.002 * std::sin(37.0 * a));
+    double r = radius * (1.0 + 0.002 * std::sin(37.0 * a));
     loop[size_t(i)] = {r * std::cos(a), r * std::sin(a)};
   }
   std::vector<int> triangles;
@@ -136,30 +136,16 @@ void BM_TriangulateCutLoop(benchmark::State& state) {
   state.counters["points/s"] =
       benchmark::Counter(double(n) * double(state.iterations()), benchmark::Counter::kIsRate);
 }
+
+void BM_TriangulateCutLoop(benchmark::State& state) {
+  TriangulateWavyCircle(state, 20000.0);
+}
 BENCHMARK(BM_TriangulateCutLoop)->Arg(5000)->Arg(200000)->Unit(benchmark::kMillisecond);
 
 // The same loop at the scale of a unit model: its ears are flatter than any
 // fixed margin, so another series of the ear clipping does the work.
 void BM_TriangulateFineUnitLoop(benchmark::State& state) {
-  const int n = int(state.range(0));
-  std::vector<Point2d> loop(static_cast<size_t>(n));
-  const double pi = 3.141592653589793;
-  for (int i = 0; i < n; ++i) {
-    double a = 2.0 * pi * i / n;
-    double r = 1.0 + 0.002 * std::sin(37.0 * a);
-    loop[size_t(i)] = {r * std::cos(a), r * std::sin(a)};
-  }
-  std::vector<int> triangles;
-  int result = 0;
-  for (auto _ : state) {
-    triangles.clear();
-    result = TriangulatePolygon2D(loop, triangles);
-    benchmark::DoNotOptimize(triangles.data());
-  }
-  if (result != 1 || triangles.size() != size_t(3 * (n - 2)))
-    state.SkipWithError("the loop was not triangulated completely");
-  state.counters["points/s"] =
-      benchmark::Counter(double(n) * double(state.iterations()), benchmark::Counter::kIsRate);
+  TriangulateWavyCircle(state, 1.0);
 }
 BENCHMARK(BM_TriangulateFineUnitLoop)->Arg(36000)->Arg(200000)->Unit(benchmark::kMillisecond);
 
