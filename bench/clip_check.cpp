@@ -77,6 +77,7 @@
 #include "core/topology.h"
 #include "io/ply_importer.h"
 #include "support/mesh_builders.h"
+#include "support/volumes.h"
 
 using namespace quarnel;
 
@@ -85,13 +86,24 @@ namespace {
 struct D3 {
   double x = 0, y = 0, z = 0;
 };
-D3 operator-(D3 a, D3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-D3 operator+(D3 a, D3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-D3 operator*(D3 a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-double Dot(D3 a, D3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-D3 Cross(D3 a, D3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-D3 Of(const Vec3f& p) { return {p.x, p.y, p.z}; }
-double Det(D3 a, D3 b, D3 c) { return Dot(a, Cross(b, c)); }
+D3 operator-(D3 a, D3 b) {
+  return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+D3 operator+(D3 a, D3 b) {
+  return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+D3 operator*(D3 a, double s) {
+  return {a.x * s, a.y * s, a.z * s};
+}
+double Dot(D3 a, D3 b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+D3 Cross(D3 a, D3 b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+D3 Of(const Vec3f& p) {
+  return {p.x, p.y, p.z};
+}
 
 // The clip's own signed value: the plane's floats taken as doubles.
 double Value(const Plane3f& pl, D3 p) {
@@ -138,10 +150,10 @@ bool LoadSource(const std::string& name, MeshT5& mesh, std::string& message) {
 
 // Undirected edge uses and directed edge uses of the live faces.
 struct EdgeCensus {
-  int border = 0;        // edges of one face
-  int nonManifold = 0;   // edges of three or more
-  int sameWay = 0;       // edges of two faces running them the same way
-  int degenerate = 0;    // faces with a repeated corner
+  int border = 0;       // edges of one face
+  int nonManifold = 0;  // edges of three or more
+  int sameWay = 0;      // edges of two faces running them the same way
+  int degenerate = 0;   // faces with a repeated corner
   bool Closed() const { return border == 0 && nonManifold == 0 && degenerate == 0; }
 };
 
@@ -207,9 +219,14 @@ bool SegmentsCross(const std::array<double, 2>& a, const std::array<double, 2>& 
 bool AnyCrossing(const std::vector<std::array<std::array<double, 2>, 2>>& seg,
                  const std::vector<std::array<int, 2>>& ends) {
   std::vector<size_t> order(seg.size());
-  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-  auto lo = [&](size_t i) { return std::min(seg[i][0][0], seg[i][1][0]); };
-  auto hi = [&](size_t i) { return std::max(seg[i][0][0], seg[i][1][0]); };
+  for (size_t i = 0; i < order.size(); ++i)
+    order[i] = i;
+  auto lo = [&](size_t i) {
+    return std::min(seg[i][0][0], seg[i][1][0]);
+  };
+  auto hi = [&](size_t i) {
+    return std::max(seg[i][0][0], seg[i][1][0]);
+  };
   std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return lo(a) < lo(b); });
   std::vector<size_t> active;
   for (size_t i : order) {
@@ -344,35 +361,6 @@ Section ExactSection(const MeshT5& m, const Plane3f& pl) {
   return s;
 }
 
-// Volume of the input's solid on the kept side (value >= 0), to the point o
-// on the plane.
-double ExactClippedVolume(const MeshT5& m, const Plane3f& pl, D3 o) {
-  double sum = 0.0;
-  for (const FaceT5& f : m.faces) {
-    if (!IsLive(f.flags)) continue;
-    D3 p[3] = {Of(f.v[0]->position), Of(f.v[1]->position), Of(f.v[2]->position)};
-    double s[3] = {Value(pl, p[0]), Value(pl, p[1]), Value(pl, p[2])};
-    std::vector<D3> poly;
-    for (int i = 0; i < 3; ++i) {
-      const int j = (i + 1) % 3;
-      if (s[i] >= 0) poly.push_back(p[i]);
-      if ((s[i] >= 0) != (s[j] >= 0)) poly.push_back(p[i] + (p[j] - p[i]) * (s[i] / (s[i] - s[j])));
-    }
-    for (size_t k = 1; k + 1 < poly.size(); ++k)
-      sum += Det(poly[0] - o, poly[k] - o, poly[k + 1] - o);
-  }
-  return sum / 6.0;
-}
-
-double VolumeTo(const MeshT5& m, D3 o) {
-  double sum = 0.0;
-  for (const FaceT5& f : m.faces) {
-    if (!IsLive(f.flags)) continue;
-    sum += Det(Of(f.v[0]->position) - o, Of(f.v[1]->position) - o, Of(f.v[2]->position) - o);
-  }
-  return sum / 6.0;
-}
-
 // Area of the cap: the live faces that Clip and Cap leaves selected (the
 // input's faces come unselected).
 double CapArea(const MeshT5& m) {
@@ -402,7 +390,8 @@ int PinchedPoints(MeshT5 m, int& loops) {
     }
   }
   int pinched = 0;
-  for (int c : count) pinched += c > 1;
+  for (int c : count)
+    pinched += c > 1;
   return pinched;
 }
 
@@ -507,7 +496,7 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
   const bool closedInput = census.Closed();
   UpdateBoundingBox(input);
   const D3 centre = (Of(input.bbox.min) + Of(input.bbox.max)) * 0.5;
-  const double whole = VolumeTo(input, centre);
+  const double whole = test::SignedVolume(input, Vec3d(centre.x, centre.y, centre.z));
   // The topology bits the input has already: an open model is checked only
   // for bits that Clip and Cap adds.
   MeshT5 probe = input;
@@ -518,10 +507,11 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
                 input.faceCount, merged ? ", joined at equal positions" : "",
                 census.sameWay ? ", NOT consistently oriented" : "", whole);
   } else {
-    std::printf("%s: %d vertices, %d faces, open (%d border, %d non-manifold edges, %d degenerate "
-                "faces, topology 0x%x): only the topology bits that the cut adds are checked\n",
-                name.c_str(), input.vertexCount, input.faceCount, census.border,
-                census.nonManifold, census.degenerate, inputTopo);
+    std::printf(
+        "%s: %d vertices, %d faces, open (%d border, %d non-manifold edges, %d degenerate "
+        "faces, topology 0x%x): only the topology bits that the cut adds are checked\n",
+        name.c_str(), input.vertexCount, input.faceCount, census.border, census.nonManifold,
+        census.degenerate, inputTopo);
   }
 
   Tally t;
@@ -542,10 +532,12 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
     const EdgeCensus after = Census(capped);
     // A point on the plane: the box centre moved onto it.
     const double nn = Dot(Of(pl.normal), Of(pl.normal));
-    const D3 o = centre - Of(pl.normal) * (Value(pl, centre) / nn);
-    const double exact = ExactClippedVolume(input, pl, o);
-    const double got = VolumeTo(capped, o);
-    const double error = std::fabs(got - exact) / std::max(std::fabs(exact), 1e-3 * std::fabs(whole));
+    const D3 p = centre - Of(pl.normal) * (Value(pl, centre) / nn);
+    const Vec3d o(p.x, p.y, p.z);
+    const double exact = test::ClippedVolume(input, pl, o);
+    const double got = test::SignedVolume(capped, o);
+    const double error =
+        std::fabs(got - exact) / std::max(std::fabs(exact), 1e-3 * std::fabs(whole));
     const bool closed = after.border == 0 && after.nonManifold == 0;
     // The cap should cover the section once: a cap laid twice over a hole
     // shows as more area.
@@ -640,7 +632,8 @@ int main(int argc, char** argv) {
     } else if (a == "--plane") {
       need(4);
       float v[4];
-      for (float& x : v) x = std::strtof(argv[++i], nullptr);
+      for (float& x : v)
+        x = std::strtof(argv[++i], nullptr);
       if (opt.mode != Options::Given) opt.given.clear();
       opt.mode = Options::Given;
       opt.given.push_back(Plane3f{Vec3f(v[0], v[1], v[2]), v[3]});
@@ -655,9 +648,10 @@ int main(int argc, char** argv) {
     }
   }
   if (sources == 0) {
-    std::fprintf(stderr, "usage: clip_check [--cuts N] [--seed S] [--heights | --tilted | "
-                         "--plane a b c d]... [--verbose] <file.ply | icosphere | cube | torus | "
-                         "beam>...\n");
+    std::fprintf(stderr,
+                 "usage: clip_check [--cuts N] [--seed S] [--heights | --tilted | "
+                 "--plane a b c d]... [--verbose] <file.ply | icosphere | cube | torus | "
+                 "beam>...\n");
     return 2;
   }
   std::printf(
