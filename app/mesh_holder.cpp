@@ -145,8 +145,9 @@ bool MeshHolder::LoadInto(MeshT& mesh, DrawerT& drawer, const InputFile& file, I
   drawer.hints |= GlHint::VertexArrays | GlHint::SkipUncovered;
   drawer.depthOffset = 0.0005f;
   drawer.Update(GlChange::All);
-  MeshChanged();
-  // A fresh mesh shows no counts until its selection is coloured.
+  // A fresh mesh shows no counts until its selection is coloured: its flags
+  // need no count here.
+  ForgetComputed();
   m_selectedVertexCount = -1;
   m_selectedFaceCount = -1;
   return true;
@@ -325,6 +326,10 @@ void MeshHolder::MeshChanged() {
   const bool any = vertices > 0 || faces > 0;
   m_selectedVertexCount = any ? vertices : -1;
   m_selectedFaceCount = any ? faces : -1;
+  ForgetComputed();
+}
+
+void MeshHolder::ForgetComputed() {
   m_massComputed = false;
   m_hasCenterOfMass = false;
   m_borderComputed = false;

@@ -88,8 +88,8 @@ class MeshHolder {
   void ComputeMassProperties();
 
   // Every change of the active mesh comes through here: the results computed
-  // on request and the selection counts describe the mesh as it was and are
-  // dropped.
+  // on request describe the mesh as it was and are dropped; the selection
+  // counts are taken again from the flags.
   void MeshChanged();
 
   // Queries on the active mesh -----------------------------------------------
@@ -162,6 +162,8 @@ class MeshHolder {
   template <class MeshT, class DrawerT>
   bool LoadInto(MeshT& mesh, DrawerT& drawer, const InputFile& file, IoMask& mask,
                 const LoadProgressCallback& progress);
+  // Drops the results computed on request for the mesh as it was.
+  void ForgetComputed();
 
   IoMask m_probeMask = 0;
   bool m_hasCenterOfMass = false;

@@ -383,8 +383,8 @@ void CQuarnelView::DrawScene() {
 
     holder.m_textureFilter = m_textureFilter;
     // Without a cube map (not loaded, or no cube-map support) Mirror shows
-    // the mesh as it is.
-    holder.m_mirror = m_mirror && app_.m_cubeMapTexture != 0;
+    // the mesh as it is (MeshHolder::Mirrored).
+    holder.m_mirror = m_mirror;
     holder.m_cubeMapTexture = app_.m_cubeMapTexture;
     holder.Draw(m_drawMode, m_colorMode, m_texturing, m_normalMap);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &holder.m_textureWidth);
