@@ -934,12 +934,7 @@ double BorderLoopLength(const FacePos& start, size_t maxSteps) {
 int TriangulatePolygon2D(const std::vector<Point2d>& P, std::vector<int>& triangles) {
   const int n = int(P.size());
   if (n < 3) return 0;
-  double S = 0.0;
-  for (int i = 0; i < n; ++i) {
-    int p = i == 0 ? n - 1 : i - 1;
-    S += P[size_t(p)].x * P[size_t(i)].y - P[size_t(i)].x * P[size_t(p)].y;
-  }
-  S *= 0.5;
+  double S = 0.5 * TwiceArea(P);
   std::vector<int> V(static_cast<size_t>(n));
   if (S > 0.0) {
     for (int i = 0; i < n; ++i)
