@@ -854,12 +854,16 @@ void NestLoops(std::vector<CapLoop>& caps) {
     if (caps[j].depth == caps[i].depth - 1) caps[i].parent = int(j);
 }
 
-// Which way the cap of the loop turns in the plane's frame: 1 counter-
-// clockwise, -1 clockwise, 0 when its border edges do not say.
+// The vote of the loop's border edges on the way its cap turns in the
+// plane's frame: positive counter-clockwise, negative clockwise, 0 when they
+// do not say.
+double CapTurnVote(const CapLoop& c) {
+  return c.twiceArea > 0.0 ? double(c.against) : c.twiceArea < 0.0 ? -double(c.against) : 0.0;
+}
+
+// The sign of CapTurnVote.
 int CapTurn(const CapLoop& c) {
-  const double turn = c.twiceArea > 0.0   ? double(c.against)
-                      : c.twiceArea < 0.0 ? -double(c.against)
-                                          : 0.0;
+  const double turn = CapTurnVote(c);
   return turn > 0.0 ? 1 : turn < 0.0 ? -1 : 0;
 }
 
@@ -1436,15 +1440,12 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
     // runs it against the walk, as it does all round a consistently wound
     // mesh; whether that turns the cap counter-clockwise in the plane's
     // frame is read from the loop's walk and from its holes' walks.
-    auto turn = [](const CapLoop& c) {
-      return c.twiceArea > 0.0 ? double(c.against) : c.twiceArea < 0.0 ? -double(c.against) : 0.0;
-    };
-    double counterClockwise = turn(outer);
+    double counterClockwise = CapTurnVote(outer);
     std::vector<const CapLoop*> holes;
     for (const CapLoop& h : caps)
       if (h.parent == int(i) && h.hole) {
         holes.push_back(&h);
-        counterClockwise -= turn(h);
+        counterClockwise -= CapTurnVote(h);
       }
     triangles.clear();
     if (holes.empty()) {
