@@ -1141,18 +1141,17 @@ bool LoopOnPlane(const LoopWalks& walks, size_t i, const BorderLoop& loop, const
 // use too, which leaves edges of three or four faces. Such faces are taken
 // away before the cap, which then covers their place once. Only groups of
 // them that touch the loop and hang on the rest of the surface go: a flat
-// piece of surface lying in the plane on its own is left as it is. Returns
-// whether any face went (the loops are then no longer those given).
-bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const Plane3f& plane,
-                                 const std::vector<BorderLoop>& loops, const LoopWalks& walks) {
-  if (loops.empty()) return false;
+// piece of surface lying in the plane on its own is left as it is. chosen
+// lists the loops on the plane. Returns whether any face went (the loops
+// are then no longer those given).
+bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen,
+                                 const LoopWalks& walks) {
+  if (chosen.empty()) return false;
   const size_t bound = 3 * mesh.faces.size();
   std::vector<uint8_t> onLoop(mesh.vertices.size(), 0);
   // The faces on the loops' edges: every group that goes has one.
   std::vector<FaceT5*> seeds;
-  const double collapsed = CollapseTolerance(mesh);
-  for (size_t i = 0; i < loops.size(); ++i) {
-    if (!LoopOnPlane(walks, i, loops[i], plane, collapsed)) continue;
+  for (size_t i : chosen) {
     for (const FacePos& p : walks.Of(i)) {
       onLoop[mesh.VertexIndex(p.v)] = 1;
       seeds.push_back(p.f);
@@ -1358,17 +1357,21 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
   CollectBorderLoops(mesh, loops);
   const size_t bound = 3 * mesh.faces.size();
   LoopWalks walks;
+  const double collapsed = CollapseTolerance(mesh);
+  std::vector<size_t> chosen;
+  auto choose = [&]() {
+    chosen.clear();
+    for (size_t i = 0; i < loops.size(); ++i)
+      if (LoopOnPlane(walks, i, loops[i], plane, collapsed)) chosen.push_back(i);
+  };
   WalkLoops(loops, bound, walks);
-  if (RemoveSideFacesFlatOnTheCut(mesh, plane, loops, walks)) {
+  choose();
+  if (RemoveSideFacesFlatOnTheCut(mesh, chosen, walks)) {
     loops.clear();
     CollectBorderLoops(mesh, loops);
     WalkLoops(loops, bound, walks);
+    choose();
   }
-
-  const double collapsed = CollapseTolerance(mesh);
-  std::vector<size_t> chosen;
-  for (size_t i = 0; i < loops.size(); ++i)
-    if (LoopOnPlane(walks, i, loops[i], plane, collapsed)) chosen.push_back(i);
 
   Plane3f unit = plane;
   Vec3f u, w;
