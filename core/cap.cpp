@@ -854,12 +854,16 @@ void NestLoops(std::vector<CapLoop>& caps) {
     if (caps[j].depth == caps[i].depth - 1) caps[i].parent = int(j);
 }
 
-// Which way the cap of the loop turns in the plane's frame: 1 counter-
-// clockwise, -1 clockwise, 0 when its border edges do not say.
+// The vote of the loop's border edges on the way its cap turns in the
+// plane's frame: positive counter-clockwise, negative clockwise, 0 when they
+// do not say.
+double CapTurnVote(const CapLoop& c) {
+  return c.twiceArea > 0.0 ? double(c.against) : c.twiceArea < 0.0 ? -double(c.against) : 0.0;
+}
+
+// The sign of CapTurnVote.
 int CapTurn(const CapLoop& c) {
-  const double turn = c.twiceArea > 0.0   ? double(c.against)
-                      : c.twiceArea < 0.0 ? -double(c.against)
-                                          : 0.0;
+  const double turn = CapTurnVote(c);
   return turn > 0.0 ? 1 : turn < 0.0 ? -1 : 0;
 }
 
@@ -934,12 +938,7 @@ double BorderLoopLength(const FacePos& start, size_t maxSteps) {
 int TriangulatePolygon2D(const std::vector<Point2d>& P, std::vector<int>& triangles) {
   const int n = int(P.size());
   if (n < 3) return 0;
-  double S = 0.0;
-  for (int i = 0; i < n; ++i) {
-    int p = i == 0 ? n - 1 : i - 1;
-    S += P[size_t(p)].x * P[size_t(i)].y - P[size_t(i)].x * P[size_t(p)].y;
-  }
-  S *= 0.5;
+  double S = 0.5 * TwiceArea(P);
   std::vector<int> V(static_cast<size_t>(n));
   if (S > 0.0) {
     for (int i = 0; i < n; ++i)
@@ -1142,18 +1141,17 @@ bool LoopOnPlane(const LoopWalks& walks, size_t i, const BorderLoop& loop, const
 // use too, which leaves edges of three or four faces. Such faces are taken
 // away before the cap, which then covers their place once. Only groups of
 // them that touch the loop and hang on the rest of the surface go: a flat
-// piece of surface lying in the plane on its own is left as it is. Returns
-// whether any face went (the loops are then no longer those given).
-bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const Plane3f& plane,
-                                 const std::vector<BorderLoop>& loops, const LoopWalks& walks) {
-  if (loops.empty()) return false;
+// piece of surface lying in the plane on its own is left as it is. chosen
+// lists the loops on the plane. Returns whether any face went (the loops
+// are then no longer those given).
+bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen,
+                                 const LoopWalks& walks) {
+  if (chosen.empty()) return false;
   const size_t bound = 3 * mesh.faces.size();
   std::vector<uint8_t> onLoop(mesh.vertices.size(), 0);
   // The faces on the loops' edges: every group that goes has one.
   std::vector<FaceT5*> seeds;
-  const double collapsed = CollapseTolerance(mesh);
-  for (size_t i = 0; i < loops.size(); ++i) {
-    if (!LoopOnPlane(walks, i, loops[i], plane, collapsed)) continue;
+  for (size_t i : chosen) {
     for (const FacePos& p : walks.Of(i)) {
       onLoop[mesh.VertexIndex(p.v)] = 1;
       seeds.push_back(p.f);
@@ -1359,17 +1357,21 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
   CollectBorderLoops(mesh, loops);
   const size_t bound = 3 * mesh.faces.size();
   LoopWalks walks;
+  const double collapsed = CollapseTolerance(mesh);
+  std::vector<size_t> chosen;
+  auto choose = [&]() {
+    chosen.clear();
+    for (size_t i = 0; i < loops.size(); ++i)
+      if (LoopOnPlane(walks, i, loops[i], plane, collapsed)) chosen.push_back(i);
+  };
   WalkLoops(loops, bound, walks);
-  if (RemoveSideFacesFlatOnTheCut(mesh, plane, loops, walks)) {
+  choose();
+  if (RemoveSideFacesFlatOnTheCut(mesh, chosen, walks)) {
     loops.clear();
     CollectBorderLoops(mesh, loops);
     WalkLoops(loops, bound, walks);
+    choose();
   }
-
-  const double collapsed = CollapseTolerance(mesh);
-  std::vector<size_t> chosen;
-  for (size_t i = 0; i < loops.size(); ++i)
-    if (LoopOnPlane(walks, i, loops[i], plane, collapsed)) chosen.push_back(i);
 
   Plane3f unit = plane;
   Vec3f u, w;
@@ -1441,15 +1443,12 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
     // runs it against the walk, as it does all round a consistently wound
     // mesh; whether that turns the cap counter-clockwise in the plane's
     // frame is read from the loop's walk and from its holes' walks.
-    auto turn = [](const CapLoop& c) {
-      return c.twiceArea > 0.0 ? double(c.against) : c.twiceArea < 0.0 ? -double(c.against) : 0.0;
-    };
-    double counterClockwise = turn(outer);
+    double counterClockwise = CapTurnVote(outer);
     std::vector<const CapLoop*> holes;
     for (const CapLoop& h : caps)
       if (h.parent == int(i) && h.hole) {
         holes.push_back(&h);
-        counterClockwise -= turn(h);
+        counterClockwise -= CapTurnVote(h);
       }
     triangles.clear();
     if (holes.empty()) {
