@@ -19,7 +19,9 @@
 //   --tilted       instead: cuts tilted 0.05 to 5 degrees from one of the
 //                  four long faces (+-y, +-z) through a point on that face
 //   --plane a b c d  instead: this one cut (repeatable)
-//   --verbose      a line for every cut, not only for the failures
+//   --verbose      a line for every cut, not only for the failures; each
+//                  line ends with a hash of the result's faces, so that two
+//                  builds can be compared cut by cut
 //
 // Per cut it reports:
 //   loops   the cut's exact cross-section of the input (from the input's
@@ -374,6 +376,21 @@ double CapArea(const MeshT5& m) {
   return sum;
 }
 
+// A fingerprint of the result: the corners of the live faces in array order,
+// by position, so that two builds can be compared cut by cut (--verbose).
+uint64_t ResultHash(const MeshT5& m) {
+  uint64_t h = 1469598103934665603ull;
+  auto mix = [&h](const void* p, size_t n) {
+    const unsigned char* b = static_cast<const unsigned char*>(p);
+    for (size_t i = 0; i < n; ++i) h = (h ^ b[i]) * 1099511628211ull;
+  };
+  for (const FaceT5& f : m.faces) {
+    if (!IsLive(f.flags)) continue;
+    for (const VertexT5* v : f.v) mix(&v->position, sizeof v->position);
+  }
+  return h;
+}
+
 // Vertices of Clip by Plane's border met more than once over all its loops.
 int PinchedPoints(MeshT5 m, int& loops) {
   BuildFaceFaceAdjacency(m);
@@ -575,11 +592,12 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
       std::printf(
           "  cut %zu: plane %.9g %.9g %.9g %.9g | loops %d%s%s, clip loops %d, pinch %d | "
           "%s, border %d, 3+ %d, same-way %d, topo 0x%x | vol %.9g exact %.9g err %.2e | "
-          "cap area %.6g section %.6g%s%s\n",
+          "cap area %.6g section %.6g hash %016llx%s%s\n",
           i, double(pl.normal.x), double(pl.normal.y), double(pl.normal.z), double(pl.d),
           section.loops, section.simple ? " simple" : " NOT simple: ", section.why, clipLoops,
           pinched, closed ? "closed" : "open", after.border, after.nonManifold, after.sameWay, topo,
-          got, exact, error, capArea, section.area, fail ? "  FAIL:" : "", failures.c_str());
+          got, exact, error, capArea, section.area, (unsigned long long)ResultHash(capped),
+          fail ? "  FAIL:" : "", failures.c_str());
     }
   }
   const double seconds =
