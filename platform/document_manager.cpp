@@ -264,6 +264,12 @@ Document* DocumentManager::Adopt(std::unique_ptr<Document> owned) {
   // Every document window is shown maximised, also when the others are not.
   frame->showMaximized();
   window_->MdiArea()->setActiveSubWindow(frame);
+  // Maximised over restored windows, the new window takes the whole area,
+  // but only the window itself is marked to be drawn: the area kept what the
+  // restored windows showed (their title bars, the grey under the pane)
+  // until something else drew it, as the closing of File > Open's menu and
+  // dialog happened to. Every route of an open draws the whole area here.
+  window_->MdiArea()->viewport()->update();
   RefreshWindow();
   emit documentOpened(doc);
   return doc;

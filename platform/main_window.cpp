@@ -163,9 +163,14 @@ void MainWindow::dropEvent(QDropEvent* event) {
   }
   event->acceptProposedAction();
   // Files come from another program: bring the window forward first.
-  activateWindow();
-  raise();
+  BringForward();
   emit filesDropped(paths);
+}
+
+void MainWindow::BringForward() {
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  raise();
+  activateWindow();
 }
 
 }  // namespace quarnel

@@ -58,6 +58,9 @@ class MainWindow final : public QMainWindow {
   QMenu* MenuAt(int position) const;
   // The popup of the shown menu bar whose text (mnemonics removed) is title.
   QMenu* MenuTitled(const QString& title) const;
+  // Out of the minimised state, on top and active: files handed over from
+  // another program (a drop, the desktop) open in front of the user.
+  void BringForward();
 
  signals:
   void filesDropped(const QStringList& paths);
