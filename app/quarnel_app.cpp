@@ -179,6 +179,7 @@ bool CQuarnelApp::InitInstance(const QStringList& parameters) {
   idle_ = std::make_unique<IdlePass>([this](int count) { return OnIdle(count); });
   documents_ = new DocumentManager(window, *template_, *dialogs_, recent_.get());
   documents_->LinkRouter(*router_, mainFrame_.get(), this);
+  RunInitialUpdatesOfOpenedDocuments();
   EnableShellOpen();
 
   const CQuarnelCommandLineInfo commandLine = ParseCommandLine(parameters);
@@ -203,6 +204,16 @@ bool CQuarnelApp::InitInstance(const QStringList& parameters) {
   mainFrame_->Commands().UpdateAll();
   started_ = true;
   return true;
+}
+
+void CQuarnelApp::RunInitialUpdatesOfOpenedDocuments() {
+  // A document's view shown in a running instance asks about its textures
+  // as soon as the open has shown its window, before the next file of a
+  // drop opens: the questions come in the order of the files.
+  QObject::connect(documents_, &DocumentManager::documentOpened, documents_, [this](Document* doc) {
+    for (QWidget* widget : documents_->ViewsOf(*doc))
+      if (auto* view = qobject_cast<CQuarnelView*>(widget)) view->RunPendingInitialUpdate();
+  });
 }
 
 void CQuarnelApp::EnableShellOpen() {
@@ -250,10 +261,7 @@ void CQuarnelApp::OpenQueuedShellFiles() {
     return;
   }
   const QString path = shellOpenQueue_.takeFirst();
-  MainWindow& window = mainFrame_->Window();
-  window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
-  window.raise();
-  window.activateWindow();
+  mainFrame_->Window().BringForward();
   documents_->OpenDocumentFile(path);
   // The next one from the event loop, once what this open left is handled.
   if (!shellOpenQueue_.isEmpty())

@@ -152,6 +152,10 @@ class CQuarnelApp final : public CommandTarget {
   bool started_ = false;
   CommandMap map_;
 
+  // The views of each document opened run their initial update once its
+  // window is shown.
+  void RunInitialUpdatesOfOpenedDocuments();
+
   // The desktop's open requests: the file opens as one more document window
   // of this instance, in its mode. Once the program has started, a request
   // is taken at once whatever the program is doing; the file waits while a

@@ -108,7 +108,22 @@ void CQuarnelView::initializeGL() {
   // The widget makes the framebuffer at the view's size right after this.
   NoteFramebufferSize();
   InitGL();
-  if (!initialUpdateDone_) OnInitialUpdate();
+  contextReady_ = true;
+  // The initial update may ask the user (a texture that cannot be read, one
+  // too large), and a box runs an event loop of its own. Here the widget is
+  // inside its first show or resize, whose caller goes on with the windows
+  // as they were: the box's loop deletes what was deleted later meanwhile, a
+  // layout animation of the main window's first show among them, and the
+  // show then read it. So the update waits for the event loop, unless
+  // whoever opened the document runs it first (RunPendingInitialUpdate).
+  QMetaObject::invokeMethod(
+      this, [this] { RunPendingInitialUpdate(); }, Qt::QueuedConnection);
+}
+
+void CQuarnelView::RunPendingInitialUpdate() {
+  if (!contextReady_ || initialUpdateStarted_) return;
+  OnInitialUpdate();
+  update();
 }
 
 void CQuarnelView::InitGL() {
@@ -167,7 +182,7 @@ void CQuarnelView::resizeGL(int w, int h) {
 // Initial update
 
 void CQuarnelView::OnInitialUpdate() {
-  initialUpdateDone_ = true;
+  initialUpdateStarted_ = true;
   FitTrackBalls();
   MakeCurrent();
   // A quick release of a drag may leave the main camera spinning.
@@ -198,6 +213,7 @@ void CQuarnelView::OnInitialUpdate() {
   }
   m_showTrackBall = app_.m_showTrackBallAtStart;
   CheckGLError(kDebug);
+  initialUpdateDone_ = true;
 }
 
 // ---------------------------------------------------------------------------
@@ -312,9 +328,10 @@ void CQuarnelView::SetupLights() {
 
 void CQuarnelView::OnDraw() {
   const double t0 = app_.GetClock().ElapsedMs();
-  if (doc_.Loading()) {
-    // Nothing of the document is drawn; the window is not left with
-    // whatever its buffer held.
+  if (doc_.Loading() || !initialUpdateDone_) {
+    // Nothing of the document is drawn, also not before the initial update
+    // has set up its textures and colours, nor while it asks about them;
+    // the window is not left with whatever its buffer held.
     glClearColor(m_backgroundColor.r / 255.0f, m_backgroundColor.g / 255.0f,
                  m_backgroundColor.b / 255.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

@@ -65,6 +65,10 @@ class CQuarnelView final : public QOpenGLWidget, public CommandTarget {
   void DrawLightDirection();
   void DrawTextureImage();
   void OnInitialUpdate();
+  // The initial update, once the view has its context, when it has not run
+  // yet. It runs from the event loop after the view's first show; whoever
+  // opens a document may run it earlier, once the window is shown.
+  void RunPendingInitialUpdate();
   // One frame into the current context.
   void OnDraw();
 
@@ -270,6 +274,8 @@ class CQuarnelView final : public QOpenGLWidget, public CommandTarget {
 
   CQuarnelApp& app_;
   CQuarnelDoc& doc_;
+  bool contextReady_ = false;
+  bool initialUpdateStarted_ = false;
   bool initialUpdateDone_ = false;
   bool resizing_ = false;
   QSize framebufferPixels_;

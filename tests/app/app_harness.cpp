@@ -3,8 +3,10 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QEventLoop>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QTimer>
 
 #include "app/main_frame.h"
 #include "platform/command_table.h"
@@ -88,6 +90,14 @@ void AppHarness::Pump(int ms) {
     // Windows closed meanwhile are deleted as the main loop would.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   } while (timer.elapsed() < ms);
+}
+
+void AppHarness::BoxesRunTheirOwnLoop(int ms) {
+  messages.SetObserver([ms](const Message&) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+  });
 }
 
 QImage AppHarness::Frame(CQuarnelView* view) { return view->grabFramebuffer(); }

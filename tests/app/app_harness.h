@@ -48,6 +48,10 @@ class AppHarness {
   std::vector<QString> GlErrors() const;
   // Lets the event loop run for about ms milliseconds.
   void Pump(int ms = 50);
+  // Every box from now on is up for about ms milliseconds before its
+  // scripted answer, running an event loop of its own as a real box does:
+  // whatever was deleted later is deleted meanwhile, and windows paint.
+  void BoxesRunTheirOwnLoop(int ms = 50);
   // The view's frame as it now stands, drawn anew.
   QImage Frame(CQuarnelView* view);
 

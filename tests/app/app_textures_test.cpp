@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QScreen>
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -124,6 +125,72 @@ TEST(AppTextures, AMissingTextureIsAskedAboutAndTheMeshDrawsWithoutIt) {
   // No OpenGL error came of drawing with the empty texture.
   for (const Message& m : h.messages.Shown())
     EXPECT_NE(m.caption, "OpenGL Usage Error") << m.text.toStdString();
+}
+
+// The pixel at the centre of the view as the screen shows it.
+QRgb OnScreenCentre(QWidget* view) {
+  const QPoint centre = view->mapToGlobal(view->rect().center());
+  const QImage shot = view->screen()->grabWindow(0, centre.x(), centre.y(), 1, 1).toImage();
+  return shot.isNull() ? 0 : shot.pixel(0, 0);
+}
+
+// A textured model named on the command line whose texture cannot be used:
+// the box comes up once the window is shown, and whatever the answer the
+// program runs on with its window showing the mesh in white. Each box used
+// to run its event loop inside the main window's first show, which then read
+// a layout animation that loop had deleted, and the program died.
+TEST(AppTextures, AStartUpTextureBoxLeavesTheProgramRunning) {
+  const std::string folder = FreshFolder("startup");
+  // Wider than any texture the view allows with its size halved.
+  ASSERT_TRUE(test::WritePng(folder + "wide.png",
+                             test::SplitPicture(16385, 1, {255, 255, 255}, {255, 255, 255})));
+  const QString guess =
+      QString::fromStdString("Error in loading texture " + folder + "tex.png\\ Try to guess?");
+  struct Row {
+    const char* answers;
+    std::string texture;
+    std::vector<MessageAnswer> script;
+    QStringList texts;
+  };
+  const Row rows[] = {
+      {"No", "tex.png", {MessageAnswer::No}, {guess}},
+      {"Escape", "tex.png", {}, {guess}},
+      {"Yes, then OK", "tex.png", {MessageAnswer::Yes, MessageAnswer::Ok},
+       {guess, "Failed texture guessing."}},
+      {"OK to the rescale", "wide.png", {MessageAnswer::Ok}, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.answers);
+    const std::string ply =
+        test::WriteTexturedSquare(folder + "square.ply", {"TextureFile " + row.texture});
+    AppHarness h;
+    h.profile.WriteInt("Prefs", "HalveTextureSizeFlag", 1);
+    h.BoxesRunTheirOwnLoop();
+    for (MessageAnswer answer : row.script) h.messages.QueueAnswer(answer);
+    ASSERT_TRUE(h.Start({QString::fromStdString(ply)}));
+    CQuarnelView* view = h.ActiveView();
+    ASSERT_NE(view, nullptr);
+    h.Pump(100);
+    ASSERT_TRUE(view->InitialUpdateDone());
+    const QStringList texts = h.MessageTexts();
+    if (row.texts.isEmpty()) {
+      ASSERT_EQ(texts.size(), 1);
+      EXPECT_TRUE(texts[0].startsWith("Warning: texture size is 16385x1 greater that allowed."))
+          << texts[0].toStdString();
+    } else {
+      EXPECT_EQ(texts, row.texts);
+    }
+    EXPECT_TRUE(view->m_texturing);
+    QRgb centre = 0;
+    for (int tries = 0; tries < 50 && (IsBackground(centre) || qRed(centre) < 100); ++tries) {
+      h.Pump(20);
+      centre = OnScreenCentre(view);
+    }
+    EXPECT_FALSE(IsBackground(centre)) << std::hex << centre;
+    EXPECT_GT(qRed(centre), 100) << std::hex << centre;
+    EXPECT_LE(std::abs(qRed(centre) - qBlue(centre)), 8) << std::hex << centre;
+    EXPECT_TRUE(h.Window().isVisible());
+  }
 }
 
 TEST(AppTextures, TheEnvironmentBackgroundShowsTheCubeMapFaces) {
