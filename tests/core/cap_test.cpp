@@ -12,6 +12,7 @@
 #include "clip_checks.h"
 #include "core/clip_ops.h"
 #include "core/normals.h"
+#include "core/polygon_triangulation.h"
 #include "core/topology.h"
 
 using namespace quarnel;
