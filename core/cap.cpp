@@ -518,16 +518,14 @@ bool LinkAddedFaces(MeshT5& mesh, size_t first, bool& maybeDuplicates) {
   return true;
 }
 
-}  // namespace
-
-void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
-  if (!adjacencyCurrent) BuildFaceFaceAdjacency(mesh);
+// The loops of the cut that the cap fills, after the side faces that lie
+// flat on them went: their walks, and the indices of those on the plane.
+void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, LoopWalks& walks,
+                      std::vector<size_t>& chosen) {
   std::vector<BorderLoop> loops;
   CollectBorderLoops(mesh, loops);
   const size_t bound = 3 * mesh.faces.size();
-  LoopWalks walks;
   const double collapsed = CollapseTolerance(mesh);
-  std::vector<size_t> chosen;
   auto choose = [&]() {
     chosen.clear();
     for (size_t i = 0; i < loops.size(); ++i)
@@ -541,7 +539,11 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
     WalkLoops(loops, bound, walks);
     choose();
   }
+}
 
+// The chosen loops in the plane's frame, nested, their holes marked.
+std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size_t>& chosen,
+                                  const Plane3f& plane) {
   Plane3f unit = plane;
   Vec3f u, w;
   PlaneTangentFrame(unit, u, w, 0.0f, 1.0f, 0.0f);
@@ -570,74 +572,105 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
   }
   NestLoops(caps);
   MarkHoles(caps);
+  return caps;
+}
 
-  // Edges of the surface that join two points of the loops through its
-  // inside: a cap triangle on one would give it a third face. A loop whose
-  // cap would do so is left open. That happens where the whole kept part is
-  // thinner than the collapse's tolerance and lies flat on the plane, its
-  // own faces already spanning the loop; on a sound cut there are next to
-  // no such edges.
-  const uint64_t n = mesh.vertices.size();
-  std::vector<uint8_t> onLoop(size_t(n), 0);
-  for (const CapLoop& c : caps)
-    for (const VertexT5* v : c.corners)
-      onLoop[mesh.VertexIndex(v)] = 1;
-  auto key = [&mesh, n](const VertexT5* a, const VertexT5* b) {
-    const uint64_t i = mesh.VertexIndex(a), j = mesh.VertexIndex(b);
-    return i < j ? i * n + j : j * n + i;
-  };
-  std::vector<uint64_t> chords;
-  for (const FaceT5& f : mesh.faces)
-    if (IsLive(f.flags))
-      for (int z = 0; z < 3; ++z)
-        if (f.adjFace[z] != &f && onLoop[mesh.VertexIndex(f.v[z])] &&
-            onLoop[mesh.VertexIndex(f.v[(z + 1) % 3])]) {
-          chords.push_back(key(f.v[z], f.v[(z + 1) % 3]));
-          onLoop[mesh.VertexIndex(f.v[z])] = onLoop[mesh.VertexIndex(f.v[(z + 1) % 3])] = 2;
-        }
-  std::sort(chords.begin(), chords.end());
-  auto onChord = [&](const VertexT5* a, const VertexT5* b) {
-    return onLoop[mesh.VertexIndex(a)] == 2 && onLoop[mesh.VertexIndex(b)] == 2 &&
-           std::binary_search(chords.begin(), chords.end(), key(a, b));
-  };
+// Edges of the surface that join two points of the loops through its
+// inside: a cap triangle on one would give it a third face. That happens
+// where the whole kept part is thinner than the collapse's tolerance and
+// lies flat on the plane, its own faces already spanning the loop; on a
+// sound cut there are next to no such edges.
+class SurfaceChords {
+ public:
+  SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& caps)
+      : mesh_(mesh), n_(mesh.vertices.size()), onLoop_(size_t(n_), 0) {
+    for (const CapLoop& c : caps)
+      for (const VertexT5* v : c.corners)
+        onLoop_[mesh.VertexIndex(v)] = 1;
+    for (const FaceT5& f : mesh.faces)
+      if (IsLive(f.flags))
+        for (int z = 0; z < 3; ++z)
+          if (f.adjFace[z] != &f && onLoop_[mesh.VertexIndex(f.v[z])] &&
+              onLoop_[mesh.VertexIndex(f.v[(z + 1) % 3])]) {
+            chords_.push_back(Key(f.v[z], f.v[(z + 1) % 3]));
+            onLoop_[mesh.VertexIndex(f.v[z])] = onLoop_[mesh.VertexIndex(f.v[(z + 1) % 3])] = 2;
+          }
+    std::sort(chords_.begin(), chords_.end());
+  }
 
+  bool Empty() const { return chords_.empty(); }
+
+  bool Joins(const VertexT5* a, const VertexT5* b) const {
+    return onLoop_[mesh_.VertexIndex(a)] == 2 && onLoop_[mesh_.VertexIndex(b)] == 2 &&
+           std::binary_search(chords_.begin(), chords_.end(), Key(a, b));
+  }
+
+  // Whether some side of the triangles (indices into corners) is a chord.
+  bool AnyOn(const std::vector<int>& triangles, const std::vector<VertexT5*>& corners) const {
+    for (size_t t = 0; t + 2 < triangles.size() && !Empty(); t += 3)
+      for (int k = 0; k < 3; ++k)
+        if (Joins(corners[size_t(triangles[t + size_t(k)])],
+                  corners[size_t(triangles[t + size_t(k + 1) % 3])]))
+          return true;
+    return false;
+  }
+
+ private:
+  uint64_t Key(const VertexT5* a, const VertexT5* b) const {
+    const uint64_t i = mesh_.VertexIndex(a), j = mesh_.VertexIndex(b);
+    return i < j ? i * n_ + j : j * n_ + i;
+  }
+
+  const MeshT5& mesh_;
+  uint64_t n_;
+  std::vector<uint8_t> onLoop_;  // 1 on a loop, 2 also at the end of a chord
+  std::vector<uint64_t> chords_;
+};
+
+// Triangulates the outer loop caps[i] with its holes: triangles index into
+// corners, the loop's corners followed by its holes'. Returns the vote on
+// the way the cap turns (see CapTurnVote), over the loop and its holes.
+double TriangulateLoopAndHoles(const std::vector<CapLoop>& caps, size_t i,
+                               std::vector<int>& triangles, std::vector<VertexT5*>& corners) {
+  const CapLoop& outer = caps[i];
+  // The new faces run each border edge along the walk when the face on it
+  // runs it against the walk, as it does all round a consistently wound
+  // mesh; whether that turns the cap counter-clockwise in the plane's
+  // frame is read from the loop's walk and from its holes' walks.
+  double counterClockwise = CapTurnVote(outer);
+  std::vector<const CapLoop*> holes;
+  for (const CapLoop& h : caps)
+    if (h.parent == int(i) && h.hole) {
+      holes.push_back(&h);
+      counterClockwise -= CapTurnVote(h);
+    }
+  triangles.clear();
+  corners = outer.corners;
+  if (holes.empty()) {
+    TriangulatePolygon2D(outer.points, triangles);
+  } else {
+    std::vector<std::vector<Point2d>> polygon(1, outer.points);
+    for (const CapLoop* h : holes) {
+      polygon.push_back(h->points);
+      corners.insert(corners.end(), h->corners.begin(), h->corners.end());
+    }
+    TriangulatePolygonWithHoles2D(polygon, triangles);
+  }
+  return counterClockwise;
+}
+
+// The corners of the cap's faces, three a face, each as (a, c, b) for the
+// counter-clockwise triangle (a, b, c) in the plane when the cap turns
+// counter-clockwise. A loop whose cap would lie on a chord is left open.
+std::vector<VertexT5*> CapFaceCorners(const MeshT5& mesh, const std::vector<CapLoop>& caps) {
+  const SurfaceChords chords(mesh, caps);
   std::vector<VertexT5*> cap;
   std::vector<int> triangles;
   std::vector<VertexT5*> corners;
-  std::vector<std::vector<Point2d>> polygon;
   for (size_t i = 0; i < caps.size(); ++i) {
-    const CapLoop& outer = caps[i];
-    if (outer.hole) continue;  // capped with the loop around it
-    // The new faces run each border edge along the walk when the face on it
-    // runs it against the walk, as it does all round a consistently wound
-    // mesh; whether that turns the cap counter-clockwise in the plane's
-    // frame is read from the loop's walk and from its holes' walks.
-    double counterClockwise = CapTurnVote(outer);
-    std::vector<const CapLoop*> holes;
-    for (const CapLoop& h : caps)
-      if (h.parent == int(i) && h.hole) {
-        holes.push_back(&h);
-        counterClockwise -= CapTurnVote(h);
-      }
-    triangles.clear();
-    if (holes.empty()) {
-      TriangulatePolygon2D(outer.points, triangles);
-      corners = outer.corners;
-    } else {
-      polygon.assign(1, outer.points);
-      corners = outer.corners;
-      for (const CapLoop* h : holes) {
-        polygon.push_back(h->points);
-        corners.insert(corners.end(), h->corners.begin(), h->corners.end());
-      }
-      TriangulatePolygonWithHoles2D(polygon, triangles);
-    }
-    bool fits = true;
-    for (size_t t = 0; t + 2 < triangles.size() && fits && !chords.empty(); t += 3)
-      for (int k = 0; k < 3 && fits; ++k)
-        fits = !onChord(corners[size_t(triangles[t + size_t(k)])],
-                        corners[size_t(triangles[t + size_t(k + 1) % 3])]);
-    if (!fits) continue;
+    if (caps[i].hole) continue;  // capped with the loop around it
+    const double counterClockwise = TriangulateLoopAndHoles(caps, i, triangles, corners);
+    if (chords.AnyOn(triangles, corners)) continue;
     // A triangle (a, b, c) becomes the face (a, c, b) below.
     for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
       cap.push_back(corners[size_t(triangles[t])]);
@@ -645,7 +678,11 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
       cap.push_back(corners[size_t(triangles[counterClockwise > 0.0 ? t + 1 : t + 2])]);
     }
   }
+  return cap;
+}
 
+// Adds the cap's faces, green and selected; returns the index of the first.
+size_t AddCapFaces(MeshT5& mesh, const std::vector<VertexT5*>& cap) {
   // The vertex array does not move here, so the corner pointers stay valid.
   const int added = int(cap.size() / 3);
   FaceT5* first = mesh.AddFaces(added);
@@ -657,14 +694,20 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
     f.flags = ElemFlag::Selected;
     f.color = Color4b{0, 255, 0, 255};
   }
+  return size_t(first - mesh.faces.data());
+}
 
+// Merges the cap's points with vertices at the same places, makes the
+// adjacency whole again, takes away duplicate faces and faces hanging on
+// non-manifold edges, and sets the border bits.
+void JoinCapToSurface(MeshT5& mesh, size_t first) {
   const int32_t merged = AnySharedPlace(mesh) ? MergeDuplicateVertices(mesh) : 0;
   // The added faces have no adjacency yet and the old faces' may point to
   // merged vertices' rings: the adjacency is made whole before the
   // duplicate search reads it, by linking the added faces where that gives
   // what a build over the whole mesh would.
   bool maybeDuplicates = true;
-  if (merged != 0 || !LinkAddedFaces(mesh, size_t(first - mesh.faces.data()), maybeDuplicates)) {
+  if (merged != 0 || !LinkAddedFaces(mesh, first, maybeDuplicates)) {
     BuildFaceFaceAdjacency(mesh);
     maybeDuplicates = true;
   }
@@ -688,6 +731,11 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
         f.flags = f.adjFace[z] == &f ? f.flags | ElemFlag::Border(z) : f.flags & ~ElemFlag::Border(z);
     }
   }
+}
+
+// Flips the edges between faces that lie within a degree of one plane and
+// selects the vertices of the selected faces, the cap's.
+void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh) {
   ComputeFaceNormals(mesh, true);
   CoplanarEdgeFlipper flipper(mesh, kOneDegree, false);
   // The faces that the flips gave new corners, and so new normals (of the
@@ -707,6 +755,19 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
         v->flags |= ElemFlag::Selected;
   for (FaceT5* f : flipped)
     ComputeFaceNormal(*f, true);
+}
+
+}  // namespace
+
+void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
+  if (!adjacencyCurrent) BuildFaceFaceAdjacency(mesh);
+  LoopWalks walks;
+  std::vector<size_t> chosen;
+  FindLoopsOnPlane(mesh, plane, walks, chosen);
+  const std::vector<CapLoop> caps = LoopsInPlane(walks, chosen, plane);
+  const size_t first = AddCapFaces(mesh, CapFaceCorners(mesh, caps));
+  JoinCapToSurface(mesh, first);
+  FlipCoplanarEdgesAndSelectCap(mesh);
 }
 
 }  // namespace quarnel
