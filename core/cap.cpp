@@ -576,10 +576,12 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
 }
 
 // Edges of the surface that join two points of the loops through its
-// inside: a cap triangle on one would give it a third face. That happens
-// where the whole kept part is thinner than the collapse's tolerance and
-// lies flat on the plane, its own faces already spanning the loop; on a
-// sound cut there are next to no such edges.
+// inside: a cap triangle on one would give it a third face. The plane edge
+// collapse can leave such a chord across the cap's region, where it merges
+// a point just off the plane into a loop point and the point had an edge to
+// another loop point; or the whole kept part is thinner than the collapse's
+// tolerance and lies flat on the plane, its own faces already spanning the
+// loop.
 class SurfaceChords {
  public:
   SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& caps)
@@ -590,9 +592,10 @@ class SurfaceChords {
     for (const FaceT5& f : mesh.faces)
       if (IsLive(f.flags))
         for (int z = 0; z < 3; ++z)
-          if (f.adjFace[z] != &f && onLoop_[mesh.VertexIndex(f.v[z])] &&
-              onLoop_[mesh.VertexIndex(f.v[(z + 1) % 3])]) {
-            chords_.push_back(Key(f.v[z], f.v[(z + 1) % 3]));
+          if (onLoop_[mesh.VertexIndex(f.v[z])] && onLoop_[mesh.VertexIndex(f.v[(z + 1) % 3])]) {
+            uses_.push_back(Key(f.v[z], f.v[(z + 1) % 3]));
+            if (f.adjFace[z] == &f) continue;
+            chords_.push_back(uses_.back());
             onLoop_[mesh.VertexIndex(f.v[z])] = onLoop_[mesh.VertexIndex(f.v[(z + 1) % 3])] = 2;
           }
     std::sort(chords_.begin(), chords_.end());
@@ -615,6 +618,30 @@ class SurfaceChords {
     return false;
   }
 
+  // Whether the triangles, added to the surface, leave no edge with more
+  // than two faces and no triangle with a corner twice.
+  bool KeepManifold(const std::vector<int>& triangles, const std::vector<VertexT5*>& corners) {
+    if (!usesSorted_) std::sort(uses_.begin(), uses_.end());
+    usesSorted_ = true;
+    std::vector<uint64_t> sides;
+    for (size_t t = 0; t + 2 < triangles.size(); t += 3)
+      for (size_t k = 0; k < 3; ++k) {
+        const VertexT5 *a = corners[size_t(triangles[t + k])],
+                       *b = corners[size_t(triangles[t + (k + 1) % 3])];
+        if (a == b) return false;
+        sides.push_back(Key(a, b));
+      }
+    std::sort(sides.begin(), sides.end());
+    for (size_t i = 0; i < sides.size();) {
+      size_t j = i + 1;
+      while (j < sides.size() && sides[j] == sides[i]) ++j;
+      const auto [lo, hi] = std::equal_range(uses_.begin(), uses_.end(), sides[i]);
+      if (j - i + size_t(hi - lo) > 2) return false;
+      i = j;
+    }
+    return true;
+  }
+
  private:
   uint64_t Key(const VertexT5* a, const VertexT5* b) const {
     const uint64_t i = mesh_.VertexIndex(a), j = mesh_.VertexIndex(b);
@@ -625,59 +652,125 @@ class SurfaceChords {
   uint64_t n_;
   std::vector<uint8_t> onLoop_;  // 1 on a loop, 2 also at the end of a chord
   std::vector<uint64_t> chords_;
+  std::vector<uint64_t> uses_;  // of every face's sides between loop points
+  bool usesSorted_ = false;
 };
 
-// Triangulates the outer loop caps[i] with its holes: triangles index into
-// corners, the loop's corners followed by its holes'. Returns the vote on
-// the way the cap turns (see CapTurnVote), over the loop and its holes.
-double TriangulateLoopAndHoles(const std::vector<CapLoop>& caps, size_t i,
-                               std::vector<int>& triangles, std::vector<VertexT5*>& corners) {
+// An outer loop with its holes, as the cap triangulates them.
+struct LoopAndHoles {
+  std::vector<std::vector<Point2d>> polygon;  // the loop, then its holes
+  std::vector<VertexT5*> corners;  // of the polygon's points in turn
+  // The vote on the way the cap turns in the plane (see CapTurnVote).
+  double counterClockwise = 0.0;
+
+  // Triangles as index triples into corners; see TriangulatePolygon2D.
+  int Triangulate(std::vector<int>& triangles, const RefusedDiagonal& refused = {}) const {
+    triangles.clear();
+    return polygon.size() == 1 ? TriangulatePolygon2D(polygon[0], triangles, refused)
+                               : TriangulatePolygonWithHoles2D(polygon, triangles, refused);
+  }
+};
+
+// The loop caps[i] with its holes, less those that alone marks to be capped
+// on their own.
+LoopAndHoles GatherLoopAndHoles(const std::vector<CapLoop>& caps, size_t i,
+                                const std::vector<uint8_t>& alone) {
   const CapLoop& outer = caps[i];
+  LoopAndHoles l;
+  l.polygon.assign(1, outer.points);
+  l.corners = outer.corners;
   // The new faces run each border edge along the walk when the face on it
   // runs it against the walk, as it does all round a consistently wound
   // mesh; whether that turns the cap counter-clockwise in the plane's
   // frame is read from the loop's walk and from its holes' walks.
-  double counterClockwise = CapTurnVote(outer);
-  std::vector<const CapLoop*> holes;
-  for (const CapLoop& h : caps)
-    if (h.parent == int(i) && h.hole) {
-      holes.push_back(&h);
-      counterClockwise -= CapTurnVote(h);
+  l.counterClockwise = CapTurnVote(outer);
+  for (size_t j = 0; j < caps.size(); ++j) {
+    const CapLoop& h = caps[j];
+    if (h.parent == int(i) && h.hole && !alone[j]) {
+      l.polygon.push_back(h.points);
+      l.corners.insert(l.corners.end(), h.corners.begin(), h.corners.end());
+      l.counterClockwise -= CapTurnVote(h);
     }
-  triangles.clear();
-  corners = outer.corners;
-  if (holes.empty()) {
-    TriangulatePolygon2D(outer.points, triangles);
-  } else {
-    std::vector<std::vector<Point2d>> polygon(1, outer.points);
-    for (const CapLoop* h : holes) {
-      polygon.push_back(h->points);
-      corners.insert(corners.end(), h->corners.begin(), h->corners.end());
-    }
-    TriangulatePolygonWithHoles2D(polygon, triangles);
   }
-  return counterClockwise;
+  return l;
+}
+
+// Marks the holes of caps[i] that share a point with it (the loop is
+// pinched there, as where the side faces lying flat on the cut went) to be
+// capped on their own: where such a hole cannot be cut out of the loop, the
+// loop is capped whole and the hole's own cap, facing the other way, closes
+// it over the loop's. Returns whether there was one.
+bool CapTouchingHolesAlone(const std::vector<CapLoop>& caps, size_t i,
+                           std::vector<uint8_t>& alone) {
+  std::vector<const VertexT5*> outer(caps[i].corners.begin(), caps[i].corners.end());
+  std::sort(outer.begin(), outer.end());
+  bool any = false;
+  for (size_t j = 0; j < caps.size(); ++j) {
+    const CapLoop& h = caps[j];
+    if (h.parent != int(i) || !h.hole) continue;
+    for (const VertexT5* v : h.corners)
+      if (std::binary_search(outer.begin(), outer.end(), v)) {
+        alone[j] = 1;
+        any = true;
+        break;
+      }
+  }
+  return any;
+}
+
+// The second line for a loop whose triangles lie on a chord: the same
+// triangles with the chords flipped away where they can be, else ear
+// clipping that refuses every ear closing on a chord. False (the loop stays
+// open) when neither gives triangles that keep the surface manifold.
+bool AvoidChords(const LoopAndHoles& l, SurfaceChords& chords, std::vector<int>& triangles) {
+  const RefusedDiagonal onChord = [&](int a, int b) {
+    return chords.Joins(l.corners[size_t(a)], l.corners[size_t(b)]);
+  };
+  std::vector<Point2d> points;
+  for (const std::vector<Point2d>& loop : l.polygon)
+    points.insert(points.end(), loop.begin(), loop.end());
+  std::vector<int> flipped = triangles;
+  if (FlipRefusedDiagonals(points, flipped, onChord) && chords.KeepManifold(flipped, l.corners)) {
+    triangles = std::move(flipped);
+    return true;
+  }
+  l.Triangulate(triangles, onChord);
+  return !chords.AnyOn(triangles, l.corners) && chords.KeepManifold(triangles, l.corners);
 }
 
 // The corners of the cap's faces, three a face, each as (a, c, b) for the
 // counter-clockwise triangle (a, b, c) in the plane when the cap turns
-// counter-clockwise. A loop whose cap would lie on a chord is left open.
+// counter-clockwise.
 std::vector<VertexT5*> CapFaceCorners(const MeshT5& mesh, const std::vector<CapLoop>& caps) {
-  const SurfaceChords chords(mesh, caps);
+  SurfaceChords chords(mesh, caps);
   std::vector<VertexT5*> cap;
   std::vector<int> triangles;
-  std::vector<VertexT5*> corners;
-  for (size_t i = 0; i < caps.size(); ++i) {
-    if (caps[i].hole) continue;  // capped with the loop around it
-    const double counterClockwise = TriangulateLoopAndHoles(caps, i, triangles, corners);
-    if (chords.AnyOn(triangles, corners)) continue;
+  auto add = [&](const LoopAndHoles& l) {
+    if (chords.AnyOn(triangles, l.corners) && !AvoidChords(l, chords, triangles)) return;
+    const bool ccw = l.counterClockwise > 0.0;
     // A triangle (a, b, c) becomes the face (a, c, b) below.
     for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
-      cap.push_back(corners[size_t(triangles[t])]);
-      cap.push_back(corners[size_t(triangles[counterClockwise > 0.0 ? t + 2 : t + 1])]);
-      cap.push_back(corners[size_t(triangles[counterClockwise > 0.0 ? t + 1 : t + 2])]);
+      cap.push_back(l.corners[size_t(triangles[t])]);
+      cap.push_back(l.corners[size_t(triangles[ccw ? t + 2 : t + 1])]);
+      cap.push_back(l.corners[size_t(triangles[ccw ? t + 1 : t + 2])]);
     }
+  };
+  std::vector<uint8_t> alone(caps.size(), 0);
+  for (size_t i = 0; i < caps.size(); ++i) {
+    if (caps[i].hole) continue;  // capped with the loop around it
+    LoopAndHoles l = GatherLoopAndHoles(caps, i, alone);
+    if (!l.Triangulate(triangles) && l.polygon.size() > 1 && CapTouchingHolesAlone(caps, i, alone)) {
+      l = GatherLoopAndHoles(caps, i, alone);
+      l.Triangulate(triangles);
+    }
+    add(l);
   }
+  for (size_t j = 0; j < caps.size(); ++j)
+    if (alone[j]) {
+      const LoopAndHoles l = GatherLoopAndHoles(caps, j, alone);
+      l.Triangulate(triangles);
+      add(l);
+    }
   return cap;
 }
 

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace quarnel {
 
@@ -46,8 +48,10 @@ double SegmentDistance2(const Point2d& a, const Point2d& b, const Point2d& q) {
 class EarClipper {
  public:
   // order lists the loop's point indices counter-clockwise.
-  EarClipper(const std::vector<Point2d>& P, const std::vector<int>& order, double extent)
+  EarClipper(const std::vector<Point2d>& P, const std::vector<int>& order, double extent,
+             const RefusedDiagonal* refused)
       : P_(P),
+        refused_(refused && *refused ? refused : nullptr),
         extent_(extent),
         onSide_(kOnSide * extent),
         next_(P.size(), -1),
@@ -123,6 +127,9 @@ class EarClipper {
   int Next(int a) const { return next_[size_t(a)]; }
   int Prev(int a) const { return prev_[size_t(a)]; }
   const Point2d& At(int a) const { return P_[size_t(a)]; }
+
+  // The ear whose closing diagonal joins u and w may not be cut.
+  bool Refused(int u, int w) const { return refused_ && (*refused_)(u, w); }
 
   // Some other point of the loop lies inside or on the triangle (u, v, w).
   // A point within rounding of a side's line counts as on it: a point on a
@@ -245,7 +252,7 @@ class EarClipper {
       const int v = ears.back().second;
       ears.pop_back();
       const int u = Prev(v), w = Next(v);
-      if (!BlockedStrictly(u, v, w) && !Crossed(u, v, w)) return v;
+      if (!Refused(u, w) && !BlockedStrictly(u, v, w) && !Crossed(u, v, w)) return v;
     }
     return -1;
   }
@@ -438,6 +445,7 @@ class EarClipper {
   }
 
   const std::vector<Point2d>& P_;
+  const RefusedDiagonal* refused_;  // null when every diagonal may be used
   double extent_;  // of the whole loop
   double onSide_;
   double pad_ = 0.0;
@@ -475,9 +483,10 @@ double Extent(const std::vector<Point2d>& P) {
 }
 
 // Cuts the loop V (point indices into P, counter-clockwise, of area S > 0)
-// into triangles; see TriangulatePolygon2D.
+// into triangles, none of them on a diagonal that refused names (when it is
+// given); see TriangulatePolygon2D.
 int ClipEars(const std::vector<Point2d>& P, const std::vector<int>& V, double S,
-             std::vector<int>& triangles) {
+             std::vector<int>& triangles, const RefusedDiagonal* refused) {
   // Ears are cut shortest closing diagonal first: the limit on the diagonal
   // grows by 1.3 whenever a whole round of candidates fails. The first
   // series uses a fixed convexity margin and stops once the limit passes
@@ -494,7 +503,7 @@ int ClipEars(const std::vector<Point2d>& P, const std::vector<int>& V, double S,
   // Points so far apart that their distance is no number: no limit on the
   // diagonals could ever pass it.
   if (!std::isfinite(extent)) return 0;
-  EarClipper ears(P, V, extent);
+  EarClipper ears(P, V, extent, refused);
   enum Series { kFixedMargin, kRelativeMargin_, kAnyArea, kBestEar };
   int series = kFixedMargin;
   double margin = 0.01;
@@ -529,7 +538,7 @@ int ClipEars(const std::vector<Point2d>& P, const std::vector<int>& V, double S,
   auto mark = [&](int v) {
     double diagonal, area;
     const bool passes = shaped(v, diagonal, area);
-    ears.Mark(v, passes && diagonal < limit);
+    ears.Mark(v, passes && diagonal < limit && !ears.Refused(ears.Prev(v), ears.Next(v)));
   };
   auto markAll = [&]() {
     int v = next;
@@ -600,6 +609,7 @@ int ClipEars(const std::vector<Point2d>& P, const std::vector<int>& V, double S,
       nearest = std::min(nearest, diagonal);
       continue;
     }
+    if (ears.Refused(u, w)) continue;
     if (series == kAnyArea ? ears.BlockedStrictly(u, v, w) : ears.Blocked(u, v, w)) continue;
     ears.Cut(v, triangles);
     left -= area;
@@ -647,6 +657,19 @@ class HoleBridger {
     const int a = Target(outer, m, ringSize);
     if (a < 0) return false;
     Split(a, m);
+    return true;
+  }
+
+  // Joins the hole's ring at its point m to the ring at a, which stands at
+  // the same place (a loop pinched there): a, the hole from the point after
+  // m round to m, the point after a. False, and nothing joined, when the
+  // hole does not lie in the ring's angle at a.
+  bool JoinAt(int a, int m) {
+    const int an = next_[size_t(a)], mn = next_[size_t(m)];
+    if (!LocallyInside(a, P_[size_t(mn)]) || !LocallyInside(a, P_[size_t(prev_[size_t(m)])]))
+      return false;
+    next_[size_t(a)] = mn, prev_[size_t(mn)] = a;
+    next_[size_t(m)] = an, prev_[size_t(an)] = m;
     return true;
   }
 
@@ -751,6 +774,34 @@ class HoleBridger {
   std::vector<int> next_, prev_;
 };
 
+// Pairs (a, m) of a point a of the outer loop, loops[0], and a point m of a
+// hole at the same place, by their indices in the loops in turn.
+std::vector<std::pair<int, int>> TouchesOfTheOuterLoop(
+    const std::vector<std::vector<Point2d>>& loops) {
+  struct PlaceHash {
+    size_t operator()(const Point2d& p) const {
+      // 0 and -0 are the same place.
+      const uint64_t x = std::bit_cast<uint64_t>(p.x + 0.0), y = std::bit_cast<uint64_t>(p.y + 0.0);
+      return size_t((x * 0x9E3779B97F4A7C15ull) ^ (y * 0xC2B2AE3D27D4EB4Full));
+    }
+  };
+  struct SamePlace {
+    bool operator()(const Point2d& a, const Point2d& b) const { return Same(a, b); }
+  };
+  std::unordered_multimap<Point2d, int, PlaceHash, SamePlace> holePoints;
+  int index = int(loops[0].size());
+  for (size_t h = 1; h < loops.size(); ++h)
+    for (const Point2d& q : loops[h])
+      holePoints.emplace(q, index++);
+  std::vector<std::pair<int, int>> touches;
+  for (size_t i = 0; i < loops[0].size(); ++i) {
+    const auto [lo, hi] = holePoints.equal_range(loops[0][i]);
+    for (auto it = lo; it != hi; ++it)
+      touches.push_back({int(i), it->second});
+  }
+  return touches;
+}
+
 }  // namespace
 
 double TwiceArea(const std::vector<Point2d>& P) {
@@ -780,7 +831,8 @@ int LoopContains(const std::vector<Point2d>& loop, const Point2d& q) {
   return inside ? 1 : 0;
 }
 
-int TriangulatePolygon2D(const std::vector<Point2d>& P, std::vector<int>& triangles) {
+int TriangulatePolygon2D(const std::vector<Point2d>& P, std::vector<int>& triangles,
+                         const RefusedDiagonal& refused) {
   const int n = int(P.size());
   if (n < 3) return 0;
   double S = 0.5 * TwiceArea(P);
@@ -796,11 +848,11 @@ int TriangulatePolygon2D(const std::vector<Point2d>& P, std::vector<int>& triang
   // A polygon without area has no ear to cut; a non-finite one has a
   // coordinate that is no number.
   if (!(S > 0.0) || !std::isfinite(S)) return 0;
-  return ClipEars(P, V, S, triangles);
+  return ClipEars(P, V, S, triangles, &refused);
 }
 
 int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops,
-                                  std::vector<int>& triangles) {
+                                  std::vector<int>& triangles, const RefusedDiagonal& refused) {
   if (loops.empty() || loops[0].size() < 3) return 0;
   std::vector<Point2d> P;
   std::vector<int> origin;  // of each point, its index in the loops as given
@@ -826,9 +878,21 @@ int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops
   std::sort(holes.begin(), holes.end(), [](const auto& a, const auto& b) {
     return a.first.x > b.first.x || (a.first.x == b.first.x && a.first.y < b.first.y);
   });
+  // A hole that touches the outer loop at a point is joined to it there: a
+  // bridge elsewhere would leave the region cut apart at the touch, and the
+  // clipping could not finish.
+  const std::vector<std::pair<int, int>> touches = TouchesOfTheOuterLoop(loops);
   for (const auto& hole : holes) {
-    const size_t holeSize = bridger.Ring(hole.second).size();
-    if (bridger.Bridge(outer, hole.second, ringSize)) ringSize += holeSize + 2;
+    const std::vector<int> ring = bridger.Ring(hole.second);
+    bool joined = false;
+    for (auto t = touches.begin(); t != touches.end() && !joined; ++t)
+      joined = std::find(ring.begin(), ring.end(), t->second) != ring.end() &&
+               bridger.JoinAt(t->first, t->second);
+    if (joined) {
+      ringSize += ring.size();
+    } else if (bridger.Bridge(outer, hole.second, ringSize)) {
+      ringSize += ring.size() + 2;
+    }
   }
   const std::vector<int> V = bridger.Ring(outer);
   std::vector<Point2d> ring;
@@ -837,10 +901,58 @@ int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops
   const double S = 0.5 * TwiceArea(ring);
   if (!(S > 0.0) || !std::isfinite(S)) return 0;
   std::vector<int> local;
-  const int result = ClipEars(P, V, S, local);
+  const RefusedDiagonal refusedHere = [&](int a, int b) {
+    return refused(origin[size_t(a)], origin[size_t(b)]);
+  };
+  const int result = ClipEars(P, V, S, local, refused ? &refusedHere : nullptr);
   for (int t : local)
     triangles.push_back(origin[size_t(t)]);
   return result;
+}
+
+bool FlipRefusedDiagonals(const std::vector<Point2d>& P, std::vector<int>& triangles,
+                          const RefusedDiagonal& refused) {
+  // Where each directed side runs: the index in triangles of its first end.
+  std::unordered_map<uint64_t, size_t> sides;
+  auto key = [](int a, int b) { return (uint64_t(uint32_t(a)) << 32) | uint32_t(b); };
+  auto first = [](size_t corner) { return corner - corner % 3; };
+  auto add = [&](size_t t) {
+    for (size_t z = 0; z < 3; ++z)
+      if (!sides.emplace(key(triangles[t + z], triangles[t + (z + 1) % 3]), t + z).second)
+        return false;
+    return true;
+  };
+  auto remove = [&](size_t t) {
+    for (size_t z = 0; z < 3; ++z)
+      sides.erase(key(triangles[t + z], triangles[t + (z + 1) % 3]));
+  };
+  for (size_t t = 0; t + 2 < triangles.size(); t += 3)
+    if (!add(t)) return false;
+  // Each flip trades a refused side for one that is not: the passes end.
+  for (bool flipped = true; flipped;) {
+    flipped = false;
+    for (size_t corner = 0; corner < triangles.size() - triangles.size() % 3; ++corner) {
+      const size_t t = first(corner), z = corner - t;
+      const int a = triangles[corner], b = triangles[t + (z + 1) % 3];
+      if (!refused(a, b)) continue;
+      // The two triangles on the side, (a, b, c) and (b, a, d), become
+      // (c, a, d) and (d, b, c): both turn counter-clockwise only where the
+      // quadrilateral (a, d, b, c) is strictly convex.
+      const auto twin = sides.find(key(b, a));
+      if (twin == sides.end()) return false;
+      const size_t u = first(twin->second), y = twin->second - u;
+      const int c = triangles[t + (z + 2) % 3], d = triangles[u + (y + 2) % 3];
+      const Point2d &A = P[size_t(a)], &B = P[size_t(b)], &C = P[size_t(c)], &D = P[size_t(d)];
+      if (refused(c, d) || !(Cross2d(C, A, D) > 0.0) || !(Cross2d(D, B, C) > 0.0)) return false;
+      remove(t);
+      remove(u);
+      triangles[t] = c, triangles[t + 1] = a, triangles[t + 2] = d;
+      triangles[u] = d, triangles[u + 1] = b, triangles[u + 2] = c;
+      if (!add(t) || !add(u)) return false;
+      flipped = true;
+    }
+  }
+  return true;
 }
 
 }  // namespace quarnel
