@@ -10,6 +10,7 @@
 #include "core/cap.h"
 #include "core/clip_ops.h"
 #include "core/normals.h"
+#include "core/polygon_triangulation.h"
 #include "support/mesh_builders.h"
 
 using namespace quarnel;

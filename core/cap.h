@@ -1,6 +1,6 @@
 // Closing the holes that a plane clip leaves on its plane: border loops, the
-// ear-clipping triangulation of a planar polygon, the clean-ups after the
-// cap faces are added, and the cap itself.
+// clean-ups after the cap faces are added, and the cap itself. The cap's
+// loops are cut into triangles in the plane by polygon_triangulation.h.
 #pragma once
 
 #include <cstddef>
@@ -23,10 +23,6 @@ struct BorderLoop {
   FacePos Start() const { return FacePos(startFace, startEdge, startVertex); }
 };
 
-struct Point2d {
-  double x = 0.0, y = 0.0;
-};
-
 // Appends one record per closed border loop, each found from the first face
 // in array order that carries one of its edges. Needs face-face adjacency;
 // leaves ElemFlag::Visited on the faces walked. A walk that does not come
@@ -37,23 +33,6 @@ void CollectBorderLoops(MeshT5& mesh, std::vector<BorderLoop>& out);
 // Length of the border loop through start; the walk gives up after maxSteps
 // border edges and returns the length summed so far.
 double BorderLoopLength(const FacePos& start, size_t maxSteps);
-
-// Ear clipping that cuts the shortest closing diagonals first. Appends index
-// triples (counter-clockwise) into polygon to triangles; returns 1 when the
-// polygon was cut completely (a simple polygon always is, into n - 2
-// triangles), 0 when it has fewer than three points, a zero or non-finite
-// area, or when it is not simple and what is left cannot be cut (the
-// triangles found before stay appended).
-int TriangulatePolygon2D(const std::vector<Point2d>& polygon, std::vector<int>& triangles);
-
-// The same for a polygon with holes: loops[0] is the outer boundary, the
-// other loops are holes inside it, each in either order. Each hole is joined
-// to the outer loop by a bridge and the whole is clipped as one loop. The
-// indices count the points of all loops in turn; a complete cut gives n - 2
-// + 2 h triangles for n points and h holes, covering the outer loop's area
-// less the holes' once.
-int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops,
-                                  std::vector<int>& triangles);
 
 // Deletes the later face of each pair of live faces with the same three
 // vertices, unless it is excluded or one of its face-face neighbours is

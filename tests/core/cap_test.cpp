@@ -12,6 +12,7 @@
 #include "clip_checks.h"
 #include "core/clip_ops.h"
 #include "core/normals.h"
+#include "core/polygon_triangulation.h"
 #include "core/topology.h"
 
 using namespace quarnel;
@@ -680,4 +681,89 @@ TEST(CapCut, SmallLoopMovedOffThePlaneByTheCollapseIsCapped) {
   BuildFaceFaceAdjacency(m);
   EXPECT_EQ(BorderEdges(m), 0);
   EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
+}
+
+namespace {
+
+// Loops on z = 0 under fans of faces: each fan joins a ring of the loops'
+// points (counter-clockwise seen from above) to an apex above it. Two fans
+// that share two points which are not neighbours on a loop share an edge
+// across the cap's region, as the plane edge collapse can leave one.
+struct Fans {
+  std::vector<std::array<double, 2>> points;
+  std::vector<std::vector<int>> rings;
+  double capArea = 0.0;  // of the region the loops bound
+  int openEdges = 0;     // left open by the cap
+};
+
+::testing::AssertionResult CapsAsExpected(const Fans& fans) {
+  Soup s;
+  for (const auto& p : fans.points)
+    s.points.push_back(Vec3f(float(p[0]), float(p[1]), 0.0f));
+  double volume = 0.0;
+  for (const std::vector<int>& ring : fans.rings) {
+    double cx = 0.0, cy = 0.0, twice = 0.0;
+    for (size_t k = 0; k < ring.size(); ++k) {
+      const auto &a = fans.points[size_t(ring[k])],
+                 &b = fans.points[size_t(ring[(k + 1) % ring.size()])];
+      cx += a[0] / double(ring.size()), cy += a[1] / double(ring.size());
+      twice += a[0] * b[1] - b[0] * a[1];
+    }
+    const int apex = int(s.points.size());
+    s.points.push_back(Vec3f(float(cx), float(cy), 1.0f));
+    for (size_t k = 0; k < ring.size(); ++k)
+      s.tris.push_back({ring[k], ring[(k + 1) % ring.size()], apex});
+    volume += twice / 6.0;
+  }
+  MeshT5 m = WithBox(Build<MeshT5>(s));
+  CapCut(m, MakePlane(0, 0, 1, 0.0f));
+  if (!Consistent(m)) return ::testing::AssertionFailure() << "inconsistent";
+  BuildFaceFaceAdjacency(m);
+  if (CheckFaceFaceTopology(m) != 0u)
+    return ::testing::AssertionFailure() << "topology " << CheckFaceFaceTopology(m);
+  if (BorderEdges(m) != fans.openEdges)
+    return ::testing::AssertionFailure() << BorderEdges(m) << " open edges";
+  double capArea = 0.0;
+  for (const FaceT5& f : m.faces)
+    if (IsLive(f.flags) && f.color == Color4b{0, 255, 0, 255}) capArea += 0.5 * DoubleArea(f);
+  if (std::fabs(capArea - fans.capArea) > 1e-5 * fans.capArea)
+    return ::testing::AssertionFailure() << "cap area " << capArea;
+  if (fans.openEdges == 0 && std::fabs(SignedVolume(m) - volume) > 1e-5 * volume)
+    return ::testing::AssertionFailure() << "volume " << SignedVolume(m) << " of " << volume;
+  return ::testing::AssertionSuccess();
+}
+
+}  // namespace
+
+TEST(CapCut, AnEdgeAcrossTheLoopIsAvoidedWhereACapCan) {
+  // A loop narrowed to a neck, its two halves under two fans that share the
+  // edge across the neck: the ear clipping's cap would lie on that edge.
+  const std::vector<std::array<double, 2>> neck = {{0, -0.1}, {2, -1}, {2, 1},
+                                                   {0, 0.1},  {-2, 1}, {-2, -1}};
+  // Its two triangles on the edge form a convex quadrilateral: flipped.
+  EXPECT_TRUE(CapsAsExpected({neck, {{0, 1, 2, 3}, {3, 4, 5, 0}}, 4.4, 0}));
+  // They do not: the ears closing on the edge are refused.
+  EXPECT_TRUE(
+      CapsAsExpected({{{0, -0.25}, {2.75, -1.25}, {2.5, 0.75}, {0, 0.25}, {-2, 0.5}, {-1.5, -0.5}},
+                      {{0, 1, 2, 3}, {3, 4, 5, 0}},
+                      4.5625,
+                      0}));
+  // Every cap of a dart uses the edge from its tip to its notch: it stays
+  // open and the surface keeps two faces on each edge; the neck beside it
+  // is closed.
+  Fans both = {{{0, 3}, {-1, -1}, {0, 0}, {1, -1}}, {{0, 1, 2}, {2, 3, 0}}, 4.4, 4};
+  for (const auto& p : neck)
+    both.points.push_back({p[0] + 10.0, p[1]});
+  both.rings.push_back({4, 5, 6, 7});
+  both.rings.push_back({7, 8, 9, 4});
+  EXPECT_TRUE(CapsAsExpected(both));
+}
+
+TEST(CapCut, AHoleThatTouchesItsLoopLeavesNoSlit) {
+  // The loop and a hole that share a point (the loop pinched there), under
+  // a fan each: the hole is cut out at the shared point.
+  EXPECT_TRUE(CapsAsExpected({{{0, 0}, {2, 0}, {4, 0}, {4, 4}, {0, 4}, {1.5, 1}, {2.5, 1}},
+                              {{0, 1, 2, 3, 4}, {1, 5, 6}},
+                              15.5,
+                              0}));
 }

@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "core/cap.h"
+#include "core/polygon_triangulation.h"
 #include "core/normals.h"
 #include "core/topology.h"
 #include "support/mesh_builders.h"

@@ -1,0 +1,958 @@
+#include "core/polygon_triangulation.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace quarnel {
+
+namespace {
+
+// Below this share of the loop's squared extent an ear counts as flat.
+constexpr double kRelativeMargin = 1e-12;
+
+// A point nearer to the line of a triangle's side than this share of the
+// loop's extent is taken as on it: far below the resolution of float
+// positions, far above the rounding of the double arithmetic.
+constexpr double kOnSide = 1e-9;
+
+// Twice the signed area of the triangle (a, b, c): positive when it runs
+// counter-clockwise.
+double Cross2d(const Point2d& a, const Point2d& b, const Point2d& c) {
+  return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+}
+
+bool Same(const Point2d& a, const Point2d& b) {
+  return a.x == b.x && a.y == b.y;
+}
+
+// Squared distance of q from the segment (a, b).
+double SegmentDistance2(const Point2d& a, const Point2d& b, const Point2d& q) {
+  const double dx = b.x - a.x, dy = b.y - a.y;
+  const double length2 = dx * dx + dy * dy;
+  double t = length2 > 0.0 ? ((q.x - a.x) * dx + (q.y - a.y) * dy) / length2 : 0.0;
+  t = std::clamp(t, 0.0, 1.0);
+  const double ex = a.x + t * dx - q.x, ey = a.y + t * dy - q.y;
+  return ex * ex + ey * ey;
+}
+
+// The ear clipper's working state: the polygon's points, the ring of those
+// still in the loop (a linked list of point indices, so that cutting an ear
+// costs the same at any length) and a grid of the points, so that the test
+// whether an ear holds another point looks only at the points near the ear.
+class EarClipper {
+ public:
+  // order lists the loop's point indices counter-clockwise.
+  EarClipper(const std::vector<Point2d>& P, const std::vector<int>& order, double extent,
+             const RefusedDiagonal* refused)
+      : P_(P),
+        refused_(refused && *refused ? refused : nullptr),
+        extent_(extent),
+        onSide_(kOnSide * extent),
+        next_(P.size(), -1),
+        prev_(P.size(), -1),
+        rank_(P.size(), -1),
+        alive_(P.size(), 0) {
+    const int n = int(order.size());
+    double far = 0.0;
+    for (int i = 0; i < n; ++i) {
+      const size_t a = size_t(order[size_t(i)]);
+      next_[a] = order[size_t(i + 1 == n ? 0 : i + 1)];
+      prev_[a] = order[size_t(i == 0 ? n - 1 : i - 1)];
+      rank_[a] = i;
+      alive_[a] = 1;
+      far = std::max({far, std::fabs(P[a].x), std::fabs(P[a].y)});
+    }
+    count_ = n;
+    any_ = n > 0 ? order[0] : -1;
+    // Rounding of the side tests, in model units: far below any tolerance.
+    pad_ = 1e-9 * (extent + far);
+    BuildGrid();
+    byRank_ = order;
+    tree_.assign(size_t(n) + 1, 0);
+    for (int i = 1; i <= n; ++i) {
+      tree_[size_t(i)] += 1;
+      const int up = i + (i & -i);
+      if (up <= n) tree_[size_t(up)] += tree_[size_t(i)];
+    }
+    marks_.assign((size_t(n) + 63) / 64, 0);
+    markWords_.assign((marks_.size() + 63) / 64, 0);
+  }
+
+  // Steps forward from a to b around the loop.
+  int Distance(int a, int b) const {
+    const int pa = Before(rank_[size_t(a)]), pb = Before(rank_[size_t(b)]);
+    return pb >= pa ? pb - pa : count_ - (pa - pb);
+  }
+  // The point k steps forward from a.
+  int Advance(int a, int k) const {
+    int target = (Before(rank_[size_t(a)]) + k) % count_;
+    // The rank with target points of the loop before it.
+    int rank = 0;
+    int step = 1;
+    while (step * 2 <= int(byRank_.size()))
+      step *= 2;
+    for (; step > 0; step /= 2)
+      if (rank + step <= int(byRank_.size()) && tree_[size_t(rank + step)] <= target) {
+        rank += step;
+        target -= tree_[size_t(rank)];
+      }
+    return byRank_[size_t(rank)];
+  }
+
+  // Marks of the candidate ears (by their middle point), and the first one
+  // marked at or after a around the loop, -1 when none is.
+  void Mark(int a, bool on) {
+    const size_t r = size_t(rank_[size_t(a)]), word = r / 64;
+    if (on) {
+      marks_[word] |= uint64_t(1) << (r % 64);
+      markWords_[word / 64] |= uint64_t(1) << (word % 64);
+    } else {
+      marks_[word] &= ~(uint64_t(1) << (r % 64));
+      if (marks_[word] == 0) markWords_[word / 64] &= ~(uint64_t(1) << (word % 64));
+    }
+  }
+  int NextMarked(int a) const {
+    int r = MarkedFrom(size_t(rank_[size_t(a)]));
+    if (r < 0) r = MarkedFrom(0);
+    return r < 0 ? -1 : byRank_[size_t(r)];
+  }
+
+  int Count() const { return count_; }
+  int Next(int a) const { return next_[size_t(a)]; }
+  int Prev(int a) const { return prev_[size_t(a)]; }
+  const Point2d& At(int a) const { return P_[size_t(a)]; }
+
+  // The ear whose closing diagonal joins u and w may not be cut.
+  bool Refused(int u, int w) const { return refused_ && (*refused_)(u, w); }
+
+  // Some other point of the loop lies inside or on the triangle (u, v, w).
+  // A point within rounding of a side's line counts as on it: a point on a
+  // straight run of the loop must block the ear whose closing diagonal runs
+  // through it, or it would be left on a triangle without area. Points
+  // equal to a corner (a loop that passes twice through one place) count.
+  bool Blocked(int u, int v, int w) const {
+    const Point2d &Pu = At(u), &Pv = At(v), &Pw = At(w);
+    const double lvw = std::hypot(Pw.x - Pv.x, Pw.y - Pv.y);
+    const double lwu = std::hypot(Pu.x - Pw.x, Pu.y - Pw.y);
+    const double luv = std::hypot(Pv.x - Pu.x, Pv.y - Pu.y);
+    const double onVW = -kOnSide * extent_ * lvw;
+    const double onWU = -kOnSide * extent_ * lwu;
+    const double onUV = -kOnSide * extent_ * luv;
+    auto inside = [&](int p) {
+      if (p == u || p == v || p == w) return false;
+      const Point2d& Q = At(p);
+      return Cross2d(Pv, Pw, Q) >= onVW && Cross2d(Pw, Pu, Q) >= onWU && Cross2d(Pu, Pv, Q) >= onUV;
+    };
+    // The points that pass lie in the triangle moved out by onSide_ on each
+    // side: the triangle scaled about its incentre by (r + onSide_) / r,
+    // with r its inradius.
+    const double twice = Cross2d(Pu, Pv, Pw);
+    const double perimeter = lvw + lwu + luv;
+    const double r = twice / perimeter;
+    const double scale = (r + onSide_) / r;
+    if (!(twice > 0.0) || !(r > 0.0) || !std::isfinite(scale)) return AnyInLoop(inside);
+    const Point2d centre = {(lvw * Pu.x + lwu * Pv.x + luv * Pw.x) / perimeter,
+                            (lvw * Pu.y + lwu * Pv.y + luv * Pw.y) / perimeter};
+    Point2d moved[3];
+    double size = 0.0;
+    for (int k = 0; k < 3; ++k) {
+      const Point2d& X = k == 0 ? Pu : k == 1 ? Pv : Pw;
+      moved[k] = {centre.x + (X.x - centre.x) * scale, centre.y + (X.y - centre.y) * scale};
+      size = std::max({size, std::fabs(moved[k].x - centre.x), std::fabs(moved[k].y - centre.y)});
+    }
+    return AnyNear(moved, pad_ + 1e-9 * size, inside);
+  }
+
+  // Some other point of the loop lies in the closed triangle (u, v, w) or
+  // within onSide_ of one of its sides; or a point at the place of a corner
+  // (where the loop passes twice, as at both ends of a bridge to a hole) has
+  // an edge that runs into the triangle.
+  bool BlockedStrictly(int u, int v, int w) const {
+    const Point2d &Pu = At(u), &Pv = At(v), &Pw = At(w);
+    const double near2 = onSide_ * onSide_;
+    const double luv = std::hypot(Pv.x - Pu.x, Pv.y - Pu.y);
+    const double lvw = std::hypot(Pw.x - Pv.x, Pw.y - Pv.y);
+    const double lwu = std::hypot(Pu.x - Pw.x, Pu.y - Pw.y);
+    // The edges of point q, which stands at corner C of the triangle (C, A,
+    // B) in counter-clockwise order, run strictly between the sides CA, CB.
+    auto entersAt = [&](const Point2d& C, const Point2d& A, const Point2d& B, int q) {
+      for (int n : {Prev(q), Next(q)}) {
+        const Point2d& N = At(n);
+        if (Cross2d(C, A, N) > 0.0 && Cross2d(C, N, B) > 0.0) return true;
+      }
+      return false;
+    };
+    auto blocks = [&](int p) {
+      if (p == u || p == v || p == w) return false;
+      const Point2d& Q = At(p);
+      if (Same(Q, Pu)) return entersAt(Pu, Pv, Pw, p);
+      if (Same(Q, Pv)) return entersAt(Pv, Pw, Pu, p);
+      if (Same(Q, Pw)) return entersAt(Pw, Pu, Pv, p);
+      const double cuv = Cross2d(Pu, Pv, Q), cvw = Cross2d(Pv, Pw, Q), cwu = Cross2d(Pw, Pu, Q);
+      if (cuv >= 0.0 && cvw >= 0.0 && cwu >= 0.0) return true;
+      // Further than onSide_ outside one side's line is further from the
+      // whole triangle.
+      if (cuv < -onSide_ * luv || cvw < -onSide_ * lvw || cwu < -onSide_ * lwu) return false;
+      return SegmentDistance2(Pu, Pv, Q) <= near2 || SegmentDistance2(Pv, Pw, Q) <= near2 ||
+             SegmentDistance2(Pw, Pu, Q) <= near2;
+    };
+    const Point2d corners[3] = {Pu, Pv, Pw};
+    return AnyNear(corners, pad_ + onSide_, blocks);
+  }
+
+  // Some edge of the loop crosses a side of the triangle (u, v, w) from one
+  // side to the other: only in a loop that is not simple.
+  bool Crossed(int u, int v, int w) const {
+    const int corners[3] = {u, v, w};
+    int p = any_;
+    for (int k = 0; k < count_; ++k, p = Next(p)) {
+      const Point2d &A = At(p), &B = At(Next(p));
+      for (int s = 0; s < 3; ++s) {
+        const Point2d &C = At(corners[s]), &D = At(corners[(s + 1) % 3]);
+        if (Cross2d(A, B, C) * Cross2d(A, B, D) < 0.0 && Cross2d(C, D, A) * Cross2d(C, D, B) < 0.0)
+          return true;
+      }
+    }
+    return false;
+  }
+
+  // The ear to cut when no other passes: the largest counter-clockwise one
+  // that holds no other point, that no edge crosses and that is not larger
+  // than the loop. -1 when there is none (a loop that is not simple): what
+  // remains is left open.
+  int BestEar() const {
+    // No ear of a simple loop is larger than the loop; a loop that runs back
+    // over itself has less area than its ears, or none.
+    double loopArea = 0.0;
+    int p = any_;
+    for (int k = 0; k < count_; ++k, p = Next(p)) {
+      const Point2d &a = At(p), &b = At(Next(p));
+      loopArea += a.x * b.y - b.x * a.y;
+    }
+    std::vector<std::pair<double, int>> ears;
+    p = any_;
+    for (int k = 0; k < count_; ++k, p = Next(p)) {
+      const double area = Cross2d(At(Prev(p)), At(p), At(Next(p)));
+      if (area > 0.0 && area <= loopArea * (1.0 + 1e-9)) ears.push_back({area, p});
+    }
+    // Largest first, on a tie the one earlier in the loop as given.
+    auto smaller = [this](const std::pair<double, int>& a, const std::pair<double, int>& b) {
+      return a.first < b.first ||
+             (a.first == b.first && rank_[size_t(a.second)] > rank_[size_t(b.second)]);
+    };
+    std::make_heap(ears.begin(), ears.end(), smaller);
+    while (!ears.empty()) {
+      std::pop_heap(ears.begin(), ears.end(), smaller);
+      const int v = ears.back().second;
+      ears.pop_back();
+      const int u = Prev(v), w = Next(v);
+      if (!Refused(u, w) && !BlockedStrictly(u, v, w) && !Crossed(u, v, w)) return v;
+    }
+    return -1;
+  }
+
+  // Appends the ear at v and takes v out of the loop.
+  void Cut(int v, std::vector<int>& triangles) {
+    const int u = Prev(v), w = Next(v);
+    triangles.push_back(u);
+    triangles.push_back(v);
+    triangles.push_back(w);
+    next_[size_t(u)] = w;
+    prev_[size_t(w)] = u;
+    alive_[size_t(v)] = 0;
+    if (any_ == v) any_ = w;
+    --count_;
+    Mark(v, false);
+    for (size_t i = size_t(rank_[size_t(v)]) + 1; i < tree_.size(); i += i & (~i + 1))
+      --tree_[i];
+    // The grid's cells keep the points cut away; rebuilt whenever half are
+    // gone, a search never looks at many more points than remain.
+    if (2 * count_ < built_) BuildGrid();
+  }
+
+ private:
+  void BuildGrid() {
+    built_ = count_;
+    double x0 = HUGE_VAL, x1 = -HUGE_VAL, y0 = HUGE_VAL, y1 = -HUGE_VAL;
+    int p = any_;
+    for (int k = 0; k < count_; ++k, p = Next(p)) {
+      x0 = std::min(x0, At(p).x), x1 = std::max(x1, At(p).x);
+      y0 = std::min(y0, At(p).y), y1 = std::max(y1, At(p).y);
+    }
+    // About one cell per point, as square as the box allows.
+    const double w = x1 - x0, h = y1 - y0;
+    const int cells = std::max(count_, 1);
+    int nx = 1, ny = 1;
+    if (w > 0.0 && h > 0.0) {
+      nx = int(std::clamp(std::sqrt(double(cells) * w / h), 1.0, double(cells)));
+      ny = std::max(1, cells / nx);
+    } else if (w > 0.0) {
+      nx = cells;
+    } else if (h > 0.0) {
+      ny = cells;
+    }
+    nx_ = nx, ny_ = ny, x0_ = x0, y0_ = y0;
+    cellW_ = w > 0.0 ? w / nx : 1.0;
+    cellH_ = h > 0.0 ? h / ny : 1.0;
+    start_.assign(size_t(nx) * size_t(ny) + 1, 0);
+    p = any_;
+    for (int k = 0; k < count_; ++k, p = Next(p))
+      ++start_[Cell(At(p)) + 1];
+    for (size_t c = 1; c < start_.size(); ++c)
+      start_[c] += start_[c - 1];
+    items_.resize(size_t(count_));
+    itemX_.resize(size_t(count_));
+    std::vector<size_t> fill(start_.begin(), start_.end() - 1);
+    p = any_;
+    for (int k = 0; k < count_; ++k, p = Next(p)) {
+      const size_t at = fill[Cell(At(p))]++;
+      items_[at] = p;
+      itemX_[at] = At(p).x;
+    }
+  }
+
+  int Column(double x) const {
+    const double c = (x - x0_) / cellW_;
+    return !(c > 0.0) ? 0 : c >= double(nx_ - 1) ? nx_ - 1 : int(c);
+  }
+  int Row(double y) const {
+    const double c = (y - y0_) / cellH_;
+    return !(c > 0.0) ? 0 : c >= double(ny_ - 1) ? ny_ - 1 : int(c);
+  }
+  size_t Cell(const Point2d& q) const {
+    return size_t(Row(q.y)) * size_t(nx_) + size_t(Column(q.x));
+  }
+
+  // Whether test(p) holds for a point p of the loop; asks only the points
+  // of the grid cells that come within pad of the triangle T, row by row
+  // (a long thin ear across the loop meets few of the cells of its box).
+  template <class Test>
+  bool AnyNear(const Point2d (&T)[3], double pad, Test&& test) const {
+    const double y0 = std::min({T[0].y, T[1].y, T[2].y}) - pad;
+    const double y1 = std::max({T[0].y, T[1].y, T[2].y}) + pad;
+    const double x0 = std::min({T[0].x, T[1].x, T[2].x}) - pad;
+    const double x1 = std::max({T[0].x, T[1].x, T[2].x}) + pad;
+    if (!(y0 <= y1 && x0 <= x1) || !std::isfinite(y1 - y0) || !std::isfinite(x1 - x0))
+      return AnyInLoop(test);
+    const int j0 = Row(y0), j1 = Row(y1), i0 = Column(x0), i1 = Column(x1);
+    int columns[2];
+    double reach[2];
+    size_t cells = 0;
+    // A small triangle: its box's cells are few.
+    if ((i1 - i0 + 1) * (j1 - j0 + 1) <= 16) {
+      for (int j = j0; j <= j1; ++j) {
+        const size_t row = size_t(j) * size_t(nx_);
+        for (size_t k = start_[row + size_t(i0)]; k < start_[row + size_t(i1) + 1]; ++k) {
+          const int p = items_[k];
+          if (alive_[size_t(p)] && test(p)) return true;
+        }
+      }
+      return false;
+    }
+    // The count of the cells met decides only which way the points are
+    // asked: a box of no more cells than points needs no count.
+    const bool fewCells = size_t(i1 - i0 + 1) * size_t(j1 - j0 + 1) <= size_t(count_);
+    for (int pass = fewCells ? 1 : 0; pass < 2; ++pass) {
+      for (int j = j0; j <= j1; ++j) {
+        // The triangle's reach in x over the row's band of y, widened by
+        // pad (and by rounding of the row's place).
+        const double slack = pad + 1e-9 * cellH_;
+        const double b0 = std::max(y0, j == 0 ? y0 : y0_ + j * cellH_) - slack;
+        const double b1 = std::min(y1, j == ny_ - 1 ? y1 : y0_ + (j + 1) * cellH_) + slack;
+        if (!Reach(T, b0, b1, pad, reach, columns)) continue;
+        if (pass == 0) {
+          cells += size_t(columns[1] - columns[0] + 1);
+          continue;
+        }
+        // The cells at the ends of the row's run reach beyond the
+        // triangle: their points outside its reach in x are passed over
+        // before their records are read.
+        const size_t row = size_t(j) * size_t(nx_);
+        for (size_t k = start_[row + size_t(columns[0])]; k < start_[row + size_t(columns[1]) + 1];
+             ++k) {
+          if (itemX_[k] < reach[0] || itemX_[k] > reach[1]) continue;
+          const int p = items_[k];
+          if (alive_[size_t(p)] && test(p)) return true;
+        }
+      }
+      // Beyond as many cells as points a pass over the loop is cheaper.
+      if (pass == 0 && cells > size_t(count_)) return AnyInLoop(test);
+    }
+    return false;
+  }
+
+  // The span in x that the triangle T, widened by pad, meets between y = b0
+  // and b1, and the columns of the grid it covers; false when it does not
+  // reach there.
+  bool Reach(const Point2d (&T)[3], double b0, double b1, double pad, double (&span)[2],
+             int (&columns)[2]) const {
+    double x0 = HUGE_VAL, x1 = -HUGE_VAL;
+    for (int k = 0; k < 3; ++k) {
+      const Point2d &a = T[k], &b = T[(k + 1) % 3];
+      if (a.y >= b0 && a.y <= b1) x0 = std::min(x0, a.x), x1 = std::max(x1, a.x);
+      for (double y : {b0, b1})
+        if ((a.y < y) != (b.y < y)) {
+          const double x = a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y);
+          x0 = std::min(x0, x), x1 = std::max(x1, x);
+        }
+    }
+    if (!(x0 <= x1)) return false;
+    span[0] = x0 - pad;
+    span[1] = x1 + pad;
+    columns[0] = Column(span[0]);
+    columns[1] = Column(span[1]);
+    return true;
+  }
+
+  // Points of the loop with a rank below r.
+  int Before(int r) const {
+    int sum = 0;
+    for (size_t i = size_t(r); i > 0; i -= i & (~i + 1))
+      sum += tree_[i];
+    return sum;
+  }
+
+  // The first marked rank from r on, -1 when there is none.
+  int MarkedFrom(size_t r) const {
+    size_t word = r / 64;
+    if (word >= marks_.size()) return -1;
+    const uint64_t here = marks_[word] & (~uint64_t(0) << (r % 64));
+    if (here) return int(word * 64 + size_t(std::countr_zero(here)));
+    ++word;
+    for (size_t group = word / 64; group < markWords_.size(); ++group) {
+      uint64_t bits = markWords_[group];
+      if (group == word / 64) bits &= word % 64 ? ~uint64_t(0) << (word % 64) : ~uint64_t(0);
+      if (bits) {
+        const size_t w = group * 64 + size_t(std::countr_zero(bits));
+        return int(w * 64 + size_t(std::countr_zero(marks_[w])));
+      }
+    }
+    return -1;
+  }
+
+  template <class Test>
+  bool AnyInLoop(Test&& test) const {
+    int p = any_;
+    for (int k = 0; k < count_; ++k, p = Next(p))
+      if (test(p)) return true;
+    return false;
+  }
+
+  const std::vector<Point2d>& P_;
+  const RefusedDiagonal* refused_;  // null when every diagonal may be used
+  double extent_;  // of the whole loop
+  double onSide_;
+  double pad_ = 0.0;
+  std::vector<int> next_, prev_;
+  std::vector<int> rank_;  // place in the loop as given
+  std::vector<char> alive_;
+  int count_ = 0;
+  int any_ = -1;  // some point still in the loop
+  // The grid: cells of cellW_ x cellH_ from (x0_, y0_), nx_ by ny_, row by
+  // row; the points of cell c are items_[start_[c] .. start_[c + 1]).
+  int built_ = 0;
+  int nx_ = 1, ny_ = 1;
+  double x0_ = 0.0, y0_ = 0.0, cellW_ = 1.0, cellH_ = 1.0;
+  std::vector<size_t> start_;
+  std::vector<int> items_;
+  std::vector<double> itemX_;  // the x of each point in items_
+  // The points by rank, a Fenwick tree of the points still in the loop by
+  // rank (to count and take steps around it in a few operations) and the
+  // marks, one bit per rank with a second level of one bit per word.
+  std::vector<int> byRank_;
+  std::vector<int> tree_;
+  std::vector<uint64_t> marks_, markWords_;
+};
+
+// Diagonal of the box of the points: no diagonal of the loop is longer.
+double Extent(const std::vector<Point2d>& P) {
+  Point2d lo = P[0], hi = P[0];
+  for (const Point2d& p : P) {
+    lo.x = std::min(lo.x, p.x);
+    lo.y = std::min(lo.y, p.y);
+    hi.x = std::max(hi.x, p.x);
+    hi.y = std::max(hi.y, p.y);
+  }
+  return std::hypot(hi.x - lo.x, hi.y - lo.y);
+}
+
+// Cuts the loop V (point indices into P, counter-clockwise, of area S > 0)
+// into triangles, none of them on a diagonal that refused names (when it is
+// given); see TriangulatePolygon2D.
+int ClipEars(const std::vector<Point2d>& P, const std::vector<int>& V, double S,
+             std::vector<int>& triangles, const RefusedDiagonal* refused) {
+  // Ears are cut shortest closing diagonal first: the limit on the diagonal
+  // grows by 1.3 whenever a whole round of candidates fails. The first
+  // series uses a fixed convexity margin and stops once the limit passes
+  // twice the root of the area; the loops it finishes keep the triangles
+  // they always had. Small or thin loops that it leaves are finished with a
+  // margin relative to the loop's own size and a limit that grows to the
+  // loop's extent, beyond which every diagonal is short enough. What fine
+  // loops leave then (their ears are flatter than any margin) is cut by a
+  // third series that takes every ear with area that holds no point, which
+  // a simple polygon always has; when even then no ear passes, the best
+  // ears are cut, so the loop always shrinks.
+  const int n = int(V.size());
+  const double extent = Extent(P);
+  // Points so far apart that their distance is no number: no limit on the
+  // diagonals could ever pass it.
+  if (!std::isfinite(extent)) return 0;
+  EarClipper ears(P, V, extent, refused);
+  enum Series { kFixedMargin, kRelativeMargin_, kAnyArea, kBestEar };
+  int series = kFixedMargin;
+  double margin = 0.01;
+  double bound = 2.0 * std::sqrt(S);
+  double limit = std::sqrt(S) * 0.001;
+  int next = V[size_t(n - 1)];  // the first candidate's first corner
+  // Twice the area still to cover. An ear larger than that only fits a loop
+  // that runs back over itself.
+  double left = 2.0 * S;
+  // Candidates failed in a row, and the shortest closing diagonal among
+  // them that failed only for its length. The loop does not change while
+  // candidates fail, so once a whole turn of it has failed, every further
+  // candidate fails the same way until the limit passes that diagonal: the
+  // rest of the round is skipped, and the limit goes straight to the first
+  // step beyond it.
+  int failed = 0;
+  double nearest = HUGE_VAL;
+  // Whether the ear at v has the series' shape, and its closing diagonal.
+  auto shaped = [&](int v, double& diagonal, double& area) {
+    const Point2d& Pu = ears.At(ears.Prev(v));
+    const Point2d& Pv = ears.At(v);
+    const Point2d& Pw = ears.At(ears.Next(v));
+    const double dx = Pu.x - Pw.x, dy = Pu.y - Pw.y;
+    diagonal = std::sqrt(dx * dx + dy * dy);
+    area = Cross2d(Pu, Pv, Pw);
+    return series == kAnyArea ? area > 0.0 && area <= left + 1e-9 * S : area >= margin;
+  };
+  // In the first two series the ears that pass the shape and the limit are
+  // marked, and the candidates between them, which fail, are counted and
+  // passed over at once: a loop of many points whose ears are cut one by
+  // one at far places would otherwise cost a turn per ear.
+  auto mark = [&](int v) {
+    double diagonal, area;
+    const bool passes = shaped(v, diagonal, area);
+    ears.Mark(v, passes && diagonal < limit && !ears.Refused(ears.Prev(v), ears.Next(v)));
+  };
+  auto markAll = [&]() {
+    int v = next;
+    for (int k = 0; k < ears.Count(); ++k, v = ears.Next(v))
+      mark(v);
+  };
+  markAll();
+  for (;;) {
+    const int nv = ears.Count();
+    if (nv < 3) return 1;
+    if (series != kBestEar && failed >= nv) {
+      if (series < kAnyArea) {
+        int v = next;
+        for (int k = 0; k < nv; ++k, v = ears.Next(v)) {
+          double diagonal, area;
+          if (shaped(v, diagonal, area) && diagonal >= limit) nearest = std::min(nearest, diagonal);
+        }
+      }
+      // A round at one limit is two turns and one candidate more, the first
+      // at the new limit: each round that fails moves the start on by one.
+      for (;;) {
+        limit *= 1.3;
+        if (limit > bound) {
+          ++series;
+          limit = std::sqrt(S) * 0.001;
+          bound = extent;
+          if (series == kRelativeMargin_) margin = kRelativeMargin * extent * extent;
+          break;
+        }
+        if (nearest < limit) break;
+        next = ears.Next(next);
+      }
+      failed = -1;
+      nearest = HUGE_VAL;
+      if (series < kAnyArea) markAll();
+    }
+    if (series == kBestEar) {
+      // Every diagonal is short enough and still a whole round failed: the
+      // loop is not simple or what is left of it is flat. The rest is cut
+      // ear by best ear; more rounds would each cost a pass over the loop
+      // per candidate.
+      const int v = ears.BestEar();
+      if (v < 0) return 0;
+      ears.Cut(v, triangles);
+      continue;
+    }
+    if (series < kAnyArea) {
+      const int first = ears.Next(next);
+      const int marked = ears.NextMarked(first);
+      const int skipped = marked < 0 ? 0 : ears.Distance(first, marked);
+      if (marked < 0 || failed + skipped >= nv) {
+        // The turn ends before the next marked ear.
+        next = ears.Advance(next, nv - failed);
+        failed = nv;
+        continue;
+      }
+      failed += skipped;
+      next = ears.Prev(marked);
+    }
+    const int u = next;
+    const int v = ears.Next(u);
+    const int w = ears.Next(v);
+    next = v;
+    ++failed;
+    double diagonal, area;
+    if (!shaped(v, diagonal, area)) continue;
+    if (diagonal >= limit) {
+      nearest = std::min(nearest, diagonal);
+      continue;
+    }
+    if (ears.Refused(u, w)) continue;
+    if (series == kAnyArea ? ears.BlockedStrictly(u, v, w) : ears.Blocked(u, v, w)) continue;
+    ears.Cut(v, triangles);
+    left -= area;
+    // The first series go on from the ear's far corner, as they always did.
+    // The third looks back first: the cut may have made the corner before it
+    // an ear, which it would otherwise meet only a turn later.
+    if (series < kAnyArea) {
+      mark(u);
+      mark(w);
+    }
+    next = series == kAnyArea ? ears.Prev(u) : w;
+    failed = 0;
+    nearest = HUGE_VAL;
+  }
+}
+
+// Joins holes into an outer loop by bridges: each hole, the one reaching
+// furthest in x first, is cut open at its rightmost point M and joined to
+// the point of the ring that M sees first to its right, through a pair of
+// coincident edges (both ends of a bridge are doubled).
+class HoleBridger {
+ public:
+  HoleBridger(std::vector<Point2d>& P, std::vector<int>& origin) : P_(P), origin_(origin) {}
+
+  // Links the points [first, first + count) into a ring, counter-clockwise
+  // when ccw; returns a point of it.
+  int AddRing(size_t first, size_t count, bool ccw) {
+    next_.resize(P_.size(), -1);
+    prev_.resize(P_.size(), -1);
+    for (size_t i = 0; i < count; ++i) {
+      const int a = int(first + i), b = int(first + (i + 1) % count);
+      if (ccw) {
+        next_[size_t(a)] = b, prev_[size_t(b)] = a;
+      } else {
+        next_[size_t(b)] = a, prev_[size_t(a)] = b;
+      }
+    }
+    return int(first);
+  }
+
+  // Bridges the hole that holds point hole into the ring through outer;
+  // false when no point of the ring lies to the hole's right.
+  bool Bridge(int outer, int hole, size_t ringSize) {
+    const int m = Rightmost(hole);
+    const int a = Target(outer, m, ringSize);
+    if (a < 0) return false;
+    Split(a, m);
+    return true;
+  }
+
+  // Joins the hole's ring at its point m to the ring at a, which stands at
+  // the same place (a loop pinched there): a, the hole from the point after
+  // m round to m, the point after a. False, and nothing joined, when the
+  // hole does not lie in the ring's angle at a.
+  bool JoinAt(int a, int m) {
+    const int an = next_[size_t(a)], mn = next_[size_t(m)];
+    if (!LocallyInside(a, P_[size_t(mn)]) || !LocallyInside(a, P_[size_t(prev_[size_t(m)])]))
+      return false;
+    next_[size_t(a)] = mn, prev_[size_t(mn)] = a;
+    next_[size_t(m)] = an, prev_[size_t(an)] = m;
+    return true;
+  }
+
+  // The ring through start, as point indices in order.
+  std::vector<int> Ring(int start) const {
+    std::vector<int> ring;
+    int p = start;
+    do {
+      ring.push_back(p);
+      p = next_[size_t(p)];
+    } while (p != start && ring.size() <= P_.size());
+    return ring;
+  }
+
+  int Rightmost(int start) const {
+    int best = start;
+    for (int p = next_[size_t(start)]; p != start; p = next_[size_t(p)]) {
+      const Point2d &q = P_[size_t(p)], &b = P_[size_t(best)];
+      if (q.x > b.x || (q.x == b.x && q.y < b.y)) best = p;
+    }
+    return best;
+  }
+
+ private:
+  // Point q lies in the interior angle of the ring at p.
+  bool LocallyInside(int p, const Point2d& q) const {
+    const Point2d &a = P_[size_t(prev_[size_t(p)])], &o = P_[size_t(p)],
+                  &b = P_[size_t(next_[size_t(p)])];
+    if (Cross2d(a, o, b) >= 0.0) return Cross2d(o, b, q) >= 0.0 && Cross2d(o, q, a) >= 0.0;
+    return Cross2d(o, b, q) >= 0.0 || Cross2d(o, q, a) >= 0.0;
+  }
+
+  // The point of the ring through outer that the hole's point m is bridged
+  // to: of the edge that the ray from m to the right meets first, the end
+  // further right, unless other points lie in the triangle between m, the
+  // hit and that end; then the one of them nearest in angle to the ray.
+  int Target(int outer, int m, size_t ringSize) const {
+    const Point2d M = P_[size_t(m)];
+    double hitX = HUGE_VAL;
+    int end = -1;
+    int a = outer;
+    for (size_t k = 0; k < ringSize; ++k) {
+      const int b = next_[size_t(a)];
+      const Point2d &A = P_[size_t(a)], &B = P_[size_t(b)];
+      // Edges with the inside of the ring to their left run upwards where
+      // the ray meets them from inside.
+      if (A.y <= M.y && M.y <= B.y && A.y < B.y) {
+        const double x = A.x + (M.y - A.y) * (B.x - A.x) / (B.y - A.y);
+        if (x >= M.x && x < hitX) {
+          hitX = x;
+          end = A.y == M.y ? a : B.y == M.y ? b : A.x > B.x ? a : b;
+        }
+      }
+      a = b;
+    }
+    if (end < 0) return -1;
+    const Point2d I = {hitX, M.y};
+    const Point2d E = P_[size_t(end)];
+    const double orient = Cross2d(M, I, E);
+    int best = -1;
+    double bestTan = HUGE_VAL;
+    a = outer;
+    for (size_t k = 0; k < ringSize; ++k, a = next_[size_t(a)]) {
+      const Point2d& Q = P_[size_t(a)];
+      if (!Same(Q, E)) {
+        if (!(Q.x > M.x) || !(Q.x <= std::max(hitX, E.x))) continue;
+        const double c1 = Cross2d(M, I, Q), c2 = Cross2d(I, E, Q), c3 = Cross2d(E, M, Q);
+        const bool in = orient >= 0.0 ? c1 >= 0.0 && c2 >= 0.0 && c3 >= 0.0
+                                      : c1 <= 0.0 && c2 <= 0.0 && c3 <= 0.0;
+        if (!in) continue;
+      }
+      if (!LocallyInside(a, M)) continue;
+      const double tan = std::fabs(Q.y - M.y) / (Q.x - M.x);
+      if (best < 0 || tan < bestTan || (tan == bestTan && Q.x < P_[size_t(best)].x)) {
+        best = a;
+        bestTan = tan;
+      }
+    }
+    return best >= 0 ? best : end;
+  }
+
+  // Joins the ring at a to the hole's ring at b: a, b, the hole, b', a'.
+  void Split(int a, int b) {
+    const int a2 = Copy(a), b2 = Copy(b);
+    const int an = next_[size_t(a)], bp = prev_[size_t(b)];
+    next_[size_t(a)] = b, prev_[size_t(b)] = a;
+    next_[size_t(a2)] = an, prev_[size_t(an)] = a2;
+    next_[size_t(b2)] = a2, prev_[size_t(a2)] = b2;
+    next_[size_t(bp)] = b2, prev_[size_t(b2)] = bp;
+  }
+
+  int Copy(int a) {
+    P_.push_back(P_[size_t(a)]);
+    origin_.push_back(origin_[size_t(a)]);
+    next_.push_back(-1);
+    prev_.push_back(-1);
+    return int(P_.size() - 1);
+  }
+
+  std::vector<Point2d>& P_;
+  std::vector<int>& origin_;
+  std::vector<int> next_, prev_;
+};
+
+// Pairs (a, m) of a point a of the outer loop, loops[0], and a point m of a
+// hole at the same place, by their indices in the loops in turn.
+std::vector<std::pair<int, int>> TouchesOfTheOuterLoop(
+    const std::vector<std::vector<Point2d>>& loops) {
+  struct PlaceHash {
+    size_t operator()(const Point2d& p) const {
+      // 0 and -0 are the same place.
+      const uint64_t x = std::bit_cast<uint64_t>(p.x + 0.0), y = std::bit_cast<uint64_t>(p.y + 0.0);
+      return size_t((x * 0x9E3779B97F4A7C15ull) ^ (y * 0xC2B2AE3D27D4EB4Full));
+    }
+  };
+  struct SamePlace {
+    bool operator()(const Point2d& a, const Point2d& b) const { return Same(a, b); }
+  };
+  std::unordered_multimap<Point2d, int, PlaceHash, SamePlace> holePoints;
+  int index = int(loops[0].size());
+  for (size_t h = 1; h < loops.size(); ++h)
+    for (const Point2d& q : loops[h])
+      holePoints.emplace(q, index++);
+  std::vector<std::pair<int, int>> touches;
+  for (size_t i = 0; i < loops[0].size(); ++i) {
+    const auto [lo, hi] = holePoints.equal_range(loops[0][i]);
+    for (auto it = lo; it != hi; ++it)
+      touches.push_back({int(i), it->second});
+  }
+  return touches;
+}
+
+}  // namespace
+
+double TwiceArea(const std::vector<Point2d>& P) {
+  double sum = 0.0;
+  for (size_t i = 0; i < P.size(); ++i) {
+    const Point2d &a = P[i == 0 ? P.size() - 1 : i - 1], &b = P[i];
+    sum += a.x * b.y - b.x * a.y;
+  }
+  return sum;
+}
+
+int LoopContains(const std::vector<Point2d>& loop, const Point2d& q) {
+  bool inside = false;
+  const size_t n = loop.size();
+  for (size_t i = 0, j = n - 1; i < n; j = i++) {
+    const Point2d &a = loop[j], &b = loop[i];
+    if (Same(a, q)) return -1;
+    if ((a.y > q.y) != (b.y > q.y)) {
+      const double c = Cross2d(a, b, q);
+      if (c == 0.0) return -1;
+      // The edge meets the ray from q to the right.
+      if ((c > 0.0) == (b.y > a.y)) inside = !inside;
+    } else if (a.y == q.y && b.y == q.y && std::min(a.x, b.x) <= q.x && q.x <= std::max(a.x, b.x)) {
+      return -1;
+    }
+  }
+  return inside ? 1 : 0;
+}
+
+int TriangulatePolygon2D(const std::vector<Point2d>& P, std::vector<int>& triangles,
+                         const RefusedDiagonal& refused) {
+  const int n = int(P.size());
+  if (n < 3) return 0;
+  double S = 0.5 * TwiceArea(P);
+  std::vector<int> V(static_cast<size_t>(n));
+  if (S > 0.0) {
+    for (int i = 0; i < n; ++i)
+      V[size_t(i)] = i;
+  } else {
+    for (int i = 0; i < n; ++i)
+      V[size_t(i)] = n - 1 - i;
+    S = -S;
+  }
+  // A polygon without area has no ear to cut; a non-finite one has a
+  // coordinate that is no number.
+  if (!(S > 0.0) || !std::isfinite(S)) return 0;
+  return ClipEars(P, V, S, triangles, &refused);
+}
+
+int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops,
+                                  std::vector<int>& triangles, const RefusedDiagonal& refused) {
+  if (loops.empty() || loops[0].size() < 3) return 0;
+  std::vector<Point2d> P;
+  std::vector<int> origin;  // of each point, its index in the loops as given
+  for (const std::vector<Point2d>& loop : loops)
+    P.insert(P.end(), loop.begin(), loop.end());
+  for (size_t i = 0; i < P.size(); ++i)
+    origin.push_back(int(i));
+  HoleBridger bridger(P, origin);
+  const double outerArea = TwiceArea(loops[0]);
+  if (!(outerArea != 0.0) || !std::isfinite(outerArea)) return 0;
+  const int outer = bridger.AddRing(0, loops[0].size(), outerArea > 0.0);
+  size_t ringSize = loops[0].size();
+  // Holes run clockwise; one without area or with fewer than three points
+  // has nothing to take away.
+  std::vector<std::pair<Point2d, int>> holes;
+  size_t first = loops[0].size();
+  for (size_t h = 1; h < loops.size(); first += loops[h].size(), ++h) {
+    const double area = TwiceArea(loops[h]);
+    if (loops[h].size() < 3 || !(area != 0.0) || !std::isfinite(area)) continue;
+    const int m = bridger.Rightmost(bridger.AddRing(first, loops[h].size(), area < 0.0));
+    holes.push_back({P[size_t(m)], m});
+  }
+  std::sort(holes.begin(), holes.end(), [](const auto& a, const auto& b) {
+    return a.first.x > b.first.x || (a.first.x == b.first.x && a.first.y < b.first.y);
+  });
+  // A hole that touches the outer loop at a point is joined to it there: a
+  // bridge elsewhere would leave the region cut apart at the touch, and the
+  // clipping could not finish.
+  const std::vector<std::pair<int, int>> touches = TouchesOfTheOuterLoop(loops);
+  for (const auto& hole : holes) {
+    const std::vector<int> ring = bridger.Ring(hole.second);
+    bool joined = false;
+    for (auto t = touches.begin(); t != touches.end() && !joined; ++t)
+      joined = std::find(ring.begin(), ring.end(), t->second) != ring.end() &&
+               bridger.JoinAt(t->first, t->second);
+    if (joined) {
+      ringSize += ring.size();
+    } else if (bridger.Bridge(outer, hole.second, ringSize)) {
+      ringSize += ring.size() + 2;
+    }
+  }
+  const std::vector<int> V = bridger.Ring(outer);
+  std::vector<Point2d> ring;
+  for (int p : V)
+    ring.push_back(P[size_t(p)]);
+  const double S = 0.5 * TwiceArea(ring);
+  if (!(S > 0.0) || !std::isfinite(S)) return 0;
+  std::vector<int> local;
+  const RefusedDiagonal refusedHere = [&](int a, int b) {
+    return refused(origin[size_t(a)], origin[size_t(b)]);
+  };
+  const int result = ClipEars(P, V, S, local, refused ? &refusedHere : nullptr);
+  for (int t : local)
+    triangles.push_back(origin[size_t(t)]);
+  return result;
+}
+
+bool FlipRefusedDiagonals(const std::vector<Point2d>& P, std::vector<int>& triangles,
+                          const RefusedDiagonal& refused) {
+  // Where each directed side runs: the index in triangles of its first end.
+  std::unordered_map<uint64_t, size_t> sides;
+  auto key = [](int a, int b) { return (uint64_t(uint32_t(a)) << 32) | uint32_t(b); };
+  auto first = [](size_t corner) { return corner - corner % 3; };
+  auto add = [&](size_t t) {
+    for (size_t z = 0; z < 3; ++z)
+      if (!sides.emplace(key(triangles[t + z], triangles[t + (z + 1) % 3]), t + z).second)
+        return false;
+    return true;
+  };
+  auto remove = [&](size_t t) {
+    for (size_t z = 0; z < 3; ++z)
+      sides.erase(key(triangles[t + z], triangles[t + (z + 1) % 3]));
+  };
+  for (size_t t = 0; t + 2 < triangles.size(); t += 3)
+    if (!add(t)) return false;
+  // Each flip trades a refused side for one that is not: the passes end.
+  for (bool flipped = true; flipped;) {
+    flipped = false;
+    for (size_t corner = 0; corner < triangles.size() - triangles.size() % 3; ++corner) {
+      const size_t t = first(corner), z = corner - t;
+      const int a = triangles[corner], b = triangles[t + (z + 1) % 3];
+      if (!refused(a, b)) continue;
+      // The two triangles on the side, (a, b, c) and (b, a, d), become
+      // (c, a, d) and (d, b, c): both turn counter-clockwise only where the
+      // quadrilateral (a, d, b, c) is strictly convex.
+      const auto twin = sides.find(key(b, a));
+      if (twin == sides.end()) return false;
+      const size_t u = first(twin->second), y = twin->second - u;
+      const int c = triangles[t + (z + 2) % 3], d = triangles[u + (y + 2) % 3];
+      const Point2d &A = P[size_t(a)], &B = P[size_t(b)], &C = P[size_t(c)], &D = P[size_t(d)];
+      if (refused(c, d) || !(Cross2d(C, A, D) > 0.0) || !(Cross2d(D, B, C) > 0.0)) return false;
+      remove(t);
+      remove(u);
+      triangles[t] = c, triangles[t + 1] = a, triangles[t + 2] = d;
+      triangles[u] = d, triangles[u + 1] = b, triangles[u + 2] = c;
+      if (!add(t) || !add(u)) return false;
+      flipped = true;
+    }
+  }
+  return true;
+}
+
+}  // namespace quarnel
