@@ -25,8 +25,8 @@
 #include <QString>
 #include <functional>
 
-class QLocalServer;
 class QLocalSocket;
+class QSocketNotifier;
 
 namespace quarnel {
 
@@ -85,13 +85,23 @@ class ShellOpenServer final : public QObject {
   void openRequested(const QString& path);
 
  private:
-  void OnNewConnection();
+  void Close();
+  void OnAcceptable();
+  bool DropWaitingConnection();
+  void PauseAccepting();
+  void Serve(int fd);
   void OnReadable(QLocalSocket* socket);
   void OnConfirm(QLocalSocket* socket);
   void OnTimeout(QLocalSocket* socket);
 
   std::function<bool()> busy_;
-  QLocalServer* server_;
+  QString name_;
+  int listener_ = -1;
+  // Held so that, with no descriptor left, one can be freed to take a waiting
+  // connection and close it: left waiting it would wake the loop again and
+  // again.
+  int spare_ = -1;
+  QSocketNotifier* acceptable_ = nullptr;
 };
 
 }  // namespace quarnel
