@@ -42,7 +42,7 @@ constexpr int kRequestTimeoutMs = 5000;
 constexpr int kListenBacklog = 50;
 // Taken in one pass of the event loop; the rest come in the next, so that many
 // at once do not hold up the window.
-constexpr int kAcceptsPerPass = 64;
+constexpr int kAcceptsPerPass = 16;
 // When a connection can be neither taken nor dropped (no descriptor to spare,
 // or the system is short of memory), the instance looks again after this
 // instead of being woken for it without pause.
