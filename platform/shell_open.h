@@ -62,7 +62,10 @@ struct ShellOpenTimeouts {
 bool HandToRunningInstance(const QString& socketName, const QString& path,
                            const ShellOpenTimeouts& timeouts = {});
 
-// The running instance's end.
+// The running instance's end. It listens until it is destroyed, which
+// removes its socket: a connection it cannot take (no descriptor left, say,
+// while many clients hold theirs) is dropped, and its client opens the file
+// itself; a client that does not finish its part in time is dropped too.
 class ShellOpenServer final : public QObject {
   Q_OBJECT
 
