@@ -14,7 +14,9 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QStringDecoder>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QThread>
 #include <cerrno>
@@ -35,6 +37,16 @@ constexpr char kConfirm = 'C';
 // A client that connects and then does not finish its part is dropped after
 // this.
 constexpr int kRequestTimeoutMs = 5000;
+// Connections that may wait to be taken, as many as a local server allows by
+// default.
+constexpr int kListenBacklog = 50;
+// Taken in one pass of the event loop; the rest come in the next, so that many
+// at once do not hold up the window.
+constexpr int kAcceptsPerPass = 16;
+// When a connection can be neither taken nor dropped (no descriptor to spare,
+// or the system is short of memory), the instance looks again after this
+// instead of being woken for it without pause.
+constexpr int kAcceptPauseMs = 100;
 // Probing whether a socket left on disk still has an instance behind it.
 constexpr int kProbeMs = 300;
 // A busy instance is asked again after this.
@@ -240,6 +252,36 @@ bool InstanceAnswers(const QString& name) {
   return probe.Connect(QFile::encodeName(name), kProbeMs) || errno == EAGAIN;
 }
 
+// The socket is made, listening and readable by the user alone, in a folder of
+// its own beside the name, and then renamed over the name: no other user can
+// connect to it in between. -1 when any step fails.
+int UserOnlyListeningSocket(const QString& name) {
+  const QTemporaryDir aside(QFileInfo(name).absolutePath() + QLatin1Char('/'));
+  if (!aside.isValid()) return -1;
+  const QByteArray made = QFile::encodeName(aside.filePath(QStringLiteral("s")));
+  const QByteArray target = QFile::encodeName(name);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (made.size() >= qsizetype(sizeof(address.sun_path)) ||
+      target.size() >= qsizetype(sizeof(address.sun_path))) {
+    return -1;
+  }
+  std::memcpy(address.sun_path, made.constData(), size_t(made.size()));
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  const bool listening =
+      fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0 &&
+      ::listen(fd, kListenBacklog) == 0 && ::chmod(made.constData(), S_IRWXU) == 0 &&
+      ::rename(made.constData(), target.constData()) == 0;
+  // A socket file still in the folder aside goes with the folder.
+  if (!listening && fd >= 0) {
+    ::close(fd);
+    fd = -1;
+  }
+  return fd;
+}
+
+int OpenSpareDescriptor() { return ::open("/dev/null", O_RDONLY | O_CLOEXEC); }
+
 }  // namespace
 
 QString ShellOpenSocketNameIn(const QString& folder) {
@@ -299,47 +341,113 @@ bool HandToRunningInstance(const QString& socketName, const QString& path,
 }
 
 ShellOpenServer::ShellOpenServer(std::function<bool()> busy, QObject* parent)
-    : QObject(parent), busy_(std::move(busy)), server_(new QLocalServer(this)) {
-  server_->setSocketOptions(QLocalServer::UserAccessOption);
-  connect(server_, &QLocalServer::newConnection, this, &ShellOpenServer::OnNewConnection);
-}
+    : QObject(parent), busy_(std::move(busy)) {}
 
-ShellOpenServer::~ShellOpenServer() = default;
+ShellOpenServer::~ShellOpenServer() { Close(); }
 
 bool ShellOpenServer::Listen(const QString& name) {
-  if (server_->isListening()) {
-    server_->close();
-  }
+  Close();
   // Between the look and the listen no other start may listen: its socket
   // would be renamed over, and removed when the other one ends.
   TakeShellOpenLock(name);
-  // A socket restricted to the user is made aside and renamed over the name,
-  // so the listen itself would replace a live instance's socket: look first.
+  // The listen renames its socket over the name, so it would replace a live
+  // instance's socket: look first.
   bool free = true;
   if (QFileInfo::exists(name)) {
     free = !ForeignSocketFile(name) && !InstanceAnswers(name);
     // The instance that made the socket is gone.
     if (free) QLocalServer::removeServer(name);
   }
-  const bool listening = free && server_->listen(name);
+  if (free) listener_ = UserOnlyListeningSocket(name);
   ReleaseShellOpenLock();
-  return listening;
+  if (listener_ < 0) return false;
+  name_ = name;
+  spare_ = OpenSpareDescriptor();
+  acceptable_ = new QSocketNotifier(listener_, QSocketNotifier::Read, this);
+  connect(acceptable_, &QSocketNotifier::activated, this, &ShellOpenServer::OnAcceptable);
+  return true;
 }
 
-bool ShellOpenServer::Listening() const { return server_->isListening(); }
+bool ShellOpenServer::Listening() const { return listener_ >= 0; }
 
-void ShellOpenServer::OnNewConnection() {
-  while (QLocalSocket* socket = server_->nextPendingConnection()) {
-    if (!PeerIsUser(int(socket->socketDescriptor()))) {
-      socket->abort();
-      socket->deleteLater();
+void ShellOpenServer::Close() {
+  if (listener_ < 0) return;
+  delete acceptable_;
+  acceptable_ = nullptr;
+  ::close(listener_);
+  listener_ = -1;
+  if (spare_ >= 0) ::close(spare_);
+  spare_ = -1;
+  QFile::remove(name_);
+  name_.clear();
+}
+
+// Whatever a failed accept means, the socket keeps listening: a connection
+// that cannot be had is dropped, and the others are taken as before.
+void ShellOpenServer::OnAcceptable() {
+  for (int i = 0; i < kAcceptsPerPass; ++i) {
+    const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd >= 0) {
+      Serve(fd);
       continue;
     }
-    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-    connect(socket, &QLocalSocket::readyRead, this, [this, socket] { OnReadable(socket); });
-    QTimer::singleShot(kRequestTimeoutMs, socket, [this, socket] { OnTimeout(socket); });
-    OnReadable(socket);
+    // The client gave up while it waited, or a signal came.
+    if (errno == ECONNABORTED || errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return;
+    if (errno == EMFILE || errno == ENFILE) {
+      if (DropWaitingConnection()) continue;
+      return;
+    }
+    PauseAccepting();
+    return;
   }
+}
+
+// With no descriptor left the waiting connection is taken on the spare one
+// and closed at once: its client learns that it was not heard and opens the
+// file itself. True when one was dropped and more may wait.
+bool ShellOpenServer::DropWaitingConnection() {
+  if (spare_ < 0) {
+    PauseAccepting();
+    return false;
+  }
+  ::close(spare_);
+  const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+  const int error = errno;
+  if (fd >= 0) ::close(fd);
+  spare_ = OpenSpareDescriptor();
+  // The limit is met before the queue is read: nothing may be waiting.
+  if (fd < 0 && error == EAGAIN) return false;
+  if (spare_ < 0 || (fd < 0 && error != ECONNABORTED && error != EINTR)) {
+    PauseAccepting();
+    return false;
+  }
+  return true;
+}
+
+void ShellOpenServer::PauseAccepting() {
+  acceptable_->setEnabled(false);
+  QTimer::singleShot(kAcceptPauseMs, acceptable_, [this] {
+    if (spare_ < 0) spare_ = OpenSpareDescriptor();
+    acceptable_->setEnabled(true);
+  });
+}
+
+void ShellOpenServer::Serve(int fd) {
+  if (!PeerIsUser(fd)) {
+    ::close(fd);
+    return;
+  }
+  auto* socket = new QLocalSocket(this);
+  if (!socket->setSocketDescriptor(fd)) {
+    ::close(fd);
+    delete socket;
+    return;
+  }
+  connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+  connect(socket, &QLocalSocket::readyRead, this, [this, socket] { OnReadable(socket); });
+  QTimer::singleShot(kRequestTimeoutMs, socket, [this, socket] { OnTimeout(socket); });
+  OnReadable(socket);
 }
 
 void ShellOpenServer::OnReadable(QLocalSocket* socket) {

@@ -25,8 +25,8 @@
 #include <QString>
 #include <functional>
 
-class QLocalServer;
 class QLocalSocket;
+class QSocketNotifier;
 
 namespace quarnel {
 
@@ -62,7 +62,10 @@ struct ShellOpenTimeouts {
 bool HandToRunningInstance(const QString& socketName, const QString& path,
                            const ShellOpenTimeouts& timeouts = {});
 
-// The running instance's end.
+// The running instance's end. It listens until it is destroyed, which
+// removes its socket: a connection it cannot take (no descriptor left, say,
+// while many clients hold theirs) is dropped, and its client opens the file
+// itself; a client that does not finish its part in time is dropped too.
 class ShellOpenServer final : public QObject {
   Q_OBJECT
 
@@ -85,13 +88,23 @@ class ShellOpenServer final : public QObject {
   void openRequested(const QString& path);
 
  private:
-  void OnNewConnection();
+  void Close();
+  void OnAcceptable();
+  bool DropWaitingConnection();
+  void PauseAccepting();
+  void Serve(int fd);
   void OnReadable(QLocalSocket* socket);
   void OnConfirm(QLocalSocket* socket);
   void OnTimeout(QLocalSocket* socket);
 
   std::function<bool()> busy_;
-  QLocalServer* server_;
+  QString name_;
+  int listener_ = -1;
+  // Held so that, with no descriptor left, one can be freed to take a waiting
+  // connection and close it: left waiting it would wake the loop again and
+  // again.
+  int spare_ = -1;
+  QSocketNotifier* acceptable_ = nullptr;
 };
 
 }  // namespace quarnel

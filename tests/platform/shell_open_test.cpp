@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -229,6 +230,89 @@ TEST_F(ShellOpenTest, ASocketLeftBehindIsTakenOver) {
   ASSERT_TRUE(MakeStaleSocket(name));
   ASSERT_TRUE(server.Listen(name));
   QSignalSpy requested(&server, &ShellOpenServer::openRequested);
+  EXPECT_TRUE(HandOver(name, dir.filePath("a.ply")));
+  requested.wait(1000);
+  EXPECT_EQ(requested.count(), 1);
+}
+
+// Lowers the process's limit of open files for its lifetime, so that only
+// the given number of descriptors can still be opened.
+class FewFreeDescriptors {
+ public:
+  explicit FewFreeDescriptors(int free) {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    int end = 0;
+    for (int left = free; left > 0; ++end) {
+      if (::fcntl(end, F_GETFD) == -1) --left;
+    }
+    rlimit lowered = saved_;
+    lowered.rlim_cur = rlim_t(end);
+    ::setrlimit(RLIMIT_NOFILE, &lowered);
+  }
+  ~FewFreeDescriptors() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+  FewFreeDescriptors(const FewFreeDescriptors&) = delete;
+  FewFreeDescriptors& operator=(const FewFreeDescriptors&) = delete;
+
+ private:
+  rlimit saved_{};
+};
+
+// Client connections that say nothing, closed when it goes.
+struct SilentClients {
+  ~SilentClients() {
+    for (const int fd : fds) ::close(fd);
+  }
+  // False, with errno set, when no socket could be made or connected.
+  bool Connect(const QString& name) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray bytes = QFile::encodeName(name);
+    std::strncpy(address.sun_path, bytes.constData(), sizeof(address.sun_path) - 1);
+    if (fd < 0) return false;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+      const int error = errno;
+      ::close(fd);
+      errno = error;
+      return false;
+    }
+    fds.push_back(fd);
+    return true;
+  }
+  std::vector<int> fds;
+};
+
+void PumpFor(int ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// Connections held open until no descriptor is left for the next one the
+// instance takes: it drops that one and listens on, and takes requests again
+// once they close. It used to close its socket for good, and every later
+// desktop open started an instance of its own.
+TEST_F(ShellOpenTest, TheServerListensOnWhenNoDescriptorIsLeftForAConnection) {
+  ASSERT_TRUE(server.Listen(name));
+  QSignalSpy requested(&server, &ShellOpenServer::openRequested);
+  {
+    const FewFreeDescriptors limit(30);
+    SilentClients clients;
+    // The first ones the instance takes and holds; the rest wait for it.
+    while (clients.Connect(name)) {
+      if (clients.fds.size() <= 10) PumpFor(20);
+    }
+    ASSERT_EQ(errno, EMFILE);
+    ASSERT_GT(clients.fds.size(), size_t(10));
+    PumpFor(200);
+    // The last one waited when no descriptor was left: it is dropped.
+    char byte = 0;
+    const ssize_t read = ::recv(clients.fds.back(), &byte, 1, MSG_DONTWAIT);
+    const int error = read < 0 ? errno : 0;
+    EXPECT_EQ(read, 0) << std::strerror(error);
+  }
+  PumpFor(200);
+  EXPECT_TRUE(server.Listening());
   EXPECT_TRUE(HandOver(name, dir.filePath("a.ply")));
   requested.wait(1000);
   EXPECT_EQ(requested.count(), 1);
