@@ -114,13 +114,81 @@ bool PlaneEdgeCollapse::LinkConditions(const CollapseCandidate& c) {
   ForEachFaceOf(r, [&](FaceT5* f, int) {
     shared += f->v[0] == s || f->v[1] == s || f->v[2] == s;
   });
-  return shared == 1 || !OnBorder(r) || !OnBorder(s);
+  if (shared == 1) return true;
+  const bool rOnBorder = OnBorder(r);
+  const bool sOnBorder = OnBorder(s);
+  if (rOnBorder && sOnBorder) return false;
+  if (rOnBorder) return !JoinsAcrossTheCut(r, s);
+  if (sOnBorder) return !JoinsAcrossTheCut(s, r);
+  return true;
+}
+
+bool PlaneEdgeCollapse::JoinsAcrossTheCut(VertexT5* b, VertexT5* u) {
+  // The merged point keeps b's place on the border and takes u's edges: an
+  // edge from u to a border point that b is not joined to becomes an edge
+  // through the inside from border to border, across the region the cap
+  // has to fill, and no cap of the loop could then avoid it.
+  const uint32_t joined = UserBitCounter::Take();
+  const uint32_t alongBorder = UserBitCounter::Take();  // joined by a border edge
+  auto clear = [&](FaceT5* f, int z) {
+    f->v[(z + 1) % 3]->flags &= ~(joined | alongBorder);
+    f->v[(z + 2) % 3]->flags &= ~(joined | alongBorder);
+  };
+  ForEachFaceOf(u, clear);
+  ForEachFaceOf(b, clear);
+  ForEachFaceOf(b, [&](FaceT5* f, int z) {
+    for (int k = 1; k <= 2; ++k) {
+      f->v[(z + k) % 3]->flags |= joined;
+      f->v[(z + k) % 3]->flags ^= alongBorder;
+    }
+  });
+  bool across = false;
+  ForEachFaceOf(u, [&](FaceT5* f, int z) {
+    for (int k = 1; k <= 2 && !across; ++k) {
+      VertexT5* t = f->v[(z + k) % 3];
+      if (t == b || t == u || (t->flags & joined)) continue;
+      across = OnBorder(t, ElemFlag::Visited) && PocketsOfTheCut(u, t, alongBorder) != 1;
+    }
+  });
+  UserBitCounter::Release(alongBorder);
+  UserBitCounter::Release(joined);
+  return across;
+}
+
+int PlaneEdgeCollapse::PocketsOfTheCut(VertexT5* u, VertexT5* t, uint32_t alongBorder) const {
+  // A face (u, w, t) where the border runs b, w, t: after the collapse it
+  // lies flat on the cut with two border edges, and the cap takes such a
+  // face away before it fills the loop, so its third edge ends on the
+  // border as a border edge. That holds only where it is the one face of
+  // the kind at t; two would close the loop around u by themselves.
+  int pockets = 0;
+  ForEachFaceOf(u, [&](FaceT5* f, int z) {
+    VertexT5* x = f->v[(z + 1) % 3];
+    VertexT5* y = f->v[(z + 2) % 3];
+    VertexT5* w = x == t ? y : y == t ? x : nullptr;
+    if (w != nullptr && w != t && (w->flags & alongBorder) && FacesOnEdge(w, t) == 1) ++pockets;
+  });
+  return pockets;
+}
+
+int PlaneEdgeCollapse::FacesOnEdge(const VertexT5* a, const VertexT5* b) const {
+  int faces = 0;
+  ForEachFaceOf(a, [&](FaceT5* f, int) {
+    faces += f->v[0] == b || f->v[1] == b || f->v[2] == b;
+  });
+  return faces;
 }
 
 bool PlaneEdgeCollapse::OnBorder(VertexT5* v) {
+  const uint32_t odd = UserBitCounter::Take();
+  const bool border = OnBorder(v, odd);
+  UserBitCounter::Release(odd);
+  return border;
+}
+
+bool PlaneEdgeCollapse::OnBorder(VertexT5* v, uint32_t odd) {
   // Around an inner point every edge to a neighbour lies in two of its
   // faces; a neighbour met an odd number of times ends a border edge.
-  const uint32_t odd = UserBitCounter::Take();
   ForEachFaceOf(v, [&](FaceT5* f, int z) {
     f->v[(z + 1) % 3]->flags &= ~odd;
     f->v[(z + 2) % 3]->flags &= ~odd;
@@ -137,7 +205,6 @@ bool PlaneEdgeCollapse::OnBorder(VertexT5* v) {
       q->flags &= ~odd;
     }
   });
-  UserBitCounter::Release(odd);
   return border;
 }
 
