@@ -107,14 +107,12 @@ bool PlaneEdgeCollapse::LinkConditions(const CollapseCandidate& c) {
   // Two border points joined by an edge through the inside of the surface
   // (both ends on one loop, or on two loops) would become one point that
   // the border passes twice: the loops pinch there and the cap leaves a
-  // slit. Only a border edge may join two border points. The edges along
-  // the cut, most of those collapsed here, are border edges: asked first,
-  // since the border test walks each end's faces three times.
-  int shared = 0;
-  ForEachFaceOf(r, [&](FaceT5* f, int) {
-    shared += f->v[0] == s || f->v[1] == s || f->v[2] == s;
-  });
-  if (shared == 1) return true;
+  // slit. Only a border edge may join two border points, and an inside
+  // edge with one end on the border may not bring the merged point such an
+  // edge from its inner end. The edges along the cut, most of those
+  // collapsed here, are border edges: asked first, since the border test
+  // walks each end's faces three times.
+  if (FacesOnEdge(r, s) == 1) return true;
   const bool rOnBorder = OnBorder(r);
   const bool sOnBorder = OnBorder(s);
   if (rOnBorder && sOnBorder) return false;
