@@ -127,46 +127,68 @@ bool PlaneEdgeCollapse::JoinsAcrossTheCut(VertexT5* b, VertexT5* u) {
   // through the inside from border to border, across the region the cap
   // has to fill, and no cap of the loop could then avoid it.
   const uint32_t joined = UserBitCounter::Take();
-  const uint32_t alongBorder = UserBitCounter::Take();  // joined by a border edge
+  const uint32_t fanned = UserBitCounter::Take();
   auto clear = [&](FaceT5* f, int z) {
-    f->v[(z + 1) % 3]->flags &= ~(joined | alongBorder);
-    f->v[(z + 2) % 3]->flags &= ~(joined | alongBorder);
+    f->v[(z + 1) % 3]->flags &= ~(joined | fanned);
+    f->v[(z + 2) % 3]->flags &= ~(joined | fanned);
   };
   ForEachFaceOf(u, clear);
   ForEachFaceOf(b, clear);
   ForEachFaceOf(b, [&](FaceT5* f, int z) {
-    for (int k = 1; k <= 2; ++k) {
-      f->v[(z + k) % 3]->flags |= joined;
-      f->v[(z + k) % 3]->flags ^= alongBorder;
-    }
+    f->v[(z + 1) % 3]->flags |= joined;
+    f->v[(z + 2) % 3]->flags |= joined;
   });
+  const uint32_t allowed = MarkBorderFan(b, u, fanned) ? (joined | fanned) : joined;
   bool across = false;
   ForEachFaceOf(u, [&](FaceT5* f, int z) {
     for (int k = 1; k <= 2 && !across; ++k) {
       VertexT5* t = f->v[(z + k) % 3];
-      if (t == b || t == u || (t->flags & joined)) continue;
-      across = OnBorder(t, ElemFlag::Visited) && PocketsOfTheCut(u, t, alongBorder) != 1;
+      if (t == b || t == u || (t->flags & allowed)) continue;
+      across = OnBorder(t, ElemFlag::Visited);
     }
   });
-  UserBitCounter::Release(alongBorder);
+  UserBitCounter::Release(fanned);
   UserBitCounter::Release(joined);
   return across;
 }
 
-int PlaneEdgeCollapse::PocketsOfTheCut(VertexT5* u, VertexT5* t, uint32_t alongBorder) const {
-  // A face (u, w, t) where the border runs b, w, t: after the collapse it
-  // lies flat on the cut with two border edges, and the cap takes such a
-  // face away before it fills the loop, so its third edge ends on the
-  // border as a border edge. That holds only where it is the one face of
-  // the kind at t; two would close the loop around u by themselves.
-  int pockets = 0;
+bool PlaneEdgeCollapse::MarkBorderFan(VertexT5* b, VertexT5* u, uint32_t fanned) {
+  // Faces (u, w, x) whose edge w-x is a border edge, in a row from b along
+  // the border: after the collapse they lie flat on the cut, fanned out
+  // from the merged point, each with a border edge, and the cap takes such
+  // faces away as one group before it fills the loop. The merged point's
+  // edge to the row's far end then lies on the border. Where the row goes
+  // all round u, nothing is left to hold the group, and the cap keeps it.
+  int bound = 0;
+  ForEachFaceOf(u, [&](FaceT5*, int) { ++bound; });
+  bool open = true;
   ForEachFaceOf(u, [&](FaceT5* f, int z) {
-    VertexT5* x = f->v[(z + 1) % 3];
-    VertexT5* y = f->v[(z + 2) % 3];
-    VertexT5* w = x == t ? y : y == t ? x : nullptr;
-    if (w != nullptr && w != t && (w->flags & alongBorder) && FacesOnEdge(w, t) == 1) ++pockets;
+    for (int k = 1; k <= 2 && open; ++k) {
+      VertexT5* w = f->v[(z + k) % 3];
+      if (f->v[(z + 3 - k) % 3] != b || w == u || FacesOnEdge(b, w) != 1) continue;
+      VertexT5* before = b;
+      for (int steps = 0; w != b && steps < bound; ++steps) {
+        w->flags |= fanned;
+        VertexT5* next = NextAlongBorder(u, before, w);
+        if (next == nullptr) break;
+        before = w;
+        w = next;
+      }
+      open = w != b;
+    }
   });
-  return pockets;
+  return open;
+}
+
+VertexT5* PlaneEdgeCollapse::NextAlongBorder(VertexT5* u, VertexT5* before, VertexT5* w) const {
+  VertexT5* next = nullptr;
+  ForEachFaceOf(u, [&](FaceT5* f, int z) {
+    for (int k = 1; k <= 2 && next == nullptr; ++k) {
+      VertexT5* x = f->v[(z + k) % 3];
+      if (f->v[(z + 3 - k) % 3] == w && x != before && x != u && FacesOnEdge(w, x) == 1) next = x;
+    }
+  });
+  return next;
 }
 
 int PlaneEdgeCollapse::FacesOnEdge(const VertexT5* a, const VertexT5* b) const {

@@ -73,11 +73,14 @@ class PlaneEdgeCollapse {
   bool OnBorder(VertexT5* v, uint32_t odd);
   // Whether merging the inner point u into the border point b joins the
   // merged point through the inside to a border point that b is not joined
-  // to, other than across a face that the cap removes.
+  // to, other than across faces that the cap removes.
   bool JoinsAcrossTheCut(VertexT5* b, VertexT5* u);
-  // The faces (u, w, t) whose w is marked alongBorder (joined to the border
-  // end by a border edge) and whose edge w-t is a border edge.
-  int PocketsOfTheCut(VertexT5* u, VertexT5* t, uint32_t alongBorder) const;
+  // Marks with `fanned` the points w of faces (u, w, x) that follow each
+  // other from b along border edges w-x; false where they go all round u.
+  bool MarkBorderFan(VertexT5* b, VertexT5* u, uint32_t fanned);
+  // The corner x of a face (u, w, x) whose edge w-x is a border edge, other
+  // than `before`, or null.
+  VertexT5* NextAlongBorder(VertexT5* u, VertexT5* before, VertexT5* w) const;
   // The number of faces holding both a and b, from a's vertex-face list.
   int FacesOnEdge(const VertexT5* a, const VertexT5* b) const;
   // Calls visit(face, corner) for each entry of v's vertex-face list; the

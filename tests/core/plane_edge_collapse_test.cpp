@@ -269,18 +269,21 @@ TEST(CollapseClipPlaneEdges, PointJustAboveTheCutMakesNoEdgeAcrossTheSection) {
     ClipByPlane(clipped, plane);
     ASSERT_TRUE(Consistent(clipped)) << row.name;
     std::vector<uint8_t> onBorder(clipped.vertices.size(), 0);
-    for (const FaceT5& f : clipped.faces)
-      if (IsLive(f.flags))
-        for (int z = 0; z < 3; ++z)
-          if (f.adjFace[z] == &f)
-            onBorder[clipped.VertexIndex(f.v[z])] =
-                onBorder[clipped.VertexIndex(f.v[(z + 1) % 3])] = 1;
-    for (const FaceT5& f : clipped.faces)
-      if (IsLive(f.flags))
-        for (int z = 0; z < 3; ++z)
-          EXPECT_FALSE(f.adjFace[z] != &f && onBorder[clipped.VertexIndex(f.v[z])] &&
-                       onBorder[clipped.VertexIndex(f.v[(z + 1) % 3])])
-              << row.name << ": an inside edge joins two border points";
+    for (const FaceT5& f : clipped.faces) {
+      if (!IsLive(f.flags)) continue;
+      for (int z = 0; z < 3; ++z) {
+        if (f.adjFace[z] != &f) continue;
+        onBorder[clipped.VertexIndex(f.v[z])] = 1;
+        onBorder[clipped.VertexIndex(f.v[(z + 1) % 3])] = 1;
+      }
+    }
+    for (const FaceT5& f : clipped.faces) {
+      if (!IsLive(f.flags)) continue;
+      for (int z = 0; z < 3; ++z)
+        EXPECT_FALSE(f.adjFace[z] != &f && onBorder[clipped.VertexIndex(f.v[z])] &&
+                     onBorder[clipped.VertexIndex(f.v[(z + 1) % 3])])
+            << row.name << ": an inside edge joins two border points";
+    }
 
     MeshT5 capped = source;
     ClipAndCap(capped, plane);
