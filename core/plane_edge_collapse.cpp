@@ -107,20 +107,108 @@ bool PlaneEdgeCollapse::LinkConditions(const CollapseCandidate& c) {
   // Two border points joined by an edge through the inside of the surface
   // (both ends on one loop, or on two loops) would become one point that
   // the border passes twice: the loops pinch there and the cap leaves a
-  // slit. Only a border edge may join two border points. The edges along
-  // the cut, most of those collapsed here, are border edges: asked first,
-  // since the border test walks each end's faces three times.
-  int shared = 0;
-  ForEachFaceOf(r, [&](FaceT5* f, int) {
-    shared += f->v[0] == s || f->v[1] == s || f->v[2] == s;
+  // slit. Only a border edge may join two border points, and an inside
+  // edge with one end on the border may not bring the merged point such an
+  // edge from its inner end. The edges along the cut, most of those
+  // collapsed here, are border edges: asked first, since the border test
+  // walks each end's faces three times.
+  if (FacesOnEdge(r, s) == 1) return true;
+  const bool rOnBorder = OnBorder(r);
+  const bool sOnBorder = OnBorder(s);
+  if (rOnBorder && sOnBorder) return false;
+  if (rOnBorder) return !JoinsAcrossTheCut(r, s);
+  if (sOnBorder) return !JoinsAcrossTheCut(s, r);
+  return true;
+}
+
+bool PlaneEdgeCollapse::JoinsAcrossTheCut(VertexT5* b, VertexT5* u) {
+  // The merged point keeps b's place on the border and takes u's edges: an
+  // edge from u to a border point that b is not joined to becomes an edge
+  // through the inside from border to border, across the region the cap
+  // has to fill, and no cap of the loop could then avoid it.
+  const uint32_t joined = UserBitCounter::Take();
+  const uint32_t fanned = UserBitCounter::Take();
+  auto clear = [&](FaceT5* f, int z) {
+    f->v[(z + 1) % 3]->flags &= ~(joined | fanned);
+    f->v[(z + 2) % 3]->flags &= ~(joined | fanned);
+  };
+  ForEachFaceOf(u, clear);
+  ForEachFaceOf(b, clear);
+  ForEachFaceOf(b, [&](FaceT5* f, int z) {
+    f->v[(z + 1) % 3]->flags |= joined;
+    f->v[(z + 2) % 3]->flags |= joined;
   });
-  return shared == 1 || !OnBorder(r) || !OnBorder(s);
+  const uint32_t allowed = MarkBorderFan(b, u, fanned) ? (joined | fanned) : joined;
+  bool across = false;
+  ForEachFaceOf(u, [&](FaceT5* f, int z) {
+    for (int k = 1; k <= 2 && !across; ++k) {
+      VertexT5* t = f->v[(z + k) % 3];
+      if (t == b || t == u || (t->flags & allowed)) continue;
+      across = OnBorder(t, ElemFlag::Visited);
+    }
+  });
+  UserBitCounter::Release(fanned);
+  UserBitCounter::Release(joined);
+  return across;
+}
+
+bool PlaneEdgeCollapse::MarkBorderFan(VertexT5* b, VertexT5* u, uint32_t fanned) {
+  // Faces (u, w, x) whose edge w-x is a border edge, in a row from b along
+  // the border: after the collapse they lie flat on the cut, fanned out
+  // from the merged point, each with a border edge, and the cap takes such
+  // faces away as one group before it fills the loop. The merged point's
+  // edge to the row's far end then lies on the border. Where the row goes
+  // all round u, nothing is left to hold the group, and the cap keeps it.
+  int bound = 0;
+  ForEachFaceOf(u, [&](FaceT5*, int) { ++bound; });
+  bool open = true;
+  ForEachFaceOf(u, [&](FaceT5* f, int z) {
+    for (int k = 1; k <= 2 && open; ++k) {
+      VertexT5* w = f->v[(z + k) % 3];
+      if (f->v[(z + 3 - k) % 3] != b || w == u || FacesOnEdge(b, w) != 1) continue;
+      VertexT5* before = b;
+      for (int steps = 0; w != b && steps < bound; ++steps) {
+        w->flags |= fanned;
+        VertexT5* next = NextAlongBorder(u, before, w);
+        if (next == nullptr) break;
+        before = w;
+        w = next;
+      }
+      open = w != b;
+    }
+  });
+  return open;
+}
+
+VertexT5* PlaneEdgeCollapse::NextAlongBorder(VertexT5* u, VertexT5* before, VertexT5* w) const {
+  VertexT5* next = nullptr;
+  ForEachFaceOf(u, [&](FaceT5* f, int z) {
+    for (int k = 1; k <= 2 && next == nullptr; ++k) {
+      VertexT5* x = f->v[(z + k) % 3];
+      if (f->v[(z + 3 - k) % 3] == w && x != before && x != u && FacesOnEdge(w, x) == 1) next = x;
+    }
+  });
+  return next;
+}
+
+int PlaneEdgeCollapse::FacesOnEdge(const VertexT5* a, const VertexT5* b) const {
+  int faces = 0;
+  ForEachFaceOf(a, [&](FaceT5* f, int) {
+    faces += f->v[0] == b || f->v[1] == b || f->v[2] == b;
+  });
+  return faces;
 }
 
 bool PlaneEdgeCollapse::OnBorder(VertexT5* v) {
+  const uint32_t odd = UserBitCounter::Take();
+  const bool border = OnBorder(v, odd);
+  UserBitCounter::Release(odd);
+  return border;
+}
+
+bool PlaneEdgeCollapse::OnBorder(VertexT5* v, uint32_t odd) {
   // Around an inner point every edge to a neighbour lies in two of its
   // faces; a neighbour met an odd number of times ends a border edge.
-  const uint32_t odd = UserBitCounter::Take();
   ForEachFaceOf(v, [&](FaceT5* f, int z) {
     f->v[(z + 1) % 3]->flags &= ~odd;
     f->v[(z + 2) % 3]->flags &= ~odd;
@@ -137,7 +225,6 @@ bool PlaneEdgeCollapse::OnBorder(VertexT5* v) {
       q->flags &= ~odd;
     }
   });
-  UserBitCounter::Release(odd);
   return border;
 }
 

@@ -53,8 +53,9 @@ class PlaneEdgeCollapse {
   bool IsUpToDate(const CollapseCandidate& c) const;
   bool IsFeasible(const CollapseCandidate& c) const;
   // True when the vertices adjacent to both ends are exactly the vertices
-  // opposite the edge, and the edge is a border edge when both ends lie on
-  // the border.
+  // opposite the edge, the edge is a border edge when both ends lie on the
+  // border, and an inside edge with one end on the border gives the merged
+  // point no new edge through the inside to another border point.
   bool LinkConditions(const CollapseCandidate& c);
   // Whether v lies on a border of the surface, from its vertex-face list.
   bool OnBorder(VertexT5* v);
@@ -68,6 +69,20 @@ class PlaneEdgeCollapse {
   // Offers the edges from v to its neighbours that are not yet visited.
   void OfferEdges(VertexT5* v, bool arrayOrder);
   void MakeHeap();
+  // OnBorder with the given flag bit as scratch, cleared again on return.
+  bool OnBorder(VertexT5* v, uint32_t odd);
+  // Whether merging the inner point u into the border point b joins the
+  // merged point through the inside to a border point that b is not joined
+  // to, other than across faces that the cap removes.
+  bool JoinsAcrossTheCut(VertexT5* b, VertexT5* u);
+  // Marks with `fanned` the points w of faces (u, w, x) that follow each
+  // other from b along border edges w-x; false where they go all round u.
+  bool MarkBorderFan(VertexT5* b, VertexT5* u, uint32_t fanned);
+  // The corner x of a face (u, w, x) whose edge w-x is a border edge, other
+  // than `before`, or null.
+  VertexT5* NextAlongBorder(VertexT5* u, VertexT5* before, VertexT5* w) const;
+  // The number of faces holding both a and b, from a's vertex-face list.
+  int FacesOnEdge(const VertexT5* a, const VertexT5* b) const;
   // Calls visit(face, corner) for each entry of v's vertex-face list; the
   // walk is bounded by the face array's length.
   template <class Visit>

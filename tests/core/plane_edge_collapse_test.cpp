@@ -231,3 +231,67 @@ TEST(CollapseClipPlaneEdges, GridCutCloseToItsVerticesIsCleanedUp) {
     EXPECT_GT(onPlane, 0);
   }
 }
+
+TEST(CollapseClipPlaneEdges, PointJustAboveTheCutMakesNoEdgeAcrossTheSection) {
+  // Two pyramids on either side of the plane x = 0, apexes (+-2, 2, 1),
+  // glued along the polygon D1 (0, 1, -1), the points `above`, D2
+  // (0, -1, -1). Cut by z = 0, the section is two quadrilaterals joined at
+  // a waist as wide as the points above are high: only the cap diagonal
+  // across the waist closes it. The points above lie within the collapse's
+  // tolerance of the plane and next to the waist's ends, to which they are
+  // joined along the surface. Merged into one end of the waist, a point
+  // above would join it to the other end through the inside, on the very
+  // diagonal the cap needs; with two points above, each merged into one
+  // end, their edge would.
+  struct Row {
+    const char* name;
+    std::vector<Vec3f> above;
+  };
+  const std::vector<Row> rows = {
+      {"one point", {Vec3f(0, 0, 1e-4f)}},
+      {"two points", {Vec3f(0, 0.01f, 1e-4f), Vec3f(0, -0.01f, 1e-4f)}},
+  };
+  const Plane3f plane = MakePlane(0, 0, 1, 0);
+  for (const Row& row : rows) {
+    Soup s;
+    s.points = {Vec3f(2, 2, 1), Vec3f(-2, 2, 1), Vec3f(0, 1, -1)};
+    s.points.insert(s.points.end(), row.above.begin(), row.above.end());
+    s.points.push_back(Vec3f(0, -1, -1));
+    const int n = int(s.points.size()) - 2;  // the glued polygon, from index 2
+    for (int i = 0; i < n; ++i) {
+      const int a = 2 + i, b = 2 + (i + 1) % n;
+      s.tris.push_back({a, b, 0});
+      s.tris.push_back({b, a, 1});
+    }
+    const MeshT5 source = WithBox(Build<MeshT5>(s));
+
+    MeshT5 clipped = source;
+    ClipByPlane(clipped, plane);
+    ASSERT_TRUE(Consistent(clipped)) << row.name;
+    std::vector<uint8_t> onBorder(clipped.vertices.size(), 0);
+    for (const FaceT5& f : clipped.faces) {
+      if (!IsLive(f.flags)) continue;
+      for (int z = 0; z < 3; ++z) {
+        if (f.adjFace[z] != &f) continue;
+        onBorder[clipped.VertexIndex(f.v[z])] = 1;
+        onBorder[clipped.VertexIndex(f.v[(z + 1) % 3])] = 1;
+      }
+    }
+    for (const FaceT5& f : clipped.faces) {
+      if (!IsLive(f.flags)) continue;
+      for (int z = 0; z < 3; ++z)
+        EXPECT_FALSE(f.adjFace[z] != &f && onBorder[clipped.VertexIndex(f.v[z])] &&
+                     onBorder[clipped.VertexIndex(f.v[(z + 1) % 3])])
+            << row.name << ": an inside edge joins two border points";
+    }
+
+    MeshT5 capped = source;
+    ClipAndCap(capped, plane);
+    ASSERT_TRUE(Consistent(capped)) << row.name;
+    BuildFaceFaceAdjacency(capped);
+    EXPECT_EQ(BorderEdges(capped), 0) << row.name;
+    EXPECT_EQ(CheckFaceFaceTopology(capped), 0u) << row.name;
+    const double exact = ClippedVolume(source, plane);
+    EXPECT_NEAR(SignedVolume(capped), exact, 1e-4 * exact) << row.name;
+  }
+}
