@@ -1,0 +1,73 @@
+// Clip and Cap of real models as the loader reads them: cuts that once
+// stayed open. The models are not part of the project; they are read from
+// the folder of sample models beside it (or $QUARNEL_CORPUS), and the test
+// is skipped where that folder is missing.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "core/clip_ops.h"
+#include "core/normals.h"
+#include "core/topology.h"
+#include "io/ply_importer.h"
+#include "support/volumes.h"
+
+namespace quarnel {
+namespace {
+
+std::string CorpusFolder() {
+  if (const char* dir = std::getenv("QUARNEL_CORPUS")) return dir;
+  const char* data = std::getenv("QUARNEL_TEST_DATA");  // <project>/tests/data
+  return data != nullptr ? std::string(data) + "/../../../shared/corpus" : std::string();
+}
+
+struct RealCut {
+  const char* file;
+  Plane3f plane;
+};
+
+// Each cross-section is one or two simple loops. The plane edge collapse
+// used to join a point just off the plane to two points of the loop that are
+// not neighbours on it: the edge across the section kept the whole loop open
+// (the first two), or the side faces it laid flat pinched the loop and left a
+// slit (the blade).
+const RealCut kCuts[] = {
+    {"trimesh__fixed_top.ply", {Vec3f(0.563594043f, 0.505864143f, 0.653041542f), 46.7124557f}},
+    {"vtkdata__horse.ply", {Vec3f(0.171397537f, 0.953646183f, -0.247349694f), -0.0326444693f}},
+    {"vtkdata__turbineblade.ply",
+     {Vec3f(-0.0532669947f, -0.971538901f, -0.23081322f), -36.7516785f}},
+};
+
+TEST(RealModelCuts, ClipAndCapClosesTheCut) {
+  const std::string folder = CorpusFolder();
+  for (const RealCut& cut : kCuts) {
+    SCOPED_TRACE(cut.file);
+    const std::string path = folder + "/" + cut.file;
+    FILE* file = folder.empty() ? nullptr : std::fopen(path.c_str(), "rb");
+    if (file == nullptr) GTEST_SKIP() << "no sample model " << path;
+    std::fclose(file);
+    MeshT5 mesh;
+    IoMask mask{};
+    ASSERT_EQ(PlyImporter::Open(mesh, path.c_str(), 0, nullptr, 0, nullptr, mask, {}), 0);
+    UpdateBoundingBox(mesh);
+    const double exact = test::ClippedVolume(mesh, cut.plane);
+    ClipAndCap(mesh, cut.plane);
+
+    int border = 0;
+    for (const FaceT5& f : mesh.faces)
+      if (IsLive(f.flags))
+        for (int z = 0; z < 3; ++z)
+          border += f.adjFace[z] == &f;
+    EXPECT_EQ(border, 0);
+    EXPECT_EQ(CheckFaceFaceTopology(mesh), 0u);
+    const Vec3d n(cut.plane.normal);
+    const double got = test::SignedVolume(mesh, n * (double(cut.plane.d) / n.Dot(n)));
+    EXPECT_NEAR(got, exact, 1e-4 * std::fabs(exact));
+  }
+}
+
+}  // namespace
+}  // namespace quarnel
