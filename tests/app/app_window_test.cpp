@@ -257,6 +257,15 @@ TEST(Application, TheDocumentWindowThatComesForwardIsDrawn) {
 }
 
 // The document area as the screen shows it.
+// Drags the files over the main window and drops them, as a file manager does.
+void DropOnWindow(MainWindow& window, const QMimeData& files) {
+  QDragEnterEvent enter(QPoint(400, 300), Qt::CopyAction, &files, Qt::LeftButton,
+                        Qt::NoModifier);
+  QApplication::sendEvent(&window, &enter);
+  QDropEvent drop(QPointF(400, 300), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&window, &drop);
+}
+
 QImage AreaOnScreen(MainWindow& window) {
   QWidget* area = window.MdiArea()->viewport();
   const QPoint at = area->mapToGlobal(QPoint(0, 0));
@@ -318,14 +327,7 @@ TEST(Application, EveryOpenAmongRestoredWindowsDrawsTheWholeArea) {
        }},
       {"drop",
        [&](AppHarness& h) {
-         fromEventLoop([&h, &files] {
-           QDragEnterEvent enter(QPoint(400, 300), Qt::CopyAction, &files, Qt::LeftButton,
-                                 Qt::NoModifier);
-           QApplication::sendEvent(&h.Window(), &enter);
-           QDropEvent drop(QPointF(400, 300), Qt::CopyAction, &files, Qt::LeftButton,
-                           Qt::NoModifier);
-           QApplication::sendEvent(&h.Window(), &drop);
-         })(h);
+         fromEventLoop([&h, &files] { DropOnWindow(h.Window(), files); })(h);
        }},
   };
   QImage expected;
@@ -565,12 +567,7 @@ TEST(Application, TheProgressWindowIsOnTheScreenOnEveryOpen) {
        [&] {
          QMimeData files;
          files.setUrls({QUrl::fromLocalFile(Q(dropped))});
-         QDragEnterEvent enter(QPoint(400, 300), Qt::CopyAction, &files, Qt::LeftButton,
-                               Qt::NoModifier);
-         QApplication::sendEvent(&h.Window(), &enter);
-         QDropEvent drop(QPointF(400, 300), Qt::CopyAction, &files, Qt::LeftButton,
-                         Qt::NoModifier);
-         QApplication::sendEvent(&h.Window(), &drop);
+         DropOnWindow(h.Window(), files);
        }},
   };
   for (const auto& [route, run] : routes) {
