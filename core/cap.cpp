@@ -21,6 +21,25 @@ bool ValidCorner(int k) {
   return k >= 0 && k < 3;
 }
 
+// Passes over the face array read records of 120 bytes, lying across page
+// boundaries that the processor's own fetching does not cross: the record
+// far enough ahead is fetched (a hint only; any address will do).
+constexpr size_t kFaceAhead = 32;
+
+void FetchFace(const FaceT5* f) {
+  const uintptr_t at = reinterpret_cast<uintptr_t>(f);
+  __builtin_prefetch(reinterpret_cast<const void*>(at));
+  __builtin_prefetch(reinterpret_cast<const void*>(at + 64));
+  __builtin_prefetch(reinterpret_cast<const void*>(at + sizeof(FaceT5) - 1));
+}
+
+// The neighbours' links back, read from faces anywhere in the array.
+void FetchLinksBack(const FaceT5& f) {
+  for (const FaceT5* g : f.adjFace)
+    __builtin_prefetch(
+        reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(g) + offsetof(FaceT5, adjIndex)));
+}
+
 // Edge z of f is shared with a neighbour that does not point back to f (a
 // ring of three or more faces).
 bool OnNonManifoldEdge(const FaceT5& f, int z) {
@@ -122,11 +141,42 @@ void MarkHoles(std::vector<CapLoop>& caps) {
 
 }  // namespace
 
-void CollectBorderLoops(MeshT5& mesh, std::vector<BorderLoop>& out) {
-  for (FaceT5& f : mesh.faces)
-    if (!(f.flags & (ElemFlag::Deleted | ElemFlag::Excluded))) f.flags &= ~ElemFlag::Visited;
+namespace {
+
+// The walk of WalkLoop around each border loop, walked once for all that
+// the cap asks of the loops: loop i's steps, start first, are
+// steps[first[i] .. first[i + 1]).
+struct LoopWalks {
+  std::vector<FacePos> steps;
+  std::vector<size_t> first;
+
+  std::span<const FacePos> Of(size_t i) const {
+    return {steps.data() + first[i], first[i + 1] - first[i]};
+  }
+};
+
+// CollectBorderLoops; with walks, also each loop's walk as WalkLoop walks it
+// (the same steps: the loop's start, then each step that is not back at
+// it). The flags are cleared and the loops looked for in one pass: a face
+// that a walk met is not cleared when the pass comes to it.
+void CollectLoops(MeshT5& mesh, std::vector<BorderLoop>& out, LoopWalks* walks) {
+  if (walks != nullptr) {
+    walks->steps.clear();
+    walks->first.assign(1, 0);
+  }
+  FaceT5* const base = mesh.faces.data();
+  std::vector<uint8_t> walked(mesh.faces.size(), 0);
+  auto visit = [&](FaceT5* f) {
+    f->flags |= ElemFlag::Visited;
+    // A walk keeps to faces of the array; the check only guards the mark.
+    if (f >= base && f < base + mesh.faces.size()) walked[size_t(f - base)] = 1;
+  };
   const size_t bound = 3 * mesh.faces.size();
-  for (FaceT5& f : mesh.faces) {
+  for (size_t i = 0; i < mesh.faces.size(); ++i) {
+    if (i + kFaceAhead < mesh.faces.size()) FetchFace(&base[i + kFaceAhead]);
+    FaceT5& f = base[i];
+    if (!(f.flags & (ElemFlag::Deleted | ElemFlag::Excluded)) && !walked[i])
+      f.flags &= ~ElemFlag::Visited;
     if (f.flags & (ElemFlag::Deleted | ElemFlag::Visited | ElemFlag::Excluded2)) continue;
     for (int z = 0; z < 3 && !(f.flags & (ElemFlag::Visited | ElemFlag::Excluded2)); ++z) {
       if (f.adjFace[z] != &f) continue;
@@ -135,25 +185,39 @@ void CollectBorderLoops(MeshT5& mesh, std::vector<BorderLoop>& out) {
       loop.startEdge = z;
       loop.startVertex = f.v[z];
       loop.box.SetNull();
-      f.flags |= ElemFlag::Visited;
+      visit(&f);
       if (!(loop.startVertex->flags & ElemFlag::Excluded2))
         loop.box.Add(loop.startVertex->position);
       const FacePos start = loop.Start();
+      if (walks != nullptr) walks->steps.push_back(start);
       FacePos p = start;
       bool closed = false;
       for (size_t steps = 0; steps < bound; ++steps) {
         if (!p.NextBorder(bound)) break;
-        p.f->flags |= ElemFlag::Visited;
+        visit(p.f);
         if (!(p.v->flags & ElemFlag::Excluded2)) loop.box.Add(p.v->position);
         ++loop.edgeCount;
         if (p == start) {
           closed = true;
           break;
         }
+        if (walks != nullptr) walks->steps.push_back(p);
       }
       if (closed) out.push_back(loop);
+      if (walks != nullptr) {
+        if (closed)
+          walks->first.push_back(walks->steps.size());
+        else
+          walks->steps.resize(walks->first.back());
+      }
     }
   }
+}
+
+}  // namespace
+
+void CollectBorderLoops(MeshT5& mesh, std::vector<BorderLoop>& out) {
+  CollectLoops(mesh, out, nullptr);
 }
 
 double BorderLoopLength(const FacePos& start, size_t maxSteps) {
@@ -261,40 +325,11 @@ double CollapseTolerance(const MeshT5& mesh) {
   return mesh.bbox.IsNull() ? 0.0 : double(float(mesh.bbox.Diag() * double(1e-4f)));
 }
 
-// The walk of WalkLoop around each border loop, walked once for all that
-// the cap asks of the loops: loop i's steps, start first, are
-// steps[first[i] .. first[i + 1]), and closed[i] tells whether its walk came
-// back to its start.
-struct LoopWalks {
-  std::vector<FacePos> steps;
-  std::vector<size_t> first;
-  std::vector<uint8_t> closed;
-
-  std::span<const FacePos> Of(size_t i) const {
-    return {steps.data() + first[i], first[i + 1] - first[i]};
-  }
-};
-
-void WalkLoops(const std::vector<BorderLoop>& loops, size_t bound, LoopWalks& out) {
-  out.steps.clear();
-  out.first.assign(1, 0);
-  out.closed.clear();
-  for (const BorderLoop& loop : loops) {
-    const bool closed = WalkLoop(loop.Start(), bound, [&](const FacePos& p) {
-      out.steps.push_back(p);
-      return true;
-    });
-    out.first.push_back(out.steps.size());
-    out.closed.push_back(closed);
-  }
-}
-
 // Whether every vertex of the loop lies within 1 % of the loop's box
 // diagonal, or within the collapse's tolerance, of the plane: the loops that
 // the cap fills.
 bool LoopOnPlane(const LoopWalks& walks, size_t i, const BorderLoop& loop, const Plane3f& plane,
                  double collapsed) {
-  if (!walks.closed[i]) return false;
   const double tolerance =
       std::max(Distance(loop.box.min, loop.box.max) * double(0.01f), collapsed);
   for (const FacePos& p : walks.Of(i))
@@ -393,15 +428,23 @@ bool AnySharedPlace(const MeshT5& mesh) {
   const size_t size = std::bit_ceil(2 * n + 2);
   std::vector<uint32_t> table(size, UINT32_MAX);
   auto bits = [](float c) { return std::bit_cast<uint32_t>(c == 0.0f ? 0.0f : c); };
+  auto hash = [&](const Vec3f& p) {
+    uint64_t h = (uint64_t(bits(p.x)) * 0x9E3779B97F4A7C15ull) ^
+                 (uint64_t(bits(p.y)) * 0xC2B2AE3D27D4EB4Full) ^
+                 (uint64_t(bits(p.z)) * 0x165667B19E3779F9ull);
+    return h ^ (h >> 29);
+  };
   for (size_t i = 0; i < n; ++i) {
+    // The slots lie anywhere in the table: the one of a vertex a few ahead
+    // is fetched, and the vertex records further ahead.
+    if (i + 64 < n) __builtin_prefetch(&mesh.vertices[i + 64]);
+    if (i + 16 < n)
+      __builtin_prefetch(&table[size_t(hash(mesh.vertices[i + 16].position)) & (size - 1)]);
     const VertexT5& v = mesh.vertices[i];
     const Vec3f& p = v.position;
     if ((v.flags & ElemFlag::Deleted) || std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z))
       continue;
-    uint64_t h = (uint64_t(bits(p.x)) * 0x9E3779B97F4A7C15ull) ^
-                 (uint64_t(bits(p.y)) * 0xC2B2AE3D27D4EB4Full) ^
-                 (uint64_t(bits(p.z)) * 0x165667B19E3779F9ull);
-    h ^= h >> 29;
+    const uint64_t h = hash(p);
     for (size_t slot = size_t(h) & (size - 1);; slot = (slot + 1) & (size - 1)) {
       const uint32_t k = table[slot];
       if (k == UINT32_MAX) {
@@ -415,6 +458,26 @@ bool AnySharedPlace(const MeshT5& mesh) {
   return false;
 }
 
+// What LinkAddedFaces asks of the faces that were there before the cap's,
+// read in the pass over them that looks for chords (they do not change in
+// between): whether every live face's links come back to it from a face of
+// the array, whether some live face shares all three edges with one other,
+// and the sides of live faces between two points of the loops, in array
+// order: only such a side can be shared with an added face.
+struct OldFaces {
+  struct Side {
+    uint32_t face, z;
+    uint32_t from, to;  // vertex indices of the side's ends, in the face's turn
+  };
+  bool linksBack = true;
+  bool sharesAllEdges = false;
+  std::vector<Side> loopSides;
+};
+
+bool SharesAllEdges(const FaceT5& f) {
+  return f.adjFace[0] != &f && f.adjFace[0] == f.adjFace[1] && f.adjFace[1] == f.adjFace[2];
+}
+
 // Face-face adjacency for the faces from index first on, added to a mesh
 // whose other live faces hold the adjacency that a build over the whole
 // mesh gives them, so that the whole mesh then holds what such a build
@@ -424,8 +487,8 @@ bool AnySharedPlace(const MeshT5& mesh) {
 // face's links do not come back to it. maybeDuplicates tells whether some
 // live face shares all three edges with one other face: without rings,
 // two faces with the same corners are such a pair, and without one the
-// duplicate search would find nothing.
-bool LinkAddedFaces(MeshT5& mesh, size_t first, bool& maybeDuplicates) {
+// duplicate search would find nothing. old tells of the faces before first.
+bool LinkAddedFaces(MeshT5& mesh, size_t first, const OldFaces& old, bool& maybeDuplicates) {
   const size_t faceTotal = mesh.faces.size();
   const size_t vertexTotal = mesh.vertices.size();
   if (first > faceTotal || faceTotal > size_t(INT32_MAX) || vertexTotal > size_t(INT32_MAX))
@@ -433,19 +496,18 @@ bool LinkAddedFaces(MeshT5& mesh, size_t first, bool& maybeDuplicates) {
   FaceT5* const base = mesh.faces.data();
   const VertexT5* const vbase = mesh.vertices.data();
   maybeDuplicates = false;
-  auto sharesAllEdges = [](const FaceT5& f) {
-    return f.adjFace[0] != &f && f.adjFace[0] == f.adjFace[1] && f.adjFace[1] == f.adjFace[2];
-  };
   // The corners of the added faces, numbered: only an edge between two of
   // them can be shared with an added face.
   std::vector<int32_t> id(vertexTotal, -1);
   int32_t corners = 0;
-  for (size_t i = first; i < faceTotal; ++i)
+  for (size_t i = first; i < faceTotal; ++i) {
+    if (i + kFaceAhead < faceTotal) FetchFace(&base[i + kFaceAhead]);
     for (const VertexT5* v : base[i].v) {
       if (v < vbase || v >= vbase + vertexTotal) return false;
       int32_t& k = id[size_t(v - vbase)];
       if (k < 0) k = corners++;
     }
+  }
   struct Use {
     int32_t lo, hi;  // corner numbers of the edge's ends, lo <= hi
     int32_t face;
@@ -458,24 +520,18 @@ bool LinkAddedFaces(MeshT5& mesh, size_t first, bool& maybeDuplicates) {
     const int32_t a = id[size_t(f.v[z] - vbase)], b = id[size_t(f.v[(z + 1) % 3] - vbase)];
     if (a >= 0 && b >= 0) uses.push_back({std::min(a, b), std::max(a, b), int32_t(i), z});
   };
-  for (size_t i = 0; i < first; ++i) {
-    const FaceT5& f = base[i];
-    if (!IsLive(f.flags)) continue;
-    for (int z = 0; z < 3; ++z) {
-      const FaceT5* g = f.adjFace[z];
-      if (g != &f) {
-        const int k = f.adjIndex[z];
-        if (g < base || g >= base + first || !ValidCorner(k) || g->adjFace[k] != &f ||
-            g->adjIndex[k] != z)
-          return false;
-      }
-      if (id[size_t(f.v[z] - vbase)] >= 0) add(i, z);
-    }
-    if (sharesAllEdges(f)) maybeDuplicates = true;
+  if (!old.linksBack) return false;
+  maybeDuplicates = old.sharesAllEdges;
+  for (const OldFaces::Side& side : old.loopSides) {
+    const int32_t a = id[side.from], b = id[side.to];
+    if (side.face < first && a >= 0 && b >= 0)
+      uses.push_back({std::min(a, b), std::max(a, b), int32_t(side.face), int32_t(side.z)});
   }
-  for (size_t i = first; i < faceTotal; ++i)
+  for (size_t i = first; i < faceTotal; ++i) {
+    if (i + kFaceAhead < faceTotal) FetchFace(&base[i + kFaceAhead]);
     for (int z = 0; z < 3; ++z)
       add(i, z);
+  }
   // Grouped by edge: counted out by the lower end, then sorted by the
   // other end within each (short) run.
   std::vector<uint32_t> start(size_t(corners) + 1, 0);
@@ -500,6 +556,9 @@ bool LinkAddedFaces(MeshT5& mesh, size_t first, bool& maybeDuplicates) {
     i = j;
   }
   for (size_t i = 0; i < sorted.size();) {
+    // The faces linked lie anywhere in the array: fetched a few uses ahead.
+    if (i + 16 < sorted.size())
+      __builtin_prefetch(&base[sorted[i + 16].face].adjFace[sorted[i + 16].z]);
     size_t j = i + 1;
     while (j < sorted.size() && sorted[j].lo == sorted[i].lo && sorted[j].hi == sorted[i].hi) ++j;
     const bool added = size_t(sorted[i].face) >= first || size_t(sorted[j - 1].face) >= first;
@@ -514,7 +573,7 @@ bool LinkAddedFaces(MeshT5& mesh, size_t first, bool& maybeDuplicates) {
     i = j;
   }
   for (size_t i = first; i < faceTotal; ++i)
-    if (sharesAllEdges(base[i])) maybeDuplicates = true;
+    if (SharesAllEdges(base[i])) maybeDuplicates = true;
   return true;
 }
 
@@ -523,20 +582,17 @@ bool LinkAddedFaces(MeshT5& mesh, size_t first, bool& maybeDuplicates) {
 void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, LoopWalks& walks,
                       std::vector<size_t>& chosen) {
   std::vector<BorderLoop> loops;
-  CollectBorderLoops(mesh, loops);
-  const size_t bound = 3 * mesh.faces.size();
+  CollectLoops(mesh, loops, &walks);
   const double collapsed = CollapseTolerance(mesh);
   auto choose = [&]() {
     chosen.clear();
     for (size_t i = 0; i < loops.size(); ++i)
       if (LoopOnPlane(walks, i, loops[i], plane, collapsed)) chosen.push_back(i);
   };
-  WalkLoops(loops, bound, walks);
   choose();
   if (RemoveSideFacesFlatOnTheCut(mesh, chosen, walks)) {
     loops.clear();
-    CollectBorderLoops(mesh, loops);
-    WalkLoops(loops, bound, walks);
+    CollectLoops(mesh, loops, &walks);
     choose();
   }
 }
@@ -554,7 +610,13 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
     const std::span<const FacePos> walk = walks.Of(i);
     c.points.reserve(walk.size());
     c.corners.reserve(walk.size());
-    for (const FacePos& p : walk) {
+    for (size_t k = 0; k < walk.size(); ++k) {
+      // The walk's faces and corners lie anywhere in the arrays.
+      if (k + 8 < walk.size()) {
+        FetchFace(walk[k + 8].f);
+        __builtin_prefetch(walk[k + 8].v);
+      }
+      const FacePos& p = walk[k];
       Vec3d q(p.v->position);
       c.points.push_back({q.Dot(du), q.Dot(dw)});
       c.corners.push_back(p.v);
@@ -584,20 +646,37 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
 // loop.
 class SurfaceChords {
  public:
-  SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& caps)
+  // Also reads what old holds of the faces.
+  SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& caps, OldFaces& old)
       : mesh_(mesh), n_(mesh.vertices.size()), onLoop_(size_t(n_), 0) {
     for (const CapLoop& c : caps)
       for (const VertexT5* v : c.corners)
         onLoop_[mesh.VertexIndex(v)] = 1;
-    for (const FaceT5& f : mesh.faces)
-      if (IsLive(f.flags))
-        for (int z = 0; z < 3; ++z)
-          if (onLoop_[mesh.VertexIndex(f.v[z])] && onLoop_[mesh.VertexIndex(f.v[(z + 1) % 3])]) {
-            uses_.push_back(Key(f.v[z], f.v[(z + 1) % 3]));
-            if (f.adjFace[z] == &f) continue;
-            chords_.push_back(uses_.back());
-            onLoop_[mesh.VertexIndex(f.v[z])] = onLoop_[mesh.VertexIndex(f.v[(z + 1) % 3])] = 2;
-          }
+    const FaceT5* const base = mesh.faces.data();
+    const size_t total = mesh.faces.size();
+    for (size_t i = 0; i < total; ++i) {
+      if (i + kFaceAhead < total) FetchFace(&base[i + kFaceAhead]);
+      if (i + 8 < total) FetchLinksBack(base[i + 8]);
+      const FaceT5& f = base[i];
+      if (!IsLive(f.flags)) continue;
+      for (int z = 0; z < 3; ++z) {
+        const FaceT5* g = f.adjFace[z];
+        if (g != &f && old.linksBack) {
+          const int k = f.adjIndex[z];
+          old.linksBack = g >= base && g < base + total && ValidCorner(k) && g->adjFace[k] == &f &&
+                          g->adjIndex[k] == z;
+        }
+        if (onLoop_[mesh.VertexIndex(f.v[z])] && onLoop_[mesh.VertexIndex(f.v[(z + 1) % 3])]) {
+          old.loopSides.push_back({uint32_t(i), uint32_t(z), uint32_t(mesh.VertexIndex(f.v[z])),
+                                   uint32_t(mesh.VertexIndex(f.v[(z + 1) % 3]))});
+          uses_.push_back(Key(f.v[z], f.v[(z + 1) % 3]));
+          if (f.adjFace[z] == &f) continue;
+          chords_.push_back(uses_.back());
+          onLoop_[mesh.VertexIndex(f.v[z])] = onLoop_[mesh.VertexIndex(f.v[(z + 1) % 3])] = 2;
+        }
+      }
+      if (SharesAllEdges(f)) old.sharesAllEdges = true;
+    }
     std::sort(chords_.begin(), chords_.end());
   }
 
@@ -741,8 +820,9 @@ bool AvoidChords(const LoopAndHoles& l, SurfaceChords& chords, std::vector<int>&
 // The corners of the cap's faces, three a face, each as (a, c, b) for the
 // counter-clockwise triangle (a, b, c) in the plane when the cap turns
 // counter-clockwise.
-std::vector<VertexT5*> CapFaceCorners(const MeshT5& mesh, const std::vector<CapLoop>& caps) {
-  SurfaceChords chords(mesh, caps);
+std::vector<VertexT5*> CapFaceCorners(const MeshT5& mesh, const std::vector<CapLoop>& caps,
+                                      OldFaces& old) {
+  SurfaceChords chords(mesh, caps, old);
   std::vector<VertexT5*> cap;
   std::vector<int> triangles;
   auto add = [&](const LoopAndHoles& l) {
@@ -792,15 +872,18 @@ size_t AddCapFaces(MeshT5& mesh, const std::vector<VertexT5*>& cap) {
 
 // Merges the cap's points with vertices at the same places, makes the
 // adjacency whole again, takes away duplicate faces and faces hanging on
-// non-manifold edges, and sets the border bits.
-void JoinCapToSurface(MeshT5& mesh, size_t first) {
+// non-manifold edges, and sets the border bits; returns whether it set
+// them. When every live face links both ways with its neighbours it leaves
+// them to the pass over the faces that follows, which reads them from each
+// face's own links.
+bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old) {
   const int32_t merged = AnySharedPlace(mesh) ? MergeDuplicateVertices(mesh) : 0;
   // The added faces have no adjacency yet and the old faces' may point to
   // merged vertices' rings: the adjacency is made whole before the
   // duplicate search reads it, by linking the added faces where that gives
   // what a build over the whole mesh would.
   bool maybeDuplicates = true;
-  if (merged != 0 || !LinkAddedFaces(mesh, first, maybeDuplicates)) {
+  if (merged != 0 || !LinkAddedFaces(mesh, first, old, maybeDuplicates)) {
     BuildFaceFaceAdjacency(mesh);
     maybeDuplicates = true;
   }
@@ -812,42 +895,62 @@ void JoinCapToSurface(MeshT5& mesh, size_t first) {
     // Built again from the same faces the adjacency would come out the same.
     if (mesh.faceCount != beforeDuplicates) BuildFaceFaceAdjacency(mesh);
     RemoveFacesOnNonManifoldEdges(mesh);
-  }
-  if (maybeDuplicates) {
     FaceBorderFromFF(mesh);
-  } else {
-    // Every live face links both ways with its neighbours here, so the
-    // bits come from the faces' own links alone.
-    for (FaceT5& f : mesh.faces) {
-      if (!IsLive(f.flags)) continue;
-      for (int z = 0; z < 3; ++z)
-        f.flags = f.adjFace[z] == &f ? f.flags | ElemFlag::Border(z) : f.flags & ~ElemFlag::Border(z);
-    }
   }
+  return maybeDuplicates;
 }
 
 // Flips the edges between faces that lie within a degree of one plane and
-// selects the vertices of the selected faces, the cap's.
-void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh) {
-  ComputeFaceNormals(mesh, true);
-  CoplanarEdgeFlipper flipper(mesh, kOneDegree, false);
+// selects the vertices of the selected faces, the cap's. Unless
+// bordersSet, first sets each live face's border bits from its own links.
+void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, bool bordersSet) {
+  // One pass over the faces for the border bits, the unit normals, the
+  // faces the flipper looks at (the live ones) and the selected faces: a
+  // flip changes no face's deleted or selected bit.
+  std::vector<uint8_t> live(mesh.faces.size(), 0);
+  std::vector<FaceT5*> selected;
+  const size_t total = mesh.faces.size();
+  for (size_t i = 0; i < total; ++i) {
+    // The corners lie anywhere in the vertex array: fetched a few faces
+    // ahead.
+    if (i + kFaceAhead < total) FetchFace(&mesh.faces[i + kFaceAhead]);
+    if (i + 8 < total)
+      for (const VertexT5* v : mesh.faces[i + 8].v)
+        __builtin_prefetch(v);
+    FaceT5& f = mesh.faces[i];
+    if (!IsLive(f.flags)) continue;
+    if (!bordersSet)
+      for (int z = 0; z < 3; ++z)
+        f.flags = f.adjFace[z] == &f ? f.flags | ElemFlag::Border(z) : f.flags & ~ElemFlag::Border(z);
+    ComputeFaceNormal(f, true);
+    live[i] = 1;
+    if (f.flags & ElemFlag::Selected) selected.push_back(&f);
+  }
+  CoplanarEdgeFlipper flipper(mesh, kOneDegree, false, std::move(live));
   // The faces that the flips gave new corners, and so new normals (of the
   // flipper's own rounding): every other face keeps the corners it had in
   // the passes over all faces.
   std::vector<FaceT5*> flipped;
   flipper.Run(10, &flipped);
-  for (FaceT5& f : mesh.faces)
-    if (IsLive(f.flags) && (f.flags & ElemFlag::Selected))
-      for (VertexT5* v : f.v)
-        v->flags |= ElemFlag::Selected;
+  for (size_t i = 0; i < selected.size(); ++i) {
+    if (i + 8 < selected.size())
+      for (const VertexT5* v : selected[i + 8]->v)
+        __builtin_prefetch(v);
+    for (VertexT5* v : selected[i]->v)
+      v->flags |= ElemFlag::Selected;
+  }
   const size_t firstSeries = flipped.size();
   flipper.Run(10, &flipped);
   for (size_t i = firstSeries; i < flipped.size(); ++i)
     if (IsLive(flipped[i]->flags) && (flipped[i]->flags & ElemFlag::Selected))
       for (VertexT5* v : flipped[i]->v)
         v->flags |= ElemFlag::Selected;
-  for (FaceT5* f : flipped)
-    ComputeFaceNormal(*f, true);
+  for (size_t i = 0; i < flipped.size(); ++i) {
+    if (i + 8 < flipped.size())
+      for (const VertexT5* v : flipped[i + 8]->v)
+        __builtin_prefetch(v);
+    ComputeFaceNormal(*flipped[i], true);
+  }
 }
 
 }  // namespace
@@ -858,9 +961,10 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
   std::vector<size_t> chosen;
   FindLoopsOnPlane(mesh, plane, walks, chosen);
   const std::vector<CapLoop> caps = LoopsInPlane(walks, chosen, plane);
-  const size_t first = AddCapFaces(mesh, CapFaceCorners(mesh, caps));
-  JoinCapToSurface(mesh, first);
-  FlipCoplanarEdgesAndSelectCap(mesh);
+  OldFaces old;
+  const size_t first = AddCapFaces(mesh, CapFaceCorners(mesh, caps, old));
+  const bool bordersSet = JoinCapToSurface(mesh, first, old);
+  FlipCoplanarEdgesAndSelectCap(mesh, bordersSet);
 }
 
 }  // namespace quarnel

@@ -201,22 +201,45 @@ double FaceQuality(const FaceT5& f) {
   return TriangleQuality(f.v[0]->position, f.v[1]->position, f.v[2]->position);
 }
 
+// What the flip test made of a quadrilateral: flipped it, or left it for a
+// reason read from its two faces alone (their corners, links to each other,
+// normals and shapes), one that the test of the same quadrilateral from the
+// other face would find too, or one that reads more of the surface (the
+// outer edges, the other diagonal).
+enum class FlipOutcome { kFlipped, kLeftByItsFaces, kLeftByItsFacesBothWays, kLeftBySurface };
+
+// The shapes after a flip, asked from the other face, are the same two
+// triangles from other corners: each quality differs from the exact one by
+// less than 16 units of rounding (2^-53) of double arithmetic on float
+// corners, far below this. A pair whose shape now is better by more than
+// this than the shapes after the flip is left from either face.
+constexpr double kClearlyBetter = 1e-12;
+
 // The flip test of FlipCoplanarEdges on the quadrilateral q around an edge
 // of f (from MakeQuadCore: its outer edges are asked here); flips when it
 // passes. quality(face) gives FaceQuality.
 template <class Quality>
-bool TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit, size_t bound,
-                     Quality&& quality) {
-  if (f.normal.Dot(q.g->normal) < cosLimit) return false;
+FlipOutcome TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit, size_t bound,
+                            Quality&& quality) {
+  // The same products summed in the same order from either face.
+  if (f.normal.Dot(q.g->normal) < cosLimit) return FlipOutcome::kLeftByItsFacesBothWays;
 
   // The tests are independent; the shape test comes first as the one that
   // rejects most pairs on a fine surface, where nearly every pair is flat,
-  // and the outer edges, which read four more faces, after it.
+  // and the outer edges, which read four more faces, after it. The pair
+  // stays when its shape is not worse than the worse of the two triangles
+  // after the flip: not worse than the first already decides it.
   const double before = std::min(quality(f), quality(*q.g));
-  const double after = std::min(TriangleQuality(q.a->position, q.d->position, q.c->position),
-                                TriangleQuality(q.d->position, q.b->position, q.c->position));
-  if (!(before < after)) return false;
-  if (!OuterEdgesMovable(q)) return false;
+  const double first = TriangleQuality(q.a->position, q.d->position, q.c->position);
+  if (!(before < first))
+    return before - first >= kClearlyBetter ? FlipOutcome::kLeftByItsFacesBothWays
+                                            : FlipOutcome::kLeftByItsFaces;
+  const double after =
+      std::min(first, TriangleQuality(q.d->position, q.b->position, q.c->position));
+  if (!(before < after))
+    return before - after >= kClearlyBetter ? FlipOutcome::kLeftByItsFacesBothWays
+                                            : FlipOutcome::kLeftByItsFaces;
+  if (!OuterEdgesMovable(q)) return FlipOutcome::kLeftBySurface;
 
   Vec3f nf;
   TriangleUnitNormal(nf, q.a->position, q.d->position, q.c->position);
@@ -224,9 +247,9 @@ bool TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit, size_t b
   const double lengths = nf.Norm() * ng.Norm();
   if (lengths != 0.0) {
     const double c = std::clamp(Vec3d(nf).Dot(ng) / lengths, -1.0, 1.0);
-    if (std::acos(c) > limit) return false;
+    if (std::acos(c) > limit) return FlipOutcome::kLeftByItsFaces;
   }
-  return FlipAndRenormal(q, bound);
+  return FlipAndRenormal(q, bound) ? FlipOutcome::kFlipped : FlipOutcome::kLeftBySurface;
 }
 
 }  // namespace
@@ -264,7 +287,8 @@ int32_t FlipCoplanarEdges(MeshT5& mesh, float maxAngle, bool selectedOnly) {
   const double limit = double(maxAngle);
   const double cosLimit = std::cos(limit);
   return CountFlips(mesh, selectedOnly, [&](FaceT5& f, Quad& q) {
-    return TryCoplanarFlip(f, q, limit, cosLimit, mesh.faces.size(), FaceQuality);
+    return TryCoplanarFlip(f, q, limit, cosLimit, mesh.faces.size(), FaceQuality) ==
+           FlipOutcome::kFlipped;
   });
 }
 
@@ -278,6 +302,16 @@ CoplanarEdgeFlipper::CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool sele
   // never looked at, and the passes need not step over them.
   for (size_t i = 0; i < mesh.faces.size(); ++i)
     stale_[i] = IsLive(mesh.faces[i].flags) ? 1 : 0;
+}
+
+CoplanarEdgeFlipper::CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool selectedOnly,
+                                         std::vector<uint8_t> live)
+    : mesh_(mesh),
+      limit_(double(maxAngle)),
+      cosLimit_(std::cos(double(maxAngle))),
+      selectedOnly_(selectedOnly),
+      stale_(std::move(live)) {
+  stale_.resize(mesh.faces.size(), 0);
 }
 
 int32_t CoplanarEdgeFlipper::Run(int maxPasses, std::vector<FaceT5*>* flipped) {
@@ -308,12 +342,46 @@ int32_t CoplanarEdgeFlipper::Run(int maxPasses, std::vector<FaceT5*>* flipped) {
     if (std::isnan(known)) known = FaceQuality(f);
     return known;
   };
-  auto tryFlip = [&](FaceT5& f, Quad& q) {
-    if (!TryCoplanarFlip(f, q, limit_, cosLimit_, size, quality)) return false;
+  // A quadrilateral left for a reason that reads its two faces alone (their
+  // corners, normals and links to each other) is left again as long as
+  // neither face changes: such edges carry a mark (bit z of a byte per
+  // face). Only a flip changes faces, and it keeps links mutual: it
+  // rewrites its two faces and re-links the neighbours across two of their
+  // outer edges to them. So where the two faces of a marked edge link to
+  // each other, a change of either is met from the flipped pair: the marks
+  // of both faces and of their neighbours' edges that lead to them after
+  // the flip go. An edge whose faces do not link to each other is marked
+  // only for what reads its own face's links (its neighbour then does not
+  // link back, and a flip that made it would link from it).
+  memo_.resize(size, 0);
+  auto forgetAround = [&](const FaceT5* f) {
+    memo_[size_t(f - base)] = 0;
+    for (int k = 0; k < 3; ++k) {
+      const FaceT5* n = f->adjFace[k];
+      const int nk = f->adjIndex[k];
+      if (inArray(n) && nk >= 0 && nk <= 2) memo_[size_t(n - base)] &= uint8_t(~(1u << nk));
+    }
+  };
+  auto leave = [&](size_t i, int z) { memo_[i] |= uint8_t(1u << z); };
+  // Left from f across edge z and, where g links back there, from g across
+  // edge zg.
+  auto leaveBothWays = [&](size_t i, int z, const FaceT5& f, const FaceT5& g, int zg) {
+    if (!inArray(&g) || g.adjFace[zg] != &f || g.adjIndex[zg] != z) return;
+    leave(i, z);
+    if (IsLive(g.flags) && (!selectedOnly_ || (g.flags & ElemFlag::Selected)))
+      leave(size_t(&g - base), zg);
+  };
+  auto tryFlip = [&](size_t i, FaceT5& f, Quad& q) {
+    const FlipOutcome outcome = TryCoplanarFlip(f, q, limit_, cosLimit_, size, quality);
+    if (outcome == FlipOutcome::kLeftByItsFaces && inArray(q.g)) leave(i, q.z);
+    if (outcome == FlipOutcome::kLeftByItsFacesBothWays) leaveBothWays(i, q.z, f, *q.g, q.zg);
+    if (outcome != FlipOutcome::kFlipped) return false;
     quality_[size_t(q.f - base)] = std::numeric_limits<double>::quiet_NaN();
     quality_[size_t(q.g - base)] = std::numeric_limits<double>::quiet_NaN();
     markAround(q.f);
     markAround(q.g);
+    forgetAround(q.f);
+    forgetAround(q.g);
     if (flipped != nullptr) {
       flipped->push_back(q.f);
       flipped->push_back(q.g);
@@ -330,26 +398,89 @@ int32_t CoplanarEdgeFlipper::Run(int maxPasses, std::vector<FaceT5*>* flipped) {
     const void* hit = std::memchr(stale + i, 1, size - i);
     return hit == nullptr ? size : size_t(static_cast<const uint8_t*>(hit) - stale);
   };
+  // Each face looked at reads its neighbours, their corners across the
+  // shared edges and its own corners, which lie anywhere in the arrays:
+  // they are fetched some stale faces ahead of the walk, the neighbours'
+  // records first and, from them, nearer to the walk, the far corners (a
+  // hint only; marks set meanwhile are met by the walk as before).
+  auto fetch = [](const void* p, size_t offset) {
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(p) + offset));
+  };
+  auto prefetchFar = [&](size_t j) {
+    const FaceT5& a = base[j];
+    for (int k = 0; k < 3; ++k) {
+      const FaceT5* g = a.adjFace[k];
+      if (inArray(g)) {
+        fetch(g, 0);
+        fetch(g, 64);
+        fetch(g, offsetof(FaceT5, adjIndex));
+      }
+      fetch(a.v[k], 0);
+    }
+  };
+  auto prefetchNear = [&](size_t j) {
+    const FaceT5& a = base[j];
+    for (int k = 0; k < 3; ++k) {
+      const FaceT5* g = a.adjFace[k];
+      const int zg = a.adjIndex[k];
+      if (inArray(g) && g != &a && zg >= 0 && zg <= 2) fetch(g->v[(zg + 2) % 3], 0);
+    }
+  };
+  constexpr int kFar = 16, kNear = 6;
   int32_t total = 0;
   for (int pass = 0; pass < maxPasses && !settled_; ++pass) {
     int32_t flips = 0;
+    size_t far = nextStale(0), near = far;
+    for (int k = 0; k < kFar && far < size; ++k) {
+      if (k < kNear) near = nextStale(near + 1);
+      far = nextStale(far + 1);
+    }
     for (size_t i = nextStale(0); i < size; i = nextStale(i + 1)) {
+      if (far < size) {
+        if (far + kFar < size) {
+          fetch(&base[far + kFar], 0);
+          fetch(&base[far + kFar], 64);
+          fetch(&base[far + kFar], offsetof(FaceT5, adjIndex));
+        }
+        prefetchFar(far);
+        far = nextStale(std::max(far, i) + 1);
+      }
+      if (near < size) {
+        prefetchNear(near);
+        near = nextStale(std::max(near, i) + 1);
+      }
+      // Every edge left as it was: the face record is not read (a face
+      // with marks was looked at, so is live and, with selectedOnly,
+      // selected).
+      if (memo_[i] == 7) {
+        stale_[i] = 0;
+        continue;
+      }
       FaceT5& f = base[i];
       if (!IsLive(f.flags)) continue;
       if (selectedOnly_ && !(f.flags & ElemFlag::Selected)) continue;
       stale_[i] = 0;
       for (int z = 0; z < 3; ++z) {
+        if (memo_[i] & (1u << z)) continue;
         // A neighbour that is not nearly coplanar fails the flip test
         // first of all; asking that before the quadrilateral's outer edges
         // spares reading four more faces.
         const FaceT5* g = f.adjFace[z];
         const int zg = f.adjIndex[z];
-        if (g == nullptr || g == &f || zg < 0 || zg > 2) continue;
-        if (f.normal.Dot(g->normal) < cosLimit_) continue;
+        if (g == nullptr || g == &f || zg < 0 || zg > 2) {
+          leave(i, z);
+          continue;
+        }
+        if (f.normal.Dot(g->normal) < cosLimit_) {
+          leaveBothWays(i, z, f, *g, zg);
+          continue;
+        }
         Quad q;
-        if (!MakeQuadCore(f, z, q)) continue;
-        if (selectedOnly_ && !(q.g->flags & ElemFlag::Selected)) continue;
-        if (tryFlip(f, q)) ++flips;
+        if (!MakeQuadCore(f, z, q) || (selectedOnly_ && !(q.g->flags & ElemFlag::Selected))) {
+          if (inArray(g)) leave(i, z);
+          continue;
+        }
+        if (tryFlip(i, f, q)) ++flips;
       }
     }
     settled_ = flips == 0;

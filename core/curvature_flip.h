@@ -30,6 +30,9 @@ int32_t FlipCoplanarEdges(MeshT5& mesh, float maxAngle, bool selectedOnly);
 class CoplanarEdgeFlipper {
  public:
   CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool selectedOnly);
+  // The same, given for each face whether it is live (not deleted), as the
+  // constructor above reads it.
+  CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool selectedOnly, std::vector<uint8_t> live);
 
   // Up to maxPasses more passes, ending after the first that flips nothing;
   // once one has, the mesh is settled and later calls do nothing. Returns
@@ -45,6 +48,9 @@ class CoplanarEdgeFlipper {
   bool settled_ = false;
   std::vector<uint8_t> stale_;  // per face: to be looked at in the next pass
   std::vector<double> quality_;  // per face: its shape, NaN until asked
+  // Per face, bit z: the quadrilateral across edge z was left for a reason
+  // that reads only its two faces, and neither has changed since.
+  std::vector<uint8_t> memo_;
 };
 
 }  // namespace quarnel

@@ -6,6 +6,7 @@
 // pointer into the grown array.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -282,6 +283,21 @@ class TempVertexData {
 
 // ---------------------------------------------------------------------------
 
+namespace detail {
+
+// Makes room for `needed` records when the array must move anyway, with
+// half as many again to spare: an operation that appends a large share of
+// records (a cut's new faces, then its cap's) would otherwise move the whole
+// array once more for the second append. The room costs no memory until
+// records are put there.
+template <class T>
+void GrowFor(std::vector<T>& records, size_t needed) {
+  if (needed <= records.capacity()) return;
+  records.reserve(std::max(needed + needed / 2, 2 * records.size()));
+}
+
+}  // namespace detail
+
 template <class V, class F>
 Mesh<V, F>& Mesh<V, F>::operator=(const Mesh& o) {
   if (this == &o) return *this;
@@ -321,6 +337,7 @@ F* Mesh<V, F>::AddFaces(int n, const std::vector<F**>& pointers) {
   if (n <= 0) return faces.data() + faces.size();
   F* oldBase = faces.data();
   size_t oldSize = faces.size();
+  detail::GrowFor(faces, oldSize + size_t(n));
   faces.resize(oldSize + size_t(n));
   faceCount += n;
   F* newBase = faces.data();
@@ -349,6 +366,7 @@ V* Mesh<V, F>::AddVertices(int n, const std::vector<V**>& pointers) {
   if (n <= 0) return vertices.data() + vertices.size();
   V* oldBase = vertices.data();
   size_t oldSize = vertices.size();
+  detail::GrowFor(vertices, oldSize + size_t(n));
   vertices.resize(oldSize + size_t(n));
   vertexCount += n;
   V* newBase = vertices.data();

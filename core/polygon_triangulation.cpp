@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -12,6 +13,9 @@
 namespace quarnel {
 
 namespace {
+
+// Columns of the ear test's grid per cell of about one point.
+constexpr int kSplit = 4;
 
 // Below this share of the loop's squared extent an ear counts as flat.
 constexpr double kRelativeMargin = 1e-12;
@@ -285,13 +289,21 @@ class EarClipper {
       x0 = std::min(x0, At(p).x), x1 = std::max(x1, At(p).x);
       y0 = std::min(y0, At(p).y), y1 = std::max(y1, At(p).y);
     }
-    // About one cell per point, as square as the box allows.
+    // About one cell per point, as square as the box allows, each cut into
+    // kSplit columns: a search walks the rows of a triangle's box and reads
+    // the points of the cells its reach in x meets, and the cells at the
+    // ends of that run reach beyond it by less.
     const double w = x1 - x0, h = y1 - y0;
     const int cells = std::max(count_, 1);
     int nx = 1, ny = 1;
+    split_ = 1;
     if (w > 0.0 && h > 0.0) {
       nx = int(std::clamp(std::sqrt(double(cells) * w / h), 1.0, double(cells)));
       ny = std::max(1, cells / nx);
+      if (nx <= INT32_MAX / kSplit) {
+        nx *= kSplit;
+        split_ = kSplit;
+      }
     } else if (w > 0.0) {
       nx = cells;
     } else if (h > 0.0) {
@@ -308,7 +320,7 @@ class EarClipper {
       start_[c] += start_[c - 1];
     items_.resize(size_t(count_));
     itemX_.resize(size_t(count_));
-    std::vector<size_t> fill(start_.begin(), start_.end() - 1);
+    std::vector<uint32_t> fill(start_.begin(), start_.end() - 1);
     p = any_;
     for (int k = 0; k < count_; ++k, p = Next(p)) {
       const size_t at = fill[Cell(At(p))]++;
@@ -344,11 +356,15 @@ class EarClipper {
     int columns[2];
     double reach[2];
     size_t cells = 0;
-    // A small triangle: its box's cells are few.
-    if ((i1 - i0 + 1) * (j1 - j0 + 1) <= 16) {
+    // A small triangle: its box's cells are few (as 16 cells of about one
+    // point each).
+    if (size_t(i1 - i0 + 1) * size_t(j1 - j0 + 1) <= 16 * size_t(split_)) {
       for (int j = j0; j <= j1; ++j) {
         const size_t row = size_t(j) * size_t(nx_);
         for (size_t k = start_[row + size_t(i0)]; k < start_[row + size_t(i1) + 1]; ++k) {
+          // A cell reaches beyond the box: its points outside the box's
+          // span in x are passed over by their x alone.
+          if (itemX_[k] < x0 || itemX_[k] > x1) continue;
           const int p = items_[k];
           if (alive_[size_t(p)] && test(p)) return true;
         }
@@ -356,16 +372,28 @@ class EarClipper {
       return false;
     }
     // The count of the cells met decides only which way the points are
-    // asked: a box of no more cells than points needs no count.
-    const bool fewCells = size_t(i1 - i0 + 1) * size_t(j1 - j0 + 1) <= size_t(count_);
+    // asked: a box of no more cells than kSplit per point needs no count.
+    const size_t cellBudget = size_t(count_) * size_t(split_);
+    const bool fewCells = size_t(i1 - i0 + 1) * size_t(j1 - j0 + 1) <= cellBudget;
+    double slope[3];
+    for (int k = 0; k < 3; ++k) {
+      const Point2d &a = T[k], &b = T[(k + 1) % 3];
+      slope[k] = a.y != b.y ? (b.x - a.x) / (b.y - a.y) : 0.0;
+    }
     for (int pass = fewCells ? 1 : 0; pass < 2; ++pass) {
       for (int j = j0; j <= j1; ++j) {
+        // A row whose cells across the whole box hold no point has none in
+        // the triangle's reach either: a long ear across the loop's empty
+        // inside passes most rows so.
+        if (pass == 1 && start_[size_t(j) * size_t(nx_) + size_t(i0)] ==
+                             start_[size_t(j) * size_t(nx_) + size_t(i1) + 1])
+          continue;
         // The triangle's reach in x over the row's band of y, widened by
         // pad (and by rounding of the row's place).
         const double slack = pad + 1e-9 * cellH_;
         const double b0 = std::max(y0, j == 0 ? y0 : y0_ + j * cellH_) - slack;
         const double b1 = std::min(y1, j == ny_ - 1 ? y1 : y0_ + (j + 1) * cellH_) + slack;
-        if (!Reach(T, b0, b1, pad, reach, columns)) continue;
+        if (!Reach(T, slope, b0, b1, pad, reach, columns)) continue;
         if (pass == 0) {
           cells += size_t(columns[1] - columns[0] + 1);
           continue;
@@ -381,24 +409,26 @@ class EarClipper {
           if (alive_[size_t(p)] && test(p)) return true;
         }
       }
-      // Beyond as many cells as points a pass over the loop is cheaper.
-      if (pass == 0 && cells > size_t(count_)) return AnyInLoop(test);
+      // Beyond kSplit cells per point a pass over the loop is cheaper.
+      if (pass == 0 && cells > cellBudget) return AnyInLoop(test);
     }
     return false;
   }
 
   // The span in x that the triangle T, widened by pad, meets between y = b0
   // and b1, and the columns of the grid it covers; false when it does not
-  // reach there.
-  bool Reach(const Point2d (&T)[3], double b0, double b1, double pad, double (&span)[2],
-             int (&columns)[2]) const {
+  // reach there. slope[k] is (b.x - a.x) / (b.y - a.y) of the side from T[k]
+  // to the next corner: the side's place at y so found differs from the
+  // exact one by rounding far below pad.
+  bool Reach(const Point2d (&T)[3], const double (&slope)[3], double b0, double b1, double pad,
+             double (&span)[2], int (&columns)[2]) const {
     double x0 = HUGE_VAL, x1 = -HUGE_VAL;
     for (int k = 0; k < 3; ++k) {
       const Point2d &a = T[k], &b = T[(k + 1) % 3];
       if (a.y >= b0 && a.y <= b1) x0 = std::min(x0, a.x), x1 = std::max(x1, a.x);
       for (double y : {b0, b1})
         if ((a.y < y) != (b.y < y)) {
-          const double x = a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y);
+          const double x = a.x + (y - a.y) * slope[k];
           x0 = std::min(x0, x), x1 = std::max(x1, x);
         }
     }
@@ -459,7 +489,8 @@ class EarClipper {
   int built_ = 0;
   int nx_ = 1, ny_ = 1;
   double x0_ = 0.0, y0_ = 0.0, cellW_ = 1.0, cellH_ = 1.0;
-  std::vector<size_t> start_;
+  int split_ = 1;  // columns per cell of about one point
+  std::vector<uint32_t> start_;
   std::vector<int> items_;
   std::vector<double> itemX_;  // the x of each point in items_
   // The points by rank, a Fenwick tree of the points still in the loop by
@@ -534,10 +565,15 @@ int ClipEars(const std::vector<Point2d>& P, const std::vector<int>& V, double S,
   // In the first two series the ears that pass the shape and the limit are
   // marked, and the candidates between them, which fail, are counted and
   // passed over at once: a loop of many points whose ears are cut one by
-  // one at far places would otherwise cost a turn per ear.
+  // one at far places would otherwise cost a turn per ear. Each ear's
+  // closing diagonal, NaN where the ear has not the series' shape, is kept
+  // with its mark: it changes only where an ear is cut next to it, and is
+  // marked anew there.
+  std::vector<double> diagonalOf(P.size(), std::numeric_limits<double>::quiet_NaN());
   auto mark = [&](int v) {
     double diagonal, area;
     const bool passes = shaped(v, diagonal, area);
+    diagonalOf[size_t(v)] = passes ? diagonal : std::numeric_limits<double>::quiet_NaN();
     ears.Mark(v, passes && diagonal < limit && !ears.Refused(ears.Prev(v), ears.Next(v)));
   };
   auto markAll = [&]() {
@@ -550,12 +586,13 @@ int ClipEars(const std::vector<Point2d>& P, const std::vector<int>& V, double S,
     const int nv = ears.Count();
     if (nv < 3) return 1;
     if (series != kBestEar && failed >= nv) {
+      // The diagonals kept with the marks are those of the loop as it is,
+      // which does not change until the marks at the new limit are set.
+      const int failedSeries = series;
       if (series < kAnyArea) {
         int v = next;
-        for (int k = 0; k < nv; ++k, v = ears.Next(v)) {
-          double diagonal, area;
-          if (shaped(v, diagonal, area) && diagonal >= limit) nearest = std::min(nearest, diagonal);
-        }
+        for (int k = 0; k < nv; ++k, v = ears.Next(v))
+          if (diagonalOf[size_t(v)] >= limit) nearest = std::min(nearest, diagonalOf[size_t(v)]);
       }
       // A round at one limit is two turns and one candidate more, the first
       // at the new limit: each round that fails moves the start on by one.
@@ -573,7 +610,13 @@ int ClipEars(const std::vector<Point2d>& P, const std::vector<int>& V, double S,
       }
       failed = -1;
       nearest = HUGE_VAL;
-      if (series < kAnyArea) markAll();
+      if (series < kAnyArea && series == failedSeries) {
+        int v = next;
+        for (int k = 0; k < ears.Count(); ++k, v = ears.Next(v))
+          ears.Mark(v, diagonalOf[size_t(v)] < limit && !ears.Refused(ears.Prev(v), ears.Next(v)));
+      } else if (series < kAnyArea) {
+        markAll();
+      }
     }
     if (series == kBestEar) {
       // Every diagonal is short enough and still a whole round failed: the
