@@ -445,13 +445,18 @@ bool AnySharedPlace(const MeshT5& mesh) {
     if ((v.flags & ElemFlag::Deleted) || std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z))
       continue;
     const uint64_t h = hash(p);
+    // With fewer than 2^24 vertices the top byte of a slot holds the top
+    // byte of the hash: places that differ there are not read.
+    const uint32_t tag = n < (size_t(1) << 24) ? uint32_t(h >> 56) << 24 : 0;
+    const uint32_t mask = n < (size_t(1) << 24) ? 0xFF000000u : 0;
     for (size_t slot = size_t(h) & (size - 1);; slot = (slot + 1) & (size - 1)) {
       const uint32_t k = table[slot];
       if (k == UINT32_MAX) {
-        table[slot] = uint32_t(i);
+        table[slot] = tag | uint32_t(i);
         break;
       }
-      const Vec3f& q = mesh.vertices[k].position;
+      if ((k & mask) != tag) continue;
+      const Vec3f& q = mesh.vertices[k & ~mask].position;
       if (q.x == p.x && q.y == p.y && q.z == p.z) return true;
     }
   }
@@ -493,45 +498,43 @@ bool LinkAddedFaces(MeshT5& mesh, size_t first, const OldFaces& old, bool& maybe
   const size_t vertexTotal = mesh.vertices.size();
   if (first > faceTotal || faceTotal > size_t(INT32_MAX) || vertexTotal > size_t(INT32_MAX))
     return false;
+  if (!old.linksBack) return false;
   FaceT5* const base = mesh.faces.data();
   const VertexT5* const vbase = mesh.vertices.data();
-  maybeDuplicates = false;
+  maybeDuplicates = old.sharesAllEdges;
   // The corners of the added faces, numbered: only an edge between two of
   // them can be shared with an added face.
   std::vector<int32_t> id(vertexTotal, -1);
   int32_t corners = 0;
-  for (size_t i = first; i < faceTotal; ++i) {
-    if (i + kFaceAhead < faceTotal) FetchFace(&base[i + kFaceAhead]);
-    for (const VertexT5* v : base[i].v) {
-      if (v < vbase || v >= vbase + vertexTotal) return false;
-      int32_t& k = id[size_t(v - vbase)];
-      if (k < 0) k = corners++;
-    }
-  }
   struct Use {
     int32_t lo, hi;  // corner numbers of the edge's ends, lo <= hi
     int32_t face;
     int32_t z;
   };
   std::vector<Use> uses;
-  uses.reserve(3 * (faceTotal - first) + (faceTotal - first));
-  auto add = [&](size_t i, int z) {
-    const FaceT5& f = base[i];
-    const int32_t a = id[size_t(f.v[z] - vbase)], b = id[size_t(f.v[(z + 1) % 3] - vbase)];
-    if (a >= 0 && b >= 0) uses.push_back({std::min(a, b), std::max(a, b), int32_t(i), z});
+  uses.reserve(3 * (faceTotal - first) + old.loopSides.size());
+  auto add = [&](int32_t a, int32_t b, size_t face, int z) {
+    if (a >= 0 && b >= 0) uses.push_back({std::min(a, b), std::max(a, b), int32_t(face), z});
   };
-  if (!old.linksBack) return false;
-  maybeDuplicates = old.sharesAllEdges;
-  for (const OldFaces::Side& side : old.loopSides) {
-    const int32_t a = id[side.from], b = id[side.to];
-    if (side.face < first && a >= 0 && b >= 0)
-      uses.push_back({std::min(a, b), std::max(a, b), int32_t(side.face), int32_t(side.z)});
-  }
+  // The added faces' corners are numbered as they come, and their edges
+  // listed; then the old faces' sides between two of those corners. (The
+  // order of the uses of one edge does not matter: there are at most two,
+  // and each is linked to the other.)
   for (size_t i = first; i < faceTotal; ++i) {
     if (i + kFaceAhead < faceTotal) FetchFace(&base[i + kFaceAhead]);
+    int32_t k[3];
+    for (int c = 0; c < 3; ++c) {
+      const VertexT5* v = base[i].v[c];
+      if (v < vbase || v >= vbase + vertexTotal) return false;
+      int32_t& known = id[size_t(v - vbase)];
+      if (known < 0) known = corners++;
+      k[c] = known;
+    }
     for (int z = 0; z < 3; ++z)
-      add(i, z);
+      add(k[z], k[(z + 1) % 3], i, z);
   }
+  for (const OldFaces::Side& side : old.loopSides)
+    if (side.face < first) add(id[side.from], id[side.to], side.face, int(side.z));
   // Grouped by edge: counted out by the lower end, then sorted by the
   // other end within each (short) run.
   std::vector<uint32_t> start(size_t(corners) + 1, 0);
@@ -656,7 +659,7 @@ class SurfaceChords {
     const size_t total = mesh.faces.size();
     for (size_t i = 0; i < total; ++i) {
       if (i + kFaceAhead < total) FetchFace(&base[i + kFaceAhead]);
-      if (i + 8 < total) FetchLinksBack(base[i + 8]);
+      if (i + 16 < total) FetchLinksBack(base[i + 16]);
       const FaceT5& f = base[i];
       if (!IsLive(f.flags)) continue;
       for (int z = 0; z < 3; ++z) {
@@ -823,8 +826,15 @@ bool AvoidChords(const LoopAndHoles& l, SurfaceChords& chords, std::vector<int>&
 std::vector<VertexT5*> CapFaceCorners(const MeshT5& mesh, const std::vector<CapLoop>& caps,
                                       OldFaces& old) {
   SurfaceChords chords(mesh, caps, old);
+  // A loop of n points gives n - 2 triangles, and each hole joined to it two
+  // more.
+  size_t points = 0;
+  for (const CapLoop& c : caps)
+    points += c.points.size() + 2;
   std::vector<VertexT5*> cap;
+  cap.reserve(3 * points);
   std::vector<int> triangles;
+  triangles.reserve(3 * points);
   auto add = [&](const LoopAndHoles& l) {
     if (chords.AnyOn(triangles, l.corners) && !AvoidChords(l, chords, triangles)) return;
     const bool ccw = l.counterClockwise > 0.0;
@@ -904,29 +914,17 @@ bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old) {
 // selects the vertices of the selected faces, the cap's. Unless
 // bordersSet, first sets each live face's border bits from its own links.
 void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, bool bordersSet) {
-  // One pass over the faces for the border bits, the unit normals, the
-  // faces the flipper looks at (the live ones) and the selected faces: a
-  // flip changes no face's deleted or selected bit.
-  std::vector<uint8_t> live(mesh.faces.size(), 0);
+  // The flipper's pass over the faces also sets the border bits and the
+  // unit normals, and lists the selected faces: a flip changes no face's
+  // deleted or selected bit.
   std::vector<FaceT5*> selected;
-  const size_t total = mesh.faces.size();
-  for (size_t i = 0; i < total; ++i) {
-    // The corners lie anywhere in the vertex array: fetched a few faces
-    // ahead.
-    if (i + kFaceAhead < total) FetchFace(&mesh.faces[i + kFaceAhead]);
-    if (i + 8 < total)
-      for (const VertexT5* v : mesh.faces[i + 8].v)
-        __builtin_prefetch(v);
-    FaceT5& f = mesh.faces[i];
-    if (!IsLive(f.flags)) continue;
+  CoplanarEdgeFlipper flipper(mesh, kOneDegree, false, [&](FaceT5& f) {
     if (!bordersSet)
       for (int z = 0; z < 3; ++z)
         f.flags = f.adjFace[z] == &f ? f.flags | ElemFlag::Border(z) : f.flags & ~ElemFlag::Border(z);
     ComputeFaceNormal(f, true);
-    live[i] = 1;
     if (f.flags & ElemFlag::Selected) selected.push_back(&f);
-  }
-  CoplanarEdgeFlipper flipper(mesh, kOneDegree, false, std::move(live));
+  });
   // The faces that the flips gave new corners, and so new normals (of the
   // flipper's own rounding): every other face keeps the corners it had in
   // the passes over all faces.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -226,9 +227,10 @@ FlipOutcome TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit, s
 
   // The tests are independent; the shape test comes first as the one that
   // rejects most pairs on a fine surface, where nearly every pair is flat,
-  // and the outer edges, which read four more faces, after it. The pair
-  // stays when its shape is not worse than the worse of the two triangles
-  // after the flip: not worse than the first already decides it.
+  // and the outer edges, which read four more faces, last: those faces are
+  // fetched while the normals after the flip are compared. The pair stays
+  // when its shape is not worse than the worse of the two triangles after
+  // the flip: not worse than the first already decides it.
   const double before = std::min(quality(f), quality(*q.g));
   const double first = TriangleQuality(q.a->position, q.d->position, q.c->position);
   if (!(before < first))
@@ -239,7 +241,10 @@ FlipOutcome TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit, s
   if (!(before < after))
     return before - after >= kClearlyBetter ? FlipOutcome::kLeftByItsFacesBothWays
                                             : FlipOutcome::kLeftByItsFaces;
-  if (!OuterEdgesMovable(q)) return FlipOutcome::kLeftBySurface;
+  for (const FaceT5* h : {q.f->adjFace[(q.z + 1) % 3], q.f->adjFace[(q.z + 2) % 3],
+                          q.g->adjFace[(q.zg + 1) % 3], q.g->adjFace[(q.zg + 2) % 3]})
+    __builtin_prefetch(
+        reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(h) + offsetof(FaceT5, adjIndex)));
 
   Vec3f nf;
   TriangleUnitNormal(nf, q.a->position, q.d->position, q.c->position);
@@ -249,6 +254,7 @@ FlipOutcome TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit, s
     const double c = std::clamp(Vec3d(nf).Dot(ng) / lengths, -1.0, 1.0);
     if (std::acos(c) > limit) return FlipOutcome::kLeftByItsFaces;
   }
+  if (!OuterEdgesMovable(q)) return FlipOutcome::kLeftBySurface;
   return FlipAndRenormal(q, bound) ? FlipOutcome::kFlipped : FlipOutcome::kLeftBySurface;
 }
 
@@ -305,13 +311,35 @@ CoplanarEdgeFlipper::CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool sele
 }
 
 CoplanarEdgeFlipper::CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool selectedOnly,
-                                         std::vector<uint8_t> live)
+                                         const std::function<void(FaceT5&)>& prepare)
     : mesh_(mesh),
       limit_(double(maxAngle)),
       cosLimit_(std::cos(double(maxAngle))),
       selectedOnly_(selectedOnly),
-      stale_(std::move(live)) {
-  stale_.resize(mesh.faces.size(), 0);
+      stale_(mesh.faces.size(), 0),
+      quality_(mesh.faces.size(), std::numeric_limits<double>::quiet_NaN()) {
+  // The shape of each live face is asked here, where its corners are read
+  // anyway, rather than where a pass first meets it: no face has flipped
+  // yet, so it is the same. The records and corners lie across pages and
+  // anywhere in the vertex array: fetched ahead.
+  FaceT5* const base = mesh.faces.data();
+  const size_t size = mesh.faces.size();
+  for (size_t i = 0; i < size; ++i) {
+    if (i + 32 < size) {
+      const uintptr_t at = reinterpret_cast<uintptr_t>(&base[i + 32]);
+      __builtin_prefetch(reinterpret_cast<const void*>(at));
+      __builtin_prefetch(reinterpret_cast<const void*>(at + 64));
+      __builtin_prefetch(reinterpret_cast<const void*>(at + sizeof(FaceT5) - 1));
+    }
+    if (i + 8 < size)
+      for (const VertexT5* v : base[i + 8].v)
+        __builtin_prefetch(v);
+    FaceT5& f = base[i];
+    if (!IsLive(f.flags)) continue;
+    prepare(f);
+    stale_[i] = 1;
+    quality_[i] = FaceQuality(f);
+  }
 }
 
 int32_t CoplanarEdgeFlipper::Run(int maxPasses, std::vector<FaceT5*>* flipped) {
@@ -394,6 +422,10 @@ int32_t CoplanarEdgeFlipper::Run(int maxPasses, std::vector<FaceT5*>* flipped) {
   // the walk are met in the same pass, as they are there.
   const uint8_t* const stale = stale_.data();
   auto nextStale = [&](size_t i) {
+    // In the first pass nearly every face is stale: the next few are asked
+    // before a search.
+    for (const size_t near = std::min(i + 4, size); i < near; ++i)
+      if (stale[i] == 1) return i;
     if (i >= size) return size;
     const void* hit = std::memchr(stale + i, 1, size - i);
     return hit == nullptr ? size : size_t(static_cast<const uint8_t*>(hit) - stale);

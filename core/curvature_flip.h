@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "core/mesh.h"
@@ -25,14 +26,16 @@ int32_t FlipCoplanarEdges(MeshT5& mesh, float maxAngle, bool selectedOnly);
 
 // Repeated passes of FlipCoplanarEdges over one mesh, giving the flips of as
 // many full passes; after the first pass only the faces near earlier flips
-// are looked at again. The face array must not grow while it is in use, and
-// the faces deleted when it is made are never looked at.
+// are looked at again. The face array must not grow while it is in use, nor
+// the faces change but by its flips, and the faces deleted when it is made
+// are never looked at.
 class CoplanarEdgeFlipper {
  public:
   CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool selectedOnly);
-  // The same, given for each face whether it is live (not deleted), as the
-  // constructor above reads it.
-  CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool selectedOnly, std::vector<uint8_t> live);
+  // The same, calling prepare(face) for each live face in array order in
+  // the pass over the faces that it makes itself, before any flip.
+  CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool selectedOnly,
+                      const std::function<void(FaceT5&)>& prepare);
 
   // Up to maxPasses more passes, ending after the first that flips nothing;
   // once one has, the mesh is settled and later calls do nothing. Returns

@@ -320,7 +320,8 @@ class EarClipper {
       start_[c] += start_[c - 1];
     items_.resize(size_t(count_));
     itemX_.resize(size_t(count_));
-    std::vector<uint32_t> fill(start_.begin(), start_.end() - 1);
+    fill_.assign(start_.begin(), start_.end() - 1);
+    std::vector<uint32_t>& fill = fill_;
     p = any_;
     for (int k = 0; k < count_; ++k, p = Next(p)) {
       const size_t at = fill[Cell(At(p))]++;
@@ -491,6 +492,7 @@ class EarClipper {
   double x0_ = 0.0, y0_ = 0.0, cellW_ = 1.0, cellH_ = 1.0;
   int split_ = 1;  // columns per cell of about one point
   std::vector<uint32_t> start_;
+  std::vector<uint32_t> fill_;  // BuildGrid's own, kept between its calls
   std::vector<int> items_;
   std::vector<double> itemX_;  // the x of each point in items_
   // The points by rank, a Fenwick tree of the points still in the loop by
