@@ -1,12 +1,17 @@
 #include "app_harness.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QEventLoop>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMimeData>
+#include <QScreen>
 #include <QTimer>
+#include <QUrl>
 
 #include "app/main_frame.h"
 #include "platform/command_table.h"
@@ -101,5 +106,23 @@ void AppHarness::BoxesRunTheirOwnLoop(int ms) {
 }
 
 QImage AppHarness::Frame(CQuarnelView* view) { return view->grabFramebuffer(); }
+
+void DropOnWindow(MainWindow& window, const QStringList& paths) {
+  QMimeData files;
+  QList<QUrl> urls;
+  for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+  files.setUrls(urls);
+  QDragEnterEvent enter(QPoint(400, 300), Qt::CopyAction, &files, Qt::LeftButton,
+                        Qt::NoModifier);
+  QApplication::sendEvent(&window, &enter);
+  QDropEvent drop(QPointF(400, 300), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&window, &drop);
+}
+
+QRgb OnScreenCentre(QWidget* widget) {
+  const QPoint centre = widget->mapToGlobal(widget->rect().center());
+  const QImage shot = widget->screen()->grabWindow(0, centre.x(), centre.y(), 1, 1).toImage();
+  return shot.isNull() ? 0 : shot.pixel(0, 0);
+}
 
 }  // namespace quarnel::test

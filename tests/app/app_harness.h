@@ -83,4 +83,11 @@ inline bool Near(QRgb c, int r, int g, int b, int tolerance = 3) {
 // The view's grey background.
 inline bool IsBackground(QRgb c) { return Near(c, 64, 64, 64); }
 
+// Drags the files over the main window and drops them, as a file manager does.
+void DropOnWindow(MainWindow& window, const QStringList& paths);
+
+// The pixel at the centre of the widget as the screen shows it: what the main
+// window composed, not what a view's own framebuffer holds.
+QRgb OnScreenCentre(QWidget* widget);
+
 }  // namespace quarnel::test

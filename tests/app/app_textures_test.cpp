@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <QScreen>
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -22,6 +21,7 @@ namespace {
 using test::AppHarness;
 using test::FreshFolder;
 using test::IsBackground;
+using test::OnScreenCentre;
 using test::Rgb8;
 
 TEST(AppTextures, AViewShowsTheTextureNamedByTheMesh) {
@@ -125,13 +125,6 @@ TEST(AppTextures, AMissingTextureIsAskedAboutAndTheMeshDrawsWithoutIt) {
   // No OpenGL error came of drawing with the empty texture.
   for (const Message& m : h.messages.Shown())
     EXPECT_NE(m.caption, "OpenGL Usage Error") << m.text.toStdString();
-}
-
-// The pixel at the centre of the view as the screen shows it.
-QRgb OnScreenCentre(QWidget* view) {
-  const QPoint centre = view->mapToGlobal(view->rect().center());
-  const QImage shot = view->screen()->grabWindow(0, centre.x(), centre.y(), 1, 1).toImage();
-  return shot.isNull() ? 0 : shot.pixel(0, 0);
 }
 
 // A textured model named on the command line whose texture cannot be used:

@@ -6,17 +6,14 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMdiArea>
-#include <QMimeData>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QScreen>
 #include <QTest>
 #include <QToolBar>
-#include <QUrl>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -40,6 +37,8 @@ namespace {
 
 using test::AppHarness;
 using test::CubeKind;
+using test::DropOnWindow;
+using test::OnScreenCentre;
 using test::Q;
 
 TEST(CommandLine, OnlyTheDashOrTheExactSlashTokensAreSwitches) {
@@ -158,14 +157,6 @@ int DominantChannel(QRgb c) {
   return -1;
 }
 
-// The pixel at the centre of the view as the screen shows it: what the main
-// window composed, not what the view's own framebuffer holds.
-QRgb OnScreenCentre(QWidget* view) {
-  const QPoint centre = view->mapToGlobal(view->rect().center());
-  const QImage shot = view->screen()->grabWindow(0, centre.x(), centre.y(), 1, 1).toImage();
-  return shot.isNull() ? 0 : shot.pixel(0, 0);
-}
-
 TEST(Application, TheDocumentWindowThatComesForwardIsDrawn) {
   // Three cubes that tell themselves apart by colour.
   std::vector<QString> files;
@@ -257,15 +248,6 @@ TEST(Application, TheDocumentWindowThatComesForwardIsDrawn) {
 }
 
 // The document area as the screen shows it.
-// Drags the files over the main window and drops them, as a file manager does.
-void DropOnWindow(MainWindow& window, const QMimeData& files) {
-  QDragEnterEvent enter(QPoint(400, 300), Qt::CopyAction, &files, Qt::LeftButton,
-                        Qt::NoModifier);
-  QApplication::sendEvent(&window, &enter);
-  QDropEvent drop(QPointF(400, 300), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(&window, &drop);
-}
-
 QImage AreaOnScreen(MainWindow& window) {
   QWidget* area = window.MdiArea()->viewport();
   const QPoint at = area->mapToGlobal(QPoint(0, 0));
@@ -304,8 +286,6 @@ TEST(Application, EveryOpenAmongRestoredWindowsDrawsTheWholeArea) {
     const char* route;
     std::function<void(AppHarness&)> open;
   };
-  QMimeData files;
-  files.setUrls({QUrl::fromLocalFile(opened)});
   const Row rows[] = {
       {"File > Open",
        [&](AppHarness& h) {
@@ -327,7 +307,7 @@ TEST(Application, EveryOpenAmongRestoredWindowsDrawsTheWholeArea) {
        }},
       {"drop",
        [&](AppHarness& h) {
-         fromEventLoop([&h, &files] { DropOnWindow(h.Window(), files); })(h);
+         fromEventLoop([&h, &opened] { DropOnWindow(h.Window(), {opened}); })(h);
        }},
   };
   QImage expected;
@@ -565,9 +545,7 @@ TEST(Application, TheProgressWindowIsOnTheScreenOnEveryOpen) {
       // A drop brings the main window forward first.
       {"a drop",
        [&] {
-         QMimeData files;
-         files.setUrls({QUrl::fromLocalFile(Q(dropped))});
-         DropOnWindow(h.Window(), files);
+         DropOnWindow(h.Window(), {Q(dropped)});
        }},
   };
   for (const auto& [route, run] : routes) {
