@@ -224,7 +224,9 @@ void CQuarnelApp::EnableShellOpen() {
       [this] { return !started_ || !mainFrame_ || !mainFrame_->Window().isVisible(); });
   ShellOpenServer* server = shellOpen_.get();
   QObject::connect(server, &ShellOpenServer::openRequested, server,
-                   [this](const QString& path) { OnShellOpen(path); });
+                   [this](const QString& path) { QueueFilesToOpen({path}); });
+  // Files dropped from another program wait in the same queue.
+  documents_->SetDropRoute([this](const QStringList& paths) { QueueFilesToOpen(paths); });
   // Another instance that listens already keeps the requests.
   server->Listen(shellOpenName_);
 }
@@ -238,11 +240,18 @@ bool CQuarnelApp::ShellOpenBusy() const {
     const auto* quarnelDoc = dynamic_cast<const CQuarnelDoc*>(doc);
     if (quarnelDoc && quarnelDoc->Loading() && !quarnelDoc->PathName().isEmpty()) return true;
   }
+  // A view in its initial update asks about its textures one after the
+  // other; a box's loop runs on a little after the box has gone, and the
+  // next file opened there would put its questions between them.
+  for (QWidget* widget : documents_->AllViews()) {
+    const auto* view = qobject_cast<const CQuarnelView*>(widget);
+    if (view && view->InitialUpdateRunning()) return true;
+  }
   return false;
 }
 
-void CQuarnelApp::OnShellOpen(const QString& path) {
-  shellOpenQueue_.append(path);
+void CQuarnelApp::QueueFilesToOpen(const QStringList& paths) {
+  shellOpenQueue_.append(paths);
   OpenQueuedShellFiles();
 }
 

@@ -143,8 +143,8 @@ class CQuarnelApp final : public CommandTarget {
   std::unique_ptr<IdlePass> idle_;
   QString shellOpenName_;
   std::unique_ptr<ShellOpenServer> shellOpen_;
-  // Files the desktop handed over that wait for the program to be free, in
-  // the order they came.
+  // Files the desktop handed over or a drop brought that wait for the
+  // program to be free, in the order they came.
   QStringList shellOpenQueue_;
   bool shellOpenRetryArmed_ = false;
   // Start-up went through: from now on the program runs until the user ends
@@ -156,13 +156,15 @@ class CQuarnelApp final : public CommandTarget {
   // window is shown.
   void RunInitialUpdatesOfOpenedDocuments();
 
-  // The desktop's open requests: the file opens as one more document window
-  // of this instance, in its mode. Once the program has started, a request
-  // is taken at once whatever the program is doing; the file waits while a
-  // box, a dialog, a menu or another open is under way, and opens after it.
+  // The desktop's open requests and the files dropped from another program:
+  // each file opens as one more document window of this instance, in its
+  // mode. Once the program has started, a request is taken at once whatever
+  // the program is doing; the file waits while a box, a dialog, a menu,
+  // another open or a view's initial update (with its questions about the
+  // textures) is under way, and opens after it.
   void EnableShellOpen();
   bool ShellOpenBusy() const;
-  void OnShellOpen(const QString& path);
+  void QueueFilesToOpen(const QStringList& paths);
   void OpenQueuedShellFiles();
 
   // The command handlers and the route of the loaders' questions to the

@@ -142,6 +142,9 @@ class CQuarnelView final : public QOpenGLWidget, public CommandTarget {
   float m_clipSphere[4] = {0, 0, 0, 0};
 
   bool InitialUpdateDone() const { return initialUpdateDone_; }
+  // Between the start and the end of the initial update, which may ask the
+  // user about each texture and run a box's event loop at every question.
+  bool InitialUpdateRunning() const { return initialUpdateStarted_ && !initialUpdateDone_; }
 
   // Commands (view_commands.cpp). Every command of the view, whichever part
   // of the view serves it, stands in the view's command map.

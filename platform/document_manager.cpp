@@ -71,6 +71,10 @@ DocumentManager::DocumentManager(MainWindow& window, DocumentTemplate& docTempla
   connect(window.MdiArea(), &QMdiArea::subWindowActivated, this,
           &DocumentManager::OnSubWindowActivated);
   connect(&window, &MainWindow::filesDropped, this, [this](const QStringList& paths) {
+    if (dropRoute_) {
+      dropRoute_(paths);
+      return;
+    }
     for (const QString& path : paths) {
       OpenDocumentFile(path);
     }

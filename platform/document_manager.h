@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -54,7 +55,7 @@ class DocumentFrame final : public QMdiSubWindow {
 // It keeps the main window's title (the active document's title after the
 // base title) and its menu bar (the document menus while any document window
 // is open), adds opened and saved files to the recent-file list, and opens
-// files dropped on the main window.
+// files dropped on the main window (or hands them to the drop route).
 //
 // It handles the framework commands of framework_commands.h: File New, Open,
 // the recent files and Exit (ApplicationCommands), and Save, Save As and
@@ -77,6 +78,11 @@ class DocumentManager final : public QObject {
   Document* OpenDocumentFile(const QString& path);
   // True while OpenDocumentFile reads a file.
   bool Opening() const { return opening_ > 0; }
+  // Where files dropped on the main window go. Without a route each opens at
+  // once, in the order dropped.
+  void SetDropRoute(std::function<void(const QStringList&)> route) {
+    dropRoute_ = std::move(route);
+  }
   // Asks for a file and opens it.
   Document* PromptAndOpen();
   // Save (askForName false) or Save As (true). Save asks for a name too when
@@ -161,6 +167,7 @@ class DocumentManager final : public QObject {
   int untitledCount_ = 0;
   bool closingDown_ = false;
   int opening_ = 0;
+  std::function<void(const QStringList&)> dropRoute_;
   CommandMap appCommands_;
   CommandMap docCommands_;
 };

@@ -10,10 +10,8 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QDropEvent>
-#include <QMimeData>
-#include <QUrl>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QDir>
 #include <QFileInfo>
@@ -21,14 +19,18 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/command_ids.h"
 #include "app_fixtures.h"
 #include "app_harness.h"
+#include "texture_files.h"
 #include "io/ply_types.h"
 #include "platform/document_manager.h"
 #include "platform/framework_commands.h"
@@ -188,6 +190,85 @@ TEST(ShellOpen, FilesOpenedWhileADialogIsUpOpenWhenItCloses) {
   EXPECT_FALSE(taken.get());
 }
 
+// Files that come while a view asks about its textures, from the desktop or
+// by a drop: each view asks about all its textures before the next file
+// opens. A box's loop runs on a little after the box has gone; a file that
+// came meanwhile used to open there, inside the first one's texture loading,
+// and put its questions between the first one's.
+TEST(ShellOpen, EachFileAsksAllItsQuestionsBeforeTheNextOpens) {
+  QTemporaryDir runtime;
+  QStringList files;
+  for (int i = 0; i < 4; ++i) {
+    const std::string folder = test::FreshFolder("asks" + std::to_string(i));
+    files << Q(test::WriteTexturedSquare(
+        folder + "square.ply", {"TextureFile a.png", "TextureFile b.png", "TextureFile c.png"}));
+  }
+  struct Row {
+    const char* route;
+    std::function<void(AppHarness&, const QStringList&)> bring;
+  };
+  const Row rows[] = {
+      {"desktop open",
+       [](AppHarness& h, const QStringList& paths) {
+         std::vector<std::future<bool>> taken;
+         for (const QString& path : paths)
+           taken.push_back(std::async(std::launch::async, [&h, path] {
+             return HandToRunningInstance(h.shellOpenName, path);
+           }));
+         for (std::future<bool>& one : taken) {
+           while (one.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+             h.Pump(5);
+           EXPECT_TRUE(one.get());
+         }
+       }},
+      {"drop",
+       [](AppHarness& h, const QStringList& paths) { test::DropOnWindow(h.Window(), paths); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.route);
+    AppHarness h;
+    h.shellOpenName = ShellOpenSocketNameIn(runtime.path());
+    ASSERT_TRUE(h.Start({}));
+    // The first file opens; at its first question the other three come.
+    // Every question is answered No (the boxes' escape), and each box's
+    // loop runs longer than the wait before a file that found the program
+    // busy is tried again.
+    bool brought = false;
+    h.messages.SetObserver([&](const Message&) {
+      if (!brought) {
+        brought = true;
+        row.bring(h, files.mid(1));
+      }
+      QEventLoop loop;
+      QTimer::singleShot(250, &loop, &QEventLoop::quit);
+      loop.exec();
+    });
+    row.bring(h, files.mid(0, 1));
+    QElapsedTimer timer;
+    timer.start();
+    while ((h.messages.Shown().size() < 12 || h.DocumentWindowCount() < 4) &&
+           timer.elapsed() < 30000)
+      h.Pump(20);
+    h.Pump(100);
+    EXPECT_EQ(h.DocumentWindowCount(), 4);
+
+    // Which file each question is about, in the order they came.
+    std::string order;
+    for (const QString& text : h.MessageTexts()) {
+      EXPECT_TRUE(text.endsWith("Try to guess?")) << text.toStdString();
+      for (int i = 0; i < 4; ++i)
+        if (text.contains(QFileInfo(files[i]).absolutePath() + "/")) order += char('0' + i);
+    }
+    ASSERT_EQ(order.size(), 12u) << h.MessageTexts().join("|").toStdString();
+    for (size_t i = 0; i < order.size(); i += 3)
+      EXPECT_TRUE(order[i + 1] == order[i] && order[i + 2] == order[i]) << order;
+    std::string each = order;
+    std::sort(each.begin(), each.end());
+    EXPECT_EQ(each, "000111222333") << order;
+    h.messages.SetObserver({});
+  }
+}
+
 TEST(ShellOpen, WithOnlyAStaleSocketTheSecondProcessOpensTheFileItself) {
   QTemporaryDir runtime;
   const QString name = ShellOpenSocketNameIn(runtime.path());
@@ -331,13 +412,7 @@ TEST(OpenRoutes, NoFileFreezesOrKillsTheProgram) {
     keepsItsDocument();
 
     h.messages.ClearShown();
-    QMimeData files;
-    files.setUrls({QUrl::fromLocalFile(row.path)});
-    QDragEnterEvent enter(QPoint(400, 300), Qt::CopyAction, &files, Qt::LeftButton,
-                          Qt::NoModifier);
-    QApplication::sendEvent(&h.Window(), &enter);
-    QDropEvent drop(QPointF(400, 300), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&h.Window(), &drop);
+    test::DropOnWindow(h.Window(), {row.path});
     EXPECT_EQ(h.MessageTexts(), row.Messages()) << "drop";
     keepsItsDocument();
 
