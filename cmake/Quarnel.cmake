@@ -8,6 +8,10 @@ function(quarnel_app_test_command variable target)
     $<TARGET_FILE:${target}> PARENT_SCOPE)
 endfunction()
 
+# The exit code of a test program some of whose tests skipped and none failed
+# (tests/support/test_main.cpp): CTest reports the test as skipped.
+set(QUARNEL_SKIPPED_EXIT_CODE 77)
+
 # quarnel_add_test(NAME <name> LABEL <unit|gl|app> SOURCES <files...> [LIBS <targets...>])
 # One GoogleTest executable registered as one CTest test with the given label.
 # Tests labelled gl or app need a display; ctest is run under xvfb-run by the
@@ -15,11 +19,12 @@ endfunction()
 # uses the clipboard, which belong to the display: it runs on a display of its
 # own (quarnel_app_test_command), so tests run in parallel cannot take the focus
 # or the clipboard from each other. Every test runs with a temporary folder of
-# its own that goes when it ends, so a run leaves nothing behind.
+# its own that goes when it ends, so a run leaves nothing behind. A program
+# whose tests skipped shows as skipped.
 function(quarnel_add_test)
   cmake_parse_arguments(T "" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} quarnel_test_support GTest::gtest GTest::gtest_main)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} quarnel_test_support quarnel_test_main GTest::gtest)
   if(T_LABEL STREQUAL "app")
     quarnel_app_test_command(command ${T_NAME})
   else()
@@ -27,6 +32,7 @@ function(quarnel_add_test)
   endif()
   add_test(NAME ${T_NAME} COMMAND ${command} --gtest_brief=1)
   set_tests_properties(${T_NAME} PROPERTIES LABELS ${T_LABEL}
+    SKIP_RETURN_CODE ${QUARNEL_SKIPPED_EXIT_CODE}
     ENVIRONMENT "QUARNEL_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data;QT_QPA_PLATFORM=xcb")
 endfunction()
 
