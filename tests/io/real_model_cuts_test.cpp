@@ -1,11 +1,10 @@
 // Clip and Cap of real models as the loader reads them: cuts that once
-// stayed open. The models are not part of the project; they are read from
-// the folder of sample models beside it (or $QUARNEL_CORPUS), and the test
-// is skipped where that folder is missing.
+// stayed open. The models are in tests/data/real_models (their sources and
+// licences in SOURCES.md there), two of them as the part of the model that
+// the cut reads.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -18,12 +17,6 @@
 namespace quarnel {
 namespace {
 
-std::string CorpusFolder() {
-  if (const char* dir = std::getenv("QUARNEL_CORPUS")) return dir;
-  const char* data = std::getenv("QUARNEL_TEST_DATA");  // <project>/tests/data
-  return data != nullptr ? std::string(data) + "/../../../shared/corpus" : std::string();
-}
-
 struct RealCut {
   const char* file;
   Plane3f plane;
@@ -35,23 +28,21 @@ struct RealCut {
 // (the first two), or the side faces it laid flat pinched the loop and left a
 // slit (the blade).
 const RealCut kCuts[] = {
-    {"trimesh__fixed_top.ply", {Vec3f(0.563594043f, 0.505864143f, 0.653041542f), 46.7124557f}},
-    {"vtkdata__horse.ply", {Vec3f(0.171397537f, 0.953646183f, -0.247349694f), -0.0326444693f}},
-    {"vtkdata__turbineblade.ply",
+    {"fixed_top.ply", {Vec3f(0.563594043f, 0.505864143f, 0.653041542f), 46.7124557f}},
+    {"horse_cut.ply", {Vec3f(0.171397537f, 0.953646183f, -0.247349694f), -0.0326444693f}},
+    {"turbineblade_cut.ply",
      {Vec3f(-0.0532669947f, -0.971538901f, -0.23081322f), -36.7516785f}},
 };
 
 TEST(RealModelCuts, ClipAndCapClosesTheCut) {
-  const std::string folder = CorpusFolder();
+  const char* data = std::getenv("QUARNEL_TEST_DATA");
+  ASSERT_NE(data, nullptr) << "QUARNEL_TEST_DATA names the tests' data folder";
   for (const RealCut& cut : kCuts) {
     SCOPED_TRACE(cut.file);
-    const std::string path = folder + "/" + cut.file;
-    FILE* file = folder.empty() ? nullptr : std::fopen(path.c_str(), "rb");
-    if (file == nullptr) GTEST_SKIP() << "no sample model " << path;
-    std::fclose(file);
+    const std::string path = std::string(data) + "/real_models/" + cut.file;
     MeshT5 mesh;
     IoMask mask{};
-    ASSERT_EQ(PlyImporter::Open(mesh, path.c_str(), 0, nullptr, 0, nullptr, mask, {}), 0);
+    ASSERT_EQ(PlyImporter::Open(mesh, path.c_str(), 0, nullptr, 0, nullptr, mask, {}), 0) << path;
     UpdateBoundingBox(mesh);
     const double exact = test::ClippedVolume(mesh, cut.plane);
     ClipAndCap(mesh, cut.plane);
