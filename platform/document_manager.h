@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/command_target.h"
