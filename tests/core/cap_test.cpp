@@ -791,6 +791,15 @@ TEST(CapCut, AnEdgeAcrossTheLoopIsAvoidedWhereACapCan) {
   EXPECT_TRUE(CapsAsExpected(both));
 }
 
+TEST(CapCut, ALoopThatCannotBeCutCompletelyIsLeftUntouched) {
+  // A loop that crosses itself in the plane: the ear clipping cuts some of
+  // it and then stops. None of its triangles is added.
+  EXPECT_TRUE(CapsAsExpected({{{0, 0}, {4, 0}, {4, 2}, {1, 2}, {1, -1}, {0, -1}},
+                              {{0, 1, 2, 3, 4, 5}},
+                              0.0,
+                              6}));
+}
+
 TEST(CapCut, AHoleThatTouchesItsLoopLeavesNoSlit) {
   // The loop and a hole that share a point (the loop pinched there), under
   // a fan each: the hole is cut out at the shared point.
