@@ -720,10 +720,9 @@ class HoleBridger {
   // Joins the hole's ring at its point m to the ring at a, which stands at
   // the same place (a loop pinched there): a, the hole from the point after
   // m round to m, the point after a. False, and nothing joined, when the
-  // hole does not lie in the ring's angle at a.
-  // A point of the hole within rounding of a side of that angle counts as
-  // inside it: a hole whose points next to the touch lie on the loop's
-  // edges there.
+  // hole does not lie in the ring's angle at a; a point of the hole within
+  // float rounding of a side of that angle counts as inside it, as where
+  // the hole's points next to the touch lie on the loop's edges.
   bool JoinAt(int a, int m) {
     const int an = next_[size_t(a)], mn = next_[size_t(m)];
     if (!LocallyInside(a, P_[size_t(mn)], true) ||
@@ -998,7 +997,8 @@ int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops
   std::vector<std::vector<int>> parts(1, bridger.Ring(outer));
   for (size_t t = 0; t < touches.size(); ++t) {
     if (joinedAt[t]) continue;
-    for (std::vector<int>& part : parts) {
+    for (size_t k = 0; k < parts.size(); ++k) {
+      std::vector<int>& part = parts[k];
       const auto a = std::find(part.begin(), part.end(), touches[t].first);
       const auto m = std::find(part.begin(), part.end(), touches[t].second);
       if (a == part.end() || m == part.end()) continue;
