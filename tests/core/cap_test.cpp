@@ -825,5 +825,6 @@ TEST(CapCut, AHoleThatTouchesItsLoopLeavesNoSlit) {
 TEST(CapCut, DISABLED_AHoleThatTouchesItsLoopAtItsOwnVerticesLeavesNoSlit) {
   EXPECT_TRUE(PipeCapsOnce(PipeSoup(TouchingCircleBore(64, 0.4, 32), {32}, false)));
   EXPECT_TRUE(PipeCapsOnce(PipeSoup(TouchingEllipseBore(64, 0.5), {0, 32}, false)));
+  EXPECT_TRUE(PipeCapsOnce(PipeSoup(TouchingCircleBore(128, 0.5, 0), {0}, false)));
 }
 
