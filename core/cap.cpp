@@ -81,9 +81,42 @@ struct CapLoop {
   bool hole = false;  // capped together with its parent
 };
 
+// Whether loop a lies inside loop b, of the same cut: the two do not cross,
+// but a may touch b, and a point of a may lie on an edge of b within
+// rounding, as where a hole touches its outer loop. a's points vote, the
+// first few that lie clearly inside or outside b decide; on a tie, the
+// middle of a's largest triangle, well inside a, does.
+bool InsideLoop(const CapLoop& a, const CapLoop& b) {
+  const double pad = 1e-9 * (std::fabs(b.hi.x - b.lo.x) + std::fabs(b.hi.y - b.lo.y));
+  if (a.lo.x < b.lo.x - pad || a.lo.y < b.lo.y - pad || a.hi.x > b.hi.x + pad ||
+      a.hi.y > b.hi.y + pad)
+    return false;
+  constexpr int kLead = 3;
+  int in = 0, out = 0;
+  for (size_t k = 0; k < a.points.size() && std::abs(in - out) < kLead; ++k) {
+    const int c = LoopContains(b.points, a.points[k]);
+    in += c == 1;
+    out += c == 0;
+  }
+  if (in != out) return in > out;
+  std::vector<int> triangles;
+  TriangulatePolygon2D(a.points, triangles);
+  double largest = 0.0;
+  Point2d middle;
+  for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
+    const Point2d &p = a.points[size_t(triangles[t])], &q = a.points[size_t(triangles[t + 1])],
+                  &r = a.points[size_t(triangles[t + 2])];
+    const double twice = (q.x - p.x) * (r.y - p.y) - (q.y - p.y) * (r.x - p.x);
+    if (twice > largest) {
+      largest = twice;
+      middle = {(p.x + q.x + r.x) / 3.0, (p.y + q.y + r.y) / 3.0};
+    }
+  }
+  return largest > 0.0 && LoopContains(b.points, middle) == 1;
+}
+
 // Sets each loop's depth (the number of loops around it) and parent (the
-// deepest of them). The loops of one cut do not cross, so one point of a
-// loop that is not on the other tells.
+// deepest of them).
 void NestLoops(std::vector<CapLoop>& caps) {
   std::vector<std::pair<size_t, size_t>> inside;  // (inner, outer)
   for (size_t i = 0; i < caps.size(); ++i) {
@@ -92,11 +125,7 @@ void NestLoops(std::vector<CapLoop>& caps) {
     for (size_t j = 0; j < caps.size(); ++j) {
       const CapLoop& b = caps[j];
       if (j == i || !(std::fabs(b.twiceArea) > std::fabs(a.twiceArea))) continue;
-      if (a.lo.x < b.lo.x || a.lo.y < b.lo.y || a.hi.x > b.hi.x || a.hi.y > b.hi.y) continue;
-      int in = -1;
-      for (size_t k = 0; k < a.points.size() && in < 0; ++k)
-        in = LoopContains(b.points, a.points[k]);
-      if (in == 1) inside.push_back({i, j});
+      if (InsideLoop(a, b)) inside.push_back({i, j});
     }
   }
   for (const auto& [i, j] : inside)
@@ -753,10 +782,8 @@ struct LoopAndHoles {
   }
 };
 
-// The loop caps[i] with its holes, less those that alone marks to be capped
-// on their own.
-LoopAndHoles GatherLoopAndHoles(const std::vector<CapLoop>& caps, size_t i,
-                                const std::vector<uint8_t>& alone) {
+// The loop caps[i] with its holes.
+LoopAndHoles GatherLoopAndHoles(const std::vector<CapLoop>& caps, size_t i) {
   const CapLoop& outer = caps[i];
   LoopAndHoles l;
   l.polygon.assign(1, outer.points);
@@ -768,7 +795,7 @@ LoopAndHoles GatherLoopAndHoles(const std::vector<CapLoop>& caps, size_t i,
   l.counterClockwise = CapTurnVote(outer);
   for (size_t j = 0; j < caps.size(); ++j) {
     const CapLoop& h = caps[j];
-    if (h.parent == int(i) && h.hole && !alone[j]) {
+    if (h.parent == int(i) && h.hole) {
       l.polygon.push_back(h.points);
       l.corners.insert(l.corners.end(), h.corners.begin(), h.corners.end());
       l.counterClockwise -= CapTurnVote(h);
@@ -777,33 +804,10 @@ LoopAndHoles GatherLoopAndHoles(const std::vector<CapLoop>& caps, size_t i,
   return l;
 }
 
-// Marks the holes of caps[i] that share a point with it (the loop is
-// pinched there, as where the side faces lying flat on the cut went) to be
-// capped on their own: where such a hole cannot be cut out of the loop, the
-// loop is capped whole and the hole's own cap, facing the other way, closes
-// it over the loop's. Returns whether there was one.
-bool CapTouchingHolesAlone(const std::vector<CapLoop>& caps, size_t i,
-                           std::vector<uint8_t>& alone) {
-  std::vector<const VertexT5*> outer(caps[i].corners.begin(), caps[i].corners.end());
-  std::sort(outer.begin(), outer.end());
-  bool any = false;
-  for (size_t j = 0; j < caps.size(); ++j) {
-    const CapLoop& h = caps[j];
-    if (h.parent != int(i) || !h.hole) continue;
-    for (const VertexT5* v : h.corners)
-      if (std::binary_search(outer.begin(), outer.end(), v)) {
-        alone[j] = 1;
-        any = true;
-        break;
-      }
-  }
-  return any;
-}
-
 // The second line for a loop whose triangles lie on a chord: the same
 // triangles with the chords flipped away where they can be, else ear
 // clipping that refuses every ear closing on a chord. False (the loop stays
-// open) when neither gives triangles that keep the surface manifold.
+// open) when neither gives a complete cap that keeps the surface manifold.
 bool AvoidChords(const LoopAndHoles& l, SurfaceChords& chords, std::vector<int>& triangles) {
   const RefusedDiagonal onChord = [&](int a, int b) {
     return chords.Joins(l.corners[size_t(a)], l.corners[size_t(b)]);
@@ -816,15 +820,28 @@ bool AvoidChords(const LoopAndHoles& l, SurfaceChords& chords, std::vector<int>&
     triangles = std::move(flipped);
     return true;
   }
-  l.Triangulate(triangles, onChord);
-  return !chords.AnyOn(triangles, l.corners) && chords.KeepManifold(triangles, l.corners);
+  return l.Triangulate(triangles, onChord) && !chords.AnyOn(triangles, l.corners) &&
+         chords.KeepManifold(triangles, l.corners);
 }
+
+// What the cap does with a loop of the cut: each loop ends closed, covered
+// once, or untouched.
+enum class LoopOutcome : uint8_t {
+  kClosed,      // capped, together with its holes
+  kHole,        // closed by the cap of the loop around it
+  kUnfinished,  // left open, with its holes: no complete triangulation
+  kOnChord,     // left open, with its holes: every cap found would lie on
+                // an edge of the surface or give an edge a third face
+};
 
 // The corners of the cap's faces, three a face, each as (a, c, b) for the
 // counter-clockwise triangle (a, b, c) in the plane when the cap turns
-// counter-clockwise.
+// counter-clockwise. A loop's triangles come only from a complete
+// triangulation of it with its holes (a hole that touches it at points
+// splits it into parts, each cut once); outcome tells per loop what became
+// of it.
 std::vector<VertexT5*> CapFaceCorners(const MeshT5& mesh, const std::vector<CapLoop>& caps,
-                                      OldFaces& old) {
+                                      OldFaces& old, std::vector<LoopOutcome>& outcome) {
   SurfaceChords chords(mesh, caps, old);
   // A loop of n points gives n - 2 triangles, and each hole joined to it two
   // more.
@@ -835,8 +852,18 @@ std::vector<VertexT5*> CapFaceCorners(const MeshT5& mesh, const std::vector<CapL
   cap.reserve(3 * points);
   std::vector<int> triangles;
   triangles.reserve(3 * points);
-  auto add = [&](const LoopAndHoles& l) {
-    if (chords.AnyOn(triangles, l.corners) && !AvoidChords(l, chords, triangles)) return;
+  outcome.assign(caps.size(), LoopOutcome::kHole);
+  for (size_t i = 0; i < caps.size(); ++i) {
+    if (caps[i].hole) continue;  // capped with the loop around it
+    const LoopAndHoles l = GatherLoopAndHoles(caps, i);
+    outcome[i] = !l.Triangulate(triangles)                    ? LoopOutcome::kUnfinished
+                 : !chords.AnyOn(triangles, l.corners)         ? LoopOutcome::kClosed
+                 : AvoidChords(l, chords, triangles)           ? LoopOutcome::kClosed
+                                                               : LoopOutcome::kOnChord;
+    for (size_t j = 0; j < caps.size(); ++j)
+      if (caps[j].parent == int(i) && caps[j].hole && outcome[i] != LoopOutcome::kClosed)
+        outcome[j] = outcome[i];
+    if (outcome[i] != LoopOutcome::kClosed) continue;
     const bool ccw = l.counterClockwise > 0.0;
     // A triangle (a, b, c) becomes the face (a, c, b) below.
     for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
@@ -844,23 +871,7 @@ std::vector<VertexT5*> CapFaceCorners(const MeshT5& mesh, const std::vector<CapL
       cap.push_back(l.corners[size_t(triangles[ccw ? t + 2 : t + 1])]);
       cap.push_back(l.corners[size_t(triangles[ccw ? t + 1 : t + 2])]);
     }
-  };
-  std::vector<uint8_t> alone(caps.size(), 0);
-  for (size_t i = 0; i < caps.size(); ++i) {
-    if (caps[i].hole) continue;  // capped with the loop around it
-    LoopAndHoles l = GatherLoopAndHoles(caps, i, alone);
-    if (!l.Triangulate(triangles) && l.polygon.size() > 1 && CapTouchingHolesAlone(caps, i, alone)) {
-      l = GatherLoopAndHoles(caps, i, alone);
-      l.Triangulate(triangles);
-    }
-    add(l);
   }
-  for (size_t j = 0; j < caps.size(); ++j)
-    if (alone[j]) {
-      const LoopAndHoles l = GatherLoopAndHoles(caps, j, alone);
-      l.Triangulate(triangles);
-      add(l);
-    }
   return cap;
 }
 
@@ -960,7 +971,8 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
   FindLoopsOnPlane(mesh, plane, walks, chosen);
   const std::vector<CapLoop> caps = LoopsInPlane(walks, chosen, plane);
   OldFaces old;
-  const size_t first = AddCapFaces(mesh, CapFaceCorners(mesh, caps, old));
+  std::vector<LoopOutcome> outcome;
+  const size_t first = AddCapFaces(mesh, CapFaceCorners(mesh, caps, old, outcome));
   const bool bordersSet = JoinCapToSurface(mesh, first, old);
   FlipCoplanarEdgesAndSelectCap(mesh, bordersSet);
 }

@@ -25,6 +25,18 @@ constexpr double kRelativeMargin = 1e-12;
 // positions, far above the rounding of the double arithmetic.
 constexpr double kOnSide = 1e-9;
 
+// Points that a model places on one line lie off it by up to a few units
+// of float rounding: this share of the points' coordinates.
+constexpr double kFloatRounding = 5e-7;
+
+// How far a point that a model places on the line through a and b may lie
+// off it: a few units of float rounding of the three points' coordinates.
+double FloatRoundingNear(const Point2d& a, const Point2d& b, const Point2d& q) {
+  return kFloatRounding *
+         std::max({std::fabs(a.x), std::fabs(a.y), std::fabs(b.x), std::fabs(b.y), std::fabs(q.x),
+                   std::fabs(q.y)});
+}
+
 // Twice the signed area of the triangle (a, b, c): positive when it runs
 // counter-clockwise.
 double Cross2d(const Point2d& a, const Point2d& b, const Point2d& c) {
@@ -708,10 +720,13 @@ class HoleBridger {
   // Joins the hole's ring at its point m to the ring at a, which stands at
   // the same place (a loop pinched there): a, the hole from the point after
   // m round to m, the point after a. False, and nothing joined, when the
-  // hole does not lie in the ring's angle at a.
+  // hole does not lie in the ring's angle at a; a point of the hole within
+  // float rounding of a side of that angle counts as inside it, as where
+  // the hole's points next to the touch lie on the loop's edges.
   bool JoinAt(int a, int m) {
     const int an = next_[size_t(a)], mn = next_[size_t(m)];
-    if (!LocallyInside(a, P_[size_t(mn)]) || !LocallyInside(a, P_[size_t(prev_[size_t(m)])]))
+    if (!LocallyInside(a, P_[size_t(mn)], true) ||
+        !LocallyInside(a, P_[size_t(prev_[size_t(m)])], true))
       return false;
     next_[size_t(a)] = mn, prev_[size_t(mn)] = a;
     next_[size_t(m)] = an, prev_[size_t(an)] = m;
@@ -740,11 +755,16 @@ class HoleBridger {
 
  private:
   // Point q lies in the interior angle of the ring at p.
-  bool LocallyInside(int p, const Point2d& q) const {
+  // With rounding, q may lie outside a side by float rounding.
+  bool LocallyInside(int p, const Point2d& q, bool rounding = false) const {
     const Point2d &a = P_[size_t(prev_[size_t(p)])], &o = P_[size_t(p)],
                   &b = P_[size_t(next_[size_t(p)])];
-    if (Cross2d(a, o, b) >= 0.0) return Cross2d(o, b, q) >= 0.0 && Cross2d(o, q, a) >= 0.0;
-    return Cross2d(o, b, q) >= 0.0 || Cross2d(o, q, a) >= 0.0;
+    const double sb =
+        rounding ? -FloatRoundingNear(o, b, q) * std::hypot(b.x - o.x, b.y - o.y) : 0.0;
+    const double sa =
+        rounding ? -FloatRoundingNear(o, a, q) * std::hypot(a.x - o.x, a.y - o.y) : 0.0;
+    if (Cross2d(a, o, b) >= 0.0) return Cross2d(o, b, q) >= sb && Cross2d(o, q, a) >= sa;
+    return Cross2d(o, b, q) >= sb || Cross2d(o, q, a) >= sa;
   }
 
   // The point of the ring through outer that the hole's point m is bridged
@@ -847,6 +867,35 @@ std::vector<std::pair<int, int>> TouchesOfTheOuterLoop(
   return touches;
 }
 
+// Cuts away the needles of the ring part at the points listed in at: a
+// point whose two edges run back along one line (within float rounding), as
+// where a hole's point next to a touch lies on the outer loop's edge. The
+// needle's triangle has no area, but its sides close the edges along it.
+void CutNeedles(const std::vector<Point2d>& P, std::vector<int>& part,
+                const std::vector<uint8_t>& at, std::vector<int>& triangles) {
+  for (bool cut = true; cut && part.size() >= 3;) {
+    cut = false;
+    for (size_t k = 0; k < part.size() && part.size() >= 3; ++k) {
+      const int v = part[k];
+      if (!at[size_t(v)]) continue;
+      const int u = part[(k + part.size() - 1) % part.size()], w = part[(k + 1) % part.size()];
+      const Point2d &U = P[size_t(u)], &V = P[size_t(v)], &W = P[size_t(w)];
+      // U lies on the line from V to W within rounding, on W's side, or W
+      // on the line from V to U.
+      const double along = (U.x - V.x) * (W.x - V.x) + (U.y - V.y) * (W.y - V.y);
+      const double across = std::fabs(Cross2d(U, V, W));
+      const double longer =
+          std::max(std::hypot(U.x - V.x, U.y - V.y), std::hypot(W.x - V.x, W.y - V.y));
+      if (!(along > 0.0) || !(across <= FloatRoundingNear(U, V, W) * longer)) continue;
+      triangles.push_back(u);
+      triangles.push_back(v);
+      triangles.push_back(w);
+      part.erase(part.begin() + std::ptrdiff_t(k));
+      cut = true;
+    }
+  }
+}
+
 }  // namespace
 
 double TwiceArea(const std::vector<Point2d>& P) {
@@ -927,29 +976,57 @@ int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops
   // bridge elsewhere would leave the region cut apart at the touch, and the
   // clipping could not finish.
   const std::vector<std::pair<int, int>> touches = TouchesOfTheOuterLoop(loops);
+  std::vector<uint8_t> joinedAt(touches.size(), 0);
   for (const auto& hole : holes) {
     const std::vector<int> ring = bridger.Ring(hole.second);
     bool joined = false;
-    for (auto t = touches.begin(); t != touches.end() && !joined; ++t)
-      joined = std::find(ring.begin(), ring.end(), t->second) != ring.end() &&
-               bridger.JoinAt(t->first, t->second);
+    for (size_t t = 0; t < touches.size() && !joined; ++t) {
+      joined = std::find(ring.begin(), ring.end(), touches[t].second) != ring.end() &&
+               bridger.JoinAt(touches[t].first, touches[t].second);
+      joinedAt[t] = joined;
+    }
     if (joined) {
       ringSize += ring.size();
     } else if (bridger.Bridge(outer, hole.second, ringSize)) {
       ringSize += ring.size() + 2;
     }
   }
-  const std::vector<int> V = bridger.Ring(outer);
-  std::vector<Point2d> ring;
-  for (int p : V)
-    ring.push_back(P[size_t(p)]);
-  const double S = 0.5 * TwiceArea(ring);
-  if (!(S > 0.0) || !std::isfinite(S)) return 0;
+  // Every other place where a hole touches the outer loop pinches the
+  // region: the ring passes through it twice, and the region falls apart
+  // there into parts that are each a simple loop, cut on their own.
+  std::vector<std::vector<int>> parts(1, bridger.Ring(outer));
+  for (size_t t = 0; t < touches.size(); ++t) {
+    if (joinedAt[t]) continue;
+    for (size_t k = 0; k < parts.size(); ++k) {
+      std::vector<int>& part = parts[k];
+      const auto a = std::find(part.begin(), part.end(), touches[t].first);
+      const auto m = std::find(part.begin(), part.end(), touches[t].second);
+      if (a == part.end() || m == part.end()) continue;
+      const auto [lo, hi] = std::minmax(a, m);
+      std::vector<int> inner(lo, hi);
+      part.erase(lo, hi);
+      parts.push_back(std::move(inner));
+      break;
+    }
+  }
   std::vector<int> local;
   const RefusedDiagonal refusedHere = [&](int a, int b) {
     return refused(origin[size_t(a)], origin[size_t(b)]);
   };
-  const int result = ClipEars(P, V, S, local, refused ? &refusedHere : nullptr);
+  std::vector<uint8_t> touching(P.size(), 0);
+  for (const auto& [a, m] : touches)
+    touching[size_t(a)] = touching[size_t(m)] = 1;
+  int result = 1;
+  for (std::vector<int>& part : parts) {
+    if (!touches.empty()) CutNeedles(P, part, touching, local);
+    if (part.size() < 3) continue;
+    std::vector<Point2d> ring;
+    for (int p : part)
+      ring.push_back(P[size_t(p)]);
+    const double S = 0.5 * TwiceArea(ring);
+    if (!(S > 0.0) || !std::isfinite(S)) return 0;
+    if (!ClipEars(P, part, S, local, refused ? &refusedHere : nullptr)) result = 0;
+  }
   for (int t : local)
     triangles.push_back(origin[size_t(t)]);
   return result;

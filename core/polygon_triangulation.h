@@ -35,12 +35,15 @@ int TriangulatePolygon2D(const std::vector<Point2d>& polygon, std::vector<int>& 
 
 // The same for a polygon with holes: loops[0] is the outer boundary, the
 // other loops are holes inside it, each in either order. Each hole is joined
-// to the outer loop by a bridge (or, where it touches the outer loop at a
-// point, at that point) and the whole is clipped as one loop. The indices
-// count the points of all loops in turn; a complete cut gives n - 2 + 2 h
-// triangles for n points and h bridged holes (two fewer for each hole
-// joined where it touches), covering the outer loop's area less the holes'
-// once. refused as above; a bridge itself is never refused.
+// to the outer loop by a bridge, or where it touches the outer loop at a
+// point (a point of both at the same place), at that point. A hole touching
+// at more points splits the region into parts, one between each two
+// touches: each part is clipped as a loop of its own, and the result is 1
+// only when every part was cut completely. The indices count the points of
+// all loops in turn; a complete cut gives n - 2 + 2 h triangles for n
+// points and h bridged holes (two fewer for each point where a hole
+// touches), covering the outer loop's area less the holes' once. refused as
+// above; a bridge itself is never refused.
 int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops,
                                   std::vector<int>& triangles, const RefusedDiagonal& refused = {});
 

@@ -131,3 +131,72 @@ Soup TorusSoup(int rings, int sides, float R, float r) {
 }
 
 }  // namespace quarnel::test
+
+// ---- Pipes whose bore touches the wall -------------------------------------
+
+namespace quarnel::test {
+
+Soup PipeSoup(const std::vector<std::array<double, 2>>& bore, const std::vector<int>& touch,
+              bool shared) {
+  const int n = int(bore.size());
+  const double pi = 3.141592653589793;
+  double cx = 0.0, cy = 0.0;
+  for (const auto& p : bore)
+    cx += p[0] / n, cy += p[1] / n;
+  Soup s;
+  // Rings 0 to 2 of the wall at z = -1, 0, 1, then those of the bore.
+  auto at = [n](int ring, int k) { return ring * n + (k % n + n) % n; };
+  for (int z = -1; z <= 1; ++z)
+    for (int k = 0; k < n; ++k)
+      s.points.push_back({float(std::cos(2 * pi * k / n)), float(std::sin(2 * pi * k / n)),
+                          float(z)});
+  for (int z = -1; z <= 1; ++z) {
+    const double scale = z == 0 ? 1.0 : 0.8;
+    for (int k = 0; k < n; ++k)
+      s.points.push_back({float(cx + (bore[size_t(k)][0] - cx) * scale),
+                          float(cy + (bore[size_t(k)][1] - cy) * scale), float(z)});
+  }
+  std::vector<int> boreAt(size_t(3 * n));
+  for (int i = 0; i < 3 * n; ++i)
+    boreAt[size_t(i)] = 3 * n + i;
+  for (int k : touch) {
+    s.points[size_t(at(4, k))] = s.points[size_t(at(1, k))];
+    if (shared) boreAt[size_t(at(1, k))] = at(1, k);
+  }
+  auto b = [&](int ring, int k) { return boreAt[size_t(at(ring, k))]; };
+  for (int ring = 0; ring < 2; ++ring)
+    for (int k = 0; k < n; ++k) {
+      // The wall faces out, the bore into the bore.
+      s.tris.push_back({at(ring, k), at(ring, k + 1), at(ring + 1, k + 1)});
+      s.tris.push_back({at(ring, k), at(ring + 1, k + 1), at(ring + 1, k)});
+      s.tris.push_back({b(ring, k), b(ring + 1, k + 1), b(ring, k + 1)});
+      s.tris.push_back({b(ring, k), b(ring + 1, k), b(ring + 1, k + 1)});
+    }
+  for (int k = 0; k < n; ++k) {
+    s.tris.push_back({at(2, k), at(2, k + 1), b(2, k + 1)});
+    s.tris.push_back({at(2, k), b(2, k + 1), b(2, k)});
+    s.tris.push_back({at(0, k), b(0, k + 1), at(0, k + 1)});
+    s.tris.push_back({at(0, k), b(0, k), b(0, k + 1)});
+  }
+  return s;
+}
+
+std::vector<std::array<double, 2>> TouchingCircleBore(int n, double r, int t) {
+  const double pi = 3.141592653589793;
+  const double ct = std::cos(2 * pi * t / n), st = std::sin(2 * pi * t / n);
+  std::vector<std::array<double, 2>> bore;
+  for (int k = 0; k < n; ++k)
+    bore.push_back({(1 - r) * ct + r * std::cos(2 * pi * k / n),
+                    (1 - r) * st + r * std::sin(2 * pi * k / n)});
+  return bore;
+}
+
+std::vector<std::array<double, 2>> TouchingEllipseBore(int n, double b) {
+  const double pi = 3.141592653589793;
+  std::vector<std::array<double, 2>> bore;
+  for (int k = 0; k < n; ++k)
+    bore.push_back({std::cos(2 * pi * k / n), b * std::sin(2 * pi * k / n)});
+  return bore;
+}
+
+}  // namespace quarnel::test

@@ -122,3 +122,25 @@ bool NoLiveFaceOnDeletedVertex(const MeshT& m) {
 }
 
 }  // namespace quarnel::test
+
+// ---- Pipes whose bore touches the wall -------------------------------------
+
+namespace quarnel::test {
+
+// A closed pipe along z from z = -1 to 1, with rings at z = -1, 0 and 1: a
+// wall of n points on the unit circle (point k at angle 2 pi k / n) and a
+// bore of the n points given for z = 0, counter-clockwise, point k facing
+// wall point k; at the ends the bore is shrunk to 0.8 about its centre, and
+// strips between the two rings close the ends. The bore points listed in
+// touch stand at their wall points at z = 0: the wall's own vertex there
+// when shared, else a vertex of their own at the same place.
+Soup PipeSoup(const std::vector<std::array<double, 2>>& bore, const std::vector<int>& touch,
+              bool shared);
+
+// Bores of PipeSoup for n points: a circle of radius r touching the wall
+// at wall point t; an ellipse of half axes 1 and b, touching at wall
+// points 0 and n / 2.
+std::vector<std::array<double, 2>> TouchingCircleBore(int n, double r, int t);
+std::vector<std::array<double, 2>> TouchingEllipseBore(int n, double b);
+
+}  // namespace quarnel::test
