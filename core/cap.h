@@ -44,6 +44,18 @@ void RemoveDuplicateFaces(MeshT5& mesh);
 // non-manifold one) and returns their number. Needs face-face adjacency.
 int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh);
 
+// Joins the points of a plane cut that stand at one place, as the two
+// sides of a split seam do where the cut crosses it: of the corners of the
+// border edges (edges without a live neighbour across them) that lie within
+// the clip's edge collapse tolerance of the plane (1e-4 of mesh.bbox's
+// diagonal), each set with equal coordinates becomes its first vertex in
+// the array, unless a face holds two of them. Vertices elsewhere stay as
+// they are, at one place or not. Returns whether any were joined; the
+// face-face adjacency is then stale (a live face's neighbour may be deleted
+// before the call). Clip and Cap runs it before the edge collapse, so that
+// the collapse and the cap take each such place as one point.
+bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane);
+
 // Closes every border loop that lies on the plane with new faces, green and
 // selected; then cleans up, flips coplanar edges and selects the cap's
 // vertices. A loop lies on the plane when its points are within 1 % of the
