@@ -839,6 +839,70 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
   return caps;
 }
 
+// A loop that is the three edges of one face lying flat on the cut (its
+// corners within the cut's tolerance of the plane), and that the cap would
+// close on its own, is what the edge collapse leaves of a tip that stood
+// just above the plane: under the face the kept part has no thickness, and
+// the loop's cap would be the same face again, back to back with it. Such a
+// face goes, with the corners that no other face uses, and its loop with
+// it. A loop that is a hole is left: the cap of the loop around it leaves
+// the face's place open, and the face closes it. caps[k] is the loop of
+// walk chosen[k].
+void RemoveTipsSquashedOnTheCut(MeshT5& mesh, const LoopWalks& walks,
+                                const std::vector<size_t>& chosen, const Plane3f& plane,
+                                std::vector<CapLoop>& caps) {
+  std::vector<uint8_t> gone(caps.size(), 0);
+  std::vector<FaceT5*> faces;
+  for (size_t k = 0; k < caps.size(); ++k) {
+    const std::span<const FacePos> walk = walks.Of(chosen[k]);
+    if (caps[k].hole || walk.size() != 3) continue;
+    FaceT5* f = walk[0].f;
+    bool lone = f->v[0] != f->v[1] && f->v[1] != f->v[2] && f->v[2] != f->v[0];
+    for (int z = 0; z < 3; ++z)
+      lone = lone && walk[size_t(z)].f == f && f->adjFace[z] == f;
+    if (!lone) continue;
+    BBox3f box;
+    box.SetNull();
+    for (const VertexT5* v : f->v)
+      box.Add(v->position);
+    const double tolerance = CutTolerance(mesh, box);
+    for (const VertexT5* v : f->v)
+      lone = lone && std::fabs(SignedDistance(v->position, plane)) <= tolerance;
+    for (const CapLoop& c : caps)
+      lone = lone && c.parent != int(k);
+    if (!lone) continue;
+    gone[k] = 1;
+    faces.push_back(f);
+  }
+  if (faces.empty()) return;
+  for (FaceT5* f : faces) {
+    f->flags |= ElemFlag::Deleted;
+    --mesh.faceCount;
+  }
+  std::vector<uint8_t> used(mesh.vertices.size(), 0);
+  for (const FaceT5& f : mesh.faces)
+    if (IsLive(f.flags))
+      for (const VertexT5* v : f.v)
+        used[mesh.VertexIndex(v)] = 1;
+  for (FaceT5* f : faces)
+    for (VertexT5* v : f->v)
+      if (!used[mesh.VertexIndex(v)] && IsLive(v->flags)) {
+        v->flags |= ElemFlag::Deleted;
+        --mesh.vertexCount;
+      }
+  // The loops that stay, their parents renumbered (none was a gone one).
+  std::vector<int> number(caps.size(), -1);
+  std::vector<CapLoop> kept;
+  for (size_t k = 0; k < caps.size(); ++k)
+    if (!gone[k]) {
+      number[k] = int(kept.size());
+      kept.push_back(std::move(caps[k]));
+    }
+  for (CapLoop& c : kept)
+    if (c.parent >= 0) c.parent = number[size_t(c.parent)];
+  caps = std::move(kept);
+}
+
 // Edges of the surface that join two points of the loops through its
 // inside: a cap triangle on one would give it a third face. The plane edge
 // collapse can leave such a chord across the cap's region, where it merges
@@ -1155,7 +1219,8 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
   LoopWalks walks;
   std::vector<size_t> chosen;
   FindLoopsOnPlane(mesh, plane, walks, chosen);
-  const std::vector<CapLoop> caps = LoopsInPlane(walks, chosen, plane);
+  std::vector<CapLoop> caps = LoopsInPlane(walks, chosen, plane);
+  RemoveTipsSquashedOnTheCut(mesh, walks, chosen, plane, caps);
   OldFaces old;
   const size_t first = AddCapFaces(mesh, CapFaceCorners(mesh, caps, old));
   const bool bordersSet = JoinCapToSurface(mesh, first, old);

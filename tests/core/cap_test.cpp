@@ -756,19 +756,26 @@ TEST(CapCut, APipeWhoseBoreTouchesItsWallAlongALineStaysManifold) {
 }
 
 TEST(CapCut, ATipSquashedIntoOneFaceOnTheCutLeavesNothingOpen) {
-  // A tetrahedron's apex stands just above the plane, within the edge
-  // collapse's reach: the collapse leaves one face flat on the cut, facing
-  // into the kept side, with all three edges open. Under it the kept part
-  // has no thickness at all.
-  MeshT5 m = WithBox(
-      Build<MeshT5>({{0, 0, 1e-4f}, {-1, -1, -1}, {1, -1, -1}, {0, 1, -1}},
-                    {{0, 1, 2}, {0, 2, 3}, {0, 3, 1}, {1, 3, 2}}));
-  ClipAndCap(m, MakePlane(0, 0, 1, 0.0f));
-  ASSERT_TRUE(Consistent(m));
-  BuildFaceFaceAdjacency(m);
-  EXPECT_EQ(BorderEdges(m), 0);
-  EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
-  EXPECT_NEAR(SignedVolume(m), 0.0, 1e-9);
+  // A tetrahedron's apex stands just above the plane, one of its base
+  // points just below it: the edge collapse joins the apex to the cut point
+  // between them and leaves one face of the tip flat on the cut, all three
+  // edges open. Under it nothing has thickness. Wound either way, so the
+  // face looks into the kept side or away from it.
+  for (bool inward : {false, true}) {
+    SCOPED_TRACE(::testing::Message() << "inward " << inward);
+    MeshT5 m = WithBox(Build<MeshT5>(
+        {{0, 0, 5e-5f}, {1, 0, -0.002f}, {-0.001f, -0.001f, -0.001f}, {0, 1, -0.002f}},
+        {{0, 2, 1}, {0, 3, 2}, {0, 1, 3}, {1, 2, 3}}));
+    if (inward)
+      for (FaceT5& f : m.faces)
+        std::swap(f.v[1], f.v[2]);
+    ClipAndCap(m, MakePlane(0, 0, 1, 0.0f));
+    ASSERT_TRUE(Consistent(m));
+    BuildFaceFaceAdjacency(m);
+    EXPECT_EQ(BorderEdges(m), 0);
+    EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
+    EXPECT_NEAR(SignedVolume(m), 0.0, 1e-12);
+  }
 }
 
 namespace {
