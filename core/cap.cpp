@@ -335,6 +335,29 @@ bool LoopOnPlane(const LoopWalks& walks, size_t i, const BorderLoop& loop, const
   return true;
 }
 
+// Deletes the faces, taking each out of the rings of its edges, and the
+// corners that no other live face uses.
+void DeleteFacesAndLoneCorners(MeshT5& mesh, const std::vector<FaceT5*>& faces) {
+  const size_t bound = 3 * mesh.faces.size();
+  for (FaceT5* f : faces) {
+    for (int z = 0; z < 3; ++z)
+      if (f->adjFace[z] != f && f->adjFace[z] != nullptr) DetachFaceFromRing(f, z, bound);
+    f->flags |= ElemFlag::Deleted;
+    --mesh.faceCount;
+  }
+  std::vector<uint8_t> used(mesh.vertices.size(), 0);
+  for (const FaceT5& f : mesh.faces)
+    if (IsLive(f.flags))
+      for (const VertexT5* v : f.v)
+        used[mesh.VertexIndex(v)] = 1;
+  for (FaceT5* f : faces)
+    for (VertexT5* v : f->v)
+      if (!used[mesh.VertexIndex(v)] && IsLive(v->flags)) {
+        v->flags |= ElemFlag::Deleted;
+        --mesh.vertexCount;
+      }
+}
+
 // Where the cut runs nearly parallel to the surface, the plane edge collapse
 // pulls whole side faces onto the cut loop: all three corners on it, the
 // face lying in the plane. The kept solid has no thickness there, and the
@@ -349,7 +372,6 @@ bool LoopOnPlane(const LoopWalks& walks, size_t i, const BorderLoop& loop, const
 bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen,
                                  const LoopWalks& walks) {
   if (chosen.empty()) return false;
-  const size_t bound = 3 * mesh.faces.size();
   std::vector<uint8_t> onLoop(mesh.vertices.size(), 0);
   // The faces on the loops' edges: every group that goes has one.
   std::vector<FaceT5*> seeds;
@@ -396,24 +418,7 @@ bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen
   }
   if (doomed.empty()) return false;
 
-  for (FaceT5* f : doomed) {
-    for (int z = 0; z < 3; ++z)
-      if (f->adjFace[z] != f && f->adjFace[z] != nullptr) DetachFaceFromRing(f, z, bound);
-    f->flags |= ElemFlag::Deleted;
-    --mesh.faceCount;
-  }
-  // Corners that only the removed faces used go with them.
-  std::vector<uint8_t> used(mesh.vertices.size(), 0);
-  for (const FaceT5& f : mesh.faces)
-    if (IsLive(f.flags))
-      for (const VertexT5* v : f.v)
-        used[mesh.VertexIndex(v)] = 1;
-  for (FaceT5* f : doomed)
-    for (VertexT5* v : f->v)
-      if (!used[mesh.VertexIndex(v)] && IsLive(v->flags)) {
-        v->flags |= ElemFlag::Deleted;
-        --mesh.vertexCount;
-      }
+  DeleteFacesAndLoneCorners(mesh, doomed);
   return true;
 }
 
@@ -875,21 +880,7 @@ void RemoveTipsSquashedOnTheCut(MeshT5& mesh, const LoopWalks& walks,
     faces.push_back(f);
   }
   if (faces.empty()) return;
-  for (FaceT5* f : faces) {
-    f->flags |= ElemFlag::Deleted;
-    --mesh.faceCount;
-  }
-  std::vector<uint8_t> used(mesh.vertices.size(), 0);
-  for (const FaceT5& f : mesh.faces)
-    if (IsLive(f.flags))
-      for (const VertexT5* v : f.v)
-        used[mesh.VertexIndex(v)] = 1;
-  for (FaceT5* f : faces)
-    for (VertexT5* v : f->v)
-      if (!used[mesh.VertexIndex(v)] && IsLive(v->flags)) {
-        v->flags |= ElemFlag::Deleted;
-        --mesh.vertexCount;
-      }
+  DeleteFacesAndLoneCorners(mesh, faces);
   // The loops that stay, their parents renumbered (none was a gone one).
   std::vector<int> number(caps.size(), -1);
   std::vector<CapLoop> kept;

@@ -63,11 +63,17 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane);
 // collapse (1e-4 of mesh.bbox's diagonal: ClipByPlane leaves the box from
 // before the clip, which the collapse used). Loops inside another loop are
 // holes of the nearest one around them (or islands in a hole, and so on),
-// and each outer loop is capped together with its holes. The new faces use
-// each border edge against the way its face runs, so the cap faces the way
-// the mesh does. Run right after a plane clip with the same plane. Builds
-// the face-face adjacency first unless the caller says that it is current
-// (as ClipByPlane leaves it).
+// and each outer loop is capped together with its holes. The loops' points
+// at one place are joined first (JoinCutPointsAtOnePlace, here for the
+// points on the loops), and the runs on the plane of loops that leave it
+// are taken as pieces of one loop where they meet at such a point, as on
+// either side of a split seam; vertices off the cut stay as they are. A
+// loop that is one face lying flat on the cut, which no loop around it
+// holds as a hole, goes with its face. The new faces use each border edge
+// against the way its face runs, so the cap faces the way the mesh does.
+// Run right after a plane clip with the same plane. Builds the face-face
+// adjacency first unless the caller says that it is current (as
+// ClipByPlane leaves it).
 void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent = false);
 
 }  // namespace quarnel
