@@ -1,14 +1,12 @@
 #include "core/cap.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <utility>
 
-#include "core/clean.h"
 #include "core/curvature_flip.h"
 #include "core/normals.h"
 #include "core/polygon_triangulation.h"
@@ -366,6 +364,29 @@ bool LoopOnPlane(const LoopWalks& walks, size_t i, const BorderLoop& loop, const
   return true;
 }
 
+// Deletes the faces, taking each out of the rings of its edges, and the
+// corners that no other live face uses.
+void DeleteFacesAndLoneCorners(MeshT5& mesh, const std::vector<FaceT5*>& faces) {
+  const size_t bound = 3 * mesh.faces.size();
+  for (FaceT5* f : faces) {
+    for (int z = 0; z < 3; ++z)
+      if (f->adjFace[z] != f && f->adjFace[z] != nullptr) DetachFaceFromRing(f, z, bound);
+    f->flags |= ElemFlag::Deleted;
+    --mesh.faceCount;
+  }
+  std::vector<uint8_t> used(mesh.vertices.size(), 0);
+  for (const FaceT5& f : mesh.faces)
+    if (IsLive(f.flags))
+      for (const VertexT5* v : f.v)
+        used[mesh.VertexIndex(v)] = 1;
+  for (FaceT5* f : faces)
+    for (VertexT5* v : f->v)
+      if (!used[mesh.VertexIndex(v)] && IsLive(v->flags)) {
+        v->flags |= ElemFlag::Deleted;
+        --mesh.vertexCount;
+      }
+}
+
 // Where the cut runs nearly parallel to the surface, the plane edge collapse
 // pulls whole side faces onto the cut loop: all three corners on it, the
 // face lying in the plane. The kept solid has no thickness there, and the
@@ -380,7 +401,6 @@ bool LoopOnPlane(const LoopWalks& walks, size_t i, const BorderLoop& loop, const
 bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen,
                                  const LoopWalks& walks) {
   if (chosen.empty()) return false;
-  const size_t bound = 3 * mesh.faces.size();
   std::vector<uint8_t> onLoop(mesh.vertices.size(), 0);
   // The faces on the loops' edges: every group that goes has one.
   std::vector<FaceT5*> seeds;
@@ -427,70 +447,153 @@ bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen
   }
   if (doomed.empty()) return false;
 
-  for (FaceT5* f : doomed) {
-    for (int z = 0; z < 3; ++z)
-      if (f->adjFace[z] != f && f->adjFace[z] != nullptr) DetachFaceFromRing(f, z, bound);
-    f->flags |= ElemFlag::Deleted;
-    --mesh.faceCount;
-  }
-  // Corners that only the removed faces used go with them.
-  std::vector<uint8_t> used(mesh.vertices.size(), 0);
-  for (const FaceT5& f : mesh.faces)
-    if (IsLive(f.flags))
-      for (const VertexT5* v : f.v)
-        used[mesh.VertexIndex(v)] = 1;
-  for (FaceT5* f : doomed)
-    for (VertexT5* v : f->v)
-      if (!used[mesh.VertexIndex(v)] && IsLive(v->flags)) {
-        v->flags |= ElemFlag::Deleted;
-        --mesh.vertexCount;
-      }
+  DeleteFacesAndLoneCorners(mesh, doomed);
   return true;
 }
 
-// Whether two vertices that are not deleted stand at the same place (equal
-// coordinates, none of them NaN): without such a pair MergeDuplicateVertices
-// merges nothing, and a table of the places finds that sooner than its sort.
-bool AnySharedPlace(const MeshT5& mesh) {
-  const size_t n = mesh.vertices.size();
-  if (n >= size_t(UINT32_MAX) / 4) return true;
-  const size_t size = std::bit_ceil(2 * n + 2);
-  std::vector<uint32_t> table(size, UINT32_MAX);
-  auto bits = [](float c) { return std::bit_cast<uint32_t>(c == 0.0f ? 0.0f : c); };
-  auto hash = [&](const Vec3f& p) {
-    uint64_t h = (uint64_t(bits(p.x)) * 0x9E3779B97F4A7C15ull) ^
-                 (uint64_t(bits(p.y)) * 0xC2B2AE3D27D4EB4Full) ^
-                 (uint64_t(bits(p.z)) * 0x165667B19E3779F9ull);
-    return h ^ (h >> 29);
+// Sets of the given vertices that stand at one place (equal coordinates)
+// become their first vertex in the array; a set of which one face holds two
+// stays as it is (the face would lose its area). None of them may have a NaN
+// coordinate. Returns whether any were joined: the face-face adjacency is
+// then stale.
+bool JoinAtOnePlace(MeshT5& mesh, std::vector<VertexT5*>& points) {
+  // At one place the first in the array comes first.
+  std::sort(points.begin(), points.end(), [](const VertexT5* a, const VertexT5* b) {
+    const Vec3f &p = a->position, &q = b->position;
+    if (p.x != q.x) return p.x < q.x;
+    if (p.y != q.y) return p.y < q.y;
+    if (p.z != q.z) return p.z < q.z;
+    return a < b;
+  });
+  points.erase(std::unique(points.begin(), points.end()), points.end());
+  // into[i]: the vertex that vertex i becomes, or null.
+  std::vector<VertexT5*> into;
+  auto sets = [&points](auto&& visit) {
+    for (size_t i = 0; i < points.size();) {
+      size_t j = i + 1;
+      while (j < points.size() && points[j]->position == points[i]->position) ++j;
+      if (j - i > 1) visit(i, j);
+      i = j;
+    }
   };
-  for (size_t i = 0; i < n; ++i) {
-    // The slots lie anywhere in the table: the one of a vertex a few ahead
-    // is fetched, and the vertex records further ahead.
-    if (i + 64 < n) __builtin_prefetch(&mesh.vertices[i + 64]);
-    if (i + 16 < n)
-      __builtin_prefetch(&table[size_t(hash(mesh.vertices[i + 16].position)) & (size - 1)]);
-    const VertexT5& v = mesh.vertices[i];
-    const Vec3f& p = v.position;
-    if ((v.flags & ElemFlag::Deleted) || std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z))
-      continue;
-    const uint64_t h = hash(p);
-    // With fewer than 2^24 vertices the top byte of a slot holds the top
-    // byte of the hash: places that differ there are not read.
-    const uint32_t tag = n < (size_t(1) << 24) ? uint32_t(h >> 56) << 24 : 0;
-    const uint32_t mask = n < (size_t(1) << 24) ? 0xFF000000u : 0;
-    for (size_t slot = size_t(h) & (size - 1);; slot = (slot + 1) & (size - 1)) {
-      const uint32_t k = table[slot];
-      if (k == UINT32_MAX) {
-        table[slot] = tag | uint32_t(i);
-        break;
+  sets([&](size_t i, size_t j) {
+    if (into.empty()) into.assign(mesh.vertices.size(), nullptr);
+    for (size_t k = i; k < j; ++k)
+      into[mesh.VertexIndex(points[k])] = points[i];
+  });
+  if (into.empty()) return false;
+  auto target = [&](VertexT5* v) {
+    VertexT5* to = into[mesh.VertexIndex(v)];
+    return to != nullptr ? to : v;
+  };
+  // A set is refused where joining it would give a face two corners in one
+  // place, an edge more than two faces, or two faces that run an edge the
+  // same way: only edges with an end in a set change.
+  struct Use {
+    const VertexT5 *lo, *hi;
+    bool forward;
+  };
+  std::vector<Use> uses;
+  std::vector<const VertexT5*> refused;
+  for (const FaceT5& f : mesh.faces) {
+    if (!IsLive(f.flags)) continue;
+    for (int z = 0; z < 3; ++z) {
+      VertexT5 *a = f.v[z], *b = f.v[(z + 1) % 3];
+      if (into[mesh.VertexIndex(a)] == nullptr && into[mesh.VertexIndex(b)] == nullptr) continue;
+      const VertexT5 *ta = target(a), *tb = target(b);
+      if (ta == tb) {
+        if (a != b) refused.push_back(ta);
+        continue;
       }
-      if ((k & mask) != tag) continue;
-      const Vec3f& q = mesh.vertices[k & ~mask].position;
-      if (q.x == p.x && q.y == p.y && q.z == p.z) return true;
+      uses.push_back({std::min(ta, tb), std::max(ta, tb), ta < tb});
     }
   }
-  return false;
+  std::sort(uses.begin(), uses.end(), [](const Use& a, const Use& b) {
+    return a.lo != b.lo ? a.lo < b.lo : a.hi < b.hi;
+  });
+  for (size_t i = 0; i < uses.size();) {
+    size_t j = i + 1;
+    while (j < uses.size() && uses[j].lo == uses[i].lo && uses[j].hi == uses[i].hi) ++j;
+    if (j - i > 2 || (j - i == 2 && uses[i].forward == uses[i + 1].forward)) {
+      refused.push_back(uses[i].lo);
+      refused.push_back(uses[i].hi);
+    }
+    i = j;
+  }
+  std::sort(refused.begin(), refused.end());
+  int32_t joined = 0;
+  sets([&](size_t i, size_t j) {
+    const bool refuse = std::binary_search(refused.begin(), refused.end(), points[i]);
+    for (size_t k = i + 1; k < j; ++k) {
+      if (refuse) {
+        into[mesh.VertexIndex(points[k])] = nullptr;
+        continue;
+      }
+      points[k]->flags |= ElemFlag::Deleted;
+      ++joined;
+    }
+    if (refuse) into[mesh.VertexIndex(points[i])] = nullptr;
+  });
+  if (joined == 0) return false;
+  for (FaceT5& f : mesh.faces)
+    if (IsLive(f.flags))
+      for (VertexT5*& v : f.v)
+        v = target(v);
+  mesh.vertexCount -= joined;
+  return true;
 }
+
+// The points of the loops, as JoinCutPointsAtOnePlace takes the corners of
+// the border edges: those within tolerance of the plane.
+bool JoinLoopPointsAtOnePlace(MeshT5& mesh, const LoopWalks& walks, const Plane3f& plane,
+                              double tolerance) {
+  std::vector<VertexT5*> points;
+  for (const FacePos& p : walks.steps)
+    if (IsLiveIncluded(p.v->flags) &&
+        std::fabs(SignedDistance(p.v->position, plane)) <= tolerance)
+      points.push_back(p.v);
+  return JoinAtOnePlace(mesh, points);
+}
+
+// The tolerance within which a point counts as one of the cut: the clip's
+// edge collapse's, or without a box to take it from, as much of the box of
+// the cut's points.
+double CutTolerance(const MeshT5& mesh, const BBox3f& cut) {
+  const double collapsed = CollapseTolerance(mesh);
+  if (collapsed > 0.0 || cut.IsNull()) return collapsed;
+  return double(float(cut.Diag() * double(1e-4f)));
+}
+
+}  // namespace
+
+bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane) {
+  const FaceT5* const base = mesh.faces.data();
+  const size_t total = mesh.faces.size();
+  std::vector<VertexT5*> points;
+  BBox3f cut;
+  cut.SetNull();
+  for (size_t i = 0; i < total; ++i) {
+    if (i + kFaceAhead < total) FetchFace(&base[i + kFaceAhead]);
+    const FaceT5& f = base[i];
+    if (!IsLive(f.flags)) continue;
+    for (int z = 0; z < 3; ++z) {
+      const FaceT5* n = f.adjFace[z];
+      if (n != &f && n != nullptr && IsLive(n->flags)) continue;
+      for (VertexT5* v : {f.v[z], f.v[(z + 1) % 3]})
+        if (IsLiveIncluded(v->flags)) {
+          points.push_back(v);
+          cut.Add(v->position);
+        }
+    }
+  }
+  const double tolerance = CutTolerance(mesh, cut);
+  std::erase_if(points, [&](const VertexT5* v) {
+    return !(std::fabs(SignedDistance(v->position, plane)) <= tolerance);
+  });
+  return JoinAtOnePlace(mesh, points);
+}
+
+namespace {
 
 // What LinkAddedFaces asks of the faces that were there before the cap's,
 // read in the pass over them that looks for chords (they do not change in
@@ -609,22 +712,123 @@ bool LinkAddedFaces(MeshT5& mesh, size_t first, const OldFaces& old, bool& maybe
   return true;
 }
 
-// The loops of the cut that the cap fills, after the side faces that lie
-// flat on them went: their walks, and the indices of those on the plane.
+// The border edges on the plane of the loops that leave it, in runs from a
+// point where such a loop comes onto the plane to one where it leaves it,
+// joined end to start where one run ends at the point where another
+// begins: across a split seam the cut's loop is broken into pieces of the
+// loops of the two sides, which meet at the seam once its points on the
+// cut are one. Each chain of runs that comes back to its start is appended
+// to the walks as a loop of the cut, and its index to chosen. whole[i]
+// tells whether loop i lies on the plane as a whole.
+void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const Plane3f& plane,
+                      double tolerance, std::vector<size_t>& chosen) {
+  struct Run {
+    size_t loop, first, count;  // steps first .. first + count - 1 of the loop's walk, cyclic
+    const VertexT5 *from, *to;
+  };
+  std::vector<Run> runs;
+  std::vector<uint8_t> on;
+  for (size_t i = 0; i + 1 < walks.first.size(); ++i) {
+    if (whole[i]) continue;
+    const std::span<const FacePos> w = walks.Of(i);
+    const size_t n = w.size();
+    on.assign(n, 0);
+    size_t off = n;
+    for (size_t k = 0; k < n; ++k) {
+      on[k] = std::fabs(SignedDistance(w[k].v->position, plane)) <= tolerance;
+      if (!on[k]) off = k;
+    }
+    if (off == n) continue;
+    // Step k is the edge from the point of step k - 1 to its own; from a
+    // point off the plane round to it again.
+    bool open = false;
+    for (size_t t = 1; t <= n; ++t) {
+      const size_t k = (off + t) % n, before = (k + n - 1) % n;
+      if (on[before] && on[k]) {
+        if (!open) runs.push_back({i, k, 0, w[before].v, nullptr});
+        open = true;
+        ++runs.back().count;
+        runs.back().to = w[k].v;
+      } else {
+        open = false;
+      }
+    }
+  }
+  if (runs.empty()) return;
+  std::vector<size_t> byStart(runs.size());
+  for (size_t r = 0; r < runs.size(); ++r)
+    byStart[r] = r;
+  std::sort(byStart.begin(), byStart.end(),
+            [&runs](size_t a, size_t b) { return runs[a].from < runs[b].from; });
+  std::vector<uint8_t> used(runs.size(), 0);
+  // An unused run from v, or runs.size().
+  auto from = [&](const VertexT5* v) {
+    auto it = std::lower_bound(byStart.begin(), byStart.end(), v,
+                               [&runs](size_t r, const VertexT5* p) { return runs[r].from < p; });
+    for (; it != byStart.end() && runs[*it].from == v; ++it)
+      if (!used[*it]) return *it;
+    return runs.size();
+  };
+  std::vector<size_t> chain;
+  std::vector<FacePos> steps;
+  for (size_t r = 0; r < runs.size(); ++r) {
+    if (used[r]) continue;
+    used[r] = 1;
+    chain.assign(1, r);
+    // Each turn takes a run that was not used: bounded by their number.
+    while (runs[chain.back()].to != runs[r].from) {
+      const size_t next = from(runs[chain.back()].to);
+      if (next == runs.size()) break;
+      used[next] = 1;
+      chain.push_back(next);
+    }
+    if (runs[chain.back()].to != runs[r].from) continue;
+    steps.clear();
+    for (size_t c : chain) {
+      const Run& run = runs[c];
+      const std::span<const FacePos> w = walks.Of(run.loop);
+      for (size_t k = 0; k < run.count; ++k)
+        steps.push_back(w[(run.first + k) % w.size()]);
+    }
+    walks.steps.insert(walks.steps.end(), steps.begin(), steps.end());
+    walks.first.push_back(walks.steps.size());
+    chosen.push_back(walks.first.size() - 2);
+  }
+}
+
+// The loops of the cut that the cap fills, after its points at one place
+// were joined and the side faces that lie flat on them went: their walks,
+// and the indices of those on the plane.
 void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, LoopWalks& walks,
                       std::vector<size_t>& chosen) {
   std::vector<BorderLoop> loops;
   CollectLoops(mesh, loops, &walks);
   const double collapsed = CollapseTolerance(mesh);
+  BBox3f cut;
+  cut.SetNull();
+  if (CollapseTolerance(mesh) == 0.0)
+    for (const FacePos& p : walks.steps)
+      cut.Add(p.v->position);
+  const double onCut = CutTolerance(mesh, cut);
+  auto collect = [&]() {
+    loops.clear();
+    CollectLoops(mesh, loops, &walks);
+  };
+  if (JoinLoopPointsAtOnePlace(mesh, walks, plane, onCut)) {
+    BuildFaceFaceAdjacency(mesh);
+    collect();
+  }
+  std::vector<uint8_t> whole;
   auto choose = [&]() {
     chosen.clear();
+    whole.assign(loops.size(), 0);
     for (size_t i = 0; i < loops.size(); ++i)
-      if (LoopOnPlane(walks, i, loops[i], plane, collapsed)) chosen.push_back(i);
+      if (LoopOnPlane(walks, i, loops[i], plane, collapsed)) chosen.push_back(i), whole[i] = 1;
+    ChainRunsOnPlane(walks, whole, plane, onCut, chosen);
   };
   choose();
   if (RemoveSideFacesFlatOnTheCut(mesh, chosen, walks)) {
-    loops.clear();
-    CollectLoops(mesh, loops, &walks);
+    collect();
     choose();
   }
 }
@@ -667,6 +871,56 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
   NestLoops(caps);
   MarkHoles(caps);
   return caps;
+}
+
+// A loop that is the three edges of one face lying flat on the cut (its
+// corners within the cut's tolerance of the plane), and that the cap would
+// close on its own, is what the edge collapse leaves of a tip that stood
+// just above the plane: under the face the kept part has no thickness, and
+// the loop's cap would be the same face again, back to back with it. Such a
+// face goes, with the corners that no other face uses, and its loop with
+// it. A loop that is a hole is left: the cap of the loop around it leaves
+// the face's place open, and the face closes it. caps[k] is the loop of
+// walk chosen[k].
+void RemoveTipsSquashedOnTheCut(MeshT5& mesh, const LoopWalks& walks,
+                                const std::vector<size_t>& chosen, const Plane3f& plane,
+                                std::vector<CapLoop>& caps) {
+  std::vector<uint8_t> gone(caps.size(), 0);
+  std::vector<FaceT5*> faces;
+  for (size_t k = 0; k < caps.size(); ++k) {
+    const std::span<const FacePos> walk = walks.Of(chosen[k]);
+    if (caps[k].hole || walk.size() != 3) continue;
+    FaceT5* f = walk[0].f;
+    bool lone = f->v[0] != f->v[1] && f->v[1] != f->v[2] && f->v[2] != f->v[0];
+    for (int z = 0; z < 3; ++z)
+      lone = lone && walk[size_t(z)].f == f && f->adjFace[z] == f;
+    if (!lone) continue;
+    BBox3f box;
+    box.SetNull();
+    for (const VertexT5* v : f->v)
+      box.Add(v->position);
+    const double tolerance = CutTolerance(mesh, box);
+    for (const VertexT5* v : f->v)
+      lone = lone && std::fabs(SignedDistance(v->position, plane)) <= tolerance;
+    for (const CapLoop& c : caps)
+      lone = lone && c.parent != int(k);
+    if (!lone) continue;
+    gone[k] = 1;
+    faces.push_back(f);
+  }
+  if (faces.empty()) return;
+  DeleteFacesAndLoneCorners(mesh, faces);
+  // The loops that stay, their parents renumbered (none was a gone one).
+  std::vector<int> number(caps.size(), -1);
+  std::vector<CapLoop> kept;
+  for (size_t k = 0; k < caps.size(); ++k)
+    if (!gone[k]) {
+      number[k] = int(kept.size());
+      kept.push_back(std::move(caps[k]));
+    }
+  for (CapLoop& c : kept)
+    if (c.parent >= 0) c.parent = number[size_t(c.parent)];
+  caps = std::move(kept);
 }
 
 // Edges of the surface that join two points of the loops through its
@@ -891,20 +1145,18 @@ size_t AddCapFaces(MeshT5& mesh, const std::vector<VertexT5*>& cap) {
   return size_t(first - mesh.faces.data());
 }
 
-// Merges the cap's points with vertices at the same places, makes the
-// adjacency whole again, takes away duplicate faces and faces hanging on
-// non-manifold edges, and sets the border bits; returns whether it set
-// them. When every live face links both ways with its neighbours it leaves
-// them to the pass over the faces that follows, which reads them from each
-// face's own links.
+// Links the cap's faces to the surface (their corners are the loops'
+// points, joined where they stood at one place before the loops were
+// found), takes away duplicate faces and faces hanging on non-manifold
+// edges, and sets the border bits; returns whether it set them. When every
+// live face links both ways with its neighbours it leaves them to the pass
+// over the faces that follows, which reads them from each face's own links.
 bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old) {
-  const int32_t merged = AnySharedPlace(mesh) ? MergeDuplicateVertices(mesh) : 0;
-  // The added faces have no adjacency yet and the old faces' may point to
-  // merged vertices' rings: the adjacency is made whole before the
+  // The added faces have no adjacency yet: it is made whole before the
   // duplicate search reads it, by linking the added faces where that gives
   // what a build over the whole mesh would.
   bool maybeDuplicates = true;
-  if (merged != 0 || !LinkAddedFaces(mesh, first, old, maybeDuplicates)) {
+  if (!LinkAddedFaces(mesh, first, old, maybeDuplicates)) {
     BuildFaceFaceAdjacency(mesh);
     maybeDuplicates = true;
   }
@@ -969,7 +1221,8 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
   LoopWalks walks;
   std::vector<size_t> chosen;
   FindLoopsOnPlane(mesh, plane, walks, chosen);
-  const std::vector<CapLoop> caps = LoopsInPlane(walks, chosen, plane);
+  std::vector<CapLoop> caps = LoopsInPlane(walks, chosen, plane);
+  RemoveTipsSquashedOnTheCut(mesh, walks, chosen, plane, caps);
   OldFaces old;
   std::vector<LoopOutcome> outcome;
   const size_t first = AddCapFaces(mesh, CapFaceCorners(mesh, caps, old, outcome));

@@ -44,6 +44,18 @@ void RemoveDuplicateFaces(MeshT5& mesh);
 // non-manifold one) and returns their number. Needs face-face adjacency.
 int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh);
 
+// Joins the points of a plane cut that stand at one place, as the two
+// sides of a split seam do where the cut crosses it: of the corners of the
+// border edges (edges without a live neighbour across them) that lie within
+// the clip's edge collapse tolerance of the plane (1e-4 of mesh.bbox's
+// diagonal), each set with equal coordinates becomes its first vertex in
+// the array, unless a face holds two of them. Vertices elsewhere stay as
+// they are, at one place or not. Returns whether any were joined; the
+// face-face adjacency is then stale (a live face's neighbour may be deleted
+// before the call). Clip and Cap runs it before the edge collapse, so that
+// the collapse and the cap take each such place as one point.
+bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane);
+
 // Closes every border loop that lies on the plane with new faces, green and
 // selected; then cleans up, flips coplanar edges and selects the cap's
 // vertices. A loop lies on the plane when its points are within 1 % of the
@@ -51,11 +63,17 @@ int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh);
 // collapse (1e-4 of mesh.bbox's diagonal: ClipByPlane leaves the box from
 // before the clip, which the collapse used). Loops inside another loop are
 // holes of the nearest one around them (or islands in a hole, and so on),
-// and each outer loop is capped together with its holes. The new faces use
-// each border edge against the way its face runs, so the cap faces the way
-// the mesh does. Run right after a plane clip with the same plane. Builds
-// the face-face adjacency first unless the caller says that it is current
-// (as ClipByPlane leaves it).
+// and each outer loop is capped together with its holes. The loops' points
+// at one place are joined first (JoinCutPointsAtOnePlace, here for the
+// points on the loops), and the runs on the plane of loops that leave it
+// are taken as pieces of one loop where they meet at such a point, as on
+// either side of a split seam; vertices off the cut stay as they are. A
+// loop that is one face lying flat on the cut, which no loop around it
+// holds as a hole, goes with its face. The new faces use each border edge
+// against the way its face runs, so the cap faces the way the mesh does.
+// Run right after a plane clip with the same plane. Builds the face-face
+// adjacency first unless the caller says that it is current (as
+// ClipByPlane leaves it).
 void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent = false);
 
 }  // namespace quarnel

@@ -64,20 +64,31 @@ void ClipBySphere(MeshT5& mesh, const Sphere3f& sphere) {
   FaceBorderFromFF(mesh);
 }
 
-void ClipByPlane(MeshT5& mesh, const Plane3f& plane) {
+namespace {
+
+// ClipByPlane; with joinCut, the cut's points at one place are joined
+// before the edge collapse, so that the collapse moves them as one.
+void ClipAlongPlane(MeshT5& mesh, const Plane3f& plane, bool joinCut) {
   BuildFaceFaceAdjacency(mesh);
   FaceBorderFromFF(mesh);
   const size_t firstNew = mesh.vertices.size();
   RefineByPlane(mesh, ClipPlane(plane), ClipPlane(plane), false);
   DeleteNegativeFaces(mesh, ClipPlane(plane), firstNew);
   RemoveUnreferencedVertices(mesh);
+  if (joinCut) JoinCutPointsAtOnePlace(mesh, plane);
   CollapseClipPlaneEdges(mesh, plane);
   BuildFaceFaceAdjacency(mesh);
   FaceBorderFromFF(mesh);
 }
 
+}  // namespace
+
+void ClipByPlane(MeshT5& mesh, const Plane3f& plane) {
+  ClipAlongPlane(mesh, plane, false);
+}
+
 void ClipAndCap(MeshT5& mesh, const Plane3f& plane) {
-  ClipByPlane(mesh, plane);
+  ClipAlongPlane(mesh, plane, true);
   CapCut(mesh, plane, true);
 }
 

@@ -18,7 +18,10 @@ void ClipBySphere(MeshT5& mesh, const Sphere3f& sphere);
 // clip, which the drawer's update keeps current.
 void ClipByPlane(MeshT5& mesh, const Plane3f& plane);
 
-// ClipByPlane, then the cap of the holes the cut left on the plane.
+// ClipByPlane, then the cap of the holes the cut left on the plane. The
+// cut's points at one place (as on a split seam) are joined before the
+// clip's edge collapse (JoinCutPointsAtOnePlace), so that the collapse and
+// the cap take each as one point.
 void ClipAndCap(MeshT5& mesh, const Plane3f& plane);
 
 // Collapses the edges on the plane that are shorter than 0.001 of the box

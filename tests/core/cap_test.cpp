@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "clip_checks.h"
+#include "core/clean.h"
 #include "core/clip_ops.h"
 #include "core/normals.h"
 #include "core/polygon_triangulation.h"
@@ -681,6 +682,100 @@ TEST(CapCut, SmallLoopMovedOffThePlaneByTheCollapseIsCapped) {
   BuildFaceFaceAdjacency(m);
   EXPECT_EQ(BorderEdges(m), 0);
   EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
+}
+
+namespace {
+
+// Border edges that are left once a copy's vertices at equal positions are
+// joined: the two sides of a split seam match there.
+int OpenEdgesAtPlaces(const MeshT5& m) {
+  MeshT5 joined = m;
+  MergeDuplicateVertices(joined);
+  BuildFaceFaceAdjacency(joined);
+  return BorderEdges(joined);
+}
+
+}  // namespace
+
+TEST(CapCut, ACutAcrossASplitSeamIsCappedAndTheSeamElsewhereStaysSplit) {
+  // A UV sphere whose seam and poles are split, each point with a colour of
+  // its own: cut across the seam, across it and near a pole, through the
+  // pole fans alone, and away from the seam.
+  MeshT5 source = WithBox(Build<MeshT5>(SplitSeamSphereSoup(32, 16)));
+  for (size_t i = 0; i < source.vertices.size(); ++i)
+    source.vertices[i].color = Color4b{uint8_t(i), uint8_t(i >> 8), 7, 255};
+  const double whole = SignedVolume(source);
+  for (const Plane3f& plane : {MakePlane(0.15f, 0.1f, 1, 0.2f), MakePlane(0.2f, 1, 0.1f, 0.05f),
+                               MakePlane(0.1f, -0.05f, 1, 0.9f), MakePlane(0, 0, 1, 0.99f),
+                               MakePlane(1, 0, 0, -0.3f)}) {
+    SCOPED_TRACE(::testing::Message() << "plane " << plane.normal.x << " " << plane.normal.y
+                                      << " " << plane.normal.z << " " << plane.d);
+    MeshT5 m = source;
+    ClipAndCap(m, plane);
+    ASSERT_TRUE(Consistent(m));
+    BuildFaceFaceAdjacency(m);
+    EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
+    EXPECT_EQ(OpenEdgesAtPlaces(m), 0);
+    EXPECT_NEAR(SignedVolume(m), ClippedVolume(source, plane), 1e-4 * whole);
+    // Every point off the cut is still there with its own colour: the seam
+    // and the poles away from the cut are as split as they were.
+    int off = 0, kept = 0;
+    for (size_t i = 0; i < source.vertices.size(); ++i) {
+      if (!(SignedDistance(source.vertices[i].position, plane) > 1e-3)) continue;
+      ++off;
+      const VertexT5& v = m.vertices[i];
+      kept += IsLive(v.flags) && v.color == source.vertices[i].color &&
+              v.position == source.vertices[i].position;
+    }
+    EXPECT_EQ(kept, off);
+  }
+}
+
+TEST(CapCut, APipeWhoseBoreTouchesItsWallAlongALineStaysManifold) {
+  // The wall and the bore have points of their own along the line where
+  // they touch; cuts across that line close the section, whose hole touches
+  // its outer loop at one point, and leave both surfaces apart elsewhere.
+  MeshT5 source = WithBox(Build<MeshT5>(TangentBorePipeSoup(48, 32, 8, 2.0f)));
+  const double whole = SignedVolume(source);
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  for (int cut = 0; cut < 8; ++cut) {
+    Vec3f n(0.5f * unit(rng), 0.5f * unit(rng), 1.0f);
+    if (cut % 2) n = n * -1.0f;
+    const Vec3f through(1.0f, 0.0f, 1.0f + 0.4f * unit(rng));
+    const Plane3f plane = MakePlane(n.x, n.y, n.z, float(n.Dot(through)));
+    SCOPED_TRACE(::testing::Message() << "cut " << cut);
+    MeshT5 m = source;
+    ClipAndCap(m, plane);
+    ASSERT_TRUE(Consistent(m));
+    BuildFaceFaceAdjacency(m);
+    EXPECT_EQ(BorderEdges(m), 0);
+    EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
+    EXPECT_NEAR(SignedVolume(m), ClippedVolume(source, plane), 1e-4 * whole);
+  }
+}
+
+TEST(CapCut, ATipSquashedIntoOneFaceOnTheCutLeavesNothingOpen) {
+  // A tetrahedron's apex stands just above the plane, one of its base
+  // points just below it: the edge collapse joins the apex to the cut point
+  // between them and leaves one face of the tip flat on the cut, all three
+  // edges open. Under it nothing has thickness. Wound either way, so the
+  // face looks into the kept side or away from it.
+  for (bool inward : {false, true}) {
+    SCOPED_TRACE(::testing::Message() << "inward " << inward);
+    MeshT5 m = WithBox(Build<MeshT5>(
+        {{0, 0, 5e-5f}, {1, 0, -0.002f}, {-0.001f, -0.001f, -0.001f}, {0, 1, -0.002f}},
+        {{0, 2, 1}, {0, 3, 2}, {0, 1, 3}, {1, 2, 3}}));
+    if (inward)
+      for (FaceT5& f : m.faces)
+        std::swap(f.v[1], f.v[2]);
+    ClipAndCap(m, MakePlane(0, 0, 1, 0.0f));
+    ASSERT_TRUE(Consistent(m));
+    BuildFaceFaceAdjacency(m);
+    EXPECT_EQ(BorderEdges(m), 0);
+    EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
+    EXPECT_NEAR(SignedVolume(m), 0.0, 1e-12);
+  }
 }
 
 namespace {

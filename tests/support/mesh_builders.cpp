@@ -130,6 +130,100 @@ Soup TorusSoup(int rings, int sides, float R, float r) {
   return s;
 }
 
+// ---------------------------------------------------------------------------
+// Meshes whose vertices are split at equal positions.
+
+Soup SplitSeamSphereSoup(int slices, int stacks, float radius) {
+  Soup s;
+  const double pi = 3.141592653589793;
+  // Rings 1 .. stacks - 1, each of slices + 1 points: the last stands where
+  // the first does, on the other side of the seam.
+  auto ring = [&](int i, int j) { return (i - 1) * (slices + 1) + j; };
+  for (int i = 1; i < stacks; ++i) {
+    const double theta = pi * i / stacks;
+    for (int j = 0; j <= slices; ++j) {
+      const double phi = 2.0 * pi * (j % slices) / slices;
+      s.points.push_back({float(radius * std::sin(theta) * std::cos(phi)),
+                          float(radius * std::sin(theta) * std::sin(phi)),
+                          float(radius * std::cos(theta))});
+    }
+  }
+  for (int j = 0; j < slices; ++j) {
+    const int north = int(s.points.size());
+    s.points.push_back({0.0f, 0.0f, radius});
+    s.tris.push_back({north, ring(1, j), ring(1, j + 1)});
+    const int south = int(s.points.size());
+    s.points.push_back({0.0f, 0.0f, -radius});
+    s.tris.push_back({ring(stacks - 1, j), south, ring(stacks - 1, j + 1)});
+  }
+  for (int i = 1; i + 1 < stacks; ++i)
+    for (int j = 0; j < slices; ++j) {
+      s.tris.push_back({ring(i, j), ring(i + 1, j), ring(i + 1, j + 1)});
+      s.tris.push_back({ring(i, j), ring(i + 1, j + 1), ring(i, j + 1)});
+    }
+  return s;
+}
+
+Soup TangentBorePipeSoup(int sides, int boreSides, int rows, float height) {
+  Soup s;
+  const double pi = 3.141592653589793;
+  // The wall is a circle of radius 1, the bore one of radius 0.5 around
+  // (0.5, 0): they touch at (1, 0), where both have their point 0.
+  std::vector<std::vector<int>> outer(size_t(rows + 1)), bore(size_t(rows + 1));
+  for (int k = 0; k <= rows; ++k) {
+    const float z = float(double(height) * k / rows);
+    for (int j = 0; j < sides; ++j) {
+      const double a = 2.0 * pi * j / sides;
+      outer[size_t(k)].push_back(int(s.points.size()));
+      s.points.push_back({float(std::cos(a)), float(std::sin(a)), z});
+    }
+    for (int j = 0; j < boreSides; ++j) {
+      const double a = 2.0 * pi * j / boreSides;
+      if (j == 0 && (k == 0 || k == rows)) {
+        bore[size_t(k)].push_back(outer[size_t(k)][0]);
+        continue;
+      }
+      bore[size_t(k)].push_back(int(s.points.size()));
+      s.points.push_back({float(0.5 + 0.5 * std::cos(a)), float(0.5 * std::sin(a)), z});
+    }
+  }
+  auto add = [&s](int a, int b, int c, bool up) {
+    if (a == b || b == c || c == a) return;
+    s.tris.push_back(up ? std::array<int, 3>{a, b, c} : std::array<int, 3>{a, c, b});
+  };
+  for (int k = 0; k < rows; ++k) {
+    const std::vector<int>&o0 = outer[size_t(k)], &o1 = outer[size_t(k) + 1];
+    const std::vector<int>&b0 = bore[size_t(k)], &b1 = bore[size_t(k) + 1];
+    for (size_t j = 0; j < size_t(sides); ++j) {
+      const size_t n = (j + 1) % size_t(sides);
+      add(o0[j], o0[n], o1[n], true);
+      add(o0[j], o1[n], o1[j], true);
+    }
+    for (size_t j = 0; j < size_t(boreSides); ++j) {
+      const size_t n = (j + 1) % size_t(boreSides);
+      add(b0[j], b1[n], b0[n], true);
+      add(b0[j], b1[j], b1[n], true);
+    }
+  }
+  // The ends: the two circles zipped by angle, facing down and up.
+  for (size_t k : {size_t(0), size_t(rows)}) {
+    const std::vector<int>&o = outer[k], &b = bore[k];
+    size_t i = 0, j = 0;
+    while (i < size_t(sides) || j < size_t(boreSides)) {
+      const size_t ni = (i + 1) % size_t(sides), nj = (j + 1) % size_t(boreSides);
+      if (j == size_t(boreSides) ||
+          (i < size_t(sides) && (i + 1) * size_t(boreSides) < (j + 1) * size_t(sides))) {
+        add(o[i % size_t(sides)], o[ni], b[j % size_t(boreSides)], k != 0);
+        ++i;
+      } else {
+        add(o[i % size_t(sides)], b[nj], b[j % size_t(boreSides)], k != 0);
+        ++j;
+      }
+    }
+  }
+  return s;
+}
+
 }  // namespace quarnel::test
 
 // ---- Pipes whose bore touches the wall -------------------------------------

@@ -121,6 +121,21 @@ bool NoLiveFaceOnDeletedVertex(const MeshT& m) {
   return true;
 }
 
+// ---------------------------------------------------------------------------
+// Meshes whose vertices are split at equal positions, as files with texture
+// seams have them.
+
+// A UV sphere of `slices` columns and `stacks` bands, wound outwards. Its
+// seam (longitude 0) is split: each of its points comes twice, once for
+// each side. Each pole is one point per face around it.
+Soup SplitSeamSphereSoup(int slices, int stacks, float radius = 1.0f);
+// A closed pipe from z = 0 to `height` around a circle of radius 1 with
+// `sides` points, whose bore, a circle of radius 0.5 with `boreSides`
+// (fewer) points, touches the wall along the line x = 1, y = 0. The wall
+// and the bore have points of their own on that line, in `rows` + 1 rows;
+// the two end rows share theirs.
+Soup TangentBorePipeSoup(int sides, int boreSides, int rows, float height);
+
 }  // namespace quarnel::test
 
 // ---- Pipes whose bore touches the wall -------------------------------------
