@@ -917,7 +917,7 @@ TEST(CapCut, AHoleThatTouchesItsLoopLeavesNoSlit) {
 
 // The same pipes with a vertex of the bore's own at each touch, at the
 // wall's vertex's place: the cap joins the two.
-TEST(CapCut, DISABLED_AHoleThatTouchesItsLoopAtItsOwnVerticesLeavesNoSlit) {
+TEST(CapCut, AHoleThatTouchesItsLoopAtItsOwnVerticesLeavesNoSlit) {
   EXPECT_TRUE(PipeCapsOnce(PipeSoup(TouchingCircleBore(64, 0.4, 32), {32}, false)));
   EXPECT_TRUE(PipeCapsOnce(PipeSoup(TouchingEllipseBore(64, 0.5), {0, 32}, false)));
   EXPECT_TRUE(PipeCapsOnce(PipeSoup(TouchingCircleBore(128, 0.5, 0), {0}, false)));
