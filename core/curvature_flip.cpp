@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "core/prefetch.h"
 #include "core/topology.h"
 
 namespace quarnel {
@@ -228,8 +227,7 @@ FlipOutcome TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit, s
 
   // The tests are independent; the shape test comes first as the one that
   // rejects most pairs on a fine surface, where nearly every pair is flat,
-  // and the outer edges, which read four more faces, last: those faces are
-  // fetched while the normals after the flip are compared. The pair stays
+  // and the outer edges, which read four more faces, last. The pair stays
   // when its shape is not worse than the worse of the two triangles after
   // the flip: not worse than the first already decides it.
   const double before = std::min(quality(f), quality(*q.g));
@@ -242,10 +240,6 @@ FlipOutcome TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit, s
   if (!(before < after))
     return before - after >= kClearlyBetter ? FlipOutcome::kLeftByItsFacesBothWays
                                             : FlipOutcome::kLeftByItsFaces;
-  for (const FaceT5* h : {q.f->adjFace[(q.z + 1) % 3], q.f->adjFace[(q.z + 2) % 3],
-                          q.g->adjFace[(q.zg + 1) % 3], q.g->adjFace[(q.zg + 2) % 3]})
-    PrefetchLinks(h);
-
   Vec3f nf;
   TriangleUnitNormal(nf, q.a->position, q.d->position, q.c->position);
   const Vec3d ng = TriangleNormal(q.d->position, q.b->position, q.c->position);
@@ -346,11 +340,8 @@ class StaleFacePasses {
   // number of flips.
   int32_t Pass() {
     int32_t flips = 0;
-    StartFetching();
-    for (size_t i = NextStale(0); i < size_; i = NextStale(i + 1)) {
-      FetchAhead(i);
+    for (size_t i = NextStale(0); i < size_; i = NextStale(i + 1))
       flips += LookAt(i);
-    }
     return flips;
   }
 
@@ -476,54 +467,6 @@ class StaleFacePasses {
       Leave(size_t(&g - base_), zg);
   }
 
-  // Each face looked at reads its neighbours, their corners across the
-  // shared edges and its own corners, which lie anywhere in the arrays:
-  // they are fetched some stale faces ahead of the walk, the neighbours'
-  // records first and, from them, nearer to the walk, the far corners. The
-  // cursors only choose what to fetch; a mark set meanwhile is met by the
-  // walk itself.
-  static constexpr int kFar = 16, kNear = 6;
-
-  void StartFetching() {
-    far_ = NextStale(0);
-    near_ = far_;
-    for (int k = 0; k < kFar && far_ < size_; ++k) {
-      if (k < kNear) near_ = NextStale(near_ + 1);
-      far_ = NextStale(far_ + 1);
-    }
-  }
-
-  // Before the walk looks at the face i.
-  void FetchAhead(size_t i) {
-    if (far_ < size_) {
-      PrefetchAhead(base_, far_, size_, kFar);
-      FetchNeighbours(base_[far_]);
-      far_ = NextStale(std::max(far_, i) + 1);
-    }
-    if (near_ < size_) {
-      FetchFarCorners(base_[near_]);
-      near_ = NextStale(std::max(near_, i) + 1);
-    }
-  }
-
-  // The neighbours' records and a's own corners.
-  void FetchNeighbours(const FaceT5& a) const {
-    for (int k = 0; k < 3; ++k) {
-      if (InArray(a.adjFace[k])) PrefetchRecord(a.adjFace[k]);
-      Prefetch(a.v[k]);
-    }
-  }
-
-  // The neighbours' corners across the shared edges, read from their
-  // records.
-  void FetchFarCorners(const FaceT5& a) const {
-    for (int k = 0; k < 3; ++k) {
-      const FaceT5* g = a.adjFace[k];
-      const int zg = a.adjIndex[k];
-      if (InArray(g) && g != &a && zg >= 0 && zg <= 2) Prefetch(g->v[(zg + 2) % 3]);
-    }
-  }
-
   FaceT5* const base_;
   const size_t size_;
   const double limit_;
@@ -533,7 +476,6 @@ class StaleFacePasses {
   std::vector<double>& quality_;
   std::vector<uint8_t>& memo_;
   std::vector<FaceT5*>* const flipped_;
-  size_t far_ = 0, near_ = 0;  // the stale faces fetched ahead of the walk
 };
 
 }  // namespace
@@ -561,13 +503,10 @@ CoplanarEdgeFlipper::CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool sele
       quality_(mesh.faces.size(), std::numeric_limits<double>::quiet_NaN()) {
   // The shape of each live face is asked here, where its corners are read
   // anyway, rather than where a pass first meets it: no face has flipped
-  // yet, so it is the same. The records and corners lie across pages and
-  // anywhere in the vertex array: fetched ahead.
+  // yet, so it is the same.
   FaceT5* const base = mesh.faces.data();
   const size_t size = mesh.faces.size();
   for (size_t i = 0; i < size; ++i) {
-    PrefetchAhead(base, i, size);
-    if (i + 8 < size) PrefetchCorners(base[i + 8]);
     FaceT5& f = base[i];
     if (!IsLive(f.flags)) continue;
     prepare(f);
