@@ -227,8 +227,7 @@ FlipOutcome TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit, s
 
   // The tests are independent; the shape test comes first as the one that
   // rejects most pairs on a fine surface, where nearly every pair is flat,
-  // and the outer edges, which read four more faces, last: those faces are
-  // fetched while the normals after the flip are compared. The pair stays
+  // and the outer edges, which read four more faces, last. The pair stays
   // when its shape is not worse than the worse of the two triangles after
   // the flip: not worse than the first already decides it.
   const double before = std::min(quality(f), quality(*q.g));
@@ -241,11 +240,6 @@ FlipOutcome TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit, s
   if (!(before < after))
     return before - after >= kClearlyBetter ? FlipOutcome::kLeftByItsFacesBothWays
                                             : FlipOutcome::kLeftByItsFaces;
-  for (const FaceT5* h : {q.f->adjFace[(q.z + 1) % 3], q.f->adjFace[(q.z + 2) % 3],
-                          q.g->adjFace[(q.zg + 1) % 3], q.g->adjFace[(q.zg + 2) % 3]})
-    __builtin_prefetch(
-        reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(h) + offsetof(FaceT5, adjIndex)));
-
   Vec3f nf;
   TriangleUnitNormal(nf, q.a->position, q.d->position, q.c->position);
   const Vec3d ng = TriangleNormal(q.d->position, q.b->position, q.c->position);
@@ -298,14 +292,203 @@ int32_t FlipCoplanarEdges(MeshT5& mesh, float maxAngle, bool selectedOnly) {
   });
 }
 
+namespace {
+
+// The passes of CoplanarEdgeFlipper::Run over the faces to look at again
+// (the stale ones), on the flipper's state.
+//
+// A face whose quadrilaterals are all as they were when it was last looked
+// at would flip nothing again. A flip rewrites its two faces and the back
+// links of their outer neighbours, and a quadrilateral reads its two faces
+// and the back links of their neighbours: so the faces within two steps of
+// a flipped pair are the ones to look at again.
+//
+// A quadrilateral left for a reason that reads its two faces alone (their
+// corners, normals and links to each other) is left again as long as
+// neither face changes: such edges carry a mark (bit z of a byte per face).
+// Only a flip changes faces, and it keeps links mutual: it rewrites its two
+// faces and re-links the neighbours across two of their outer edges to
+// them. So where the two faces of a marked edge link to each other, a
+// change of either is met from the flipped pair: the marks of both faces
+// and of their neighbours' edges that lead to them after the flip go. An
+// edge whose faces do not link to each other is marked only for what reads
+// its own face's links (its neighbour then does not link back, and a flip
+// that made it would link from it).
+//
+// The shape of a face stays the same until it is flipped: kept from one
+// look at it to the next (NaN: not known).
+class StaleFacePasses {
+ public:
+  // stale, quality and memo hold a value per face of the mesh.
+  StaleFacePasses(MeshT5& mesh, double limit, double cosLimit, bool selectedOnly,
+                  std::vector<uint8_t>& stale, std::vector<double>& quality,
+                  std::vector<uint8_t>& memo, std::vector<FaceT5*>* flipped)
+      : base_(mesh.faces.data()),
+        size_(mesh.faces.size()),
+        limit_(limit),
+        cosLimit_(cosLimit),
+        selectedOnly_(selectedOnly),
+        stale_(stale),
+        quality_(quality),
+        memo_(memo),
+        flipped_(flipped) {}
+
+  // One pass of CountFlips, stepping from one stale face to the next in
+  // array order: after the first pass few faces are stale, and a walk over
+  // every face record would cost more than the flips. Marks set ahead of
+  // the walk are met in the same pass, as they are there. Returns the
+  // number of flips.
+  int32_t Pass() {
+    int32_t flips = 0;
+    for (size_t i = NextStale(0); i < size_; i = NextStale(i + 1))
+      flips += LookAt(i);
+    return flips;
+  }
+
+ private:
+  bool InArray(const FaceT5* f) const { return f != nullptr && f >= base_ && f < base_ + size_; }
+
+  // The first stale face from i on; size_ when there is none.
+  size_t NextStale(size_t i) const {
+    const uint8_t* const stale = stale_.data();
+    // In the first pass nearly every face is stale: the next few are asked
+    // before a search.
+    for (const size_t near = std::min(i + 4, size_); i < near; ++i)
+      if (stale[i] == 1) return i;
+    if (i >= size_) return size_;
+    const void* hit = std::memchr(stale + i, 1, size_ - i);
+    return hit == nullptr ? size_ : size_t(static_cast<const uint8_t*>(hit) - stale);
+  }
+
+  // Looks at the quadrilaterals around the stale face i. Returns the
+  // number of flips.
+  int32_t LookAt(size_t i) {
+    // Every edge left as it was: the face record is not read (a face with
+    // marks was looked at, so is live and, with selectedOnly, selected).
+    if (memo_[i] == 7) {
+      stale_[i] = 0;
+      return 0;
+    }
+    FaceT5& f = base_[i];
+    if (!IsLive(f.flags)) return 0;
+    if (selectedOnly_ && !(f.flags & ElemFlag::Selected)) return 0;
+    stale_[i] = 0;
+    int32_t flips = 0;
+    for (int z = 0; z < 3; ++z)
+      if (!(memo_[i] & (1u << z)) && LookAcross(i, f, z)) ++flips;
+    return flips;
+  }
+
+  // The quadrilateral across edge z of f, the face i: whether it flipped.
+  bool LookAcross(size_t i, FaceT5& f, int z) {
+    // A neighbour that is not nearly coplanar fails the flip test first of
+    // all; asking that before the quadrilateral's outer edges spares
+    // reading four more faces.
+    const FaceT5* g = f.adjFace[z];
+    const int zg = f.adjIndex[z];
+    if (g == nullptr || g == &f || zg < 0 || zg > 2) {
+      Leave(i, z);
+      return false;
+    }
+    if (f.normal.Dot(g->normal) < cosLimit_) {
+      LeaveBothWays(i, z, f, *g, zg);
+      return false;
+    }
+    Quad q;
+    if (!MakeQuadCore(f, z, q) || (selectedOnly_ && !(q.g->flags & ElemFlag::Selected))) {
+      if (InArray(g)) Leave(i, z);
+      return false;
+    }
+    return TryFlip(i, f, q);
+  }
+
+  // The flip test on the quadrilateral q around an edge of f, the face i:
+  // whether it flipped.
+  bool TryFlip(size_t i, FaceT5& f, Quad& q) {
+    const FlipOutcome outcome = TryCoplanarFlip(f, q, limit_, cosLimit_, size_,
+                                                [this](const FaceT5& h) { return Quality(h); });
+    if (outcome == FlipOutcome::kLeftByItsFaces && InArray(q.g)) Leave(i, q.z);
+    if (outcome == FlipOutcome::kLeftByItsFacesBothWays) LeaveBothWays(i, q.z, f, *q.g, q.zg);
+    if (outcome != FlipOutcome::kFlipped) return false;
+    Flipped(q);
+    return true;
+  }
+
+  // After the flip of q: its faces' shapes are not known, the faces near
+  // them are stale and the marks that read them go.
+  void Flipped(const Quad& q) {
+    quality_[size_t(q.f - base_)] = std::numeric_limits<double>::quiet_NaN();
+    quality_[size_t(q.g - base_)] = std::numeric_limits<double>::quiet_NaN();
+    MarkStaleAround(q.f);
+    MarkStaleAround(q.g);
+    ForgetAround(q.f);
+    ForgetAround(q.g);
+    if (flipped_ != nullptr) {
+      flipped_->push_back(q.f);
+      flipped_->push_back(q.g);
+    }
+  }
+
+  double Quality(const FaceT5& f) {
+    double& known = quality_[size_t(&f - base_)];
+    if (std::isnan(known)) known = FaceQuality(f);
+    return known;
+  }
+
+  // f and the faces within two steps of it.
+  void MarkStaleAround(const FaceT5* f) {
+    stale_[size_t(f - base_)] = 1;
+    for (const FaceT5* n : f->adjFace) {
+      if (!InArray(n)) continue;
+      stale_[size_t(n - base_)] = 1;
+      for (const FaceT5* m : n->adjFace)
+        if (InArray(m)) stale_[size_t(m - base_)] = 1;
+    }
+  }
+
+  // The marks of f's edges and of its neighbours' edges that lead to it.
+  void ForgetAround(const FaceT5* f) {
+    memo_[size_t(f - base_)] = 0;
+    for (int k = 0; k < 3; ++k) {
+      const FaceT5* n = f->adjFace[k];
+      const int nk = f->adjIndex[k];
+      if (InArray(n) && nk >= 0 && nk <= 2) memo_[size_t(n - base_)] &= uint8_t(~(1u << nk));
+    }
+  }
+
+  void Leave(size_t i, int z) { memo_[i] |= uint8_t(1u << z); }
+
+  // Left from f, the face i, across edge z and, where g links back there,
+  // from g across edge zg.
+  void LeaveBothWays(size_t i, int z, const FaceT5& f, const FaceT5& g, int zg) {
+    if (!InArray(&g) || g.adjFace[zg] != &f || g.adjIndex[zg] != z) return;
+    Leave(i, z);
+    if (IsLive(g.flags) && (!selectedOnly_ || (g.flags & ElemFlag::Selected)))
+      Leave(size_t(&g - base_), zg);
+  }
+
+  FaceT5* const base_;
+  const size_t size_;
+  const double limit_;
+  const double cosLimit_;
+  const bool selectedOnly_;
+  std::vector<uint8_t>& stale_;
+  std::vector<double>& quality_;
+  std::vector<uint8_t>& memo_;
+  std::vector<FaceT5*>* const flipped_;
+};
+
+}  // namespace
+
 CoplanarEdgeFlipper::CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool selectedOnly)
     : mesh_(mesh),
       limit_(double(maxAngle)),
       cosLimit_(std::cos(double(maxAngle))),
       selectedOnly_(selectedOnly),
       stale_(mesh.faces.size(), 0) {
-  // A flip neither deletes nor revives a face: the faces deleted now are
-  // never looked at, and the passes need not step over them.
+  // A flip neither deletes nor revives a face: the faces deleted when the
+  // flipper is made are never looked at, and the passes need not step over
+  // them.
   for (size_t i = 0; i < mesh.faces.size(); ++i)
     stale_[i] = IsLive(mesh.faces[i].flags) ? 1 : 0;
 }
@@ -320,20 +503,10 @@ CoplanarEdgeFlipper::CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool sele
       quality_(mesh.faces.size(), std::numeric_limits<double>::quiet_NaN()) {
   // The shape of each live face is asked here, where its corners are read
   // anyway, rather than where a pass first meets it: no face has flipped
-  // yet, so it is the same. The records and corners lie across pages and
-  // anywhere in the vertex array: fetched ahead.
+  // yet, so it is the same.
   FaceT5* const base = mesh.faces.data();
   const size_t size = mesh.faces.size();
   for (size_t i = 0; i < size; ++i) {
-    if (i + 32 < size) {
-      const uintptr_t at = reinterpret_cast<uintptr_t>(&base[i + 32]);
-      __builtin_prefetch(reinterpret_cast<const void*>(at));
-      __builtin_prefetch(reinterpret_cast<const void*>(at + 64));
-      __builtin_prefetch(reinterpret_cast<const void*>(at + sizeof(FaceT5) - 1));
-    }
-    if (i + 8 < size)
-      for (const VertexT5* v : base[i + 8].v)
-        __builtin_prefetch(v);
     FaceT5& f = base[i];
     if (!IsLive(f.flags)) continue;
     prepare(f);
@@ -343,178 +516,14 @@ CoplanarEdgeFlipper::CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool sele
 }
 
 int32_t CoplanarEdgeFlipper::Run(int maxPasses, std::vector<FaceT5*>* flipped) {
-  // A face whose quadrilaterals are all as they were when it was last
-  // looked at would flip nothing again. A flip rewrites its two faces and
-  // the back links of their outer neighbours, and a quadrilateral reads its
-  // two faces and the back links of their neighbours: so the faces within
-  // two steps of a flipped pair are the ones to look at again.
-  FaceT5* const base = mesh_.faces.data();
   const size_t size = mesh_.faces.size();
-  auto inArray = [&](const FaceT5* f) {
-    return f != nullptr && f >= base && f < base + size;
-  };
-  auto markAround = [&](const FaceT5* f) {
-    stale_[size_t(f - base)] = 1;
-    for (const FaceT5* n : f->adjFace) {
-      if (!inArray(n)) continue;
-      stale_[size_t(n - base)] = 1;
-      for (const FaceT5* m : n->adjFace)
-        if (inArray(m)) stale_[size_t(m - base)] = 1;
-    }
-  };
-  // The shape of a face stays the same until it is flipped: kept from one
-  // look at it to the next (NaN: not known).
   quality_.resize(size, std::numeric_limits<double>::quiet_NaN());
-  auto quality = [&](const FaceT5& f) {
-    double& known = quality_[size_t(&f - base)];
-    if (std::isnan(known)) known = FaceQuality(f);
-    return known;
-  };
-  // A quadrilateral left for a reason that reads its two faces alone (their
-  // corners, normals and links to each other) is left again as long as
-  // neither face changes: such edges carry a mark (bit z of a byte per
-  // face). Only a flip changes faces, and it keeps links mutual: it
-  // rewrites its two faces and re-links the neighbours across two of their
-  // outer edges to them. So where the two faces of a marked edge link to
-  // each other, a change of either is met from the flipped pair: the marks
-  // of both faces and of their neighbours' edges that lead to them after
-  // the flip go. An edge whose faces do not link to each other is marked
-  // only for what reads its own face's links (its neighbour then does not
-  // link back, and a flip that made it would link from it).
   memo_.resize(size, 0);
-  auto forgetAround = [&](const FaceT5* f) {
-    memo_[size_t(f - base)] = 0;
-    for (int k = 0; k < 3; ++k) {
-      const FaceT5* n = f->adjFace[k];
-      const int nk = f->adjIndex[k];
-      if (inArray(n) && nk >= 0 && nk <= 2) memo_[size_t(n - base)] &= uint8_t(~(1u << nk));
-    }
-  };
-  auto leave = [&](size_t i, int z) { memo_[i] |= uint8_t(1u << z); };
-  // Left from f across edge z and, where g links back there, from g across
-  // edge zg.
-  auto leaveBothWays = [&](size_t i, int z, const FaceT5& f, const FaceT5& g, int zg) {
-    if (!inArray(&g) || g.adjFace[zg] != &f || g.adjIndex[zg] != z) return;
-    leave(i, z);
-    if (IsLive(g.flags) && (!selectedOnly_ || (g.flags & ElemFlag::Selected)))
-      leave(size_t(&g - base), zg);
-  };
-  auto tryFlip = [&](size_t i, FaceT5& f, Quad& q) {
-    const FlipOutcome outcome = TryCoplanarFlip(f, q, limit_, cosLimit_, size, quality);
-    if (outcome == FlipOutcome::kLeftByItsFaces && inArray(q.g)) leave(i, q.z);
-    if (outcome == FlipOutcome::kLeftByItsFacesBothWays) leaveBothWays(i, q.z, f, *q.g, q.zg);
-    if (outcome != FlipOutcome::kFlipped) return false;
-    quality_[size_t(q.f - base)] = std::numeric_limits<double>::quiet_NaN();
-    quality_[size_t(q.g - base)] = std::numeric_limits<double>::quiet_NaN();
-    markAround(q.f);
-    markAround(q.g);
-    forgetAround(q.f);
-    forgetAround(q.g);
-    if (flipped != nullptr) {
-      flipped->push_back(q.f);
-      flipped->push_back(q.g);
-    }
-    return true;
-  };
-  // The pass of CountFlips, stepping from one stale face to the next in
-  // array order: after the first pass few faces are stale, and a walk over
-  // every face record would cost more than the flips. Marks set ahead of
-  // the walk are met in the same pass, as they are there.
-  const uint8_t* const stale = stale_.data();
-  auto nextStale = [&](size_t i) {
-    // In the first pass nearly every face is stale: the next few are asked
-    // before a search.
-    for (const size_t near = std::min(i + 4, size); i < near; ++i)
-      if (stale[i] == 1) return i;
-    if (i >= size) return size;
-    const void* hit = std::memchr(stale + i, 1, size - i);
-    return hit == nullptr ? size : size_t(static_cast<const uint8_t*>(hit) - stale);
-  };
-  // Each face looked at reads its neighbours, their corners across the
-  // shared edges and its own corners, which lie anywhere in the arrays:
-  // they are fetched some stale faces ahead of the walk, the neighbours'
-  // records first and, from them, nearer to the walk, the far corners (a
-  // hint only; marks set meanwhile are met by the walk as before).
-  auto fetch = [](const void* p, size_t offset) {
-    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(p) + offset));
-  };
-  auto prefetchFar = [&](size_t j) {
-    const FaceT5& a = base[j];
-    for (int k = 0; k < 3; ++k) {
-      const FaceT5* g = a.adjFace[k];
-      if (inArray(g)) {
-        fetch(g, 0);
-        fetch(g, 64);
-        fetch(g, offsetof(FaceT5, adjIndex));
-      }
-      fetch(a.v[k], 0);
-    }
-  };
-  auto prefetchNear = [&](size_t j) {
-    const FaceT5& a = base[j];
-    for (int k = 0; k < 3; ++k) {
-      const FaceT5* g = a.adjFace[k];
-      const int zg = a.adjIndex[k];
-      if (inArray(g) && g != &a && zg >= 0 && zg <= 2) fetch(g->v[(zg + 2) % 3], 0);
-    }
-  };
-  constexpr int kFar = 16, kNear = 6;
+  StaleFacePasses passes(mesh_, limit_, cosLimit_, selectedOnly_, stale_, quality_, memo_,
+                         flipped);
   int32_t total = 0;
   for (int pass = 0; pass < maxPasses && !settled_; ++pass) {
-    int32_t flips = 0;
-    size_t far = nextStale(0), near = far;
-    for (int k = 0; k < kFar && far < size; ++k) {
-      if (k < kNear) near = nextStale(near + 1);
-      far = nextStale(far + 1);
-    }
-    for (size_t i = nextStale(0); i < size; i = nextStale(i + 1)) {
-      if (far < size) {
-        if (far + kFar < size) {
-          fetch(&base[far + kFar], 0);
-          fetch(&base[far + kFar], 64);
-          fetch(&base[far + kFar], offsetof(FaceT5, adjIndex));
-        }
-        prefetchFar(far);
-        far = nextStale(std::max(far, i) + 1);
-      }
-      if (near < size) {
-        prefetchNear(near);
-        near = nextStale(std::max(near, i) + 1);
-      }
-      // Every edge left as it was: the face record is not read (a face
-      // with marks was looked at, so is live and, with selectedOnly,
-      // selected).
-      if (memo_[i] == 7) {
-        stale_[i] = 0;
-        continue;
-      }
-      FaceT5& f = base[i];
-      if (!IsLive(f.flags)) continue;
-      if (selectedOnly_ && !(f.flags & ElemFlag::Selected)) continue;
-      stale_[i] = 0;
-      for (int z = 0; z < 3; ++z) {
-        if (memo_[i] & (1u << z)) continue;
-        // A neighbour that is not nearly coplanar fails the flip test
-        // first of all; asking that before the quadrilateral's outer edges
-        // spares reading four more faces.
-        const FaceT5* g = f.adjFace[z];
-        const int zg = f.adjIndex[z];
-        if (g == nullptr || g == &f || zg < 0 || zg > 2) {
-          leave(i, z);
-          continue;
-        }
-        if (f.normal.Dot(g->normal) < cosLimit_) {
-          leaveBothWays(i, z, f, *g, zg);
-          continue;
-        }
-        Quad q;
-        if (!MakeQuadCore(f, z, q) || (selectedOnly_ && !(q.g->flags & ElemFlag::Selected))) {
-          if (inArray(g)) leave(i, z);
-          continue;
-        }
-        if (tryFlip(i, f, q)) ++flips;
-      }
-    }
+    const int32_t flips = passes.Pass();
     settled_ = flips == 0;
     total += flips;
   }

@@ -527,160 +527,214 @@ double Extent(const std::vector<Point2d>& P) {
   return std::hypot(hi.x - lo.x, hi.y - lo.y);
 }
 
+// The ear cutting of ClipEars over one loop. Ears are cut shortest closing
+// diagonal first: the limit on the diagonal grows by 1.3 whenever a whole
+// round of candidates fails. The first series uses a fixed convexity margin
+// and stops once the limit passes twice the root of the area. Small or thin
+// loops that it leaves are finished with a margin relative to the loop's
+// own size and a limit that grows to the loop's extent, beyond which every
+// diagonal is short enough. What fine loops leave then (their ears are
+// flatter than any margin) is cut by a third series that takes every ear
+// with area that holds no point, which a simple polygon always has; when
+// even then no ear passes, the best ears are cut, so the loop always
+// shrinks.
+//
+// In the first two series the ears that pass the shape and the limit are
+// marked, and the candidates between them, which fail, are counted and
+// passed over at once: a loop of many points whose ears are cut one by one
+// at far places would otherwise cost a turn per ear. Each ear's closing
+// diagonal, NaN where the ear has not the series' shape, is kept with its
+// mark: it changes only where an ear is cut next to it, and is marked anew
+// there.
+class EarSeries {
+ public:
+  // V lists the loop's point indices into P counter-clockwise; S is its
+  // area (> 0) and extent that of P, a finite number.
+  EarSeries(const std::vector<Point2d>& P, const std::vector<int>& V, double S, double extent,
+            const RefusedDiagonal* refused)
+      : ears_(P, V, extent, refused),
+        S_(S),
+        extent_(extent),
+        bound_(2.0 * std::sqrt(S)),
+        limit_(std::sqrt(S) * 0.001),
+        next_(V[V.size() - 1]),
+        left_(2.0 * S),
+        diagonalOf_(P.size(), std::numeric_limits<double>::quiet_NaN()) {
+    MarkAll();
+  }
+
+  // Appends the ears cut to triangles. Returns 1 when the loop is cut up
+  // completely, 0 when what remains is left open (a loop that is not
+  // simple).
+  int Cut(std::vector<int>& triangles) {
+    for (;;) {
+      const int nv = ears_.Count();
+      if (nv < 3) return 1;
+      if (series_ != kBestEar && failed_ >= nv) EndRound(nv);
+      if (series_ == kBestEar) {
+        // Every diagonal is short enough and still a whole round failed:
+        // the loop is not simple or what is left of it is flat. The rest is
+        // cut ear by best ear; more rounds would each cost a pass over the
+        // loop per candidate.
+        const int v = ears_.BestEar();
+        if (v < 0) return 0;
+        ears_.Cut(v, triangles);
+        continue;
+      }
+      if (series_ < kAnyArea && !SkipToMarked(nv)) continue;
+      TryCandidate(triangles);
+    }
+  }
+
+ private:
+  enum Series { kFixedMargin, kRelativeMargin_, kAnyArea, kBestEar };
+
+  // Whether the ear at v has the series' shape, and its closing diagonal.
+  bool Shaped(int v, double& diagonal, double& area) const {
+    const Point2d& Pu = ears_.At(ears_.Prev(v));
+    const Point2d& Pv = ears_.At(v);
+    const Point2d& Pw = ears_.At(ears_.Next(v));
+    const double dx = Pu.x - Pw.x, dy = Pu.y - Pw.y;
+    diagonal = std::sqrt(dx * dx + dy * dy);
+    area = Cross2d(Pu, Pv, Pw);
+    return series_ == kAnyArea ? area > 0.0 && area <= left_ + 1e-9 * S_ : area >= margin_;
+  }
+
+  // Marks the ear at v when it passes the shape and the limit, and keeps
+  // its closing diagonal.
+  void Mark(int v) {
+    double diagonal, area;
+    const bool passes = Shaped(v, diagonal, area);
+    diagonalOf_[size_t(v)] = passes ? diagonal : std::numeric_limits<double>::quiet_NaN();
+    ears_.Mark(v, passes && diagonal < limit_ && !ears_.Refused(ears_.Prev(v), ears_.Next(v)));
+  }
+
+  void MarkAll() {
+    int v = next_;
+    for (int k = 0; k < ears_.Count(); ++k, v = ears_.Next(v))
+      Mark(v);
+  }
+
+  // A whole round of the nv candidates failed: the limit grows past the
+  // shortest diagonal that failed only for its length, or the next series
+  // starts, and the marks are set for the new limit.
+  void EndRound(int nv) {
+    // The diagonals kept with the marks are those of the loop as it is,
+    // which does not change until the marks at the new limit are set.
+    const int failedSeries = series_;
+    if (series_ < kAnyArea) {
+      int v = next_;
+      for (int k = 0; k < nv; ++k, v = ears_.Next(v))
+        if (diagonalOf_[size_t(v)] >= limit_) nearest_ = std::min(nearest_, diagonalOf_[size_t(v)]);
+    }
+    RaiseLimit();
+    failed_ = -1;
+    nearest_ = HUGE_VAL;
+    if (series_ < kAnyArea && series_ == failedSeries) {
+      int v = next_;
+      for (int k = 0; k < ears_.Count(); ++k, v = ears_.Next(v))
+        ears_.Mark(v, diagonalOf_[size_t(v)] < limit_ && !ears_.Refused(ears_.Prev(v), ears_.Next(v)));
+    } else if (series_ < kAnyArea) {
+      MarkAll();
+    }
+  }
+
+  // The limit at the end of a failed round. The loop does not change while
+  // candidates fail, so every further candidate fails the same way until
+  // the limit passes the shortest diagonal that failed for its length: the
+  // limit goes straight to the first step beyond it. A round at one limit
+  // is two turns and one candidate more, the first at the new limit: each
+  // round that fails moves the start on by one. Past the series' bound the
+  // next series starts.
+  void RaiseLimit() {
+    for (;;) {
+      limit_ *= 1.3;
+      if (limit_ > bound_) {
+        ++series_;
+        limit_ = std::sqrt(S_) * 0.001;
+        bound_ = extent_;
+        if (series_ == kRelativeMargin_) margin_ = kRelativeMargin * extent_ * extent_;
+        return;
+      }
+      if (nearest_ < limit_) return;
+      next_ = ears_.Next(next_);
+    }
+  }
+
+  // Passes over the candidates up to the next marked ear, counting them as
+  // failed. False when the turn ends before it.
+  bool SkipToMarked(int nv) {
+    const int first = ears_.Next(next_);
+    const int marked = ears_.NextMarked(first);
+    const int skipped = marked < 0 ? 0 : ears_.Distance(first, marked);
+    if (marked < 0 || failed_ + skipped >= nv) {
+      next_ = ears_.Advance(next_, nv - failed_);
+      failed_ = nv;
+      return false;
+    }
+    failed_ += skipped;
+    next_ = ears_.Prev(marked);
+    return true;
+  }
+
+  // The ear after next_: cut when it passes.
+  void TryCandidate(std::vector<int>& triangles) {
+    const int u = next_;
+    const int v = ears_.Next(u);
+    const int w = ears_.Next(v);
+    next_ = v;
+    ++failed_;
+    double diagonal, area;
+    if (!Shaped(v, diagonal, area)) return;
+    if (diagonal >= limit_) {
+      nearest_ = std::min(nearest_, diagonal);
+      return;
+    }
+    if (ears_.Refused(u, w)) return;
+    if (series_ == kAnyArea ? ears_.BlockedStrictly(u, v, w) : ears_.Blocked(u, v, w)) return;
+    ears_.Cut(v, triangles);
+    left_ -= area;
+    // The first two series go on from the ear's far corner. The third looks
+    // back first: the cut may have made the corner before it an ear, which
+    // it would otherwise meet only a turn later.
+    if (series_ < kAnyArea) {
+      Mark(u);
+      Mark(w);
+    }
+    next_ = series_ == kAnyArea ? ears_.Prev(u) : w;
+    failed_ = 0;
+    nearest_ = HUGE_VAL;
+  }
+
+  EarClipper ears_;
+  const double S_;
+  const double extent_;
+  int series_ = kFixedMargin;
+  double margin_ = 0.01;
+  double bound_;  // the limit beyond which the series ends
+  double limit_;  // on the closing diagonal
+  int next_;  // the next candidate's first corner
+  // Twice the area still to cover. An ear larger than that only fits a loop
+  // that runs back over itself.
+  double left_;
+  // Candidates failed in a row, and the shortest closing diagonal among
+  // them that failed only for its length.
+  int failed_ = 0;
+  double nearest_ = HUGE_VAL;
+  std::vector<double> diagonalOf_;  // by the ear's middle point
+};
+
 // Cuts the loop V (point indices into P, counter-clockwise, of area S > 0)
 // into triangles, none of them on a diagonal that refused names (when it is
-// given); see TriangulatePolygon2D.
+// given); see TriangulatePolygon2D and EarSeries.
 int ClipEars(const std::vector<Point2d>& P, const std::vector<int>& V, double S,
              std::vector<int>& triangles, const RefusedDiagonal* refused) {
-  // Ears are cut shortest closing diagonal first: the limit on the diagonal
-  // grows by 1.3 whenever a whole round of candidates fails. The first
-  // series uses a fixed convexity margin and stops once the limit passes
-  // twice the root of the area; the loops it finishes keep the triangles
-  // they always had. Small or thin loops that it leaves are finished with a
-  // margin relative to the loop's own size and a limit that grows to the
-  // loop's extent, beyond which every diagonal is short enough. What fine
-  // loops leave then (their ears are flatter than any margin) is cut by a
-  // third series that takes every ear with area that holds no point, which
-  // a simple polygon always has; when even then no ear passes, the best
-  // ears are cut, so the loop always shrinks.
-  const int n = int(V.size());
   const double extent = Extent(P);
   // Points so far apart that their distance is no number: no limit on the
   // diagonals could ever pass it.
   if (!std::isfinite(extent)) return 0;
-  EarClipper ears(P, V, extent, refused);
-  enum Series { kFixedMargin, kRelativeMargin_, kAnyArea, kBestEar };
-  int series = kFixedMargin;
-  double margin = 0.01;
-  double bound = 2.0 * std::sqrt(S);
-  double limit = std::sqrt(S) * 0.001;
-  int next = V[size_t(n - 1)];  // the first candidate's first corner
-  // Twice the area still to cover. An ear larger than that only fits a loop
-  // that runs back over itself.
-  double left = 2.0 * S;
-  // Candidates failed in a row, and the shortest closing diagonal among
-  // them that failed only for its length. The loop does not change while
-  // candidates fail, so once a whole turn of it has failed, every further
-  // candidate fails the same way until the limit passes that diagonal: the
-  // rest of the round is skipped, and the limit goes straight to the first
-  // step beyond it.
-  int failed = 0;
-  double nearest = HUGE_VAL;
-  // Whether the ear at v has the series' shape, and its closing diagonal.
-  auto shaped = [&](int v, double& diagonal, double& area) {
-    const Point2d& Pu = ears.At(ears.Prev(v));
-    const Point2d& Pv = ears.At(v);
-    const Point2d& Pw = ears.At(ears.Next(v));
-    const double dx = Pu.x - Pw.x, dy = Pu.y - Pw.y;
-    diagonal = std::sqrt(dx * dx + dy * dy);
-    area = Cross2d(Pu, Pv, Pw);
-    return series == kAnyArea ? area > 0.0 && area <= left + 1e-9 * S : area >= margin;
-  };
-  // In the first two series the ears that pass the shape and the limit are
-  // marked, and the candidates between them, which fail, are counted and
-  // passed over at once: a loop of many points whose ears are cut one by
-  // one at far places would otherwise cost a turn per ear. Each ear's
-  // closing diagonal, NaN where the ear has not the series' shape, is kept
-  // with its mark: it changes only where an ear is cut next to it, and is
-  // marked anew there.
-  std::vector<double> diagonalOf(P.size(), std::numeric_limits<double>::quiet_NaN());
-  auto mark = [&](int v) {
-    double diagonal, area;
-    const bool passes = shaped(v, diagonal, area);
-    diagonalOf[size_t(v)] = passes ? diagonal : std::numeric_limits<double>::quiet_NaN();
-    ears.Mark(v, passes && diagonal < limit && !ears.Refused(ears.Prev(v), ears.Next(v)));
-  };
-  auto markAll = [&]() {
-    int v = next;
-    for (int k = 0; k < ears.Count(); ++k, v = ears.Next(v))
-      mark(v);
-  };
-  markAll();
-  for (;;) {
-    const int nv = ears.Count();
-    if (nv < 3) return 1;
-    if (series != kBestEar && failed >= nv) {
-      // The diagonals kept with the marks are those of the loop as it is,
-      // which does not change until the marks at the new limit are set.
-      const int failedSeries = series;
-      if (series < kAnyArea) {
-        int v = next;
-        for (int k = 0; k < nv; ++k, v = ears.Next(v))
-          if (diagonalOf[size_t(v)] >= limit) nearest = std::min(nearest, diagonalOf[size_t(v)]);
-      }
-      // A round at one limit is two turns and one candidate more, the first
-      // at the new limit: each round that fails moves the start on by one.
-      for (;;) {
-        limit *= 1.3;
-        if (limit > bound) {
-          ++series;
-          limit = std::sqrt(S) * 0.001;
-          bound = extent;
-          if (series == kRelativeMargin_) margin = kRelativeMargin * extent * extent;
-          break;
-        }
-        if (nearest < limit) break;
-        next = ears.Next(next);
-      }
-      failed = -1;
-      nearest = HUGE_VAL;
-      if (series < kAnyArea && series == failedSeries) {
-        int v = next;
-        for (int k = 0; k < ears.Count(); ++k, v = ears.Next(v))
-          ears.Mark(v, diagonalOf[size_t(v)] < limit && !ears.Refused(ears.Prev(v), ears.Next(v)));
-      } else if (series < kAnyArea) {
-        markAll();
-      }
-    }
-    if (series == kBestEar) {
-      // Every diagonal is short enough and still a whole round failed: the
-      // loop is not simple or what is left of it is flat. The rest is cut
-      // ear by best ear; more rounds would each cost a pass over the loop
-      // per candidate.
-      const int v = ears.BestEar();
-      if (v < 0) return 0;
-      ears.Cut(v, triangles);
-      continue;
-    }
-    if (series < kAnyArea) {
-      const int first = ears.Next(next);
-      const int marked = ears.NextMarked(first);
-      const int skipped = marked < 0 ? 0 : ears.Distance(first, marked);
-      if (marked < 0 || failed + skipped >= nv) {
-        // The turn ends before the next marked ear.
-        next = ears.Advance(next, nv - failed);
-        failed = nv;
-        continue;
-      }
-      failed += skipped;
-      next = ears.Prev(marked);
-    }
-    const int u = next;
-    const int v = ears.Next(u);
-    const int w = ears.Next(v);
-    next = v;
-    ++failed;
-    double diagonal, area;
-    if (!shaped(v, diagonal, area)) continue;
-    if (diagonal >= limit) {
-      nearest = std::min(nearest, diagonal);
-      continue;
-    }
-    if (ears.Refused(u, w)) continue;
-    if (series == kAnyArea ? ears.BlockedStrictly(u, v, w) : ears.Blocked(u, v, w)) continue;
-    ears.Cut(v, triangles);
-    left -= area;
-    // The first series go on from the ear's far corner, as they always did.
-    // The third looks back first: the cut may have made the corner before it
-    // an ear, which it would otherwise meet only a turn later.
-    if (series < kAnyArea) {
-      mark(u);
-      mark(w);
-    }
-    next = series == kAnyArea ? ears.Prev(u) : w;
-    failed = 0;
-    nearest = HUGE_VAL;
-  }
+  EarSeries series(P, V, S, extent, refused);
+  return series.Cut(triangles);
 }
 
 // Joins holes into an outer loop by bridges: each hole, the one reaching
