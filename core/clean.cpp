@@ -22,14 +22,19 @@ uint32_t SortKey(float f) {
   return (bits & 0x80000000u) ? ~bits : (bits | 0x80000000u);
 }
 
-// z is the most significant key, x the least; ties go by index, so the first
-// record of a run in array order is the one that is kept.
+// z is the most significant key, x the least. At one place the vertices
+// that may merge (live and included) come first, so that a deleted or
+// excluded record never separates two of them; ties go by index, so the
+// first of them in array order is the one that is kept.
 struct SortRecord {
-  uint32_t z, y, x, index;
+  uint32_t z, y, x;
+  uint32_t apart;  // 1 for a vertex that may not be merged away
+  uint32_t index;
   bool operator<(const SortRecord& o) const {
     if (z != o.z) return z < o.z;
     if (y != o.y) return y < o.y;
     if (x != o.x) return x < o.x;
+    if (apart != o.apart) return apart < o.apart;
     return index < o.index;
   }
 };
@@ -66,7 +71,8 @@ int32_t MergeDuplicateVertices(MeshT5& mesh) {
   std::vector<SortRecord> order(n);
   for (size_t i = 0; i < n; ++i) {
     const Vec3f& p = base[i].position;
-    order[i] = {SortKey(p.z), SortKey(p.y), SortKey(p.x), uint32_t(i)};
+    order[i] = {SortKey(p.z), SortKey(p.y), SortKey(p.x), IsLiveIncluded(base[i].flags) ? 0u : 1u,
+                uint32_t(i)};
   }
   std::sort(order.begin(), order.end());
 
@@ -81,8 +87,7 @@ int32_t MergeDuplicateVertices(MeshT5& mesh) {
     // vertex with one is never merged and never absorbs another.
     const bool same = a.position.x == ref.position.x && a.position.y == ref.position.y &&
                       a.position.z == ref.position.z;
-    if (IsLiveIncluded(a.flags) && !(ref.flags & (ElemFlag::Deleted | ElemFlag::Excluded2)) &&
-        same) {
+    if (IsLiveIncluded(a.flags) && IsLiveIncluded(ref.flags) && same) {
       remap[order[i].index] = &base[r];
       a.flags |= ElemFlag::Deleted;
       ++merged;

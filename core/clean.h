@@ -16,9 +16,11 @@ namespace quarnel {
 // (positions are not compared). Returns the number deleted.
 int32_t RemoveDegenerateFaces(MeshT5& mesh);
 
-// Merges vertices at exactly the same position into one kept vertex of each
-// run and repoints the corners of every face that is not deleted. Vertices
-// with a NaN coordinate never merge. Returns the number merged away.
+// Merges the live, included vertices at exactly the same position into one
+// kept vertex, the first of them by index, and repoints the corners of
+// every face that is not deleted. Deleted and excluded vertices are never
+// merged away, and none stands between two live ones. Vertices with a NaN
+// coordinate never merge. Returns the number merged away.
 int32_t MergeDuplicateVertices(MeshT5& mesh);
 
 // Deletes the live vertices that no face uses, keeping excluded (0x4)

@@ -1,6 +1,10 @@
 #include "core/clip_ops.h"
 
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "core/cap.h"
@@ -23,28 +27,115 @@ Vec3f Centroid(const FaceT5& f) {
                float((double(a.z) + b.z + c.z) * third));
 }
 
+// The rounding of p's value a x + b y + c z - d, from the float rounding of
+// its coordinates and of the plane's coefficients.
+double ValueRounding(const Vec3f& p, const Plane3f& plane) {
+  return 4.0 * double(FLT_EPSILON) *
+         (std::fabs(double(plane.normal.x) * p.x) + std::fabs(double(plane.normal.y) * p.y) +
+          std::fabs(double(plane.normal.z) * p.z) + std::fabs(double(plane.d)));
+}
+
+enum class InPlane : int8_t { No, Keep, Remove, Unsure };
+
+// Whether f lies in the plane, every corner on it within the rounding of
+// its value (the points the refinement made, and points of the model that
+// the plane passes through), and if so which way it faces: towards the
+// removed side (Keep) or the kept side (Remove). Unsure where its turn is
+// not its own: it stands across the plane, or is no wider than the
+// rounding of its corners, as the slivers that the refinement makes next
+// to points within rounding of the plane are.
+InPlane FaceInPlane(const FaceT5& f, const Plane3f& plane) {
+  double rounding = 0.0;
+  for (const VertexT5* v : f.v) {
+    const double r = ValueRounding(v->position, plane);
+    if (!(std::fabs(SignedDistance(v->position, plane)) <= r)) return InPlane::No;
+    rounding = std::max(rounding, r);
+  }
+  const Vec3d n(plane.normal);
+  const Vec3d a(f.v[0]->position), b(f.v[1]->position), c(f.v[2]->position);
+  const Vec3d cross = (b - a).Cross(c - a);
+  const double along = cross.Dot(n);
+  const double twiceArea = cross.Norm();
+  const double longest = std::max({(b - a).Dot(b - a), (c - b).Dot(c - b), (a - c).Dot(a - c)});
+  // Within 60 degrees of the plane, and its height above its longest side
+  // over eight times the rounding (in the plane's units).
+  if (!(std::fabs(along) > 0.5 * twiceArea * n.Norm())) return InPlane::Unsure;
+  if (!(twiceArea * twiceArea > 64.0 * longest * rounding * rounding / n.Dot(n)))
+    return InPlane::Unsure;
+  return along < 0.0 ? InPlane::Keep : InPlane::Remove;
+}
+
+// Per face: 1 to keep, -1 to delete, 0 to decide by its corners (below).
+// A face lying in the plane belongs to the solid on the side it faces away
+// from: it stays only when it faces the removed side, where it is part of
+// the kept solid's face on the cut; facing the kept side it is a face of
+// the removed part (the tread of a step cut at its height, keeping the step
+// above), and would stay behind as a sheet. The slivers in the plane whose
+// turn is not their own go with the faces in the plane that they join
+// through other such slivers, nearest first: where the plane passes
+// within rounding through a face of the model, they tie its pieces
+// together and to the walls on either side.
+std::vector<int8_t> DecideFacesInPlane(const MeshT5& mesh, const Plane3f& plane) {
+  const size_t total = mesh.faces.size();
+  std::vector<int8_t> decided(total, 0);
+  std::vector<uint8_t> unsure(total, 0);
+  std::vector<size_t> queue;
+  for (size_t i = 0; i < total; ++i) {
+    const FaceT5& f = mesh.faces[i];
+    if (!IsLive(f.flags)) continue;
+    const InPlane in = FaceInPlane(f, plane);
+    if (in == InPlane::Unsure) {
+      unsure[i] = 1;
+    } else if (in != InPlane::No) {
+      decided[i] = in == InPlane::Keep ? 1 : -1;
+      queue.push_back(i);
+    }
+  }
+  const FaceT5* const base = mesh.faces.data();
+  for (size_t k = 0; k < queue.size(); ++k) {
+    const FaceT5& f = mesh.faces[queue[k]];
+    for (const FaceT5* n : f.adjFace) {
+      if (n == nullptr || n == &f || n < base || n >= base + total) continue;
+      const size_t j = mesh.FaceIndex(n);
+      if (!unsure[j] || decided[j] != 0) continue;
+      decided[j] = decided[queue[k]];
+      queue.push_back(j);
+    }
+  }
+  return decided;
+}
+
 // Deletes every live face on the negative side. After the refinement the
 // corners a face had before lie all on one side and its new corners on the
 // surface, so the corners from before decide: the centroid of a sliver along
 // the cut lies within the rounding of float positions of the surface and
 // fell on either side, leaving single faces of the far side hanging on the
 // cut, where the border then passed one point twice. A face with no corner
-// from before off the surface goes by its centroid. Vertices from index
-// firstNew on are the ones the refinement made.
+// from before off the surface goes by its centroid. Faces with a non-zero
+// entry in `decided` (when it is not empty) are kept (1) or deleted (-1) as
+// it says. Vertices from index firstNew on are the ones the refinement made.
 template <class Surface>
-void DeleteNegativeFaces(MeshT5& mesh, const Surface& surface, size_t firstNew) {
+void DeleteNegativeFaces(MeshT5& mesh, const Surface& surface, size_t firstNew,
+                         const std::vector<int8_t>& decided) {
   std::vector<double> value(firstNew);
   for (size_t i = 0; i < firstNew; ++i)
     value[i] = surface.Value(mesh.vertices[i].position);
-  for (FaceT5& f : mesh.faces) {
+  for (size_t fi = 0; fi < mesh.faces.size(); ++fi) {
+    FaceT5& f = mesh.faces[fi];
     if (!IsLive(f.flags)) continue;
-    double side = 0.0;
-    for (const VertexT5* v : f.v) {
-      const size_t i = mesh.VertexIndex(v);
-      if (i < firstNew) side += value[i];
+    bool negative;
+    if (!decided.empty() && decided[fi] != 0) {
+      negative = decided[fi] < 0;
+    } else {
+      double side = 0.0;
+      for (const VertexT5* v : f.v) {
+        const size_t i = mesh.VertexIndex(v);
+        if (i < firstNew) side += value[i];
+      }
+      if (side == 0.0) side = surface.Value(Centroid(f));
+      negative = side < 0.0;
     }
-    if (side == 0.0) side = surface.Value(Centroid(f));
-    if (side < 0.0) {
+    if (negative) {
       f.flags |= ElemFlag::Deleted;
       --mesh.faceCount;
     }
@@ -58,7 +149,7 @@ void ClipBySphere(MeshT5& mesh, const Sphere3f& sphere) {
   FaceBorderFromFF(mesh);
   const size_t firstNew = mesh.vertices.size();
   RefineBySphere(mesh, ClipSphere(sphere), ClipSphere(sphere), false);
-  DeleteNegativeFaces(mesh, ClipSphere(sphere), firstNew);
+  DeleteNegativeFaces(mesh, ClipSphere(sphere), firstNew, {});
   RemoveUnreferencedVertices(mesh);
   BuildFaceFaceAdjacency(mesh);
   FaceBorderFromFF(mesh);
@@ -73,7 +164,7 @@ void ClipAlongPlane(MeshT5& mesh, const Plane3f& plane, bool joinCut) {
   FaceBorderFromFF(mesh);
   const size_t firstNew = mesh.vertices.size();
   RefineByPlane(mesh, ClipPlane(plane), ClipPlane(plane), false);
-  DeleteNegativeFaces(mesh, ClipPlane(plane), firstNew);
+  DeleteNegativeFaces(mesh, ClipPlane(plane), firstNew, DecideFacesInPlane(mesh, plane));
   RemoveUnreferencedVertices(mesh);
   if (joinCut) JoinCutPointsAtOnePlace(mesh, plane);
   CollapseClipPlaneEdges(mesh, plane);

@@ -12,8 +12,9 @@ namespace quarnel {
 void ClipBySphere(MeshT5& mesh, const Sphere3f& sphere);
 
 // Splits the mesh along the plane a x + b y + c z = d, deletes the faces
-// whose centroid lies on its negative side and the vertices left unused,
-// then collapses the short edges left on the plane. The thresholds of the
+// on its negative side and the vertices left unused, then collapses the
+// short edges left on the plane. A face lying in the plane stays only when
+// it faces the negative side. The thresholds of the
 // collapse come from mesh.bbox as it stands, i.e. the box from before the
 // clip, which the drawer's update keeps current.
 void ClipByPlane(MeshT5& mesh, const Plane3f& plane);

@@ -52,26 +52,29 @@ TEST(MergeDuplicateVertices, ThreeAtOnePlaceLeaveOne) {
   EXPECT_EQ(deletedAtPlace, 2);
 }
 
-TEST(MergeDuplicateVertices, DeletedAndExcludedVerticesFollowTheRunRule) {
-  // 0 and 2 live at one place, 1 deleted at the same place and sorted between
-  // them (ties go by index): they are not merged, and nothing merges into 1.
+TEST(MergeDuplicateVertices, DeletedAndExcludedVerticesNeverSeparateLiveOnes) {
+  // 0 and 2 live at one place, 1 deleted at the same place between them by
+  // index, as an edit leaves it: 2 merges into 0, and nothing into 1.
   auto m = Build<MeshT5>({{1, 1, 1}, {1, 1, 1}, {1, 1, 1}, {0, 0, 0}}, {{0, 2, 3}});
   m.vertices[1].flags |= ElemFlag::Deleted;
   m.vertexCount = 3;
-  EXPECT_EQ(MergeDuplicateVertices(m), 0);
-  EXPECT_EQ(m.vertexCount, 3);
+  EXPECT_EQ(MergeDuplicateVertices(m), 1);
+  EXPECT_EQ(m.vertexCount, 2);
+  EXPECT_EQ(m.faces[0].v[1], &m.vertices[0]);
+  EXPECT_TRUE(NoLiveFaceOnDeletedVertex(m));
 
-  // An excluded (0x4) vertex is never merged away but may be kept.
-  auto e = Build<MeshT5>({{2, 2, 2}, {2, 2, 2}, {0, 0, 0}}, {{0, 1, 2}});
-  e.vertices[0].flags |= ElemFlag::Excluded;
-  EXPECT_EQ(MergeDuplicateVertices(e), 1);
-  EXPECT_TRUE(IsLive(e.vertices[0].flags));
-  EXPECT_FALSE(IsLive(e.vertices[1].flags));
-  EXPECT_EQ(e.faces[0].v[1], &e.vertices[0]);
-
-  auto x = Build<MeshT5>({{2, 2, 2}, {2, 2, 2}, {0, 0, 0}}, {{0, 1, 2}});
-  x.vertices[1].flags |= ElemFlag::Excluded;
-  EXPECT_EQ(MergeDuplicateVertices(x), 0);
+  // An excluded (0x4) vertex is never merged away, and the live vertices at
+  // its place merge among themselves, wherever it lies by index.
+  for (int excluded = 0; excluded < 3; ++excluded) {
+    auto e = Build<MeshT5>({{2, 2, 2}, {2, 2, 2}, {2, 2, 2}, {0, 0, 0}}, {{0, 1, 3}, {2, 1, 3}});
+    e.vertices[size_t(excluded)].flags |= ElemFlag::Excluded;
+    EXPECT_EQ(MergeDuplicateVertices(e), 1) << excluded;
+    EXPECT_TRUE(IsLive(e.vertices[size_t(excluded)].flags)) << excluded;
+    int liveIncluded = 0;
+    for (auto& v : e.vertices) liveIncluded += IsLiveIncluded(v.flags);
+    EXPECT_EQ(liveIncluded, 2) << excluded;  // one at (2, 2, 2), and (0, 0, 0)
+    EXPECT_TRUE(NoLiveFaceOnDeletedVertex(e)) << excluded;
+  }
 }
 
 TEST(MergeDuplicateVertices, EmptyMeshOrNoLiveVerticesChangeNothing) {

@@ -350,6 +350,94 @@ TEST(ClipAndCap, CutsNearlyParallelToASubdividedSideClose) {
   }
 }
 
+namespace {
+
+// The live faces with every corner on the plane: their area facing the
+// removed side (where they bound the kept solid on the cut) and facing the
+// kept side (a sheet of the removed part), the cap's own faces apart.
+struct FacesOnThePlane {
+  double out = 0.0, in = 0.0, cap = 0.0;
+  int inCount = 0;
+};
+
+FacesOnThePlane OnThePlane(const MeshT5& m, const Plane3f& plane) {
+  FacesOnThePlane r;
+  const Vec3d n(plane.normal);
+  for (const FaceT5& f : m.faces) {
+    if (!IsLive(f.flags)) continue;
+    bool on = true;
+    for (const VertexT5* v : f.v) on = on && std::fabs(SignedDistance(v->position, plane)) <= 1e-4;
+    if (!on) continue;
+    const Vec3d a(f.v[0]->position), b(f.v[1]->position), c(f.v[2]->position);
+    const Vec3d cross = (b - a).Cross(c - a);
+    const double area = 0.5 * cross.Norm();
+    if (cross.Dot(n) < 0.0) {
+      r.out += area;
+      if (f.flags & ElemFlag::Selected) r.cap += area;
+    } else if (area > 0.0) {
+      r.in += area;
+      ++r.inCount;
+    }
+  }
+  return r;
+}
+
+}  // namespace
+
+TEST(ClipAndCap, AFaceInThePlaneStaysOnlyWhereItBoundsTheKeptSolid) {
+  // Cuts along a face of the model, both ways: a face lying in the plane
+  // stays when it faces the removed side, where it is part of the kept
+  // solid's face on the cut, and goes when it faces the kept side. The
+  // cap and the faces kept on the plane cover the section once.
+  struct Cut {
+    const char* name;
+    Soup soup;
+    Plane3f plane;
+    double volume, section, keptOnPlane;
+  };
+  // The stair turned and moved away from the origin: its tread lies in the
+  // plane only within the rounding of its points' values, some of them on
+  // either side, and the refinement splits it into pieces and slivers.
+  auto turned = [](float sign) {
+    const Vec3d axis(0.6, 0.0, 0.8), shift(100, -50, 20);
+    const double c = std::cos(1.2), s = std::sin(1.2);
+    auto turn = [&](const Vec3d& p) {
+      return p * c + axis.Cross(p) * s + axis * (axis.Dot(p) * (1 - c));
+    };
+    Soup soup = StairSoup();
+    for (Vec3f& p : soup.points) p = (turn(Vec3d(p)) + shift).ToFloat();
+    const Vec3d n = turn(Vec3d(0, 0, sign));
+    return std::pair(soup, Plane3f{n.ToFloat(), float(n.Dot(turn(Vec3d(6, 4, 4)) + shift))});
+  };
+  const auto [upSoup, upPlane] = turned(1.0f);
+  const auto [downSoup, downPlane] = turned(-1.0f);
+  const Cut cuts[] = {
+      // The upper block above the tread, and the lower block under it.
+      {"stair up", StairSoup(), MakePlane(0, 0, 1, 4), 128, 32, 0},
+      {"stair down", StairSoup(), MakePlane(0, 0, -1, -4), 256, 64, 32},
+      {"turned stair up", upSoup, upPlane, 128, 32, 0},
+      {"turned stair down", downSoup, downPlane, 256, 64, 32},
+  };
+  for (const Cut& cut : cuts) {
+    MeshT5 clipped = WithBox(Build<MeshT5>(cut.soup));
+    ClipByPlane(clipped, cut.plane);
+    ASSERT_TRUE(Consistent(clipped)) << cut.name;
+    const FacesOnThePlane sheet = OnThePlane(clipped, cut.plane);
+    EXPECT_EQ(sheet.inCount, 0) << cut.name << " (Apply Clip) area " << sheet.in;
+    EXPECT_NEAR(sheet.out, cut.keptOnPlane, 1e-4) << cut.name << " (Apply Clip)";
+
+    MeshT5 m = WithBox(Build<MeshT5>(cut.soup));
+    ClipAndCap(m, cut.plane);
+    ASSERT_TRUE(Consistent(m)) << cut.name;
+    EXPECT_EQ(BorderEdges(m), 0) << cut.name;
+    EXPECT_EQ(CheckFaceFaceTopology(m), 0u) << cut.name;
+    EXPECT_NEAR(SignedVolume(m), cut.volume, 1e-3) << cut.name;
+    const FacesOnThePlane on = OnThePlane(m, cut.plane);
+    EXPECT_EQ(on.inCount, 0) << cut.name << " area " << on.in;
+    EXPECT_NEAR(on.out, cut.section, 1e-4) << cut.name << " cap " << on.cap;
+  }
+}
+
 TEST(ClipAndCap, BorderBitsStayCurrentOnAModelWithOpenBorders) {
   // A sphere with a hole: the cap's flips next to the hole's border must
   // move the border bits with their edges (no bit 0x80 afterwards).

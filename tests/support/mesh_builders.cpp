@@ -294,3 +294,51 @@ std::vector<std::array<double, 2>> TouchingEllipseBore(int n, double b) {
 }
 
 }  // namespace quarnel::test
+
+// ---- Solids of unit cubes, for cuts along one of their faces ----
+
+namespace quarnel::test {
+
+Soup VoxelSoup(const std::vector<std::array<int, 3>>& cells) {
+  std::map<std::array<int, 3>, bool> filled;
+  for (const auto& c : cells) filled[c] = true;
+  std::map<std::array<int, 3>, int> corner;
+  Soup s;
+  auto point = [&](std::array<int, 3> p) {
+    auto [it, added] = corner.emplace(p, int(s.points.size()));
+    if (added) s.points.push_back({float(p[0]), float(p[1]), float(p[2])});
+    return it->second;
+  };
+  for (const auto& [c, on] : filled)
+    for (int axis = 0; axis < 3; ++axis)
+      for (int side = 0; side < 2; ++side) {
+        auto next = c;
+        next[size_t(axis)] += side ? 1 : -1;
+        if (filled.count(next)) continue;
+        // The side's corners, counter-clockwise seen from outside.
+        const size_t a = size_t(axis), b = size_t((axis + 1) % 3), d = size_t((axis + 2) % 3);
+        std::array<int, 4> q;
+        const int steps[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+        for (int k = 0; k < 4; ++k) {
+          auto p = c;
+          p[a] += side;
+          const int* st = steps[side ? k : (4 - k) % 4];
+          p[b] += st[0];
+          p[d] += st[1];
+          q[size_t(k)] = point(p);
+        }
+        s.tris.push_back({q[0], q[1], q[2]});
+        s.tris.push_back({q[0], q[2], q[3]});
+      }
+  return s;
+}
+
+Soup StairSoup() {
+  std::vector<std::array<int, 3>> cells;
+  for (int i = 0; i < 8; ++i)
+    for (int j = 0; j < 8; ++j)
+      for (int k = 0; k < (i < 4 ? 8 : 4); ++k) cells.push_back({i, j, k});
+  return VoxelSoup(cells);
+}
+
+}  // namespace quarnel::test

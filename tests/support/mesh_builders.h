@@ -159,3 +159,17 @@ std::vector<std::array<double, 2>> TouchingCircleBore(int n, double r, int t);
 std::vector<std::array<double, 2>> TouchingEllipseBore(int n, double b);
 
 }  // namespace quarnel::test
+
+// ---- Solids of unit cubes, for cuts along one of their faces ----
+
+namespace quarnel::test {
+
+// The surface of a set of unit cubes (cell (i, j, k) spans [i, i + 1] x
+// [j, j + 1] x [k, k + 1]): two triangles per cube side that no other cube
+// covers, corners shared. Cubes must not touch along an edge alone.
+Soup VoxelSoup(const std::vector<std::array<int, 3>>& cells);
+// Two steps of voxels: the block [0, 8] x [0, 8] x [0, 4] with the block
+// [0, 4] x [0, 8] x [4, 8] on it; the tread lies at z = 4 over x in [4, 8].
+Soup StairSoup();
+
+}  // namespace quarnel::test
