@@ -1,6 +1,7 @@
 #include "core/cap.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -452,20 +453,67 @@ bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen
 }
 
 // Sets of the given vertices that stand at one place (equal coordinates)
-// become their first vertex in the array; a set of which one face holds two
-// stays as it is (the face would lose its area). None of them may have a NaN
-// coordinate. Returns whether any were joined: the face-face adjacency is
-// then stale.
-bool JoinAtOnePlace(MeshT5& mesh, std::vector<VertexT5*>& points) {
-  // At one place the first in the array comes first.
-  std::sort(points.begin(), points.end(), [](const VertexT5* a, const VertexT5* b) {
-    const Vec3f &p = a->position, &q = b->position;
-    if (p.x != q.x) return p.x < q.x;
-    if (p.y != q.y) return p.y < q.y;
-    if (p.z != q.z) return p.z < q.z;
-    return a < b;
+// become their first vertex in the array, unless joining a set would give a
+// face two corners in one place, an edge more than two faces, or two faces
+// running an edge the same way. None of them may have a NaN coordinate.
+// Returns whether any were joined: the face-face adjacency is then stale.
+bool JoinAtOnePlace(MeshT5& mesh, const std::vector<VertexT5*>& given) {
+  // Sorted by place, and at one place the first in the array first: as
+  // records of their own, the vertices lie anywhere in the array.
+  struct Place {
+    float x, y, z;
+    uint32_t index;
+  };
+  if (mesh.vertices.size() >= size_t(UINT32_MAX)) return false;
+  std::vector<Place> places;
+  places.reserve(given.size());
+  for (const VertexT5* v : given)
+    places.push_back({v->position.x, v->position.y, v->position.z, uint32_t(mesh.VertexIndex(v))});
+  // Most cuts have no two points at one place: a table of the places tells
+  // that sooner than the sort.
+  {
+    const size_t size = std::bit_ceil(2 * places.size() + 2);
+    std::vector<uint32_t> table(size, UINT32_MAX);
+    auto bits = [](float c) { return std::bit_cast<uint32_t>(c == 0.0f ? 0.0f : c); };
+    bool shared = false;
+    for (size_t i = 0; i < places.size() && !shared; ++i) {
+      const Place& p = places[i];
+      uint64_t h = (uint64_t(bits(p.x)) * 0x9E3779B97F4A7C15ull) ^
+                   (uint64_t(bits(p.y)) * 0xC2B2AE3D27D4EB4Full) ^
+                   (uint64_t(bits(p.z)) * 0x165667B19E3779F9ull);
+      h ^= h >> 29;
+      for (size_t slot = size_t(h) & (size - 1);; slot = (slot + 1) & (size - 1)) {
+        const uint32_t k = table[slot];
+        if (k == UINT32_MAX) {
+          table[slot] = uint32_t(i);
+          break;
+        }
+        const Place& q = places[k];
+        if (q.x == p.x && q.y == p.y && q.z == p.z && q.index != p.index) {
+          shared = true;
+          break;
+        }
+        if (q.index == p.index) break;
+      }
+    }
+    if (!shared) return false;
+  }
+  std::sort(places.begin(), places.end(), [](const Place& a, const Place& b) {
+    if (a.x != b.x) return a.x < b.x;
+    if (a.y != b.y) return a.y < b.y;
+    if (a.z != b.z) return a.z < b.z;
+    return a.index < b.index;
   });
-  points.erase(std::unique(points.begin(), points.end()), points.end());
+  std::vector<VertexT5*> points;
+  for (size_t i = 0; i < places.size(); ++i) {
+    const Place& p = places[i];
+    if (i > 0 && places[i - 1].index == p.index) continue;
+    const bool alone = (i == 0 || places[i - 1].x != p.x || places[i - 1].y != p.y ||
+                        places[i - 1].z != p.z) &&
+                       (i + 1 == places.size() || places[i + 1].x != p.x ||
+                        places[i + 1].y != p.y || places[i + 1].z != p.z);
+    if (!alone) points.push_back(&mesh.vertices[p.index]);
+  }
   // into[i]: the vertex that vertex i becomes, or null.
   std::vector<VertexT5*> into;
   auto sets = [&points](auto&& visit) {
@@ -556,8 +604,8 @@ bool JoinLoopPointsAtOnePlace(MeshT5& mesh, const LoopWalks& walks, const Plane3
 }
 
 // The tolerance within which a point counts as one of the cut: the clip's
-// edge collapse's, or without a box to take it from, as much of the box of
-// the cut's points.
+// edge collapse's, or without a box to take it from, as much of the given
+// box.
 double CutTolerance(const MeshT5& mesh, const BBox3f& cut) {
   const double collapsed = CollapseTolerance(mesh);
   if (collapsed > 0.0 || cut.IsNull()) return collapsed;
@@ -567,29 +615,42 @@ double CutTolerance(const MeshT5& mesh, const BBox3f& cut) {
 }  // namespace
 
 bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane) {
+  BBox3f box;
+  box.SetNull();
+  if (CollapseTolerance(mesh) == 0.0)
+    for (const VertexT5& v : mesh.vertices)
+      if (IsLiveIncluded(v.flags)) box.Add(v.position);
+  const double tolerance = CutTolerance(mesh, box);
+  // The points near the plane first, from the vertex array in order; then
+  // the faces' edges between two of them, whose neighbours (anywhere in the
+  // array) are read only there.
+  std::vector<uint8_t> near(mesh.vertices.size(), 0);
+  bool any = false;
+  for (size_t i = 0; i < mesh.vertices.size(); ++i) {
+    const VertexT5& v = mesh.vertices[i];
+    near[i] = IsLiveIncluded(v.flags) && std::fabs(SignedDistance(v.position, plane)) <= tolerance;
+    any = any || near[i];
+  }
+  if (!any) return false;
   const FaceT5* const base = mesh.faces.data();
   const size_t total = mesh.faces.size();
   std::vector<VertexT5*> points;
-  BBox3f cut;
-  cut.SetNull();
   for (size_t i = 0; i < total; ++i) {
     if (i + kFaceAhead < total) FetchFace(&base[i + kFaceAhead]);
     const FaceT5& f = base[i];
     if (!IsLive(f.flags)) continue;
     for (int z = 0; z < 3; ++z) {
+      VertexT5 *a = f.v[z], *b = f.v[(z + 1) % 3];
+      uint8_t &na = near[mesh.VertexIndex(a)], &nb = near[mesh.VertexIndex(b)];
+      if (!na || !nb) continue;
       const FaceT5* n = f.adjFace[z];
       if (n != &f && n != nullptr && IsLive(n->flags)) continue;
-      for (VertexT5* v : {f.v[z], f.v[(z + 1) % 3]})
-        if (IsLiveIncluded(v->flags)) {
-          points.push_back(v);
-          cut.Add(v->position);
-        }
+      // 2: taken already.
+      if (na == 1) points.push_back(a);
+      if (nb == 1) points.push_back(b);
+      na = nb = 2;
     }
   }
-  const double tolerance = CutTolerance(mesh, cut);
-  std::erase_if(points, [&](const VertexT5* v) {
-    return !(std::fabs(SignedDistance(v->position, plane)) <= tolerance);
-  });
   return JoinAtOnePlace(mesh, points);
 }
 

@@ -48,8 +48,10 @@ int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh);
 // sides of a split seam do where the cut crosses it: of the corners of the
 // border edges (edges without a live neighbour across them) that lie within
 // the clip's edge collapse tolerance of the plane (1e-4 of mesh.bbox's
-// diagonal), each set with equal coordinates becomes its first vertex in
-// the array, unless a face holds two of them. Vertices elsewhere stay as
+// diagonal, or of the live vertices' box when that is not set), each set
+// with equal coordinates becomes its first vertex in the array, unless
+// joining it would give a face two corners in one place, an edge more than
+// two faces or two faces running an edge the same way. Vertices elsewhere stay as
 // they are, at one place or not. Returns whether any were joined; the
 // face-face adjacency is then stale (a live face's neighbour may be deleted
 // before the call). Clip and Cap runs it before the edge collapse, so that
