@@ -65,6 +65,41 @@ InPlane FaceInPlane(const FaceT5& f, const Plane3f& plane) {
   return along < 0.0 ? InPlane::Keep : InPlane::Remove;
 }
 
+// A piece of surface lying in the plane on its own, with no face off the
+// plane next to it (a flat sheet, not the face of a solid), bounds no solid
+// on either side: its faces go by their corners as any other face does, so
+// it stays whichever way it faces. A piece is joined through the faces in
+// the plane, decided and unsure alike.
+void KeepSheetsAlone(const MeshT5& mesh, const std::vector<uint8_t>& unsure,
+                     std::vector<int8_t>& decided) {
+  const size_t total = mesh.faces.size();
+  const FaceT5* const base = mesh.faces.data();
+  auto inPlane = [&](size_t i) { return unsure[i] != 0 || decided[i] != 0; };
+  std::vector<uint8_t> seen(total, 0);
+  std::vector<size_t> piece;
+  for (size_t start = 0; start < total; ++start) {
+    if (seen[start] || !inPlane(start)) continue;
+    seen[start] = 1;
+    piece.assign(1, start);
+    bool touchesSurface = false;
+    for (size_t k = 0; k < piece.size(); ++k) {
+      const FaceT5& f = mesh.faces[piece[k]];
+      for (const FaceT5* n : f.adjFace) {
+        if (n == nullptr || n == &f || n < base || n >= base + total || !IsLive(n->flags)) continue;
+        const size_t j = mesh.FaceIndex(n);
+        if (!inPlane(j)) {
+          touchesSurface = true;
+        } else if (!seen[j]) {
+          seen[j] = 1;
+          piece.push_back(j);
+        }
+      }
+    }
+    if (!touchesSurface)
+      for (size_t i : piece) decided[i] = 0;
+  }
+}
+
 // Per face: 1 to keep, -1 to delete, 0 to decide by its corners (below).
 // A face lying in the plane belongs to the solid on the side it faces away
 // from: it stays only when it faces the removed side, where it is part of
@@ -102,6 +137,7 @@ std::vector<int8_t> DecideFacesInPlane(const MeshT5& mesh, const Plane3f& plane)
       queue.push_back(j);
     }
   }
+  KeepSheetsAlone(mesh, unsure, decided);
   return decided;
 }
 

@@ -436,6 +436,14 @@ TEST(ClipAndCap, AFaceInThePlaneStaysOnlyWhereItBoundsTheKeptSolid) {
     EXPECT_EQ(on.inCount, 0) << cut.name << " area " << on.in;
     EXPECT_NEAR(on.out, cut.section, 1e-4) << cut.name << " cap " << on.cap;
   }
+  // A flat sheet lying in the plane on its own is no solid's face: it stays
+  // whichever way it faces.
+  for (const float sign : {1.0f, -1.0f}) {
+    MeshT5 sheet = WithBox(Grid<MeshT5>(4));
+    const int32_t faces = sheet.faceCount;
+    ClipByPlane(sheet, MakePlane(0, 0, sign, 0));
+    EXPECT_EQ(sheet.faceCount, faces) << "sheet, plane side " << sign;
+  }
 }
 
 TEST(ClipAndCap, BorderBitsStayCurrentOnAModelWithOpenBorders) {
