@@ -590,7 +590,9 @@ struct Tally {
 // face is a fin on the kept solid. Those of the input that lie flat on it
 // facing the removed side are part of the kept solid's face on the cut,
 // beside the cap. A face within the tolerance but not flat may be a face of
-// a thin wedge that the cut leaves, nearly parallel to it.
+// a thin wedge that the cut leaves, nearly parallel to it. `outward` is -1
+// for a model whose faces turn inward (its volume is negative), whose faces
+// and cap then face the other way, else 1.
 struct PlaneFaces {
   int keptSide = 0;  // cap or input
   int keptSideFlat = 0;
@@ -607,9 +609,9 @@ bool FlatOn(const Plane3f& pl, const Vec3f& p) {
   return std::fabs(Value(pl, Of(p))) <= 8.0 * double(std::numeric_limits<float>::epsilon()) * scale;
 }
 
-PlaneFaces FacesOnPlane(const MeshT5& m, const Plane3f& pl, double tolerance) {
+PlaneFaces FacesOnPlane(const MeshT5& m, const Plane3f& pl, double tolerance, double outward) {
   PlaneFaces out;
-  const D3 n = Of(pl.normal);
+  const D3 n = Of(pl.normal) * outward;
   for (const FaceT5& f : m.faces) {
     if (!IsLive(f.flags)) continue;
     bool on = true, flat = true;
@@ -757,7 +759,7 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
     // side should cover the section once: a cap laid twice over a hole, or
     // over a face that stays, shows as more area.
     const double capArea = CapArea(capped);
-    const PlaneFaces plane = FacesOnPlane(capped, pl, onPlane);
+    const PlaneFaces plane = FacesOnPlane(capped, pl, onPlane, whole < 0.0 ? -1.0 : 1.0);
     const double areaError = std::fabs(capArea + plane.removedSideFlatArea - section.area) /
                              std::max(section.area, 1e-300);
     const double areaAllowed =
