@@ -19,9 +19,19 @@
 //   --tilted       instead: cuts tilted 0.05 to 5 degrees from one of the
 //                  four long faces (+-y, +-z) through a point on that face
 //   --plane a b c d  instead: this one cut (repeatable)
+//   --join         join vertices at equal positions first, where the model
+//                  is not closed as it loads and joining closes it
+//   --no-join      cut the model as edit mode holds it (the default)
 //   --verbose      a line for every cut, not only for the failures; each
-//                  line ends with a hash of the result's faces, so that two
+//                  carries a hash of the result's faces, so that two
 //                  builds can be compared cut by cut
+//
+// A model is cut as the application's edit mode holds it after File Open:
+// as the importer reads it, with the box and the (not unit) face and vertex
+// normals that the drawer's update sets; nothing is joined. A model closed
+// only across vertices split at equal positions (a seam) has its edges, its
+// border and its cross-section judged by position, and a cut of it is open
+// also when a border edge between distinct vertices lies on the plane.
 //
 // Per cut it reports:
 //   loops   the cut's exact cross-section of the input (from the input's
@@ -35,9 +45,17 @@
 //   topo    CheckFaceFaceTopology as Clip and Cap leaves the mesh (bit 8
 //           faces running a shared edge the same way, 0x20 an edge of three
 //           or more faces, 0x80 a stale border bit)
-//   area    the area of the cap (the faces left selected) against the exact
-//           section's, holes taken away: a cap laid twice over a hole shows
-//           as more; off by more than 1 % fails
+//   area    the area of the cap (the faces left selected) plus that of the
+//           input's faces left flat on the plane facing the removed side,
+//           against the exact section's, holes taken away: a cap laid twice
+//           over a hole, or over such a face, shows as more; off by more
+//           than 1 % fails, off by more than 1e-4 and what the collapse of
+//           short edges on the plane may move is counted
+//   on plane  faces with every corner within the tolerance of the clip's
+//           edge collapse of the plane: those facing the kept side, those
+//           among them flat on it (within float rounding: a fin, which
+//           fails), and the input's faces flat on it facing the removed
+//           side; and border edges between distinct vertices on the plane
 //   vol     the result's volume against the exact volume of the input's
 //           solid clipped by the half-space: the sum over the kept parts of
 //           the input's triangles of the signed tetrahedra to a point on the
@@ -45,18 +63,18 @@
 //           the larger of the exact volume and 0.1 % of the input's
 //           (a sliver cut has next to no volume to be relative to)
 //
-// A cut of a closed source fails when it adds bit 0x20 or 0x80, or when its
-// loops are simple and Clip by Plane pinches them, or the result is open,
-// sets bit 8, misses the volume by more than 1e-4 or the section's area by
-// more than 1 %. A source closed only after joining vertices at equal
-// positions is joined first. Of an open source only the topology bits that
-// the cut adds (8, 0x20, 0x80) are checked. Prints each failure with its
-// plane, for --plane, and the reasons, then a summary per source; exits 1
-// when a cut failed.
+// A cut of a closed source fails when it adds bit 0x20 or 0x80, leaves a
+// face flat on the plane facing the kept side, or when its loops are simple
+// and Clip by Plane pinches them, or the result is open, sets bit 8, misses
+// the volume by more than 1e-4 or the section's area by more than 1 %. Of
+// an open source only the topology bits that the cut adds (8, 0x20, 0x80)
+// are checked. Prints each failure with its plane, for --plane, and the
+// reasons, then a summary per source; exits 1 when a cut failed.
 //
 //   build/bench/clip_check /work/.../*.ply         every model, 50 cuts each
 //   build/bench/clip_check --heights samples/torus_colour.ply
 //   build/bench/clip_check --tilted --cuts 100 beam
+//   build/bench/clip_check --verbose --seed 3 --cuts 200 --join icosphere:6
 
 #include <algorithm>
 #include <array>
@@ -66,6 +84,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <random>
 #include <string>
@@ -150,35 +169,90 @@ bool LoadSource(const std::string& name, MeshT5& mesh, std::string& message) {
   return true;
 }
 
-// Undirected edge uses and directed edge uses of the live faces.
+// Vertices that stand at one position share a class: the smallest index
+// among them. Faces meeting along a seam whose vertices are split (distinct
+// records at equal positions) meet at equal classes.
+std::vector<uint32_t> PositionClasses(const MeshT5& m) {
+  std::vector<uint32_t> order(m.vertices.size());
+  for (size_t i = 0; i < order.size(); ++i)
+    order[i] = uint32_t(i);
+  auto less = [&m](uint32_t a, uint32_t b) {
+    const Vec3f& p = m.vertices[a].position;
+    const Vec3f& q = m.vertices[b].position;
+    if (p.x != q.x) return p.x < q.x;
+    if (p.y != q.y) return p.y < q.y;
+    if (p.z != q.z) return p.z < q.z;
+    return a < b;
+  };
+  std::sort(order.begin(), order.end(), less);
+  std::vector<uint32_t> cls(order.size());
+  for (size_t k = 0; k < order.size(); ++k) {
+    const bool same = k > 0 && m.vertices[order[k]].position == m.vertices[order[k - 1]].position;
+    cls[order[k]] = same ? cls[order[k - 1]] : order[k];
+  }
+  return cls;
+}
+
+// The identity: every vertex its own class.
+std::vector<uint32_t> IndexClasses(const MeshT5& m) {
+  std::vector<uint32_t> cls(m.vertices.size());
+  for (size_t i = 0; i < cls.size(); ++i)
+    cls[i] = uint32_t(i);
+  return cls;
+}
+
+// Undirected edge uses and directed edge uses of the live faces, between
+// vertex classes.
 struct EdgeCensus {
-  int border = 0;       // edges of one face
-  int nonManifold = 0;  // edges of three or more
-  int sameWay = 0;      // edges of two faces running them the same way
-  int degenerate = 0;   // faces with a repeated corner
+  int border = 0;         // edges of one face
+  int nonManifold = 0;    // edges of three or more
+  int sameWay = 0;        // edges of two faces running them the same way
+  int degenerate = 0;     // faces with a repeated corner
+  int borderOnPlane = 0;  // border edges with both ends on the plane (when one is given)
   bool Closed() const { return border == 0 && nonManifold == 0 && degenerate == 0; }
 };
 
-EdgeCensus Census(const MeshT5& m) {
-  std::map<std::pair<size_t, size_t>, std::pair<int, int>> edges;  // (a<b) -> uses a->b, b->a
+// Classes are indices of vertices that stand for their class, so an edge's
+// ends are found again from its key. `onPlane` (may be null) names the plane
+// whose border edges are counted within `tolerance` of it.
+EdgeCensus Census(const MeshT5& m, const std::vector<uint32_t>& cls,
+                  const Plane3f* onPlane = nullptr, double tolerance = 0.0) {
+  // Per use: the edge (lower class, higher class) in the high bits, whether
+  // the face runs it from the lower to the higher in the lowest.
+  std::vector<uint64_t> uses;
+  uses.reserve(3 * m.faces.size());
   EdgeCensus c;
   for (const FaceT5& f : m.faces) {
     if (!IsLive(f.flags)) continue;
-    if (f.v[0] == f.v[1] || f.v[1] == f.v[2] || f.v[2] == f.v[0]) {
+    uint64_t id[3];
+    for (int z = 0; z < 3; ++z)
+      id[z] = cls[m.VertexIndex(f.v[z])];
+    if (id[0] == id[1] || id[1] == id[2] || id[2] == id[0]) {
       ++c.degenerate;
       continue;
     }
     for (int z = 0; z < 3; ++z) {
-      size_t a = m.VertexIndex(f.v[z]), b = m.VertexIndex(f.v[(z + 1) % 3]);
-      auto& e = edges[{std::min(a, b), std::max(a, b)}];
-      (a < b ? e.first : e.second) += 1;
+      const uint64_t a = id[z], b = id[(z + 1) % 3];
+      uses.push_back((std::min(a, b) << 32 | std::max(a, b)) << 1 | (a < b ? 1u : 0u));
     }
   }
-  for (const auto& [key, uses] : edges) {
-    const int n = uses.first + uses.second;
-    if (n == 1) ++c.border;
+  std::sort(uses.begin(), uses.end());
+  for (size_t i = 0; i < uses.size();) {
+    size_t j = i;
+    int forward = 0;
+    for (; j < uses.size() && (uses[j] >> 1) == (uses[i] >> 1); ++j)
+      forward += int(uses[j] & 1);
+    const int n = int(j - i);
+    if (n == 1) {
+      ++c.border;
+      const size_t a = size_t(uses[i] >> 33), b = size_t((uses[i] >> 1) & 0xffffffffu);
+      if (onPlane && std::fabs(Value(*onPlane, Of(m.vertices[a].position))) <= tolerance &&
+          std::fabs(Value(*onPlane, Of(m.vertices[b].position))) <= tolerance)
+        ++c.borderOnPlane;
+    }
     if (n > 2) ++c.nonManifold;
-    if (n == 2 && uses.first != 1) ++c.sameWay;
+    if (n == 2 && forward != 1) ++c.sameWay;
+    i = j;
   }
   return c;
 }
@@ -191,7 +265,8 @@ struct Section {
   int points = 0;
   bool simple = true;
   const char* why = "";
-  double area = 0.0;  // of the cross-section, holes taken away
+  double area = 0.0;       // of the cross-section, holes taken away
+  double perimeter = 0.0;  // the length of its loops
 };
 
 bool SegmentsCross(const std::array<double, 2>& a, const std::array<double, 2>& b,
@@ -268,7 +343,9 @@ void PlaneFrame(const Plane3f& pl, D3& u, D3& w) {
   w = w * (1.0 / std::sqrt(Dot(w, w)));
 }
 
-Section ExactSection(const MeshT5& m, const Plane3f& pl) {
+// `cls` names each vertex's class (see PositionClasses): a crossing is one
+// point for every edge between the same two classes.
+Section ExactSection(const MeshT5& m, const std::vector<uint32_t>& cls, const Plane3f& pl) {
   Section s;
   using Key = std::pair<size_t, size_t>;
   std::map<Key, int> id;
@@ -278,7 +355,7 @@ Section ExactSection(const MeshT5& m, const Plane3f& pl) {
   // A crossing at an end of its edge (a vertex exactly on the plane) is that
   // vertex, whichever edge reaches it.
   auto pointOf = [&](const VertexT5* a, const VertexT5* b) {
-    size_t ia = m.VertexIndex(a), ib = m.VertexIndex(b);
+    size_t ia = cls[m.VertexIndex(a)], ib = cls[m.VertexIndex(b)];
     D3 p0 = Of(a->position), p1 = Of(b->position);
     double s0 = Value(pl, p0), s1 = Value(pl, p1);
     Key k{std::min(ia, ib), std::max(ia, ib)};
@@ -313,6 +390,8 @@ Section ExactSection(const MeshT5& m, const Plane3f& pl) {
     }
     if (n != 2 || ends[0] == ends[1]) continue;
     if (out >= 0 && in >= 0) directed.push_back({out, in});
+    const D3 along = point[size_t(ends[1])] - point[size_t(ends[0])];
+    s.perimeter += std::sqrt(Dot(along, along));
     next[size_t(ends[0])].push_back(ends[1]);
     next[size_t(ends[1])].push_back(ends[0]);
     segEnds.push_back({ends[0], ends[1]});
@@ -382,18 +461,20 @@ uint64_t ResultHash(const MeshT5& m) {
   uint64_t h = 1469598103934665603ull;
   auto mix = [&h](const void* p, size_t n) {
     const unsigned char* b = static_cast<const unsigned char*>(p);
-    for (size_t i = 0; i < n; ++i) h = (h ^ b[i]) * 1099511628211ull;
+    for (size_t i = 0; i < n; ++i)
+      h = (h ^ b[i]) * 1099511628211ull;
   };
   for (const FaceT5& f : m.faces) {
     if (!IsLive(f.flags)) continue;
-    for (const VertexT5* v : f.v) mix(&v->position, sizeof v->position);
+    for (const VertexT5* v : f.v)
+      mix(&v->position, sizeof v->position);
   }
   return h;
 }
 
-// Vertices of Clip by Plane's border met more than once over all its loops.
-int PinchedPoints(MeshT5 m, int& loops) {
-  BuildFaceFaceAdjacency(m);
+// Vertices of Clip by Plane's border met more than once over all its loops,
+// on the mesh as Clip by Plane leaves it (with its adjacency and border bits).
+int PinchedPoints(MeshT5& m, int& loops) {
   std::vector<BorderLoop> found;
   CollectBorderLoops(m, found);
   loops = int(found.size());
@@ -436,6 +517,7 @@ struct Options {
   enum { Random, Heights, Tilted, Given } mode = Random;
   std::vector<Plane3f> given;
   bool verbose = false;
+  bool join = false;
 };
 
 std::vector<Plane3f> Cuts(const Options& opt, const BBox3f& box) {
@@ -487,7 +569,90 @@ std::vector<Plane3f> Cuts(const Options& opt, const BBox3f& box) {
 struct Tally {
   int cuts = 0, simple = 0, simpleClosed = 0, simpleBit8 = 0, bit20 = 0, bit80 = 0;
   int volumeOff = 0, pinched = 0, failed = 0, open = 0;
+  int keptSideCuts = 0, keptSideFaces = 0, keptFlatCuts = 0, keptFlatFaces = 0;
+  int areaOff = 0, simpleAreaOff = 0;
+
+  Tally& operator+=(const Tally& t) {
+    cuts += t.cuts, simple += t.simple, simpleClosed += t.simpleClosed;
+    simpleBit8 += t.simpleBit8, bit20 += t.bit20, bit80 += t.bit80;
+    volumeOff += t.volumeOff, pinched += t.pinched, failed += t.failed, open += t.open;
+    keptSideCuts += t.keptSideCuts, keptSideFaces += t.keptSideFaces;
+    keptFlatCuts += t.keptFlatCuts, keptFlatFaces += t.keptFlatFaces;
+    areaOff += t.areaOff, simpleAreaOff += t.simpleAreaOff;
+    return *this;
+  }
 };
+
+// The live faces with every corner within `tolerance` of the plane (the
+// collapse's), by the side their normal faces, and those among them that lie
+// flat in it: every corner within the rounding of float positions.
+// No face belongs flat on the plane facing the kept (positive) side: such a
+// face is a fin on the kept solid. Those of the input that lie flat on it
+// facing the removed side are part of the kept solid's face on the cut,
+// beside the cap. A face within the tolerance but not flat may be a face of
+// a thin wedge that the cut leaves, nearly parallel to it. `outward` is -1
+// for a model whose faces turn inward (its volume is negative), whose faces
+// and cap then face the other way, else 1.
+struct PlaneFaces {
+  int keptSide = 0;  // cap or input
+  int keptSideFlat = 0;
+  double keptSideFlatArea = 0.0;
+  int removedSideFlat = 0;  // of the input (not selected)
+  double removedSideFlatArea = 0.0;
+};
+
+// Within the rounding of float positions: the value's terms are each
+// rounded to about half a float ulp of themselves.
+bool FlatOn(const Plane3f& pl, const Vec3f& p) {
+  const double scale = std::fabs(double(pl.normal.x) * p.x) + std::fabs(double(pl.normal.y) * p.y) +
+                       std::fabs(double(pl.normal.z) * p.z) + std::fabs(double(pl.d));
+  return std::fabs(Value(pl, Of(p))) <= 8.0 * double(std::numeric_limits<float>::epsilon()) * scale;
+}
+
+PlaneFaces FacesOnPlane(const MeshT5& m, const Plane3f& pl, double tolerance, double outward) {
+  PlaneFaces out;
+  const D3 n = Of(pl.normal) * outward;
+  for (const FaceT5& f : m.faces) {
+    if (!IsLive(f.flags)) continue;
+    bool on = true, flat = true;
+    for (const VertexT5* v : f.v) {
+      on = on && std::fabs(Value(pl, Of(v->position))) <= tolerance;
+      flat = flat && FlatOn(pl, v->position);
+    }
+    if (!on) continue;
+    const D3 a = Of(f.v[0]->position), b = Of(f.v[1]->position), c = Of(f.v[2]->position);
+    const D3 cross = Cross(b - a, c - a);
+    const double facing = Dot(cross, n);
+    const double area = 0.5 * std::sqrt(Dot(cross, cross));
+    if (facing > 0.0) {
+      ++out.keptSide;
+      if (flat) {
+        ++out.keptSideFlat;
+        out.keptSideFlatArea += area;
+      }
+    } else if (facing < 0.0 && flat && !(f.flags & ElemFlag::Selected)) {
+      ++out.removedSideFlat;
+      out.removedSideFlatArea += area;
+    }
+  }
+  return out;
+}
+
+// The mesh as edit mode holds it once the file is open: the drawer's update
+// has set the box (from which the clip takes its tolerances) and the face
+// and vertex normals, not made unit length.
+void PrepareAsEditMode(MeshT5& m) {
+  UpdateBoundingBox(m);
+  ComputeFaceNormals(m, false);
+  ComputeVertexNormals(m, false);
+}
+
+// The cap and the input's faces on the plane that face the removed side
+// should cover the section once. The clip's collapse of short edges on the
+// plane moves points of the loops by up to its threshold, which changes the
+// area by up to half the threshold times the loops' length; a cut whose sum
+// is off by more than that and this share of the section is counted.
+constexpr double kAreaTolerance = 1e-4;
 
 bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
   MeshT5 input;
@@ -496,33 +661,63 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
     std::printf("%s: %s, skipped\n", name.c_str(), message.c_str());
     return true;
   }
-  EdgeCensus census = Census(input);
-  bool merged = false;
+  PrepareAsEditMode(input);
+  // Edges are told apart by their vertices, as the mesh's adjacency does;
+  // a model closed only across vertices split at equal positions is judged
+  // by position instead, unless --join joins them first.
+  std::vector<uint32_t> cls = IndexClasses(input);
+  EdgeCensus census = Census(input, cls);
+  bool merged = false, byPosition = false;
+  int split = 0;
   if (!census.Closed()) {
-    MeshT5 m = input;
-    if (MergeDuplicateVertices(m) > 0) {
-      RemoveUnreferencedVertices(m);
-      EdgeCensus after = Census(m);
+    if (opt.join) {
+      MeshT5 m = input;
+      if (MergeDuplicateVertices(m) > 0) {
+        RemoveUnreferencedVertices(m);
+        const std::vector<uint32_t> joined = IndexClasses(m);
+        EdgeCensus after = Census(m, joined);
+        if (after.Closed()) {
+          input = m;
+          PrepareAsEditMode(input);
+          cls = joined;
+          census = after;
+          merged = true;
+        }
+      }
+    } else {
+      std::vector<uint32_t> pos = PositionClasses(input);
+      EdgeCensus after = Census(input, pos);
       if (after.Closed()) {
-        input = m;
+        for (size_t i = 0; i < pos.size(); ++i)
+          split += pos[i] != i;
+        cls = std::move(pos);
         census = after;
-        merged = true;
+        byPosition = true;
       }
     }
   }
   const bool closedInput = census.Closed();
-  UpdateBoundingBox(input);
   const D3 centre = (Of(input.bbox.min) + Of(input.bbox.max)) * 0.5;
   const double whole = test::SignedVolume(input, Vec3d(centre.x, centre.y, centre.z));
+  // The tolerance of the clip's edge collapse: a face within it of the
+  // plane lies on the plane.
+  const double diag = Distance(input.bbox.max, input.bbox.min);
+  const double onPlane = double(float(diag * double(1e-4f)));
+  const double collapsed = diag * double(0.001f);  // the longest edge the collapse takes
   // The topology bits the input has already: an open model is checked only
   // for bits that Clip and Cap adds.
   MeshT5 probe = input;
   BuildFaceFaceAdjacency(probe);
   const uint32_t inputTopo = CheckFaceFaceTopology(probe);
   if (closedInput) {
+    std::string how;
+    if (merged) how = ", joined at equal positions";
+    if (byPosition)
+      how = ", closed across " + std::to_string(split) +
+            " vertices split at equal positions (not joined: edges judged by position)";
     std::printf("%s: %d vertices, %d faces%s%s, volume %.9g\n", name.c_str(), input.vertexCount,
-                input.faceCount, merged ? ", joined at equal positions" : "",
-                census.sameWay ? ", NOT consistently oriented" : "", whole);
+                input.faceCount, how.c_str(), census.sameWay ? ", NOT consistently oriented" : "",
+                whole);
   } else {
     std::printf(
         "%s: %d vertices, %d faces, open (%d border, %d non-manifold edges, %d degenerate "
@@ -536,7 +731,7 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
   const std::vector<Plane3f> cuts = Cuts(opt, input.bbox);
   for (size_t i = 0; i < cuts.size(); ++i) {
     const Plane3f& pl = cuts[i];
-    const Section section = ExactSection(input, pl);
+    const Section section = ExactSection(input, cls, pl);
     MeshT5 clipped = input;
     ClipByPlane(clipped, pl);
     int clipLoops = 0;
@@ -546,7 +741,10 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
     ClipAndCap(capped, pl);
     const uint32_t topo = CheckFaceFaceTopology(capped);
     const uint32_t added = topo & ~inputTopo;
-    const EdgeCensus after = Census(capped);
+    // By vertex, and by position where the input is judged so: then a
+    // border edge by vertex on the plane is a cut left open along a split.
+    const EdgeCensus byVertex = Census(capped, IndexClasses(capped), &pl, onPlane);
+    const EdgeCensus after = byPosition ? Census(capped, PositionClasses(capped)) : byVertex;
     // A point on the plane: the box centre moved onto it.
     const double nn = Dot(Of(pl.normal), Of(pl.normal));
     const D3 p = centre - Of(pl.normal) * (Value(pl, centre) / nn);
@@ -555,29 +753,43 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
     const double got = test::SignedVolume(capped, o);
     const double error =
         std::fabs(got - exact) / std::max(std::fabs(exact), 1e-3 * std::fabs(whole));
-    const bool closed = after.border == 0 && after.nonManifold == 0;
-    // The cap should cover the section once: a cap laid twice over a hole
-    // shows as more area.
+    const bool closed =
+        after.border == 0 && after.nonManifold == 0 && (!byPosition || byVertex.borderOnPlane == 0);
+    // The cap and the input's faces left on the plane facing the removed
+    // side should cover the section once: a cap laid twice over a hole, or
+    // over a face that stays, shows as more area.
     const double capArea = CapArea(capped);
-    const double areaError = std::fabs(capArea - section.area) / std::max(section.area, 1e-300);
+    const PlaneFaces plane = FacesOnPlane(capped, pl, onPlane, whole < 0.0 ? -1.0 : 1.0);
+    const double areaError = std::fabs(capArea + plane.removedSideFlatArea - section.area) /
+                             std::max(section.area, 1e-300);
+    const double areaAllowed =
+        kAreaTolerance + 0.5 * collapsed * section.perimeter / std::max(section.area, 1e-300);
+    const bool areaOff = areaError > areaAllowed;
 
     ++t.cuts;
     t.pinched += pinched > 0;
     t.bit20 += (added & TopologyProblem::NonManifoldRing) != 0;
     t.bit80 += (added & TopologyProblem::BorderWithNeighbour) != 0;
     t.open += closedInput && !closed;
+    t.keptSideCuts += plane.keptSide > 0;
+    t.keptSideFaces += plane.keptSide;
+    t.keptFlatCuts += plane.keptSideFlat > 0;
+    t.keptFlatFaces += plane.keptSideFlat;
+    t.areaOff += closedInput && areaOff;
     std::string failures;
     auto failure = [&failures](bool bad, const char* what) {
       if (bad) failures += std::string(" ") + what;
     };
     failure((added & TopologyProblem::NonManifoldRing) != 0, "BIT-0x20");
     failure((added & TopologyProblem::BorderWithNeighbour) != 0, "BIT-0x80");
+    if (closedInput) failure(plane.keptSideFlat > 0, "KEPT-SIDE-FACE");
     if (closedInput && section.simple) {
       ++t.simple;
       t.simpleClosed += closed;
       const bool bit8 = (topo & TopologyProblem::VertexMismatch1) != 0 || after.sameWay > 0;
       t.simpleBit8 += bit8;
       t.volumeOff += error > 1e-4;
+      t.simpleAreaOff += areaOff;
       failure(pinched > 0, "PINCH");
       failure(!closed, "OPEN");
       failure(bit8, "BIT-8");
@@ -592,11 +804,14 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
       std::printf(
           "  cut %zu: plane %.9g %.9g %.9g %.9g | loops %d%s%s, clip loops %d, pinch %d | "
           "%s, border %d, 3+ %d, same-way %d, topo 0x%x | vol %.9g exact %.9g err %.2e | "
-          "cap area %.6g section %.6g hash %016llx%s%s\n",
+          "cap area %.6g section %.6g hash %016llx | on plane: kept-side %d, flat %d area %.6g, "
+          "removed-side flat %d area %.6g, cap+plane err %.2e allowed %.2e, border %d%s%s\n",
           i, double(pl.normal.x), double(pl.normal.y), double(pl.normal.z), double(pl.d),
           section.loops, section.simple ? " simple" : " NOT simple: ", section.why, clipLoops,
           pinched, closed ? "closed" : "open", after.border, after.nonManifold, after.sameWay, topo,
           got, exact, error, capArea, section.area, (unsigned long long)ResultHash(capped),
+          plane.keptSide, plane.keptSideFlat, plane.keptSideFlatArea, plane.removedSideFlat,
+          plane.removedSideFlatArea, areaError, areaAllowed, byVertex.borderOnPlane,
           fail ? "  FAIL:" : "", failures.c_str());
     }
   }
@@ -605,19 +820,14 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
   std::printf(
       "  %d cuts (%.1f s): %d with simple loops, of them %d closed, %d with bit 8, %d off in "
       "volume; over all cuts %d open, %d with bit 0x20, %d with bit 0x80, %d pinched by the "
-      "clip; %d failed\n",
+      "clip; %d failed; %d with faces on the plane facing the kept side (%d faces; flat: %d "
+      "cuts, %d faces); %d with "
+      "the cap and the plane's faces off the section by more than %g and the collapse's share "
+      "(%d of them simple)\n",
       t.cuts, seconds, t.simple, t.simpleClosed, t.simpleBit8, t.volumeOff, t.open, t.bit20,
-      t.bit80, t.pinched, t.failed);
-  total.cuts += t.cuts;
-  total.simple += t.simple;
-  total.simpleClosed += t.simpleClosed;
-  total.simpleBit8 += t.simpleBit8;
-  total.volumeOff += t.volumeOff;
-  total.open += t.open;
-  total.bit20 += t.bit20;
-  total.bit80 += t.bit80;
-  total.pinched += t.pinched;
-  total.failed += t.failed;
+      t.bit80, t.pinched, t.failed, t.keptSideCuts, t.keptSideFaces, t.keptFlatCuts,
+      t.keptFlatFaces, t.areaOff, kAreaTolerance, t.simpleAreaOff);
+  total += t;
   return t.failed == 0;
 }
 
@@ -657,6 +867,10 @@ int main(int argc, char** argv) {
       opt.given.push_back(Plane3f{Vec3f(v[0], v[1], v[2]), v[3]});
     } else if (a == "--verbose") {
       opt.verbose = true;
+    } else if (a == "--join") {
+      opt.join = true;
+    } else if (a == "--no-join") {
+      opt.join = false;
     } else if (a.size() > 1 && a[0] == '-') {
       std::fprintf(stderr, "clip_check: unknown option %s\n", a.c_str());
       return 2;
@@ -668,14 +882,19 @@ int main(int argc, char** argv) {
   if (sources == 0) {
     std::fprintf(stderr,
                  "usage: clip_check [--cuts N] [--seed S] [--heights | --tilted | "
-                 "--plane a b c d]... [--verbose] <file.ply | icosphere | cube | torus | "
+                 "--plane a b c d]... [--join | --no-join] [--verbose] <file.ply | icosphere | "
+                 "cube | torus | "
                  "beam>...\n");
     return 2;
   }
   std::printf(
       "total: %d cuts, %d with simple loops, of them %d closed, %d with bit 8, %d off in volume; "
-      "%d open, %d with bit 0x20, %d with bit 0x80, %d pinched; %d failed\n",
+      "%d open, %d with bit 0x20, %d with bit 0x80, %d pinched; %d failed; %d with faces on the "
+      "plane facing the kept side (%d faces; flat: %d cuts, %d faces); %d with the cap and the "
+      "plane's faces off the section (%d of them simple)\n",
       total.cuts, total.simple, total.simpleClosed, total.simpleBit8, total.volumeOff, total.open,
-      total.bit20, total.bit80, total.pinched, total.failed);
+      total.bit20, total.bit80, total.pinched, total.failed, total.keptSideCuts,
+      total.keptSideFaces, total.keptFlatCuts, total.keptFlatFaces, total.areaOff,
+      total.simpleAreaOff);
   return ok ? 0 : 1;
 }
