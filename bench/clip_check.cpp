@@ -91,6 +91,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/border_loops.h"
 #include "core/cap.h"
 #include "core/clean.h"
 #include "core/clip_ops.h"

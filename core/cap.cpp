@@ -8,9 +8,13 @@
 #include <span>
 #include <utility>
 
+#include "core/border_loops.h"
+#include "core/clean.h"
 #include "core/curvature_flip.h"
+#include "core/incremental_adjacency.h"
 #include "core/normals.h"
 #include "core/polygon_triangulation.h"
+#include "core/prefetch.h"
 
 namespace quarnel {
 
@@ -18,48 +22,6 @@ namespace {
 
 bool ValidCorner(int k) {
   return k >= 0 && k < 3;
-}
-
-// Passes over the face array read records of 120 bytes, lying across page
-// boundaries that the processor's own fetching does not cross: the record
-// far enough ahead is fetched (a hint only; any address will do).
-constexpr size_t kFaceAhead = 32;
-
-void FetchFace(const FaceT5* f) {
-  const uintptr_t at = reinterpret_cast<uintptr_t>(f);
-  __builtin_prefetch(reinterpret_cast<const void*>(at));
-  __builtin_prefetch(reinterpret_cast<const void*>(at + 64));
-  __builtin_prefetch(reinterpret_cast<const void*>(at + sizeof(FaceT5) - 1));
-}
-
-// The neighbours' links back, read from faces anywhere in the array.
-void FetchLinksBack(const FaceT5& f) {
-  for (const FaceT5* g : f.adjFace)
-    __builtin_prefetch(
-        reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(g) + offsetof(FaceT5, adjIndex)));
-}
-
-// Edge z of f is shared with a neighbour that does not point back to f (a
-// ring of three or more faces).
-bool OnNonManifoldEdge(const FaceT5& f, int z) {
-  const FaceT5* n = f.adjFace[z];
-  if (n == nullptr || n == &f) return false;
-  int k = f.adjIndex[z];
-  return !(ValidCorner(k) && n->adjFace[k] == &f);
-}
-
-// Walks the loop from start and calls visit(vertex) for every vertex met,
-// start first, until the walk is back at start (returns true), visit
-// returns false, or maxSteps edges were walked (returns false).
-template <class Visit>
-bool WalkLoop(const FacePos& start, size_t maxSteps, Visit&& visit) {
-  FacePos p = start;
-  for (size_t steps = 0; steps < maxSteps; ++steps) {
-    if (!visit(p)) return false;
-    if (!p.NextBorder(maxSteps)) return false;
-    if (p == start) return true;
-  }
-  return false;
 }
 
 // The cap flips the edges between faces whose normals are at most this far
@@ -166,185 +128,6 @@ void MarkHoles(std::vector<CapLoop>& caps) {
     c.hole = !around.hole && CapTurn(c) != 0 && CapTurn(c) == -CapTurn(around);
   }
 }
-
-}  // namespace
-
-namespace {
-
-// The walk of WalkLoop around each border loop, walked once for all that
-// the cap asks of the loops: loop i's steps, start first, are
-// steps[first[i] .. first[i + 1]).
-struct LoopWalks {
-  std::vector<FacePos> steps;
-  std::vector<size_t> first;
-
-  std::span<const FacePos> Of(size_t i) const {
-    return {steps.data() + first[i], first[i + 1] - first[i]};
-  }
-};
-
-// CollectBorderLoops; with walks, also each loop's walk as WalkLoop walks it
-// (the same steps: the loop's start, then each step that is not back at
-// it). The flags are cleared and the loops looked for in one pass: a face
-// that a walk met is not cleared when the pass comes to it.
-void CollectLoops(MeshT5& mesh, std::vector<BorderLoop>& out, LoopWalks* walks) {
-  if (walks != nullptr) {
-    walks->steps.clear();
-    walks->first.assign(1, 0);
-  }
-  FaceT5* const base = mesh.faces.data();
-  std::vector<uint8_t> walked(mesh.faces.size(), 0);
-  auto visit = [&](FaceT5* f) {
-    f->flags |= ElemFlag::Visited;
-    // A walk keeps to faces of the array; the check only guards the mark.
-    if (f >= base && f < base + mesh.faces.size()) walked[size_t(f - base)] = 1;
-  };
-  const size_t bound = 3 * mesh.faces.size();
-  for (size_t i = 0; i < mesh.faces.size(); ++i) {
-    if (i + kFaceAhead < mesh.faces.size()) FetchFace(&base[i + kFaceAhead]);
-    FaceT5& f = base[i];
-    if (!(f.flags & (ElemFlag::Deleted | ElemFlag::Excluded)) && !walked[i])
-      f.flags &= ~ElemFlag::Visited;
-    if (f.flags & (ElemFlag::Deleted | ElemFlag::Visited | ElemFlag::Excluded2)) continue;
-    for (int z = 0; z < 3 && !(f.flags & (ElemFlag::Visited | ElemFlag::Excluded2)); ++z) {
-      if (f.adjFace[z] != &f) continue;
-      BorderLoop loop;
-      loop.startFace = &f;
-      loop.startEdge = z;
-      loop.startVertex = f.v[z];
-      loop.box.SetNull();
-      visit(&f);
-      if (!(loop.startVertex->flags & ElemFlag::Excluded2))
-        loop.box.Add(loop.startVertex->position);
-      const FacePos start = loop.Start();
-      if (walks != nullptr) walks->steps.push_back(start);
-      FacePos p = start;
-      bool closed = false;
-      for (size_t steps = 0; steps < bound; ++steps) {
-        if (!p.NextBorder(bound)) break;
-        visit(p.f);
-        if (!(p.v->flags & ElemFlag::Excluded2)) loop.box.Add(p.v->position);
-        ++loop.edgeCount;
-        if (p == start) {
-          closed = true;
-          break;
-        }
-        if (walks != nullptr) walks->steps.push_back(p);
-      }
-      if (closed) out.push_back(loop);
-      if (walks != nullptr) {
-        if (closed)
-          walks->first.push_back(walks->steps.size());
-        else
-          walks->steps.resize(walks->first.back());
-      }
-    }
-  }
-}
-
-}  // namespace
-
-void CollectBorderLoops(MeshT5& mesh, std::vector<BorderLoop>& out) {
-  CollectLoops(mesh, out, nullptr);
-}
-
-double BorderLoopLength(const FacePos& start, size_t maxSteps) {
-  double length = 0.0;
-  WalkLoop(start, maxSteps, [&length](const FacePos& p) {
-    const VertexT5* a = p.f->v[p.z];
-    const VertexT5* b = p.f->v[(p.z + 1) % 3];
-    length += Distance(p.v->position, (a == p.v ? b : a)->position);
-    return true;
-  });
-  return length;
-}
-
-void RemoveDuplicateFaces(MeshT5& mesh) {
-  const size_t total = mesh.faces.size();
-  if (total == 0) return;
-  // Probing steps by 131 slots; a table size prime to 131 lets the probes
-  // reach every slot, and with at most a quarter of them filled the search
-  // always meets an empty one.
-  size_t size = 4 * total;
-  if (size % 131 == 0) ++size;
-  std::vector<FaceT5*> table(size, nullptr);
-  const size_t bound = total + 1;
-  int32_t deleted = 0;
-  for (FaceT5& f : mesh.faces) {
-    if (f.flags & (ElemFlag::Deleted | ElemFlag::Excluded2)) continue;
-    uint64_t key[3] = {mesh.VertexIndex(f.v[0]), mesh.VertexIndex(f.v[1]),
-                       mesh.VertexIndex(f.v[2])};
-    std::sort(key, key + 3);
-    uint64_t h = key[0] * 0x9E3779B97F4A7C15ull;
-    h = (h ^ (h >> 31)) + key[1] * 0xC2B2AE3D27D4EB4Full;
-    h = (h ^ (h >> 29)) + key[2] * 0x165667B19E3779F9ull;
-    h ^= h >> 32;
-    size_t slot = size_t(h % size);
-    for (size_t probes = 0; probes < size; ++probes) {
-      FaceT5* g = table[slot];
-      if (g == nullptr) {
-        table[slot] = &f;
-        break;
-      }
-      if (FaceHasVertices(*g, f.v[0], f.v[1], f.v[2])) {
-        bool keep = (f.flags & ElemFlag::Excluded) != 0;
-        for (int z = 0; z < 3 && !keep; ++z) {
-          const FaceT5* n = f.adjFace[z];
-          keep = n != nullptr && (n->flags & (ElemFlag::Deleted | ElemFlag::Excluded24));
-        }
-        if (!keep) {
-          for (int z = 0; z < 3; ++z)
-            if (f.adjFace[z] != &f && f.adjFace[z] != nullptr) DetachFaceFromRing(&f, z, bound);
-          f.flags |= ElemFlag::Deleted;
-          ++deleted;
-        }
-        break;
-      }
-      slot = (slot + 131) % size;
-    }
-  }
-  mesh.faceCount -= deleted;
-}
-
-int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh) {
-  const size_t bound = mesh.faces.size() + 1;
-  int32_t count = 0;
-  auto hangs = [](const FaceT5& f, int z) {
-    const FaceT5* n = f.adjFace[z];
-    return OnNonManifoldEdge(f, z) && !(n->flags & (ElemFlag::Deleted | ElemFlag::Excluded2));
-  };
-  for (FaceT5& f : mesh.faces) {
-    if (f.flags & (ElemFlag::Deleted | ElemFlag::Excluded24)) continue;
-    int borders = 0;
-    for (int z = 0; z < 3; ++z)
-      borders += f.adjFace[z] == &f;
-    if (borders == 1) {
-      int hanging = 0;
-      for (int z = 0; z < 3; ++z)
-        hanging += hangs(f, z);
-      if (hanging != 2) continue;
-      int detached = 0;
-      for (int z = 0; z < 3; ++z)
-        if (OnNonManifoldEdge(f, z) && DetachFaceFromRing(&f, z, bound)) ++detached;
-      if (detached == 2) {
-        f.flags |= ElemFlag::Deleted;
-        ++count;
-      }
-    } else if (borders == 2) {
-      for (int z = 0; z < 3; ++z) {
-        if (!hangs(f, z)) continue;
-        DetachFaceFromRing(&f, z, bound);
-        f.flags |= ElemFlag::Deleted;
-        ++count;
-        break;
-      }
-    }
-  }
-  mesh.faceCount -= count;
-  return count;
-}
-
-namespace {
 
 // The clip's edge collapse moves points of the cut to midpoints of edges
 // whose ends lie within its tolerance of the plane: on a small loop of a
@@ -636,7 +419,7 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane) {
   const size_t total = mesh.faces.size();
   std::vector<VertexT5*> points;
   for (size_t i = 0; i < total; ++i) {
-    if (i + kFaceAhead < total) FetchFace(&base[i + kFaceAhead]);
+    PrefetchAhead(base, i, total);
     const FaceT5& f = base[i];
     if (!IsLive(f.flags)) continue;
     for (int z = 0; z < 3; ++z) {
@@ -655,123 +438,6 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane) {
 }
 
 namespace {
-
-// What LinkAddedFaces asks of the faces that were there before the cap's,
-// read in the pass over them that looks for chords (they do not change in
-// between): whether every live face's links come back to it from a face of
-// the array, whether some live face shares all three edges with one other,
-// and the sides of live faces between two points of the loops, in array
-// order: only such a side can be shared with an added face.
-struct OldFaces {
-  struct Side {
-    uint32_t face, z;
-    uint32_t from, to;  // vertex indices of the side's ends, in the face's turn
-  };
-  bool linksBack = true;
-  bool sharesAllEdges = false;
-  std::vector<Side> loopSides;
-};
-
-bool SharesAllEdges(const FaceT5& f) {
-  return f.adjFace[0] != &f && f.adjFace[0] == f.adjFace[1] && f.adjFace[1] == f.adjFace[2];
-}
-
-// Face-face adjacency for the faces from index first on, added to a mesh
-// whose other live faces hold the adjacency that a build over the whole
-// mesh gives them, so that the whole mesh then holds what such a build
-// would give, without sorting every edge of it. That holds only while no
-// edge has three or more faces: such a ring's order is the build's own, so
-// then nothing is changed and the answer is false. Also false when a live
-// face's links do not come back to it. maybeDuplicates tells whether some
-// live face shares all three edges with one other face: without rings,
-// two faces with the same corners are such a pair, and without one the
-// duplicate search would find nothing. old tells of the faces before first.
-bool LinkAddedFaces(MeshT5& mesh, size_t first, const OldFaces& old, bool& maybeDuplicates) {
-  const size_t faceTotal = mesh.faces.size();
-  const size_t vertexTotal = mesh.vertices.size();
-  if (first > faceTotal || faceTotal > size_t(INT32_MAX) || vertexTotal > size_t(INT32_MAX))
-    return false;
-  if (!old.linksBack) return false;
-  FaceT5* const base = mesh.faces.data();
-  const VertexT5* const vbase = mesh.vertices.data();
-  maybeDuplicates = old.sharesAllEdges;
-  // The corners of the added faces, numbered: only an edge between two of
-  // them can be shared with an added face.
-  std::vector<int32_t> id(vertexTotal, -1);
-  int32_t corners = 0;
-  struct Use {
-    int32_t lo, hi;  // corner numbers of the edge's ends, lo <= hi
-    int32_t face;
-    int32_t z;
-  };
-  std::vector<Use> uses;
-  uses.reserve(3 * (faceTotal - first) + old.loopSides.size());
-  auto add = [&](int32_t a, int32_t b, size_t face, int z) {
-    if (a >= 0 && b >= 0) uses.push_back({std::min(a, b), std::max(a, b), int32_t(face), z});
-  };
-  // The added faces' corners are numbered as they come, and their edges
-  // listed; then the old faces' sides between two of those corners. (The
-  // order of the uses of one edge does not matter: there are at most two,
-  // and each is linked to the other.)
-  for (size_t i = first; i < faceTotal; ++i) {
-    if (i + kFaceAhead < faceTotal) FetchFace(&base[i + kFaceAhead]);
-    int32_t k[3];
-    for (int c = 0; c < 3; ++c) {
-      const VertexT5* v = base[i].v[c];
-      if (v < vbase || v >= vbase + vertexTotal) return false;
-      int32_t& known = id[size_t(v - vbase)];
-      if (known < 0) known = corners++;
-      k[c] = known;
-    }
-    for (int z = 0; z < 3; ++z)
-      add(k[z], k[(z + 1) % 3], i, z);
-  }
-  for (const OldFaces::Side& side : old.loopSides)
-    if (side.face < first) add(id[side.from], id[side.to], side.face, int(side.z));
-  // Grouped by edge: counted out by the lower end, then sorted by the
-  // other end within each (short) run.
-  std::vector<uint32_t> start(size_t(corners) + 1, 0);
-  for (const Use& u : uses)
-    ++start[size_t(u.lo) + 1];
-  for (size_t c = 0; c < size_t(corners); ++c)
-    start[c + 1] += start[c];
-  std::vector<Use> sorted(uses.size());
-  {
-    std::vector<uint32_t> at(start.begin(), start.end() - 1);
-    for (const Use& u : uses)
-      sorted[at[size_t(u.lo)]++] = u;
-  }
-  for (size_t c = 0; c < size_t(corners); ++c)
-    std::sort(sorted.begin() + start[c], sorted.begin() + start[c + 1],
-              [](const Use& a, const Use& b) { return a.hi < b.hi; });
-  // Each edge of an added face: alone, or with one other use.
-  for (size_t i = 0; i < sorted.size();) {
-    size_t j = i + 1;
-    while (j < sorted.size() && sorted[j].lo == sorted[i].lo && sorted[j].hi == sorted[i].hi) ++j;
-    if (j - i > 2) return false;
-    i = j;
-  }
-  for (size_t i = 0; i < sorted.size();) {
-    // The faces linked lie anywhere in the array: fetched a few uses ahead.
-    if (i + 16 < sorted.size())
-      __builtin_prefetch(&base[sorted[i + 16].face].adjFace[sorted[i + 16].z]);
-    size_t j = i + 1;
-    while (j < sorted.size() && sorted[j].lo == sorted[i].lo && sorted[j].hi == sorted[i].hi) ++j;
-    const bool added = size_t(sorted[i].face) >= first || size_t(sorted[j - 1].face) >= first;
-    if (added) {
-      for (size_t k = i; k < j; ++k) {
-        const Use& next = k + 1 < j ? sorted[k + 1] : sorted[i];
-        FaceT5& f = base[sorted[k].face];
-        f.adjFace[sorted[k].z] = &base[next.face];
-        f.adjIndex[sorted[k].z] = int8_t(next.z);
-      }
-    }
-    i = j;
-  }
-  for (size_t i = first; i < faceTotal; ++i)
-    if (SharesAllEdges(base[i])) maybeDuplicates = true;
-  return true;
-}
 
 // The border edges on the plane of the loops that leave it, in runs from a
 // point where such a loop comes onto the plane to one where it leaves it,
@@ -910,8 +576,8 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
     for (size_t k = 0; k < walk.size(); ++k) {
       // The walk's faces and corners lie anywhere in the arrays.
       if (k + 8 < walk.size()) {
-        FetchFace(walk[k + 8].f);
-        __builtin_prefetch(walk[k + 8].v);
+        PrefetchRecord(walk[k + 8].f);
+        Prefetch(walk[k + 8].v);
       }
       const FacePos& p = walk[k];
       Vec3d q(p.v->position);
@@ -1002,8 +668,8 @@ class SurfaceChords {
     const FaceT5* const base = mesh.faces.data();
     const size_t total = mesh.faces.size();
     for (size_t i = 0; i < total; ++i) {
-      if (i + kFaceAhead < total) FetchFace(&base[i + kFaceAhead]);
-      if (i + 16 < total) FetchLinksBack(base[i + 16]);
+      PrefetchAhead(base, i, total);
+      if (i + 16 < total) PrefetchLinksBack(base[i + 16]);
       const FaceT5& f = base[i];
       if (!IsLive(f.flags)) continue;
       for (int z = 0; z < 3; ++z) {
@@ -1245,7 +911,8 @@ void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, bool bordersSet) {
   CoplanarEdgeFlipper flipper(mesh, kOneDegree, false, [&](FaceT5& f) {
     if (!bordersSet)
       for (int z = 0; z < 3; ++z)
-        f.flags = f.adjFace[z] == &f ? f.flags | ElemFlag::Border(z) : f.flags & ~ElemFlag::Border(z);
+        f.flags = f.adjFace[z] == &f ? f.flags | ElemFlag::Border(z)
+                                     : f.flags & ~ElemFlag::Border(z);
     ComputeFaceNormal(f, true);
     if (f.flags & ElemFlag::Selected) selected.push_back(&f);
   });
@@ -1255,9 +922,7 @@ void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, bool bordersSet) {
   std::vector<FaceT5*> flipped;
   flipper.Run(10, &flipped);
   for (size_t i = 0; i < selected.size(); ++i) {
-    if (i + 8 < selected.size())
-      for (const VertexT5* v : selected[i + 8]->v)
-        __builtin_prefetch(v);
+    if (i + 8 < selected.size()) PrefetchCorners(*selected[i + 8]);
     for (VertexT5* v : selected[i]->v)
       v->flags |= ElemFlag::Selected;
   }
@@ -1268,9 +933,7 @@ void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, bool bordersSet) {
       for (VertexT5* v : flipped[i]->v)
         v->flags |= ElemFlag::Selected;
   for (size_t i = 0; i < flipped.size(); ++i) {
-    if (i + 8 < flipped.size())
-      for (const VertexT5* v : flipped[i + 8]->v)
-        __builtin_prefetch(v);
+    if (i + 8 < flipped.size()) PrefetchCorners(*flipped[i + 8]);
     ComputeFaceNormal(*flipped[i], true);
   }
 }
@@ -1292,3 +955,4 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
 }
 
 }  // namespace quarnel
+

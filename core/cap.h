@@ -1,6 +1,7 @@
-// Closing the holes that a plane clip leaves on its plane: border loops, the
-// clean-ups after the cap faces are added, and the cap itself. The cap's
-// loops are cut into triangles in the plane by polygon_triangulation.h.
+// Closing the holes that a plane clip leaves on its plane. The cap's loops
+// are found by border_loops.h and cut into triangles in the plane by
+// polygon_triangulation.h; the faces added are linked to the surface by
+// incremental_adjacency.h and cleaned up by clean.h.
 #pragma once
 
 #include <cstddef>
@@ -12,37 +13,6 @@
 #include "core/topology.h"
 
 namespace quarnel {
-
-struct BorderLoop {
-  FaceT5* startFace = nullptr;
-  int startEdge = 0;
-  VertexT5* startVertex = nullptr;  // corner startEdge of startFace
-  int edgeCount = 0;                // border edges walked around the loop
-  BBox3f box;                       // of the loop's vertices without 0x2
-
-  FacePos Start() const { return FacePos(startFace, startEdge, startVertex); }
-};
-
-// Appends one record per closed border loop, each found from the first face
-// in array order that carries one of its edges. Needs face-face adjacency;
-// leaves ElemFlag::Visited on the faces walked. A walk that does not come
-// back to its start within three times the face count (non-manifold border
-// vertices) is dropped.
-void CollectBorderLoops(MeshT5& mesh, std::vector<BorderLoop>& out);
-
-// Length of the border loop through start; the walk gives up after maxSteps
-// border edges and returns the length summed so far.
-double BorderLoopLength(const FacePos& start, size_t maxSteps);
-
-// Deletes the later face of each pair of live faces with the same three
-// vertices, unless it is excluded or one of its face-face neighbours is
-// deleted or excluded. Needs valid face-face adjacency on every live face.
-void RemoveDuplicateFaces(MeshT5& mesh);
-
-// Deletes the faces that hang on the mesh only by non-manifold edges (one
-// border edge and two non-manifold ones, or two border edges and one
-// non-manifold one) and returns their number. Needs face-face adjacency.
-int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh);
 
 // Joins the points of a plane cut that stand at one place, as the two
 // sides of a split seam do where the cut crosses it: of the corners of the

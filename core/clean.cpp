@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -162,6 +163,108 @@ int32_t DeleteSelectedVertices(MeshT5& mesh) {
   mesh.faceCount -= faces;
   mesh.vertexCount -= vertices;
   return vertices;
+}
+
+namespace {
+
+bool ValidCorner(int k) {
+  return k >= 0 && k < 3;
+}
+
+// Edge z of f is shared with a neighbour that does not point back to f (a
+// ring of three or more faces).
+bool OnNonManifoldEdge(const FaceT5& f, int z) {
+  const FaceT5* n = f.adjFace[z];
+  if (n == nullptr || n == &f) return false;
+  int k = f.adjIndex[z];
+  return !(ValidCorner(k) && n->adjFace[k] == &f);
+}
+
+}  // namespace
+
+void RemoveDuplicateFaces(MeshT5& mesh) {
+  const size_t total = mesh.faces.size();
+  if (total == 0) return;
+  // Probing steps by 131 slots; a table size prime to 131 lets the probes
+  // reach every slot, and with at most a quarter of them filled the search
+  // always meets an empty one.
+  size_t size = 4 * total;
+  if (size % 131 == 0) ++size;
+  std::vector<FaceT5*> table(size, nullptr);
+  const size_t bound = total + 1;
+  int32_t deleted = 0;
+  for (FaceT5& f : mesh.faces) {
+    if (f.flags & (ElemFlag::Deleted | ElemFlag::Excluded2)) continue;
+    uint64_t key[3] = {mesh.VertexIndex(f.v[0]), mesh.VertexIndex(f.v[1]),
+                       mesh.VertexIndex(f.v[2])};
+    std::sort(key, key + 3);
+    uint64_t h = key[0] * 0x9E3779B97F4A7C15ull;
+    h = (h ^ (h >> 31)) + key[1] * 0xC2B2AE3D27D4EB4Full;
+    h = (h ^ (h >> 29)) + key[2] * 0x165667B19E3779F9ull;
+    h ^= h >> 32;
+    size_t slot = size_t(h % size);
+    for (size_t probes = 0; probes < size; ++probes) {
+      FaceT5* g = table[slot];
+      if (g == nullptr) {
+        table[slot] = &f;
+        break;
+      }
+      if (FaceHasVertices(*g, f.v[0], f.v[1], f.v[2])) {
+        bool keep = (f.flags & ElemFlag::Excluded) != 0;
+        for (int z = 0; z < 3 && !keep; ++z) {
+          const FaceT5* n = f.adjFace[z];
+          keep = n != nullptr && (n->flags & (ElemFlag::Deleted | ElemFlag::Excluded24));
+        }
+        if (!keep) {
+          for (int z = 0; z < 3; ++z)
+            if (f.adjFace[z] != &f && f.adjFace[z] != nullptr) DetachFaceFromRing(&f, z, bound);
+          f.flags |= ElemFlag::Deleted;
+          ++deleted;
+        }
+        break;
+      }
+      slot = (slot + 131) % size;
+    }
+  }
+  mesh.faceCount -= deleted;
+}
+
+int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh) {
+  const size_t bound = mesh.faces.size() + 1;
+  int32_t count = 0;
+  auto hangs = [](const FaceT5& f, int z) {
+    const FaceT5* n = f.adjFace[z];
+    return OnNonManifoldEdge(f, z) && !(n->flags & (ElemFlag::Deleted | ElemFlag::Excluded2));
+  };
+  for (FaceT5& f : mesh.faces) {
+    if (f.flags & (ElemFlag::Deleted | ElemFlag::Excluded24)) continue;
+    int borders = 0;
+    for (int z = 0; z < 3; ++z)
+      borders += f.adjFace[z] == &f;
+    if (borders == 1) {
+      int hanging = 0;
+      for (int z = 0; z < 3; ++z)
+        hanging += hangs(f, z);
+      if (hanging != 2) continue;
+      int detached = 0;
+      for (int z = 0; z < 3; ++z)
+        if (OnNonManifoldEdge(f, z) && DetachFaceFromRing(&f, z, bound)) ++detached;
+      if (detached == 2) {
+        f.flags |= ElemFlag::Deleted;
+        ++count;
+      }
+    } else if (borders == 2) {
+      for (int z = 0; z < 3; ++z) {
+        if (!hangs(f, z)) continue;
+        DetachFaceFromRing(&f, z, bound);
+        f.flags |= ElemFlag::Deleted;
+        ++count;
+        break;
+      }
+    }
+  }
+  mesh.faceCount -= count;
+  return count;
 }
 
 }  // namespace quarnel

@@ -38,4 +38,16 @@ int32_t DeleteSelectedFaces(MeshT5& mesh);
 // Returns the number of vertices deleted.
 int32_t DeleteSelectedVertices(MeshT5& mesh);
 
+// Deletes the later face of each pair of live faces with the same three
+// vertices, unless it is excluded or one of its face-face neighbours is
+// deleted or excluded, detaching it from the rings of its edges. Needs valid
+// face-face adjacency on every live face.
+void RemoveDuplicateFaces(MeshT5& mesh);
+
+// Deletes the faces that hang on the mesh only by non-manifold edges (one
+// border edge and two non-manifold ones, or two border edges and one
+// non-manifold one), detaching them from those edges' rings, and returns
+// their number. Needs face-face adjacency.
+int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh);
+
 }  // namespace quarnel

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "clip_checks.h"
+#include "core/border_loops.h"
 #include "core/clean.h"
 #include "core/clip_ops.h"
 #include "core/normals.h"

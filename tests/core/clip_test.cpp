@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "clip_checks.h"
+#include "core/border_loops.h"
 #include "core/cap.h"
 #include "core/clip_ops.h"
 #include "core/normals.h"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "clip_checks.h"
+#include "core/border_loops.h"
 #include "core/cap.h"
 #include "core/clip_ops.h"
 #include "core/topology.h"

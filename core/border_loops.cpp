@@ -1,0 +1,101 @@
+#include "core/border_loops.h"
+
+#include <cstdint>
+
+#include "core/prefetch.h"
+
+namespace quarnel {
+
+namespace {
+
+// Walks the loop from start and calls visit(p) for every position p met,
+// start first, until the walk is back at start (returns true), visit
+// returns false, or maxSteps edges were walked (returns false).
+template <class Visit>
+bool WalkLoop(const FacePos& start, size_t maxSteps, Visit&& visit) {
+  FacePos p = start;
+  for (size_t steps = 0; steps < maxSteps; ++steps) {
+    if (!visit(p)) return false;
+    if (!p.NextBorder(maxSteps)) return false;
+    if (p == start) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// The flags are cleared and the loops looked for in one pass: a face that a
+// walk met is not cleared when the pass comes to it. A loop's walk holds
+// the steps that WalkLoop walks: its start, then each step that is not back
+// at it.
+void CollectLoops(MeshT5& mesh, std::vector<BorderLoop>& out, LoopWalks* walks) {
+  if (walks != nullptr) {
+    walks->steps.clear();
+    walks->first.assign(1, 0);
+  }
+  FaceT5* const base = mesh.faces.data();
+  std::vector<uint8_t> walked(mesh.faces.size(), 0);
+  auto visit = [&](FaceT5* f) {
+    f->flags |= ElemFlag::Visited;
+    // A walk keeps to faces of the array; the check only guards the mark.
+    if (f >= base && f < base + mesh.faces.size()) walked[size_t(f - base)] = 1;
+  };
+  const size_t bound = 3 * mesh.faces.size();
+  for (size_t i = 0; i < mesh.faces.size(); ++i) {
+    PrefetchAhead(base, i, mesh.faces.size());
+    FaceT5& f = base[i];
+    if (!(f.flags & (ElemFlag::Deleted | ElemFlag::Excluded)) && !walked[i])
+      f.flags &= ~ElemFlag::Visited;
+    if (f.flags & (ElemFlag::Deleted | ElemFlag::Visited | ElemFlag::Excluded2)) continue;
+    for (int z = 0; z < 3 && !(f.flags & (ElemFlag::Visited | ElemFlag::Excluded2)); ++z) {
+      if (f.adjFace[z] != &f) continue;
+      BorderLoop loop;
+      loop.startFace = &f;
+      loop.startEdge = z;
+      loop.startVertex = f.v[z];
+      loop.box.SetNull();
+      visit(&f);
+      if (!(loop.startVertex->flags & ElemFlag::Excluded2))
+        loop.box.Add(loop.startVertex->position);
+      const FacePos start = loop.Start();
+      if (walks != nullptr) walks->steps.push_back(start);
+      FacePos p = start;
+      bool closed = false;
+      for (size_t steps = 0; steps < bound; ++steps) {
+        if (!p.NextBorder(bound)) break;
+        visit(p.f);
+        if (!(p.v->flags & ElemFlag::Excluded2)) loop.box.Add(p.v->position);
+        ++loop.edgeCount;
+        if (p == start) {
+          closed = true;
+          break;
+        }
+        if (walks != nullptr) walks->steps.push_back(p);
+      }
+      if (closed) out.push_back(loop);
+      if (walks != nullptr) {
+        if (closed)
+          walks->first.push_back(walks->steps.size());
+        else
+          walks->steps.resize(walks->first.back());
+      }
+    }
+  }
+}
+
+void CollectBorderLoops(MeshT5& mesh, std::vector<BorderLoop>& out) {
+  CollectLoops(mesh, out, nullptr);
+}
+
+double BorderLoopLength(const FacePos& start, size_t maxSteps) {
+  double length = 0.0;
+  WalkLoop(start, maxSteps, [&length](const FacePos& p) {
+    const VertexT5* a = p.f->v[p.z];
+    const VertexT5* b = p.f->v[(p.z + 1) % 3];
+    length += Distance(p.v->position, (a == p.v ? b : a)->position);
+    return true;
+  });
+  return length;
+}
+
+}  // namespace quarnel
