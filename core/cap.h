@@ -4,13 +4,8 @@
 // incremental_adjacency.h and cleaned up by clean.h.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <vector>
-
 #include "core/math.h"
 #include "core/mesh.h"
-#include "core/topology.h"
 
 namespace quarnel {
 
