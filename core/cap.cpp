@@ -15,14 +15,11 @@
 #include "core/normals.h"
 #include "core/polygon_triangulation.h"
 #include "core/prefetch.h"
+#include "core/topology.h"
 
 namespace quarnel {
 
 namespace {
-
-bool ValidCorner(int k) {
-  return k >= 0 && k < 3;
-}
 
 // The cap flips the edges between faces whose normals are at most this far
 // apart (one degree, in radians).

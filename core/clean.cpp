@@ -167,10 +167,6 @@ int32_t DeleteSelectedVertices(MeshT5& mesh) {
 
 namespace {
 
-bool ValidCorner(int k) {
-  return k >= 0 && k < 3;
-}
-
 // Edge z of f is shared with a neighbour that does not point back to f (a
 // ring of three or more faces).
 bool OnNonManifoldEdge(const FaceT5& f, int z) {

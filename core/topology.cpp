@@ -19,8 +19,6 @@ struct EdgeRecord {
   bool SameEdge(const EdgeRecord& o) const { return lo == o.lo && hi == o.hi; }
 };
 
-bool ValidIndex(int k) { return k >= 0 && k < 3; }
-
 }  // namespace
 
 void BuildFaceFaceAdjacency(MeshT5& mesh) {
@@ -70,13 +68,13 @@ bool DetachFaceFromRing(FaceT5* f, int z, size_t maxSteps) {
   FaceT5* g = f->adjFace[z];
   int k = f->adjIndex[z];
   size_t steps = 0;
-  while (g != nullptr && ValidIndex(k) && g->adjFace[k] != f) {
+  while (g != nullptr && ValidCorner(k) && g->adjFace[k] != f) {
     if (++steps > maxSteps) return false;
     FaceT5* ng = g->adjFace[k];
     k = g->adjIndex[k];
     g = ng;
   }
-  if (g == nullptr || !ValidIndex(k)) return false;
+  if (g == nullptr || !ValidCorner(k)) return false;
   g->adjFace[k] = f->adjFace[z];
   g->adjIndex[k] = f->adjIndex[z];
   f->adjFace[z] = f;
@@ -94,7 +92,7 @@ int DetachNonManifoldEdges(MeshT5& mesh) {
     for (int z = 0; z < 3; ++z) {
       FaceT5* g = f.adjFace[z];
       int k = f.adjIndex[z];
-      if (g == &f || g == nullptr || !ValidIndex(k)) continue;
+      if (g == &f || g == nullptr || !ValidCorner(k)) continue;
       if (g->adjFace[k] != &f) {
         if (DetachFaceFromRing(&f, z, bound)) ++count;
       }
@@ -116,7 +114,7 @@ uint32_t CheckFaceFaceTopology(const MeshT5& mesh) {
       const FaceT5* g = f.adjFace[z];
       int k = f.adjIndex[z];
       if (g == &f) continue;
-      if (g == nullptr || !ValidIndex(k)) {
+      if (g == nullptr || !ValidCorner(k)) {
         mask |= OpenRing;
         continue;
       }
@@ -128,7 +126,7 @@ uint32_t CheckFaceFaceTopology(const MeshT5& mesh) {
         for (int steps = 0; steps < 100; ++steps) {
           const FaceT5* n = c->adjFace[ck];
           int nk = c->adjIndex[ck];
-          if (n == nullptr || !ValidIndex(nk)) break;
+          if (n == nullptr || !ValidCorner(nk)) break;
           c = n;
           ck = nk;
           if (c == &f) {
@@ -155,10 +153,10 @@ uint32_t CheckFaceFaceTopology(const MeshT5& mesh) {
 }
 
 bool FlipEdge(FaceT5* f, int z) {
-  if (!ValidIndex(z)) return false;
+  if (!ValidCorner(z)) return false;
   FaceT5* g = f->adjFace[z];
   int w = f->adjIndex[z];
-  if (g == nullptr || g == f || !ValidIndex(w) || g->adjFace[w] != f || g->adjIndex[w] != z)
+  if (g == nullptr || g == f || !ValidCorner(w) || g->adjFace[w] != f || g->adjIndex[w] != z)
     return false;
   // The two faces must run through the shared edge in opposite directions.
   if (g->v[w] != f->v[(z + 1) % 3] || g->v[(w + 1) % 3] != f->v[z]) return false;
@@ -188,7 +186,7 @@ bool FlipEdge(FaceT5* f, int z) {
     }
     FaceT5* n = a->adjFace[k];
     const int nk = a->adjIndex[k];
-    if (ValidIndex(nk)) {
+    if (ValidCorner(nk)) {
       n->adjFace[nk] = a;
       n->adjIndex[nk] = int8_t(k);
     }
@@ -203,7 +201,7 @@ bool FacePos::NextBorder(size_t maxSteps) {
   for (size_t steps = 0; steps < maxSteps; ++steps) {
     p.FlipE();
     p.FlipF();
-    if (!ValidIndex(p.z) || p.f == nullptr) return false;
+    if (!ValidCorner(p.z) || p.f == nullptr) return false;
     if (p.IsBorder()) {
       p.FlipV();
       *this = p;

@@ -25,6 +25,10 @@ inline constexpr uint32_t OpenRing = 64;
 inline constexpr uint32_t BorderWithNeighbour = 128;
 }  // namespace TopologyProblem
 
+// Whether k names a corner or edge of a face (0, 1 or 2): an adjacency index
+// read from a face's links is checked with it before it is used.
+inline bool ValidCorner(int k) { return k >= 0 && k < 3; }
+
 // Builds face-face rings for every face that is not deleted. With no live
 // faces the slots keep their contents.
 void BuildFaceFaceAdjacency(MeshT5& mesh);
