@@ -103,8 +103,9 @@ test-asan: deps
 	@echo "== $(ASAN_BUILD): gl and app tests"
 	@# The leak checker stops every thread of the process at its exit, the GL
 	@# driver's among them; on a loaded machine its tracer has been seen to crash
-	@# there after every test had passed. A test whose output shows that crash,
-	@# and nothing else wrong, is run once more; any other failure stands.
+	@# there after every test had passed. A test that ended by its own exit code
+	@# (not a signal, not its timeout) and whose output shows that crash, and
+	@# nothing else wrong, is run once more; any other failure stands.
 	$(ASAN_GL_ENV) $(LSAN_GL) $(WITH_DISPLAY) scripts/ctest-rerun-tracer-crash $(CURDIR)/$(ASAN_BUILD)/test-results/gl-app.xml --test-dir $(ASAN_BUILD) -L 'gl|app' $(CTEST_FLAGS)
 
 # libFuzzer targets (clang), each run for FUZZ_TIME seconds on its seed corpus.
