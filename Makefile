@@ -24,7 +24,10 @@ WITH_DISPLAY := scripts/with-display
 # A test that runs longer than this is stopped and counts as failed, so a hang
 # cannot hold up the whole run.
 CTEST_TIMEOUT ?= 300
-CTEST_FLAGS  := --output-on-failure --no-tests=ignore --timeout $(CTEST_TIMEOUT) -j $(JOBS)
+# Of a long output CTest keeps both ends: the start, and the end where a test
+# program says how many of its tests passed, failed and skipped.
+CTEST_FLAGS  := --output-on-failure --no-tests=ignore --timeout $(CTEST_TIMEOUT) -j $(JOBS) \
+                --test-output-truncation middle
 
 # Sanitizer settings: stop at the first report, with a stack. OpenGL drivers and
 # the libraries under Qt keep allocations alive until exit, so the gl and app
@@ -46,7 +49,7 @@ CMAKE_FUZZ := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clan
               -DCMAKE_CXX_COMPILER=clang++ -DQUARNEL_SANITIZE=OFF -DQUARNEL_TESTS=OFF \
               -DQUARNEL_BENCH=OFF -DQUARNEL_APP=OFF -DQUARNEL_FUZZ=ON
 
-.PHONY: deps build run test test-main test-asan test-fuzz fuzz-run bench bench-first-frame clean
+.PHONY: deps build run test test-scripts test-main test-asan test-fuzz fuzz-run bench bench-first-frame clean
 
 deps:
 	@scripts/install-deps
@@ -65,12 +68,19 @@ run: deps
 
 test: deps
 	@start=$$(date +%s); \
+	$(MAKE) --no-print-directory test-scripts; \
 	$(MAKE) --no-print-directory test-main; \
 	$(MAKE) --no-print-directory test-asan; \
 	$(MAKE) --no-print-directory test-fuzz; \
 	echo "== make test finished in $$(( $$(date +%s) - start )) s"; \
 	scripts/test-summary $(BUILD)/test-results/*.xml $(ASAN_BUILD)/test-results/*.xml \
 	  $(FUZZ_BUILD)/fuzz-results.txt
+
+# The scripts that run the tests and sum them up, against stand-in tests that
+# end in every way a test can (built and run in a temporary folder).
+test-scripts: deps
+	@echo "== scripts: the rerun and the summary against stand-in tests"
+	tests/scripts/check $(CTEST_FLAGS)
 
 # Release build with debug info: unit tests without a display, then gl tests on
 # the current display or a private Xvfb, and app tests each on an Xvfb of its
@@ -93,8 +103,9 @@ test-asan: deps
 	@echo "== $(ASAN_BUILD): gl and app tests"
 	@# The leak checker stops every thread of the process at its exit, the GL
 	@# driver's among them; on a loaded machine its tracer has been seen to crash
-	@# there after every test had passed. A test whose output shows that crash,
-	@# and nothing else wrong, is run once more; any other failure stands.
+	@# there after every test had passed. A test that ended by its own exit code
+	@# (not a signal, not its timeout) and whose output shows that crash, and
+	@# nothing else wrong, is run once more; any other failure stands.
 	$(ASAN_GL_ENV) $(LSAN_GL) $(WITH_DISPLAY) scripts/ctest-rerun-tracer-crash $(CURDIR)/$(ASAN_BUILD)/test-results/gl-app.xml --test-dir $(ASAN_BUILD) -L 'gl|app' $(CTEST_FLAGS)
 
 # libFuzzer targets (clang), each run for FUZZ_TIME seconds on its seed corpus.

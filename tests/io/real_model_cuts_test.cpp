@@ -1,7 +1,7 @@
 // Clip and Cap of real models as the loader reads them: cuts that once
 // stayed open. The models are in tests/data/real_models (their sources and
-// licences in SOURCES.md there), two of them as the part of the model that
-// the cut reads.
+// licences in SOURCES.md there, the licences' notices in NOTICES), two of
+// them as the part of the model that the cut reads.
 #include <gtest/gtest.h>
 
 #include <cmath>
