@@ -196,6 +196,7 @@ namespace {
 // ClipByPlane; with joinCut, the cut's points at one place are joined
 // before the edge collapse, so that the collapse moves them as one.
 void ClipAlongPlane(MeshT5& mesh, const Plane3f& plane, bool joinCut) {
+  const ClipScaleScope scale(mesh);
   BuildFaceFaceAdjacency(mesh);
   FaceBorderFromFF(mesh);
   const size_t firstNew = mesh.vertices.size();
@@ -215,17 +216,61 @@ void ClipByPlane(MeshT5& mesh, const Plane3f& plane) {
 }
 
 void ClipAndCap(MeshT5& mesh, const Plane3f& plane) {
+  const ClipScaleScope scale(mesh);
   ClipAlongPlane(mesh, plane, true);
   CapCut(mesh, plane, true);
 }
 
+namespace {
+
+// The scale pinned by the living ClipScaleScope, and its mesh.
+struct PinnedScale {
+  const MeshT5* mesh = nullptr;
+  ClipScale scale;
+};
+thread_local PinnedScale pinned;
+
+ClipScale MeasureClipScale(const MeshT5& mesh) {
+  ClipScale scale;
+  scale.box.SetNull();
+  for (const FaceT5& f : mesh.faces) {
+    if (!IsLive(f.flags)) continue;
+    for (const VertexT5* v : f.v) {
+      const Vec3f& p = v->position;
+      if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) scale.box.Add(p);
+    }
+  }
+  if (scale.box.IsNull()) return scale;
+  scale.diagonal = Distance(scale.box.max, scale.box.min);
+  scale.planeTolerance = float(scale.diagonal * double(1e-4f));
+  scale.collapseLength = scale.diagonal * double(0.001f);
+  return scale;
+}
+
+}  // namespace
+
+ClipScale ClipScaleOf(const MeshT5& mesh) {
+  return pinned.mesh == &mesh ? pinned.scale : MeasureClipScale(mesh);
+}
+
+ClipScaleScope::ClipScaleScope(const MeshT5& mesh) {
+  if (pinned.mesh == &mesh) return;
+  pinned.scale = MeasureClipScale(mesh);
+  pinned.mesh = &mesh;
+  owner_ = true;
+}
+
+ClipScaleScope::~ClipScaleScope() {
+  if (owner_) pinned.mesh = nullptr;
+}
+
 void CollapseClipPlaneEdges(MeshT5& mesh, const Plane3f& plane) {
-  const double diag = Distance(mesh.bbox.max, mesh.bbox.min);
+  const ClipScale scale = ClipScaleOf(mesh);
   PlaneEdgeCollapse::collapsePlane = plane;
-  PlaneEdgeCollapse::collapsePlaneTolerance = float(diag * double(1e-4f));
+  PlaneEdgeCollapse::collapsePlaneTolerance = scale.planeTolerance;
   PlaneEdgeCollapse collapse(mesh);
   collapse.targetFaceCount = 0;
-  collapse.threshold = diag * double(0.001f);
+  collapse.threshold = scale.collapseLength;
   collapse.Init();
   collapse.checkLinkConditions = true;
   collapse.Run(2147483647);
