@@ -424,13 +424,17 @@ ClipScale ClipScaleOf(const MeshT5& mesh) {
 
 ClipScaleScope::ClipScaleScope(const MeshT5& mesh) {
   if (pinned.mesh == &mesh) return;
+  outerMesh_ = pinned.mesh;
+  outerScale_ = pinned.scale;
   pinned.scale = MeasureClipScale(mesh);
   pinned.mesh = &mesh;
   owner_ = true;
 }
 
 ClipScaleScope::~ClipScaleScope() {
-  if (owner_) pinned.mesh = nullptr;
+  if (!owner_) return;
+  pinned.mesh = outerMesh_;
+  pinned.scale = outerScale_;
 }
 
 void CollapseClipPlaneEdges(MeshT5& mesh, const Plane3f& plane) {

@@ -30,7 +30,8 @@ ClipScale ClipScaleOf(const MeshT5& mesh);
 // when it was made: the clip, its edge collapse and the cap after it take
 // their tolerances from the model as it stood before the cut, not from
 // what the cut left of it. One made while another for the same mesh lives
-// changes nothing. One thread's clip at a time.
+// changes nothing; one for another mesh gives the first back when it ends.
+// Each thread keeps its own.
 class ClipScaleScope {
  public:
   explicit ClipScaleScope(const MeshT5& mesh);
@@ -40,6 +41,8 @@ class ClipScaleScope {
 
  private:
   bool owner_ = false;
+  const MeshT5* outerMesh_ = nullptr;  // the one pinned before, if any
+  ClipScale outerScale_;
 };
 
 // Splits the mesh along the plane a x + b y + c z = d, deletes the faces
