@@ -78,8 +78,8 @@ class PlaceGrid {
     double size = 0.0;
     if (!scale.box.IsNull())
       for (int i = 0; i < 3; ++i)
-        size = std::max({size, std::fabs(double(scale.box.min[i])),
-                         std::fabs(double(scale.box.max[i]))});
+        size = std::max(
+            {size, std::fabs(double(scale.box.min[i])), std::fabs(double(scale.box.max[i]))});
     step_ = std::max(4.0 * double(FLT_EPSILON) * size, double(FLT_MIN));
   }
 
@@ -112,7 +112,9 @@ class PlaceGrid {
   struct Cell {
     int64_t v[3];
     int64_t& operator[](int i) { return v[i]; }
-    bool operator==(const Cell& o) const { return v[0] == o.v[0] && v[1] == o.v[1] && v[2] == o.v[2]; }
+    bool operator==(const Cell& o) const {
+      return v[0] == o.v[0] && v[1] == o.v[1] && v[2] == o.v[2];
+    }
   };
   struct CellHash {
     size_t operator()(const Cell& c) const {
@@ -130,9 +132,11 @@ class PlaceGrid {
   }
 
   double step_;
-  std::unordered_map<Cell, int32_t, CellHash> first_;  // a cell's last place
-  std::vector<int32_t> next_;  // per place: the one before it in its cell
-  std::vector<Vec3f> at_;      // per place: its first point
+  // Per cell its last place; per place the one before it in its cell, and
+  // its first point.
+  std::unordered_map<Cell, int32_t, CellHash> first_;
+  std::vector<int32_t> next_;
+  std::vector<Vec3f> at_;
 };
 
 // How the faces lying in the plane meet other faces along an edge by place,
@@ -152,7 +156,8 @@ class PlaceLinks {
       int32_t& known = place[mesh.VertexIndex(v)];
       if (known == -2) {
         const Vec3f& p = v->position;
-        known = std::fabs(SignedDistance(p, plane)) <= ValueRounding(p, plane) ? grid.PlaceOf(p) : -1;
+        known =
+            std::fabs(SignedDistance(p, plane)) <= ValueRounding(p, plane) ? grid.PlaceOf(p) : -1;
       }
       return known;
     };

@@ -99,8 +99,8 @@ Soup FlatShadedSoup(const Soup& s) {
     Vec3d n = (b - a).Cross(c - a);
     n.Normalize();
     // Directions apart by less than a thousandth of a radian are one.
-    const std::array<int, 3> direction = {int(std::lround(n.x * 1000)), int(std::lround(n.y * 1000)),
-                                          int(std::lround(n.z * 1000))};
+    const std::array<int, 3> direction = {
+        int(std::lround(n.x * 1000)), int(std::lround(n.y * 1000)), int(std::lround(n.z * 1000))};
     std::array<int, 3> tri;
     for (int k = 0; k < 3; ++k) {
       const Vec3f& p = s.points[size_t(t[size_t(k)])];
@@ -161,7 +161,8 @@ int FacesWithStrayTexCoords(const MeshT5& before, const MeshT5& after) {
     for (int k = 0; k < 3; ++k) {
       const Vec3f& p = f.v[k]->position;
       const auto it = at.find({p.x, p.y, p.z});
-      if (it != at.end() && std::find(it->second.begin(), it->second.end(), f.wedge[k]) == it->second.end())
+      if (it != at.end() &&
+          std::find(it->second.begin(), it->second.end(), f.wedge[k]) == it->second.end())
         wrong = true;
       const WedgeTexCoord& a = f.wedge[k];
       const WedgeTexCoord& b = f.wedge[(k + 1) % 3];
