@@ -10,6 +10,7 @@
 
 #include "core/border_loops.h"
 #include "core/clean.h"
+#include "core/clip_ops.h"
 #include "core/curvature_flip.h"
 #include "core/incremental_adjacency.h"
 #include "core/normals.h"
@@ -130,7 +131,7 @@ void MarkHoles(std::vector<CapLoop>& caps) {
 // whose ends lie within its tolerance of the plane: on a small loop of a
 // large model that is more than the loop's own share.
 double CollapseTolerance(const MeshT5& mesh) {
-  return mesh.bbox.IsNull() ? 0.0 : double(float(mesh.bbox.Diag() * double(1e-4f)));
+  return double(ClipScaleOf(mesh).planeTolerance);
 }
 
 // Whether every vertex of the loop lies within 1 % of the loop's box

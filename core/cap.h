@@ -12,8 +12,8 @@ namespace quarnel {
 // Joins the points of a plane cut that stand at one place, as the two
 // sides of a split seam do where the cut crosses it: of the corners of the
 // border edges (edges without a live neighbour across them) that lie within
-// the clip's edge collapse tolerance of the plane (1e-4 of mesh.bbox's
-// diagonal, or of the live vertices' box when that is not set), each set
+// the clip's edge collapse tolerance of the plane (that of ClipScaleOf,
+// or 1e-4 of the live vertices' box when it has none), each set
 // with equal coordinates becomes its first vertex in the array, unless
 // joining it would give a face two corners in one place, an edge more than
 // two faces or two faces running an edge the same way. Vertices elsewhere stay as
@@ -27,7 +27,7 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane);
 // selected; then cleans up, flips coplanar edges and selects the cap's
 // vertices. A loop lies on the plane when its points are within 1 % of the
 // loop's box diagonal of it, or within the tolerance of the clip's edge
-// collapse (1e-4 of mesh.bbox's diagonal: ClipByPlane leaves the box from
+// collapse (that of ClipScaleOf: Clip and Cap gives it the scale from
 // before the clip, which the collapse used). Loops inside another loop are
 // holes of the nearest one around them (or islands in a hole, and so on),
 // and each outer loop is capped together with its holes. The loops' points

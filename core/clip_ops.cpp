@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "core/cap.h"
@@ -65,13 +67,171 @@ InPlane FaceInPlane(const FaceT5& f, const Plane3f& plane) {
   return along < 0.0 ? InPlane::Keep : InPlane::Remove;
 }
 
+// Points on the plane at one place: within a few float steps at the
+// model's size of each other, the rounding of the float coordinates of
+// points written once per face, as flat-shaded exports and triangle soups
+// give them. Looked up in a grid of cells of that size, so that a point is
+// compared only with the places in the cells around it.
+class PlaceGrid {
+ public:
+  explicit PlaceGrid(const ClipScale& scale) {
+    double size = 0.0;
+    if (!scale.box.IsNull())
+      for (int i = 0; i < 3; ++i)
+        size = std::max(
+            {size, std::fabs(double(scale.box.min[i])), std::fabs(double(scale.box.max[i]))});
+    step_ = std::max(4.0 * double(FLT_EPSILON) * size, double(FLT_MIN));
+  }
+
+  // The place of p, a new one when no place stands within the step of it;
+  // -1 for a point outside the grid (not finite, or far outside the box).
+  int32_t PlaceOf(const Vec3f& p) {
+    Cell c;
+    for (int i = 0; i < 3; ++i) {
+      const double q = std::floor(double(p[i]) / step_);
+      if (!(std::fabs(q) < 4.0e18)) return -1;
+      c[i] = int64_t(q);
+    }
+    for (int64_t dx = -1; dx <= 1; ++dx)
+      for (int64_t dy = -1; dy <= 1; ++dy)
+        for (int64_t dz = -1; dz <= 1; ++dz) {
+          const auto it = first_.find(Cell{c[0] + dx, c[1] + dy, c[2] + dz});
+          if (it == first_.end()) continue;
+          for (int32_t k = it->second; k >= 0; k = next_[size_t(k)])
+            if (Near(at_[size_t(k)], p)) return k;
+        }
+    const int32_t k = int32_t(at_.size());
+    at_.push_back(p);
+    const auto [it, added] = first_.try_emplace(c, k);
+    next_.push_back(added ? -1 : it->second);
+    it->second = k;
+    return k;
+  }
+
+ private:
+  struct Cell {
+    int64_t v[3];
+    int64_t& operator[](int i) { return v[i]; }
+    bool operator==(const Cell& o) const {
+      return v[0] == o.v[0] && v[1] == o.v[1] && v[2] == o.v[2];
+    }
+  };
+  struct CellHash {
+    size_t operator()(const Cell& c) const {
+      uint64_t h = uint64_t(c.v[0]) * 0x9E3779B97F4A7C15ull;
+      h ^= uint64_t(c.v[1]) * 0xC2B2AE3D27D4EB4Full + (h << 6) + (h >> 2);
+      h ^= uint64_t(c.v[2]) * 0x165667B19E3779F9ull + (h << 6) + (h >> 2);
+      return size_t(h);
+    }
+  };
+
+  bool Near(const Vec3f& a, const Vec3f& b) const {
+    for (int i = 0; i < 3; ++i)
+      if (!(std::fabs(double(a[i]) - double(b[i])) <= step_)) return false;
+    return true;
+  }
+
+  double step_;
+  // Per cell its last place; per place the one before it in its cell, and
+  // its first point.
+  std::unordered_map<Cell, int32_t, CellHash> first_;
+  std::vector<int32_t> next_;
+  std::vector<Vec3f> at_;
+};
+
+// How the faces lying in the plane meet other faces along an edge by place,
+// the two ends of the edges on the plane at one place: a flat-shaded export
+// gives each face direction vertices of its own, a triangle soup each face,
+// and a face in the plane meets the wall next to it, or the next face in
+// the plane, only so.
+class PlaceLinks {
+ public:
+  // inPlane: per face, whether it lies in the plane (decided or unsure).
+  PlaceLinks(const MeshT5& mesh, const Plane3f& plane, const std::vector<uint8_t>& inPlane)
+      : touches_(mesh.faces.size(), 0) {
+    PlaceGrid grid(ClipScaleOf(mesh));
+    // Per vertex: its place, -1 for none (off the plane), -2 not yet asked.
+    std::vector<int32_t> place(mesh.vertices.size(), -2);
+    auto placeOf = [&](const VertexT5* v) {
+      int32_t& known = place[mesh.VertexIndex(v)];
+      if (known == -2) {
+        const Vec3f& p = v->position;
+        known =
+            std::fabs(SignedDistance(p, plane)) <= ValueRounding(p, plane) ? grid.PlaceOf(p) : -1;
+      }
+      return known;
+    };
+    struct EdgeAt {
+      uint64_t places;
+      size_t face;
+      bool inPlane;
+    };
+    std::vector<EdgeAt> edges;
+    for (size_t i = 0; i < mesh.faces.size(); ++i) {
+      const FaceT5& f = mesh.faces[i];
+      if (!IsLive(f.flags)) continue;
+      for (int z = 0; z < 3; ++z) {
+        const int32_t a = placeOf(f.v[z]);
+        if (a < 0) continue;
+        const int32_t b = placeOf(f.v[(z + 1) % 3]);
+        if (b < 0 || a == b) continue;
+        const uint64_t key = (uint64_t(uint32_t(std::min(a, b))) << 32) | uint32_t(std::max(a, b));
+        edges.push_back({key, i, inPlane[i] != 0});
+      }
+    }
+    std::sort(edges.begin(), edges.end(), [](const EdgeAt& x, const EdgeAt& y) {
+      return x.places != y.places ? x.places < y.places : x.face < y.face;
+    });
+    for (size_t s = 0, e = 0; s < edges.size(); s = e) {
+      size_t in = 0;
+      bool off = false;
+      for (e = s; e < edges.size() && edges[e].places == edges[s].places; ++e) {
+        in += edges[e].inPlane;
+        off = off || !edges[e].inPlane;
+      }
+      if (in == 0) continue;
+      if (off)
+        for (size_t k = s; k < e; ++k)
+          if (edges[k].inPlane) touches_[edges[k].face] = 1;
+      if (in < 2) continue;
+      const size_t run = runStart_.size();
+      runStart_.push_back(members_.size());
+      for (size_t k = s; k < e; ++k)
+        if (edges[k].inPlane) {
+          members_.push_back(edges[k].face);
+          faceRuns_.emplace_back(edges[k].face, run);
+        }
+    }
+    runStart_.push_back(members_.size());
+    std::sort(faceRuns_.begin(), faceRuns_.end());
+  }
+
+  // Whether the face in the plane meets a face off it along an edge.
+  bool TouchesSurface(size_t face) const { return touches_[face] != 0; }
+
+  // visit(j) for each other face in the plane that meets it along an edge.
+  template <class Visit>
+  void ForEachNeighbour(size_t face, Visit&& visit) const {
+    auto it = std::lower_bound(faceRuns_.begin(), faceRuns_.end(), std::pair(face, size_t(0)));
+    for (; it != faceRuns_.end() && it->first == face; ++it)
+      for (size_t k = runStart_[it->second]; k < runStart_[it->second + 1]; ++k)
+        if (members_[k] != face) visit(members_[k]);
+  }
+
+ private:
+  std::vector<uint8_t> touches_;  // per face
+  std::vector<size_t> runStart_;  // per edge shared in the plane: its first member
+  std::vector<size_t> members_;   // the faces in the plane along each such edge
+  std::vector<std::pair<size_t, size_t>> faceRuns_;  // (face, edge), sorted
+};
+
 // A piece of surface lying in the plane on its own, with no face off the
 // plane next to it (a flat sheet, not the face of a solid), bounds no solid
 // on either side: its faces go by their corners as any other face does, so
 // it stays whichever way it faces. A piece is joined through the faces in
-// the plane, decided and unsure alike.
+// the plane, decided and unsure alike; faces meet by vertex or by place.
 void KeepSheetsAlone(const MeshT5& mesh, const std::vector<uint8_t>& unsure,
-                     std::vector<int8_t>& decided) {
+                     const PlaceLinks& links, std::vector<int8_t>& decided) {
   const size_t total = mesh.faces.size();
   const FaceT5* const base = mesh.faces.data();
   auto inPlane = [&](size_t i) { return unsure[i] != 0 || decided[i] != 0; };
@@ -82,18 +242,24 @@ void KeepSheetsAlone(const MeshT5& mesh, const std::vector<uint8_t>& unsure,
     seen[start] = 1;
     piece.assign(1, start);
     bool touchesSurface = false;
+    auto join = [&](size_t j) {
+      if (!seen[j]) {
+        seen[j] = 1;
+        piece.push_back(j);
+      }
+    };
     for (size_t k = 0; k < piece.size(); ++k) {
       const FaceT5& f = mesh.faces[piece[k]];
       for (const FaceT5* n : f.adjFace) {
         if (n == nullptr || n == &f || n < base || n >= base + total || !IsLive(n->flags)) continue;
         const size_t j = mesh.FaceIndex(n);
-        if (!inPlane(j)) {
+        if (!inPlane(j))
           touchesSurface = true;
-        } else if (!seen[j]) {
-          seen[j] = 1;
-          piece.push_back(j);
-        }
+        else
+          join(j);
       }
+      touchesSurface = touchesSurface || links.TouchesSurface(piece[k]);
+      links.ForEachNeighbour(piece[k], join);
     }
     if (!touchesSurface)
       for (size_t i : piece) decided[i] = 0;
@@ -109,11 +275,12 @@ void KeepSheetsAlone(const MeshT5& mesh, const std::vector<uint8_t>& unsure,
 // turn is not their own go with the faces in the plane that they join
 // through other such slivers, nearest first: where the plane passes
 // within rounding through a face of the model, they tie its pieces
-// together and to the walls on either side.
+// together and to the walls on either side. Faces join by vertex, and by
+// place where the model's faces have points of their own.
 std::vector<int8_t> DecideFacesInPlane(const MeshT5& mesh, const Plane3f& plane) {
   const size_t total = mesh.faces.size();
   std::vector<int8_t> decided(total, 0);
-  std::vector<uint8_t> unsure(total, 0);
+  std::vector<uint8_t> unsure(total, 0), inPlane(total, 0);
   std::vector<size_t> queue;
   for (size_t i = 0; i < total; ++i) {
     const FaceT5& f = mesh.faces[i];
@@ -125,19 +292,26 @@ std::vector<int8_t> DecideFacesInPlane(const MeshT5& mesh, const Plane3f& plane)
       decided[i] = in == InPlane::Keep ? 1 : -1;
       queue.push_back(i);
     }
+    inPlane[i] = in != InPlane::No;
   }
+  if (queue.empty() && std::find(unsure.begin(), unsure.end(), 1) == unsure.end()) return decided;
+  const PlaceLinks links(mesh, plane, inPlane);
   const FaceT5* const base = mesh.faces.data();
   for (size_t k = 0; k < queue.size(); ++k) {
-    const FaceT5& f = mesh.faces[queue[k]];
+    const size_t i = queue[k];
+    auto reach = [&](size_t j) {
+      if (!unsure[j] || decided[j] != 0) return;
+      decided[j] = decided[i];
+      queue.push_back(j);
+    };
+    const FaceT5& f = mesh.faces[i];
     for (const FaceT5* n : f.adjFace) {
       if (n == nullptr || n == &f || n < base || n >= base + total) continue;
-      const size_t j = mesh.FaceIndex(n);
-      if (!unsure[j] || decided[j] != 0) continue;
-      decided[j] = decided[queue[k]];
-      queue.push_back(j);
+      reach(mesh.FaceIndex(n));
     }
+    links.ForEachNeighbour(i, reach);
   }
-  KeepSheetsAlone(mesh, unsure, decided);
+  KeepSheetsAlone(mesh, unsure, links, decided);
   return decided;
 }
 
@@ -196,6 +370,7 @@ namespace {
 // ClipByPlane; with joinCut, the cut's points at one place are joined
 // before the edge collapse, so that the collapse moves them as one.
 void ClipAlongPlane(MeshT5& mesh, const Plane3f& plane, bool joinCut) {
+  const ClipScaleScope scale(mesh);
   BuildFaceFaceAdjacency(mesh);
   FaceBorderFromFF(mesh);
   const size_t firstNew = mesh.vertices.size();
@@ -215,17 +390,65 @@ void ClipByPlane(MeshT5& mesh, const Plane3f& plane) {
 }
 
 void ClipAndCap(MeshT5& mesh, const Plane3f& plane) {
+  const ClipScaleScope scale(mesh);
   ClipAlongPlane(mesh, plane, true);
   CapCut(mesh, plane, true);
 }
 
+namespace {
+
+// The scale pinned by the living ClipScaleScope, and its mesh.
+struct PinnedScale {
+  const MeshT5* mesh = nullptr;
+  ClipScale scale;
+};
+thread_local PinnedScale pinned;
+
+ClipScale MeasureClipScale(const MeshT5& mesh) {
+  ClipScale scale;
+  scale.box.SetNull();
+  for (const FaceT5& f : mesh.faces) {
+    if (!IsLive(f.flags)) continue;
+    for (const VertexT5* v : f.v) {
+      const Vec3f& p = v->position;
+      if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) scale.box.Add(p);
+    }
+  }
+  if (scale.box.IsNull()) return scale;
+  scale.diagonal = Distance(scale.box.max, scale.box.min);
+  scale.planeTolerance = float(scale.diagonal * double(1e-4f));
+  scale.collapseLength = scale.diagonal * double(0.001f);
+  return scale;
+}
+
+}  // namespace
+
+ClipScale ClipScaleOf(const MeshT5& mesh) {
+  return pinned.mesh == &mesh ? pinned.scale : MeasureClipScale(mesh);
+}
+
+ClipScaleScope::ClipScaleScope(const MeshT5& mesh) {
+  if (pinned.mesh == &mesh) return;
+  outerMesh_ = pinned.mesh;
+  outerScale_ = pinned.scale;
+  pinned.scale = MeasureClipScale(mesh);
+  pinned.mesh = &mesh;
+  owner_ = true;
+}
+
+ClipScaleScope::~ClipScaleScope() {
+  if (!owner_) return;
+  pinned.mesh = outerMesh_;
+  pinned.scale = outerScale_;
+}
+
 void CollapseClipPlaneEdges(MeshT5& mesh, const Plane3f& plane) {
-  const double diag = Distance(mesh.bbox.max, mesh.bbox.min);
+  const ClipScale scale = ClipScaleOf(mesh);
   PlaneEdgeCollapse::collapsePlane = plane;
-  PlaneEdgeCollapse::collapsePlaneTolerance = float(diag * double(1e-4f));
+  PlaneEdgeCollapse::collapsePlaneTolerance = scale.planeTolerance;
   PlaneEdgeCollapse collapse(mesh);
   collapse.targetFaceCount = 0;
-  collapse.threshold = diag * double(0.001f);
+  collapse.threshold = scale.collapseLength;
   collapse.Init();
   collapse.checkLinkConditions = true;
   collapse.Run(2147483647);

@@ -52,8 +52,8 @@ double TriangleQuality(const Vec3f& p0, const Vec3f& p1, const Vec3f& p2) {
 // The quadrilateral around edge z of f, when that edge is shared by exactly
 // two faces that link back to each other and run through it in opposite
 // directions, and none of its four outer edges is in a ring. Anything else
-// (border, ring of three or more, stale or inconsistent links) is not a flip
-// candidate.
+// (border, ring of three or more, stale or inconsistent links, a texture
+// seam) is not a flip candidate.
 struct Quad {
   FaceT5* f;
   FaceT5* g;
@@ -67,6 +67,14 @@ bool OuterEdgeMovable(const FaceT5& f, int z) {
   const int k = f.adjIndex[z];
   if (n == &f) return true;
   return n != nullptr && k >= 0 && k < 3 && n->adjFace[k] == &f && n->adjIndex[k] == z;
+}
+
+// Whether the faces f and g, sharing f's edge z as g's edge zg, give a
+// shared end different texture coordinates or texture numbers: the edge is
+// a texture seam. A flip would stretch the texture of one side over the
+// other's triangle, so such an edge keeps its place.
+bool TextureSeam(const FaceT5& f, int z, const FaceT5& g, int zg) {
+  return !(f.wedge[z] == g.wedge[(zg + 1) % 3]) || !(f.wedge[(z + 1) % 3] == g.wedge[zg]);
 }
 
 // The quadrilateral of MakeQuad, its outer edges not yet asked.
@@ -83,7 +91,7 @@ bool MakeQuadCore(FaceT5& f, int z, Quad& q) {
   q.b = f.v[(z + 1) % 3];
   q.c = f.v[(z + 2) % 3];
   q.d = g->v[(zg + 2) % 3];
-  return g->v[zg] == q.b && g->v[(zg + 1) % 3] == q.a;
+  return g->v[zg] == q.b && g->v[(zg + 1) % 3] == q.a && !TextureSeam(f, z, *g, zg);
 }
 
 // The flip hands the outer edges over between f and g and re-links the

@@ -1,6 +1,8 @@
 // Edge-flip optimisers of the editable mesh. Both need current face-face
 // adjacency and unit face normals; both keep the adjacency consistent and
-// recompute the normals of the faces they flip.
+// recompute the normals of the faces they flip. Neither flips an edge across
+// which the two faces' wedges differ at a shared end (a texture seam); the
+// corners of a flipped face keep their wedges.
 #pragma once
 
 #include <cstdint>

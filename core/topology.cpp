@@ -163,8 +163,12 @@ bool FlipEdge(FaceT5* f, int z) {
   const int z1 = (z + 1) % 3, z2 = (z + 2) % 3;
   const int w1 = (w + 1) % 3, w2 = (w + 2) % 3;
 
+  // A corner moves with everything stored for it: its vertex and its
+  // wedge's texture coordinate.
   f->v[z1] = g->v[w2];
+  f->wedge[z1] = g->wedge[w2];
   g->v[w1] = f->v[z2];
+  g->wedge[w1] = f->wedge[z2];
 
   f->adjFace[z] = g->adjFace[w1];
   f->adjIndex[z] = g->adjIndex[w1];

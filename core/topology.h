@@ -50,7 +50,9 @@ uint32_t CheckFaceFaceTopology(const MeshT5& mesh);
 
 // Gives the quadrilateral of f and its neighbour across edge z its other
 // diagonal. Only an edge shared by exactly two faces that link back to each
-// other through it is flipped; anything else returns false untouched.
+// other through it is flipped; anything else returns false untouched. The
+// corners keep their wedges: each face's corners hold the texture
+// coordinates they held in the face they came from.
 bool FlipEdge(FaceT5* f, int z);
 
 // A position on the surface: a face, one of its edges and one end of it.

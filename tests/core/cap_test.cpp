@@ -685,19 +685,6 @@ TEST(CapCut, SmallLoopMovedOffThePlaneByTheCollapseIsCapped) {
   EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
 }
 
-namespace {
-
-// Border edges that are left once a copy's vertices at equal positions are
-// joined: the two sides of a split seam match there.
-int OpenEdgesAtPlaces(const MeshT5& m) {
-  MeshT5 joined = m;
-  MergeDuplicateVertices(joined);
-  BuildFaceFaceAdjacency(joined);
-  return BorderEdges(joined);
-}
-
-}  // namespace
-
 TEST(CapCut, ACutAcrossASplitSeamIsCappedAndTheSeamElsewhereStaysSplit) {
   // A UV sphere whose seam and poles are split, each point with a colour of
   // its own: cut across the seam, across it and near a pole, through the
@@ -729,6 +716,21 @@ TEST(CapCut, ACutAcrossASplitSeamIsCappedAndTheSeamElsewhereStaysSplit) {
               v.position == source.vertices[i].position;
     }
     EXPECT_EQ(kept, off);
+  }
+}
+
+TEST(CapCut, TextureCoordinatesStayWithTheirCorners) {
+  // The cap's flips of nearly flat pairs run over the whole model: on a
+  // torus whose texture coordinates jump across its seams, split there or
+  // not, every face keeps its corners' coordinates, far from the cut too,
+  // and none comes to lie across a seam.
+  for (const bool split : {true, false}) {
+    SCOPED_TRACE(::testing::Message() << "split " << split);
+    const MeshT5 source = WithBox(TexturedTorus(48, 24, split));
+    MeshT5 m = source;
+    ClipAndCap(m, MakePlane(0, 0, 1, 0.1f));
+    ASSERT_TRUE(Consistent(m));
+    EXPECT_EQ(FacesWithStrayTexCoords(source, m), 0);
   }
 }
 

@@ -6,8 +6,10 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/clean.h"
 #include "core/mesh.h"
 #include "core/normals.h"
+#include "core/topology.h"
 #include "support/mesh_builders.h"
 #include "support/volumes.h"
 
@@ -36,6 +38,15 @@ inline ::testing::AssertionResult Consistent(const MeshT5& m) {
       for (const VertexT5* v : f.v)
         if (!IsLive(v->flags)) return ::testing::AssertionFailure() << "live face, deleted corner";
   return ::testing::AssertionSuccess();
+}
+
+// Border edges that are left once a copy's vertices at equal positions are
+// joined: the two sides of a split seam match there.
+inline int OpenEdgesAtPlaces(const MeshT5& m) {
+  MeshT5 joined = m;
+  MergeDuplicateVertices(joined);
+  BuildFaceFaceAdjacency(joined);
+  return BorderEdges(joined);
 }
 
 inline Plane3f MakePlane(float a, float b, float c, float d) {

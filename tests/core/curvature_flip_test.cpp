@@ -226,6 +226,21 @@ TEST(OptimizeCurvature, TurnsDiagonalsAcrossACreaseIntoTheRulings) {
   EXPECT_FALSE(HasEdge(m, 1, 9));
 }
 
+TEST(OptimizeCurvature, TextureCoordinatesStayWithTheirCornersAndSeamsStay) {
+  // A bumpy torus whose texture coordinates jump across its seams, split
+  // there or shared with corners of their own on either side.
+  for (const bool split : {true, false}) {
+    SCOPED_TRACE(::testing::Message() << "split " << split);
+    MeshT5 m = TexturedTorus(48, 24, split, 0.15f);
+    BuildFaceFaceAdjacency(m);
+    ComputeFaceNormals(m, true);
+    const MeshT5 before = m;
+    EXPECT_GT(OptimizeCurvature(m, false), 0);
+    EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
+    EXPECT_EQ(FacesWithStrayTexCoords(before, m), 0);
+  }
+}
+
 TEST(OptimizeCurvature, StaleBorderBitStopsIt) {
   Soup s = GridSoup(3);
   for (auto& p : s.points)

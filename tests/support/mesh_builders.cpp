@@ -24,8 +24,9 @@ Soup CubeSoup(float size, Vec3f o) {
   return s;
 }
 
-Soup CubeTriangleSoup() {
-  Soup c = CubeSoup();
+Soup CubeTriangleSoup() { return TriangleSoupOf(CubeSoup()); }
+
+Soup TriangleSoupOf(const Soup& c) {
   Soup s;
   for (auto& t : c.tris) {
     int base = int(s.points.size());
@@ -88,6 +89,88 @@ Soup GridSoup(int n, float spacing) {
       s.tris.push_back({at(i, j), at(i + 1, j + 1), at(i, j + 1)});
     }
   return s;
+}
+
+Soup FlatShadedSoup(const Soup& s) {
+  Soup out;
+  std::map<std::pair<std::array<float, 3>, std::array<int, 3>>, int> at;
+  for (const auto& t : s.tris) {
+    Vec3d a(s.points[size_t(t[0])]), b(s.points[size_t(t[1])]), c(s.points[size_t(t[2])]);
+    Vec3d n = (b - a).Cross(c - a);
+    n.Normalize();
+    // Directions apart by less than a thousandth of a radian are one.
+    const std::array<int, 3> direction = {
+        int(std::lround(n.x * 1000)), int(std::lround(n.y * 1000)), int(std::lround(n.z * 1000))};
+    std::array<int, 3> tri;
+    for (int k = 0; k < 3; ++k) {
+      const Vec3f& p = s.points[size_t(t[size_t(k)])];
+      const auto [it, added] = at.try_emplace({{p.x, p.y, p.z}, direction}, int(out.points.size()));
+      if (added) out.points.push_back(p);
+      tri[size_t(k)] = it->second;
+    }
+    out.tris.push_back(tri);
+  }
+  return out;
+}
+
+MeshT5 TexturedTorus(int rings, int sides, bool split, float bump) {
+  const double pi = 3.141592653589793;
+  const int columns = split ? sides + 1 : sides;
+  auto at = [&](int i, int j) {
+    return split ? i * columns + j : (i % rings) * columns + (j % sides);
+  };
+  Soup s;
+  for (int i = 0; i < (split ? rings + 1 : rings); ++i)
+    for (int j = 0; j < columns; ++j) {
+      const double u = 2 * pi * i / rings, v = 2 * pi * j / sides;
+      // The same at both copies of a seam point.
+      const double r = 0.3 * (1.0 + bump * std::sin(7.0 * (i % rings) + 13.0 * (j % sides)));
+      s.points.push_back({float((1.0 + r * std::cos(v)) * std::cos(u)),
+                          float((1.0 + r * std::cos(v)) * std::sin(u)), float(r * std::sin(v))});
+    }
+  std::vector<std::array<std::array<int, 2>, 3>> grid;
+  for (int i = 0; i < rings; ++i)
+    for (int j = 0; j < sides; ++j) {
+      const std::array<std::array<int, 2>, 3> halves[2] = {
+          {{{i, j}, {i + 1, j}, {i + 1, j + 1}}}, {{{i, j}, {i + 1, j + 1}, {i, j + 1}}}};
+      for (const auto& h : halves) {
+        s.tris.push_back({at(h[0][0], h[0][1]), at(h[1][0], h[1][1]), at(h[2][0], h[2][1])});
+        grid.push_back(h);
+      }
+    }
+  MeshT5 m = Build<MeshT5>(s);
+  for (size_t f = 0; f < grid.size(); ++f)
+    for (int k = 0; k < 3; ++k)
+      m.faces[f].wedge[k] = {float(grid[f][size_t(k)][0]) / float(rings),
+                             float(grid[f][size_t(k)][1]) / float(sides), 0};
+  return m;
+}
+
+int FacesWithStrayTexCoords(const MeshT5& before, const MeshT5& after) {
+  std::map<std::array<float, 3>, std::vector<WedgeTexCoord>> at;
+  for (const FaceT5& f : before.faces)
+    if (IsLive(f.flags))
+      for (int k = 0; k < 3; ++k) {
+        const Vec3f& p = f.v[k]->position;
+        at[{p.x, p.y, p.z}].push_back(f.wedge[k]);
+      }
+  int stray = 0;
+  for (const FaceT5& f : after.faces) {
+    if (!IsLive(f.flags) || (f.flags & ElemFlag::Selected)) continue;
+    bool wrong = false;
+    for (int k = 0; k < 3; ++k) {
+      const Vec3f& p = f.v[k]->position;
+      const auto it = at.find({p.x, p.y, p.z});
+      if (it != at.end() &&
+          std::find(it->second.begin(), it->second.end(), f.wedge[k]) == it->second.end())
+        wrong = true;
+      const WedgeTexCoord& a = f.wedge[k];
+      const WedgeTexCoord& b = f.wedge[(k + 1) % 3];
+      if (std::fabs(a.u - b.u) > 0.5f || std::fabs(a.v - b.v) > 0.5f) wrong = true;
+    }
+    stray += wrong;
+  }
+  return stray;
 }
 
 Soup BeamSoup(float length, int segments) {

@@ -59,6 +59,11 @@ Soup IcosphereSoup(int level, float radius = 1.0f, Vec3f center = {0, 0, 0});
 Soup GridSoup(int n, float spacing = 1.0f);
 // Torus with `rings` x `sides` vertices and 2 * rings * sides faces.
 Soup TorusSoup(int rings, int sides, float R = 1.0f, float r = 0.3f);
+// The same surface with every triangle owning its own three corners.
+Soup TriangleSoupOf(const Soup& s);
+// The same surface as a flat-shaded export gives it: one point per place
+// and face direction, so that faces meet across a crease only by place.
+Soup FlatShadedSoup(const Soup& s);
 // Box [0, length] x [0, 1] x [0, 1] whose four long sides are strips of
 // `segments` unit-wide squares, two triangles each; the ends are one square.
 Soup BeamSoup(float length, int segments);
@@ -129,6 +134,18 @@ bool NoLiveFaceOnDeletedVertex(const MeshT& m) {
 // seam (longitude 0) is split: each of its points comes twice, once for
 // each side. Each pole is one point per face around it.
 Soup SplitSeamSphereSoup(int slices, int stacks, float radius = 1.0f);
+// A torus laid out as TorusSoup's, with a texture coordinate per corner:
+// (i / rings, j / sides) at grid point (i, j), 1 on the far side of each
+// seam. With split, the points on both seams come twice, once for each
+// side; without, the faces on either side of a seam share them and differ
+// in their corners' coordinates only. bump moves each point along the tube's
+// radius by up to that share of it, so that no quad is flat.
+MeshT5 TexturedTorus(int rings, int sides, bool split, float bump = 0.0f);
+// The live faces of `after` that are not selected (not a cap) and have a
+// corner at a point of `before` with a texture coordinate that no corner
+// of `before` had there, or that span more than half the texture (lie
+// across a seam).
+int FacesWithStrayTexCoords(const MeshT5& before, const MeshT5& after);
 // A closed pipe from z = 0 to `height` around a circle of radius 1 with
 // `sides` points, whose bore, a circle of radius 0.5 with `boreSides`
 // (fewer) points, touches the wall along the line x = 1, y = 0. The wall
