@@ -1,6 +1,7 @@
 #include "platform/main_window.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -92,6 +93,11 @@ void MainWindow::changeEvent(QEvent* event) {
   if (event->type() == QEvent::WindowTitleChange) {
     ApplyTitle();
   }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  QMainWindow::closeEvent(event);
+  if (event->isAccepted()) emit closed();
 }
 
 void MainWindow::SetMenuBars(std::vector<QMenu*> noDocument, std::vector<QMenu*> document) {
