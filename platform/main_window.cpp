@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QOpenGLWidget>
 #include <QUrl>
 
 #include "platform/command_table.h"
@@ -34,6 +35,12 @@ QStringList LocalFilePaths(const QList<QUrl>& urls) {
 MainWindow::MainWindow(const QString& baseTitle, QWidget* parent)
     : QMainWindow(parent), mdiArea_(new QMdiArea(this)), baseTitle_(baseTitle) {
   setCentralWidget(mdiArea_);
+  // The document views draw with OpenGL, and a window that holds one is
+  // composed with OpenGL. Made for that from the start, the window keeps its
+  // window-system window when the first view comes; made anew then, it lost
+  // whatever was sent to the old one meanwhile, such as the window manager's
+  // close during the first load. The widget that says so stays hidden.
+  (new QOpenGLWidget(this))->hide();
   setAcceptDrops(true);
   AddDocumentWindowKeys();
   ApplyTitle();
