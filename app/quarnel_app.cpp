@@ -297,8 +297,8 @@ void CQuarnelApp::EndRun() {
   // A load runs to its end before the event loop brings the close, so the
   // close waits for it; the files behind it are not opened here. From now
   // on a new start finds no instance and opens its file itself, and the
-  // files this instance took and has not opened go to a new one, in the
-  // order they came: their senders were told they are taken.
+  // files this instance took and has not opened go to a new one: their
+  // senders were told they are taken, and a drop was accepted.
   QStringList left = std::exchange(shellOpenQueue_, {});
   if (shellOpen_) left += shellOpen_->StopListening();
   OpenInNewInstance(left);
@@ -310,8 +310,9 @@ void CQuarnelApp::EndRun() {
 }
 
 void CQuarnelApp::OpenInNewInstance(const QStringList& paths) {
-  // One start per file, as the desktop starts them: the first becomes the
-  // instance and the others hand their files to it.
+  // One start per file, as the desktop starts them when several files are
+  // opened at once: one becomes the instance and the others hand their files
+  // to it, in the order their starts get there.
   for (const QString& path : paths) {
     QStringList parameters;
     if (m_editMode) parameters << QStringLiteral("-edit");
