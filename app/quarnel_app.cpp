@@ -1,9 +1,12 @@
 #include "app/quarnel_app.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QOpenGLContext>
+#include <QProcess>
 #include <QTimer>
 #include <QToolBar>
+#include <cstdio>
 #include <utility>
 
 #include "app/command_ids.h"
@@ -103,7 +106,13 @@ CQuarnelApp::CQuarnelApp(const AppServices& services)
       clock_(services.clock ? services.clock : &ProcessClock()),
       progress_(services.progress),
       shellOpenName_(services.shellOpenName.isEmpty() ? ShellOpenSocketName()
-                                                      : services.shellOpenName) {
+                                                      : services.shellOpenName),
+      startProgram_(services.startProgram) {
+  if (!startProgram_) {
+    startProgram_ = [](const QStringList& parameters) {
+      return QProcess::startDetached(QCoreApplication::applicationFilePath(), parameters);
+    };
+  }
   UseOrOwn<SettingsProfile>(profile_, ownProfile_);
   UseOrOwn<QtMessageSink>(messages_, ownMessages_);
   UseOrOwn<QtFileDialogs>(dialogs_, ownDialogs_);
@@ -181,6 +190,7 @@ bool CQuarnelApp::InitInstance(const QStringList& parameters) {
   documents_->LinkRouter(*router_, mainFrame_.get(), this);
   RunInitialUpdatesOfOpenedDocuments();
   EnableShellOpen();
+  QObject::connect(&window, &MainWindow::closed, &window, [this] { EndRun(); });
 
   const CQuarnelCommandLineInfo commandLine = ParseCommandLine(parameters);
   m_editMode = commandLine.editMode;
@@ -251,6 +261,10 @@ bool CQuarnelApp::ShellOpenBusy() const {
 }
 
 void CQuarnelApp::QueueFilesToOpen(const QStringList& paths) {
+  if (ending_) {
+    OpenInNewInstance(paths);
+    return;
+  }
   shellOpenQueue_.append(paths);
   OpenQueuedShellFiles();
 }
@@ -275,6 +289,38 @@ void CQuarnelApp::OpenQueuedShellFiles() {
   // The next one from the event loop, once what this open left is handled.
   if (!shellOpenQueue_.isEmpty())
     QTimer::singleShot(0, shellOpen_.get(), [this] { OpenQueuedShellFiles(); });
+}
+
+void CQuarnelApp::EndRun() {
+  if (ending_) return;
+  ending_ = true;
+  // A load runs to its end before the event loop brings the close, so the
+  // close waits for it; the files behind it are not opened here. From now
+  // on a new start finds no instance and opens its file itself, and the
+  // files this instance took and has not opened go to a new one: their
+  // senders were told they are taken, and a drop was accepted.
+  QStringList left = std::exchange(shellOpenQueue_, {});
+  if (shellOpen_) left += shellOpen_->StopListening();
+  OpenInNewInstance(left);
+  // Ended from the event loop, once the close is through. The program ends
+  // even when a window it showed after the close would otherwise keep it
+  // running with none on the screen.
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+}
+
+void CQuarnelApp::OpenInNewInstance(const QStringList& paths) {
+  // One start per file, as the desktop starts them when several files are
+  // opened at once: one becomes the instance and the others hand their files
+  // to it, in the order their starts get there.
+  for (const QString& path : paths) {
+    QStringList parameters;
+    if (m_editMode) parameters << QStringLiteral("-edit");
+    parameters << QLatin1Char('-') + QLatin1String(kShellOpenSwitch) << path;
+    if (!startProgram_(parameters))
+      std::fprintf(stderr, "quarnel: could not start the program again to open \"%s\"\n",
+                   QFile::encodeName(path).constData());
+  }
 }
 
 bool CQuarnelApp::OnIdle(int) {

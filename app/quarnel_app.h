@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 #include "platform/command_target.h"
@@ -63,6 +64,9 @@ struct AppServices {
   ProgressReporter* progress = nullptr;
   // The local socket of the desktop's open requests; empty for the user's own.
   QString shellOpenName;
+  // Starts the program anew, on its own, with these command-line parameters;
+  // false when it could not be started. Null: the program's own executable.
+  std::function<bool(const QStringList&)> startProgram;
 };
 
 class CQuarnelApp final : public CommandTarget {
@@ -142,6 +146,7 @@ class CQuarnelApp final : public CommandTarget {
   DocumentManager* documents_ = nullptr;  // owned by the main window
   std::unique_ptr<IdlePass> idle_;
   QString shellOpenName_;
+  std::function<bool(const QStringList&)> startProgram_;
   std::unique_ptr<ShellOpenServer> shellOpen_;
   // Files the desktop handed over or a drop brought that wait for the
   // program to be free, in the order they came.
@@ -150,6 +155,8 @@ class CQuarnelApp final : public CommandTarget {
   // Start-up went through: from now on the program runs until the user ends
   // it, and a file handed over is sure to be opened.
   bool started_ = false;
+  // The main window closed: the program is ending and opens nothing more.
+  bool ending_ = false;
   CommandMap map_;
 
   // The views of each document opened run their initial update once its
@@ -166,6 +173,10 @@ class CQuarnelApp final : public CommandTarget {
   bool ShellOpenBusy() const;
   void QueueFilesToOpen(const QStringList& paths);
   void OpenQueuedShellFiles();
+  // The main window closed, by whichever route: the program ends. Files
+  // handed over or dropped that it has not opened go to a new instance.
+  void EndRun();
+  void OpenInNewInstance(const QStringList& paths);
 
   // The command handlers and the route of the loaders' questions to the
   // message boxes (app/app_commands.cpp).

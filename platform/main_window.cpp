@@ -1,6 +1,7 @@
 #include "platform/main_window.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -9,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QOpenGLWidget>
 #include <QUrl>
 
 #include "platform/command_table.h"
@@ -33,6 +35,12 @@ QStringList LocalFilePaths(const QList<QUrl>& urls) {
 MainWindow::MainWindow(const QString& baseTitle, QWidget* parent)
     : QMainWindow(parent), mdiArea_(new QMdiArea(this)), baseTitle_(baseTitle) {
   setCentralWidget(mdiArea_);
+  // The document views draw with OpenGL, and a window that holds one is
+  // composed with OpenGL. Made for that from the start, the window keeps its
+  // window-system window when the first view comes; made anew then, it lost
+  // whatever was sent to the old one meanwhile, such as the window manager's
+  // close during the first load. The widget that says so stays hidden.
+  (new QOpenGLWidget(this))->hide();
   setAcceptDrops(true);
   AddDocumentWindowKeys();
   ApplyTitle();
@@ -92,6 +100,11 @@ void MainWindow::changeEvent(QEvent* event) {
   if (event->type() == QEvent::WindowTitleChange) {
     ApplyTitle();
   }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  QMainWindow::closeEvent(event);
+  if (event->isAccepted()) emit closed();
 }
 
 void MainWindow::SetMenuBars(std::vector<QMenu*> noDocument, std::vector<QMenu*> document) {

@@ -67,9 +67,14 @@ class MainWindow final : public QMainWindow {
   // The window is being deleted and its document windows go next: whatever
   // keeps books about them stops here.
   void closingDown();
+  // The window accepted a close, by whatever route it came (the File menu's
+  // Exit, the window manager's close button or key, the session's end), and
+  // goes off the screen: the program is ending.
+  void closed();
 
  protected:
   void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;

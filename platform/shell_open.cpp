@@ -498,13 +498,19 @@ void ShellOpenServer::OnConfirm(QLocalSocket* socket) {
   socket->disconnectFromServer();
   if (confirm == kConfirm) {
     // Opened from the event loop, not from inside the socket's signal: the
-    // open may show message boxes.
-    QMetaObject::invokeMethod(this, [this, path] { emit openRequested(path); },
-                              Qt::QueuedConnection);
+    // open may show message boxes. Until then StopListening can still find
+    // it.
+    confirmed_.append(path);
+    QMetaObject::invokeMethod(this, &ShellOpenServer::DeliverConfirmed, Qt::QueuedConnection);
   }
 }
 
-void ShellOpenServer::OnTimeout(QLocalSocket* socket) {
+void ShellOpenServer::DeliverConfirmed() {
+  // One delivery per confirmation; those that StopListening took are gone.
+  if (!confirmed_.isEmpty()) emit openRequested(confirmed_.takeFirst());
+}
+
+void ShellOpenServer::TakeSentConfirmation(QLocalSocket* socket) {
   // Closed for reading first: a confirmation sent from now on fails at the
   // new process's end, which then opens the file itself; one already sent
   // still counts.
@@ -513,7 +519,22 @@ void ShellOpenServer::OnTimeout(QLocalSocket* socket) {
     socket->waitForReadyRead(0);
   }
   OnReadable(socket);
+}
+
+void ShellOpenServer::OnTimeout(QLocalSocket* socket) {
+  TakeSentConfirmation(socket);
   socket->abort();
+}
+
+QStringList ShellOpenServer::StopListening() {
+  Close();
+  // Only a request already answered can have a confirmation on its way; the
+  // others are cut off unanswered.
+  for (QLocalSocket* socket : findChildren<QLocalSocket*>(Qt::FindDirectChildrenOnly)) {
+    if (socket->property("answered").toBool()) TakeSentConfirmation(socket);
+    socket->abort();
+  }
+  return std::exchange(confirmed_, {});
 }
 
 }  // namespace quarnel

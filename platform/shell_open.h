@@ -23,6 +23,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class QLocalSocket;
@@ -62,10 +63,10 @@ struct ShellOpenTimeouts {
 bool HandToRunningInstance(const QString& socketName, const QString& path,
                            const ShellOpenTimeouts& timeouts = {});
 
-// The running instance's end. It listens until it is destroyed, which
-// removes its socket: a connection it cannot take (no descriptor left, say,
-// while many clients hold theirs) is dropped, and its client opens the file
-// itself; a client that does not finish its part in time is dropped too.
+// The running instance's end. It listens until it stops or is destroyed,
+// which removes its socket: a connection it cannot take (no descriptor left,
+// say, while many clients hold theirs) is dropped, and its client opens the
+// file itself; a client that does not finish its part in time is dropped too.
 class ShellOpenServer final : public QObject {
   Q_OBJECT
 
@@ -81,6 +82,13 @@ class ShellOpenServer final : public QObject {
   // instance keeps its name, and then this instance does not listen (false).
   bool Listen(const QString& name);
   bool Listening() const;
+  // Stops taking requests, for good: the socket goes, so a start from now on
+  // finds no instance, and a request not confirmed yet is refused (its new
+  // process opens the file itself). Returns the files whose new processes
+  // confirmed and that openRequested has not delivered yet, in the order
+  // they came: their new processes count them as handed over, so the caller
+  // sees to it that they are opened.
+  QStringList StopListening();
 
  signals:
   // A file to open, delivered from the event loop after the new process
@@ -96,6 +104,8 @@ class ShellOpenServer final : public QObject {
   void OnReadable(QLocalSocket* socket);
   void OnConfirm(QLocalSocket* socket);
   void OnTimeout(QLocalSocket* socket);
+  void TakeSentConfirmation(QLocalSocket* socket);
+  void DeliverConfirmed();
 
   std::function<bool()> busy_;
   QString name_;
@@ -105,6 +115,8 @@ class ShellOpenServer final : public QObject {
   // again.
   int spare_ = -1;
   QSocketNotifier* acceptable_ = nullptr;
+  // Confirmed files on their way to openRequested, oldest first.
+  QStringList confirmed_;
 };
 
 }  // namespace quarnel

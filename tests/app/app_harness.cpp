@@ -41,6 +41,10 @@ bool AppHarness::Start(const QStringList& parameters, Profile* profileOverride) 
   services.clock = clock;
   services.shellOpenName = shellOpenName;
   services.progress = progress;
+  services.startProgram = startProgram ? startProgram : [this](const QStringList& parameters) {
+    programStarts.push_back(parameters);
+    return true;
+  };
   app_ = std::make_unique<CQuarnelApp>(services);
   bool ok = app_->InitInstance(parameters);
   if (ok) {

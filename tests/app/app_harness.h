@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -68,6 +69,10 @@ class AppHarness {
   QString shellOpenName;
   // The progress of file loads; null for the program's progress window.
   ProgressReporter* progress = nullptr;
+  // Where the program starts itself anew; null: nothing is started, and the
+  // parameters of each start are kept in programStarts.
+  std::function<bool(const QStringList&)> startProgram;
+  std::vector<QStringList> programStarts;
 
  private:
   std::unique_ptr<CQuarnelApp> app_;

@@ -8,6 +8,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <xcb/xcb.h>
+
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -15,16 +17,22 @@
 #include <QFile>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <future>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/command_ids.h"
@@ -34,6 +42,7 @@
 #include "io/ply_types.h"
 #include "platform/document_manager.h"
 #include "platform/framework_commands.h"
+#include "platform/progress_window.h"
 #include "platform/shell_open.h"
 
 namespace quarnel {
@@ -266,6 +275,166 @@ TEST(ShellOpen, EachFileAsksAllItsQuestionsBeforeTheNextOpens) {
     std::sort(each.begin(), each.end());
     EXPECT_EQ(each, "000111222333") << order;
     h.messages.SetObserver({});
+  }
+}
+
+// Asks the window to close as a window manager does for its close button
+// and its close key: a message to the window, which the program reads from
+// its event loop.
+void CloseAsTheWindowManagerDoes(QWidget& window) {
+  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  ASSERT_NE(x11, nullptr);
+  xcb_connection_t* connection = x11->connection();
+  const auto atom = [connection](const char* name) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr);
+    const xcb_atom_t found = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return found;
+  };
+  xcb_client_message_event_t message{};
+  message.response_type = XCB_CLIENT_MESSAGE;
+  message.format = 32;
+  message.window = xcb_window_t(window.winId());
+  message.type = atom("WM_PROTOCOLS");
+  message.data.data32[0] = atom("WM_DELETE_WINDOW");
+  message.data.data32[1] = XCB_CURRENT_TIME;
+  xcb_send_event(connection, 0, message.window, XCB_EVENT_MASK_NO_EVENT,
+                 reinterpret_cast<const char*>(&message));
+  xcb_flush(connection);
+}
+
+// The program's progress window, and something done in the middle of a load.
+class LoadWithSomethingMeanwhile final : public ProgressReporter {
+ public:
+  explicit LoadWithSomethingMeanwhile(AppHarness& h) : h_(h) {}
+  // Done in the next load, before it ends.
+  void DuringNextLoad(std::function<void()> meanwhile) { meanwhile_ = std::move(meanwhile); }
+  void Begin() override {
+    if (!window_) window_ = std::make_unique<ProgressWindow>(&h_.Window());
+    window_->Begin();
+    if (meanwhile_) std::exchange(meanwhile_, {})();
+  }
+  void Report(int percent, const char* caption) override { window_->Report(percent, caption); }
+  void End() override { window_->End(); }
+
+ private:
+  AppHarness& h_;
+  std::function<void()> meanwhile_;
+  std::unique_ptr<ProgressWindow> window_;
+};
+
+// Closing the main window, whatever is still arriving, ends the program and
+// loses no file that it took: a file handed over or dropped that it has not
+// opened goes to a new instance. The File menu held the files handed over
+// while it was open, and its Exit ended the program without them. A close
+// during the first load was lost with the window-system window that the
+// first document window had made anew; one that got through let the next
+// file's progress window call the end off, and the program went on opening
+// the rest with no window to show them.
+TEST(ShellOpen, ClosingTheMainWindowLosesNoFileAndLeavesNoProcess) {
+  const auto cubes = [](const std::string& stem, int count) {
+    QStringList files;
+    for (int i = 0; i < count; ++i)
+      files << Q(test::WriteCenteredCube(stem + std::to_string(i) + ".ply", CubeKind::Colored));
+    return files;
+  };
+  struct Row {
+    const char* route;
+    // Dropped at once; the first is the load during which the rest come.
+    QStringList dropped;
+    QStringList handedOver;
+  };
+  const Row rows[] = {
+      {"File > Exit with files handed over while the menu was open", {},
+       cubes("close-menu-", 2)},
+      {"the window manager's close during the first load, behind which files wait",
+       cubes("close-dropped-", 3), cubes("close-handed-", 2)},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.route);
+    QTemporaryDir runtime;
+    std::vector<std::unique_ptr<SecondProcess>> started;
+    AppHarness h;
+    h.shellOpenName = ShellOpenSocketNameIn(runtime.path());
+    h.startProgram = [&](const QStringList& parameters) {
+      started.push_back(std::make_unique<SecondProcess>(runtime.path()));
+      started.back()->Start(parameters);
+      return true;
+    };
+    // The files whose senders were told they are taken.
+    QStringList taken;
+    const auto handOver = [&] {
+      std::vector<std::future<bool>> answers;
+      for (const QString& path : row.handedOver)
+        answers.push_back(std::async(std::launch::async, [&h, path] {
+          return HandToRunningInstance(h.shellOpenName, path);
+        }));
+      for (size_t i = 0; i < answers.size(); ++i) {
+        while (answers[i].wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+          h.Pump(5);
+        if (answers[i].get()) taken << row.handedOver[i];
+      }
+      EXPECT_EQ(taken, row.handedOver);
+    };
+    LoadWithSomethingMeanwhile load(h);
+    h.progress = &load;
+    ASSERT_TRUE(h.Start({}));
+    load.DuringNextLoad([&] {
+      handOver();
+      CloseAsTheWindowManagerDoes(h.Window());
+    });
+    if (row.dropped.isEmpty()) {
+      QMenu* file = h.Window().MenuTitled("File");
+      ASSERT_NE(file, nullptr);
+      h.Window().menuBar()->setActiveAction(file->menuAction());
+      QElapsedTimer timer;
+      timer.start();
+      while (QApplication::activePopupWidget() != file && timer.elapsed() < 5000) h.Pump(10);
+      ASSERT_EQ(QApplication::activePopupWidget(), file);
+      handOver();
+      QTimer::singleShot(0, file, [file] {
+        QKeyEvent x(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+        QApplication::sendEvent(file, &x);
+      });
+    } else {
+      QTimer::singleShot(0, &h.Window(), [&] { test::DropOnWindow(h.Window(), row.dropped); });
+    }
+
+    // The program's loop, run as the program runs it, ends.
+    QTimer stop;
+    stop.setSingleShot(true);
+    QObject::connect(&stop, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    stop.start(20000);
+    EXPECT_EQ(QApplication::exec(), 0) << "the program runs on";
+    stop.stop();
+    EXPECT_FALSE(h.Window().isVisible());
+
+    // Every file opened here before the end or in the instance that took
+    // over, which is the one process of those started that runs on.
+    QStringList openedHere;
+    for (Document* doc : h.App().Documents()->Documents()) openedHere << doc->PathName();
+    for (const QString& path : row.dropped + taken) {
+      if (openedHere.contains(path)) continue;
+      const QString name = QFileInfo(path).fileName();
+      QElapsedTimer timer;
+      timer.start();
+      const auto openedElsewhere = [&] {
+        return std::any_of(started.begin(), started.end(),
+                           [&](const auto& p) { return p->Profile().contains(name); });
+      };
+      while (!openedElsewhere() && timer.elapsed() < 20000) QThread::msleep(50);
+      EXPECT_TRUE(openedElsewhere()) << name.toStdString() << " was never opened";
+    }
+    const auto runningOn = [&] {
+      return std::count_if(started.begin(), started.end(),
+                           [](const auto& p) { return p->Running(); });
+    };
+    QElapsedTimer timer;
+    timer.start();
+    while (runningOn() > 1 && timer.elapsed() < 20000)
+      for (auto& process : started) process->EndsWithin(nullptr, 20);
+    EXPECT_EQ(runningOn(), started.empty() ? 0 : 1);
   }
 }
 

@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <future>
 #include <thread>
 #include <vector>
@@ -356,6 +357,46 @@ TEST_F(ShellOpenTest, ARequestThatIsNotOursIsDropped) {
   EXPECT_EQ(requested.count(), 0);
   // The server still serves.
   EXPECT_TRUE(HandOver(name, dir.filePath("a.ply")));
+}
+
+// An instance that ends gives back the files it took and has not delivered,
+// a confirmation that came but was not read yet among them, and takes none
+// from then on: a request answered but not confirmed is refused, and a new
+// one finds nobody.
+TEST_F(ShellOpenTest, StoppingGivesBackEveryFileTakenAndTakesNoMore) {
+  ASSERT_TRUE(server.Listen(name));
+  QSignalSpy requested(&server, &ShellOpenServer::openRequested);
+  const QString confirmed = dir.filePath("confirmed.ply");
+  const QString unconfirmed = dir.filePath("unconfirmed.ply");
+  std::vector<std::unique_ptr<QLocalSocket>> clients;
+  for (const QString& path : {confirmed, unconfirmed}) {
+    clients.push_back(std::make_unique<QLocalSocket>());
+    QLocalSocket& client = *clients.back();
+    client.connectToServer(name);
+    ASSERT_TRUE(client.waitForConnected(1000));
+    client.write(RequestFor(QFile::encodeName(path)));
+    ASSERT_TRUE(client.waitForBytesWritten(1000));
+    QElapsedTimer timer;
+    timer.start();
+    while (client.bytesAvailable() == 0 && timer.elapsed() < 3000) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+      client.waitForReadyRead(5);
+    }
+    ASSERT_EQ(client.read(1), QByteArray("A"));
+  }
+  // The first confirms; the instance's loop does not run before it stops.
+  clients[0]->write("C");
+  ASSERT_TRUE(clients[0]->waitForBytesWritten(1000));
+  EXPECT_EQ(server.StopListening(), QStringList{confirmed});
+  EXPECT_FALSE(server.Listening());
+  EXPECT_FALSE(QFileInfo::exists(name));
+  clients[1]->write("C");
+  clients[1]->waitForBytesWritten(100);
+  EXPECT_FALSE(HandOver(name, dir.filePath("later.ply")));
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < 300) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  EXPECT_EQ(requested.count(), 0);
 }
 
 // In a shared temporary folder anybody can put a file at the lock's name and
