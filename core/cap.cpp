@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cfloat>
+#include <cstdio>
+#include <cstdlib>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +17,7 @@
 #include "core/incremental_adjacency.h"
 #include "core/normals.h"
 #include "core/polygon_triangulation.h"
+#include "core/places.h"
 #include "core/prefetch.h"
 #include "core/topology.h"
 
@@ -126,11 +130,40 @@ void MarkHoles(std::vector<CapLoop>& caps) {
   }
 }
 
-// The clip's edge collapse moves points of the cut to midpoints of edges
-// whose ends lie within its tolerance of the plane: on a small loop of a
-// large model that is more than the loop's own share.
+// The box that every tolerance of the cap comes from: the mesh's box as the
+// clip leaves it (the box from before the clip, which its edge collapse
+// used), or without one, the box given.
+BBox3f ToleranceBox(const MeshT5& mesh, const BBox3f& fallback) {
+  return mesh.bbox.IsNull() ? fallback : mesh.bbox;
+}
+
+// The tolerance within which a point counts as one of the cut: the clip's
+// edge collapse's, 1e-4 of the box's diagonal. The collapse moves points of
+// the cut to midpoints of edges whose ends lie within it of the plane: on a
+// small loop of a large model that is more than the loop's own share.
+double CutTolerance(const MeshT5& mesh, const BBox3f& cut) {
+  const BBox3f box = ToleranceBox(mesh, cut);
+  return box.IsNull() ? 0.0 : double(float(box.Diag() * double(1e-4f)));
+}
+
+// CutTolerance from the mesh's box alone: 0 without one.
 double CollapseTolerance(const MeshT5& mesh) {
-  return mesh.bbox.IsNull() ? 0.0 : double(float(mesh.bbox.Diag() * double(1e-4f)));
+  BBox3f none;
+  none.SetNull();
+  return CutTolerance(mesh, none);
+}
+
+// Points of the cut closer than this stand at one place: a few float steps
+// at the size of the box, the rounding of the model's coordinates (and of
+// the trigonometry that made them, as on the two sides of a split seam).
+double PlaceTolerance(const MeshT5& mesh, const BBox3f& cut) {
+  const BBox3f box = ToleranceBox(mesh, cut);
+  if (box.IsNull()) return 0.0;
+  double size = 0.0;
+  for (const Vec3f& corner : {box.min, box.max})
+    size = std::max({size, std::fabs(double(corner.x)), std::fabs(double(corner.y)),
+                     std::fabs(double(corner.z))});
+  return std::isfinite(size) ? 4.0 * double(FLT_EPSILON) * size : 0.0;
 }
 
 // Whether every vertex of the loop lies within 1 % of the loop's box
@@ -147,10 +180,12 @@ bool LoopOnPlane(const LoopWalks& walks, size_t i, const BorderLoop& loop, const
 
 // Deletes the faces, taking each out of the rings of its edges, and the
 // corners that no other live face uses.
-void DeleteFacesAndLoneCorners(MeshT5& mesh, const std::vector<FaceT5*>& faces) {
+void DeleteFacesAndLoneCorners(MeshT5& mesh, const std::vector<FaceT5*>& faces,
+                               bool detach = true) {
+  if (faces.empty()) return;
   const size_t bound = 3 * mesh.faces.size();
   for (FaceT5* f : faces) {
-    for (int z = 0; z < 3; ++z)
+    for (int z = 0; z < 3 && detach; ++z)
       if (f->adjFace[z] != f && f->adjFace[z] != nullptr) DetachFaceFromRing(f, z, bound);
     f->flags |= ElemFlag::Deleted;
     --mesh.faceCount;
@@ -232,83 +267,46 @@ bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen
   return true;
 }
 
-// Sets of the given vertices that stand at one place (equal coordinates)
-// become their first vertex in the array, unless joining a set would give a
-// face two corners in one place, an edge more than two faces, or two faces
-// running an edge the same way. None of them may have a NaN coordinate.
-// Returns whether any were joined: the face-face adjacency is then stale.
-bool JoinAtOnePlace(MeshT5& mesh, const std::vector<VertexT5*>& given) {
-  // Sorted by place, and at one place the first in the array first: as
-  // records of their own, the vertices lie anywhere in the array.
-  struct Place {
-    float x, y, z;
-    uint32_t index;
-  };
-  if (mesh.vertices.size() >= size_t(UINT32_MAX)) return false;
-  std::vector<Place> places;
-  places.reserve(given.size());
-  for (const VertexT5* v : given)
-    places.push_back({v->position.x, v->position.y, v->position.z, uint32_t(mesh.VertexIndex(v))});
-  // Most cuts have no two points at one place: a table of the places tells
-  // that sooner than the sort.
-  {
-    const size_t size = std::bit_ceil(2 * places.size() + 2);
-    std::vector<uint32_t> table(size, UINT32_MAX);
-    auto bits = [](float c) { return std::bit_cast<uint32_t>(c == 0.0f ? 0.0f : c); };
-    bool shared = false;
-    for (size_t i = 0; i < places.size() && !shared; ++i) {
-      const Place& p = places[i];
-      uint64_t h = (uint64_t(bits(p.x)) * 0x9E3779B97F4A7C15ull) ^
-                   (uint64_t(bits(p.y)) * 0xC2B2AE3D27D4EB4Full) ^
-                   (uint64_t(bits(p.z)) * 0x165667B19E3779F9ull);
-      h ^= h >> 29;
-      for (size_t slot = size_t(h) & (size - 1);; slot = (slot + 1) & (size - 1)) {
-        const uint32_t k = table[slot];
-        if (k == UINT32_MAX) {
-          table[slot] = uint32_t(i);
-          break;
-        }
-        const Place& q = places[k];
-        if (q.x == p.x && q.y == p.y && q.z == p.z && q.index != p.index) {
-          shared = true;
-          break;
-        }
-        if (q.index == p.index) break;
-      }
-    }
-    if (!shared) return false;
-  }
-  std::sort(places.begin(), places.end(), [](const Place& a, const Place& b) {
-    if (a.x != b.x) return a.x < b.x;
-    if (a.y != b.y) return a.y < b.y;
-    if (a.z != b.z) return a.z < b.z;
-    return a.index < b.index;
-  });
-  std::vector<VertexT5*> points;
-  for (size_t i = 0; i < places.size(); ++i) {
-    const Place& p = places[i];
-    if (i > 0 && places[i - 1].index == p.index) continue;
-    const bool alone = (i == 0 || places[i - 1].x != p.x || places[i - 1].y != p.y ||
-                        places[i - 1].z != p.z) &&
-                       (i + 1 == places.size() || places[i + 1].x != p.x ||
-                        places[i + 1].y != p.y || places[i + 1].z != p.z);
-    if (!alone) points.push_back(&mesh.vertices[p.index]);
-  }
+// Sets of the given vertices that stand at one place (within tolerance of
+// one another, see GroupByPlace) become their first vertex in the array,
+// unless joining a set would give an edge more than two faces, or two
+// faces running an edge the same way. A face that would get two corners in
+// one place is a needle no wider than the rounding: it goes, with the
+// corners that no other face uses. Returns whether any were joined: the
+// face-face adjacency is then stale.
+bool JoinAtOnePlace(MeshT5& mesh, std::vector<VertexT5*> points, double tolerance) {
+  std::sort(points.begin(), points.end());
+  points.erase(std::unique(points.begin(), points.end()), points.end());
+  std::vector<Vec3d> positions;
+  positions.reserve(points.size());
+  for (const VertexT5* v : points)
+    positions.push_back(Vec3d(v->position));
+  // Each place's first point is the first vertex of the set in the array.
+  const std::vector<uint32_t> place = GroupByPlace(positions, tolerance);
   // into[i]: the vertex that vertex i becomes, or null.
   std::vector<VertexT5*> into;
-  auto sets = [&points](auto&& visit) {
-    for (size_t i = 0; i < points.size();) {
-      size_t j = i + 1;
-      while (j < points.size() && points[j]->position == points[i]->position) ++j;
-      if (j - i > 1) visit(i, j);
-      i = j;
-    }
-  };
-  sets([&](size_t i, size_t j) {
+  std::vector<uint8_t> shared(points.size(), 0);
+  for (size_t i = 0; i < points.size(); ++i)
+    if (place[i] != i) shared[i] = shared[place[i]] = 1;
+  for (size_t i = 0; i < points.size(); ++i) {
+    if (!shared[i]) continue;
     if (into.empty()) into.assign(mesh.vertices.size(), nullptr);
-    for (size_t k = i; k < j; ++k)
-      into[mesh.VertexIndex(points[k])] = points[i];
-  });
+    into[mesh.VertexIndex(points[i])] = points[place[i]];
+  }
+  // The sets, each as the indices of its points, its first point first.
+  auto sets = [&](auto&& visit) {
+    std::vector<std::vector<size_t>> members;
+    std::vector<size_t> slot(points.size(), SIZE_MAX);
+    for (size_t i = 0; i < points.size(); ++i) {
+      if (!shared[i]) continue;
+      if (slot[place[i]] == SIZE_MAX) {
+        slot[place[i]] = members.size();
+        members.emplace_back();
+      }
+      members[slot[place[i]]].push_back(i);
+    }
+    for (const std::vector<size_t>& m : members) visit(m);
+  };
   if (into.empty()) return false;
   auto target = [&](VertexT5* v) {
     VertexT5* to = into[mesh.VertexIndex(v)];
@@ -323,17 +321,25 @@ bool JoinAtOnePlace(MeshT5& mesh, const std::vector<VertexT5*>& given) {
   };
   std::vector<Use> uses;
   std::vector<const VertexT5*> refused;
-  for (const FaceT5& f : mesh.faces) {
+  // Faces with two corners at one place: needles no wider than the
+  // rounding, which go where their place is joined (as the edge collapse
+  // would take them), with the place they hang on.
+  std::vector<std::pair<FaceT5*, const VertexT5*>> needles;
+  for (FaceT5& f : mesh.faces) {
     if (!IsLive(f.flags)) continue;
+    const VertexT5* to[3] = {target(f.v[0]), target(f.v[1]), target(f.v[2])};
+    int needle = -1;
+    for (int z = 0; z < 3; ++z)
+      if (to[z] == to[(z + 1) % 3] && f.v[z] != f.v[(z + 1) % 3]) needle = z;
+    if (needle >= 0) {
+      needles.push_back({&f, to[needle]});
+      continue;
+    }
     for (int z = 0; z < 3; ++z) {
       VertexT5 *a = f.v[z], *b = f.v[(z + 1) % 3];
       if (into[mesh.VertexIndex(a)] == nullptr && into[mesh.VertexIndex(b)] == nullptr) continue;
-      const VertexT5 *ta = target(a), *tb = target(b);
-      if (ta == tb) {
-        if (a != b) refused.push_back(ta);
-        continue;
-      }
-      uses.push_back({std::min(ta, tb), std::max(ta, tb), ta < tb});
+      const VertexT5 *ta = to[z], *tb = to[(z + 1) % 3];
+      if (ta != tb) uses.push_back({std::min(ta, tb), std::max(ta, tb), ta < tb});
     }
   }
   std::sort(uses.begin(), uses.end(), [](const Use& a, const Use& b) {
@@ -350,46 +356,41 @@ bool JoinAtOnePlace(MeshT5& mesh, const std::vector<VertexT5*>& given) {
   }
   std::sort(refused.begin(), refused.end());
   int32_t joined = 0;
-  sets([&](size_t i, size_t j) {
-    const bool refuse = std::binary_search(refused.begin(), refused.end(), points[i]);
-    for (size_t k = i + 1; k < j; ++k) {
+  sets([&](const std::vector<size_t>& set) {
+    const bool refuse = std::binary_search(refused.begin(), refused.end(), points[set[0]]);
+    for (size_t k = 1; k < set.size(); ++k) {
       if (refuse) {
-        into[mesh.VertexIndex(points[k])] = nullptr;
+        into[mesh.VertexIndex(points[set[k]])] = nullptr;
         continue;
       }
-      points[k]->flags |= ElemFlag::Deleted;
+      points[set[k]]->flags |= ElemFlag::Deleted;
       ++joined;
     }
-    if (refuse) into[mesh.VertexIndex(points[i])] = nullptr;
+    if (refuse) into[mesh.VertexIndex(points[set[0]])] = nullptr;
   });
   if (joined == 0) return false;
+  std::vector<FaceT5*> gone;
+  for (const auto& [f, at] : needles)
+    if (!std::binary_search(refused.begin(), refused.end(), at)) gone.push_back(f);
   for (FaceT5& f : mesh.faces)
     if (IsLive(f.flags))
       for (VertexT5*& v : f.v)
         v = target(v);
   mesh.vertexCount -= joined;
+  DeleteFacesAndLoneCorners(mesh, gone, false);
   return true;
 }
 
 // The points of the loops, as JoinCutPointsAtOnePlace takes the corners of
 // the border edges: those within tolerance of the plane.
 bool JoinLoopPointsAtOnePlace(MeshT5& mesh, const LoopWalks& walks, const Plane3f& plane,
-                              double tolerance) {
+                              double tolerance, double place) {
   std::vector<VertexT5*> points;
   for (const FacePos& p : walks.steps)
     if (IsLiveIncluded(p.v->flags) &&
         std::fabs(SignedDistance(p.v->position, plane)) <= tolerance)
       points.push_back(p.v);
-  return JoinAtOnePlace(mesh, points);
-}
-
-// The tolerance within which a point counts as one of the cut: the clip's
-// edge collapse's, or without a box to take it from, as much of the given
-// box.
-double CutTolerance(const MeshT5& mesh, const BBox3f& cut) {
-  const double collapsed = CollapseTolerance(mesh);
-  if (collapsed > 0.0 || cut.IsNull()) return collapsed;
-  return double(float(cut.Diag() * double(1e-4f)));
+  return JoinAtOnePlace(mesh, std::move(points), place);
 }
 
 }  // namespace
@@ -431,24 +432,25 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane) {
       na = nb = 2;
     }
   }
-  return JoinAtOnePlace(mesh, points);
+  return JoinAtOnePlace(mesh, std::move(points), PlaceTolerance(mesh, box));
 }
 
 namespace {
 
 // The border edges on the plane of the loops that leave it, in runs from a
 // point where such a loop comes onto the plane to one where it leaves it,
-// joined end to start where one run ends at the point where another
-// begins: across a split seam the cut's loop is broken into pieces of the
-// loops of the two sides, which meet at the seam once its points on the
-// cut are one. Each chain of runs that comes back to its start is appended
+// joined end to start where one run ends at the place where another
+// begins (within the place tolerance, see GroupByPlace): across a split
+// seam the cut's loop is broken into pieces of the loops of the two sides,
+// which meet there. Each chain of runs that comes back to its start is appended
 // to the walks as a loop of the cut, and its index to chosen. whole[i]
 // tells whether loop i lies on the plane as a whole.
 void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const Plane3f& plane,
-                      double tolerance, std::vector<size_t>& chosen) {
+                      double tolerance, double place, std::vector<size_t>& chosen) {
   struct Run {
     size_t loop, first, count;  // steps first .. first + count - 1 of the loop's walk, cyclic
     const VertexT5 *from, *to;
+    uint32_t fromPlace = 0, toPlace = 0;
   };
   std::vector<Run> runs;
   std::vector<uint8_t> on;
@@ -469,7 +471,7 @@ void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const
     for (size_t t = 1; t <= n; ++t) {
       const size_t k = (off + t) % n, before = (k + n - 1) % n;
       if (on[before] && on[k]) {
-        if (!open) runs.push_back({i, k, 0, w[before].v, nullptr});
+        if (!open) runs.push_back({i, k, 0, w[before].v, nullptr, 0, 0});
         open = true;
         ++runs.back().count;
         runs.back().to = w[k].v;
@@ -479,17 +481,28 @@ void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const
     }
   }
   if (runs.empty()) return;
+  {
+    std::vector<Vec3d> ends;
+    ends.reserve(2 * runs.size());
+    for (const Run& run : runs) {
+      ends.push_back(Vec3d(run.from->position));
+      ends.push_back(Vec3d(run.to->position));
+    }
+    const std::vector<uint32_t> at = GroupByPlace(ends, place);
+    for (size_t r = 0; r < runs.size(); ++r)
+      runs[r].fromPlace = at[2 * r], runs[r].toPlace = at[2 * r + 1];
+  }
   std::vector<size_t> byStart(runs.size());
   for (size_t r = 0; r < runs.size(); ++r)
     byStart[r] = r;
   std::sort(byStart.begin(), byStart.end(),
-            [&runs](size_t a, size_t b) { return runs[a].from < runs[b].from; });
+            [&runs](size_t a, size_t b) { return runs[a].fromPlace < runs[b].fromPlace; });
   std::vector<uint8_t> used(runs.size(), 0);
-  // An unused run from v, or runs.size().
-  auto from = [&](const VertexT5* v) {
+  // An unused run from place v, or runs.size().
+  auto from = [&](uint32_t v) {
     auto it = std::lower_bound(byStart.begin(), byStart.end(), v,
-                               [&runs](size_t r, const VertexT5* p) { return runs[r].from < p; });
-    for (; it != byStart.end() && runs[*it].from == v; ++it)
+                               [&runs](size_t r, uint32_t p) { return runs[r].fromPlace < p; });
+    for (; it != byStart.end() && runs[*it].fromPlace == v; ++it)
       if (!used[*it]) return *it;
     return runs.size();
   };
@@ -500,13 +513,13 @@ void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const
     used[r] = 1;
     chain.assign(1, r);
     // Each turn takes a run that was not used: bounded by their number.
-    while (runs[chain.back()].to != runs[r].from) {
-      const size_t next = from(runs[chain.back()].to);
+    while (runs[chain.back()].toPlace != runs[r].fromPlace) {
+      const size_t next = from(runs[chain.back()].toPlace);
       if (next == runs.size()) break;
       used[next] = 1;
       chain.push_back(next);
     }
-    if (runs[chain.back()].to != runs[r].from) continue;
+    if (runs[chain.back()].toPlace != runs[r].fromPlace) continue;
     steps.clear();
     for (size_t c : chain) {
       const Run& run = runs[c];
@@ -534,11 +547,12 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, LoopWalks& walks,
     for (const FacePos& p : walks.steps)
       cut.Add(p.v->position);
   const double onCut = CutTolerance(mesh, cut);
+  const double place = PlaceTolerance(mesh, cut);
   auto collect = [&]() {
     loops.clear();
     CollectLoops(mesh, loops, &walks);
   };
-  if (JoinLoopPointsAtOnePlace(mesh, walks, plane, onCut)) {
+  if (JoinLoopPointsAtOnePlace(mesh, walks, plane, onCut, place)) {
     BuildFaceFaceAdjacency(mesh);
     collect();
   }
@@ -548,7 +562,7 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, LoopWalks& walks,
     whole.assign(loops.size(), 0);
     for (size_t i = 0; i < loops.size(); ++i)
       if (LoopOnPlane(walks, i, loops[i], plane, collapsed)) chosen.push_back(i), whole[i] = 1;
-    ChainRunsOnPlane(walks, whole, plane, onCut, chosen);
+    ChainRunsOnPlane(walks, whole, plane, onCut, place, chosen);
   };
   choose();
   if (RemoveSideFacesFlatOnTheCut(mesh, chosen, walks)) {
