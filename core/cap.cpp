@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <bit>
 #include <cfloat>
-#include <cstdio>
-#include <cstdlib>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <unordered_map>
 #include <utility>
 
 #include "core/border_loops.h"
@@ -18,6 +17,7 @@
 #include "core/normals.h"
 #include "core/polygon_triangulation.h"
 #include "core/places.h"
+#include "core/plane_tessellation.h"
 #include "core/prefetch.h"
 #include "core/topology.h"
 
@@ -33,102 +33,24 @@ constexpr float kOneDegree = 0.017453292f;
 struct CapLoop {
   std::vector<Point2d> points;  // in walk order
   std::vector<VertexT5*> corners;
+  // The border edge that ends at each point, from the point before it in
+  // the walk (at the start, from the last one): edge z of face f.
+  std::vector<FacePos> edges;
+  std::vector<uint32_t> places;  // of the points, among all the loops' places
   double twiceArea = 0.0;  // signed, of the points in walk order
   // Border edges whose face runs them against the walk, less those whose
   // face runs them along it.
   int64_t against = 0;
-  Point2d lo, hi;   // box of the points
-  int depth = 0;    // loops around this one
-  int parent = -1;  // the nearest of them
-  bool hole = false;  // capped together with its parent
+  Point2d lo, hi;  // box of the points
+
+  // Whether the cap runs the loop along its walk: the new faces use each
+  // border edge against the way its face runs, so the cap faces the way
+  // the mesh does.
+  bool Along() const { return against >= 0; }
+  // Twice the signed area that the loop's cap turns: positive
+  // counter-clockwise.
+  double CapArea() const { return Along() ? twiceArea : -twiceArea; }
 };
-
-// Whether loop a lies inside loop b, of the same cut: the two do not cross,
-// but a may touch b, and a point of a may lie on an edge of b within
-// rounding, as where a hole touches its outer loop. a's points vote, the
-// first few that lie clearly inside or outside b decide; on a tie, the
-// middle of a's largest triangle, well inside a, does.
-bool InsideLoop(const CapLoop& a, const CapLoop& b) {
-  const double pad = 1e-9 * (std::fabs(b.hi.x - b.lo.x) + std::fabs(b.hi.y - b.lo.y));
-  if (a.lo.x < b.lo.x - pad || a.lo.y < b.lo.y - pad || a.hi.x > b.hi.x + pad ||
-      a.hi.y > b.hi.y + pad)
-    return false;
-  constexpr int kLead = 3;
-  int in = 0, out = 0;
-  for (size_t k = 0; k < a.points.size() && std::abs(in - out) < kLead; ++k) {
-    const int c = LoopContains(b.points, a.points[k]);
-    in += c == 1;
-    out += c == 0;
-  }
-  if (in != out) return in > out;
-  std::vector<int> triangles;
-  TriangulatePolygon2D(a.points, triangles);
-  double largest = 0.0;
-  Point2d middle;
-  for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
-    const Point2d &p = a.points[size_t(triangles[t])], &q = a.points[size_t(triangles[t + 1])],
-                  &r = a.points[size_t(triangles[t + 2])];
-    const double twice = (q.x - p.x) * (r.y - p.y) - (q.y - p.y) * (r.x - p.x);
-    if (twice > largest) {
-      largest = twice;
-      middle = {(p.x + q.x + r.x) / 3.0, (p.y + q.y + r.y) / 3.0};
-    }
-  }
-  return largest > 0.0 && LoopContains(b.points, middle) == 1;
-}
-
-// Sets each loop's depth (the number of loops around it) and parent (the
-// deepest of them).
-void NestLoops(std::vector<CapLoop>& caps) {
-  std::vector<std::pair<size_t, size_t>> inside;  // (inner, outer)
-  for (size_t i = 0; i < caps.size(); ++i) {
-    const CapLoop& a = caps[i];
-    if (!(std::fabs(a.twiceArea) > 0.0)) continue;
-    for (size_t j = 0; j < caps.size(); ++j) {
-      const CapLoop& b = caps[j];
-      if (j == i || !(std::fabs(b.twiceArea) > std::fabs(a.twiceArea))) continue;
-      if (InsideLoop(a, b)) inside.push_back({i, j});
-    }
-  }
-  for (const auto& [i, j] : inside)
-    ++caps[i].depth;
-  for (const auto& [i, j] : inside)
-    if (caps[j].depth == caps[i].depth - 1) caps[i].parent = int(j);
-}
-
-// The vote of the loop's border edges on the way its cap turns in the
-// plane's frame: positive counter-clockwise, negative clockwise, 0 when they
-// do not say.
-double CapTurnVote(const CapLoop& c) {
-  return c.twiceArea > 0.0 ? double(c.against) : c.twiceArea < 0.0 ? -double(c.against) : 0.0;
-}
-
-// The sign of CapTurnVote.
-int CapTurn(const CapLoop& c) {
-  const double turn = CapTurnVote(c);
-  return turn > 0.0 ? 1 : turn < 0.0 ? -1 : 0;
-}
-
-// A loop is a hole of the loop around it when the faces on their border
-// edges turn the other way in the plane, as the inner wall of a ring does on
-// a consistently wound mesh. On an open model a loop can lie inside another
-// that turns the same way: an island in a hole that runs partly along the
-// model's own border, which is not capped. Cut out of the loop around it,
-// such an island would have its edges run the same way by both its faces;
-// it is capped on its own, as a loop that nothing holds.
-void MarkHoles(std::vector<CapLoop>& caps) {
-  std::vector<size_t> order(caps.size());
-  for (size_t i = 0; i < order.size(); ++i)
-    order[i] = i;
-  std::stable_sort(order.begin(), order.end(),
-                   [&caps](size_t a, size_t b) { return caps[a].depth < caps[b].depth; });
-  for (size_t i : order) {
-    CapLoop& c = caps[i];
-    if (c.parent < 0) continue;
-    const CapLoop& around = caps[size_t(c.parent)];
-    c.hole = !around.hole && CapTurn(c) != 0 && CapTurn(c) == -CapTurn(around);
-  }
-}
 
 // The box that every tolerance of the cap comes from: the mesh's box as the
 // clip leaves it (the box from before the clip, which its edge collapse
@@ -571,7 +493,7 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, LoopWalks& walks,
   }
 }
 
-// The chosen loops in the plane's frame, nested, their holes marked.
+// The chosen loops in the plane's frame.
 std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size_t>& chosen,
                                   const Plane3f& plane) {
   Plane3f unit = plane;
@@ -584,6 +506,7 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
     const std::span<const FacePos> walk = walks.Of(i);
     c.points.reserve(walk.size());
     c.corners.reserve(walk.size());
+    c.edges.assign(walk.begin(), walk.end());
     for (size_t k = 0; k < walk.size(); ++k) {
       // The walk's faces and corners lie anywhere in the arrays.
       if (k + 8 < walk.size()) {
@@ -594,8 +517,6 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
       Vec3d q(p.v->position);
       c.points.push_back({q.Dot(du), q.Dot(dw)});
       c.corners.push_back(p.v);
-      // The border edge that ends at p.v, here from the point before it in
-      // the walk (at the start, from the last one).
       c.against += p.f->v[(p.z + 1) % 3] == p.v ? -1 : 1;
     }
     c.twiceArea = TwiceArea(c.points);
@@ -606,28 +527,43 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
     }
     caps.push_back(std::move(c));
   }
-  NestLoops(caps);
-  MarkHoles(caps);
   return caps;
 }
 
+// The sign of the cut's cap as a whole: of the area that the loops' caps
+// turn, summed (holes turn against the loops around them); 1 when nothing
+// says.
+int CutTurn(const std::vector<CapLoop>& caps, size_t from = 0, size_t to = SIZE_MAX) {
+  double sum = 0.0, largest = 0.0;
+  int turn = 1;
+  for (size_t k = from; k < std::min(to, caps.size()); ++k) {
+    sum += caps[k].CapArea();
+    if (std::fabs(caps[k].CapArea()) > largest) {
+      largest = std::fabs(caps[k].CapArea());
+      turn = caps[k].CapArea() > 0.0 ? 1 : -1;
+    }
+  }
+  return sum > 0.0 ? 1 : sum < 0.0 ? -1 : turn;
+}
+
 // A loop that is the three edges of one face lying flat on the cut (its
-// corners within the cut's tolerance of the plane), and that the cap would
-// close on its own, is what the edge collapse leaves of a tip that stood
-// just above the plane: under the face the kept part has no thickness, and
-// the loop's cap would be the same face again, back to back with it. Such a
+// corners within the cut's tolerance of the plane), and whose cap turns as
+// the cut's does, is what the edge collapse leaves of a tip that stood just
+// above the plane: under the face the kept part has no thickness, and the
+// loop's cap would be the same face again, back to back with it. Such a
 // face goes, with the corners that no other face uses, and its loop with
-// it. A loop that is a hole is left: the cap of the loop around it leaves
-// the face's place open, and the face closes it. caps[k] is the loop of
-// walk chosen[k].
+// it. A loop whose cap turns the other way is a hole: the cap around it
+// leaves the face's place open, and the face closes it. caps[k] is the loop
+// of walk chosen[k].
 void RemoveTipsSquashedOnTheCut(MeshT5& mesh, const LoopWalks& walks,
                                 const std::vector<size_t>& chosen, const Plane3f& plane,
                                 std::vector<CapLoop>& caps) {
   std::vector<uint8_t> gone(caps.size(), 0);
   std::vector<FaceT5*> faces;
+  const int turn = CutTurn(caps);
   for (size_t k = 0; k < caps.size(); ++k) {
     const std::span<const FacePos> walk = walks.Of(chosen[k]);
-    if (caps[k].hole || walk.size() != 3) continue;
+    if (walk.size() != 3 || caps[k].CapArea() * turn < 0.0) continue;
     FaceT5* f = walk[0].f;
     bool lone = f->v[0] != f->v[1] && f->v[1] != f->v[2] && f->v[2] != f->v[0];
     for (int z = 0; z < 3; ++z)
@@ -640,25 +576,47 @@ void RemoveTipsSquashedOnTheCut(MeshT5& mesh, const LoopWalks& walks,
     const double tolerance = CutTolerance(mesh, box);
     for (const VertexT5* v : f->v)
       lone = lone && std::fabs(SignedDistance(v->position, plane)) <= tolerance;
-    for (const CapLoop& c : caps)
-      lone = lone && c.parent != int(k);
     if (!lone) continue;
     gone[k] = 1;
     faces.push_back(f);
   }
   if (faces.empty()) return;
   DeleteFacesAndLoneCorners(mesh, faces);
-  // The loops that stay, their parents renumbered (none was a gone one).
-  std::vector<int> number(caps.size(), -1);
   std::vector<CapLoop> kept;
   for (size_t k = 0; k < caps.size(); ++k)
-    if (!gone[k]) {
-      number[k] = int(kept.size());
-      kept.push_back(std::move(caps[k]));
-    }
-  for (CapLoop& c : kept)
-    if (c.parent >= 0) c.parent = number[size_t(c.parent)];
+    if (!gone[k]) kept.push_back(std::move(caps[k]));
   caps = std::move(kept);
+}
+
+// The places of the loops' points (see GroupByPlace): each loop's places,
+// and per place its point in the plane and its first vertex.
+struct CutPlaces {
+  std::vector<Point2d> at;
+  std::vector<VertexT5*> vertex;
+};
+
+CutPlaces NumberPlaces(std::vector<CapLoop>& caps, double tolerance) {
+  std::vector<Vec3d> positions;
+  for (const CapLoop& c : caps)
+    for (const VertexT5* v : c.corners)
+      positions.push_back(Vec3d(v->position));
+  const std::vector<uint32_t> group = GroupByPlace(positions, tolerance);
+  std::vector<uint32_t> number(group.size(), UINT32_MAX);
+  CutPlaces places;
+  size_t i = 0;
+  for (CapLoop& c : caps) {
+    c.places.resize(c.corners.size());
+    for (size_t k = 0; k < c.corners.size(); ++k, ++i) {
+      uint32_t& n = number[group[i]];
+      if (n == UINT32_MAX) {
+        n = uint32_t(places.at.size());
+        places.at.push_back(c.points[k]);
+        places.vertex.push_back(c.corners[k]);
+      }
+      c.places[k] = n;
+    }
+  }
+  return places;
 }
 
 // Edges of the surface that join two points of the loops through its
@@ -706,13 +664,17 @@ class SurfaceChords {
 
   bool Empty() const { return chords_.empty(); }
 
+  // Whether a and b, both points of the loops, are the ends of a chord;
+  // a null point (one the cap makes) is no loop's.
   bool Joins(const VertexT5* a, const VertexT5* b) const {
-    return onLoop_[mesh_.VertexIndex(a)] == 2 && onLoop_[mesh_.VertexIndex(b)] == 2 &&
+    return a != nullptr && b != nullptr && onLoop_[mesh_.VertexIndex(a)] == 2 &&
+           onLoop_[mesh_.VertexIndex(b)] == 2 &&
            std::binary_search(chords_.begin(), chords_.end(), Key(a, b));
   }
 
   // Whether some side of the triangles (indices into corners) is a chord.
-  bool AnyOn(const std::vector<int>& triangles, const std::vector<VertexT5*>& corners) const {
+  template <class Index>
+  bool AnyOn(const std::vector<Index>& triangles, const std::vector<VertexT5*>& corners) const {
     for (size_t t = 0; t + 2 < triangles.size() && !Empty(); t += 3)
       for (int k = 0; k < 3; ++k)
         if (Joins(corners[size_t(triangles[t + size_t(k)])],
@@ -722,8 +684,10 @@ class SurfaceChords {
   }
 
   // Whether the triangles, added to the surface, leave no edge with more
-  // than two faces and no triangle with a corner twice.
-  bool KeepManifold(const std::vector<int>& triangles, const std::vector<VertexT5*>& corners) {
+  // than two faces and no triangle with a corner twice. Sides with a null
+  // end (a point the cap makes) are new to the surface.
+  template <class Index>
+  bool KeepManifold(const std::vector<Index>& triangles, const std::vector<VertexT5*>& corners) {
     if (!usesSorted_) std::sort(uses_.begin(), uses_.end());
     usesSorted_ = true;
     std::vector<uint64_t> sides;
@@ -731,6 +695,7 @@ class SurfaceChords {
       for (size_t k = 0; k < 3; ++k) {
         const VertexT5 *a = corners[size_t(triangles[t + k])],
                        *b = corners[size_t(triangles[t + (k + 1) % 3])];
+        if (a == nullptr || b == nullptr) continue;
         if (a == b) return false;
         sides.push_back(Key(a, b));
       }
@@ -759,112 +724,535 @@ class SurfaceChords {
   bool usesSorted_ = false;
 };
 
-// An outer loop with its holes, as the cap triangulates them.
-struct LoopAndHoles {
-  std::vector<std::vector<Point2d>> polygon;  // the loop, then its holes
-  std::vector<VertexT5*> corners;  // of the polygon's points in turn
-  // The vote on the way the cap turns in the plane (see CapTurnVote).
-  double counterClockwise = 0.0;
-
-  // Triangles as index triples into corners; see TriangulatePolygon2D.
-  int Triangulate(std::vector<int>& triangles, const RefusedDiagonal& refused = {}) const {
-    triangles.clear();
-    return polygon.size() == 1 ? TriangulatePolygon2D(polygon[0], triangles, refused)
-                               : TriangulatePolygonWithHoles2D(polygon, triangles, refused);
-  }
+// A border edge of a loop as the cap runs it, from place p to place q:
+// edge z of face f.
+struct CapSide {
+  uint32_t p, q;
+  FaceT5* f;
+  int z;
 };
 
-// The loop caps[i] with its holes.
-LoopAndHoles GatherLoopAndHoles(const std::vector<CapLoop>& caps, size_t i) {
-  const CapLoop& outer = caps[i];
-  LoopAndHoles l;
-  l.polygon.assign(1, outer.points);
-  l.corners = outer.corners;
-  // The new faces run each border edge along the walk when the face on it
-  // runs it against the walk, as it does all round a consistently wound
-  // mesh; whether that turns the cap counter-clockwise in the plane's
-  // frame is read from the loop's walk and from its holes' walks.
-  l.counterClockwise = CapTurnVote(outer);
-  for (size_t j = 0; j < caps.size(); ++j) {
-    const CapLoop& h = caps[j];
-    if (h.parent == int(i) && h.hole) {
-      l.polygon.push_back(h.points);
-      l.corners.insert(l.corners.end(), h.corners.begin(), h.corners.end());
-      l.counterClockwise -= CapTurnVote(h);
-    }
+// The loop's sides in the cap's turn, those between two points at one
+// place left out.
+std::vector<CapSide> SidesOf(const CapLoop& c) {
+  std::vector<CapSide> sides;
+  const size_t n = c.places.size();
+  sides.reserve(n);
+  for (size_t t = 0; t < n; ++t) {
+    // Along the walk, step k is the edge from point k - 1 to point k.
+    const size_t k = c.Along() ? t : n - 1 - t;
+    const size_t before = (k + n - 1) % n;
+    const uint32_t from = c.Along() ? c.places[before] : c.places[k];
+    const uint32_t to = c.Along() ? c.places[k] : c.places[before];
+    if (from != to) sides.push_back({from, to, c.edges[k].f, c.edges[k].z});
   }
-  return l;
+  return sides;
 }
 
-// The second line for a loop whose triangles lie on a chord: the same
-// triangles with the chords flipped away where they can be, else ear
-// clipping that refuses every ear closing on a chord. False (the loop stays
-// open) when neither gives a complete cap that keeps the surface manifold.
-bool AvoidChords(const LoopAndHoles& l, SurfaceChords& chords, std::vector<int>& triangles) {
-  const RefusedDiagonal onChord = [&](int a, int b) {
-    return chords.Joins(l.corners[size_t(a)], l.corners[size_t(b)]);
+// What the cap adds: triangles as place triples in the turn of the faces,
+// the points it makes where loops cross (numbered on from the places), and
+// the border edges on which it puts points of its own, so that the faces
+// there are split at them.
+struct CapPlan {
+  std::vector<uint32_t> triangles;
+  std::vector<ContourCrossing> crossings;
+  struct Split {
+    FaceT5* f;
+    int z;
+    std::vector<uint32_t> points;
   };
-  std::vector<Point2d> points;
-  for (const std::vector<Point2d>& loop : l.polygon)
-    points.insert(points.end(), loop.begin(), loop.end());
-  std::vector<int> flipped = triangles;
-  if (FlipRefusedDiagonals(points, flipped, onChord) && chords.KeepManifold(flipped, l.corners)) {
-    triangles = std::move(flipped);
-    return true;
-  }
-  return l.Triangulate(triangles, onChord) && !chords.AnyOn(triangles, l.corners) &&
-         chords.KeepManifold(triangles, l.corners);
-}
-
-// What the cap does with a loop of the cut: each loop ends closed, covered
-// once, or untouched.
-enum class LoopOutcome : uint8_t {
-  kClosed,      // capped, together with its holes
-  kHole,        // closed by the cap of the loop around it
-  kUnfinished,  // left open, with its holes: no complete triangulation
-  kOnChord,     // left open, with its holes: every cap found would lie on
-                // an edge of the surface or give an edge a third face
+  std::vector<Split> splits;
 };
 
-// The corners of the cap's faces, three a face, each as (a, c, b) for the
-// counter-clockwise triangle (a, b, c) in the plane when the cap turns
-// counter-clockwise. A loop's triangles come only from a complete
-// triangulation of it with its holes (a hole that touches it at points
-// splits it into parts, each cut once); outcome tells per loop what became
-// of it.
-std::vector<VertexT5*> CapFaceCorners(const MeshT5& mesh, const std::vector<CapLoop>& caps,
-                                      OldFaces& old, std::vector<LoopOutcome>& outcome) {
-  SurfaceChords chords(mesh, caps, old);
-  // A loop of n points gives n - 2 triangles, and each hole joined to it two
-  // more.
-  size_t points = 0;
-  for (const CapLoop& c : caps)
-    points += c.points.size() + 2;
-  std::vector<VertexT5*> cap;
-  cap.reserve(3 * points);
-  std::vector<int> triangles;
-  triangles.reserve(3 * points);
-  outcome.assign(caps.size(), LoopOutcome::kHole);
+// Groups of loops whose boxes overlap (padded by pad), found by a sweep
+// along x: each group as the indices of its loops.
+std::vector<std::vector<size_t>> OverlappingGroups(const std::vector<CapLoop>& caps, double pad) {
+  std::vector<size_t> order(caps.size());
+  for (size_t i = 0; i < order.size(); ++i)
+    order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&caps](size_t a, size_t b) { return caps[a].lo.x < caps[b].lo.x; });
+  std::vector<size_t> parent(caps.size());
+  for (size_t i = 0; i < parent.size(); ++i)
+    parent[i] = i;
+  auto root = [&parent](size_t i) {
+    while (parent[i] != i) i = parent[i] = parent[parent[i]];
+    return i;
+  };
+  std::vector<size_t> active;
+  for (size_t i : order) {
+    const CapLoop& c = caps[i];
+    size_t kept = 0;
+    for (size_t j : active) {
+      const CapLoop& d = caps[j];
+      if (d.hi.x + pad < c.lo.x) continue;  // passed: leaves the sweep
+      active[kept++] = j;
+      if (d.lo.y <= c.hi.y + pad && c.lo.y <= d.hi.y + pad) parent[root(i)] = root(j);
+    }
+    active.resize(kept);
+    active.push_back(i);
+  }
+  std::vector<std::vector<size_t>> groups;
+  std::vector<size_t> slot(caps.size(), SIZE_MAX);
   for (size_t i = 0; i < caps.size(); ++i) {
-    if (caps[i].hole) continue;  // capped with the loop around it
-    const LoopAndHoles l = GatherLoopAndHoles(caps, i);
-    outcome[i] = !l.Triangulate(triangles)                    ? LoopOutcome::kUnfinished
-                 : !chords.AnyOn(triangles, l.corners)         ? LoopOutcome::kClosed
-                 : AvoidChords(l, chords, triangles)           ? LoopOutcome::kClosed
-                                                               : LoopOutcome::kOnChord;
-    for (size_t j = 0; j < caps.size(); ++j)
-      if (caps[j].parent == int(i) && caps[j].hole && outcome[i] != LoopOutcome::kClosed)
-        outcome[j] = outcome[i];
-    if (outcome[i] != LoopOutcome::kClosed) continue;
-    const bool ccw = l.counterClockwise > 0.0;
-    // A triangle (a, b, c) becomes the face (a, c, b) below.
-    for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
-      cap.push_back(l.corners[size_t(triangles[t])]);
-      cap.push_back(l.corners[size_t(triangles[ccw ? t + 2 : t + 1])]);
-      cap.push_back(l.corners[size_t(triangles[ccw ? t + 1 : t + 2])]);
+    size_t& g = slot[root(i)];
+    if (g == SIZE_MAX) {
+      g = groups.size();
+      groups.emplace_back();
+    }
+    groups[g].push_back(i);
+  }
+  return groups;
+}
+
+// The ear clipping of a loop that no other loop comes near: appends its
+// triangles to plan, or returns false where it gives no complete cap that
+// avoids the chords and keeps the surface manifold.
+bool EarClipLoop(const CapLoop& c, SurfaceChords& chords, CapPlan& plan) {
+  std::vector<int> triangles;
+  if (!TriangulatePolygon2D(c.points, triangles)) return false;
+  if (chords.AnyOn(triangles, c.corners)) {
+    const RefusedDiagonal onChord = [&](int a, int b) {
+      return chords.Joins(c.corners[size_t(a)], c.corners[size_t(b)]);
+    };
+    std::vector<int> flipped = triangles;
+    if (FlipRefusedDiagonals(c.points, flipped, onChord) &&
+        chords.KeepManifold(flipped, c.corners)) {
+      triangles = std::move(flipped);
+    } else {
+      triangles.clear();
+      if (!TriangulatePolygon2D(c.points, triangles, onChord) ||
+          chords.AnyOn(triangles, c.corners) || !chords.KeepManifold(triangles, c.corners))
+        return false;
     }
   }
-  return cap;
+  // Counter-clockwise triangles, turned as the cap turns.
+  const bool ccw = c.CapArea() > 0.0;
+  for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
+    plan.triangles.push_back(c.places[size_t(triangles[t])]);
+    plan.triangles.push_back(c.places[size_t(triangles[ccw ? t + 1 : t + 2])]);
+    plan.triangles.push_back(c.places[size_t(triangles[ccw ? t + 2 : t + 1])]);
+  }
+  return true;
+}
+
+// The cap of a group of loops at once: the regions that the loops' sides,
+// run as the cap runs them, wind around the way the group's cap turns, cut
+// into triangles wherever the loops touch, cross or run along one another.
+// Every side must come out as an edge of the cap, or as a row of its edges
+// through points that lie on the side (where another loop touches or
+// crosses it), and every edge on the cap's rim must be such a side's.
+// Loops whose sides are wholly inside the cap (a loop inside another that
+// turns the same way, as an island on an open model) are capped again on
+// their own, and so on. Returns false, leaving plan as it was, where no
+// such cap is found.
+bool TessellateGroup(const std::vector<CapLoop>& caps, std::vector<size_t> group,
+                     const CutPlaces& places, double snap, SurfaceChords& chords, CapPlan& plan) {
+  const size_t triangles0 = plan.triangles.size(), crossings0 = plan.crossings.size(),
+               splits0 = plan.splits.size();
+  auto undo = [&]() {
+    plan.triangles.resize(triangles0);
+    plan.crossings.resize(crossings0);
+    plan.splits.resize(splits0);
+    return false;
+  };
+  const uint32_t placeCount = uint32_t(places.at.size());
+  // Bounded: each round caps at least one loop more.
+  while (!group.empty()) {
+    std::vector<std::vector<CapSide>> sides;
+    std::vector<std::vector<uint32_t>> contours;
+    double sum = 0.0;
+    for (size_t i : group) {
+      sides.push_back(SidesOf(caps[i]));
+      contours.emplace_back();
+      for (const CapSide& side : sides.back()) contours.back().push_back(side.p);
+      sum += caps[i].CapArea();
+    }
+    const int turn = sum >= 0.0 ? 1 : -1;
+    std::vector<uint32_t> local;
+    std::vector<ContourCrossing> made;
+    if (!TessellateByWinding(places.at, contours, turn, snap, local, made)) return undo();
+    // Ids of this round's crossings follow those of earlier groups and
+    // rounds.
+    const uint32_t offset = uint32_t(plan.crossings.size());
+    auto global = [&](uint32_t id) { return id < placeCount ? id : id + offset; };
+    std::vector<Point2d> at = places.at;
+    std::vector<VertexT5*> corners = places.vertex;
+    for (ContourCrossing c : made) {
+      Point2d q;
+      double total = 0.0;
+      for (int k = 0; k < 4; ++k) {
+        q.x += c.weight[k] * at[c.from[k]].x;
+        q.y += c.weight[k] * at[c.from[k]].y;
+        total += c.weight[k];
+      }
+      if (total > 0.0) q.x /= total, q.y /= total;
+      at.push_back(q);
+      corners.push_back(nullptr);
+    }
+    std::vector<uint32_t> tris;
+    for (size_t t = 0; t + 2 < local.size(); t += 3)
+      if (local[t] != local[t + 1] && local[t + 1] != local[t + 2] && local[t + 2] != local[t])
+        tris.insert(tris.end(), {local[t], local[t + 1], local[t + 2]});
+    if (chords.AnyOn(tris, corners)) {
+      const RefusedDiagonal onChord = [&](int a, int b) {
+        return chords.Joins(corners[size_t(a)], corners[size_t(b)]);
+      };
+      std::vector<int> ccw;
+      for (size_t t = 0; t + 2 < tris.size(); t += 3)
+        ccw.insert(ccw.end(), {int(tris[t]), int(tris[turn > 0 ? t + 1 : t + 2]),
+                               int(tris[turn > 0 ? t + 2 : t + 1])});
+      if (!FlipRefusedDiagonals(at, ccw, onChord)) return undo();
+      for (size_t t = 0; t + 2 < ccw.size(); t += 3) {
+        tris[t] = uint32_t(ccw[t]);
+        tris[t + 1] = uint32_t(ccw[turn > 0 ? t + 1 : t + 2]);
+        tris[t + 2] = uint32_t(ccw[turn > 0 ? t + 2 : t + 1]);
+      }
+    }
+    if (!chords.KeepManifold(tris, corners)) return undo();
+    // The cap's rim: its directed edges that no other of its triangles runs
+    // back, as often as they are left over.
+    std::unordered_map<uint64_t, int> uses;
+    auto key = [](uint32_t a, uint32_t b) { return uint64_t(a) << 32 | b; };
+    for (size_t t = 0; t + 2 < tris.size(); t += 3)
+      for (size_t k = 0; k < 3; ++k) ++uses[key(tris[t + k], tris[t + (k + 1) % 3])];
+    std::unordered_map<uint32_t, std::vector<uint32_t>> rimFrom;
+    size_t rim = 0;
+    for (const auto& [e, n] : uses) {
+      const uint32_t a = uint32_t(e >> 32), b = uint32_t(e);
+      auto back = uses.find(key(b, a));
+      const int left = n - (back == uses.end() ? 0 : back->second);
+      for (int k = 0; k < left; ++k) {
+        rimFrom[a].push_back(b);
+        ++rim;
+      }
+    }
+    // Takes the rim edge a -> b, when there is one left.
+    auto take = [&](uint32_t a, uint32_t b) {
+      auto it = rimFrom.find(a);
+      if (it == rimFrom.end()) return false;
+      auto e = std::find(it->second.begin(), it->second.end(), b);
+      if (e == it->second.end()) return false;
+      it->second.erase(e);
+      --rim;
+      return true;
+    };
+    // The rim's row of edges from p to q through points on the side.
+    auto row = [&](const CapSide& side, std::vector<uint32_t>& through) {
+      through.clear();
+      const Point2d a = at[side.p], b = at[side.q];
+      const double dx = b.x - a.x, dy = b.y - a.y, length2 = dx * dx + dy * dy;
+      if (!(length2 > 0.0)) return false;
+      const double reach = std::max(snap, 1e-9 * std::sqrt(length2));
+      uint32_t cur = side.p;
+      double along = 0.0;
+      for (size_t step = 0; step <= rimFrom.size(); ++step) {
+        auto it = rimFrom.find(cur);
+        if (it == rimFrom.end()) return false;
+        bool moved = false;
+        for (uint32_t next : it->second) {
+          if (next == side.q) {
+            take(cur, next);
+            return true;
+          }
+          const Point2d x = at[next];
+          const double t = ((x.x - a.x) * dx + (x.y - a.y) * dy) / length2;
+          const double off = std::fabs((x.x - a.x) * dy - (x.y - a.y) * dx) / std::sqrt(length2);
+          if (t > along && t < 1.0 && off <= reach) {
+            take(cur, next);
+            through.push_back(next);
+            cur = next;
+            along = t;
+            moved = true;
+            break;
+          }
+        }
+        if (!moved) return false;
+      }
+      return false;
+    };
+    std::vector<uint8_t> whole(group.size(), 1), none(group.size(), 1);
+    std::vector<CapPlan::Split> splits;
+    std::vector<uint32_t> through;
+    for (size_t g = 0; g < group.size(); ++g)
+      for (const CapSide& side : sides[g]) {
+        const bool found = take(side.p, side.q) || row(side, through);
+        if (!found) {
+          whole[g] = 0;
+          continue;
+        }
+        none[g] = 0;
+        if (!through.empty()) {
+          CapPlan::Split split{side.f, side.z, {}};
+          for (uint32_t id : through) split.points.push_back(global(id));
+          splits.push_back(std::move(split));
+          through.clear();
+        }
+      }
+    std::vector<size_t> again;
+    for (size_t g = 0; g < group.size(); ++g) {
+      if (!whole[g] && !none[g]) return undo();
+      if (none[g]) again.push_back(group[g]);
+    }
+    if (rim != 0 || again.size() == group.size()) return undo();
+    for (uint32_t id : tris) plan.triangles.push_back(global(id));
+    for (ContourCrossing c : made) {
+      for (uint32_t& from : c.from) from = global(from);
+      plan.crossings.push_back(c);
+    }
+    for (CapPlan::Split& split : splits) plan.splits.push_back(std::move(split));
+    group = std::move(again);
+  }
+  return true;
+}
+
+// A loop of a group that the tessellation could not cap, nested among the
+// group's others: the second line.
+struct NestedLoop {
+  const CapLoop* loop;
+  int depth = 0;      // loops around this one
+  int parent = -1;    // the nearest of them
+  bool hole = false;  // capped together with its parent
+};
+
+// Whether loop a lies inside loop b, of the same cut: the two do not cross,
+// but a may touch b, and a point of a may lie on an edge of b within
+// rounding, as where a hole touches its outer loop. a's points vote, the
+// first few that lie clearly inside or outside b decide; on a tie, the
+// middle of a's largest triangle, well inside a, does.
+bool InsideLoop(const CapLoop& a, const CapLoop& b) {
+  const double pad = 1e-9 * (std::fabs(b.hi.x - b.lo.x) + std::fabs(b.hi.y - b.lo.y));
+  if (a.lo.x < b.lo.x - pad || a.lo.y < b.lo.y - pad || a.hi.x > b.hi.x + pad ||
+      a.hi.y > b.hi.y + pad)
+    return false;
+  constexpr int kLead = 3;
+  int in = 0, out = 0;
+  for (size_t k = 0; k < a.points.size() && std::abs(in - out) < kLead; ++k) {
+    const int c = LoopContains(b.points, a.points[k]);
+    in += c == 1;
+    out += c == 0;
+  }
+  if (in != out) return in > out;
+  std::vector<int> triangles;
+  TriangulatePolygon2D(a.points, triangles);
+  double largest = 0.0;
+  Point2d middle;
+  for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
+    const Point2d &p = a.points[size_t(triangles[t])], &q = a.points[size_t(triangles[t + 1])],
+                  &r = a.points[size_t(triangles[t + 2])];
+    const double twice = (q.x - p.x) * (r.y - p.y) - (q.y - p.y) * (r.x - p.x);
+    if (twice > largest) {
+      largest = twice;
+      middle = {(p.x + q.x + r.x) / 3.0, (p.y + q.y + r.y) / 3.0};
+    }
+  }
+  return largest > 0.0 && LoopContains(b.points, middle) == 1;
+}
+
+// The sign of the way a loop's cap turns.
+int CapTurn(const CapLoop& c) {
+  return c.CapArea() > 0.0 ? 1 : c.CapArea() < 0.0 ? -1 : 0;
+}
+
+// Sets each loop's depth and parent, every pair of the group compared (the
+// groups that come here are few and small), then marks the holes: a loop
+// is a hole of the loop around it when their caps turn opposite ways; one
+// that turns the same way (an island on an open model) is capped on its
+// own.
+void NestLoops(std::vector<NestedLoop>& nest) {
+  std::vector<std::pair<size_t, size_t>> inside;  // (inner, outer)
+  for (size_t i = 0; i < nest.size(); ++i) {
+    const CapLoop& a = *nest[i].loop;
+    if (!(std::fabs(a.twiceArea) > 0.0)) continue;
+    for (size_t j = 0; j < nest.size(); ++j) {
+      const CapLoop& b = *nest[j].loop;
+      if (j == i || !(std::fabs(b.twiceArea) > std::fabs(a.twiceArea))) continue;
+      if (InsideLoop(a, b)) inside.push_back({i, j});
+    }
+  }
+  for (const auto& [i, j] : inside)
+    ++nest[i].depth;
+  for (const auto& [i, j] : inside)
+    if (nest[j].depth == nest[i].depth - 1) nest[i].parent = int(j);
+  std::vector<size_t> order(nest.size());
+  for (size_t i = 0; i < order.size(); ++i)
+    order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&nest](size_t a, size_t b) { return nest[a].depth < nest[b].depth; });
+  for (size_t i : order) {
+    NestedLoop& c = nest[i];
+    if (c.parent < 0) continue;
+    const NestedLoop& around = nest[size_t(c.parent)];
+    c.hole = !around.hole && CapTurn(*c.loop) != 0 && CapTurn(*c.loop) == -CapTurn(*around.loop);
+  }
+}
+
+// The group's loops capped one by one, each with its holes, by the ear
+// clipping; a loop with no complete cap that avoids the chords and keeps
+// the surface manifold is left open with its holes.
+void NestedCaps(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
+                SurfaceChords& chords, CapPlan& plan) {
+  std::vector<NestedLoop> nest;
+  for (size_t i : group) nest.push_back({&caps[i]});
+  NestLoops(nest);
+  std::vector<int> triangles;
+  for (size_t i = 0; i < nest.size(); ++i) {
+    if (nest[i].hole) continue;
+    std::vector<std::vector<Point2d>> polygon(1, nest[i].loop->points);
+    std::vector<VertexT5*> corners = nest[i].loop->corners;
+    std::vector<uint32_t> ids = nest[i].loop->places;
+    double turn = nest[i].loop->CapArea();
+    for (const NestedLoop& h : nest)
+      if (h.parent == int(i) && h.hole) {
+        polygon.push_back(h.loop->points);
+        corners.insert(corners.end(), h.loop->corners.begin(), h.loop->corners.end());
+        ids.insert(ids.end(), h.loop->places.begin(), h.loop->places.end());
+        turn += h.loop->CapArea();
+      }
+    triangles.clear();
+    const int done = polygon.size() == 1 ? TriangulatePolygon2D(polygon[0], triangles)
+                                         : TriangulatePolygonWithHoles2D(polygon, triangles);
+    if (!done) continue;
+    if (chords.AnyOn(triangles, corners)) {
+      std::vector<Point2d> points;
+      for (const std::vector<Point2d>& loop : polygon) points.insert(points.end(), loop.begin(), loop.end());
+      const RefusedDiagonal onChord = [&](int a, int b) {
+        return chords.Joins(corners[size_t(a)], corners[size_t(b)]);
+      };
+      if (!FlipRefusedDiagonals(points, triangles, onChord) ||
+          !chords.KeepManifold(triangles, corners))
+        continue;
+    }
+    const bool ccw = turn > 0.0;
+    for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
+      plan.triangles.push_back(ids[size_t(triangles[t])]);
+      plan.triangles.push_back(ids[size_t(triangles[ccw ? t + 1 : t + 2])]);
+      plan.triangles.push_back(ids[size_t(triangles[ccw ? t + 2 : t + 1])]);
+    }
+  }
+}
+
+// The cap of the loops: a loop that no other comes near and that the ear
+// clipping cuts completely has its triangles from it; the others are
+// capped together, group by group (TessellateGroup). A group with no
+// complete cap is left open, untouched.
+CapPlan PlanCap(const std::vector<CapLoop>& caps, const CutPlaces& places, double snap,
+                SurfaceChords& chords) {
+  CapPlan plan;
+  for (const std::vector<size_t>& group : OverlappingGroups(caps, snap)) {
+    if (group.size() == 1 && EarClipLoop(caps[group[0]], chords, plan)) continue;
+    if (!TessellateGroup(caps, group, places, snap, chords, plan))
+      NestedCaps(caps, group, chords, plan);
+  }
+  return plan;
+}
+
+// Makes the points where the cap's loops cross (each the weighted sum of
+// the points it is made from), splits the faces whose border edges the cap
+// runs through points of its own at those points, and returns the corners
+// of the cap's faces, three a face, in their turn. surfaceChanged tells
+// whether any point or face was made.
+std::vector<VertexT5*> MakeCapCorners(MeshT5& mesh, const CapPlan& plan, const CutPlaces& places,
+                                      bool& surfaceChanged) {
+  const size_t placeCount = places.vertex.size();
+  std::vector<size_t> index(placeCount);
+  for (size_t i = 0; i < placeCount; ++i)
+    index[i] = mesh.VertexIndex(places.vertex[i]);
+  std::vector<size_t> splitFace;
+  for (const CapPlan::Split& split : plan.splits)
+    splitFace.push_back(mesh.FaceIndex(split.f));
+  surfaceChanged = !plan.crossings.empty() || !plan.splits.empty();
+  if (!plan.crossings.empty()) {
+    std::vector<Vec3d> made;
+    std::vector<size_t> like;  // the vertex each takes its attributes from
+    auto position = [&](uint32_t id) {
+      return id < placeCount ? Vec3d(places.vertex[id]->position) : made[id - placeCount];
+    };
+    for (const ContourCrossing& c : plan.crossings) {
+      Vec3d p(0, 0, 0);
+      double total = 0.0, heaviest = -1.0;
+      size_t from = 0;
+      for (int k = 0; k < 4; ++k) {
+        p = p + position(c.from[k]) * c.weight[k];
+        total += c.weight[k];
+        if (c.weight[k] > heaviest) heaviest = c.weight[k], from = c.from[k];
+      }
+      made.push_back(total > 0.0 ? p * (1.0 / total) : position(c.from[0]));
+      like.push_back(from < placeCount ? index[from] : like[from - placeCount]);
+    }
+    const size_t first = mesh.vertices.size();
+    mesh.AddVertices(int(made.size()));
+    for (size_t k = 0; k < made.size(); ++k) {
+      VertexT5& v = mesh.vertices[first + k];
+      v = mesh.vertices[like[k]];
+      v.position = Vec3f(float(made[k].x), float(made[k].y), float(made[k].z));
+      v.flags = 0;
+      v.vfFace = nullptr;
+      v.vfCorner = 0;
+      v.mark = 0;
+      index.push_back(first + k);
+    }
+  }
+  auto vertex = [&](uint32_t id) { return &mesh.vertices[index[id]]; };
+  // Each split face's edge runs from corner z to corner z + 1; the faces
+  // made from a face split before are searched for the edge too.
+  std::vector<std::pair<size_t, size_t>> madeFrom;  // (face, made from)
+  for (size_t s = 0; s < plan.splits.size(); ++s) {
+    const CapPlan::Split& split = plan.splits[s];
+    size_t fi = splitFace[s];
+    const FaceT5& original = mesh.faces[fi];
+    const VertexT5 *a0 = original.v[split.z], *b0 = original.v[(split.z + 1) % 3];
+    int z = -1;
+    auto edgeIn = [&](size_t i) {
+      const FaceT5& f = mesh.faces[i];
+      for (int k = 0; k < 3; ++k)
+        if (f.v[k] == a0 && f.v[(k + 1) % 3] == b0) return k;
+      return -1;
+    };
+    z = edgeIn(fi);
+    for (size_t m = 0; m < madeFrom.size() && z < 0; ++m)
+      if (madeFrom[m].second == splitFace[s] && (z = edgeIn(madeFrom[m].first)) >= 0)
+        fi = madeFrom[m].first;
+    if (z < 0) continue;
+    const Vec3d a(a0->position), b(b0->position);
+    const Vec3d ab = b - a;
+    const double length2 = ab.Dot(ab);
+    std::vector<std::pair<double, VertexT5*>> points;
+    for (uint32_t id : split.points) {
+      VertexT5* x = vertex(id);
+      points.push_back({length2 > 0.0 ? (Vec3d(x->position) - a).Dot(ab) / length2 : 0.0, x});
+    }
+    std::sort(points.begin(), points.end(),
+              [](const auto& p, const auto& q) { return p.first < q.first; });
+    const size_t firstMade = mesh.faces.size();
+    mesh.AddFaces(int(points.size()));
+    FaceT5& f = mesh.faces[fi];
+    const WedgeTexCoord wa = f.wedge[z], wb = f.wedge[(z + 1) % 3];
+    auto wedgeAt = [&](double t) {
+      WedgeTexCoord w = wa;
+      w.u = float(double(wa.u) + (double(wb.u) - double(wa.u)) * t);
+      w.v = float(double(wa.v) + (double(wb.v) - double(wa.v)) * t);
+      return w;
+    };
+    for (size_t k = 0; k < points.size(); ++k) {
+      FaceT5& g = mesh.faces[firstMade + k];
+      g = f;
+      g.v[z] = points[k].second;
+      g.wedge[z] = wedgeAt(points[k].first);
+      if (k + 1 < points.size()) {
+        g.v[(z + 1) % 3] = points[k + 1].second;
+        g.wedge[(z + 1) % 3] = wedgeAt(points[k + 1].first);
+      }
+      madeFrom.push_back({firstMade + k, splitFace[s]});
+    }
+    f.v[(z + 1) % 3] = points[0].second;
+    f.wedge[(z + 1) % 3] = wedgeAt(points[0].first);
+  }
+  std::vector<VertexT5*> corners;
+  corners.reserve(plan.triangles.size());
+  for (uint32_t id : plan.triangles)
+    corners.push_back(vertex(id));
+  return corners;
 }
 
 // Adds the cap's faces, green and selected; returns the index of the first.
@@ -874,9 +1262,8 @@ size_t AddCapFaces(MeshT5& mesh, const std::vector<VertexT5*>& cap) {
   FaceT5* first = mesh.AddFaces(added);
   for (int j = 0; j < added; ++j) {
     FaceT5& f = first[j];
-    f.v[0] = cap[size_t(3 * j)];
-    f.v[1] = cap[size_t(3 * j + 2)];
-    f.v[2] = cap[size_t(3 * j + 1)];
+    for (int k = 0; k < 3; ++k)
+      f.v[k] = cap[size_t(3 * j + k)];
     f.flags = ElemFlag::Selected;
     f.color = Color4b{0, 255, 0, 255};
   }
@@ -889,12 +1276,13 @@ size_t AddCapFaces(MeshT5& mesh, const std::vector<VertexT5*>& cap) {
 // edges, and sets the border bits; returns whether it set them. When every
 // live face links both ways with its neighbours it leaves them to the pass
 // over the faces that follows, which reads them from each face's own links.
-bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old) {
+bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old, bool surfaceChanged) {
   // The added faces have no adjacency yet: it is made whole before the
   // duplicate search reads it, by linking the added faces where that gives
-  // what a build over the whole mesh would.
+  // what a build over the whole mesh would (not where faces of the surface
+  // were split).
   bool maybeDuplicates = true;
-  if (!LinkAddedFaces(mesh, first, old, maybeDuplicates)) {
+  if (surfaceChanged || !LinkAddedFaces(mesh, first, old, maybeDuplicates)) {
     BuildFaceFaceAdjacency(mesh);
     maybeDuplicates = true;
   }
@@ -958,10 +1346,20 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
   FindLoopsOnPlane(mesh, plane, walks, chosen);
   std::vector<CapLoop> caps = LoopsInPlane(walks, chosen, plane);
   RemoveTipsSquashedOnTheCut(mesh, walks, chosen, plane, caps);
+  BBox3f cut;
+  cut.SetNull();
+  for (const CapLoop& c : caps)
+    for (const VertexT5* v : c.corners)
+      cut.Add(v->position);
+  const double place = PlaceTolerance(mesh, cut);
+  const CutPlaces places = NumberPlaces(caps, place);
   OldFaces old;
-  std::vector<LoopOutcome> outcome;
-  const size_t first = AddCapFaces(mesh, CapFaceCorners(mesh, caps, old, outcome));
-  const bool bordersSet = JoinCapToSurface(mesh, first, old);
+  SurfaceChords chords(mesh, caps, old);
+  const CapPlan plan = PlanCap(caps, places, place, chords);
+  bool surfaceChanged = false;
+  const std::vector<VertexT5*> corners = MakeCapCorners(mesh, plan, places, surfaceChanged);
+  const size_t first = AddCapFaces(mesh, corners);
+  const bool bordersSet = JoinCapToSurface(mesh, first, old, surfaceChanged);
   FlipCoplanarEdgesAndSelectCap(mesh, bordersSet);
 }
 
