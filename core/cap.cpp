@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "core/border_loops.h"
@@ -457,9 +458,10 @@ void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const
 
 // The loops of the cut that the cap fills, after its points at one place
 // were joined and the side faces that lie flat on them went: their walks,
-// and the indices of those on the plane.
+// and the indices of those on the plane. Loops along a face of sheets (by
+// index, when given) are left out.
 void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, LoopWalks& walks,
-                      std::vector<size_t>& chosen) {
+                      std::vector<size_t>& chosen, const std::vector<uint8_t>* sheets) {
   std::vector<BorderLoop> loops;
   CollectLoops(mesh, loops, &walks);
   const double collapsed = CollapseTolerance(mesh);
@@ -482,8 +484,18 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, LoopWalks& walks,
   auto choose = [&]() {
     chosen.clear();
     whole.assign(loops.size(), 0);
-    for (size_t i = 0; i < loops.size(); ++i)
-      if (LoopOnPlane(walks, i, loops[i], plane, collapsed)) chosen.push_back(i), whole[i] = 1;
+    for (size_t i = 0; i < loops.size(); ++i) {
+      bool sheet = false;
+      if (sheets != nullptr)
+        for (const FacePos& p : walks.Of(i)) {
+          const size_t f = mesh.FaceIndex(p.f);
+          sheet = sheet || (f < sheets->size() && (*sheets)[f]);
+        }
+      // A sheet's loop is taken as lying on the plane whole, and not chosen,
+      // so that no run of it is chained either.
+      if (sheet) whole[i] = 1;
+      else if (LoopOnPlane(walks, i, loops[i], plane, collapsed)) chosen.push_back(i), whole[i] = 1;
+    }
     ChainRunsOnPlane(walks, whole, plane, onCut, place, chosen);
   };
   choose();
@@ -732,23 +744,6 @@ struct CapSide {
   int z;
 };
 
-// The loop's sides in the cap's turn, those between two points at one
-// place left out.
-std::vector<CapSide> SidesOf(const CapLoop& c) {
-  std::vector<CapSide> sides;
-  const size_t n = c.places.size();
-  sides.reserve(n);
-  for (size_t t = 0; t < n; ++t) {
-    // Along the walk, step k is the edge from point k - 1 to point k.
-    const size_t k = c.Along() ? t : n - 1 - t;
-    const size_t before = (k + n - 1) % n;
-    const uint32_t from = c.Along() ? c.places[before] : c.places[k];
-    const uint32_t to = c.Along() ? c.places[k] : c.places[before];
-    if (from != to) sides.push_back({from, to, c.edges[k].f, c.edges[k].z});
-  }
-  return sides;
-}
-
 // What the cap adds: triangles as place triples in the turn of the faces,
 // the points it makes where loops cross (numbered on from the places), and
 // the border edges on which it puts points of its own, so that the faces
@@ -836,17 +831,74 @@ bool EarClipLoop(const CapLoop& c, SurfaceChords& chords, CapPlan& plan) {
   return true;
 }
 
+// For each side, the points of ids that lie on it (within reach of it,
+// strictly between its ends), found through a grid of the points.
+std::vector<std::vector<uint32_t>> PointsOnSides(const std::vector<CapSide>& sides,
+                                                 const std::vector<Point2d>& at,
+                                                 const std::vector<uint32_t>& ids, double reach) {
+  std::vector<std::vector<uint32_t>> on(sides.size());
+  if (ids.empty()) return on;
+  Point2d lo = at[ids[0]], hi = lo;
+  for (uint32_t id : ids) {
+    lo.x = std::min(lo.x, at[id].x), lo.y = std::min(lo.y, at[id].y);
+    hi.x = std::max(hi.x, at[id].x), hi.y = std::max(hi.y, at[id].y);
+  }
+  const double extent = std::max({hi.x - lo.x, hi.y - lo.y, reach, 1e-300});
+  const int64_t n = std::max<int64_t>(1, int64_t(std::sqrt(double(ids.size()))));
+  const double cell = extent / double(n) * (1.0 + 1e-9);
+  auto cellOf = [&](double c, double from) {
+    return std::clamp<int64_t>(int64_t(std::floor((c - from) / cell)), 0, n - 1);
+  };
+  std::vector<std::vector<uint32_t>> grid(size_t(n * n));
+  for (uint32_t id : ids)
+    grid[size_t(cellOf(at[id].y, lo.y) * n + cellOf(at[id].x, lo.x))].push_back(id);
+  std::vector<int64_t> seen;
+  for (size_t s = 0; s < sides.size(); ++s) {
+    const Point2d a = at[sides[s].p], b = at[sides[s].q];
+    const double dx = b.x - a.x, dy = b.y - a.y, length = std::hypot(dx, dy);
+    if (!(length > 0.0)) continue;
+    seen.clear();
+    // Cells along the side, each with its neighbours: a point within reach
+    // of the side lies in one of them.
+    const int64_t steps = int64_t(std::ceil(length / cell)) + 1;
+    std::vector<std::pair<double, uint32_t>> found;
+    for (int64_t k = 0; k <= steps; ++k) {
+      const double t = std::min(1.0, double(k) / double(steps));
+      const int64_t cx = cellOf(a.x + dx * t, lo.x), cy = cellOf(a.y + dy * t, lo.y);
+      for (int64_t y = std::max<int64_t>(0, cy - 1); y <= std::min(n - 1, cy + 1); ++y)
+        for (int64_t x = std::max<int64_t>(0, cx - 1); x <= std::min(n - 1, cx + 1); ++x) {
+          const int64_t c = y * n + x;
+          if (std::find(seen.begin(), seen.end(), c) != seen.end()) continue;
+          seen.push_back(c);
+          for (uint32_t id : grid[size_t(c)]) {
+            if (id == sides[s].p || id == sides[s].q) continue;
+            const Point2d q = at[id];
+            const double along = ((q.x - a.x) * dx + (q.y - a.y) * dy) / (length * length);
+            const double off = std::fabs((q.x - a.x) * dy - (q.y - a.y) * dx) / length;
+            if (along > 0.0 && along < 1.0 && off <= reach) found.push_back({along, id});
+          }
+        }
+    }
+    std::sort(found.begin(), found.end());
+    for (const auto& [t, id] : found) on[s].push_back(id);
+  }
+  return on;
+}
+
 // The cap of a group of loops at once: the regions that the loops' sides,
 // run as the cap runs them, wind around the way the group's cap turns, cut
 // into triangles wherever the loops touch, cross or run along one another.
-// Every side must come out as an edge of the cap, or as a row of its edges
-// through points that lie on the side (where another loop touches or
-// crosses it), and every edge on the cap's rim must be such a side's.
-// Loops whose sides are wholly inside the cap (a loop inside another that
+// A point of a loop that lies on a side of another (within snap) is put
+// into that side first, so that loops that touch or run along each other
+// share their points. Then every piece of a side must come out as an edge
+// on the cap's rim, or as a row of them through points where loops cross;
+// or it is run back by a piece of another side, where two loops run along
+// each other and the surface closes on itself. Every edge on the rim must
+// be such a piece. Loops wholly inside the cap (a loop inside another that
 // turns the same way, as an island on an open model) are capped again on
-// their own, and so on. Returns false, leaving plan as it was, where no
-// such cap is found.
-bool TessellateGroup(const std::vector<CapLoop>& caps, std::vector<size_t> group,
+// their own after the others. Returns false, leaving plan as it was, where
+// no such cap is found.
+bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
                      const CutPlaces& places, double snap, SurfaceChords& chords, CapPlan& plan) {
   const size_t triangles0 = plan.triangles.size(), crossings0 = plan.crossings.size(),
                splits0 = plan.splits.size();
@@ -857,151 +909,257 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, std::vector<size_t> group
     return false;
   };
   const uint32_t placeCount = uint32_t(places.at.size());
-  // Bounded: each round caps at least one loop more.
-  while (!group.empty()) {
-    std::vector<std::vector<CapSide>> sides;
-    std::vector<std::vector<uint32_t>> contours;
-    double sum = 0.0;
+  auto key = [](uint32_t a, uint32_t b) { return uint64_t(a) << 32 | b; };
+  // Each border edge once, as the cap runs it: against the way its face
+  // runs it, so that the sides' winding is the cap's.
+  std::vector<CapSide> all;
+  std::vector<size_t> loopOfSide;
+  {
+    std::unordered_set<uint64_t> seen;
     for (size_t i : group) {
-      sides.push_back(SidesOf(caps[i]));
-      contours.emplace_back();
-      for (const CapSide& side : sides.back()) contours.back().push_back(side.p);
-      sum += caps[i].CapArea();
-    }
-    const int turn = sum >= 0.0 ? 1 : -1;
-    std::vector<uint32_t> local;
-    std::vector<ContourCrossing> made;
-    if (!TessellateByWinding(places.at, contours, turn, snap, local, made)) return undo();
-    // Ids of this round's crossings follow those of earlier groups and
-    // rounds.
-    const uint32_t offset = uint32_t(plan.crossings.size());
-    auto global = [&](uint32_t id) { return id < placeCount ? id : id + offset; };
-    std::vector<Point2d> at = places.at;
-    std::vector<VertexT5*> corners = places.vertex;
-    for (ContourCrossing c : made) {
-      Point2d q;
-      double total = 0.0;
-      for (int k = 0; k < 4; ++k) {
-        q.x += c.weight[k] * at[c.from[k]].x;
-        q.y += c.weight[k] * at[c.from[k]].y;
-        total += c.weight[k];
-      }
-      if (total > 0.0) q.x /= total, q.y /= total;
-      at.push_back(q);
-      corners.push_back(nullptr);
-    }
-    std::vector<uint32_t> tris;
-    for (size_t t = 0; t + 2 < local.size(); t += 3)
-      if (local[t] != local[t + 1] && local[t + 1] != local[t + 2] && local[t + 2] != local[t])
-        tris.insert(tris.end(), {local[t], local[t + 1], local[t + 2]});
-    if (chords.AnyOn(tris, corners)) {
-      const RefusedDiagonal onChord = [&](int a, int b) {
-        return chords.Joins(corners[size_t(a)], corners[size_t(b)]);
-      };
-      std::vector<int> ccw;
-      for (size_t t = 0; t + 2 < tris.size(); t += 3)
-        ccw.insert(ccw.end(), {int(tris[t]), int(tris[turn > 0 ? t + 1 : t + 2]),
-                               int(tris[turn > 0 ? t + 2 : t + 1])});
-      if (!FlipRefusedDiagonals(at, ccw, onChord)) return undo();
-      for (size_t t = 0; t + 2 < ccw.size(); t += 3) {
-        tris[t] = uint32_t(ccw[t]);
-        tris[t + 1] = uint32_t(ccw[turn > 0 ? t + 1 : t + 2]);
-        tris[t + 2] = uint32_t(ccw[turn > 0 ? t + 2 : t + 1]);
-      }
-    }
-    if (!chords.KeepManifold(tris, corners)) return undo();
-    // The cap's rim: its directed edges that no other of its triangles runs
-    // back, as often as they are left over.
-    std::unordered_map<uint64_t, int> uses;
-    auto key = [](uint32_t a, uint32_t b) { return uint64_t(a) << 32 | b; };
-    for (size_t t = 0; t + 2 < tris.size(); t += 3)
-      for (size_t k = 0; k < 3; ++k) ++uses[key(tris[t + k], tris[t + (k + 1) % 3])];
-    std::unordered_map<uint32_t, std::vector<uint32_t>> rimFrom;
-    size_t rim = 0;
-    for (const auto& [e, n] : uses) {
-      const uint32_t a = uint32_t(e >> 32), b = uint32_t(e);
-      auto back = uses.find(key(b, a));
-      const int left = n - (back == uses.end() ? 0 : back->second);
-      for (int k = 0; k < left; ++k) {
-        rimFrom[a].push_back(b);
-        ++rim;
-      }
-    }
-    // Takes the rim edge a -> b, when there is one left.
-    auto take = [&](uint32_t a, uint32_t b) {
-      auto it = rimFrom.find(a);
-      if (it == rimFrom.end()) return false;
-      auto e = std::find(it->second.begin(), it->second.end(), b);
-      if (e == it->second.end()) return false;
-      it->second.erase(e);
-      --rim;
-      return true;
-    };
-    // The rim's row of edges from p to q through points on the side.
-    auto row = [&](const CapSide& side, std::vector<uint32_t>& through) {
-      through.clear();
-      const Point2d a = at[side.p], b = at[side.q];
-      const double dx = b.x - a.x, dy = b.y - a.y, length2 = dx * dx + dy * dy;
-      if (!(length2 > 0.0)) return false;
-      const double reach = std::max(snap, 1e-9 * std::sqrt(length2));
-      uint32_t cur = side.p;
-      double along = 0.0;
-      for (size_t step = 0; step <= rimFrom.size(); ++step) {
-        auto it = rimFrom.find(cur);
-        if (it == rimFrom.end()) return false;
-        bool moved = false;
-        for (uint32_t next : it->second) {
-          if (next == side.q) {
-            take(cur, next);
-            return true;
-          }
-          const Point2d x = at[next];
-          const double t = ((x.x - a.x) * dx + (x.y - a.y) * dy) / length2;
-          const double off = std::fabs((x.x - a.x) * dy - (x.y - a.y) * dx) / std::sqrt(length2);
-          if (t > along && t < 1.0 && off <= reach) {
-            take(cur, next);
-            through.push_back(next);
-            cur = next;
-            along = t;
-            moved = true;
-            break;
-          }
-        }
-        if (!moved) return false;
-      }
-      return false;
-    };
-    std::vector<uint8_t> whole(group.size(), 1), none(group.size(), 1);
-    std::vector<CapPlan::Split> splits;
-    std::vector<uint32_t> through;
-    for (size_t g = 0; g < group.size(); ++g)
-      for (const CapSide& side : sides[g]) {
-        const bool found = take(side.p, side.q) || row(side, through);
-        if (!found) {
-          whole[g] = 0;
+      const CapLoop& c = caps[i];
+      const size_t n = c.places.size();
+      for (size_t k = 0; k < n; ++k) {
+        const FacePos& e = c.edges[k];
+        if (!seen.insert(uint64_t(reinterpret_cast<uintptr_t>(e.f)) * 4 + uint64_t(e.z)).second)
           continue;
+        const uint32_t here = c.places[k], before = c.places[(k + n - 1) % n];
+        const bool faceAlongWalk = e.f->v[(e.z + 1) % 3] == c.corners[k];
+        const uint32_t from = faceAlongWalk ? here : before, to = faceAlongWalk ? before : here;
+        if (from == to) continue;
+        all.push_back({from, to, e.f, e.z});
+        loopOfSide.push_back(i);
+      }
+    }
+  }
+  // The sides chained into cycles at their places, keeping to one loop
+  // where they can.
+  std::vector<std::vector<size_t>> cycles;
+  {
+    std::unordered_map<uint32_t, std::vector<size_t>> out;
+    for (size_t s = all.size(); s-- > 0;) out[all[s].p].push_back(s);
+    std::vector<uint8_t> used(all.size(), 0);
+    for (size_t s0 = 0; s0 < all.size(); ++s0) {
+      if (used[s0]) continue;
+      std::vector<size_t> cycle;
+      size_t s = s0;
+      for (size_t step = 0; step < all.size(); ++step) {
+        used[s] = 1;
+        cycle.push_back(s);
+        if (all[s].q == all[s0].p) break;
+        std::vector<size_t>& from = out[all[s].q];
+        size_t pick = SIZE_MAX;
+        for (size_t j = from.size(); j-- > 0;) {
+          if (used[from[j]]) {
+            from.erase(from.begin() + std::ptrdiff_t(j));
+            continue;
+          }
+          if (pick == SIZE_MAX || loopOfSide[from[j]] == loopOfSide[s0]) pick = from[j];
         }
-        none[g] = 0;
-        if (!through.empty()) {
-          CapPlan::Split split{side.f, side.z, {}};
-          for (uint32_t id : through) split.points.push_back(global(id));
-          splits.push_back(std::move(split));
-          through.clear();
+        if (pick == SIZE_MAX) return undo();  // the sides do not close
+        s = pick;
+      }
+      if (all[cycle.back()].q != all[s0].p) return undo();
+      cycles.push_back(std::move(cycle));
+    }
+  }
+  std::vector<size_t> pending(cycles.size());
+  for (size_t i = 0; i < pending.size(); ++i)
+    pending[i] = i;
+  // Each turn caps at least one loop or gives up: bounded by the loops.
+  while (!pending.empty()) {
+    std::vector<size_t> current = std::move(pending), later;
+    pending.clear();
+    bool capped = false;
+    while (!capped) {
+      std::vector<CapSide> sides;
+      std::vector<size_t> loopOf;  // of each side, into current
+      std::vector<uint32_t> ids;
+      double sum = 0.0;
+      for (size_t g = 0; g < current.size(); ++g) {
+        for (size_t s : cycles[current[g]]) {
+          const CapSide& side = all[s];
+          sides.push_back(side);
+          loopOf.push_back(g);
+          ids.push_back(side.p);
+          const Point2d &a = places.at[side.p], &b = places.at[side.q];
+          sum += a.x * b.y - b.x * a.y;
         }
       }
-    std::vector<size_t> again;
-    for (size_t g = 0; g < group.size(); ++g) {
-      if (!whole[g] && !none[g]) return undo();
-      if (none[g]) again.push_back(group[g]);
+      std::sort(ids.begin(), ids.end());
+      ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+      const std::vector<std::vector<uint32_t>> on = PointsOnSides(sides, places.at, ids, snap);
+      std::vector<std::vector<uint32_t>> contours(current.size());
+      for (size_t s = 0; s < sides.size(); ++s) {
+        contours[loopOf[s]].push_back(sides[s].p);
+        contours[loopOf[s]].insert(contours[loopOf[s]].end(), on[s].begin(), on[s].end());
+      }
+      const int turn = sum >= 0.0 ? 1 : -1;
+      std::vector<uint32_t> local;
+      std::vector<ContourCrossing> made;
+      if (!TessellateByWinding(places.at, contours, turn, snap, local, made)) return undo();
+      // Ids of this turn's crossings follow those of earlier groups and
+      // turns.
+      const uint32_t offset = uint32_t(plan.crossings.size());
+      auto global = [&](uint32_t id) { return id < placeCount ? id : id + offset; };
+      std::vector<Point2d> at = places.at;
+      std::vector<VertexT5*> corners = places.vertex;
+      for (const ContourCrossing& c : made) {
+        Point2d q;
+        double total = 0.0;
+        for (int k = 0; k < 4; ++k) {
+          q.x += c.weight[k] * at[c.from[k]].x;
+          q.y += c.weight[k] * at[c.from[k]].y;
+          total += c.weight[k];
+        }
+        if (total > 0.0) q.x /= total, q.y /= total;
+        at.push_back(q);
+        corners.push_back(nullptr);
+      }
+      std::vector<uint32_t> tris;
+      for (size_t t = 0; t + 2 < local.size(); t += 3)
+        if (local[t] != local[t + 1] && local[t + 1] != local[t + 2] && local[t + 2] != local[t])
+          tris.insert(tris.end(), {local[t], local[t + 1], local[t + 2]});
+      if (chords.AnyOn(tris, corners)) {
+        const RefusedDiagonal onChord = [&](int a, int b) {
+          return chords.Joins(corners[size_t(a)], corners[size_t(b)]);
+        };
+        std::vector<int> ccw;
+        for (size_t t = 0; t + 2 < tris.size(); t += 3)
+          ccw.insert(ccw.end(), {int(tris[t]), int(tris[turn > 0 ? t + 1 : t + 2]),
+                                 int(tris[turn > 0 ? t + 2 : t + 1])});
+        if (!FlipRefusedDiagonals(at, ccw, onChord)) return undo();
+        for (size_t t = 0; t + 2 < ccw.size(); t += 3) {
+          tris[t] = uint32_t(ccw[t]);
+          tris[t + 1] = uint32_t(ccw[turn > 0 ? t + 1 : t + 2]);
+          tris[t + 2] = uint32_t(ccw[turn > 0 ? t + 2 : t + 1]);
+        }
+      }
+      // The cap's rim: its directed edges that no other of its triangles
+      // runs back, as often as they are left over.
+      std::unordered_map<uint64_t, int> uses;
+      for (size_t t = 0; t + 2 < tris.size(); t += 3)
+        for (size_t k = 0; k < 3; ++k) ++uses[key(tris[t + k], tris[t + (k + 1) % 3])];
+      std::unordered_map<uint32_t, std::vector<uint32_t>> rimFrom;
+      size_t rim = 0;
+      for (const auto& [e, n] : uses) {
+        auto back = uses.find(key(uint32_t(e), uint32_t(e >> 32)));
+        for (int k = n - (back == uses.end() ? 0 : back->second); k > 0; --k) {
+          rimFrom[uint32_t(e >> 32)].push_back(uint32_t(e));
+          ++rim;
+        }
+      }
+      auto take = [&](uint32_t a, uint32_t b) {
+        auto it = rimFrom.find(a);
+        if (it == rimFrom.end()) return false;
+        auto e = std::find(it->second.begin(), it->second.end(), b);
+        if (e == it->second.end()) return false;
+        it->second.erase(e);
+        --rim;
+        return true;
+      };
+      // The rim's row of edges from a to b through crossings on the piece.
+      auto row = [&](uint32_t from, uint32_t to, std::vector<uint32_t>& through) {
+        const Point2d a = at[from], b = at[to];
+        const double dx = b.x - a.x, dy = b.y - a.y, length2 = dx * dx + dy * dy;
+        if (!(length2 > 0.0)) return false;
+        const double reach = std::max(snap, 1e-9 * std::sqrt(length2));
+        const size_t start = through.size();
+        uint32_t cur = from;
+        double along = 0.0;
+        for (size_t step = 0; step <= made.size(); ++step) {
+          if (take(cur, to)) return true;
+          auto it = rimFrom.find(cur);
+          if (it == rimFrom.end()) break;
+          bool moved = false;
+          for (uint32_t next : it->second) {
+            if (next < placeCount) continue;
+            const Point2d x = at[next];
+            const double t = ((x.x - a.x) * dx + (x.y - a.y) * dy) / length2;
+            const double off = std::fabs((x.x - a.x) * dy - (x.y - a.y) * dx) / std::sqrt(length2);
+            if (t > along && t < 1.0 && off <= reach) {
+              take(cur, next);
+              through.push_back(next);
+              cur = next;
+              along = t;
+              moved = true;
+              break;
+            }
+          }
+          if (!moved) break;
+        }
+        // Not found: the rim's edges taken on the way go back.
+        for (size_t k = start; k < through.size(); ++k) {
+          rimFrom[k == start ? from : through[k - 1]].push_back(through[k]);
+          ++rim;
+        }
+        through.resize(start);
+        return false;
+      };
+      // Pieces run back by another piece: the surface closes on itself.
+      struct Piece {
+        uint32_t a, b;
+        size_t side;
+        bool done = false;
+      };
+      std::vector<Piece> pieces;
+      for (size_t s = 0; s < sides.size(); ++s) {
+        uint32_t from = sides[s].p;
+        for (uint32_t x : on[s]) {
+          pieces.push_back({from, x, s});
+          from = x;
+        }
+        pieces.push_back({from, sides[s].q, s});
+      }
+      {
+        std::unordered_map<uint64_t, std::vector<size_t>> open;
+        for (size_t i = 0; i < pieces.size(); ++i) {
+          auto back = open.find(key(pieces[i].b, pieces[i].a));
+          if (back != open.end() && !back->second.empty()) {
+            pieces[back->second.back()].done = pieces[i].done = true;
+            back->second.pop_back();
+          } else {
+            open[key(pieces[i].a, pieces[i].b)].push_back(i);
+          }
+        }
+      }
+      std::vector<uint8_t> onRim(current.size(), 0), offRim(current.size(), 0);
+      std::vector<std::vector<uint32_t>> through(sides.size());
+      for (Piece& piece : pieces) {
+        if (piece.done) continue;
+        const size_t g = loopOf[piece.side];
+        if (row(piece.a, piece.b, through[piece.side]))
+          onRim[g] = 1;
+        else
+          offRim[g] = 1;
+      }
+      std::vector<size_t> whole, inside;
+      for (size_t g = 0; g < current.size(); ++g) {
+        if (onRim[g] && offRim[g]) return undo();
+        (offRim[g] ? inside : whole).push_back(current[g]);
+      }
+      if (!inside.empty()) {
+        // Cap the others without them first.
+        if (whole.empty()) return undo();
+        later.insert(later.end(), inside.begin(), inside.end());
+        current = std::move(whole);
+        continue;
+      }
+      if (rim != 0 || !chords.KeepManifold(tris, corners)) return undo();
+      for (uint32_t id : tris) plan.triangles.push_back(global(id));
+      for (ContourCrossing c : made) {
+        for (uint32_t& from : c.from) from = global(from);
+        plan.crossings.push_back(c);
+      }
+      for (size_t s = 0; s < sides.size(); ++s) {
+        if (on[s].empty() && through[s].empty()) continue;
+        CapPlan::Split split{sides[s].f, sides[s].z, on[s]};
+        for (uint32_t id : through[s]) split.points.push_back(global(id));
+        plan.splits.push_back(std::move(split));
+      }
+      capped = true;
     }
-    if (rim != 0 || again.size() == group.size()) return undo();
-    for (uint32_t id : tris) plan.triangles.push_back(global(id));
-    for (ContourCrossing c : made) {
-      for (uint32_t& from : c.from) from = global(from);
-      plan.crossings.push_back(c);
-    }
-    for (CapPlan::Split& split : splits) plan.splits.push_back(std::move(split));
-    group = std::move(again);
+    pending = std::move(later);
   }
   return true;
 }
@@ -1339,11 +1497,12 @@ void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, bool bordersSet) {
 
 }  // namespace
 
-void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
+void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent,
+            const std::vector<uint8_t>* sheets) {
   if (!adjacencyCurrent) BuildFaceFaceAdjacency(mesh);
   LoopWalks walks;
   std::vector<size_t> chosen;
-  FindLoopsOnPlane(mesh, plane, walks, chosen);
+  FindLoopsOnPlane(mesh, plane, walks, chosen, sheets);
   std::vector<CapLoop> caps = LoopsInPlane(walks, chosen, plane);
   RemoveTipsSquashedOnTheCut(mesh, walks, chosen, plane, caps);
   BBox3f cut;

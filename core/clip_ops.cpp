@@ -69,9 +69,10 @@ InPlane FaceInPlane(const FaceT5& f, const Plane3f& plane) {
 // plane next to it (a flat sheet, not the face of a solid), bounds no solid
 // on either side: its faces go by their corners as any other face does, so
 // it stays whichever way it faces. A piece is joined through the faces in
-// the plane, decided and unsure alike.
+// the plane, decided and unsure alike. With sheets, its faces are marked
+// there.
 void KeepSheetsAlone(const MeshT5& mesh, const std::vector<uint8_t>& unsure,
-                     std::vector<int8_t>& decided) {
+                     std::vector<int8_t>& decided, std::vector<uint8_t>* sheets) {
   const size_t total = mesh.faces.size();
   const FaceT5* const base = mesh.faces.data();
   auto inPlane = [&](size_t i) { return unsure[i] != 0 || decided[i] != 0; };
@@ -96,7 +97,10 @@ void KeepSheetsAlone(const MeshT5& mesh, const std::vector<uint8_t>& unsure,
       }
     }
     if (!touchesSurface)
-      for (size_t i : piece) decided[i] = 0;
+      for (size_t i : piece) {
+        decided[i] = 0;
+        if (sheets != nullptr) (*sheets)[i] = 1;
+      }
   }
 }
 
@@ -109,8 +113,10 @@ void KeepSheetsAlone(const MeshT5& mesh, const std::vector<uint8_t>& unsure,
 // turn is not their own go with the faces in the plane that they join
 // through other such slivers, nearest first: where the plane passes
 // within rounding through a face of the model, they tie its pieces
-// together and to the walls on either side.
-std::vector<int8_t> DecideFacesInPlane(const MeshT5& mesh, const Plane3f& plane) {
+// together and to the walls on either side. With sheets, the faces of
+// flat sheets (see KeepSheetsAlone) are marked there.
+std::vector<int8_t> DecideFacesInPlane(const MeshT5& mesh, const Plane3f& plane,
+                                       std::vector<uint8_t>* sheets = nullptr) {
   const size_t total = mesh.faces.size();
   std::vector<int8_t> decided(total, 0);
   std::vector<uint8_t> unsure(total, 0);
@@ -137,7 +143,8 @@ std::vector<int8_t> DecideFacesInPlane(const MeshT5& mesh, const Plane3f& plane)
       queue.push_back(j);
     }
   }
-  KeepSheetsAlone(mesh, unsure, decided);
+  if (sheets != nullptr) sheets->assign(total, 0);
+  KeepSheetsAlone(mesh, unsure, decided, sheets);
   return decided;
 }
 
@@ -193,16 +200,17 @@ void ClipBySphere(MeshT5& mesh, const Sphere3f& sphere) {
 
 namespace {
 
-// ClipByPlane; with joinCut, the cut's points at one place are joined
-// before the edge collapse, so that the collapse moves them as one.
-void ClipAlongPlane(MeshT5& mesh, const Plane3f& plane, bool joinCut) {
+// ClipByPlane; with sheets (for the cap), the cut's points at one place
+// are joined before the edge collapse, so that the collapse moves them as
+// one, and the faces of flat sheets lying in the plane are marked there.
+void ClipAlongPlane(MeshT5& mesh, const Plane3f& plane, std::vector<uint8_t>* sheets) {
   BuildFaceFaceAdjacency(mesh);
   FaceBorderFromFF(mesh);
   const size_t firstNew = mesh.vertices.size();
   RefineByPlane(mesh, ClipPlane(plane), ClipPlane(plane), false);
-  DeleteNegativeFaces(mesh, ClipPlane(plane), firstNew, DecideFacesInPlane(mesh, plane));
+  DeleteNegativeFaces(mesh, ClipPlane(plane), firstNew, DecideFacesInPlane(mesh, plane, sheets));
   RemoveUnreferencedVertices(mesh);
-  if (joinCut) JoinCutPointsAtOnePlace(mesh, plane);
+  if (sheets != nullptr) JoinCutPointsAtOnePlace(mesh, plane);
   CollapseClipPlaneEdges(mesh, plane);
   BuildFaceFaceAdjacency(mesh);
   FaceBorderFromFF(mesh);
@@ -211,12 +219,13 @@ void ClipAlongPlane(MeshT5& mesh, const Plane3f& plane, bool joinCut) {
 }  // namespace
 
 void ClipByPlane(MeshT5& mesh, const Plane3f& plane) {
-  ClipAlongPlane(mesh, plane, false);
+  ClipAlongPlane(mesh, plane, nullptr);
 }
 
 void ClipAndCap(MeshT5& mesh, const Plane3f& plane) {
-  ClipAlongPlane(mesh, plane, true);
-  CapCut(mesh, plane, true);
+  std::vector<uint8_t> sheets;
+  ClipAlongPlane(mesh, plane, &sheets);
+  CapCut(mesh, plane, true, &sheets);
 }
 
 void CollapseClipPlaneEdges(MeshT5& mesh, const Plane3f& plane) {
