@@ -975,15 +975,11 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
       std::vector<CapSide> sides;
       std::vector<size_t> loopOf;  // of each side, into current
       std::vector<uint32_t> ids;
-      double sum = 0.0;
       for (size_t g = 0; g < current.size(); ++g) {
         for (size_t s : cycles[current[g]]) {
-          const CapSide& side = all[s];
-          sides.push_back(side);
+          sides.push_back(all[s]);
           loopOf.push_back(g);
-          ids.push_back(side.p);
-          const Point2d &a = places.at[side.p], &b = places.at[side.q];
-          sum += a.x * b.y - b.x * a.y;
+          ids.push_back(all[s].p);
         }
       }
       std::sort(ids.begin(), ids.end());
@@ -994,47 +990,93 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
         contours[loopOf[s]].push_back(sides[s].p);
         contours[loopOf[s]].insert(contours[loopOf[s]].end(), on[s].begin(), on[s].end());
       }
-      const int turn = sum >= 0.0 ? 1 : -1;
-      std::vector<uint32_t> local;
+      // The regions the sides wind around positively are covered by faces
+      // turning counter-clockwise, those they wind around negatively by
+      // faces turning clockwise: where loops of a model that is not a clean
+      // solid cross, both are met.
+      std::vector<uint32_t> tris;
       std::vector<ContourCrossing> made;
-      if (!TessellateByWinding(places.at, contours, turn, snap, local, made)) return undo();
+      std::vector<Point2d> at = places.at;
+      for (int turn : {1, -1}) {
+        std::vector<uint32_t> local;
+        std::vector<ContourCrossing> crossings;
+        if (!TessellateByWinding(places.at, contours, turn, snap, local, crossings)) return undo();
+        // This pass's crossings follow the other's.
+        const uint32_t shift = uint32_t(made.size());
+        auto own = [&](uint32_t id) { return id < placeCount ? id : id + shift; };
+        for (ContourCrossing c : crossings) {
+          Point2d q;
+          double total = 0.0;
+          for (int k = 0; k < 4; ++k) {
+            c.from[k] = own(c.from[k]);
+            q.x += c.weight[k] * at[c.from[k]].x;
+            q.y += c.weight[k] * at[c.from[k]].y;
+            total += c.weight[k];
+          }
+          if (total > 0.0) q.x /= total, q.y /= total;
+          at.push_back(q);
+          made.push_back(c);
+        }
+        std::vector<uint32_t> pass;
+        for (size_t t = 0; t + 2 < local.size(); t += 3)
+          pass.insert(pass.end(), {own(local[t]), own(local[t + 1]), own(local[t + 2])});
+        std::vector<VertexT5*> corners = places.vertex;
+        corners.resize(at.size(), nullptr);
+        if (chords.AnyOn(pass, corners)) {
+          const RefusedDiagonal onChord = [&](int a, int b) {
+            return chords.Joins(corners[size_t(a)], corners[size_t(b)]);
+          };
+          std::vector<int> ccw;
+          for (size_t t = 0; t + 2 < pass.size(); t += 3)
+            ccw.insert(ccw.end(), {int(pass[t]), int(pass[turn > 0 ? t + 1 : t + 2]),
+                                   int(pass[turn > 0 ? t + 2 : t + 1])});
+          if (!FlipRefusedDiagonals(at, ccw, onChord)) return undo();
+          for (size_t t = 0; t + 2 < ccw.size(); t += 3) {
+            pass[t] = uint32_t(ccw[t]);
+            pass[t + 1] = uint32_t(ccw[turn > 0 ? t + 1 : t + 2]);
+            pass[t + 2] = uint32_t(ccw[turn > 0 ? t + 2 : t + 1]);
+          }
+        }
+        tris.insert(tris.end(), pass.begin(), pass.end());
+      }
+      // Each crossing once (both passes make those on the line between
+      // their regions), and none at one place with another.
+      {
+        std::vector<Vec3d> points;
+        for (size_t k = placeCount; k < at.size(); ++k) points.push_back(Vec3d(at[k].x, at[k].y, 0.0));
+        const std::vector<uint32_t> same = GroupByPlace(points, snap);
+        std::vector<uint32_t> number(points.size());
+        std::vector<ContourCrossing> kept;
+        std::vector<Point2d> keptAt(places.at);
+        for (size_t k = 0; k < points.size(); ++k) {
+          if (same[k] != k) {
+            number[k] = number[same[k]];
+            continue;
+          }
+          number[k] = placeCount + uint32_t(kept.size());
+          kept.push_back(made[k]);
+          keptAt.push_back(at[placeCount + k]);
+        }
+        auto renumber = [&](uint32_t id) { return id < placeCount ? id : number[id - placeCount]; };
+        for (ContourCrossing& c : kept)
+          for (uint32_t& from : c.from) from = renumber(from);
+        for (uint32_t& id : tris) id = renumber(id);
+        made = std::move(kept);
+        at = std::move(keptAt);
+      }
+      {
+        std::vector<uint32_t> proper;
+        for (size_t t = 0; t + 2 < tris.size(); t += 3)
+          if (tris[t] != tris[t + 1] && tris[t + 1] != tris[t + 2] && tris[t + 2] != tris[t])
+            proper.insert(proper.end(), {tris[t], tris[t + 1], tris[t + 2]});
+        tris = std::move(proper);
+      }
       // Ids of this turn's crossings follow those of earlier groups and
       // turns.
       const uint32_t offset = uint32_t(plan.crossings.size());
       auto global = [&](uint32_t id) { return id < placeCount ? id : id + offset; };
-      std::vector<Point2d> at = places.at;
       std::vector<VertexT5*> corners = places.vertex;
-      for (const ContourCrossing& c : made) {
-        Point2d q;
-        double total = 0.0;
-        for (int k = 0; k < 4; ++k) {
-          q.x += c.weight[k] * at[c.from[k]].x;
-          q.y += c.weight[k] * at[c.from[k]].y;
-          total += c.weight[k];
-        }
-        if (total > 0.0) q.x /= total, q.y /= total;
-        at.push_back(q);
-        corners.push_back(nullptr);
-      }
-      std::vector<uint32_t> tris;
-      for (size_t t = 0; t + 2 < local.size(); t += 3)
-        if (local[t] != local[t + 1] && local[t + 1] != local[t + 2] && local[t + 2] != local[t])
-          tris.insert(tris.end(), {local[t], local[t + 1], local[t + 2]});
-      if (chords.AnyOn(tris, corners)) {
-        const RefusedDiagonal onChord = [&](int a, int b) {
-          return chords.Joins(corners[size_t(a)], corners[size_t(b)]);
-        };
-        std::vector<int> ccw;
-        for (size_t t = 0; t + 2 < tris.size(); t += 3)
-          ccw.insert(ccw.end(), {int(tris[t]), int(tris[turn > 0 ? t + 1 : t + 2]),
-                                 int(tris[turn > 0 ? t + 2 : t + 1])});
-        if (!FlipRefusedDiagonals(at, ccw, onChord)) return undo();
-        for (size_t t = 0; t + 2 < ccw.size(); t += 3) {
-          tris[t] = uint32_t(ccw[t]);
-          tris[t + 1] = uint32_t(ccw[turn > 0 ? t + 1 : t + 2]);
-          tris[t + 2] = uint32_t(ccw[turn > 0 ? t + 2 : t + 1]);
-        }
-      }
+      corners.resize(at.size(), nullptr);
       // The cap's rim: its directed edges that no other of its triangles
       // runs back, as often as they are left over.
       std::unordered_map<uint64_t, int> uses;
@@ -1146,6 +1188,20 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
         continue;
       }
       if (rim != 0 || !chords.KeepManifold(tris, corners)) return undo();
+      // A face split at a point gets an edge from it to the face's third
+      // corner: two faces that would get the same such edge (both edges
+      // crossing at the point belong to faces with one corner in common, a
+      // surface that crosses itself) would give it four faces.
+      {
+        std::vector<std::pair<uint32_t, const VertexT5*>> spokes;
+        for (size_t s = 0; s < sides.size(); ++s) {
+          const VertexT5* far = sides[s].f->v[(sides[s].z + 2) % 3];
+          for (uint32_t id : on[s]) spokes.push_back({id, far});
+          for (uint32_t id : through[s]) spokes.push_back({id, far});
+        }
+        std::sort(spokes.begin(), spokes.end());
+        if (std::adjacent_find(spokes.begin(), spokes.end()) != spokes.end()) return undo();
+      }
       for (uint32_t id : tris) plan.triangles.push_back(global(id));
       for (ContourCrossing c : made) {
         for (uint32_t& from : c.from) from = global(from);
@@ -1164,132 +1220,6 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
   return true;
 }
 
-// A loop of a group that the tessellation could not cap, nested among the
-// group's others: the second line.
-struct NestedLoop {
-  const CapLoop* loop;
-  int depth = 0;      // loops around this one
-  int parent = -1;    // the nearest of them
-  bool hole = false;  // capped together with its parent
-};
-
-// Whether loop a lies inside loop b, of the same cut: the two do not cross,
-// but a may touch b, and a point of a may lie on an edge of b within
-// rounding, as where a hole touches its outer loop. a's points vote, the
-// first few that lie clearly inside or outside b decide; on a tie, the
-// middle of a's largest triangle, well inside a, does.
-bool InsideLoop(const CapLoop& a, const CapLoop& b) {
-  const double pad = 1e-9 * (std::fabs(b.hi.x - b.lo.x) + std::fabs(b.hi.y - b.lo.y));
-  if (a.lo.x < b.lo.x - pad || a.lo.y < b.lo.y - pad || a.hi.x > b.hi.x + pad ||
-      a.hi.y > b.hi.y + pad)
-    return false;
-  constexpr int kLead = 3;
-  int in = 0, out = 0;
-  for (size_t k = 0; k < a.points.size() && std::abs(in - out) < kLead; ++k) {
-    const int c = LoopContains(b.points, a.points[k]);
-    in += c == 1;
-    out += c == 0;
-  }
-  if (in != out) return in > out;
-  std::vector<int> triangles;
-  TriangulatePolygon2D(a.points, triangles);
-  double largest = 0.0;
-  Point2d middle;
-  for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
-    const Point2d &p = a.points[size_t(triangles[t])], &q = a.points[size_t(triangles[t + 1])],
-                  &r = a.points[size_t(triangles[t + 2])];
-    const double twice = (q.x - p.x) * (r.y - p.y) - (q.y - p.y) * (r.x - p.x);
-    if (twice > largest) {
-      largest = twice;
-      middle = {(p.x + q.x + r.x) / 3.0, (p.y + q.y + r.y) / 3.0};
-    }
-  }
-  return largest > 0.0 && LoopContains(b.points, middle) == 1;
-}
-
-// The sign of the way a loop's cap turns.
-int CapTurn(const CapLoop& c) {
-  return c.CapArea() > 0.0 ? 1 : c.CapArea() < 0.0 ? -1 : 0;
-}
-
-// Sets each loop's depth and parent, every pair of the group compared (the
-// groups that come here are few and small), then marks the holes: a loop
-// is a hole of the loop around it when their caps turn opposite ways; one
-// that turns the same way (an island on an open model) is capped on its
-// own.
-void NestLoops(std::vector<NestedLoop>& nest) {
-  std::vector<std::pair<size_t, size_t>> inside;  // (inner, outer)
-  for (size_t i = 0; i < nest.size(); ++i) {
-    const CapLoop& a = *nest[i].loop;
-    if (!(std::fabs(a.twiceArea) > 0.0)) continue;
-    for (size_t j = 0; j < nest.size(); ++j) {
-      const CapLoop& b = *nest[j].loop;
-      if (j == i || !(std::fabs(b.twiceArea) > std::fabs(a.twiceArea))) continue;
-      if (InsideLoop(a, b)) inside.push_back({i, j});
-    }
-  }
-  for (const auto& [i, j] : inside)
-    ++nest[i].depth;
-  for (const auto& [i, j] : inside)
-    if (nest[j].depth == nest[i].depth - 1) nest[i].parent = int(j);
-  std::vector<size_t> order(nest.size());
-  for (size_t i = 0; i < order.size(); ++i)
-    order[i] = i;
-  std::stable_sort(order.begin(), order.end(),
-                   [&nest](size_t a, size_t b) { return nest[a].depth < nest[b].depth; });
-  for (size_t i : order) {
-    NestedLoop& c = nest[i];
-    if (c.parent < 0) continue;
-    const NestedLoop& around = nest[size_t(c.parent)];
-    c.hole = !around.hole && CapTurn(*c.loop) != 0 && CapTurn(*c.loop) == -CapTurn(*around.loop);
-  }
-}
-
-// The group's loops capped one by one, each with its holes, by the ear
-// clipping; a loop with no complete cap that avoids the chords and keeps
-// the surface manifold is left open with its holes.
-void NestedCaps(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
-                SurfaceChords& chords, CapPlan& plan) {
-  std::vector<NestedLoop> nest;
-  for (size_t i : group) nest.push_back({&caps[i]});
-  NestLoops(nest);
-  std::vector<int> triangles;
-  for (size_t i = 0; i < nest.size(); ++i) {
-    if (nest[i].hole) continue;
-    std::vector<std::vector<Point2d>> polygon(1, nest[i].loop->points);
-    std::vector<VertexT5*> corners = nest[i].loop->corners;
-    std::vector<uint32_t> ids = nest[i].loop->places;
-    double turn = nest[i].loop->CapArea();
-    for (const NestedLoop& h : nest)
-      if (h.parent == int(i) && h.hole) {
-        polygon.push_back(h.loop->points);
-        corners.insert(corners.end(), h.loop->corners.begin(), h.loop->corners.end());
-        ids.insert(ids.end(), h.loop->places.begin(), h.loop->places.end());
-        turn += h.loop->CapArea();
-      }
-    triangles.clear();
-    const int done = polygon.size() == 1 ? TriangulatePolygon2D(polygon[0], triangles)
-                                         : TriangulatePolygonWithHoles2D(polygon, triangles);
-    if (!done) continue;
-    if (chords.AnyOn(triangles, corners)) {
-      std::vector<Point2d> points;
-      for (const std::vector<Point2d>& loop : polygon) points.insert(points.end(), loop.begin(), loop.end());
-      const RefusedDiagonal onChord = [&](int a, int b) {
-        return chords.Joins(corners[size_t(a)], corners[size_t(b)]);
-      };
-      if (!FlipRefusedDiagonals(points, triangles, onChord) ||
-          !chords.KeepManifold(triangles, corners))
-        continue;
-    }
-    const bool ccw = turn > 0.0;
-    for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
-      plan.triangles.push_back(ids[size_t(triangles[t])]);
-      plan.triangles.push_back(ids[size_t(triangles[ccw ? t + 1 : t + 2])]);
-      plan.triangles.push_back(ids[size_t(triangles[ccw ? t + 2 : t + 1])]);
-    }
-  }
-}
-
 // The cap of the loops: a loop that no other comes near and that the ear
 // clipping cuts completely has its triangles from it; the others are
 // capped together, group by group (TessellateGroup). A group with no
@@ -1299,8 +1229,7 @@ CapPlan PlanCap(const std::vector<CapLoop>& caps, const CutPlaces& places, doubl
   CapPlan plan;
   for (const std::vector<size_t>& group : OverlappingGroups(caps, snap)) {
     if (group.size() == 1 && EarClipLoop(caps[group[0]], chords, plan)) continue;
-    if (!TessellateGroup(caps, group, places, snap, chords, plan))
-      NestedCaps(caps, group, chords, plan);
+    TessellateGroup(caps, group, places, snap, chords, plan);
   }
   return plan;
 }
