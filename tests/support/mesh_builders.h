@@ -127,8 +127,14 @@ bool NoLiveFaceOnDeletedVertex(const MeshT& m) {
 
 // A UV sphere of `slices` columns and `stacks` bands, wound outwards. Its
 // seam (longitude 0) is split: each of its points comes twice, once for
-// each side. Each pole is one point per face around it.
-Soup SplitSeamSphereSoup(int slices, int stacks, float radius = 1.0f);
+// each side. Each pole is one point per face around it. With trigSeam the
+// seam's second points are made by the trigonometry at longitude 2 pi, as
+// a script makes them: they differ from the first by its residues.
+Soup SplitSeamSphereSoup(int slices, int stacks, float radius = 1.0f, bool trigSeam = false);
+// A torus of `rings` x `sides` points (R 1, r 0.3) whose meridian at
+// longitude 0 is split, its second points made by the trigonometry at
+// longitude 2 pi.
+Soup SplitMeridianTorusSoup(int rings, int sides);
 // A closed pipe from z = 0 to `height` around a circle of radius 1 with
 // `sides` points, whose bore, a circle of radius 0.5 with `boreSides`
 // (fewer) points, touches the wall along the line x = 1, y = 0. The wall
