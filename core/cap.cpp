@@ -908,7 +908,7 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
     plan.splits.resize(splits0);
     return false;
   };
-  const uint32_t placeCount = uint32_t(places.at.size());
+  const uint32_t placeTotal = uint32_t(places.at.size());
   auto key = [](uint32_t a, uint32_t b) { return uint64_t(a) << 32 | b; };
   // Each border edge once, as the cap runs it: against the way its face
   // runs it, so that the sides' winding is the cap's.
@@ -971,6 +971,14 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
     std::vector<size_t> current = std::move(pending), later;
     pending.clear();
     bool capped = false;
+    // The negative regions are asked for only where the positive ones do
+    // not account for every side: on a clean solid there are none.
+    bool negativeToo = false;
+    auto again = [&]() {
+      const bool retry = !negativeToo;
+      negativeToo = true;
+      return retry;
+    };
     while (!capped) {
       std::vector<CapSide> sides;
       std::vector<size_t> loopOf;  // of each side, into current
@@ -984,7 +992,22 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
       }
       std::sort(ids.begin(), ids.end());
       ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-      const std::vector<std::vector<uint32_t>> on = PointsOnSides(sides, places.at, ids, snap);
+      // The group's places numbered from 0 on their own: a cut has many
+      // groups, and none may cost as much as all the cut's places.
+      const uint32_t placeCount = uint32_t(ids.size());
+      std::vector<Point2d> groupAt;
+      std::vector<VertexT5*> groupVertex;
+      for (uint32_t id : ids) {
+        groupAt.push_back(places.at[id]);
+        groupVertex.push_back(places.vertex[id]);
+      }
+      for (CapSide& side : sides) {
+        side.p = uint32_t(std::lower_bound(ids.begin(), ids.end(), side.p) - ids.begin());
+        side.q = uint32_t(std::lower_bound(ids.begin(), ids.end(), side.q) - ids.begin());
+      }
+      std::vector<uint32_t> numbers(placeCount);
+      for (uint32_t i = 0; i < placeCount; ++i) numbers[i] = i;
+      const std::vector<std::vector<uint32_t>> on = PointsOnSides(sides, groupAt, numbers, snap);
       std::vector<std::vector<uint32_t>> contours(current.size());
       for (size_t s = 0; s < sides.size(); ++s) {
         contours[loopOf[s]].push_back(sides[s].p);
@@ -996,11 +1019,12 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
       // solid cross, both are met.
       std::vector<uint32_t> tris;
       std::vector<ContourCrossing> made;
-      std::vector<Point2d> at = places.at;
+      std::vector<Point2d> at = groupAt;
       for (int turn : {1, -1}) {
+        if (turn < 0 && !negativeToo) break;
         std::vector<uint32_t> local;
         std::vector<ContourCrossing> crossings;
-        if (!TessellateByWinding(places.at, contours, turn, snap, local, crossings)) return undo();
+        if (!TessellateByWinding(groupAt, contours, turn, snap, local, crossings)) return undo();
         // This pass's crossings follow the other's.
         const uint32_t shift = uint32_t(made.size());
         auto own = [&](uint32_t id) { return id < placeCount ? id : id + shift; };
@@ -1020,7 +1044,7 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
         std::vector<uint32_t> pass;
         for (size_t t = 0; t + 2 < local.size(); t += 3)
           pass.insert(pass.end(), {own(local[t]), own(local[t + 1]), own(local[t + 2])});
-        std::vector<VertexT5*> corners = places.vertex;
+        std::vector<VertexT5*> corners = groupVertex;
         corners.resize(at.size(), nullptr);
         if (chords.AnyOn(pass, corners)) {
           const RefusedDiagonal onChord = [&](int a, int b) {
@@ -1047,7 +1071,7 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
         const std::vector<uint32_t> same = GroupByPlace(points, snap);
         std::vector<uint32_t> number(points.size());
         std::vector<ContourCrossing> kept;
-        std::vector<Point2d> keptAt(places.at);
+        std::vector<Point2d> keptAt(groupAt);
         for (size_t k = 0; k < points.size(); ++k) {
           if (same[k] != k) {
             number[k] = number[same[k]];
@@ -1073,9 +1097,9 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
       }
       // Ids of this turn's crossings follow those of earlier groups and
       // turns.
-      const uint32_t offset = uint32_t(plan.crossings.size());
-      auto global = [&](uint32_t id) { return id < placeCount ? id : id + offset; };
-      std::vector<VertexT5*> corners = places.vertex;
+      const uint32_t offset = placeTotal + uint32_t(plan.crossings.size());
+      auto global = [&](uint32_t id) { return id < placeCount ? ids[id] : id - placeCount + offset; };
+      std::vector<VertexT5*> corners = groupVertex;
       corners.resize(at.size(), nullptr);
       // The cap's rim: its directed edges that no other of its triangles
       // runs back, as often as they are left over.
@@ -1177,9 +1201,14 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
       }
       std::vector<size_t> whole, inside;
       for (size_t g = 0; g < current.size(); ++g) {
-        if (onRim[g] && offRim[g]) return undo();
+        if (onRim[g] && offRim[g]) {
+          if (again()) break;
+          return undo();
+        }
         (offRim[g] ? inside : whole).push_back(current[g]);
       }
+      if (whole.size() + inside.size() != current.size()) continue;  // asked again
+      if (!inside.empty() && again()) continue;
       if (!inside.empty()) {
         // Cap the others without them first.
         if (whole.empty()) return undo();
@@ -1187,6 +1216,7 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
         current = std::move(whole);
         continue;
       }
+      if (rim != 0 && again()) continue;
       if (rim != 0 || !chords.KeepManifold(tris, corners)) return undo();
       // A face split at a point gets an edge from it to the face's third
       // corner: two faces that would get the same such edge (both edges
