@@ -25,9 +25,10 @@ std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double toleran
   std::vector<uint32_t> parent(n);
   std::iota(parent.begin(), parent.end(), 0u);
   if (n < 2) return parent;
-  // Cells of a grid at least as wide as the tolerance: a point meets only
-  // points of the cells that its tolerance reaches into, most often its own.
-  double cell = tolerance;
+  // Cells of a grid far wider than the tolerance: a point meets only
+  // points of the cells that its tolerance reaches into, nearly always its
+  // own alone.
+  double cell = 64.0 * tolerance;
   if (!(cell > 0.0)) {
     double largest = 0.0;
     for (const Vec3d& p : points)
