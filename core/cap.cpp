@@ -499,6 +499,19 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, LoopWalks& walks,
     ChainRunsOnPlane(walks, whole, plane, onCut, place, chosen);
   };
   choose();
+  // The loops chosen by their own size may run farther from the plane than
+  // the points joined above: their points at one place are joined too.
+  {
+    std::vector<VertexT5*> points;
+    for (size_t i : chosen)
+      for (const FacePos& p : walks.Of(i))
+        if (IsLiveIncluded(p.v->flags)) points.push_back(p.v);
+    if (JoinAtOnePlace(mesh, std::move(points), place)) {
+      BuildFaceFaceAdjacency(mesh);
+      collect();
+      choose();
+    }
+  }
   if (RemoveSideFacesFlatOnTheCut(mesh, chosen, walks)) {
     collect();
     choose();

@@ -840,6 +840,11 @@ TEST(CapCut, PointsWithinTheRoundingOfTheModelAreOnePlace) {
       EXPECT_TRUE(ClosesOnce(torus, MakePlane(0, 0, side, 0)))
           << "torus of " << sides << " sides, plane side " << side;
   }
+  // Tilted nearly as far as the plane that touches the tube twice: the
+  // loops run along the seam within 1 % of their size of the plane, beyond
+  // the clip's tolerance, and its two sides there are one place too.
+  EXPECT_TRUE(ClosesOnce(WithBox(Build<MeshT5>(SplitMeridianTorusSoup(32, 16))),
+                         MakePlane(-0.314919859f, -0.00877569243f, -0.949077666f, -0.0323330313f)));
   // A turned tunnel block stored as float, cut within rounding at its
   // tunnel's ceiling or floor.
   const struct {
