@@ -500,8 +500,13 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, LoopWalks& walks,
   };
   choose();
   // The loops chosen by their own size may run farther from the plane than
-  // the points joined above: their points at one place are joined too.
-  {
+  // the points joined above: where one does, their points at one place are
+  // joined too.
+  bool farther = false;
+  for (size_t i : chosen)
+    for (const FacePos& p : walks.Of(i))
+      farther = farther || !(std::fabs(SignedDistance(p.v->position, plane)) <= onCut);
+  if (farther) {
     std::vector<VertexT5*> points;
     for (size_t i : chosen)
       for (const FacePos& p : walks.Of(i))
