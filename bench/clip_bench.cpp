@@ -1,9 +1,10 @@
-// Clipping with capping on a generated icosphere of more than 1M faces and
-// on a prism whose cut is one loop of about 200,000 points, and the triangulation
-// of long cut loops.
+// Clipping with capping on a generated icosphere of more than 1M faces, on
+// a prism whose cut is one loop of about 200,000 points and on fields of up
+// to 90,000 pillars, and the triangulation of long cut loops.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -113,6 +114,59 @@ void BM_ClipByPlaneStarPrism(benchmark::State& state) {
   });
 }
 BENCHMARK(BM_ClipByPlaneStarPrism)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Square pillars 1 x 1 x 2 on a grid, n of them: apart (spacing 2), or as
+// the black squares of a chessboard (spacing 1), where each touches its
+// neighbours along a vertical edge. Cut across, n loops of four points:
+// apart, each is capped on its own; touching at their corners, all of them
+// together.
+MeshT5 Pillars(int n, bool touching) {
+  test::Soup s;
+  const int side = int(std::ceil(std::sqrt(double(touching ? 2 * n : n))));
+  int made = 0;
+  for (int j = 0; j < side && made < n; ++j)
+    for (int i = 0; i < side && made < n; ++i) {
+      if (touching && (i + j) % 2) continue;
+      const float x = float(touching ? i : 2 * i), y = float(touching ? j : 2 * j);
+      const int b = int(s.points.size());
+      for (float z : {0.0f, 2.0f})
+        for (const auto& c : {std::array<float, 2>{0, 0}, {1, 0}, {1, 1}, {0, 1}})
+          s.points.push_back({x + c[0], y + c[1], z});
+      for (int k = 0; k < 4; ++k) {
+        const int a = b + k, c = b + (k + 1) % 4;
+        s.tris.push_back({a, c, c + 4});
+        s.tris.push_back({a, c + 4, a + 4});
+      }
+      for (const std::array<int, 3>& t : {std::array<int, 3>{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}})
+        s.tris.push_back({b + t[0], b + t[1], b + t[2]});
+      ++made;
+    }
+  MeshT5 m = test::Build<MeshT5>(s);
+  UpdateBoundingBox(m);
+  return m;
+}
+
+void BM_ClipAndCapPillars(benchmark::State& state) {
+  const MeshT5 source = Pillars(int(state.range(0)), state.range(1) != 0);
+  RunClip(state, source, [](MeshT5& m) { ClipAndCap(m, Plane3f{Vec3f(0.0f, 0.0f, 1.0f), 0.2f}); });
+}
+BENCHMARK(BM_ClipAndCapPillars)
+    ->Args({20000, 0})
+    ->Args({90000, 0})
+    ->Args({20000, 1})
+    ->Args({90000, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+
+void BM_ClipByPlanePillars(benchmark::State& state) {
+  const MeshT5 source = Pillars(int(state.range(0)), state.range(1) != 0);
+  RunClip(state, source, [](MeshT5& m) { ClipByPlane(m, Plane3f{Vec3f(0.0f, 0.0f, 1.0f), 0.2f}); });
+}
+BENCHMARK(BM_ClipByPlanePillars)
+    ->Args({90000, 0})
+    ->Args({90000, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 
 // A slightly wavy circle of `state.range(0)` points and the given radius, as
 // a plane cut of a finely tessellated round part leaves it.

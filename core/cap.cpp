@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <bit>
+#include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "core/border_loops.h"
@@ -15,6 +18,8 @@
 #include "core/incremental_adjacency.h"
 #include "core/normals.h"
 #include "core/polygon_triangulation.h"
+#include "core/places.h"
+#include "core/plane_tessellation.h"
 #include "core/prefetch.h"
 #include "core/topology.h"
 
@@ -30,108 +35,61 @@ constexpr float kOneDegree = 0.017453292f;
 struct CapLoop {
   std::vector<Point2d> points;  // in walk order
   std::vector<VertexT5*> corners;
+  // The border edge that ends at each point, from the point before it in
+  // the walk (at the start, from the last one): edge z of face f.
+  std::vector<FacePos> edges;
+  std::vector<uint32_t> places;  // of the points, among all the loops' places
   double twiceArea = 0.0;  // signed, of the points in walk order
   // Border edges whose face runs them against the walk, less those whose
   // face runs them along it.
   int64_t against = 0;
-  Point2d lo, hi;   // box of the points
-  int depth = 0;    // loops around this one
-  int parent = -1;  // the nearest of them
-  bool hole = false;  // capped together with its parent
+  Point2d lo, hi;  // box of the points
+
+  // Whether the cap runs the loop along its walk: the new faces use each
+  // border edge against the way its face runs, so the cap faces the way
+  // the mesh does.
+  bool Along() const { return against >= 0; }
+  // Twice the signed area that the loop's cap turns: positive
+  // counter-clockwise.
+  double CapArea() const { return Along() ? twiceArea : -twiceArea; }
 };
 
-// Whether loop a lies inside loop b, of the same cut: the two do not cross,
-// but a may touch b, and a point of a may lie on an edge of b within
-// rounding, as where a hole touches its outer loop. a's points vote, the
-// first few that lie clearly inside or outside b decide; on a tie, the
-// middle of a's largest triangle, well inside a, does.
-bool InsideLoop(const CapLoop& a, const CapLoop& b) {
-  const double pad = 1e-9 * (std::fabs(b.hi.x - b.lo.x) + std::fabs(b.hi.y - b.lo.y));
-  if (a.lo.x < b.lo.x - pad || a.lo.y < b.lo.y - pad || a.hi.x > b.hi.x + pad ||
-      a.hi.y > b.hi.y + pad)
-    return false;
-  constexpr int kLead = 3;
-  int in = 0, out = 0;
-  for (size_t k = 0; k < a.points.size() && std::abs(in - out) < kLead; ++k) {
-    const int c = LoopContains(b.points, a.points[k]);
-    in += c == 1;
-    out += c == 0;
-  }
-  if (in != out) return in > out;
-  std::vector<int> triangles;
-  TriangulatePolygon2D(a.points, triangles);
-  double largest = 0.0;
-  Point2d middle;
-  for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
-    const Point2d &p = a.points[size_t(triangles[t])], &q = a.points[size_t(triangles[t + 1])],
-                  &r = a.points[size_t(triangles[t + 2])];
-    const double twice = (q.x - p.x) * (r.y - p.y) - (q.y - p.y) * (r.x - p.x);
-    if (twice > largest) {
-      largest = twice;
-      middle = {(p.x + q.x + r.x) / 3.0, (p.y + q.y + r.y) / 3.0};
-    }
-  }
-  return largest > 0.0 && LoopContains(b.points, middle) == 1;
+// The box that every tolerance of the cap comes from: the clip's scale
+// (ClipScaleOf: the box of the points the faces use, the one from before
+// the clip during Clip and Cap, which its edge collapse used), or without
+// one, the box given.
+BBox3f ToleranceBox(const MeshT5& mesh, const BBox3f& fallback) {
+  const BBox3f box = ClipScaleOf(mesh).box;
+  return box.IsNull() ? fallback : box;
 }
 
-// Sets each loop's depth (the number of loops around it) and parent (the
-// deepest of them).
-void NestLoops(std::vector<CapLoop>& caps) {
-  std::vector<std::pair<size_t, size_t>> inside;  // (inner, outer)
-  for (size_t i = 0; i < caps.size(); ++i) {
-    const CapLoop& a = caps[i];
-    if (!(std::fabs(a.twiceArea) > 0.0)) continue;
-    for (size_t j = 0; j < caps.size(); ++j) {
-      const CapLoop& b = caps[j];
-      if (j == i || !(std::fabs(b.twiceArea) > std::fabs(a.twiceArea))) continue;
-      if (InsideLoop(a, b)) inside.push_back({i, j});
-    }
-  }
-  for (const auto& [i, j] : inside)
-    ++caps[i].depth;
-  for (const auto& [i, j] : inside)
-    if (caps[j].depth == caps[i].depth - 1) caps[i].parent = int(j);
+// The tolerance within which a point counts as one of the cut: the clip's
+// edge collapse's, 1e-4 of the box's diagonal. The collapse moves points of
+// the cut to midpoints of edges whose ends lie within it of the plane: on a
+// small loop of a large model that is more than the loop's own share.
+double CutTolerance(const MeshT5& mesh, const BBox3f& cut) {
+  const BBox3f box = ToleranceBox(mesh, cut);
+  return box.IsNull() ? 0.0 : double(float(box.Diag() * double(1e-4f)));
 }
 
-// The vote of the loop's border edges on the way its cap turns in the
-// plane's frame: positive counter-clockwise, negative clockwise, 0 when they
-// do not say.
-double CapTurnVote(const CapLoop& c) {
-  return c.twiceArea > 0.0 ? double(c.against) : c.twiceArea < 0.0 ? -double(c.against) : 0.0;
-}
-
-// The sign of CapTurnVote.
-int CapTurn(const CapLoop& c) {
-  const double turn = CapTurnVote(c);
-  return turn > 0.0 ? 1 : turn < 0.0 ? -1 : 0;
-}
-
-// A loop is a hole of the loop around it when the faces on their border
-// edges turn the other way in the plane, as the inner wall of a ring does on
-// a consistently wound mesh. On an open model a loop can lie inside another
-// that turns the same way: an island in a hole that runs partly along the
-// model's own border, which is not capped. Cut out of the loop around it,
-// such an island would have its edges run the same way by both its faces;
-// it is capped on its own, as a loop that nothing holds.
-void MarkHoles(std::vector<CapLoop>& caps) {
-  std::vector<size_t> order(caps.size());
-  for (size_t i = 0; i < order.size(); ++i)
-    order[i] = i;
-  std::stable_sort(order.begin(), order.end(),
-                   [&caps](size_t a, size_t b) { return caps[a].depth < caps[b].depth; });
-  for (size_t i : order) {
-    CapLoop& c = caps[i];
-    if (c.parent < 0) continue;
-    const CapLoop& around = caps[size_t(c.parent)];
-    c.hole = !around.hole && CapTurn(c) != 0 && CapTurn(c) == -CapTurn(around);
-  }
-}
-
-// The clip's edge collapse moves points of the cut to midpoints of edges
-// whose ends lie within its tolerance of the plane: on a small loop of a
-// large model that is more than the loop's own share.
+// CutTolerance from the mesh's box alone: 0 without one.
 double CollapseTolerance(const MeshT5& mesh) {
-  return double(ClipScaleOf(mesh).planeTolerance);
+  BBox3f none;
+  none.SetNull();
+  return CutTolerance(mesh, none);
+}
+
+// Points of the cut closer than this stand at one place: a few float steps
+// at the size of the box, the rounding of the model's coordinates (and of
+// the trigonometry that made them, as on the two sides of a split seam).
+double PlaceTolerance(const MeshT5& mesh, const BBox3f& cut) {
+  const BBox3f box = ToleranceBox(mesh, cut);
+  if (box.IsNull()) return 0.0;
+  double size = 0.0;
+  for (const Vec3f& corner : {box.min, box.max})
+    size = std::max({size, std::fabs(double(corner.x)), std::fabs(double(corner.y)),
+                     std::fabs(double(corner.z))});
+  return std::isfinite(size) ? 4.0 * double(FLT_EPSILON) * size : 0.0;
 }
 
 // Whether every vertex of the loop lies within 1 % of the loop's box
@@ -148,10 +106,12 @@ bool LoopOnPlane(const LoopWalks& walks, size_t i, const BorderLoop& loop, const
 
 // Deletes the faces, taking each out of the rings of its edges, and the
 // corners that no other live face uses.
-void DeleteFacesAndLoneCorners(MeshT5& mesh, const std::vector<FaceT5*>& faces) {
+void DeleteFacesAndLoneCorners(MeshT5& mesh, const std::vector<FaceT5*>& faces,
+                               bool detach = true) {
+  if (faces.empty()) return;
   const size_t bound = 3 * mesh.faces.size();
   for (FaceT5* f : faces) {
-    for (int z = 0; z < 3; ++z)
+    for (int z = 0; z < 3 && detach; ++z)
       if (f->adjFace[z] != f && f->adjFace[z] != nullptr) DetachFaceFromRing(f, z, bound);
     f->flags |= ElemFlag::Deleted;
     --mesh.faceCount;
@@ -233,83 +193,46 @@ bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen
   return true;
 }
 
-// Sets of the given vertices that stand at one place (equal coordinates)
-// become their first vertex in the array, unless joining a set would give a
-// face two corners in one place, an edge more than two faces, or two faces
-// running an edge the same way. None of them may have a NaN coordinate.
-// Returns whether any were joined: the face-face adjacency is then stale.
-bool JoinAtOnePlace(MeshT5& mesh, const std::vector<VertexT5*>& given) {
-  // Sorted by place, and at one place the first in the array first: as
-  // records of their own, the vertices lie anywhere in the array.
-  struct Place {
-    float x, y, z;
-    uint32_t index;
-  };
-  if (mesh.vertices.size() >= size_t(UINT32_MAX)) return false;
-  std::vector<Place> places;
-  places.reserve(given.size());
-  for (const VertexT5* v : given)
-    places.push_back({v->position.x, v->position.y, v->position.z, uint32_t(mesh.VertexIndex(v))});
-  // Most cuts have no two points at one place: a table of the places tells
-  // that sooner than the sort.
-  {
-    const size_t size = std::bit_ceil(2 * places.size() + 2);
-    std::vector<uint32_t> table(size, UINT32_MAX);
-    auto bits = [](float c) { return std::bit_cast<uint32_t>(c == 0.0f ? 0.0f : c); };
-    bool shared = false;
-    for (size_t i = 0; i < places.size() && !shared; ++i) {
-      const Place& p = places[i];
-      uint64_t h = (uint64_t(bits(p.x)) * 0x9E3779B97F4A7C15ull) ^
-                   (uint64_t(bits(p.y)) * 0xC2B2AE3D27D4EB4Full) ^
-                   (uint64_t(bits(p.z)) * 0x165667B19E3779F9ull);
-      h ^= h >> 29;
-      for (size_t slot = size_t(h) & (size - 1);; slot = (slot + 1) & (size - 1)) {
-        const uint32_t k = table[slot];
-        if (k == UINT32_MAX) {
-          table[slot] = uint32_t(i);
-          break;
-        }
-        const Place& q = places[k];
-        if (q.x == p.x && q.y == p.y && q.z == p.z && q.index != p.index) {
-          shared = true;
-          break;
-        }
-        if (q.index == p.index) break;
-      }
-    }
-    if (!shared) return false;
-  }
-  std::sort(places.begin(), places.end(), [](const Place& a, const Place& b) {
-    if (a.x != b.x) return a.x < b.x;
-    if (a.y != b.y) return a.y < b.y;
-    if (a.z != b.z) return a.z < b.z;
-    return a.index < b.index;
-  });
-  std::vector<VertexT5*> points;
-  for (size_t i = 0; i < places.size(); ++i) {
-    const Place& p = places[i];
-    if (i > 0 && places[i - 1].index == p.index) continue;
-    const bool alone = (i == 0 || places[i - 1].x != p.x || places[i - 1].y != p.y ||
-                        places[i - 1].z != p.z) &&
-                       (i + 1 == places.size() || places[i + 1].x != p.x ||
-                        places[i + 1].y != p.y || places[i + 1].z != p.z);
-    if (!alone) points.push_back(&mesh.vertices[p.index]);
-  }
+// Sets of the given vertices that stand at one place (within tolerance of
+// one another, see GroupByPlace) become their first vertex in the array,
+// unless joining a set would give an edge more than two faces, or two
+// faces running an edge the same way. A face that would get two corners in
+// one place is a needle no wider than the rounding: it goes, with the
+// corners that no other face uses. Returns whether any were joined: the
+// face-face adjacency is then stale.
+bool JoinAtOnePlace(MeshT5& mesh, std::vector<VertexT5*> points, double tolerance) {
+  std::sort(points.begin(), points.end());
+  points.erase(std::unique(points.begin(), points.end()), points.end());
+  std::vector<Vec3d> positions;
+  positions.reserve(points.size());
+  for (const VertexT5* v : points)
+    positions.push_back(Vec3d(v->position));
+  // Each place's first point is the first vertex of the set in the array.
+  const std::vector<uint32_t> place = GroupByPlace(positions, tolerance);
   // into[i]: the vertex that vertex i becomes, or null.
   std::vector<VertexT5*> into;
-  auto sets = [&points](auto&& visit) {
-    for (size_t i = 0; i < points.size();) {
-      size_t j = i + 1;
-      while (j < points.size() && points[j]->position == points[i]->position) ++j;
-      if (j - i > 1) visit(i, j);
-      i = j;
-    }
-  };
-  sets([&](size_t i, size_t j) {
+  std::vector<uint8_t> shared(points.size(), 0);
+  for (size_t i = 0; i < points.size(); ++i)
+    if (place[i] != i) shared[i] = shared[place[i]] = 1;
+  for (size_t i = 0; i < points.size(); ++i) {
+    if (!shared[i]) continue;
     if (into.empty()) into.assign(mesh.vertices.size(), nullptr);
-    for (size_t k = i; k < j; ++k)
-      into[mesh.VertexIndex(points[k])] = points[i];
-  });
+    into[mesh.VertexIndex(points[i])] = points[place[i]];
+  }
+  // The sets, each as the indices of its points, its first point first.
+  auto sets = [&](auto&& visit) {
+    std::vector<std::vector<size_t>> members;
+    std::vector<size_t> slot(points.size(), SIZE_MAX);
+    for (size_t i = 0; i < points.size(); ++i) {
+      if (!shared[i]) continue;
+      if (slot[place[i]] == SIZE_MAX) {
+        slot[place[i]] = members.size();
+        members.emplace_back();
+      }
+      members[slot[place[i]]].push_back(i);
+    }
+    for (const std::vector<size_t>& m : members) visit(m);
+  };
   if (into.empty()) return false;
   auto target = [&](VertexT5* v) {
     VertexT5* to = into[mesh.VertexIndex(v)];
@@ -324,17 +247,25 @@ bool JoinAtOnePlace(MeshT5& mesh, const std::vector<VertexT5*>& given) {
   };
   std::vector<Use> uses;
   std::vector<const VertexT5*> refused;
-  for (const FaceT5& f : mesh.faces) {
+  // Faces with two corners at one place: needles no wider than the
+  // rounding, which go where their place is joined (as the edge collapse
+  // would take them), with the place they hang on.
+  std::vector<std::pair<FaceT5*, const VertexT5*>> needles;
+  for (FaceT5& f : mesh.faces) {
     if (!IsLive(f.flags)) continue;
+    const VertexT5* to[3] = {target(f.v[0]), target(f.v[1]), target(f.v[2])};
+    int needle = -1;
+    for (int z = 0; z < 3; ++z)
+      if (to[z] == to[(z + 1) % 3] && f.v[z] != f.v[(z + 1) % 3]) needle = z;
+    if (needle >= 0) {
+      needles.push_back({&f, to[needle]});
+      continue;
+    }
     for (int z = 0; z < 3; ++z) {
       VertexT5 *a = f.v[z], *b = f.v[(z + 1) % 3];
       if (into[mesh.VertexIndex(a)] == nullptr && into[mesh.VertexIndex(b)] == nullptr) continue;
-      const VertexT5 *ta = target(a), *tb = target(b);
-      if (ta == tb) {
-        if (a != b) refused.push_back(ta);
-        continue;
-      }
-      uses.push_back({std::min(ta, tb), std::max(ta, tb), ta < tb});
+      const VertexT5 *ta = to[z], *tb = to[(z + 1) % 3];
+      if (ta != tb) uses.push_back({std::min(ta, tb), std::max(ta, tb), ta < tb});
     }
   }
   std::sort(uses.begin(), uses.end(), [](const Use& a, const Use& b) {
@@ -351,46 +282,41 @@ bool JoinAtOnePlace(MeshT5& mesh, const std::vector<VertexT5*>& given) {
   }
   std::sort(refused.begin(), refused.end());
   int32_t joined = 0;
-  sets([&](size_t i, size_t j) {
-    const bool refuse = std::binary_search(refused.begin(), refused.end(), points[i]);
-    for (size_t k = i + 1; k < j; ++k) {
+  sets([&](const std::vector<size_t>& set) {
+    const bool refuse = std::binary_search(refused.begin(), refused.end(), points[set[0]]);
+    for (size_t k = 1; k < set.size(); ++k) {
       if (refuse) {
-        into[mesh.VertexIndex(points[k])] = nullptr;
+        into[mesh.VertexIndex(points[set[k]])] = nullptr;
         continue;
       }
-      points[k]->flags |= ElemFlag::Deleted;
+      points[set[k]]->flags |= ElemFlag::Deleted;
       ++joined;
     }
-    if (refuse) into[mesh.VertexIndex(points[i])] = nullptr;
+    if (refuse) into[mesh.VertexIndex(points[set[0]])] = nullptr;
   });
   if (joined == 0) return false;
+  std::vector<FaceT5*> gone;
+  for (const auto& [f, at] : needles)
+    if (!std::binary_search(refused.begin(), refused.end(), at)) gone.push_back(f);
   for (FaceT5& f : mesh.faces)
     if (IsLive(f.flags))
       for (VertexT5*& v : f.v)
         v = target(v);
   mesh.vertexCount -= joined;
+  DeleteFacesAndLoneCorners(mesh, gone, false);
   return true;
 }
 
 // The points of the loops, as JoinCutPointsAtOnePlace takes the corners of
 // the border edges: those within tolerance of the plane.
 bool JoinLoopPointsAtOnePlace(MeshT5& mesh, const LoopWalks& walks, const Plane3f& plane,
-                              double tolerance) {
+                              double tolerance, double place) {
   std::vector<VertexT5*> points;
   for (const FacePos& p : walks.steps)
     if (IsLiveIncluded(p.v->flags) &&
         std::fabs(SignedDistance(p.v->position, plane)) <= tolerance)
       points.push_back(p.v);
-  return JoinAtOnePlace(mesh, points);
-}
-
-// The tolerance within which a point counts as one of the cut: the clip's
-// edge collapse's, or without a box to take it from, as much of the given
-// box.
-double CutTolerance(const MeshT5& mesh, const BBox3f& cut) {
-  const double collapsed = CollapseTolerance(mesh);
-  if (collapsed > 0.0 || cut.IsNull()) return collapsed;
-  return double(float(cut.Diag() * double(1e-4f)));
+  return JoinAtOnePlace(mesh, std::move(points), place);
 }
 
 }  // namespace
@@ -432,24 +358,25 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane) {
       na = nb = 2;
     }
   }
-  return JoinAtOnePlace(mesh, points);
+  return JoinAtOnePlace(mesh, std::move(points), PlaceTolerance(mesh, box));
 }
 
 namespace {
 
 // The border edges on the plane of the loops that leave it, in runs from a
 // point where such a loop comes onto the plane to one where it leaves it,
-// joined end to start where one run ends at the point where another
-// begins: across a split seam the cut's loop is broken into pieces of the
-// loops of the two sides, which meet at the seam once its points on the
-// cut are one. Each chain of runs that comes back to its start is appended
+// joined end to start where one run ends at the place where another
+// begins (within the place tolerance, see GroupByPlace): across a split
+// seam the cut's loop is broken into pieces of the loops of the two sides,
+// which meet there. Each chain of runs that comes back to its start is appended
 // to the walks as a loop of the cut, and its index to chosen. whole[i]
 // tells whether loop i lies on the plane as a whole.
 void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const Plane3f& plane,
-                      double tolerance, std::vector<size_t>& chosen) {
+                      double tolerance, double place, std::vector<size_t>& chosen) {
   struct Run {
     size_t loop, first, count;  // steps first .. first + count - 1 of the loop's walk, cyclic
     const VertexT5 *from, *to;
+    uint32_t fromPlace = 0, toPlace = 0;
   };
   std::vector<Run> runs;
   std::vector<uint8_t> on;
@@ -470,7 +397,7 @@ void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const
     for (size_t t = 1; t <= n; ++t) {
       const size_t k = (off + t) % n, before = (k + n - 1) % n;
       if (on[before] && on[k]) {
-        if (!open) runs.push_back({i, k, 0, w[before].v, nullptr});
+        if (!open) runs.push_back({i, k, 0, w[before].v, nullptr, 0, 0});
         open = true;
         ++runs.back().count;
         runs.back().to = w[k].v;
@@ -480,17 +407,28 @@ void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const
     }
   }
   if (runs.empty()) return;
+  {
+    std::vector<Vec3d> ends;
+    ends.reserve(2 * runs.size());
+    for (const Run& run : runs) {
+      ends.push_back(Vec3d(run.from->position));
+      ends.push_back(Vec3d(run.to->position));
+    }
+    const std::vector<uint32_t> at = GroupByPlace(ends, place);
+    for (size_t r = 0; r < runs.size(); ++r)
+      runs[r].fromPlace = at[2 * r], runs[r].toPlace = at[2 * r + 1];
+  }
   std::vector<size_t> byStart(runs.size());
   for (size_t r = 0; r < runs.size(); ++r)
     byStart[r] = r;
   std::sort(byStart.begin(), byStart.end(),
-            [&runs](size_t a, size_t b) { return runs[a].from < runs[b].from; });
+            [&runs](size_t a, size_t b) { return runs[a].fromPlace < runs[b].fromPlace; });
   std::vector<uint8_t> used(runs.size(), 0);
-  // An unused run from v, or runs.size().
-  auto from = [&](const VertexT5* v) {
+  // An unused run from place v, or runs.size().
+  auto from = [&](uint32_t v) {
     auto it = std::lower_bound(byStart.begin(), byStart.end(), v,
-                               [&runs](size_t r, const VertexT5* p) { return runs[r].from < p; });
-    for (; it != byStart.end() && runs[*it].from == v; ++it)
+                               [&runs](size_t r, uint32_t p) { return runs[r].fromPlace < p; });
+    for (; it != byStart.end() && runs[*it].fromPlace == v; ++it)
       if (!used[*it]) return *it;
     return runs.size();
   };
@@ -501,13 +439,13 @@ void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const
     used[r] = 1;
     chain.assign(1, r);
     // Each turn takes a run that was not used: bounded by their number.
-    while (runs[chain.back()].to != runs[r].from) {
-      const size_t next = from(runs[chain.back()].to);
+    while (runs[chain.back()].toPlace != runs[r].fromPlace) {
+      const size_t next = from(runs[chain.back()].toPlace);
       if (next == runs.size()) break;
       used[next] = 1;
       chain.push_back(next);
     }
-    if (runs[chain.back()].to != runs[r].from) continue;
+    if (runs[chain.back()].toPlace != runs[r].fromPlace) continue;
     steps.clear();
     for (size_t c : chain) {
       const Run& run = runs[c];
@@ -523,9 +461,10 @@ void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const
 
 // The loops of the cut that the cap fills, after its points at one place
 // were joined and the side faces that lie flat on them went: their walks,
-// and the indices of those on the plane.
+// and the indices of those on the plane. Loops along a face of sheets (by
+// index, when given) are left out.
 void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, LoopWalks& walks,
-                      std::vector<size_t>& chosen) {
+                      std::vector<size_t>& chosen, const std::vector<uint8_t>* sheets) {
   std::vector<BorderLoop> loops;
   CollectLoops(mesh, loops, &walks);
   const double collapsed = CollapseTolerance(mesh);
@@ -535,11 +474,12 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, LoopWalks& walks,
     for (const FacePos& p : walks.steps)
       cut.Add(p.v->position);
   const double onCut = CutTolerance(mesh, cut);
+  const double place = PlaceTolerance(mesh, cut);
   auto collect = [&]() {
     loops.clear();
     CollectLoops(mesh, loops, &walks);
   };
-  if (JoinLoopPointsAtOnePlace(mesh, walks, plane, onCut)) {
+  if (JoinLoopPointsAtOnePlace(mesh, walks, plane, onCut, place)) {
     BuildFaceFaceAdjacency(mesh);
     collect();
   }
@@ -547,18 +487,46 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, LoopWalks& walks,
   auto choose = [&]() {
     chosen.clear();
     whole.assign(loops.size(), 0);
-    for (size_t i = 0; i < loops.size(); ++i)
-      if (LoopOnPlane(walks, i, loops[i], plane, collapsed)) chosen.push_back(i), whole[i] = 1;
-    ChainRunsOnPlane(walks, whole, plane, onCut, chosen);
+    for (size_t i = 0; i < loops.size(); ++i) {
+      bool sheet = false;
+      if (sheets != nullptr)
+        for (const FacePos& p : walks.Of(i)) {
+          const size_t f = mesh.FaceIndex(p.f);
+          sheet = sheet || (f < sheets->size() && (*sheets)[f]);
+        }
+      // A sheet's loop is taken as lying on the plane whole, and not chosen,
+      // so that no run of it is chained either.
+      if (sheet) whole[i] = 1;
+      else if (LoopOnPlane(walks, i, loops[i], plane, collapsed)) chosen.push_back(i), whole[i] = 1;
+    }
+    ChainRunsOnPlane(walks, whole, plane, onCut, place, chosen);
   };
   choose();
+  // The loops chosen by their own size may run farther from the plane than
+  // the points joined above: where one does, their points at one place are
+  // joined too.
+  bool farther = false;
+  for (size_t i : chosen)
+    for (const FacePos& p : walks.Of(i))
+      farther = farther || !(std::fabs(SignedDistance(p.v->position, plane)) <= onCut);
+  if (farther) {
+    std::vector<VertexT5*> points;
+    for (size_t i : chosen)
+      for (const FacePos& p : walks.Of(i))
+        if (IsLiveIncluded(p.v->flags)) points.push_back(p.v);
+    if (JoinAtOnePlace(mesh, std::move(points), place)) {
+      BuildFaceFaceAdjacency(mesh);
+      collect();
+      choose();
+    }
+  }
   if (RemoveSideFacesFlatOnTheCut(mesh, chosen, walks)) {
     collect();
     choose();
   }
 }
 
-// The chosen loops in the plane's frame, nested, their holes marked.
+// The chosen loops in the plane's frame.
 std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size_t>& chosen,
                                   const Plane3f& plane) {
   Plane3f unit = plane;
@@ -571,6 +539,7 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
     const std::span<const FacePos> walk = walks.Of(i);
     c.points.reserve(walk.size());
     c.corners.reserve(walk.size());
+    c.edges.assign(walk.begin(), walk.end());
     for (size_t k = 0; k < walk.size(); ++k) {
       // The walk's faces and corners lie anywhere in the arrays.
       if (k + 8 < walk.size()) {
@@ -581,8 +550,6 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
       Vec3d q(p.v->position);
       c.points.push_back({q.Dot(du), q.Dot(dw)});
       c.corners.push_back(p.v);
-      // The border edge that ends at p.v, here from the point before it in
-      // the walk (at the start, from the last one).
       c.against += p.f->v[(p.z + 1) % 3] == p.v ? -1 : 1;
     }
     c.twiceArea = TwiceArea(c.points);
@@ -593,28 +560,43 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
     }
     caps.push_back(std::move(c));
   }
-  NestLoops(caps);
-  MarkHoles(caps);
   return caps;
 }
 
+// The sign of the cut's cap as a whole: of the area that the loops' caps
+// turn, summed (holes turn against the loops around them); 1 when nothing
+// says.
+int CutTurn(const std::vector<CapLoop>& caps, size_t from = 0, size_t to = SIZE_MAX) {
+  double sum = 0.0, largest = 0.0;
+  int turn = 1;
+  for (size_t k = from; k < std::min(to, caps.size()); ++k) {
+    sum += caps[k].CapArea();
+    if (std::fabs(caps[k].CapArea()) > largest) {
+      largest = std::fabs(caps[k].CapArea());
+      turn = caps[k].CapArea() > 0.0 ? 1 : -1;
+    }
+  }
+  return sum > 0.0 ? 1 : sum < 0.0 ? -1 : turn;
+}
+
 // A loop that is the three edges of one face lying flat on the cut (its
-// corners within the cut's tolerance of the plane), and that the cap would
-// close on its own, is what the edge collapse leaves of a tip that stood
-// just above the plane: under the face the kept part has no thickness, and
-// the loop's cap would be the same face again, back to back with it. Such a
+// corners within the cut's tolerance of the plane), and whose cap turns as
+// the cut's does, is what the edge collapse leaves of a tip that stood just
+// above the plane: under the face the kept part has no thickness, and the
+// loop's cap would be the same face again, back to back with it. Such a
 // face goes, with the corners that no other face uses, and its loop with
-// it. A loop that is a hole is left: the cap of the loop around it leaves
-// the face's place open, and the face closes it. caps[k] is the loop of
-// walk chosen[k].
+// it. A loop whose cap turns the other way is a hole: the cap around it
+// leaves the face's place open, and the face closes it. caps[k] is the loop
+// of walk chosen[k].
 void RemoveTipsSquashedOnTheCut(MeshT5& mesh, const LoopWalks& walks,
                                 const std::vector<size_t>& chosen, const Plane3f& plane,
                                 std::vector<CapLoop>& caps) {
   std::vector<uint8_t> gone(caps.size(), 0);
   std::vector<FaceT5*> faces;
+  const int turn = CutTurn(caps);
   for (size_t k = 0; k < caps.size(); ++k) {
     const std::span<const FacePos> walk = walks.Of(chosen[k]);
-    if (caps[k].hole || walk.size() != 3) continue;
+    if (walk.size() != 3 || caps[k].CapArea() * turn < 0.0) continue;
     FaceT5* f = walk[0].f;
     bool lone = f->v[0] != f->v[1] && f->v[1] != f->v[2] && f->v[2] != f->v[0];
     for (int z = 0; z < 3; ++z)
@@ -627,25 +609,47 @@ void RemoveTipsSquashedOnTheCut(MeshT5& mesh, const LoopWalks& walks,
     const double tolerance = CutTolerance(mesh, box);
     for (const VertexT5* v : f->v)
       lone = lone && std::fabs(SignedDistance(v->position, plane)) <= tolerance;
-    for (const CapLoop& c : caps)
-      lone = lone && c.parent != int(k);
     if (!lone) continue;
     gone[k] = 1;
     faces.push_back(f);
   }
   if (faces.empty()) return;
   DeleteFacesAndLoneCorners(mesh, faces);
-  // The loops that stay, their parents renumbered (none was a gone one).
-  std::vector<int> number(caps.size(), -1);
   std::vector<CapLoop> kept;
   for (size_t k = 0; k < caps.size(); ++k)
-    if (!gone[k]) {
-      number[k] = int(kept.size());
-      kept.push_back(std::move(caps[k]));
-    }
-  for (CapLoop& c : kept)
-    if (c.parent >= 0) c.parent = number[size_t(c.parent)];
+    if (!gone[k]) kept.push_back(std::move(caps[k]));
   caps = std::move(kept);
+}
+
+// The places of the loops' points (see GroupByPlace): each loop's places,
+// and per place its point in the plane and its first vertex.
+struct CutPlaces {
+  std::vector<Point2d> at;
+  std::vector<VertexT5*> vertex;
+};
+
+CutPlaces NumberPlaces(std::vector<CapLoop>& caps, double tolerance) {
+  std::vector<Vec3d> positions;
+  for (const CapLoop& c : caps)
+    for (const VertexT5* v : c.corners)
+      positions.push_back(Vec3d(v->position));
+  const std::vector<uint32_t> group = GroupByPlace(positions, tolerance);
+  std::vector<uint32_t> number(group.size(), UINT32_MAX);
+  CutPlaces places;
+  size_t i = 0;
+  for (CapLoop& c : caps) {
+    c.places.resize(c.corners.size());
+    for (size_t k = 0; k < c.corners.size(); ++k, ++i) {
+      uint32_t& n = number[group[i]];
+      if (n == UINT32_MAX) {
+        n = uint32_t(places.at.size());
+        places.at.push_back(c.points[k]);
+        places.vertex.push_back(c.corners[k]);
+      }
+      c.places[k] = n;
+    }
+  }
+  return places;
 }
 
 // Edges of the surface that join two points of the loops through its
@@ -693,13 +697,17 @@ class SurfaceChords {
 
   bool Empty() const { return chords_.empty(); }
 
+  // Whether a and b, both points of the loops, are the ends of a chord;
+  // a null point (one the cap makes) is no loop's.
   bool Joins(const VertexT5* a, const VertexT5* b) const {
-    return onLoop_[mesh_.VertexIndex(a)] == 2 && onLoop_[mesh_.VertexIndex(b)] == 2 &&
+    return a != nullptr && b != nullptr && onLoop_[mesh_.VertexIndex(a)] == 2 &&
+           onLoop_[mesh_.VertexIndex(b)] == 2 &&
            std::binary_search(chords_.begin(), chords_.end(), Key(a, b));
   }
 
   // Whether some side of the triangles (indices into corners) is a chord.
-  bool AnyOn(const std::vector<int>& triangles, const std::vector<VertexT5*>& corners) const {
+  template <class Index>
+  bool AnyOn(const std::vector<Index>& triangles, const std::vector<VertexT5*>& corners) const {
     for (size_t t = 0; t + 2 < triangles.size() && !Empty(); t += 3)
       for (int k = 0; k < 3; ++k)
         if (Joins(corners[size_t(triangles[t + size_t(k)])],
@@ -709,8 +717,10 @@ class SurfaceChords {
   }
 
   // Whether the triangles, added to the surface, leave no edge with more
-  // than two faces and no triangle with a corner twice.
-  bool KeepManifold(const std::vector<int>& triangles, const std::vector<VertexT5*>& corners) {
+  // than two faces and no triangle with a corner twice. Sides with a null
+  // end (a point the cap makes) are new to the surface.
+  template <class Index>
+  bool KeepManifold(const std::vector<Index>& triangles, const std::vector<VertexT5*>& corners) {
     if (!usesSorted_) std::sort(uses_.begin(), uses_.end());
     usesSorted_ = true;
     std::vector<uint64_t> sides;
@@ -718,6 +728,7 @@ class SurfaceChords {
       for (size_t k = 0; k < 3; ++k) {
         const VertexT5 *a = corners[size_t(triangles[t + k])],
                        *b = corners[size_t(triangles[t + (k + 1) % 3])];
+        if (a == nullptr || b == nullptr) continue;
         if (a == b) return false;
         sides.push_back(Key(a, b));
       }
@@ -746,112 +757,640 @@ class SurfaceChords {
   bool usesSorted_ = false;
 };
 
-// An outer loop with its holes, as the cap triangulates them.
-struct LoopAndHoles {
-  std::vector<std::vector<Point2d>> polygon;  // the loop, then its holes
-  std::vector<VertexT5*> corners;  // of the polygon's points in turn
-  // The vote on the way the cap turns in the plane (see CapTurnVote).
-  double counterClockwise = 0.0;
-
-  // Triangles as index triples into corners; see TriangulatePolygon2D.
-  int Triangulate(std::vector<int>& triangles, const RefusedDiagonal& refused = {}) const {
-    triangles.clear();
-    return polygon.size() == 1 ? TriangulatePolygon2D(polygon[0], triangles, refused)
-                               : TriangulatePolygonWithHoles2D(polygon, triangles, refused);
-  }
+// A border edge of a loop as the cap runs it, from place p to place q:
+// edge z of face f.
+struct CapSide {
+  uint32_t p, q;
+  FaceT5* f;
+  int z;
 };
 
-// The loop caps[i] with its holes.
-LoopAndHoles GatherLoopAndHoles(const std::vector<CapLoop>& caps, size_t i) {
-  const CapLoop& outer = caps[i];
-  LoopAndHoles l;
-  l.polygon.assign(1, outer.points);
-  l.corners = outer.corners;
-  // The new faces run each border edge along the walk when the face on it
-  // runs it against the walk, as it does all round a consistently wound
-  // mesh; whether that turns the cap counter-clockwise in the plane's
-  // frame is read from the loop's walk and from its holes' walks.
-  l.counterClockwise = CapTurnVote(outer);
-  for (size_t j = 0; j < caps.size(); ++j) {
-    const CapLoop& h = caps[j];
-    if (h.parent == int(i) && h.hole) {
-      l.polygon.push_back(h.points);
-      l.corners.insert(l.corners.end(), h.corners.begin(), h.corners.end());
-      l.counterClockwise -= CapTurnVote(h);
-    }
-  }
-  return l;
-}
-
-// The second line for a loop whose triangles lie on a chord: the same
-// triangles with the chords flipped away where they can be, else ear
-// clipping that refuses every ear closing on a chord. False (the loop stays
-// open) when neither gives a complete cap that keeps the surface manifold.
-bool AvoidChords(const LoopAndHoles& l, SurfaceChords& chords, std::vector<int>& triangles) {
-  const RefusedDiagonal onChord = [&](int a, int b) {
-    return chords.Joins(l.corners[size_t(a)], l.corners[size_t(b)]);
+// What the cap adds: triangles as place triples in the turn of the faces,
+// the points it makes where loops cross (numbered on from the places), and
+// the border edges on which it puts points of its own, so that the faces
+// there are split at them.
+struct CapPlan {
+  std::vector<uint32_t> triangles;
+  std::vector<ContourCrossing> crossings;
+  struct Split {
+    FaceT5* f;
+    int z;
+    std::vector<uint32_t> points;
   };
-  std::vector<Point2d> points;
-  for (const std::vector<Point2d>& loop : l.polygon)
-    points.insert(points.end(), loop.begin(), loop.end());
-  std::vector<int> flipped = triangles;
-  if (FlipRefusedDiagonals(points, flipped, onChord) && chords.KeepManifold(flipped, l.corners)) {
-    triangles = std::move(flipped);
-    return true;
-  }
-  return l.Triangulate(triangles, onChord) && !chords.AnyOn(triangles, l.corners) &&
-         chords.KeepManifold(triangles, l.corners);
-}
-
-// What the cap does with a loop of the cut: each loop ends closed, covered
-// once, or untouched.
-enum class LoopOutcome : uint8_t {
-  kClosed,      // capped, together with its holes
-  kHole,        // closed by the cap of the loop around it
-  kUnfinished,  // left open, with its holes: no complete triangulation
-  kOnChord,     // left open, with its holes: every cap found would lie on
-                // an edge of the surface or give an edge a third face
+  std::vector<Split> splits;
 };
 
-// The corners of the cap's faces, three a face, each as (a, c, b) for the
-// counter-clockwise triangle (a, b, c) in the plane when the cap turns
-// counter-clockwise. A loop's triangles come only from a complete
-// triangulation of it with its holes (a hole that touches it at points
-// splits it into parts, each cut once); outcome tells per loop what became
-// of it.
-std::vector<VertexT5*> CapFaceCorners(const MeshT5& mesh, const std::vector<CapLoop>& caps,
-                                      OldFaces& old, std::vector<LoopOutcome>& outcome) {
-  SurfaceChords chords(mesh, caps, old);
-  // A loop of n points gives n - 2 triangles, and each hole joined to it two
-  // more.
-  size_t points = 0;
-  for (const CapLoop& c : caps)
-    points += c.points.size() + 2;
-  std::vector<VertexT5*> cap;
-  cap.reserve(3 * points);
-  std::vector<int> triangles;
-  triangles.reserve(3 * points);
-  outcome.assign(caps.size(), LoopOutcome::kHole);
+// Groups of loops whose boxes overlap (padded by pad), found by a sweep
+// along x: each group as the indices of its loops.
+std::vector<std::vector<size_t>> OverlappingGroups(const std::vector<CapLoop>& caps, double pad) {
+  std::vector<size_t> order(caps.size());
+  for (size_t i = 0; i < order.size(); ++i)
+    order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&caps](size_t a, size_t b) { return caps[a].lo.x < caps[b].lo.x; });
+  std::vector<size_t> parent(caps.size());
+  for (size_t i = 0; i < parent.size(); ++i)
+    parent[i] = i;
+  auto root = [&parent](size_t i) {
+    while (parent[i] != i) i = parent[i] = parent[parent[i]];
+    return i;
+  };
+  std::vector<size_t> active;
+  for (size_t i : order) {
+    const CapLoop& c = caps[i];
+    size_t kept = 0;
+    for (size_t j : active) {
+      const CapLoop& d = caps[j];
+      if (d.hi.x + pad < c.lo.x) continue;  // passed: leaves the sweep
+      active[kept++] = j;
+      if (d.lo.y <= c.hi.y + pad && c.lo.y <= d.hi.y + pad) parent[root(i)] = root(j);
+    }
+    active.resize(kept);
+    active.push_back(i);
+  }
+  std::vector<std::vector<size_t>> groups;
+  std::vector<size_t> slot(caps.size(), SIZE_MAX);
   for (size_t i = 0; i < caps.size(); ++i) {
-    if (caps[i].hole) continue;  // capped with the loop around it
-    const LoopAndHoles l = GatherLoopAndHoles(caps, i);
-    outcome[i] = !l.Triangulate(triangles)                    ? LoopOutcome::kUnfinished
-                 : !chords.AnyOn(triangles, l.corners)         ? LoopOutcome::kClosed
-                 : AvoidChords(l, chords, triangles)           ? LoopOutcome::kClosed
-                                                               : LoopOutcome::kOnChord;
-    for (size_t j = 0; j < caps.size(); ++j)
-      if (caps[j].parent == int(i) && caps[j].hole && outcome[i] != LoopOutcome::kClosed)
-        outcome[j] = outcome[i];
-    if (outcome[i] != LoopOutcome::kClosed) continue;
-    const bool ccw = l.counterClockwise > 0.0;
-    // A triangle (a, b, c) becomes the face (a, c, b) below.
-    for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
-      cap.push_back(l.corners[size_t(triangles[t])]);
-      cap.push_back(l.corners[size_t(triangles[ccw ? t + 2 : t + 1])]);
-      cap.push_back(l.corners[size_t(triangles[ccw ? t + 1 : t + 2])]);
+    size_t& g = slot[root(i)];
+    if (g == SIZE_MAX) {
+      g = groups.size();
+      groups.emplace_back();
+    }
+    groups[g].push_back(i);
+  }
+  return groups;
+}
+
+// The ear clipping of a loop that no other loop comes near: appends its
+// triangles to plan, or returns false where it gives no complete cap that
+// avoids the chords and keeps the surface manifold.
+bool EarClipLoop(const CapLoop& c, SurfaceChords& chords, CapPlan& plan) {
+  std::vector<int> triangles;
+  if (!TriangulatePolygon2D(c.points, triangles)) return false;
+  if (chords.AnyOn(triangles, c.corners)) {
+    const RefusedDiagonal onChord = [&](int a, int b) {
+      return chords.Joins(c.corners[size_t(a)], c.corners[size_t(b)]);
+    };
+    std::vector<int> flipped = triangles;
+    if (FlipRefusedDiagonals(c.points, flipped, onChord) &&
+        chords.KeepManifold(flipped, c.corners)) {
+      triangles = std::move(flipped);
+    } else {
+      triangles.clear();
+      if (!TriangulatePolygon2D(c.points, triangles, onChord) ||
+          chords.AnyOn(triangles, c.corners) || !chords.KeepManifold(triangles, c.corners))
+        return false;
     }
   }
-  return cap;
+  // Counter-clockwise triangles, turned as the cap turns.
+  const bool ccw = c.CapArea() > 0.0;
+  for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
+    plan.triangles.push_back(c.places[size_t(triangles[t])]);
+    plan.triangles.push_back(c.places[size_t(triangles[ccw ? t + 1 : t + 2])]);
+    plan.triangles.push_back(c.places[size_t(triangles[ccw ? t + 2 : t + 1])]);
+  }
+  return true;
+}
+
+// For each side, the points of ids that lie on it (within reach of it,
+// strictly between its ends), found through a grid of the points.
+std::vector<std::vector<uint32_t>> PointsOnSides(const std::vector<CapSide>& sides,
+                                                 const std::vector<Point2d>& at,
+                                                 const std::vector<uint32_t>& ids, double reach) {
+  std::vector<std::vector<uint32_t>> on(sides.size());
+  if (ids.empty()) return on;
+  Point2d lo = at[ids[0]], hi = lo;
+  for (uint32_t id : ids) {
+    lo.x = std::min(lo.x, at[id].x), lo.y = std::min(lo.y, at[id].y);
+    hi.x = std::max(hi.x, at[id].x), hi.y = std::max(hi.y, at[id].y);
+  }
+  const double extent = std::max({hi.x - lo.x, hi.y - lo.y, reach, 1e-300});
+  const int64_t n = std::max<int64_t>(1, int64_t(std::sqrt(double(ids.size()))));
+  const double cell = extent / double(n) * (1.0 + 1e-9);
+  auto cellOf = [&](double c, double from) {
+    return std::clamp<int64_t>(int64_t(std::floor((c - from) / cell)), 0, n - 1);
+  };
+  std::vector<std::vector<uint32_t>> grid(size_t(n * n));
+  for (uint32_t id : ids)
+    grid[size_t(cellOf(at[id].y, lo.y) * n + cellOf(at[id].x, lo.x))].push_back(id);
+  std::vector<int64_t> seen;
+  for (size_t s = 0; s < sides.size(); ++s) {
+    const Point2d a = at[sides[s].p], b = at[sides[s].q];
+    const double dx = b.x - a.x, dy = b.y - a.y, length = std::hypot(dx, dy);
+    if (!(length > 0.0)) continue;
+    seen.clear();
+    // Cells along the side, each with its neighbours: a point within reach
+    // of the side lies in one of them.
+    const int64_t steps = int64_t(std::ceil(length / cell)) + 1;
+    std::vector<std::pair<double, uint32_t>> found;
+    for (int64_t k = 0; k <= steps; ++k) {
+      const double t = std::min(1.0, double(k) / double(steps));
+      const int64_t cx = cellOf(a.x + dx * t, lo.x), cy = cellOf(a.y + dy * t, lo.y);
+      for (int64_t y = std::max<int64_t>(0, cy - 1); y <= std::min(n - 1, cy + 1); ++y)
+        for (int64_t x = std::max<int64_t>(0, cx - 1); x <= std::min(n - 1, cx + 1); ++x) {
+          const int64_t c = y * n + x;
+          if (std::find(seen.begin(), seen.end(), c) != seen.end()) continue;
+          seen.push_back(c);
+          for (uint32_t id : grid[size_t(c)]) {
+            if (id == sides[s].p || id == sides[s].q) continue;
+            const Point2d q = at[id];
+            const double along = ((q.x - a.x) * dx + (q.y - a.y) * dy) / (length * length);
+            const double off = std::fabs((q.x - a.x) * dy - (q.y - a.y) * dx) / length;
+            if (along > 0.0 && along < 1.0 && off <= reach) found.push_back({along, id});
+          }
+        }
+    }
+    std::sort(found.begin(), found.end());
+    for (const auto& [t, id] : found) on[s].push_back(id);
+  }
+  return on;
+}
+
+// The cap of a group of loops at once: the regions that the loops' sides,
+// run as the cap runs them, wind around the way the group's cap turns, cut
+// into triangles wherever the loops touch, cross or run along one another.
+// A point of a loop that lies on a side of another (within snap) is put
+// into that side first, so that loops that touch or run along each other
+// share their points. Then every piece of a side must come out as an edge
+// on the cap's rim, or as a row of them through points where loops cross;
+// or it is run back by a piece of another side, where two loops run along
+// each other and the surface closes on itself. Every edge on the rim must
+// be such a piece. Loops wholly inside the cap (a loop inside another that
+// turns the same way, as an island on an open model) are capped again on
+// their own after the others. Returns false, leaving plan as it was, where
+// no such cap is found.
+bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
+                     const CutPlaces& places, double snap, SurfaceChords& chords, CapPlan& plan) {
+  const size_t triangles0 = plan.triangles.size(), crossings0 = plan.crossings.size(),
+               splits0 = plan.splits.size();
+  auto undo = [&]() {
+    plan.triangles.resize(triangles0);
+    plan.crossings.resize(crossings0);
+    plan.splits.resize(splits0);
+    return false;
+  };
+  const uint32_t placeTotal = uint32_t(places.at.size());
+  auto key = [](uint32_t a, uint32_t b) { return uint64_t(a) << 32 | b; };
+  // Each border edge once, as the cap runs it: against the way its face
+  // runs it, so that the sides' winding is the cap's.
+  std::vector<CapSide> all;
+  std::vector<size_t> loopOfSide;
+  {
+    std::unordered_set<uint64_t> seen;
+    for (size_t i : group) {
+      const CapLoop& c = caps[i];
+      const size_t n = c.places.size();
+      for (size_t k = 0; k < n; ++k) {
+        const FacePos& e = c.edges[k];
+        if (!seen.insert(uint64_t(reinterpret_cast<uintptr_t>(e.f)) * 4 + uint64_t(e.z)).second)
+          continue;
+        const uint32_t here = c.places[k], before = c.places[(k + n - 1) % n];
+        const bool faceAlongWalk = e.f->v[(e.z + 1) % 3] == c.corners[k];
+        const uint32_t from = faceAlongWalk ? here : before, to = faceAlongWalk ? before : here;
+        if (from == to) continue;
+        all.push_back({from, to, e.f, e.z});
+        loopOfSide.push_back(i);
+      }
+    }
+  }
+  // The sides chained into cycles at their places, keeping to one loop
+  // where they can.
+  std::vector<std::vector<size_t>> cycles;
+  {
+    std::unordered_map<uint32_t, std::vector<size_t>> out;
+    for (size_t s = all.size(); s-- > 0;) out[all[s].p].push_back(s);
+    std::vector<uint8_t> used(all.size(), 0);
+    for (size_t s0 = 0; s0 < all.size(); ++s0) {
+      if (used[s0]) continue;
+      std::vector<size_t> cycle;
+      size_t s = s0;
+      for (size_t step = 0; step < all.size(); ++step) {
+        used[s] = 1;
+        cycle.push_back(s);
+        if (all[s].q == all[s0].p) break;
+        std::vector<size_t>& from = out[all[s].q];
+        size_t pick = SIZE_MAX;
+        for (size_t j = from.size(); j-- > 0;) {
+          if (used[from[j]]) {
+            from.erase(from.begin() + std::ptrdiff_t(j));
+            continue;
+          }
+          if (pick == SIZE_MAX || loopOfSide[from[j]] == loopOfSide[s0]) pick = from[j];
+        }
+        if (pick == SIZE_MAX) return undo();  // the sides do not close
+        s = pick;
+      }
+      if (all[cycle.back()].q != all[s0].p) return undo();
+      cycles.push_back(std::move(cycle));
+    }
+  }
+  std::vector<size_t> pending(cycles.size());
+  for (size_t i = 0; i < pending.size(); ++i)
+    pending[i] = i;
+  // Each turn caps at least one loop or gives up: bounded by the loops.
+  while (!pending.empty()) {
+    std::vector<size_t> current = std::move(pending), later;
+    pending.clear();
+    bool capped = false;
+    // The negative regions are asked for only where the positive ones do
+    // not account for every side: on a clean solid there are none.
+    bool negativeToo = false;
+    auto again = [&]() {
+      const bool retry = !negativeToo;
+      negativeToo = true;
+      return retry;
+    };
+    while (!capped) {
+      std::vector<CapSide> sides;
+      std::vector<size_t> loopOf;  // of each side, into current
+      std::vector<uint32_t> ids;
+      for (size_t g = 0; g < current.size(); ++g) {
+        for (size_t s : cycles[current[g]]) {
+          sides.push_back(all[s]);
+          loopOf.push_back(g);
+          ids.push_back(all[s].p);
+        }
+      }
+      std::sort(ids.begin(), ids.end());
+      ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+      // The group's places numbered from 0 on their own: a cut has many
+      // groups, and none may cost as much as all the cut's places.
+      const uint32_t placeCount = uint32_t(ids.size());
+      std::vector<Point2d> groupAt;
+      std::vector<VertexT5*> groupVertex;
+      for (uint32_t id : ids) {
+        groupAt.push_back(places.at[id]);
+        groupVertex.push_back(places.vertex[id]);
+      }
+      for (CapSide& side : sides) {
+        side.p = uint32_t(std::lower_bound(ids.begin(), ids.end(), side.p) - ids.begin());
+        side.q = uint32_t(std::lower_bound(ids.begin(), ids.end(), side.q) - ids.begin());
+      }
+      std::vector<uint32_t> numbers(placeCount);
+      for (uint32_t i = 0; i < placeCount; ++i) numbers[i] = i;
+      const std::vector<std::vector<uint32_t>> on = PointsOnSides(sides, groupAt, numbers, snap);
+      std::vector<std::vector<uint32_t>> contours(current.size());
+      for (size_t s = 0; s < sides.size(); ++s) {
+        contours[loopOf[s]].push_back(sides[s].p);
+        contours[loopOf[s]].insert(contours[loopOf[s]].end(), on[s].begin(), on[s].end());
+      }
+      // The regions the sides wind around positively are covered by faces
+      // turning counter-clockwise, those they wind around negatively by
+      // faces turning clockwise: where loops of a model that is not a clean
+      // solid cross, both are met.
+      std::vector<uint32_t> tris;
+      std::vector<ContourCrossing> made;
+      std::vector<Point2d> at = groupAt;
+      for (int turn : {1, -1}) {
+        if (turn < 0 && !negativeToo) break;
+        std::vector<uint32_t> local;
+        std::vector<ContourCrossing> crossings;
+        if (!TessellateByWinding(groupAt, contours, turn, snap, local, crossings)) return undo();
+        // This pass's crossings follow the other's.
+        const uint32_t shift = uint32_t(made.size());
+        auto own = [&](uint32_t id) { return id < placeCount ? id : id + shift; };
+        for (ContourCrossing c : crossings) {
+          Point2d q;
+          double total = 0.0;
+          for (int k = 0; k < 4; ++k) {
+            c.from[k] = own(c.from[k]);
+            q.x += c.weight[k] * at[c.from[k]].x;
+            q.y += c.weight[k] * at[c.from[k]].y;
+            total += c.weight[k];
+          }
+          if (total > 0.0) q.x /= total, q.y /= total;
+          at.push_back(q);
+          made.push_back(c);
+        }
+        std::vector<uint32_t> pass;
+        for (size_t t = 0; t + 2 < local.size(); t += 3)
+          pass.insert(pass.end(), {own(local[t]), own(local[t + 1]), own(local[t + 2])});
+        std::vector<VertexT5*> corners = groupVertex;
+        corners.resize(at.size(), nullptr);
+        if (chords.AnyOn(pass, corners)) {
+          const RefusedDiagonal onChord = [&](int a, int b) {
+            return chords.Joins(corners[size_t(a)], corners[size_t(b)]);
+          };
+          std::vector<int> ccw;
+          for (size_t t = 0; t + 2 < pass.size(); t += 3)
+            ccw.insert(ccw.end(), {int(pass[t]), int(pass[turn > 0 ? t + 1 : t + 2]),
+                                   int(pass[turn > 0 ? t + 2 : t + 1])});
+          if (!FlipRefusedDiagonals(at, ccw, onChord)) return undo();
+          for (size_t t = 0; t + 2 < ccw.size(); t += 3) {
+            pass[t] = uint32_t(ccw[t]);
+            pass[t + 1] = uint32_t(ccw[turn > 0 ? t + 1 : t + 2]);
+            pass[t + 2] = uint32_t(ccw[turn > 0 ? t + 2 : t + 1]);
+          }
+        }
+        tris.insert(tris.end(), pass.begin(), pass.end());
+      }
+      // Each crossing once (both passes make those on the line between
+      // their regions), and none at one place with another.
+      {
+        std::vector<Vec3d> points;
+        for (size_t k = placeCount; k < at.size(); ++k) points.push_back(Vec3d(at[k].x, at[k].y, 0.0));
+        const std::vector<uint32_t> same = GroupByPlace(points, snap);
+        std::vector<uint32_t> number(points.size());
+        std::vector<ContourCrossing> kept;
+        std::vector<Point2d> keptAt(groupAt);
+        for (size_t k = 0; k < points.size(); ++k) {
+          if (same[k] != k) {
+            number[k] = number[same[k]];
+            continue;
+          }
+          number[k] = placeCount + uint32_t(kept.size());
+          kept.push_back(made[k]);
+          keptAt.push_back(at[placeCount + k]);
+        }
+        auto renumber = [&](uint32_t id) { return id < placeCount ? id : number[id - placeCount]; };
+        for (ContourCrossing& c : kept)
+          for (uint32_t& from : c.from) from = renumber(from);
+        for (uint32_t& id : tris) id = renumber(id);
+        made = std::move(kept);
+        at = std::move(keptAt);
+      }
+      {
+        std::vector<uint32_t> proper;
+        for (size_t t = 0; t + 2 < tris.size(); t += 3)
+          if (tris[t] != tris[t + 1] && tris[t + 1] != tris[t + 2] && tris[t + 2] != tris[t])
+            proper.insert(proper.end(), {tris[t], tris[t + 1], tris[t + 2]});
+        tris = std::move(proper);
+      }
+      // Ids of this turn's crossings follow those of earlier groups and
+      // turns.
+      const uint32_t offset = placeTotal + uint32_t(plan.crossings.size());
+      auto global = [&](uint32_t id) { return id < placeCount ? ids[id] : id - placeCount + offset; };
+      std::vector<VertexT5*> corners = groupVertex;
+      corners.resize(at.size(), nullptr);
+      // The cap's rim: its directed edges that no other of its triangles
+      // runs back, as often as they are left over.
+      std::unordered_map<uint64_t, int> uses;
+      for (size_t t = 0; t + 2 < tris.size(); t += 3)
+        for (size_t k = 0; k < 3; ++k) ++uses[key(tris[t + k], tris[t + (k + 1) % 3])];
+      std::unordered_map<uint32_t, std::vector<uint32_t>> rimFrom;
+      size_t rim = 0;
+      for (const auto& [e, n] : uses) {
+        auto back = uses.find(key(uint32_t(e), uint32_t(e >> 32)));
+        for (int k = n - (back == uses.end() ? 0 : back->second); k > 0; --k) {
+          rimFrom[uint32_t(e >> 32)].push_back(uint32_t(e));
+          ++rim;
+        }
+      }
+      auto take = [&](uint32_t a, uint32_t b) {
+        auto it = rimFrom.find(a);
+        if (it == rimFrom.end()) return false;
+        auto e = std::find(it->second.begin(), it->second.end(), b);
+        if (e == it->second.end()) return false;
+        it->second.erase(e);
+        --rim;
+        return true;
+      };
+      // The rim's row of edges from a to b through crossings on the piece.
+      auto row = [&](uint32_t from, uint32_t to, std::vector<uint32_t>& through) {
+        const Point2d a = at[from], b = at[to];
+        const double dx = b.x - a.x, dy = b.y - a.y, length2 = dx * dx + dy * dy;
+        if (!(length2 > 0.0)) return false;
+        const double reach = std::max(snap, 1e-9 * std::sqrt(length2));
+        const size_t start = through.size();
+        uint32_t cur = from;
+        double along = 0.0;
+        for (size_t step = 0; step <= made.size(); ++step) {
+          if (take(cur, to)) return true;
+          auto it = rimFrom.find(cur);
+          if (it == rimFrom.end()) break;
+          bool moved = false;
+          for (uint32_t next : it->second) {
+            if (next < placeCount) continue;
+            const Point2d x = at[next];
+            const double t = ((x.x - a.x) * dx + (x.y - a.y) * dy) / length2;
+            const double off = std::fabs((x.x - a.x) * dy - (x.y - a.y) * dx) / std::sqrt(length2);
+            if (t > along && t < 1.0 && off <= reach) {
+              take(cur, next);
+              through.push_back(next);
+              cur = next;
+              along = t;
+              moved = true;
+              break;
+            }
+          }
+          if (!moved) break;
+        }
+        // Not found: the rim's edges taken on the way go back.
+        for (size_t k = start; k < through.size(); ++k) {
+          rimFrom[k == start ? from : through[k - 1]].push_back(through[k]);
+          ++rim;
+        }
+        through.resize(start);
+        return false;
+      };
+      // Pieces run back by another piece: the surface closes on itself.
+      struct Piece {
+        uint32_t a, b;
+        size_t side;
+        bool done = false;
+      };
+      std::vector<Piece> pieces;
+      for (size_t s = 0; s < sides.size(); ++s) {
+        uint32_t from = sides[s].p;
+        for (uint32_t x : on[s]) {
+          pieces.push_back({from, x, s});
+          from = x;
+        }
+        pieces.push_back({from, sides[s].q, s});
+      }
+      {
+        std::unordered_map<uint64_t, std::vector<size_t>> open;
+        for (size_t i = 0; i < pieces.size(); ++i) {
+          auto back = open.find(key(pieces[i].b, pieces[i].a));
+          if (back != open.end() && !back->second.empty()) {
+            pieces[back->second.back()].done = pieces[i].done = true;
+            back->second.pop_back();
+          } else {
+            open[key(pieces[i].a, pieces[i].b)].push_back(i);
+          }
+        }
+      }
+      std::vector<uint8_t> onRim(current.size(), 0), offRim(current.size(), 0);
+      std::vector<std::vector<uint32_t>> through(sides.size());
+      for (Piece& piece : pieces) {
+        if (piece.done) continue;
+        const size_t g = loopOf[piece.side];
+        if (row(piece.a, piece.b, through[piece.side]))
+          onRim[g] = 1;
+        else
+          offRim[g] = 1;
+      }
+      std::vector<size_t> whole, inside;
+      for (size_t g = 0; g < current.size(); ++g) {
+        if (onRim[g] && offRim[g]) {
+          if (again()) break;
+          return undo();
+        }
+        (offRim[g] ? inside : whole).push_back(current[g]);
+      }
+      if (whole.size() + inside.size() != current.size()) continue;  // asked again
+      if (!inside.empty() && again()) continue;
+      if (!inside.empty()) {
+        // Cap the others without them first.
+        if (whole.empty()) return undo();
+        later.insert(later.end(), inside.begin(), inside.end());
+        current = std::move(whole);
+        continue;
+      }
+      if (rim != 0 && again()) continue;
+      if (rim != 0 || !chords.KeepManifold(tris, corners)) return undo();
+      // A face split at a point gets an edge from it to the face's third
+      // corner: two faces that would get the same such edge (both edges
+      // crossing at the point belong to faces with one corner in common, a
+      // surface that crosses itself) would give it four faces.
+      {
+        std::vector<std::pair<uint32_t, const VertexT5*>> spokes;
+        for (size_t s = 0; s < sides.size(); ++s) {
+          const VertexT5* far = sides[s].f->v[(sides[s].z + 2) % 3];
+          for (uint32_t id : on[s]) spokes.push_back({id, far});
+          for (uint32_t id : through[s]) spokes.push_back({id, far});
+        }
+        std::sort(spokes.begin(), spokes.end());
+        if (std::adjacent_find(spokes.begin(), spokes.end()) != spokes.end()) return undo();
+      }
+      for (uint32_t id : tris) plan.triangles.push_back(global(id));
+      for (ContourCrossing c : made) {
+        for (uint32_t& from : c.from) from = global(from);
+        plan.crossings.push_back(c);
+      }
+      for (size_t s = 0; s < sides.size(); ++s) {
+        if (on[s].empty() && through[s].empty()) continue;
+        CapPlan::Split split{sides[s].f, sides[s].z, on[s]};
+        for (uint32_t id : through[s]) split.points.push_back(global(id));
+        plan.splits.push_back(std::move(split));
+      }
+      capped = true;
+    }
+    pending = std::move(later);
+  }
+  return true;
+}
+
+// The cap of the loops: a loop that no other comes near and that the ear
+// clipping cuts completely has its triangles from it; the others are
+// capped together, group by group (TessellateGroup). A group with no
+// complete cap is left open, untouched.
+CapPlan PlanCap(const std::vector<CapLoop>& caps, const CutPlaces& places, double snap,
+                SurfaceChords& chords) {
+  CapPlan plan;
+  for (const std::vector<size_t>& group : OverlappingGroups(caps, snap)) {
+    if (group.size() == 1 && EarClipLoop(caps[group[0]], chords, plan)) continue;
+    TessellateGroup(caps, group, places, snap, chords, plan);
+  }
+  return plan;
+}
+
+// Makes the points where the cap's loops cross (each the weighted sum of
+// the points it is made from), splits the faces whose border edges the cap
+// runs through points of its own at those points, and returns the corners
+// of the cap's faces, three a face, in their turn. surfaceChanged tells
+// whether any point or face was made.
+std::vector<VertexT5*> MakeCapCorners(MeshT5& mesh, const CapPlan& plan, const CutPlaces& places,
+                                      bool& surfaceChanged) {
+  const size_t placeCount = places.vertex.size();
+  std::vector<size_t> index(placeCount);
+  for (size_t i = 0; i < placeCount; ++i)
+    index[i] = mesh.VertexIndex(places.vertex[i]);
+  std::vector<size_t> splitFace;
+  for (const CapPlan::Split& split : plan.splits)
+    splitFace.push_back(mesh.FaceIndex(split.f));
+  surfaceChanged = !plan.crossings.empty() || !plan.splits.empty();
+  if (!plan.crossings.empty()) {
+    std::vector<Vec3d> made;
+    std::vector<size_t> like;  // the vertex each takes its attributes from
+    auto position = [&](uint32_t id) {
+      return id < placeCount ? Vec3d(places.vertex[id]->position) : made[id - placeCount];
+    };
+    for (const ContourCrossing& c : plan.crossings) {
+      Vec3d p(0, 0, 0);
+      double total = 0.0, heaviest = -1.0;
+      size_t from = 0;
+      for (int k = 0; k < 4; ++k) {
+        p = p + position(c.from[k]) * c.weight[k];
+        total += c.weight[k];
+        if (c.weight[k] > heaviest) heaviest = c.weight[k], from = c.from[k];
+      }
+      made.push_back(total > 0.0 ? p * (1.0 / total) : position(c.from[0]));
+      like.push_back(from < placeCount ? index[from] : like[from - placeCount]);
+    }
+    const size_t first = mesh.vertices.size();
+    mesh.AddVertices(int(made.size()));
+    for (size_t k = 0; k < made.size(); ++k) {
+      VertexT5& v = mesh.vertices[first + k];
+      v = mesh.vertices[like[k]];
+      v.position = Vec3f(float(made[k].x), float(made[k].y), float(made[k].z));
+      v.flags = 0;
+      v.vfFace = nullptr;
+      v.vfCorner = 0;
+      v.mark = 0;
+      index.push_back(first + k);
+    }
+  }
+  auto vertex = [&](uint32_t id) { return &mesh.vertices[index[id]]; };
+  // Each split face's edge runs from corner z to corner z + 1; the faces
+  // made from a face split before are searched for the edge too.
+  std::vector<std::pair<size_t, size_t>> madeFrom;  // (face, made from)
+  for (size_t s = 0; s < plan.splits.size(); ++s) {
+    const CapPlan::Split& split = plan.splits[s];
+    size_t fi = splitFace[s];
+    const FaceT5& original = mesh.faces[fi];
+    const VertexT5 *a0 = original.v[split.z], *b0 = original.v[(split.z + 1) % 3];
+    int z = -1;
+    auto edgeIn = [&](size_t i) {
+      const FaceT5& f = mesh.faces[i];
+      for (int k = 0; k < 3; ++k)
+        if (f.v[k] == a0 && f.v[(k + 1) % 3] == b0) return k;
+      return -1;
+    };
+    z = edgeIn(fi);
+    for (size_t m = 0; m < madeFrom.size() && z < 0; ++m)
+      if (madeFrom[m].second == splitFace[s] && (z = edgeIn(madeFrom[m].first)) >= 0)
+        fi = madeFrom[m].first;
+    if (z < 0) continue;
+    const Vec3d a(a0->position), b(b0->position);
+    const Vec3d ab = b - a;
+    const double length2 = ab.Dot(ab);
+    std::vector<std::pair<double, VertexT5*>> points;
+    for (uint32_t id : split.points) {
+      VertexT5* x = vertex(id);
+      points.push_back({length2 > 0.0 ? (Vec3d(x->position) - a).Dot(ab) / length2 : 0.0, x});
+    }
+    std::sort(points.begin(), points.end(),
+              [](const auto& p, const auto& q) { return p.first < q.first; });
+    const size_t firstMade = mesh.faces.size();
+    mesh.AddFaces(int(points.size()));
+    FaceT5& f = mesh.faces[fi];
+    const WedgeTexCoord wa = f.wedge[z], wb = f.wedge[(z + 1) % 3];
+    auto wedgeAt = [&](double t) {
+      WedgeTexCoord w = wa;
+      w.u = float(double(wa.u) + (double(wb.u) - double(wa.u)) * t);
+      w.v = float(double(wa.v) + (double(wb.v) - double(wa.v)) * t);
+      return w;
+    };
+    for (size_t k = 0; k < points.size(); ++k) {
+      FaceT5& g = mesh.faces[firstMade + k];
+      g = f;
+      g.v[z] = points[k].second;
+      g.wedge[z] = wedgeAt(points[k].first);
+      if (k + 1 < points.size()) {
+        g.v[(z + 1) % 3] = points[k + 1].second;
+        g.wedge[(z + 1) % 3] = wedgeAt(points[k + 1].first);
+      }
+      madeFrom.push_back({firstMade + k, splitFace[s]});
+    }
+    f.v[(z + 1) % 3] = points[0].second;
+    f.wedge[(z + 1) % 3] = wedgeAt(points[0].first);
+  }
+  std::vector<VertexT5*> corners;
+  corners.reserve(plan.triangles.size());
+  for (uint32_t id : plan.triangles)
+    corners.push_back(vertex(id));
+  return corners;
 }
 
 // Adds the cap's faces, green and selected; returns the index of the first.
@@ -861,9 +1400,8 @@ size_t AddCapFaces(MeshT5& mesh, const std::vector<VertexT5*>& cap) {
   FaceT5* first = mesh.AddFaces(added);
   for (int j = 0; j < added; ++j) {
     FaceT5& f = first[j];
-    f.v[0] = cap[size_t(3 * j)];
-    f.v[1] = cap[size_t(3 * j + 2)];
-    f.v[2] = cap[size_t(3 * j + 1)];
+    for (int k = 0; k < 3; ++k)
+      f.v[k] = cap[size_t(3 * j + k)];
     f.flags = ElemFlag::Selected;
     f.color = Color4b{0, 255, 0, 255};
   }
@@ -876,12 +1414,13 @@ size_t AddCapFaces(MeshT5& mesh, const std::vector<VertexT5*>& cap) {
 // edges, and sets the border bits; returns whether it set them. When every
 // live face links both ways with its neighbours it leaves them to the pass
 // over the faces that follows, which reads them from each face's own links.
-bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old) {
+bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old, bool surfaceChanged) {
   // The added faces have no adjacency yet: it is made whole before the
   // duplicate search reads it, by linking the added faces where that gives
-  // what a build over the whole mesh would.
+  // what a build over the whole mesh would (not where faces of the surface
+  // were split).
   bool maybeDuplicates = true;
-  if (!LinkAddedFaces(mesh, first, old, maybeDuplicates)) {
+  if (surfaceChanged || !LinkAddedFaces(mesh, first, old, maybeDuplicates)) {
     BuildFaceFaceAdjacency(mesh);
     maybeDuplicates = true;
   }
@@ -938,17 +1477,28 @@ void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, bool bordersSet) {
 
 }  // namespace
 
-void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent) {
+void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent,
+            const std::vector<uint8_t>* sheets) {
   if (!adjacencyCurrent) BuildFaceFaceAdjacency(mesh);
   LoopWalks walks;
   std::vector<size_t> chosen;
-  FindLoopsOnPlane(mesh, plane, walks, chosen);
+  FindLoopsOnPlane(mesh, plane, walks, chosen, sheets);
   std::vector<CapLoop> caps = LoopsInPlane(walks, chosen, plane);
   RemoveTipsSquashedOnTheCut(mesh, walks, chosen, plane, caps);
+  BBox3f cut;
+  cut.SetNull();
+  for (const CapLoop& c : caps)
+    for (const VertexT5* v : c.corners)
+      cut.Add(v->position);
+  const double place = PlaceTolerance(mesh, cut);
+  const CutPlaces places = NumberPlaces(caps, place);
   OldFaces old;
-  std::vector<LoopOutcome> outcome;
-  const size_t first = AddCapFaces(mesh, CapFaceCorners(mesh, caps, old, outcome));
-  const bool bordersSet = JoinCapToSurface(mesh, first, old);
+  SurfaceChords chords(mesh, caps, old);
+  const CapPlan plan = PlanCap(caps, places, place, chords);
+  bool surfaceChanged = false;
+  const std::vector<VertexT5*> corners = MakeCapCorners(mesh, plan, places, surfaceChanged);
+  const size_t first = AddCapFaces(mesh, corners);
+  const bool bordersSet = JoinCapToSurface(mesh, first, old, surfaceChanged);
   FlipCoplanarEdgesAndSelectCap(mesh, bordersSet);
 }
 

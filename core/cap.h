@@ -1,10 +1,14 @@
 // Closing the holes that a plane clip leaves on its plane. The cap's loops
 // are found by border_loops.h and cut into triangles in the plane by
-// polygon_triangulation.h; the faces added are linked to the surface by
+// polygon_triangulation.h, or where loops come near one another by
+// plane_tessellation.h; the faces added are linked to the surface by
 // incremental_adjacency.h and cleaned up by clean.h.
 #pragma once
 
 #include "core/math.h"
+#include <cstdint>
+#include <vector>
+
 #include "core/mesh.h"
 
 namespace quarnel {
@@ -14,13 +18,16 @@ namespace quarnel {
 // border edges (edges without a live neighbour across them) that lie within
 // the clip's edge collapse tolerance of the plane (that of ClipScaleOf,
 // or 1e-4 of the live vertices' box when it has none), each set
-// with equal coordinates becomes its first vertex in the array, unless
-// joining it would give a face two corners in one place, an edge more than
-// two faces or two faces running an edge the same way. Vertices elsewhere stay as
-// they are, at one place or not. Returns whether any were joined; the
-// face-face adjacency is then stale (a live face's neighbour may be deleted
-// before the call). Clip and Cap runs it before the edge collapse, so that
-// the collapse and the cap take each such place as one point.
+// within the rounding of the model's coordinates of one another (a few
+// float steps at the size of that box) becomes its first vertex in the
+// array, unless joining it would give an edge more than two faces or two
+// faces running an edge the same way; a face that it would give two corners
+// in one place, a needle no wider than the rounding, goes. Vertices
+// elsewhere stay as they are, at one place or not. Returns whether any were
+// joined; the face-face adjacency is then stale (a live face's neighbour
+// may be deleted before the call). Clip and Cap runs it before the edge
+// collapse, so that the collapse and the cap take each such place as one
+// point.
 bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane);
 
 // Closes every border loop that lies on the plane with new faces, green and
@@ -28,19 +35,24 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane);
 // vertices. A loop lies on the plane when its points are within 1 % of the
 // loop's box diagonal of it, or within the tolerance of the clip's edge
 // collapse (that of ClipScaleOf: Clip and Cap gives it the scale from
-// before the clip, which the collapse used). Loops inside another loop are
-// holes of the nearest one around them (or islands in a hole, and so on),
-// and each outer loop is capped together with its holes. The loops' points
-// at one place are joined first (JoinCutPointsAtOnePlace, here for the
-// points on the loops), and the runs on the plane of loops that leave it
-// are taken as pieces of one loop where they meet at such a point, as on
-// either side of a split seam; vertices off the cut stay as they are. A
-// loop that is one face lying flat on the cut, which no loop around it
-// holds as a hole, goes with its face. The new faces use each border edge
-// against the way its face runs, so the cap faces the way the mesh does.
+// before the clip, which the collapse used). The loops' points at one place
+// (as JoinCutPointsAtOnePlace takes them) are joined first, and the runs on
+// the plane of loops that leave it are taken as pieces of one loop where
+// they meet at one place, as on either side of a split seam; vertices off
+// the cut stay as they are. The new faces use each border edge against the
+// way its face runs, so the cap faces the way the mesh does, and the
+// border edges so run wind around the regions to cover: each is covered
+// once, also where loops touch, cross or run along one another (a point
+// where loops cross becomes a vertex of both edges, the surface's faces
+// split there). A loop that no other comes near is cut by ear clipping.
+// A loop that is one face lying flat on the cut, whose cap would turn as
+// the cut's does, goes with its face.
 // Run right after a plane clip with the same plane. Builds the face-face
 // adjacency first unless the caller says that it is current (as
-// ClipByPlane leaves it).
-void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent = false);
+// ClipByPlane leaves it). sheets, when given, marks by index the faces of
+// flat sheets lying in the plane with no face off it next to them: no
+// solid's face, the cap leaves their loops alone.
+void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent = false,
+            const std::vector<uint8_t>* sheets = nullptr);
 
 }  // namespace quarnel

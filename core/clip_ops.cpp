@@ -230,8 +230,10 @@ class PlaceLinks {
 // on either side: its faces go by their corners as any other face does, so
 // it stays whichever way it faces. A piece is joined through the faces in
 // the plane, decided and unsure alike; faces meet by vertex or by place.
+// With sheets, its faces are marked there.
 void KeepSheetsAlone(const MeshT5& mesh, const std::vector<uint8_t>& unsure,
-                     const PlaceLinks& links, std::vector<int8_t>& decided) {
+                     const PlaceLinks& links, std::vector<int8_t>& decided,
+                     std::vector<uint8_t>* sheets) {
   const size_t total = mesh.faces.size();
   const FaceT5* const base = mesh.faces.data();
   auto inPlane = [&](size_t i) { return unsure[i] != 0 || decided[i] != 0; };
@@ -262,7 +264,10 @@ void KeepSheetsAlone(const MeshT5& mesh, const std::vector<uint8_t>& unsure,
       links.ForEachNeighbour(piece[k], join);
     }
     if (!touchesSurface)
-      for (size_t i : piece) decided[i] = 0;
+      for (size_t i : piece) {
+        decided[i] = 0;
+        if (sheets != nullptr) (*sheets)[i] = 1;
+      }
   }
 }
 
@@ -276,10 +281,13 @@ void KeepSheetsAlone(const MeshT5& mesh, const std::vector<uint8_t>& unsure,
 // through other such slivers, nearest first: where the plane passes
 // within rounding through a face of the model, they tie its pieces
 // together and to the walls on either side. Faces join by vertex, and by
-// place where the model's faces have points of their own.
-std::vector<int8_t> DecideFacesInPlane(const MeshT5& mesh, const Plane3f& plane) {
+// place where the model's faces have points of their own. With sheets, the
+// faces of flat sheets (see KeepSheetsAlone) are marked there.
+std::vector<int8_t> DecideFacesInPlane(const MeshT5& mesh, const Plane3f& plane,
+                                       std::vector<uint8_t>* sheets = nullptr) {
   const size_t total = mesh.faces.size();
   std::vector<int8_t> decided(total, 0);
+  if (sheets != nullptr) sheets->assign(total, 0);
   std::vector<uint8_t> unsure(total, 0), inPlane(total, 0);
   std::vector<size_t> queue;
   for (size_t i = 0; i < total; ++i) {
@@ -311,7 +319,7 @@ std::vector<int8_t> DecideFacesInPlane(const MeshT5& mesh, const Plane3f& plane)
     }
     links.ForEachNeighbour(i, reach);
   }
-  KeepSheetsAlone(mesh, unsure, links, decided);
+  KeepSheetsAlone(mesh, unsure, links, decided, sheets);
   return decided;
 }
 
@@ -367,17 +375,18 @@ void ClipBySphere(MeshT5& mesh, const Sphere3f& sphere) {
 
 namespace {
 
-// ClipByPlane; with joinCut, the cut's points at one place are joined
-// before the edge collapse, so that the collapse moves them as one.
-void ClipAlongPlane(MeshT5& mesh, const Plane3f& plane, bool joinCut) {
+// ClipByPlane; with sheets (for the cap), the cut's points at one place
+// are joined before the edge collapse, so that the collapse moves them as
+// one, and the faces of flat sheets lying in the plane are marked there.
+void ClipAlongPlane(MeshT5& mesh, const Plane3f& plane, std::vector<uint8_t>* sheets) {
   const ClipScaleScope scale(mesh);
   BuildFaceFaceAdjacency(mesh);
   FaceBorderFromFF(mesh);
   const size_t firstNew = mesh.vertices.size();
   RefineByPlane(mesh, ClipPlane(plane), ClipPlane(plane), false);
-  DeleteNegativeFaces(mesh, ClipPlane(plane), firstNew, DecideFacesInPlane(mesh, plane));
+  DeleteNegativeFaces(mesh, ClipPlane(plane), firstNew, DecideFacesInPlane(mesh, plane, sheets));
   RemoveUnreferencedVertices(mesh);
-  if (joinCut) JoinCutPointsAtOnePlace(mesh, plane);
+  if (sheets != nullptr) JoinCutPointsAtOnePlace(mesh, plane);
   CollapseClipPlaneEdges(mesh, plane);
   BuildFaceFaceAdjacency(mesh);
   FaceBorderFromFF(mesh);
@@ -386,13 +395,14 @@ void ClipAlongPlane(MeshT5& mesh, const Plane3f& plane, bool joinCut) {
 }  // namespace
 
 void ClipByPlane(MeshT5& mesh, const Plane3f& plane) {
-  ClipAlongPlane(mesh, plane, false);
+  ClipAlongPlane(mesh, plane, nullptr);
 }
 
 void ClipAndCap(MeshT5& mesh, const Plane3f& plane) {
   const ClipScaleScope scale(mesh);
-  ClipAlongPlane(mesh, plane, true);
-  CapCut(mesh, plane, true);
+  std::vector<uint8_t> sheets;
+  ClipAlongPlane(mesh, plane, &sheets);
+  CapCut(mesh, plane, true, &sheets);
 }
 
 namespace {

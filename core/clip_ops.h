@@ -55,7 +55,9 @@ void ClipByPlane(MeshT5& mesh, const Plane3f& plane);
 // ClipByPlane, then the cap of the holes the cut left on the plane. The
 // cut's points at one place (as on a split seam) are joined before the
 // clip's edge collapse (JoinCutPointsAtOnePlace), so that the collapse and
-// the cap take each as one point.
+// the cap take each as one point. A flat sheet lying in the plane with no
+// face off the plane next to it is left as ClipByPlane leaves it: the cap
+// neither covers nor removes it.
 void ClipAndCap(MeshT5& mesh, const Plane3f& plane);
 
 // Collapses the edges on the plane that are shorter than 0.001 of the

@@ -688,22 +688,40 @@ TEST(CapCut, SmallLoopMovedOffThePlaneByTheCollapseIsCapped) {
 TEST(CapCut, ACutAcrossASplitSeamIsCappedAndTheSeamElsewhereStaysSplit) {
   // A UV sphere whose seam and poles are split, each point with a colour of
   // its own: cut across the seam, across it and near a pole, through the
-  // pole fans alone, and away from the seam.
+  // pole fans alone, and away from the seam. By Clip and Cap, and by the
+  // cap alone after Apply Clip, which joins nothing before its edge
+  // collapse.
   MeshT5 source = WithBox(Build<MeshT5>(SplitSeamSphereSoup(32, 16)));
   for (size_t i = 0; i < source.vertices.size(); ++i)
     source.vertices[i].color = Color4b{uint8_t(i), uint8_t(i >> 8), 7, 255};
   const double whole = SignedVolume(source);
   for (const Plane3f& plane : {MakePlane(0.15f, 0.1f, 1, 0.2f), MakePlane(0.2f, 1, 0.1f, 0.05f),
                                MakePlane(0.1f, -0.05f, 1, 0.9f), MakePlane(0, 0, 1, 0.99f),
-                               MakePlane(1, 0, 0, -0.3f)}) {
+                               MakePlane(1, 0, 0, -0.3f)})
+  for (const bool capAlone : {false, true}) {
     SCOPED_TRACE(::testing::Message() << "plane " << plane.normal.x << " " << plane.normal.y
-                                      << " " << plane.normal.z << " " << plane.d);
+                                      << " " << plane.normal.z << " " << plane.d
+                                      << (capAlone ? ", cap after Apply Clip" : ""));
     MeshT5 m = source;
-    ClipAndCap(m, plane);
+    if (capAlone) {
+      ClipByPlane(m, plane);
+      CapCut(m, plane);
+    } else {
+      ClipAndCap(m, plane);
+    }
     ASSERT_TRUE(Consistent(m));
     BuildFaceFaceAdjacency(m);
     EXPECT_EQ(CheckFaceFaceTopology(m), 0u);
     EXPECT_EQ(OpenEdgesAtPlaces(m), 0);
+    // The cap's own edges meet the surface's: no border edge is left on
+    // the plane (the seam off it stays open, as it was).
+    int onPlane = 0;
+    for (const FaceT5& f : m.faces)
+      for (int z = 0; z < 3 && IsLive(f.flags); ++z)
+        onPlane += f.adjFace[z] == &f &&
+                   std::fabs(SignedDistance(f.v[z]->position, plane)) < 1e-5 &&
+                   std::fabs(SignedDistance(f.v[(z + 1) % 3]->position, plane)) < 1e-5;
+    EXPECT_EQ(onPlane, 0);
     EXPECT_NEAR(SignedVolume(m), ClippedVolume(source, plane), 1e-4 * whole);
     // Every point off the cut is still there with its own colour: the seam
     // and the poles away from the cut are as split as they were.
@@ -732,6 +750,141 @@ TEST(CapCut, TextureCoordinatesStayWithTheirCorners) {
     ASSERT_TRUE(Consistent(m));
     EXPECT_EQ(FacesWithStrayTexCoords(source, m), 0);
   }
+}
+
+namespace {
+
+// Border edges left once a copy's points are rounded to a grid of 1e-5 and
+// those at one place joined: the two sides of a seam whose points differ
+// by the residues of the trigonometry match there.
+int OpenEdgesNear(const MeshT5& m) {
+  MeshT5 joined = m;
+  for (VertexT5& v : joined.vertices)
+    for (float* c : {&v.position.x, &v.position.y, &v.position.z})
+      *c = std::round(*c * 1e5f) / 1e5f;
+  return OpenEdgesAtPlaces(joined);
+}
+
+// Clip and Cap of source: closed (at places within rounding), no
+// topology bit that the source has not, the clipped volume, and the cap
+// covering the section once: all its faces face one way along the plane's
+// normal, with the section's area when that is given.
+::testing::AssertionResult ClosesOnce(const MeshT5& source, const Plane3f& plane,
+                                      double section = -1.0) {
+  MeshT5 m = source;
+  ClipAndCap(m, plane);
+  if (!Consistent(m)) return ::testing::AssertionFailure() << "inconsistent";
+  BuildFaceFaceAdjacency(m);
+  MeshT5 before = source;
+  BuildFaceFaceAdjacency(before);
+  double area = 0.0, facing = 0.0;
+  for (const FaceT5& f : m.faces) {
+    if (!IsLive(f.flags) || f.color != Color4b{0, 255, 0, 255}) continue;
+    area += 0.5 * DoubleArea(f);
+    facing += 0.5 * Vec3d(f.normal).Dot(Vec3d(plane.normal)) * DoubleArea(f);
+  }
+  facing = std::fabs(facing) / plane.normal.Norm();
+  const int open = BorderEdges(m) == 0 ? 0 : OpenEdgesNear(m);
+  const double whole = std::fabs(SignedVolume(source)), clipped = ClippedVolume(source, plane);
+  ::testing::Message numbers;
+  numbers << "open " << open << ", topology " << CheckFaceFaceTopology(m)
+          << ", volume " << SignedVolume(m) << " of " << clipped << ", cap area " << area
+          << " facing " << facing;
+  if (open != 0 || (CheckFaceFaceTopology(m) & ~CheckFaceFaceTopology(before)) != 0 ||
+      std::fabs(SignedVolume(m) - clipped) > 1e-4 * whole || !(area > 0.0) ||
+      std::fabs(facing - area) > 1e-6 * area ||
+      (section >= 0.0 && std::fabs(area - section) > 1e-5 * section))
+    return ::testing::AssertionFailure() << numbers;
+  return ::testing::AssertionSuccess() << numbers;
+}
+
+// A block of 3 x 3 x 3 unit cubes with a tunnel through the middle row
+// along x (floor at z = 1, ceiling at z = 2), turned by the unit quaternion
+// q and moved by t, stored as float.
+MeshT5 TurnedTunnelBlock(const std::array<double, 4>& q, const std::array<double, 3>& t,
+                         double (&m)[3][3]) {
+  std::vector<std::array<int, 3>> cells;
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      for (int k = 0; k < 3; ++k)
+        if (j != 1 || k != 1) cells.push_back({i, j, k});
+  Soup s = VoxelSoup(cells);
+  const double w = q[0], x = q[1], y = q[2], z = q[3];
+  const double r[3][3] = {{1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y)},
+                          {2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x)},
+                          {2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)}};
+  for (int a = 0; a < 3; ++a)
+    for (int b = 0; b < 3; ++b) m[a][b] = r[a][b];
+  for (Vec3f& p : s.points) {
+    const double v[3] = {p.x, p.y, p.z};
+    double o[3];
+    for (int a = 0; a < 3; ++a) o[a] = r[a][0] * v[0] + r[a][1] * v[1] + r[a][2] * v[2] + t[size_t(a)];
+    p = Vec3f(float(o[0]), float(o[1]), float(o[2]));
+  }
+  return WithBox(Build<MeshT5>(s));
+}
+
+}  // namespace
+
+TEST(CapCut, PointsWithinTheRoundingOfTheModelAreOnePlace) {
+  // Seams whose two sides differ by the residues of the trigonometry: a UV
+  // sphere cut across its seam, a torus whose meridian is split cut
+  // through its ring of points at z = 0 (the seam splits the loops there),
+  // either way.
+  const MeshT5 sphere = WithBox(Build<MeshT5>(SplitSeamSphereSoup(32, 16, 1.0f, true)));
+  for (const Plane3f& plane : {MakePlane(0.2f, 1, 0.1f, 0.05f), MakePlane(0.15f, 0.1f, 1, 0.2f),
+                               MakePlane(1, 0, 0, 0.3f)})
+    EXPECT_TRUE(ClosesOnce(sphere, plane)) << "sphere, plane " << plane.normal.x << " "
+                                           << plane.normal.y << " " << plane.normal.z;
+  for (int sides : {16, 24}) {
+    const MeshT5 torus = WithBox(Build<MeshT5>(SplitMeridianTorusSoup(16, sides)));
+    for (float side : {1.0f, -1.0f})
+      EXPECT_TRUE(ClosesOnce(torus, MakePlane(0, 0, side, 0)))
+          << "torus of " << sides << " sides, plane side " << side;
+  }
+  // Tilted nearly as far as the plane that touches the tube twice: the
+  // loops run along the seam within 1 % of their size of the plane, beyond
+  // the clip's tolerance, and its two sides there are one place too.
+  EXPECT_TRUE(ClosesOnce(WithBox(Build<MeshT5>(SplitMeridianTorusSoup(32, 16))),
+                         MakePlane(-0.314919859f, -0.00877569243f, -0.949077666f, -0.0323330313f)));
+  // A turned tunnel block stored as float, cut within rounding at its
+  // tunnel's ceiling or floor.
+  const struct {
+    std::array<double, 4> q;
+    std::array<double, 3> t;
+    double height;
+  } blocks[] = {
+      {{-0.93351851526054641, -0.25499820552581637, -0.21191364404274357, 0.13642472031447891},
+       {2.709073366325641, -9.1362122613838945, 3.5889997380107292},
+       2.0},
+      {{0.26949203054901877, -0.63366913260021906, -0.018021066728332105, 0.72492255932218419},
+       {3.4739693511681971, 0.51586942437450445, 3.9122083145149817},
+       1.0},
+  };
+  for (const auto& b : blocks) {
+    double m[3][3];
+    const MeshT5 block = TurnedTunnelBlock(b.q, b.t, m);
+    for (double side : {1.0, -1.0}) {
+      const Vec3d n(m[0][2] * side, m[1][2] * side, m[2][2] * side);
+      const double d = side * b.height + n.Dot(Vec3d(b.t[0], b.t[1], b.t[2]));
+      EXPECT_TRUE(ClosesOnce(block, MakePlane(float(n.x), float(n.y), float(n.z), float(d))))
+          << "tunnel block at height " << b.height << ", side " << side;
+    }
+  }
+}
+
+TEST(CapCut, TwoHolesTouchingAlongAnEdgeAreCutOutOnce) {
+  // A 4 x 4 x 2 block with two square through-holes that touch along one
+  // vertical edge (an edge of four faces), cut at its middle layer of
+  // points: the section is 16 less the holes' 2, which touch at a point.
+  std::vector<std::array<int, 3>> cells;
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j)
+      for (int k = 0; k < 2; ++k)
+        if (!(i == 1 && j == 1) && !(i == 2 && j == 2)) cells.push_back({i, j, k});
+  const MeshT5 block = WithBox(Build<MeshT5>(VoxelSoup(cells)));
+  EXPECT_TRUE(ClosesOnce(block, MakePlane(0, 0, 1, 1), 14.0));
+  EXPECT_TRUE(ClosesOnce(block, MakePlane(0, 0, -1, -1), 14.0));
 }
 
 TEST(CapCut, APipeWhoseBoreTouchesItsWallAlongALineStaysManifold) {
@@ -916,6 +1069,9 @@ TEST(CapCut, AHoleThatTouchesItsLoopLeavesNoSlit) {
   // rounding outside them: the bore is still a hole of the wall's loop,
   // and the needles between the two are closed by faces without area.
   EXPECT_TRUE(PipeCapsOnce(PipeSoup(TouchingCircleBore(128, 0.5, 0), {0}, true)));
+  // The ellipse's points at the touches made by the trigonometry, not
+  // copied from the wall's: 6e-17 apart from them at one of the two.
+  EXPECT_TRUE(PipeCapsOnce(PipeSoup(TouchingEllipseBore(64, 0.5), {}, false)));
 }
 
 // The same pipes with a vertex of the bore's own at each touch, at the

@@ -485,13 +485,26 @@ TEST(ClipAndCap, AFaceInThePlaneStaysOnlyWhereItBoundsTheKeptSolid) {
     EXPECT_NEAR(on.out, cut.section, 1e-4) << cut.name << " cap " << on.cap;
   }
   // A flat sheet lying in the plane on its own is no solid's face: it stays
-  // whichever way it faces.
-  for (const float sign : {1.0f, -1.0f}) {
-    MeshT5 sheet = WithBox(Grid<MeshT5>(4));
-    const int32_t faces = sheet.faceCount;
-    ClipByPlane(sheet, MakePlane(0, 0, sign, 0));
-    EXPECT_EQ(sheet.faceCount, faces) << "sheet, plane side " << sign;
-  }
+  // whichever way it faces, as it is, with the cap too (which neither
+  // covers nor removes it): grids, a lone triangle, a square.
+  const Soup triangle{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}};
+  for (const Soup& flat : {GridSoup(4), GridSoup(2), GridSoup(8), triangle, GridSoup(1)})
+    for (const float sign : {1.0f, -1.0f})
+      for (const bool cap : {false, true}) {
+        MeshT5 sheet = WithBox(Build<MeshT5>(flat));
+        const MeshT5 before = sheet;
+        if (cap)
+          ClipAndCap(sheet, MakePlane(0, 0, sign, 0));
+        else
+          ClipByPlane(sheet, MakePlane(0, 0, sign, 0));
+        SCOPED_TRACE(::testing::Message() << flat.points.size() << " points, plane side " << sign
+                                          << (cap ? ", Clip and Cap" : ", Apply Clip"));
+        ASSERT_EQ(sheet.faceCount, before.faceCount);
+        ASSERT_EQ(sheet.vertexCount, before.vertexCount);
+        for (size_t f = 0; f < before.faces.size(); ++f)
+          for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(sheet.faces[f].v[k]->position, before.faces[f].v[k]->position);
+      }
 }
 
 TEST(ClipAndCap, BorderBitsStayCurrentOnAModelWithOpenBorders) {

@@ -216,7 +216,7 @@ Soup TorusSoup(int rings, int sides, float R, float r) {
 // ---------------------------------------------------------------------------
 // Meshes whose vertices are split at equal positions.
 
-Soup SplitSeamSphereSoup(int slices, int stacks, float radius) {
+Soup SplitSeamSphereSoup(int slices, int stacks, float radius, bool trigSeam) {
   Soup s;
   const double pi = 3.141592653589793;
   // Rings 1 .. stacks - 1, each of slices + 1 points: the last stands where
@@ -225,7 +225,7 @@ Soup SplitSeamSphereSoup(int slices, int stacks, float radius) {
   for (int i = 1; i < stacks; ++i) {
     const double theta = pi * i / stacks;
     for (int j = 0; j <= slices; ++j) {
-      const double phi = 2.0 * pi * (j % slices) / slices;
+      const double phi = 2.0 * pi * (trigSeam ? j : j % slices) / slices;
       s.points.push_back({float(radius * std::sin(theta) * std::cos(phi)),
                           float(radius * std::sin(theta) * std::sin(phi)),
                           float(radius * std::cos(theta))});
@@ -243,6 +243,26 @@ Soup SplitSeamSphereSoup(int slices, int stacks, float radius) {
     for (int j = 0; j < slices; ++j) {
       s.tris.push_back({ring(i, j), ring(i + 1, j), ring(i + 1, j + 1)});
       s.tris.push_back({ring(i, j), ring(i + 1, j + 1), ring(i, j + 1)});
+    }
+  return s;
+}
+
+Soup SplitMeridianTorusSoup(int rings, int sides) {
+  Soup s;
+  const double pi = 3.141592653589793;
+  for (int i = 0; i <= rings; ++i) {
+    const double u = 2 * pi * i / rings;
+    for (int j = 0; j < sides; ++j) {
+      const double v = 2 * pi * j / sides;
+      s.points.push_back({float((1.0 + 0.3 * std::cos(v)) * std::cos(u)),
+                          float((1.0 + 0.3 * std::cos(v)) * std::sin(u)), float(0.3 * std::sin(v))});
+    }
+  }
+  auto at = [&](int i, int j) { return i * sides + j % sides; };
+  for (int i = 0; i < rings; ++i)
+    for (int j = 0; j < sides; ++j) {
+      s.tris.push_back({at(i, j), at(i + 1, j), at(i + 1, j + 1)});
+      s.tris.push_back({at(i, j), at(i + 1, j + 1), at(i, j + 1)});
     }
   return s;
 }

@@ -132,8 +132,14 @@ bool NoLiveFaceOnDeletedVertex(const MeshT& m) {
 
 // A UV sphere of `slices` columns and `stacks` bands, wound outwards. Its
 // seam (longitude 0) is split: each of its points comes twice, once for
-// each side. Each pole is one point per face around it.
-Soup SplitSeamSphereSoup(int slices, int stacks, float radius = 1.0f);
+// each side. Each pole is one point per face around it. With trigSeam the
+// seam's second points are made by the trigonometry at longitude 2 pi, as
+// a script makes them: they differ from the first by its residues.
+Soup SplitSeamSphereSoup(int slices, int stacks, float radius = 1.0f, bool trigSeam = false);
+// A torus of `rings` x `sides` points (R 1, r 0.3) whose meridian at
+// longitude 0 is split, its second points made by the trigonometry at
+// longitude 2 pi.
+Soup SplitMeridianTorusSoup(int rings, int sides);
 // A torus laid out as TorusSoup's, with a texture coordinate per corner:
 // (i / rings, j / sides) at grid point (i, j), 1 on the far side of each
 // seam. With split, the points on both seams come twice, once for each

@@ -1,0 +1,90 @@
+#include "core/places.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstddef>
+#include <numeric>
+
+namespace quarnel {
+
+namespace {
+
+uint32_t Root(std::vector<uint32_t>& parent, uint32_t i) {
+  while (parent[i] != i) {
+    parent[i] = parent[parent[i]];
+    i = parent[i];
+  }
+  return i;
+}
+
+}  // namespace
+
+std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double tolerance) {
+  const size_t n = points.size();
+  std::vector<uint32_t> parent(n);
+  std::iota(parent.begin(), parent.end(), 0u);
+  if (n < 2) return parent;
+  // Cells of a grid far wider than the tolerance: a point meets only
+  // points of the cells that its tolerance reaches into, nearly always its
+  // own alone.
+  double cell = 64.0 * tolerance;
+  if (!(cell > 0.0)) {
+    double largest = 0.0;
+    for (const Vec3d& p : points)
+      if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z))
+        largest = std::max({largest, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+    cell = largest > 0.0 ? largest * 1e-9 : 1.0;
+  }
+  auto index = [cell](double c) { return int64_t(std::floor(c / cell)); };
+  // Coordinates beyond this many cells are not gridded: such points stay
+  // places of their own (no model coordinate comes near it).
+  const double reach = 0x1p40 * cell;
+  auto key = [](int64_t x, int64_t y, int64_t z) {
+    uint64_t h = uint64_t(x) * 0x9E3779B97F4A7C15ull ^ uint64_t(y) * 0xC2B2AE3D27D4EB4Full ^
+                 uint64_t(z) * 0x165667B19E3779F9ull;
+    return h ^ (h >> 29);
+  };
+  const size_t size = std::bit_ceil(2 * n + 2);
+  struct Slot {
+    int64_t x, y, z;
+    uint32_t head;  // first point of the cell, UINT32_MAX when empty
+  };
+  std::vector<Slot> table(size, Slot{0, 0, 0, UINT32_MAX});
+  std::vector<uint32_t> next(n, UINT32_MAX);
+  auto find = [&](int64_t x, int64_t y, int64_t z) -> Slot& {
+    for (size_t s = size_t(key(x, y, z)) & (size - 1);; s = (s + 1) & (size - 1)) {
+      Slot& slot = table[s];
+      if (slot.head == UINT32_MAX || (slot.x == x && slot.y == y && slot.z == z)) return slot;
+    }
+  };
+  for (uint32_t i = 0; i < n; ++i) {
+    const Vec3d& p = points[i];
+    if (!(std::fabs(p.x) < reach && std::fabs(p.y) < reach && std::fabs(p.z) < reach)) continue;
+    const int64_t x0 = index(p.x - tolerance), x1 = index(p.x + tolerance);
+    const int64_t y0 = index(p.y - tolerance), y1 = index(p.y + tolerance);
+    const int64_t z0 = index(p.z - tolerance), z1 = index(p.z + tolerance);
+    for (int64_t x = x0; x <= x1; ++x)
+      for (int64_t y = y0; y <= y1; ++y)
+        for (int64_t z = z0; z <= z1; ++z) {
+          const Slot& slot = find(x, y, z);
+          for (uint32_t j = slot.head; j != UINT32_MAX; j = next[j]) {
+            const Vec3d& q = points[j];
+            if (std::fabs(p.x - q.x) <= tolerance && std::fabs(p.y - q.y) <= tolerance &&
+                std::fabs(p.z - q.z) <= tolerance) {
+              const uint32_t a = Root(parent, i), b = Root(parent, j);
+              parent[std::max(a, b)] = std::min(a, b);
+            }
+          }
+        }
+    Slot& own = find(index(p.x), index(p.y), index(p.z));
+    if (own.head == UINT32_MAX) own.x = index(p.x), own.y = index(p.y), own.z = index(p.z);
+    next[i] = own.head;
+    own.head = i;
+  }
+  for (uint32_t i = 0; i < n; ++i)
+    parent[i] = Root(parent, i);
+  return parent;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,21 @@
+// Points taken as one place when they lie within a tolerance of one another:
+// the rounding that float coordinates and trigonometry leave between points
+// meant to coincide, as on the two sides of a split seam.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "core/math.h"
+
+namespace quarnel {
+
+// The place of each point: the smallest index of the points that it is
+// joined to by a chain of pairs no farther apart than tolerance in any
+// coordinate. A point with a coordinate that is not finite is a place of
+// its own. With tolerance 0 only equal points share a place. Expected time
+// linear in the number of points.
+std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double tolerance);
+
+}  // namespace quarnel
