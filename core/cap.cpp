@@ -79,17 +79,9 @@ double CollapseTolerance(const MeshT5& mesh) {
   return CutTolerance(mesh, none);
 }
 
-// Points of the cut closer than this stand at one place: a few float steps
-// at the size of the box, the rounding of the model's coordinates (and of
-// the trigonometry that made them, as on the two sides of a split seam).
+// Points of the cut closer than this stand at one place (see places.h).
 double PlaceTolerance(const MeshT5& mesh, const BBox3f& cut) {
-  const BBox3f box = ToleranceBox(mesh, cut);
-  if (box.IsNull()) return 0.0;
-  double size = 0.0;
-  for (const Vec3f& corner : {box.min, box.max})
-    size = std::max({size, std::fabs(double(corner.x)), std::fabs(double(corner.y)),
-                     std::fabs(double(corner.z))});
-  return std::isfinite(size) ? 4.0 * double(FLT_EPSILON) * size : 0.0;
+  return PlaceTolerance(ToleranceBox(mesh, cut));
 }
 
 // Whether every vertex of the loop lies within 1 % of the loop's box

@@ -13,6 +13,7 @@
 #include "core/clean.h"
 #include "core/clip.h"
 #include "core/normals.h"
+#include "core/places.h"
 #include "core/plane_edge_collapse.h"
 #include "core/topology.h"
 
@@ -67,78 +68,6 @@ InPlane FaceInPlane(const FaceT5& f, const Plane3f& plane) {
   return along < 0.0 ? InPlane::Keep : InPlane::Remove;
 }
 
-// Points on the plane at one place: within a few float steps at the
-// model's size of each other, the rounding of the float coordinates of
-// points written once per face, as flat-shaded exports and triangle soups
-// give them. Looked up in a grid of cells of that size, so that a point is
-// compared only with the places in the cells around it.
-class PlaceGrid {
- public:
-  explicit PlaceGrid(const ClipScale& scale) {
-    double size = 0.0;
-    if (!scale.box.IsNull())
-      for (int i = 0; i < 3; ++i)
-        size = std::max(
-            {size, std::fabs(double(scale.box.min[i])), std::fabs(double(scale.box.max[i]))});
-    step_ = std::max(4.0 * double(FLT_EPSILON) * size, double(FLT_MIN));
-  }
-
-  // The place of p, a new one when no place stands within the step of it;
-  // -1 for a point outside the grid (not finite, or far outside the box).
-  int32_t PlaceOf(const Vec3f& p) {
-    Cell c;
-    for (int i = 0; i < 3; ++i) {
-      const double q = std::floor(double(p[i]) / step_);
-      if (!(std::fabs(q) < 4.0e18)) return -1;
-      c[i] = int64_t(q);
-    }
-    for (int64_t dx = -1; dx <= 1; ++dx)
-      for (int64_t dy = -1; dy <= 1; ++dy)
-        for (int64_t dz = -1; dz <= 1; ++dz) {
-          const auto it = first_.find(Cell{c[0] + dx, c[1] + dy, c[2] + dz});
-          if (it == first_.end()) continue;
-          for (int32_t k = it->second; k >= 0; k = next_[size_t(k)])
-            if (Near(at_[size_t(k)], p)) return k;
-        }
-    const int32_t k = int32_t(at_.size());
-    at_.push_back(p);
-    const auto [it, added] = first_.try_emplace(c, k);
-    next_.push_back(added ? -1 : it->second);
-    it->second = k;
-    return k;
-  }
-
- private:
-  struct Cell {
-    int64_t v[3];
-    int64_t& operator[](int i) { return v[i]; }
-    bool operator==(const Cell& o) const {
-      return v[0] == o.v[0] && v[1] == o.v[1] && v[2] == o.v[2];
-    }
-  };
-  struct CellHash {
-    size_t operator()(const Cell& c) const {
-      uint64_t h = uint64_t(c.v[0]) * 0x9E3779B97F4A7C15ull;
-      h ^= uint64_t(c.v[1]) * 0xC2B2AE3D27D4EB4Full + (h << 6) + (h >> 2);
-      h ^= uint64_t(c.v[2]) * 0x165667B19E3779F9ull + (h << 6) + (h >> 2);
-      return size_t(h);
-    }
-  };
-
-  bool Near(const Vec3f& a, const Vec3f& b) const {
-    for (int i = 0; i < 3; ++i)
-      if (!(std::fabs(double(a[i]) - double(b[i])) <= step_)) return false;
-    return true;
-  }
-
-  double step_;
-  // Per cell its last place; per place the one before it in its cell, and
-  // its first point.
-  std::unordered_map<Cell, int32_t, CellHash> first_;
-  std::vector<int32_t> next_;
-  std::vector<Vec3f> at_;
-};
-
 // How the faces lying in the plane meet other faces along an edge by place,
 // the two ends of the edges on the plane at one place: a flat-shaded export
 // gives each face direction vertices of its own, a triangle soup each face,
@@ -149,17 +78,25 @@ class PlaceLinks {
   // inPlane: per face, whether it lies in the plane (decided or unsure).
   PlaceLinks(const MeshT5& mesh, const Plane3f& plane, const std::vector<uint8_t>& inPlane)
       : touches_(mesh.faces.size(), 0) {
-    PlaceGrid grid(ClipScaleOf(mesh));
-    // Per vertex: its place, -1 for none (off the plane), -2 not yet asked.
-    std::vector<int32_t> place(mesh.vertices.size(), -2);
+    // Per vertex: its place, -1 for none (off the plane or not finite). The
+    // points on the plane are grouped at once, within the rounding of the
+    // model's coordinates of one another.
+    std::vector<int32_t> place(mesh.vertices.size(), -1);
+    std::vector<uint32_t> onPlane;
+    std::vector<Vec3d> points;
+    for (size_t i = 0; i < mesh.vertices.size(); ++i) {
+      const Vec3f& p = mesh.vertices[i].position;
+      if (!IsLive(mesh.vertices[i].flags) || !std::isfinite(p.x) || !std::isfinite(p.y) ||
+          !std::isfinite(p.z) || !(std::fabs(SignedDistance(p, plane)) <= ValueRounding(p, plane)))
+        continue;
+      onPlane.push_back(uint32_t(i));
+      points.push_back(Vec3d(p));
+    }
+    const std::vector<uint32_t> group = GroupByPlace(points, PlaceTolerance(ClipScaleOf(mesh).box));
+    for (size_t k = 0; k < onPlane.size(); ++k)
+      place[onPlane[k]] = int32_t(group[k]);
     auto placeOf = [&](const VertexT5* v) {
-      int32_t& known = place[mesh.VertexIndex(v)];
-      if (known == -2) {
-        const Vec3f& p = v->position;
-        known =
-            std::fabs(SignedDistance(p, plane)) <= ValueRounding(p, plane) ? grid.PlaceOf(p) : -1;
-      }
-      return known;
+      return place[mesh.VertexIndex(v)];
     };
     struct EdgeAt {
       uint64_t places;
@@ -236,7 +173,9 @@ void KeepSheetsAlone(const MeshT5& mesh, const std::vector<uint8_t>& unsure,
                      std::vector<uint8_t>* sheets) {
   const size_t total = mesh.faces.size();
   const FaceT5* const base = mesh.faces.data();
-  auto inPlane = [&](size_t i) { return unsure[i] != 0 || decided[i] != 0; };
+  auto inPlane = [&](size_t i) {
+    return unsure[i] != 0 || decided[i] != 0;
+  };
   std::vector<uint8_t> seen(total, 0);
   std::vector<size_t> piece;
   for (size_t start = 0; start < total; ++start) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <numeric>
@@ -36,7 +37,9 @@ std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double toleran
         largest = std::max({largest, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
     cell = largest > 0.0 ? largest * 1e-9 : 1.0;
   }
-  auto index = [cell](double c) { return int64_t(std::floor(c / cell)); };
+  auto index = [cell](double c) {
+    return int64_t(std::floor(c / cell));
+  };
   // Coordinates beyond this many cells are not gridded: such points stay
   // places of their own (no model coordinate comes near it).
   const double reach = 0x1p40 * cell;
@@ -85,6 +88,15 @@ std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double toleran
   for (uint32_t i = 0; i < n; ++i)
     parent[i] = Root(parent, i);
   return parent;
+}
+
+double PlaceTolerance(const BBox3f& box) {
+  if (box.IsNull()) return 0.0;
+  double size = 0.0;
+  for (const Vec3f& corner : {box.min, box.max})
+    size = std::max({size, std::fabs(double(corner.x)), std::fabs(double(corner.y)),
+                     std::fabs(double(corner.z))});
+  return std::isfinite(size) ? 4.0 * double(FLT_EPSILON) * size : 0.0;
 }
 
 }  // namespace quarnel

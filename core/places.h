@@ -18,4 +18,10 @@ namespace quarnel {
 // linear in the number of points.
 std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double tolerance);
 
+// The tolerance of points at one place in a model with this box: a few
+// float steps at the size of its largest coordinate, the rounding of float
+// coordinates (and of the trigonometry that made them, as on the two sides
+// of a split seam). 0 for a null box or one that is not finite.
+double PlaceTolerance(const BBox3f& box);
+
 }  // namespace quarnel
