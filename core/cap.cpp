@@ -1471,6 +1471,10 @@ void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, bool bordersSet) {
 
 void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent,
             const std::vector<uint8_t>* sheets) {
+  // Every tolerance below comes from one measure of the mesh (Clip and Cap
+  // has pinned the one from before the clip already): measured afresh,
+  // each loop's would cost a pass over the whole mesh.
+  const ClipScaleScope scale(mesh);
   if (!adjacencyCurrent) BuildFaceFaceAdjacency(mesh);
   LoopWalks walks;
   std::vector<size_t> chosen;
