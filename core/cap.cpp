@@ -772,9 +772,22 @@ struct CapPlan {
   std::vector<Split> splits;
 };
 
-// Groups of loops whose boxes overlap (padded by pad), found by a sweep
-// along x: each group as the indices of its loops.
-std::vector<std::vector<size_t>> OverlappingGroups(const std::vector<CapLoop>& caps, double pad) {
+// Whether two ranges share more than apart, or one lies within the other
+// give or take pad.
+bool RangesMeet(double alo, double ahi, double blo, double bhi, double apart, double pad) {
+  return std::min(ahi, bhi) - std::max(alo, blo) > apart ||
+         (alo >= blo - pad && ahi <= bhi + pad) || (blo >= alo - pad && bhi <= ahi + pad);
+}
+
+// Groups of loops whose regions may share more than their rims: loops
+// whose boxes meet (RangesMeet along x and y), and loops that share two or
+// more places, which may run along one another. Loops whose boxes share no
+// more than apart, the clip's edge collapse's tolerance (the collapse moves
+// the cut's points by as much), as the squares of a chessboard do at their
+// corners, cover regions apart and are capped each on its own. Found by a
+// sweep along x: each group as the indices of its loops.
+std::vector<std::vector<size_t>> OverlappingGroups(const std::vector<CapLoop>& caps, double apart,
+                                                   double pad) {
   std::vector<size_t> order(caps.size());
   for (size_t i = 0; i < order.size(); ++i)
     order[i] = i;
@@ -795,10 +808,36 @@ std::vector<std::vector<size_t>> OverlappingGroups(const std::vector<CapLoop>& c
       const CapLoop& d = caps[j];
       if (d.hi.x + pad < c.lo.x) continue;  // passed: leaves the sweep
       active[kept++] = j;
-      if (d.lo.y <= c.hi.y + pad && c.lo.y <= d.hi.y + pad) parent[root(i)] = root(j);
+      if (RangesMeet(c.lo.x, c.hi.x, d.lo.x, d.hi.x, apart, pad) &&
+          RangesMeet(c.lo.y, c.hi.y, d.lo.y, d.hi.y, apart, pad))
+        parent[root(i)] = root(j);
     }
     active.resize(kept);
     active.push_back(i);
+  }
+  {
+    // Pairs of loops at each shared place; a pair found twice shares two.
+    std::vector<std::pair<uint32_t, size_t>> at;
+    for (size_t i = 0; i < caps.size(); ++i)
+      for (uint32_t p : caps[i].places) at.push_back({p, i});
+    std::sort(at.begin(), at.end());
+    at.erase(std::unique(at.begin(), at.end()), at.end());
+    std::vector<std::pair<size_t, size_t>> pairs;
+    for (size_t a = 0; a < at.size();) {
+      size_t b = a + 1;
+      while (b < at.size() && at[b].first == at[a].first) ++b;
+      if (b - a > 16) {
+        // Many loops about one point: grouped without counting pairs.
+        for (size_t x = a + 1; x < b; ++x) parent[root(at[x].second)] = root(at[a].second);
+      } else {
+        for (size_t x = a; x < b; ++x)
+          for (size_t y = x + 1; y < b; ++y) pairs.push_back({at[x].second, at[y].second});
+      }
+      a = b;
+    }
+    std::sort(pairs.begin(), pairs.end());
+    for (size_t k = 1; k < pairs.size(); ++k)
+      if (pairs[k] == pairs[k - 1]) parent[root(pairs[k].first)] = root(pairs[k].second);
   }
   std::vector<std::vector<size_t>> groups;
   std::vector<size_t> slot(caps.size(), SIZE_MAX);
@@ -984,12 +1023,20 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
     std::vector<size_t> current = std::move(pending), later;
     pending.clear();
     bool capped = false;
-    // The negative regions are asked for only where the positive ones do
-    // not account for every side: on a clean solid there are none.
-    bool negativeToo = false;
+    // The regions wound the way the loops turn as a whole come first; the
+    // others are asked for only where those do not account for every side:
+    // on a clean solid there are none.
+    double twiceArea = 0.0;
+    for (size_t g : current)
+      for (size_t s : cycles[g]) {
+        const Point2d a = places.at[all[s].p], b = places.at[all[s].q];
+        twiceArea += a.x * b.y - a.y * b.x;
+      }
+    const int first = twiceArea < 0.0 ? -1 : 1;
+    bool bothWays = false;
     auto again = [&]() {
-      const bool retry = !negativeToo;
-      negativeToo = true;
+      const bool retry = !bothWays;
+      bothWays = true;
       return retry;
     };
     while (!capped) {
@@ -1033,8 +1080,8 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
       std::vector<uint32_t> tris;
       std::vector<ContourCrossing> made;
       std::vector<Point2d> at = groupAt;
-      for (int turn : {1, -1}) {
-        if (turn < 0 && !negativeToo) break;
+      for (int turn : {first, -first}) {
+        if (turn != first && !bothWays) break;
         std::vector<uint32_t> local;
         std::vector<ContourCrossing> crossings;
         if (!TessellateByWinding(groupAt, contours, turn, snap, local, crossings)) return undo();
@@ -1265,12 +1312,12 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
 
 // The cap of the loops: a loop that no other comes near and that the ear
 // clipping cuts completely has its triangles from it; the others are
-// capped together, group by group (TessellateGroup). A group with no
-// complete cap is left open, untouched.
-CapPlan PlanCap(const std::vector<CapLoop>& caps, const CutPlaces& places, double snap,
-                SurfaceChords& chords) {
+// capped together, group by group (TessellateGroup; apart as for
+// OverlappingGroups). A group with no complete cap is left open, untouched.
+CapPlan PlanCap(const std::vector<CapLoop>& caps, const CutPlaces& places, double apart,
+                double snap, SurfaceChords& chords) {
   CapPlan plan;
-  for (const std::vector<size_t>& group : OverlappingGroups(caps, snap)) {
+  for (const std::vector<size_t>& group : OverlappingGroups(caps, apart, snap)) {
     if (group.size() == 1 && EarClipLoop(caps[group[0]], chords, plan)) continue;
     TessellateGroup(caps, group, places, snap, chords, plan);
   }
@@ -1490,7 +1537,7 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent,
   const CutPlaces places = NumberPlaces(caps, place);
   OldFaces old;
   SurfaceChords chords(mesh, caps, old);
-  const CapPlan plan = PlanCap(caps, places, place, chords);
+  const CapPlan plan = PlanCap(caps, places, CutTolerance(mesh, cut), place, chords);
   bool surfaceChanged = false;
   const std::vector<VertexT5*> corners = MakeCapCorners(mesh, plan, places, surfaceChanged);
   const size_t first = AddCapFaces(mesh, corners);
