@@ -496,16 +496,39 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, LoopWalks& walks,
   choose();
   // The loops chosen by their own size may run farther from the plane than
   // the points joined above: where one does, their points at one place are
-  // joined too.
+  // joined too, with the points of any loop at one place with them. Where
+  // a split seam runs off the cut, the loop on one side of it may be chosen
+  // by its size and the loop on the other side, smaller, not: joined, the
+  // two are one loop of the cut.
   bool farther = false;
   for (size_t i : chosen)
     for (const FacePos& p : walks.Of(i))
       farther = farther || !(std::fabs(SignedDistance(p.v->position, plane)) <= onCut);
   if (farther) {
-    std::vector<VertexT5*> points;
+    std::vector<uint8_t> mine(mesh.vertices.size(), 0);
     for (size_t i : chosen)
       for (const FacePos& p : walks.Of(i))
+        mine[mesh.VertexIndex(p.v)] = 1;
+    std::vector<VertexT5*> points;
+    for (size_t i = 0; i < loops.size(); ++i)
+      for (const FacePos& p : walks.Of(i))
         if (IsLiveIncluded(p.v->flags)) points.push_back(p.v);
+    std::sort(points.begin(), points.end());
+    points.erase(std::unique(points.begin(), points.end()), points.end());
+    {
+      std::vector<Vec3d> positions;
+      positions.reserve(points.size());
+      for (const VertexT5* v : points)
+        positions.push_back(Vec3d(v->position));
+      const std::vector<uint32_t> at = GroupByPlace(positions, place);
+      std::vector<uint8_t> taken(points.size(), 0);
+      for (size_t k = 0; k < points.size(); ++k)
+        if (mine[mesh.VertexIndex(points[k])]) taken[at[k]] = 1;
+      size_t kept = 0;
+      for (size_t k = 0; k < points.size(); ++k)
+        if (taken[at[k]]) points[kept++] = points[k];
+      points.resize(kept);
+    }
     if (JoinAtOnePlace(mesh, std::move(points), place)) {
       BuildFaceFaceAdjacency(mesh);
       collect();
