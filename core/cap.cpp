@@ -190,9 +190,11 @@ bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen
 // unless joining a set would give an edge more than two faces, or two
 // faces running an edge the same way. A face that would get two corners in
 // one place is a needle no wider than the rounding: it goes, with the
-// corners that no other face uses. Returns whether any were joined: the
-// face-face adjacency is then stale.
-bool JoinAtOnePlace(MeshT5& mesh, std::vector<VertexT5*> points, double tolerance) {
+// corners that no other face uses. With anchors (per vertex), only the sets
+// that hold an anchored vertex are joined. Returns whether any were joined:
+// the face-face adjacency is then stale.
+bool JoinAtOnePlace(MeshT5& mesh, std::vector<VertexT5*> points, double tolerance,
+                    const std::vector<uint8_t>* anchors = nullptr) {
   std::sort(points.begin(), points.end());
   points.erase(std::unique(points.begin(), points.end()), points.end());
   std::vector<Vec3d> positions;
@@ -203,9 +205,16 @@ bool JoinAtOnePlace(MeshT5& mesh, std::vector<VertexT5*> points, double toleranc
   const std::vector<uint32_t> place = GroupByPlace(positions, tolerance);
   // into[i]: the vertex that vertex i becomes, or null.
   std::vector<VertexT5*> into;
+  std::vector<uint8_t> anchored;
+  if (anchors != nullptr) {
+    anchored.assign(points.size(), 0);
+    for (size_t i = 0; i < points.size(); ++i)
+      if ((*anchors)[mesh.VertexIndex(points[i])]) anchored[place[i]] = 1;
+  }
   std::vector<uint8_t> shared(points.size(), 0);
   for (size_t i = 0; i < points.size(); ++i)
-    if (place[i] != i) shared[i] = shared[place[i]] = 1;
+    if (place[i] != i && (anchors == nullptr || anchored[place[i]]))
+      shared[i] = shared[place[i]] = 1;
   for (size_t i = 0; i < points.size(); ++i) {
     if (!shared[i]) continue;
     if (into.empty()) into.assign(mesh.vertices.size(), nullptr);
@@ -505,31 +514,15 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, LoopWalks& walks,
     for (const FacePos& p : walks.Of(i))
       farther = farther || !(std::fabs(SignedDistance(p.v->position, plane)) <= onCut);
   if (farther) {
-    std::vector<uint8_t> mine(mesh.vertices.size(), 0);
+    std::vector<uint8_t> onChosen(mesh.vertices.size(), 0);
     for (size_t i : chosen)
       for (const FacePos& p : walks.Of(i))
-        mine[mesh.VertexIndex(p.v)] = 1;
+        onChosen[mesh.VertexIndex(p.v)] = 1;
     std::vector<VertexT5*> points;
     for (size_t i = 0; i < loops.size(); ++i)
       for (const FacePos& p : walks.Of(i))
         if (IsLiveIncluded(p.v->flags)) points.push_back(p.v);
-    std::sort(points.begin(), points.end());
-    points.erase(std::unique(points.begin(), points.end()), points.end());
-    {
-      std::vector<Vec3d> positions;
-      positions.reserve(points.size());
-      for (const VertexT5* v : points)
-        positions.push_back(Vec3d(v->position));
-      const std::vector<uint32_t> at = GroupByPlace(positions, place);
-      std::vector<uint8_t> taken(points.size(), 0);
-      for (size_t k = 0; k < points.size(); ++k)
-        if (mine[mesh.VertexIndex(points[k])]) taken[at[k]] = 1;
-      size_t kept = 0;
-      for (size_t k = 0; k < points.size(); ++k)
-        if (taken[at[k]]) points[kept++] = points[k];
-      points.resize(kept);
-    }
-    if (JoinAtOnePlace(mesh, std::move(points), place)) {
+    if (JoinAtOnePlace(mesh, std::move(points), place, &onChosen)) {
       BuildFaceFaceAdjacency(mesh);
       collect();
       choose();
