@@ -190,9 +190,11 @@ bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen
 // unless joining a set would give an edge more than two faces, or two
 // faces running an edge the same way. A face that would get two corners in
 // one place is a needle no wider than the rounding: it goes, with the
-// corners that no other face uses. Returns whether any were joined: the
-// face-face adjacency is then stale.
-bool JoinAtOnePlace(MeshT5& mesh, std::vector<VertexT5*> points, double tolerance) {
+// corners that no other face uses. With anchors (per vertex), only the sets
+// that hold an anchored vertex are joined. Returns whether any were joined:
+// the face-face adjacency is then stale.
+bool JoinAtOnePlace(MeshT5& mesh, std::vector<VertexT5*> points, double tolerance,
+                    const std::vector<uint8_t>* anchors = nullptr) {
   std::sort(points.begin(), points.end());
   points.erase(std::unique(points.begin(), points.end()), points.end());
   std::vector<Vec3d> positions;
@@ -203,9 +205,16 @@ bool JoinAtOnePlace(MeshT5& mesh, std::vector<VertexT5*> points, double toleranc
   const std::vector<uint32_t> place = GroupByPlace(positions, tolerance);
   // into[i]: the vertex that vertex i becomes, or null.
   std::vector<VertexT5*> into;
+  std::vector<uint8_t> anchored;
+  if (anchors != nullptr) {
+    anchored.assign(points.size(), 0);
+    for (size_t i = 0; i < points.size(); ++i)
+      if ((*anchors)[mesh.VertexIndex(points[i])]) anchored[place[i]] = 1;
+  }
   std::vector<uint8_t> shared(points.size(), 0);
   for (size_t i = 0; i < points.size(); ++i)
-    if (place[i] != i) shared[i] = shared[place[i]] = 1;
+    if (place[i] != i && (anchors == nullptr || anchored[place[i]]))
+      shared[i] = shared[place[i]] = 1;
   for (size_t i = 0; i < points.size(); ++i) {
     if (!shared[i]) continue;
     if (into.empty()) into.assign(mesh.vertices.size(), nullptr);
@@ -496,17 +505,24 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, LoopWalks& walks,
   choose();
   // The loops chosen by their own size may run farther from the plane than
   // the points joined above: where one does, their points at one place are
-  // joined too.
+  // joined too, with the points of any loop at one place with them. Where
+  // a split seam runs off the cut, the loop on one side of it may be chosen
+  // by its size and the loop on the other side, smaller, not: joined, the
+  // two are one loop of the cut.
   bool farther = false;
   for (size_t i : chosen)
     for (const FacePos& p : walks.Of(i))
       farther = farther || !(std::fabs(SignedDistance(p.v->position, plane)) <= onCut);
   if (farther) {
-    std::vector<VertexT5*> points;
+    std::vector<uint8_t> onChosen(mesh.vertices.size(), 0);
     for (size_t i : chosen)
       for (const FacePos& p : walks.Of(i))
+        onChosen[mesh.VertexIndex(p.v)] = 1;
+    std::vector<VertexT5*> points;
+    for (size_t i = 0; i < loops.size(); ++i)
+      for (const FacePos& p : walks.Of(i))
         if (IsLiveIncluded(p.v->flags)) points.push_back(p.v);
-    if (JoinAtOnePlace(mesh, std::move(points), place)) {
+    if (JoinAtOnePlace(mesh, std::move(points), place, &onChosen)) {
       BuildFaceFaceAdjacency(mesh);
       collect();
       choose();

@@ -847,6 +847,11 @@ TEST(CapCut, PointsWithinTheRoundingOfTheModelAreOnePlace) {
   // the clip's tolerance, and its two sides there are one place too.
   EXPECT_TRUE(ClosesOnce(WithBox(Build<MeshT5>(SplitMeridianTorusSoup(32, 16))),
                          MakePlane(-0.314919859f, -0.00877569243f, -0.949077666f, -0.0323330313f)));
+  // Across the tube where the seam runs just off the plane: the loop on one
+  // side of it lies on the plane by its own size, the small one on the other
+  // side does not; joined at the seam, the two are one loop of the cut.
+  EXPECT_TRUE(ClosesOnce(WithBox(Build<MeshT5>(SplitMeridianTorusSoup(32, 16))),
+                         MakePlane(-0.201072648f, -0.599688411f, -0.774560273f, 0.0322129466f)));
   // A turned tunnel block stored as float, cut within rounding at its
   // tunnel's ceiling or floor.
   const struct {
