@@ -1,6 +1,6 @@
 // Clip and Cap of real models as the loader reads them: cuts that once
 // stayed open. The models are in tests/data/real_models (their sources and
-// licences in SOURCES.md there, the licences' notices in NOTICES), two of
+// licences in SOURCES.md there, the licences' notices in NOTICES), three of
 // them as the part of the model that the cut reads.
 #include <gtest/gtest.h>
 
@@ -22,16 +22,18 @@ struct RealCut {
   Plane3f plane;
 };
 
-// Each cross-section is one or two simple loops. The plane edge collapse
-// used to join a point just off the plane to two points of the loop that are
-// not neighbours on it: the edge across the section kept the whole loop open
-// (the first two), or the side faces it laid flat pinched the loop and left a
-// slit (the blade).
+// The first three cross-sections are one or two simple loops. The plane edge
+// collapse used to join a point just off the plane to two points of the loop
+// that are not neighbours on it: the edge across the section kept the whole
+// loop open (the first two), or the side faces it laid flat pinched the loop
+// and left a slit (the blade). The last horse's two loops meet in the plane:
+// the cap used to leave such a group of loops open.
 const RealCut kCuts[] = {
     {"fixed_top.ply", {Vec3f(0.563594043f, 0.505864143f, 0.653041542f), 46.7124557f}},
     {"horse_cut.ply", {Vec3f(0.171397537f, 0.953646183f, -0.247349694f), -0.0326444693f}},
-    {"turbineblade_cut.ply",
-     {Vec3f(-0.0532669947f, -0.971538901f, -0.23081322f), -36.7516785f}},
+    {"turbineblade_cut.ply", {Vec3f(-0.0532669947f, -0.971538901f, -0.23081322f), -36.7516785f}},
+    {"horse_meeting_loops_cut.ply",
+     {Vec3f(0.961473405f, -0.262928993f, 0.0802320689f), 0.0365905836f}},
 };
 
 TEST(RealModelCuts, ClipAndCapClosesTheCut) {
