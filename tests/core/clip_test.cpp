@@ -449,6 +449,22 @@ TEST(ClipAndCap, AFaceInThePlaneStaysOnlyWhereItBoundsTheKeptSolid) {
   };
   const auto [upSoup, upPlane] = turned(1.0f);
   const auto [downSoup, downPlane] = turned(-1.0f);
+  // The flat-shaded stair with the tread's points a float step off the
+  // walls', as an export that rounds each face's copies on its own gives.
+  Soup offStep = FlatShadedSoup(StairSoup());
+  {
+    std::vector<uint8_t> tread(offStep.points.size(), 0);
+    for (const auto& t : offStep.tris)
+      if (offStep.points[size_t(t[0])].z == 4 && offStep.points[size_t(t[1])].z == 4 &&
+          offStep.points[size_t(t[2])].z == 4)
+        for (int k : t)
+          tread[size_t(k)] = 1;
+    for (size_t i = 0; i < tread.size(); ++i)
+      if (tread[i]) {
+        Vec3f& p = offStep.points[i];
+        p.x = std::nextafter(p.x, 9.0f), p.y = std::nextafter(p.y, 9.0f);
+      }
+  }
   const Cut cuts[] = {
       // The upper block above the tread, and the lower block under it.
       {"stair up", StairSoup(), MakePlane(0, 0, 1, 4), 128, 32, 0},
@@ -463,6 +479,8 @@ TEST(ClipAndCap, AFaceInThePlaneStaysOnlyWhereItBoundsTheKeptSolid) {
       {"stair soup up", TriangleSoupOf(StairSoup()), MakePlane(0, 0, 1, 4), 128, 32, 0, true},
       {"turned flat-shaded stair up", FlatShadedSoup(upSoup), upPlane, 128, 32, 0, true},
       {"turned flat-shaded stair down", FlatShadedSoup(downSoup), downPlane, 256, 64, 32, true},
+      {"flat-shaded stair up, tread a float step off", offStep, MakePlane(0, 0, 1, 4), 128, 32, 0,
+       true},
       {"flat-shaded cube above its top", FlatShadedSoup(CubeSoup()), MakePlane(0, 0, 1, 1), 0, 0, 0,
        true},
   };
