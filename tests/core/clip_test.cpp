@@ -69,24 +69,34 @@ TEST(ClipByPlane, UnitCubeAtHalfHeightLeavesOneLoopOnThePlane) {
 TEST(ClipByPlane, APointNoFaceUsesLeavesTheCutAsOnTheCleanModel) {
   // A stray point far away or with an infinite coordinate stretches the
   // box that the drawer shows; the cut's tolerances are the clean model's.
+  // So they are where a face uses the infinite point (inside the cube, on
+  // the removed side).
   const float inf = std::numeric_limits<float>::infinity();
   struct Case {
     const char* name;
     Soup soup;
     Vec3f stray;
     Plane3f plane;
+    bool onAFace = false;
   };
   const Case cases[] = {
       {"cube, point far away", CubeSoup(), {1e6f, -1e6f, 0.5f}, MakePlane(0, 0, 1, 0.5f)},
       {"cube, infinite point", CubeSoup(), {0.0f, inf, 0.0f}, MakePlane(0, 0, 1, 0.5f)},
       {"icosphere, point far away", IcosphereSoup(3), {1000, 0, 0}, MakePlane(0, 0, 1, 0.1f)},
+      {"cube, infinite corner", CubeSoup(), {0.5f, 0.5f, -inf}, MakePlane(0, 0, 1, 0.5f), true},
   };
   for (const Case& c : cases)
     for (const bool cap : {false, true}) {
       SCOPED_TRACE(::testing::Message() << c.name << (cap ? ", Clip and Cap" : ", Apply Clip"));
       auto cut = [&](bool stray) {
-        MeshT5 m = Build<MeshT5>(c.soup);
-        if (stray) m.AddVertices(1)->position = c.stray;
+        Soup soup = c.soup;
+        if (stray && c.onAFace) {
+          const int n = int(soup.points.size());
+          soup.points.insert(soup.points.end(), {{0.2f, 0.2f, 0.1f}, {0.8f, 0.2f, 0.1f}, c.stray});
+          soup.tris.push_back({n, n + 1, n + 2});
+        }
+        MeshT5 m = Build<MeshT5>(soup);
+        if (stray && !c.onAFace) m.AddVertices(1)->position = c.stray;
         UpdateBoundingBox(m);
         if (cap)
           ClipAndCap(m, c.plane);
