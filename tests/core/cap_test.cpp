@@ -1056,6 +1056,17 @@ TEST(CapCut, ALoopThatCannotBeCutCompletelyIsLeftUntouched) {
                               6}));
 }
 
+TEST(CapCut, CrossingLoopsOfASurfaceThatCrossesItselfCoverEachRegionOnce) {
+  // Two fans that pass through each other, the second turned over: their
+  // loops cross, and the regions they wind around are covered, one each
+  // way; where both lie, neither.
+  EXPECT_TRUE(
+      CapsAsExpected({{{0, 0}, {2, 0}, {2, 2}, {0, 2}, {1, 1}, {1, 2.5}, {2.5, 2.5}, {2.5, 1}},
+                      {{0, 1, 2, 3}, {4, 5, 6, 7}},
+                      4.25,
+                      0}));
+}
+
 TEST(CapCut, AHoleThatTouchesItsLoopLeavesNoSlit) {
   // The loop and a hole that share a point (the loop pinched there), under
   // a fan each: the hole is cut out at the shared point.

@@ -69,24 +69,34 @@ TEST(ClipByPlane, UnitCubeAtHalfHeightLeavesOneLoopOnThePlane) {
 TEST(ClipByPlane, APointNoFaceUsesLeavesTheCutAsOnTheCleanModel) {
   // A stray point far away or with an infinite coordinate stretches the
   // box that the drawer shows; the cut's tolerances are the clean model's.
+  // So they are where a face uses the infinite point (inside the cube, on
+  // the removed side).
   const float inf = std::numeric_limits<float>::infinity();
   struct Case {
     const char* name;
     Soup soup;
     Vec3f stray;
     Plane3f plane;
+    bool onAFace = false;
   };
   const Case cases[] = {
       {"cube, point far away", CubeSoup(), {1e6f, -1e6f, 0.5f}, MakePlane(0, 0, 1, 0.5f)},
       {"cube, infinite point", CubeSoup(), {0.0f, inf, 0.0f}, MakePlane(0, 0, 1, 0.5f)},
       {"icosphere, point far away", IcosphereSoup(3), {1000, 0, 0}, MakePlane(0, 0, 1, 0.1f)},
+      {"cube, infinite corner", CubeSoup(), {0.5f, 0.5f, -inf}, MakePlane(0, 0, 1, 0.5f), true},
   };
   for (const Case& c : cases)
     for (const bool cap : {false, true}) {
       SCOPED_TRACE(::testing::Message() << c.name << (cap ? ", Clip and Cap" : ", Apply Clip"));
       auto cut = [&](bool stray) {
-        MeshT5 m = Build<MeshT5>(c.soup);
-        if (stray) m.AddVertices(1)->position = c.stray;
+        Soup soup = c.soup;
+        if (stray && c.onAFace) {
+          const int n = int(soup.points.size());
+          soup.points.insert(soup.points.end(), {{0.2f, 0.2f, 0.1f}, {0.8f, 0.2f, 0.1f}, c.stray});
+          soup.tris.push_back({n, n + 1, n + 2});
+        }
+        MeshT5 m = Build<MeshT5>(soup);
+        if (stray && !c.onAFace) m.AddVertices(1)->position = c.stray;
         UpdateBoundingBox(m);
         if (cap)
           ClipAndCap(m, c.plane);
@@ -449,6 +459,22 @@ TEST(ClipAndCap, AFaceInThePlaneStaysOnlyWhereItBoundsTheKeptSolid) {
   };
   const auto [upSoup, upPlane] = turned(1.0f);
   const auto [downSoup, downPlane] = turned(-1.0f);
+  // The flat-shaded stair with the tread's points a float step off the
+  // walls', as an export that rounds each face's copies on its own gives.
+  Soup offStep = FlatShadedSoup(StairSoup());
+  {
+    std::vector<uint8_t> tread(offStep.points.size(), 0);
+    for (const auto& t : offStep.tris)
+      if (offStep.points[size_t(t[0])].z == 4 && offStep.points[size_t(t[1])].z == 4 &&
+          offStep.points[size_t(t[2])].z == 4)
+        for (int k : t)
+          tread[size_t(k)] = 1;
+    for (size_t i = 0; i < tread.size(); ++i)
+      if (tread[i]) {
+        Vec3f& p = offStep.points[i];
+        p.x = std::nextafter(p.x, 9.0f), p.y = std::nextafter(p.y, 9.0f);
+      }
+  }
   const Cut cuts[] = {
       // The upper block above the tread, and the lower block under it.
       {"stair up", StairSoup(), MakePlane(0, 0, 1, 4), 128, 32, 0},
@@ -463,6 +489,8 @@ TEST(ClipAndCap, AFaceInThePlaneStaysOnlyWhereItBoundsTheKeptSolid) {
       {"stair soup up", TriangleSoupOf(StairSoup()), MakePlane(0, 0, 1, 4), 128, 32, 0, true},
       {"turned flat-shaded stair up", FlatShadedSoup(upSoup), upPlane, 128, 32, 0, true},
       {"turned flat-shaded stair down", FlatShadedSoup(downSoup), downPlane, 256, 64, 32, true},
+      {"flat-shaded stair up, tread a float step off", offStep, MakePlane(0, 0, 1, 4), 128, 32, 0,
+       true},
       {"flat-shaded cube above its top", FlatShadedSoup(CubeSoup()), MakePlane(0, 0, 1, 1), 0, 0, 0,
        true},
   };
