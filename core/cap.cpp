@@ -7,8 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 #include "core/border_loops.h"
@@ -983,14 +981,23 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
   std::vector<CapSide> all;
   std::vector<size_t> loopOfSide;
   {
-    std::unordered_set<uint64_t> seen;
+    // Border edges that come twice (a loop of one edge's sides) count once:
+    // the first time.
+    std::vector<std::pair<uint64_t, size_t>> edges;
+    for (size_t i : group)
+      for (const FacePos& e : caps[i].edges)
+        edges.push_back({uint64_t(reinterpret_cast<uintptr_t>(e.f)) * 4 + uint64_t(e.z), edges.size()});
+    std::sort(edges.begin(), edges.end());
+    std::vector<uint8_t> again(edges.size(), 0);
+    for (size_t k = 1; k < edges.size(); ++k)
+      if (edges[k].first == edges[k - 1].first) again[edges[k].second] = 1;
+    size_t walked = 0;
     for (size_t i : group) {
       const CapLoop& c = caps[i];
       const size_t n = c.places.size();
       for (size_t k = 0; k < n; ++k) {
         const FacePos& e = c.edges[k];
-        if (!seen.insert(uint64_t(reinterpret_cast<uintptr_t>(e.f)) * 4 + uint64_t(e.z)).second)
-          continue;
+        if (again[walked++]) continue;
         const uint32_t here = c.places[k], before = c.places[(k + n - 1) % n];
         const bool faceAlongWalk = e.f->v[(e.z + 1) % 3] == c.corners[k];
         const uint32_t from = faceAlongWalk ? here : before, to = faceAlongWalk ? before : here;
@@ -1004,8 +1011,10 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
   // where they can.
   std::vector<std::vector<size_t>> cycles;
   {
-    std::unordered_map<uint32_t, std::vector<size_t>> out;
-    for (size_t s = all.size(); s-- > 0;) out[all[s].p].push_back(s);
+    // The sides by the place they start at.
+    std::vector<std::pair<uint32_t, size_t>> out;
+    for (size_t s = 0; s < all.size(); ++s) out.push_back({all[s].p, s});
+    std::sort(out.begin(), out.end());
     std::vector<uint8_t> used(all.size(), 0);
     for (size_t s0 = 0; s0 < all.size(); ++s0) {
       if (used[s0]) continue;
@@ -1015,14 +1024,12 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
         used[s] = 1;
         cycle.push_back(s);
         if (all[s].q == all[s0].p) break;
-        std::vector<size_t>& from = out[all[s].q];
+        // The first side unused from there, or the last of the same loop.
         size_t pick = SIZE_MAX;
-        for (size_t j = from.size(); j-- > 0;) {
-          if (used[from[j]]) {
-            from.erase(from.begin() + std::ptrdiff_t(j));
-            continue;
-          }
-          if (pick == SIZE_MAX || loopOfSide[from[j]] == loopOfSide[s0]) pick = from[j];
+        for (auto j = std::lower_bound(out.begin(), out.end(), std::pair(all[s].q, size_t(0)));
+             j != out.end() && j->first == all[s].q; ++j) {
+          if (used[j->second]) continue;
+          if (pick == SIZE_MAX || loopOfSide[j->second] == loopOfSide[s0]) pick = j->second;
         }
         if (pick == SIZE_MAX) return undo();  // the sides do not close
         s = pick;
@@ -1179,26 +1186,36 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
       corners.resize(at.size(), nullptr);
       // The cap's rim: its directed edges that no other of its triangles
       // runs back, as often as they are left over.
-      std::unordered_map<uint64_t, int> uses;
+      std::vector<uint64_t> uses;
       for (size_t t = 0; t + 2 < tris.size(); t += 3)
-        for (size_t k = 0; k < 3; ++k) ++uses[key(tris[t + k], tris[t + (k + 1) % 3])];
-      std::unordered_map<uint32_t, std::vector<uint32_t>> rimFrom;
-      size_t rim = 0;
-      for (const auto& [e, n] : uses) {
-        auto back = uses.find(key(uint32_t(e), uint32_t(e >> 32)));
-        for (int k = n - (back == uses.end() ? 0 : back->second); k > 0; --k) {
-          rimFrom[uint32_t(e >> 32)].push_back(uint32_t(e));
-          ++rim;
-        }
+        for (size_t k = 0; k < 3; ++k) uses.push_back(key(tris[t + k], tris[t + (k + 1) % 3]));
+      std::sort(uses.begin(), uses.end());
+      // By the place they start at, each with whether a row has taken it.
+      std::vector<std::pair<uint32_t, uint32_t>> rimEdges;
+      for (size_t i = 0; i < uses.size();) {
+        size_t j = i + 1;
+        while (j < uses.size() && uses[j] == uses[i]) ++j;
+        const uint64_t e = uses[i];
+        const auto [lo, hi] =
+            std::equal_range(uses.begin(), uses.end(), key(uint32_t(e), uint32_t(e >> 32)));
+        for (int64_t k = int64_t(j - i) - int64_t(hi - lo); k > 0; --k)
+          rimEdges.push_back({uint32_t(e >> 32), uint32_t(e)});
+        i = j;
       }
+      std::vector<uint8_t> taken(rimEdges.size(), 0);
+      size_t rim = rimEdges.size();
+      auto rimFrom = [&](uint32_t a) {
+        return size_t(std::lower_bound(rimEdges.begin(), rimEdges.end(), std::pair(a, 0u)) -
+                      rimEdges.begin());
+      };
       auto take = [&](uint32_t a, uint32_t b) {
-        auto it = rimFrom.find(a);
-        if (it == rimFrom.end()) return false;
-        auto e = std::find(it->second.begin(), it->second.end(), b);
-        if (e == it->second.end()) return false;
-        it->second.erase(e);
-        --rim;
-        return true;
+        for (size_t i = rimFrom(a); i < rimEdges.size() && rimEdges[i].first == a; ++i)
+          if (!taken[i] && rimEdges[i].second == b) {
+            taken[i] = 1;
+            --rim;
+            return true;
+          }
+        return false;
       };
       // The rim's row of edges from a to b through crossings on the piece.
       auto row = [&](uint32_t from, uint32_t to, std::vector<uint32_t>& through) {
@@ -1207,20 +1224,22 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
         if (!(length2 > 0.0)) return false;
         const double reach = std::max(snap, 1e-9 * std::sqrt(length2));
         const size_t start = through.size();
+        std::vector<size_t> onTheWay;
         uint32_t cur = from;
         double along = 0.0;
         for (size_t step = 0; step <= made.size(); ++step) {
           if (take(cur, to)) return true;
-          auto it = rimFrom.find(cur);
-          if (it == rimFrom.end()) break;
           bool moved = false;
-          for (uint32_t next : it->second) {
-            if (next < placeCount) continue;
+          for (size_t i = rimFrom(cur); i < rimEdges.size() && rimEdges[i].first == cur; ++i) {
+            const uint32_t next = rimEdges[i].second;
+            if (taken[i] || next < placeCount) continue;
             const Point2d x = at[next];
             const double t = ((x.x - a.x) * dx + (x.y - a.y) * dy) / length2;
             const double off = std::fabs((x.x - a.x) * dy - (x.y - a.y) * dx) / std::sqrt(length2);
             if (t > along && t < 1.0 && off <= reach) {
-              take(cur, next);
+              taken[i] = 1;
+              --rim;
+              onTheWay.push_back(i);
               through.push_back(next);
               cur = next;
               along = t;
@@ -1231,8 +1250,8 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
           if (!moved) break;
         }
         // Not found: the rim's edges taken on the way go back.
-        for (size_t k = start; k < through.size(); ++k) {
-          rimFrom[k == start ? from : through[k - 1]].push_back(through[k]);
+        for (size_t i : onTheWay) {
+          taken[i] = 0;
           ++rim;
         }
         through.resize(start);
@@ -1254,14 +1273,27 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
         pieces.push_back({from, sides[s].q, s});
       }
       {
-        std::unordered_map<uint64_t, std::vector<size_t>> open;
+        // Each piece meets the last one left open that runs it back: the
+        // open pieces of each kind as a stack, linked through below.
+        std::vector<uint64_t> kinds;
+        for (const Piece& piece : pieces) kinds.push_back(key(piece.a, piece.b));
+        std::sort(kinds.begin(), kinds.end());
+        kinds.erase(std::unique(kinds.begin(), kinds.end()), kinds.end());
+        auto kind = [&](uint64_t k) {
+          const auto it = std::lower_bound(kinds.begin(), kinds.end(), k);
+          return it != kinds.end() && *it == k ? size_t(it - kinds.begin()) : SIZE_MAX;
+        };
+        std::vector<size_t> top(kinds.size(), SIZE_MAX), below(pieces.size(), SIZE_MAX);
         for (size_t i = 0; i < pieces.size(); ++i) {
-          auto back = open.find(key(pieces[i].b, pieces[i].a));
-          if (back != open.end() && !back->second.empty()) {
-            pieces[back->second.back()].done = pieces[i].done = true;
-            back->second.pop_back();
+          const size_t back = kind(key(pieces[i].b, pieces[i].a));
+          if (back != SIZE_MAX && top[back] != SIZE_MAX) {
+            const size_t j = top[back];
+            top[back] = below[j];
+            pieces[j].done = pieces[i].done = true;
           } else {
-            open[key(pieces[i].a, pieces[i].b)].push_back(i);
+            const size_t own = kind(key(pieces[i].a, pieces[i].b));
+            below[i] = top[own];
+            top[own] = i;
           }
         }
       }
