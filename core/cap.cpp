@@ -193,8 +193,14 @@ bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen
 // the face-face adjacency is then stale.
 bool JoinAtOnePlace(MeshT5& mesh, std::vector<VertexT5*> points, double tolerance,
                     const std::vector<uint8_t>* anchors = nullptr) {
-  std::sort(points.begin(), points.end());
-  points.erase(std::unique(points.begin(), points.end()), points.end());
+  {
+    // Each once, in the order of the vertex array.
+    std::vector<uint8_t> given(mesh.vertices.size(), 0);
+    for (const VertexT5* v : points) given[mesh.VertexIndex(v)] = 1;
+    points.clear();
+    for (size_t i = 0; i < given.size(); ++i)
+      if (given[i]) points.push_back(&mesh.vertices[i]);
+  }
   std::vector<Vec3d> positions;
   positions.reserve(points.size());
   for (const VertexT5* v : points)

@@ -43,6 +43,8 @@ std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double toleran
   // Coordinates beyond this many cells are not gridded: such points stay
   // places of their own (no model coordinate comes near it).
   const double reach = 0x1p40 * cell;
+  // A cell by a hash of its indices alone: two cells with one hash (as good
+  // as never) share a list, whose points are compared by their coordinates.
   auto key = [](int64_t x, int64_t y, int64_t z) {
     uint64_t h = uint64_t(x) * 0x9E3779B97F4A7C15ull ^ uint64_t(y) * 0xC2B2AE3D27D4EB4Full ^
                  uint64_t(z) * 0x165667B19E3779F9ull;
@@ -50,15 +52,26 @@ std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double toleran
   };
   const size_t size = std::bit_ceil(2 * n + 2);
   struct Slot {
-    int64_t x, y, z;
+    uint64_t key;
     uint32_t head;  // first point of the cell, UINT32_MAX when empty
   };
-  std::vector<Slot> table(size, Slot{0, 0, 0, UINT32_MAX});
+  std::vector<Slot> table(size, Slot{0, UINT32_MAX});
   std::vector<uint32_t> next(n, UINT32_MAX);
-  auto find = [&](int64_t x, int64_t y, int64_t z) -> Slot& {
-    for (size_t s = size_t(key(x, y, z)) & (size - 1);; s = (s + 1) & (size - 1)) {
+  auto find = [&](uint64_t k) -> Slot& {
+    for (size_t s = size_t(k) & (size - 1);; s = (s + 1) & (size - 1)) {
       Slot& slot = table[s];
-      if (slot.head == UINT32_MAX || (slot.x == x && slot.y == y && slot.z == z)) return slot;
+      if (slot.head == UINT32_MAX || slot.key == k) return slot;
+    }
+  };
+  auto meet = [&](uint32_t i, const Slot& slot) {
+    const Vec3d& p = points[i];
+    for (uint32_t j = slot.head; j != UINT32_MAX; j = next[j]) {
+      const Vec3d& q = points[j];
+      if (std::fabs(p.x - q.x) <= tolerance && std::fabs(p.y - q.y) <= tolerance &&
+          std::fabs(p.z - q.z) <= tolerance) {
+        const uint32_t a = Root(parent, i), b = Root(parent, j);
+        parent[std::max(a, b)] = std::min(a, b);
+      }
     }
   };
   for (uint32_t i = 0; i < n; ++i) {
@@ -67,23 +80,24 @@ std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double toleran
     const int64_t x0 = index(p.x - tolerance), x1 = index(p.x + tolerance);
     const int64_t y0 = index(p.y - tolerance), y1 = index(p.y + tolerance);
     const int64_t z0 = index(p.z - tolerance), z1 = index(p.z + tolerance);
-    for (int64_t x = x0; x <= x1; ++x)
-      for (int64_t y = y0; y <= y1; ++y)
-        for (int64_t z = z0; z <= z1; ++z) {
-          const Slot& slot = find(x, y, z);
-          for (uint32_t j = slot.head; j != UINT32_MAX; j = next[j]) {
-            const Vec3d& q = points[j];
-            if (std::fabs(p.x - q.x) <= tolerance && std::fabs(p.y - q.y) <= tolerance &&
-                std::fabs(p.z - q.z) <= tolerance) {
-              const uint32_t a = Root(parent, i), b = Root(parent, j);
-              parent[std::max(a, b)] = std::min(a, b);
-            }
+    const uint64_t own = key(index(p.x), index(p.y), index(p.z));
+    Slot& slot = find(own);
+    if (x0 == x1 && y0 == y1 && z0 == z1) {
+      // Its tolerance stays within its own cell, as nearly always.
+      meet(i, slot);
+    } else {
+      for (int64_t x = x0; x <= x1; ++x)
+        for (int64_t y = y0; y <= y1; ++y)
+          for (int64_t z = z0; z <= z1; ++z) {
+            const uint64_t k = key(x, y, z);
+            if (k != own) meet(i, find(k));
           }
-        }
-    Slot& own = find(index(p.x), index(p.y), index(p.z));
-    if (own.head == UINT32_MAX) own.x = index(p.x), own.y = index(p.y), own.z = index(p.z);
-    next[i] = own.head;
-    own.head = i;
+      meet(i, slot);
+    }
+    // No slot is taken between the find of its own cell and here.
+    slot.key = own;
+    next[i] = slot.head;
+    slot.head = i;
   }
   for (uint32_t i = 0; i < n; ++i)
     parent[i] = Root(parent, i);
