@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <numeric>
 
+#include "core/prefetch.h"
+
 namespace quarnel {
 
 namespace {
@@ -74,13 +76,24 @@ std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double toleran
       }
     }
   };
+  // Each point's own cell, so that its slot can be fetched ahead: the
+  // table is far larger than a cache.
+  std::vector<uint64_t> owns(n, 0);
+  auto gridded = [&](const Vec3d& p) {
+    return std::fabs(p.x) < reach && std::fabs(p.y) < reach && std::fabs(p.z) < reach;
+  };
+  for (uint32_t i = 0; i < n; ++i)
+    if (gridded(points[i]))
+      owns[i] = key(index(points[i].x), index(points[i].y), index(points[i].z));
+  constexpr uint32_t kAhead = 16;
   for (uint32_t i = 0; i < n; ++i) {
+    if (i + kAhead < n) Prefetch(&table[size_t(owns[i + kAhead]) & (size - 1)]);
     const Vec3d& p = points[i];
-    if (!(std::fabs(p.x) < reach && std::fabs(p.y) < reach && std::fabs(p.z) < reach)) continue;
+    if (!gridded(p)) continue;
     const int64_t x0 = index(p.x - tolerance), x1 = index(p.x + tolerance);
     const int64_t y0 = index(p.y - tolerance), y1 = index(p.y + tolerance);
     const int64_t z0 = index(p.z - tolerance), z1 = index(p.z + tolerance);
-    const uint64_t own = key(index(p.x), index(p.y), index(p.z));
+    const uint64_t own = owns[i];
     Slot& slot = find(own);
     if (x0 == x1 && y0 == y1 && z0 == z1) {
       // Its tolerance stays within its own cell, as nearly always.
