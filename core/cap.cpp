@@ -872,33 +872,46 @@ std::vector<std::vector<size_t>> OverlappingGroups(const std::vector<CapLoop>& c
   return groups;
 }
 
-// The ear clipping of a loop that no other loop comes near: appends its
-// triangles to plan, or returns false where it gives no complete cap that
-// avoids the chords and keeps the surface manifold.
-bool EarClipLoop(const CapLoop& c, SurfaceChords& chords, CapPlan& plan) {
+// The ear clipping of a loop with its holes (loops[0] the loop, the others
+// holes inside it): appends its triangles to plan, or returns false where
+// it gives no complete cap that avoids the chords and keeps the surface
+// manifold.
+bool EarClipLoop(const std::vector<const CapLoop*>& loops, SurfaceChords& chords, CapPlan& plan) {
+  std::vector<Point2d> points;
+  std::vector<VertexT5*> corners;
+  std::vector<uint32_t> places;
+  std::vector<std::vector<Point2d>> polygon;
+  for (const CapLoop* c : loops) {
+    points.insert(points.end(), c->points.begin(), c->points.end());
+    corners.insert(corners.end(), c->corners.begin(), c->corners.end());
+    places.insert(places.end(), c->places.begin(), c->places.end());
+    if (loops.size() > 1) polygon.push_back(c->points);
+  }
+  auto cut = [&](std::vector<int>& triangles, const RefusedDiagonal& refused) {
+    triangles.clear();
+    return (loops.size() == 1 ? TriangulatePolygon2D(points, triangles, refused)
+                              : TriangulatePolygonWithHoles2D(polygon, triangles, refused)) == 1;
+  };
   std::vector<int> triangles;
-  if (!TriangulatePolygon2D(c.points, triangles)) return false;
-  if (chords.AnyOn(triangles, c.corners)) {
+  if (!cut(triangles, {})) return false;
+  if (chords.AnyOn(triangles, corners)) {
     const RefusedDiagonal onChord = [&](int a, int b) {
-      return chords.Joins(c.corners[size_t(a)], c.corners[size_t(b)]);
+      return chords.Joins(corners[size_t(a)], corners[size_t(b)]);
     };
     std::vector<int> flipped = triangles;
-    if (FlipRefusedDiagonals(c.points, flipped, onChord) &&
-        chords.KeepManifold(flipped, c.corners)) {
+    if (FlipRefusedDiagonals(points, flipped, onChord) && chords.KeepManifold(flipped, corners)) {
       triangles = std::move(flipped);
-    } else {
-      triangles.clear();
-      if (!TriangulatePolygon2D(c.points, triangles, onChord) ||
-          chords.AnyOn(triangles, c.corners) || !chords.KeepManifold(triangles, c.corners))
-        return false;
+    } else if (!cut(triangles, onChord) || chords.AnyOn(triangles, corners) ||
+               !chords.KeepManifold(triangles, corners)) {
+      return false;
     }
   }
   // Counter-clockwise triangles, turned as the cap turns.
-  const bool ccw = c.CapArea() > 0.0;
+  const bool ccw = loops[0]->CapArea() > 0.0;
   for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
-    plan.triangles.push_back(c.places[size_t(triangles[t])]);
-    plan.triangles.push_back(c.places[size_t(triangles[ccw ? t + 1 : t + 2])]);
-    plan.triangles.push_back(c.places[size_t(triangles[ccw ? t + 2 : t + 1])]);
+    plan.triangles.push_back(places[size_t(triangles[t])]);
+    plan.triangles.push_back(places[size_t(triangles[ccw ? t + 1 : t + 2])]);
+    plan.triangles.push_back(places[size_t(triangles[ccw ? t + 2 : t + 1])]);
   }
   return true;
 }
@@ -955,6 +968,148 @@ std::vector<std::vector<uint32_t>> PointsOnSides(const std::vector<CapSide>& sid
     for (const auto& [t, id] : found) on[s].push_back(id);
   }
   return on;
+}
+
+// Whether two of the sides (each from its start to its end point) cross,
+// each passing strictly between the other's ends, found through a grid of
+// cells along them. Sides that share an end point are not asked.
+bool AnySidesCross(const std::vector<std::pair<uint32_t, uint32_t>>& sides,
+                   const std::vector<Point2d>& at) {
+  if (sides.size() < 2) return false;
+  Point2d lo = at[sides[0].first], hi = lo;
+  for (const auto& [a, b] : sides)
+    for (uint32_t id : {a, b}) {
+      lo.x = std::min(lo.x, at[id].x), lo.y = std::min(lo.y, at[id].y);
+      hi.x = std::max(hi.x, at[id].x), hi.y = std::max(hi.y, at[id].y);
+    }
+  const double extent = std::max({hi.x - lo.x, hi.y - lo.y, 1e-300});
+  const int64_t n = std::max<int64_t>(1, int64_t(std::sqrt(double(sides.size()))));
+  const double cell = extent / double(n) * (1.0 + 1e-9);
+  auto cellOf = [&](double c, double from) {
+    return std::clamp<int64_t>(int64_t(std::floor((c - from) / cell)), 0, n - 1);
+  };
+  // (cell, side) for every cell a side passes through, and its neighbours.
+  std::vector<std::pair<int64_t, uint32_t>> in;
+  for (uint32_t s = 0; s < sides.size(); ++s) {
+    const Point2d a = at[sides[s].first], b = at[sides[s].second];
+    const int64_t steps = int64_t(std::ceil(std::hypot(b.x - a.x, b.y - a.y) / cell)) + 1;
+    std::vector<int64_t> cells;
+    for (int64_t k = 0; k <= steps; ++k) {
+      const double t = double(k) / double(steps);
+      const int64_t cx = cellOf(a.x + (b.x - a.x) * t, lo.x),
+                    cy = cellOf(a.y + (b.y - a.y) * t, lo.y);
+      for (int64_t y = std::max<int64_t>(0, cy - 1); y <= std::min(n - 1, cy + 1); ++y)
+        for (int64_t x = std::max<int64_t>(0, cx - 1); x <= std::min(n - 1, cx + 1); ++x)
+          cells.push_back(y * n + x);
+    }
+    std::sort(cells.begin(), cells.end());
+    cells.erase(std::unique(cells.begin(), cells.end()), cells.end());
+    for (int64_t c : cells)
+      in.push_back({c, s});
+  }
+  std::sort(in.begin(), in.end());
+  auto turn = [](const Point2d& p, const Point2d& q, const Point2d& r) {
+    const double d = (q.x - p.x) * (r.y - p.y) - (q.y - p.y) * (r.x - p.x);
+    return d > 0.0 ? 1 : d < 0.0 ? -1 : 0;
+  };
+  for (size_t i = 0; i < in.size();) {
+    size_t j = i + 1;
+    while (j < in.size() && in[j].first == in[i].first)
+      ++j;
+    for (size_t u = i; u < j; ++u)
+      for (size_t v = u + 1; v < j; ++v) {
+        const auto [a, b] = sides[in[u].second];
+        const auto [c, d] = sides[in[v].second];
+        if (a == c || a == d || b == c || b == d) continue;
+        // Touching (a point on the other side) is found by the caller.
+        if (turn(at[a], at[b], at[c]) * turn(at[a], at[b], at[d]) < 0 &&
+            turn(at[c], at[d], at[a]) * turn(at[c], at[d], at[b]) < 0)
+          return true;
+      }
+    i = j;
+  }
+  return false;
+}
+
+// The cap of a group of loops that keep apart from one another and from
+// themselves (no place twice, no point on a side, no sides that meet but
+// at their ends) by ear clipping: each loop that is not a hole, with the
+// loops right inside it that turn the other way as its holes. A loop inside
+// another that turns the same way is capped on its own (see
+// TessellateGroup). Returns false, leaving plan as it was, where the loops
+// do not keep apart or a cap is not complete; groups of more loops than a
+// few are left to the tessellation.
+bool EarClipApartLoops(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
+                       const CutPlaces& places, double snap, SurfaceChords& chords, CapPlan& plan) {
+  constexpr size_t kLoops = 16;
+  if (group.size() > kLoops) return false;
+  std::vector<uint32_t> ids;
+  std::vector<CapSide> sides;
+  std::vector<std::pair<uint32_t, uint32_t>> ends;
+  for (size_t i : group) {
+    const CapLoop& c = caps[i];
+    if (c.places.size() < 3 || !(std::fabs(c.twiceArea) > 0.0)) return false;
+    for (size_t k = 0; k < c.places.size(); ++k) {
+      ids.push_back(c.places[k]);
+      const uint32_t next = c.places[(k + 1) % c.places.size()];
+      sides.push_back({c.places[k], next, nullptr, 0});
+      ends.push_back({c.places[k], next});
+    }
+  }
+  std::vector<uint32_t> sorted = ids;
+  std::sort(sorted.begin(), sorted.end());
+  if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return false;
+  for (const std::vector<uint32_t>& on : PointsOnSides(sides, places.at, ids, snap))
+    if (!on.empty()) return false;
+  if (AnySidesCross(ends, places.at)) return false;
+  // Each loop's place among the others: inside those that hold one of its
+  // points (any: they keep apart), its parent the innermost of them.
+  const size_t k = group.size();
+  std::vector<int> depth(k, 0), parent(k, -1);
+  for (size_t a = 0; a < k; ++a) {
+    const CapLoop& c = caps[group[a]];
+    for (size_t b = 0; b < k; ++b) {
+      const CapLoop& d = caps[group[b]];
+      if (b == a || !(std::fabs(d.twiceArea) > std::fabs(c.twiceArea))) continue;
+      if (c.lo.x < d.lo.x || c.lo.y < d.lo.y || c.hi.x > d.hi.x || c.hi.y > d.hi.y) continue;
+      if (LoopContains(d.points, c.points[0]) == 1) ++depth[a];
+    }
+  }
+  for (size_t a = 0; a < k; ++a) {
+    const CapLoop& c = caps[group[a]];
+    for (size_t b = 0; b < k; ++b) {
+      const CapLoop& d = caps[group[b]];
+      if (b == a || depth[b] != depth[a] - 1 || !(std::fabs(d.twiceArea) > std::fabs(c.twiceArea)))
+        continue;
+      if (c.lo.x < d.lo.x || c.lo.y < d.lo.y || c.hi.x > d.hi.x || c.hi.y > d.hi.y) continue;
+      if (LoopContains(d.points, c.points[0]) == 1) parent[a] = int(b);
+    }
+  }
+  // Holes in order of depth: a loop right inside a hole is none.
+  std::vector<size_t> order(k);
+  for (size_t a = 0; a < k; ++a)
+    order[a] = a;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return depth[a] < depth[b]; });
+  std::vector<uint8_t> hole(k, 0);
+  for (size_t a : order)
+    if (parent[a] >= 0 && !hole[size_t(parent[a])]) {
+      const double turn = caps[group[a]].CapArea(),
+                   around = caps[group[size_t(parent[a])]].CapArea();
+      hole[a] = (turn > 0.0) != (around > 0.0);
+    }
+  const size_t triangles0 = plan.triangles.size();
+  for (size_t a = 0; a < k; ++a) {
+    if (hole[a]) continue;
+    std::vector<const CapLoop*> loops{&caps[group[a]]};
+    for (size_t b = 0; b < k; ++b)
+      if (hole[b] && parent[b] == int(a)) loops.push_back(&caps[group[b]]);
+    if (!EarClipLoop(loops, chords, plan)) {
+      plan.triangles.resize(triangles0);
+      return false;
+    }
+  }
+  return true;
 }
 
 // The cap of a group of loops at once: the regions that the loops' sides,
@@ -1372,7 +1527,8 @@ CapPlan PlanCap(const std::vector<CapLoop>& caps, const CutPlaces& places, doubl
                 double snap, SurfaceChords& chords) {
   CapPlan plan;
   for (const std::vector<size_t>& group : OverlappingGroups(caps, apart, snap)) {
-    if (group.size() == 1 && EarClipLoop(caps[group[0]], chords, plan)) continue;
+    if (group.size() == 1 && EarClipLoop({&caps[group[0]]}, chords, plan)) continue;
+    if (group.size() > 1 && EarClipApartLoops(caps, group, places, snap, chords, plan)) continue;
     TessellateGroup(caps, group, places, snap, chords, plan);
   }
   return plan;

@@ -1,8 +1,8 @@
 // Closing the holes that a plane clip leaves on its plane. The cap's loops
 // are found by border_loops.h and cut into triangles in the plane by
-// polygon_triangulation.h, or where loops come near one another by
-// plane_tessellation.h; the faces added are linked to the surface by
-// incremental_adjacency.h and cleaned up by clean.h.
+// polygon_triangulation.h, or where loops touch, cross or run along one
+// another by plane_tessellation.h; the faces added are linked to the surface
+// by incremental_adjacency.h and cleaned up by clean.h.
 #pragma once
 
 #include "core/math.h"
@@ -44,7 +44,9 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane);
 // border edges so run wind around the regions to cover: each is covered
 // once, also where loops touch, cross or run along one another (a point
 // where loops cross becomes a vertex of both edges, the surface's faces
-// split there). A loop that no other comes near is cut by ear clipping.
+// split there). Loops that keep apart from one another are cut by ear
+// clipping, each with the loops right inside it that turn the other way as
+// its holes.
 // A loop that is one face lying flat on the cut, whose cap would turn as
 // the cut's does, goes with its face.
 // Run right after a plane clip with the same plane. Builds the face-face
