@@ -916,6 +916,46 @@ bool EarClipLoop(const std::vector<const CapLoop*>& loops, SurfaceChords& chords
   return true;
 }
 
+// A grid of n x n square cells over a box in the plane, n about the root of
+// the count of things it holds.
+class PlaneGrid {
+ public:
+  PlaneGrid(const Point2d& lo, const Point2d& hi, double least, size_t count)
+      : lo_(lo), n_(std::max<int64_t>(1, int64_t(std::sqrt(double(count))))) {
+    const double extent = std::max({hi.x - lo.x, hi.y - lo.y, least, 1e-300});
+    cell_ = extent / double(n_) * (1.0 + 1e-9);
+  }
+
+  size_t Cells() const { return size_t(n_ * n_); }
+  int64_t Of(const Point2d& p) const { return Index(p.y, lo_.y) * n_ + Index(p.x, lo_.x); }
+
+  // The cells along the segment from a to b, each with its neighbours, once
+  // each and in order: whatever lies within a cell of the segment is in one.
+  void Along(const Point2d& a, const Point2d& b, std::vector<int64_t>& cells) const {
+    cells.clear();
+    const int64_t steps = int64_t(std::ceil(std::hypot(b.x - a.x, b.y - a.y) / cell_)) + 1;
+    for (int64_t k = 0; k <= steps; ++k) {
+      const double t = std::min(1.0, double(k) / double(steps));
+      const int64_t cx = Index(a.x + (b.x - a.x) * t, lo_.x),
+                    cy = Index(a.y + (b.y - a.y) * t, lo_.y);
+      for (int64_t y = std::max<int64_t>(0, cy - 1); y <= std::min(n_ - 1, cy + 1); ++y)
+        for (int64_t x = std::max<int64_t>(0, cx - 1); x <= std::min(n_ - 1, cx + 1); ++x)
+          cells.push_back(y * n_ + x);
+    }
+    std::sort(cells.begin(), cells.end());
+    cells.erase(std::unique(cells.begin(), cells.end()), cells.end());
+  }
+
+ private:
+  int64_t Index(double c, double from) const {
+    return std::clamp<int64_t>(int64_t(std::floor((c - from) / cell_)), 0, n_ - 1);
+  }
+
+  Point2d lo_;
+  int64_t n_;
+  double cell_ = 1.0;
+};
+
 // For each side, the points of ids that lie on it (within reach of it,
 // strictly between its ends), found through a grid of the points.
 std::vector<std::vector<uint32_t>> PointsOnSides(const std::vector<CapSide>& sides,
@@ -928,42 +968,25 @@ std::vector<std::vector<uint32_t>> PointsOnSides(const std::vector<CapSide>& sid
     lo.x = std::min(lo.x, at[id].x), lo.y = std::min(lo.y, at[id].y);
     hi.x = std::max(hi.x, at[id].x), hi.y = std::max(hi.y, at[id].y);
   }
-  const double extent = std::max({hi.x - lo.x, hi.y - lo.y, reach, 1e-300});
-  const int64_t n = std::max<int64_t>(1, int64_t(std::sqrt(double(ids.size()))));
-  const double cell = extent / double(n) * (1.0 + 1e-9);
-  auto cellOf = [&](double c, double from) {
-    return std::clamp<int64_t>(int64_t(std::floor((c - from) / cell)), 0, n - 1);
-  };
-  std::vector<std::vector<uint32_t>> grid(size_t(n * n));
+  const PlaneGrid grid(lo, hi, reach, ids.size());
+  std::vector<std::vector<uint32_t>> in(grid.Cells());
   for (uint32_t id : ids)
-    grid[size_t(cellOf(at[id].y, lo.y) * n + cellOf(at[id].x, lo.x))].push_back(id);
-  std::vector<int64_t> seen;
+    in[size_t(grid.Of(at[id]))].push_back(id);
+  std::vector<int64_t> cells;
   for (size_t s = 0; s < sides.size(); ++s) {
     const Point2d a = at[sides[s].p], b = at[sides[s].q];
     const double dx = b.x - a.x, dy = b.y - a.y, length = std::hypot(dx, dy);
     if (!(length > 0.0)) continue;
-    seen.clear();
-    // Cells along the side, each with its neighbours: a point within reach
-    // of the side lies in one of them.
-    const int64_t steps = int64_t(std::ceil(length / cell)) + 1;
+    grid.Along(a, b, cells);
     std::vector<std::pair<double, uint32_t>> found;
-    for (int64_t k = 0; k <= steps; ++k) {
-      const double t = std::min(1.0, double(k) / double(steps));
-      const int64_t cx = cellOf(a.x + dx * t, lo.x), cy = cellOf(a.y + dy * t, lo.y);
-      for (int64_t y = std::max<int64_t>(0, cy - 1); y <= std::min(n - 1, cy + 1); ++y)
-        for (int64_t x = std::max<int64_t>(0, cx - 1); x <= std::min(n - 1, cx + 1); ++x) {
-          const int64_t c = y * n + x;
-          if (std::find(seen.begin(), seen.end(), c) != seen.end()) continue;
-          seen.push_back(c);
-          for (uint32_t id : grid[size_t(c)]) {
-            if (id == sides[s].p || id == sides[s].q) continue;
-            const Point2d q = at[id];
-            const double along = ((q.x - a.x) * dx + (q.y - a.y) * dy) / (length * length);
-            const double off = std::fabs((q.x - a.x) * dy - (q.y - a.y) * dx) / length;
-            if (along > 0.0 && along < 1.0 && off <= reach) found.push_back({along, id});
-          }
-        }
-    }
+    for (int64_t c : cells)
+      for (uint32_t id : in[size_t(c)]) {
+        if (id == sides[s].p || id == sides[s].q) continue;
+        const Point2d q = at[id];
+        const double along = ((q.x - a.x) * dx + (q.y - a.y) * dy) / (length * length);
+        const double off = std::fabs((q.x - a.x) * dy - (q.y - a.y) * dx) / length;
+        if (along > 0.0 && along < 1.0 && off <= reach) found.push_back({along, id});
+      }
     std::sort(found.begin(), found.end());
     for (const auto& [t, id] : found) on[s].push_back(id);
   }
@@ -982,28 +1005,12 @@ bool AnySidesCross(const std::vector<std::pair<uint32_t, uint32_t>>& sides,
       lo.x = std::min(lo.x, at[id].x), lo.y = std::min(lo.y, at[id].y);
       hi.x = std::max(hi.x, at[id].x), hi.y = std::max(hi.y, at[id].y);
     }
-  const double extent = std::max({hi.x - lo.x, hi.y - lo.y, 1e-300});
-  const int64_t n = std::max<int64_t>(1, int64_t(std::sqrt(double(sides.size()))));
-  const double cell = extent / double(n) * (1.0 + 1e-9);
-  auto cellOf = [&](double c, double from) {
-    return std::clamp<int64_t>(int64_t(std::floor((c - from) / cell)), 0, n - 1);
-  };
+  const PlaneGrid grid(lo, hi, 0.0, sides.size());
   // (cell, side) for every cell a side passes through, and its neighbours.
   std::vector<std::pair<int64_t, uint32_t>> in;
+  std::vector<int64_t> cells;
   for (uint32_t s = 0; s < sides.size(); ++s) {
-    const Point2d a = at[sides[s].first], b = at[sides[s].second];
-    const int64_t steps = int64_t(std::ceil(std::hypot(b.x - a.x, b.y - a.y) / cell)) + 1;
-    std::vector<int64_t> cells;
-    for (int64_t k = 0; k <= steps; ++k) {
-      const double t = double(k) / double(steps);
-      const int64_t cx = cellOf(a.x + (b.x - a.x) * t, lo.x),
-                    cy = cellOf(a.y + (b.y - a.y) * t, lo.y);
-      for (int64_t y = std::max<int64_t>(0, cy - 1); y <= std::min(n - 1, cy + 1); ++y)
-        for (int64_t x = std::max<int64_t>(0, cx - 1); x <= std::min(n - 1, cx + 1); ++x)
-          cells.push_back(y * n + x);
-    }
-    std::sort(cells.begin(), cells.end());
-    cells.erase(std::unique(cells.begin(), cells.end()), cells.end());
+    grid.Along(at[sides[s].first], at[sides[s].second], cells);
     for (int64_t c : cells)
       in.push_back({c, s});
   }
@@ -1065,6 +1072,7 @@ bool EarClipApartLoops(const std::vector<CapLoop>& caps, const std::vector<size_
   // Each loop's place among the others: inside those that hold one of its
   // points (any: they keep apart), its parent the innermost of them.
   const size_t k = group.size();
+  std::vector<uint8_t> inside(k * k, 0);  // [a * k + b]: loop a inside loop b
   std::vector<int> depth(k, 0), parent(k, -1);
   for (size_t a = 0; a < k; ++a) {
     const CapLoop& c = caps[group[a]];
@@ -1072,19 +1080,13 @@ bool EarClipApartLoops(const std::vector<CapLoop>& caps, const std::vector<size_
       const CapLoop& d = caps[group[b]];
       if (b == a || !(std::fabs(d.twiceArea) > std::fabs(c.twiceArea))) continue;
       if (c.lo.x < d.lo.x || c.lo.y < d.lo.y || c.hi.x > d.hi.x || c.hi.y > d.hi.y) continue;
-      if (LoopContains(d.points, c.points[0]) == 1) ++depth[a];
+      inside[a * k + b] = LoopContains(d.points, c.points[0]) == 1;
+      depth[a] += inside[a * k + b];
     }
   }
-  for (size_t a = 0; a < k; ++a) {
-    const CapLoop& c = caps[group[a]];
-    for (size_t b = 0; b < k; ++b) {
-      const CapLoop& d = caps[group[b]];
-      if (b == a || depth[b] != depth[a] - 1 || !(std::fabs(d.twiceArea) > std::fabs(c.twiceArea)))
-        continue;
-      if (c.lo.x < d.lo.x || c.lo.y < d.lo.y || c.hi.x > d.hi.x || c.hi.y > d.hi.y) continue;
-      if (LoopContains(d.points, c.points[0]) == 1) parent[a] = int(b);
-    }
-  }
+  for (size_t a = 0; a < k; ++a)
+    for (size_t b = 0; b < k; ++b)
+      if (inside[a * k + b] && depth[b] == depth[a] - 1) parent[a] = int(b);
   // Holes in order of depth: a loop right inside a hole is none.
   std::vector<size_t> order(k);
   for (size_t a = 0; a < k; ++a)
