@@ -56,15 +56,20 @@ bool PlaneEdgeCollapse::IsUpToDate(const CollapseCandidate& c) const {
   return c.timestamp >= c.removed->mark && c.timestamp >= c.survivor->mark;
 }
 
+namespace {
+
+// Whether p lies within collapsePlaneTolerance of collapsePlane.
+bool OnCollapsePlane(const Vec3f& p) {
+  const Plane3f& pl = PlaneEdgeCollapse::collapsePlane;
+  const double value = ((double(pl.normal.x) * p.x - double(pl.d)) + double(pl.normal.y) * p.y) +
+                       double(pl.normal.z) * p.z;
+  return std::fabs(value) <= double(PlaneEdgeCollapse::collapsePlaneTolerance);
+}
+
+}  // namespace
+
 bool PlaneEdgeCollapse::IsFeasible(const CollapseCandidate& c) const {
-  const Plane3f& pl = collapsePlane;
-  auto value = [&pl](const Vec3f& p) {
-    return ((double(pl.normal.x) * p.x - double(pl.d)) + double(pl.normal.y) * p.y) +
-           double(pl.normal.z) * p.z;
-  };
-  const double tol = collapsePlaneTolerance;
-  return std::fabs(value(c.removed->position)) <= tol &&
-         std::fabs(value(c.survivor->position)) <= tol;
+  return OnCollapsePlane(c.removed->position) && OnCollapsePlane(c.survivor->position);
 }
 
 bool PlaneEdgeCollapse::LinkConditions(const CollapseCandidate& c) {
@@ -123,9 +128,11 @@ bool PlaneEdgeCollapse::LinkConditions(const CollapseCandidate& c) {
 
 bool PlaneEdgeCollapse::JoinsAcrossTheCut(VertexT5* b, VertexT5* u) {
   // The merged point keeps b's place on the border and takes u's edges: an
-  // edge from u to a border point that b is not joined to becomes an edge
-  // through the inside from border to border, across the region the cap
-  // has to fill, and no cap of the loop could then avoid it.
+  // edge from u to a border point on the plane that b is not joined to
+  // becomes an edge through the inside from border to border, across the
+  // region the cap has to fill, and no cap of the loop could then avoid it.
+  // A border point off the plane (the edge of a flat-shaded patch, whose
+  // diagonal the clip split at its end on the plane) is not on the cut.
   const uint32_t joined = UserBitCounter::Take();
   const uint32_t fanned = UserBitCounter::Take();
   auto clear = [&](FaceT5* f, int z) {
@@ -143,7 +150,7 @@ bool PlaneEdgeCollapse::JoinsAcrossTheCut(VertexT5* b, VertexT5* u) {
   ForEachFaceOf(u, [&](FaceT5* f, int z) {
     for (int k = 1; k <= 2 && !across; ++k) {
       VertexT5* t = f->v[(z + k) % 3];
-      if (t == b || t == u || (t->flags & allowed)) continue;
+      if (t == b || t == u || (t->flags & allowed) || !OnCollapsePlane(t->position)) continue;
       across = OnBorder(t, ElemFlag::Visited);
     }
   });

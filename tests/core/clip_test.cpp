@@ -475,6 +475,11 @@ TEST(ClipAndCap, AFaceInThePlaneStaysOnlyWhereItBoundsTheKeptSolid) {
         p.x = std::nextafter(p.x, 9.0f), p.y = std::nextafter(p.y, 9.0f);
       }
   }
+  // A torus cut through its ring of points, flat-shaded: the faces next
+  // to the cut meet those of the quads beyond by place alone.
+  const Soup torus = TorusSoup(16, 8);
+  const double halfTorus = 0.5 * SignedVolume(WithBox(Build<MeshT5>(torus)));
+  const double annulus = 8.0 * std::sin(3.141592653589793 / 8.0) * (1.3 * 1.3 - 0.7 * 0.7);
   const Cut cuts[] = {
       // The upper block above the tread, and the lower block under it.
       {"stair up", StairSoup(), MakePlane(0, 0, 1, 4), 128, 32, 0},
@@ -493,6 +498,10 @@ TEST(ClipAndCap, AFaceInThePlaneStaysOnlyWhereItBoundsTheKeptSolid) {
        true},
       {"flat-shaded cube above its top", FlatShadedSoup(CubeSoup()), MakePlane(0, 0, 1, 1), 0, 0, 0,
        true},
+      {"flat-shaded torus above its ring", FlatShadedSoup(torus), MakePlane(0, 0, 1, 0), halfTorus,
+       annulus, 0, true},
+      {"flat-shaded torus under its ring", FlatShadedSoup(torus), MakePlane(0, 0, -1, 0), halfTorus,
+       annulus, 0, true},
   };
   for (const Cut& cut : cuts) {
     MeshT5 clipped = WithBox(Build<MeshT5>(cut.soup));
