@@ -889,20 +889,12 @@ class HoleBridger {
     if (end < 0) return -1;
     const Point2d I = {hitX, M.y};
     const Point2d E = P_[size_t(end)];
-    const double orient = Cross2d(M, I, E);
     int best = -1;
     double bestTan = HUGE_VAL;
     a = outer;
     for (size_t k = 0; k < ringSize; ++k, a = next_[size_t(a)]) {
       const Point2d& Q = P_[size_t(a)];
-      if (!Same(Q, E)) {
-        if (!(Q.x > M.x) || !(Q.x <= std::max(hitX, E.x))) continue;
-        const double c1 = Cross2d(M, I, Q), c2 = Cross2d(I, E, Q), c3 = Cross2d(E, M, Q);
-        const bool in = orient >= 0.0 ? c1 >= 0.0 && c2 >= 0.0 && c3 >= 0.0
-                                      : c1 <= 0.0 && c2 <= 0.0 && c3 <= 0.0;
-        if (!in) continue;
-      }
-      if (!LocallyInside(a, M)) continue;
+      if (!Candidate(a, M, I, E)) continue;
       const double tan = std::fabs(Q.y - M.y) / (Q.x - M.x);
       if (best < 0 || tan < bestTan || (tan == bestTan && Q.x < P_[size_t(best)].x)) {
         best = a;
@@ -910,6 +902,22 @@ class HoleBridger {
       }
     }
     return best >= 0 ? best : end;
+  }
+
+  // Whether the hole's point M may be bridged to the ring's point q: q lies
+  // at E (the end of the side hit at I) or in the triangle (M, I, E), and M
+  // in the ring's angle at q.
+  bool Candidate(int q, const Point2d& M, const Point2d& I, const Point2d& E) const {
+    const Point2d& Q = P_[size_t(q)];
+    if (!Same(Q, E)) {
+      if (!(Q.x > M.x) || !(Q.x <= std::max(I.x, E.x))) return false;
+      const double orient = Cross2d(M, I, E);
+      const double c1 = Cross2d(M, I, Q), c2 = Cross2d(I, E, Q), c3 = Cross2d(E, M, Q);
+      const bool in = orient >= 0.0 ? c1 >= 0.0 && c2 >= 0.0 && c3 >= 0.0
+                                    : c1 <= 0.0 && c2 <= 0.0 && c3 <= 0.0;
+      if (!in) return false;
+    }
+    return LocallyInside(q, M);
   }
 
   // Joins the ring at a to the hole's ring at b: a, b, the hole, b', a'.
@@ -964,7 +972,6 @@ class HoleBridger {
     const Point2d I = {hitX, M.y};
     const Point2d E = P_[size_t(end)];
     if (!(E.x > M.x)) return false;
-    const double orient = Cross2d(M, I, E);
     const int64_t x0 = std::max<int64_t>(0, grid.Column(M.x) - 1),
                   x1 = std::min(n - 1, grid.Column(std::max(hitX, E.x)) + 1),
                   y0 = std::max<int64_t>(0, grid.Row(std::min(M.y, E.y)) - 1),
@@ -978,14 +985,7 @@ class HoleBridger {
         for (int p = points_[size_t(y * n + x)]; p >= 0; p = pointNext_[size_t(p)]) {
           const int q = pointOf_[size_t(p)];
           const Point2d& Q = P_[size_t(q)];
-          if (!Same(Q, E)) {
-            if (!(Q.x > M.x) || !(Q.x <= std::max(hitX, E.x))) continue;
-            const double c1 = Cross2d(M, I, Q), c2 = Cross2d(I, E, Q), c3 = Cross2d(E, M, Q);
-            const bool in = orient >= 0.0 ? c1 >= 0.0 && c2 >= 0.0 && c3 >= 0.0
-                                          : c1 <= 0.0 && c2 <= 0.0 && c3 <= 0.0;
-            if (!in) continue;
-          }
-          if (!LocallyInside(q, M)) continue;
+          if (!Candidate(q, M, I, E)) continue;
           const double tan = std::fabs(Q.y - M.y) / (Q.x - M.x);
           if (!std::isfinite(tan)) return false;
           if (best < 0 || tan < bestTan || (tan == bestTan && Q.x < P_[size_t(best)].x)) {
