@@ -916,44 +916,28 @@ bool EarClipLoop(const std::vector<const CapLoop*>& loops, SurfaceChords& chords
   return true;
 }
 
-// A grid of n x n square cells over a box in the plane, n about the root of
-// the count of things it holds.
-class PlaneGrid {
- public:
-  PlaneGrid(const Point2d& lo, const Point2d& hi, double least, size_t count)
-      : lo_(lo), n_(std::max<int64_t>(1, int64_t(std::sqrt(double(count))))) {
-    const double extent = std::max({hi.x - lo.x, hi.y - lo.y, least, 1e-300});
-    cell_ = extent / double(n_) * (1.0 + 1e-9);
-  }
-
-  size_t Cells() const { return size_t(n_ * n_); }
-  int64_t Of(const Point2d& p) const { return Index(p.y, lo_.y) * n_ + Index(p.x, lo_.x); }
-
-  // The cells along the segment from a to b, each with its neighbours, once
-  // each and in order: whatever lies within a cell of the segment is in one.
-  void Along(const Point2d& a, const Point2d& b, std::vector<int64_t>& cells) const {
-    cells.clear();
-    const int64_t steps = int64_t(std::ceil(std::hypot(b.x - a.x, b.y - a.y) / cell_)) + 1;
-    for (int64_t k = 0; k <= steps; ++k) {
-      const double t = std::min(1.0, double(k) / double(steps));
-      const int64_t cx = Index(a.x + (b.x - a.x) * t, lo_.x),
-                    cy = Index(a.y + (b.y - a.y) * t, lo_.y);
-      for (int64_t y = std::max<int64_t>(0, cy - 1); y <= std::min(n_ - 1, cy + 1); ++y)
-        for (int64_t x = std::max<int64_t>(0, cx - 1); x <= std::min(n_ - 1, cx + 1); ++x)
-          cells.push_back(y * n_ + x);
+// The sides near each cell of a grid (see PlaneGrid::Along): those near
+// cell c are in[start[c]] .. in[start[c + 1] - 1], in the order of their
+// index. ends(s) gives the end points of side s.
+struct SidesByCell {
+  template <class Ends>
+  SidesByCell(const PlaneGrid& grid, size_t count, Ends&& ends) : start(grid.Cells() + 1, 0) {
+    std::vector<std::pair<uint32_t, uint32_t>> near;  // (cell, side)
+    std::vector<int64_t> cells;
+    for (uint32_t s = 0; s < count; ++s) {
+      const auto [a, b] = ends(s);
+      grid.Along(a, b, cells);
+      for (int64_t c : cells) near.push_back({uint32_t(c), s});
     }
-    std::sort(cells.begin(), cells.end());
-    cells.erase(std::unique(cells.begin(), cells.end()), cells.end());
+    for (const auto& [c, s] : near) ++start[size_t(c) + 1];
+    for (size_t c = 0; c + 1 < start.size(); ++c) start[c + 1] += start[c];
+    in.resize(near.size());
+    std::vector<size_t> fill(start.begin(), start.end() - 1);
+    for (const auto& [c, s] : near) in[fill[c]++] = s;
   }
 
- private:
-  int64_t Index(double c, double from) const {
-    return std::clamp<int64_t>(int64_t(std::floor((c - from) / cell_)), 0, n_ - 1);
-  }
-
-  Point2d lo_;
-  int64_t n_;
-  double cell_ = 1.0;
+  std::vector<size_t> start;
+  std::vector<uint32_t> in;
 };
 
 // For each side, the points of ids that lie on it (within reach of it,
@@ -1006,36 +990,158 @@ bool AnySidesCross(const std::vector<std::pair<uint32_t, uint32_t>>& sides,
       hi.x = std::max(hi.x, at[id].x), hi.y = std::max(hi.y, at[id].y);
     }
   const PlaneGrid grid(lo, hi, 0.0, sides.size());
-  // (cell, side) for every cell a side passes through, and its neighbours.
-  std::vector<std::pair<int64_t, uint32_t>> in;
-  std::vector<int64_t> cells;
-  for (uint32_t s = 0; s < sides.size(); ++s) {
-    grid.Along(at[sides[s].first], at[sides[s].second], cells);
-    for (int64_t c : cells)
-      in.push_back({c, s});
-  }
-  std::sort(in.begin(), in.end());
+  const SidesByCell near(grid, sides.size(), [&](uint32_t s) {
+    return std::pair(at[sides[s].first], at[sides[s].second]);
+  });
   auto turn = [](const Point2d& p, const Point2d& q, const Point2d& r) {
     const double d = (q.x - p.x) * (r.y - p.y) - (q.y - p.y) * (r.x - p.x);
     return d > 0.0 ? 1 : d < 0.0 ? -1 : 0;
   };
-  for (size_t i = 0; i < in.size();) {
-    size_t j = i + 1;
-    while (j < in.size() && in[j].first == in[i].first)
-      ++j;
+  for (size_t cell = 0; cell < grid.Cells(); ++cell) {
+    const size_t i = near.start[cell], j = near.start[cell + 1];
     for (size_t u = i; u < j; ++u)
       for (size_t v = u + 1; v < j; ++v) {
-        const auto [a, b] = sides[in[u].second];
-        const auto [c, d] = sides[in[v].second];
+        const auto [a, b] = sides[near.in[u]];
+        const auto [c, d] = sides[near.in[v]];
         if (a == c || a == d || b == c || b == d) continue;
         // Touching (a point on the other side) is found by the caller.
         if (turn(at[a], at[b], at[c]) * turn(at[a], at[b], at[d]) < 0 &&
             turn(at[c], at[d], at[a]) * turn(at[c], at[d], at[b]) < 0)
           return true;
       }
-    i = j;
   }
   return false;
+}
+
+// Groups of up to this many loops that keep apart are nested by pairs.
+constexpr size_t kPairwise = 16;
+
+// The nesting of loops that keep apart (see EarClipApartLoops) by pairs:
+// each loop lies inside those that hold one of its points (any: they keep
+// apart), its parent the innermost of them (-1 for none); order lists the
+// loops by depth.
+bool NestByPairs(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
+                 std::vector<int>& parent, std::vector<size_t>& order) {
+  const size_t k = group.size();
+  std::vector<uint8_t> inside(k * k, 0);  // [a * k + b]: loop a inside loop b
+  std::vector<int> depth(k, 0);
+  parent.assign(k, -1);
+  for (size_t a = 0; a < k; ++a) {
+    const CapLoop& c = caps[group[a]];
+    for (size_t b = 0; b < k; ++b) {
+      const CapLoop& d = caps[group[b]];
+      if (b == a || !(std::fabs(d.twiceArea) > std::fabs(c.twiceArea))) continue;
+      if (c.lo.x < d.lo.x || c.lo.y < d.lo.y || c.hi.x > d.hi.x || c.hi.y > d.hi.y) continue;
+      inside[a * k + b] = LoopContains(d.points, c.points[0]) == 1;
+      depth[a] += inside[a * k + b];
+    }
+  }
+  for (size_t a = 0; a < k; ++a)
+    for (size_t b = 0; b < k; ++b)
+      if (inside[a * k + b] && depth[b] == depth[a] - 1) parent[a] = int(b);
+  order.resize(k);
+  for (size_t a = 0; a < k; ++a)
+    order[a] = a;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return depth[a] < depth[b]; });
+  return true;
+}
+
+// The same nesting by a ray from each loop's rightmost point to the right,
+// through a grid of the sides: the first side it meets tells the parent.
+// Where that side, taken as its loop runs counter-clockwise, runs upwards
+// the ray leaves its loop there, which is the parent; where it runs
+// downwards the ray enters a loop beside this one, whose parent is this
+// one's too. That loop reaches further right: order lists the loops by
+// their right ends, from the right. A vertex on the ray counts as below it
+// (as though the ray ran a little above). False where two loops' sides
+// meet the ray at about one place, or one about at its start.
+bool NestByRays(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
+                std::vector<int>& parent, std::vector<size_t>& order) {
+  const size_t k = group.size();
+  std::vector<size_t> first(k + 1, 0);  // of each loop's sides
+  Point2d lo = caps[group[0]].lo, hi = caps[group[0]].hi;
+  for (size_t a = 0; a < k; ++a) {
+    const CapLoop& c = caps[group[a]];
+    first[a + 1] = first[a] + c.points.size();
+    lo.x = std::min(lo.x, c.lo.x), lo.y = std::min(lo.y, c.lo.y);
+    hi.x = std::max(hi.x, c.hi.x), hi.y = std::max(hi.y, c.hi.y);
+  }
+  const double close =
+      1e-9 * std::max({hi.x - lo.x, hi.y - lo.y, std::fabs(lo.x), std::fabs(lo.y),
+                       std::fabs(hi.x), std::fabs(hi.y)});
+  const PlaneGrid grid(lo, hi, 0.0, first[k]);
+  // Side s of loop a runs from point s - first[a] to the next.
+  std::vector<uint32_t> loopOf(first[k]);
+  for (size_t a = 0; a < k; ++a)
+    for (size_t s = first[a]; s < first[a + 1]; ++s) loopOf[s] = uint32_t(a);
+  const SidesByCell near(grid, first[k], [&](uint32_t s) {
+    const std::vector<Point2d>& p = caps[group[loopOf[s]]].points;
+    const size_t i = s - first[loopOf[s]];
+    return std::pair(p[i], p[(i + 1) % p.size()]);
+  });
+  order.resize(k);
+  for (size_t a = 0; a < k; ++a)
+    order[a] = a;
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return caps[group[a]].hi.x > caps[group[b]].hi.x;
+  });
+  parent.assign(k, -1);
+  struct Hit {
+    double x, slope;  // where the side meets the ray, and its dx / dy
+    uint32_t side;
+  };
+  std::vector<Hit> hits;
+  for (size_t a : order) {
+    const std::vector<Point2d>& p = caps[group[a]].points;
+    Point2d m = p[0];
+    for (const Point2d& q : p)
+      if (q.x > m.x) m = q;
+    hits.clear();
+    double nearest = HUGE_VAL;
+    const int64_t row = grid.Row(m.y), n = grid.Side();
+    for (int64_t col = grid.Column(m.x); col < n; ++col) {
+      if (col > 0 && nearest + close < grid.Left(col - 1)) break;
+      const int64_t c = row * n + col;
+      for (size_t e = near.start[size_t(c)]; e < near.start[size_t(c) + 1]; ++e) {
+        const uint32_t s = near.in[e];
+        const size_t b = loopOf[s];
+        if (b == a) continue;
+        const std::vector<Point2d>& q = caps[group[b]].points;
+        const size_t i = s - first[b];
+        const Point2d &u = q[i], &v = q[(i + 1) % q.size()];
+        if ((u.y > m.y) == (v.y > m.y)) continue;
+        const double x = u.y == m.y ? u.x : v.y == m.y ? v.x : u.x + (m.y - u.y) * (v.x - u.x) / (v.y - u.y);
+        if (!(x > m.x - close)) continue;
+        hits.push_back({x, (v.x - u.x) / (v.y - u.y), s});
+        nearest = std::min(nearest, x);
+      }
+    }
+    if (hits.empty()) continue;
+    if (!(nearest > m.x + close)) return false;
+    // The nearest: the first along a ray a little above this one.
+    const Hit* best = nullptr;
+    for (const Hit& h : hits)
+      if (h.x == nearest && (best == nullptr || h.slope < best->slope)) best = &h;
+    for (const Hit& h : hits) {
+      // The other side at best's end on the ray, a little further on.
+      const bool beyond =
+          loopOf[h.side] == loopOf[best->side] && h.x == nearest && h.slope > best->slope;
+      if (h.side != best->side && !beyond && h.x <= nearest + close) return false;
+    }
+    const size_t b = loopOf[best->side];
+    const CapLoop& d = caps[group[b]];
+    const std::vector<Point2d>& q = d.points;
+    const size_t i = best->side - first[b];
+    const bool upwards = (q[(i + 1) % q.size()].y > q[i].y) == (d.twiceArea > 0.0);
+    if (upwards) {
+      parent[a] = int(b);
+    } else {
+      if (!(d.hi.x > caps[group[a]].hi.x)) return false;
+      parent[a] = parent[b];
+    }
+  }
+  return true;
 }
 
 // The cap of a group of loops that keep apart from one another and from
@@ -1044,12 +1150,9 @@ bool AnySidesCross(const std::vector<std::pair<uint32_t, uint32_t>>& sides,
 // loops right inside it that turn the other way as its holes. A loop inside
 // another that turns the same way is capped on its own (see
 // TessellateGroup). Returns false, leaving plan as it was, where the loops
-// do not keep apart or a cap is not complete; groups of more loops than a
-// few are left to the tessellation.
+// do not keep apart, their nesting is not clear or a cap is not complete.
 bool EarClipApartLoops(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
                        const CutPlaces& places, double snap, SurfaceChords& chords, CapPlan& plan) {
-  constexpr size_t kLoops = 16;
-  if (group.size() > kLoops) return false;
   std::vector<uint32_t> ids;
   std::vector<CapSide> sides;
   std::vector<std::pair<uint32_t, uint32_t>> ends;
@@ -1069,30 +1172,15 @@ bool EarClipApartLoops(const std::vector<CapLoop>& caps, const std::vector<size_
   for (const std::vector<uint32_t>& on : PointsOnSides(sides, places.at, ids, snap))
     if (!on.empty()) return false;
   if (AnySidesCross(ends, places.at)) return false;
-  // Each loop's place among the others: inside those that hold one of its
-  // points (any: they keep apart), its parent the innermost of them.
+  // Each loop's place among the others: its parent the innermost loop
+  // around it, parents before the loops inside them.
   const size_t k = group.size();
-  std::vector<uint8_t> inside(k * k, 0);  // [a * k + b]: loop a inside loop b
-  std::vector<int> depth(k, 0), parent(k, -1);
-  for (size_t a = 0; a < k; ++a) {
-    const CapLoop& c = caps[group[a]];
-    for (size_t b = 0; b < k; ++b) {
-      const CapLoop& d = caps[group[b]];
-      if (b == a || !(std::fabs(d.twiceArea) > std::fabs(c.twiceArea))) continue;
-      if (c.lo.x < d.lo.x || c.lo.y < d.lo.y || c.hi.x > d.hi.x || c.hi.y > d.hi.y) continue;
-      inside[a * k + b] = LoopContains(d.points, c.points[0]) == 1;
-      depth[a] += inside[a * k + b];
-    }
-  }
-  for (size_t a = 0; a < k; ++a)
-    for (size_t b = 0; b < k; ++b)
-      if (inside[a * k + b] && depth[b] == depth[a] - 1) parent[a] = int(b);
-  // Holes in order of depth: a loop right inside a hole is none.
-  std::vector<size_t> order(k);
-  for (size_t a = 0; a < k; ++a)
-    order[a] = a;
-  std::stable_sort(order.begin(), order.end(),
-                   [&](size_t a, size_t b) { return depth[a] < depth[b]; });
+  std::vector<int> parent;
+  std::vector<size_t> order;
+  if (k <= kPairwise ? !NestByPairs(caps, group, parent, order)
+                     : !NestByRays(caps, group, parent, order))
+    return false;
+  // A loop right inside a hole is none.
   std::vector<uint8_t> hole(k, 0);
   for (size_t a : order)
     if (parent[a] >= 0 && !hole[size_t(parent[a])]) {
@@ -1100,12 +1188,15 @@ bool EarClipApartLoops(const std::vector<CapLoop>& caps, const std::vector<size_
                    around = caps[group[size_t(parent[a])]].CapArea();
       hole[a] = (turn > 0.0) != (around > 0.0);
     }
+  // Each loop's holes in turn.
+  std::vector<std::vector<size_t>> holes(k);
+  for (size_t b = 0; b < k; ++b)
+    if (hole[b]) holes[size_t(parent[b])].push_back(b);
   const size_t triangles0 = plan.triangles.size();
   for (size_t a = 0; a < k; ++a) {
     if (hole[a]) continue;
     std::vector<const CapLoop*> loops{&caps[group[a]]};
-    for (size_t b = 0; b < k; ++b)
-      if (hole[b] && parent[b] == int(a)) loops.push_back(&caps[group[b]]);
+    for (size_t b : holes[a]) loops.push_back(&caps[group[b]]);
     if (!EarClipLoop(loops, chords, plan)) {
       plan.triangles.resize(triangles0);
       return false;

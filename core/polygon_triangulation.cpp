@@ -6,13 +6,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 namespace quarnel {
 
 namespace {
+
+// From this many holes on, the bridges are searched for through a grid.
+constexpr size_t kIndexedHoles = 16;
 
 // Columns of the ear test's grid per cell of about one point.
 constexpr int kSplit = 4;
@@ -64,10 +69,13 @@ double SegmentDistance2(const Point2d& a, const Point2d& b, const Point2d& q) {
 class EarClipper {
  public:
   // order lists the loop's point indices counter-clockwise.
+  // With throughCopies, a point at the place of an ear's corner blocks
+  // the ear only where an edge of it runs into the ear (see Blocked).
   EarClipper(const std::vector<Point2d>& P, const std::vector<int>& order, double extent,
-             const RefusedDiagonal* refused)
+             const RefusedDiagonal* refused, bool throughCopies)
       : P_(P),
         refused_(refused && *refused ? refused : nullptr),
+        throughCopies_(throughCopies),
         extent_(extent),
         onSide_(kOnSide * extent),
         next_(P.size(), -1),
@@ -151,7 +159,9 @@ class EarClipper {
   // A point within rounding of a side's line counts as on it: a point on a
   // straight run of the loop must block the ear whose closing diagonal runs
   // through it, or it would be left on a triangle without area. Points
-  // equal to a corner (a loop that passes twice through one place) count.
+  // equal to a corner (a loop that passes twice through one place) count;
+  // with throughCopies_, only where an edge of theirs runs into the
+  // triangle, as in BlockedStrictly.
   bool Blocked(int u, int v, int w) const {
     const Point2d &Pu = At(u), &Pv = At(v), &Pw = At(w);
     const double lvw = std::hypot(Pw.x - Pv.x, Pw.y - Pv.y);
@@ -163,6 +173,11 @@ class EarClipper {
     auto inside = [&](int p) {
       if (p == u || p == v || p == w) return false;
       const Point2d& Q = At(p);
+      if (throughCopies_) {
+        if (Same(Q, Pu)) return EntersAt(Pu, Pv, Pw, p);
+        if (Same(Q, Pv)) return EntersAt(Pv, Pw, Pu, p);
+        if (Same(Q, Pw)) return EntersAt(Pw, Pu, Pv, p);
+      }
       return Cross2d(Pv, Pw, Q) >= onVW && Cross2d(Pw, Pu, Q) >= onWU && Cross2d(Pu, Pv, Q) >= onUV;
     };
     // The points that pass lie in the triangle moved out by onSide_ on each
@@ -185,6 +200,17 @@ class EarClipper {
     return AnyNear(moved, pad_ + 1e-9 * size, inside);
   }
 
+  // Whether an edge of point q, which stands at corner C of the triangle
+  // (C, A, B) in counter-clockwise order, runs strictly between the sides
+  // CA and CB.
+  bool EntersAt(const Point2d& C, const Point2d& A, const Point2d& B, int q) const {
+    for (int n : {Prev(q), Next(q)}) {
+      const Point2d& N = At(n);
+      if (Cross2d(C, A, N) > 0.0 && Cross2d(C, N, B) > 0.0) return true;
+    }
+    return false;
+  }
+
   // Some other point of the loop lies in the closed triangle (u, v, w) or
   // within onSide_ of one of its sides; or a point at the place of a corner
   // (where the loop passes twice, as at both ends of a bridge to a hole) has
@@ -195,21 +221,12 @@ class EarClipper {
     const double luv = std::hypot(Pv.x - Pu.x, Pv.y - Pu.y);
     const double lvw = std::hypot(Pw.x - Pv.x, Pw.y - Pv.y);
     const double lwu = std::hypot(Pu.x - Pw.x, Pu.y - Pw.y);
-    // The edges of point q, which stands at corner C of the triangle (C, A,
-    // B) in counter-clockwise order, run strictly between the sides CA, CB.
-    auto entersAt = [&](const Point2d& C, const Point2d& A, const Point2d& B, int q) {
-      for (int n : {Prev(q), Next(q)}) {
-        const Point2d& N = At(n);
-        if (Cross2d(C, A, N) > 0.0 && Cross2d(C, N, B) > 0.0) return true;
-      }
-      return false;
-    };
     auto blocks = [&](int p) {
       if (p == u || p == v || p == w) return false;
       const Point2d& Q = At(p);
-      if (Same(Q, Pu)) return entersAt(Pu, Pv, Pw, p);
-      if (Same(Q, Pv)) return entersAt(Pv, Pw, Pu, p);
-      if (Same(Q, Pw)) return entersAt(Pw, Pu, Pv, p);
+      if (Same(Q, Pu)) return EntersAt(Pu, Pv, Pw, p);
+      if (Same(Q, Pv)) return EntersAt(Pv, Pw, Pu, p);
+      if (Same(Q, Pw)) return EntersAt(Pw, Pu, Pv, p);
       const double cuv = Cross2d(Pu, Pv, Q), cvw = Cross2d(Pv, Pw, Q), cwu = Cross2d(Pw, Pu, Q);
       if (cuv >= 0.0 && cvw >= 0.0 && cwu >= 0.0) return true;
       // Further than onSide_ outside one side's line is further from the
@@ -489,6 +506,7 @@ class EarClipper {
 
   const std::vector<Point2d>& P_;
   const RefusedDiagonal* refused_;  // null when every diagonal may be used
+  bool throughCopies_;
   double extent_;  // of the whole loop
   double onSide_;
   double pad_ = 0.0;
@@ -551,8 +569,8 @@ class EarSeries {
   // V lists the loop's point indices into P counter-clockwise; S is its
   // area (> 0) and extent that of P, a finite number.
   EarSeries(const std::vector<Point2d>& P, const std::vector<int>& V, double S, double extent,
-            const RefusedDiagonal* refused)
-      : ears_(P, V, extent, refused),
+            const RefusedDiagonal* refused, bool throughCopies)
+      : ears_(P, V, extent, refused, throughCopies),
         S_(S),
         extent_(extent),
         bound_(2.0 * std::sqrt(S)),
@@ -728,12 +746,13 @@ class EarSeries {
 // into triangles, none of them on a diagonal that refused names (when it is
 // given); see TriangulatePolygon2D and EarSeries.
 int ClipEars(const std::vector<Point2d>& P, const std::vector<int>& V, double S,
-             std::vector<int>& triangles, const RefusedDiagonal* refused) {
+             std::vector<int>& triangles, const RefusedDiagonal* refused,
+             bool throughCopies = false) {
   const double extent = Extent(P);
   // Points so far apart that their distance is no number: no limit on the
   // diagonals could ever pass it.
   if (!std::isfinite(extent)) return 0;
-  EarSeries series(P, V, S, extent, refused);
+  EarSeries series(P, V, S, extent, refused, throughCopies);
   return series.Cut(triangles);
 }
 
@@ -765,10 +784,30 @@ class HoleBridger {
   // false when no point of the ring lies to the hole's right.
   bool Bridge(int outer, int hole, size_t ringSize) {
     const int m = Rightmost(hole);
-    const int a = Target(outer, m, ringSize);
+    int a = -1;
+    if (!grid_.has_value() || !NearTarget(m, ringSize, a)) a = Target(outer, m, ringSize);
     if (a < 0) return false;
+    const std::vector<int> ring = Ring(m);
     Split(a, m);
+    Enter(ring);
     return true;
+  }
+
+  // Keeps the sides and points of the ring from now on in a grid over the
+  // box of the points (every point the ring will hold stands at one of
+  // them), so that a bridge's search looks only near its hole. ring lists
+  // the ring's points.
+  void Index(const std::vector<int>& ring) {
+    Point2d lo = P_[0], hi = P_[0];
+    for (const Point2d& p : P_) {
+      lo.x = std::min(lo.x, p.x), lo.y = std::min(lo.y, p.y);
+      hi.x = std::max(hi.x, p.x), hi.y = std::max(hi.y, p.y);
+    }
+    if (!std::isfinite(hi.x - lo.x) || !std::isfinite(hi.y - lo.y)) return;
+    grid_.emplace(lo, hi, 0.0, P_.size());
+    sides_.assign(grid_->Cells(), -1);
+    points_.assign(grid_->Cells(), -1);
+    Enter(ring);
   }
 
   // Joins the hole's ring at its point m to the ring at a, which stands at
@@ -782,8 +821,11 @@ class HoleBridger {
     if (!LocallyInside(a, P_[size_t(mn)], true) ||
         !LocallyInside(a, P_[size_t(prev_[size_t(m)])], true))
       return false;
+    const std::vector<int> ring = Ring(m);
     next_[size_t(a)] = mn, prev_[size_t(mn)] = a;
     next_[size_t(m)] = an, prev_[size_t(an)] = m;
+    EnterSide(a);
+    Enter(ring);
     return true;
   }
 
@@ -847,20 +889,12 @@ class HoleBridger {
     if (end < 0) return -1;
     const Point2d I = {hitX, M.y};
     const Point2d E = P_[size_t(end)];
-    const double orient = Cross2d(M, I, E);
     int best = -1;
     double bestTan = HUGE_VAL;
     a = outer;
     for (size_t k = 0; k < ringSize; ++k, a = next_[size_t(a)]) {
       const Point2d& Q = P_[size_t(a)];
-      if (!Same(Q, E)) {
-        if (!(Q.x > M.x) || !(Q.x <= std::max(hitX, E.x))) continue;
-        const double c1 = Cross2d(M, I, Q), c2 = Cross2d(I, E, Q), c3 = Cross2d(E, M, Q);
-        const bool in = orient >= 0.0 ? c1 >= 0.0 && c2 >= 0.0 && c3 >= 0.0
-                                      : c1 <= 0.0 && c2 <= 0.0 && c3 <= 0.0;
-        if (!in) continue;
-      }
-      if (!LocallyInside(a, M)) continue;
+      if (!Candidate(a, M, I, E)) continue;
       const double tan = std::fabs(Q.y - M.y) / (Q.x - M.x);
       if (best < 0 || tan < bestTan || (tan == bestTan && Q.x < P_[size_t(best)].x)) {
         best = a;
@@ -868,6 +902,22 @@ class HoleBridger {
       }
     }
     return best >= 0 ? best : end;
+  }
+
+  // Whether the hole's point M may be bridged to the ring's point q: q lies
+  // at E (the end of the side hit at I) or in the triangle (M, I, E), and M
+  // in the ring's angle at q.
+  bool Candidate(int q, const Point2d& M, const Point2d& I, const Point2d& E) const {
+    const Point2d& Q = P_[size_t(q)];
+    if (!Same(Q, E)) {
+      if (!(Q.x > M.x) || !(Q.x <= std::max(I.x, E.x))) return false;
+      const double orient = Cross2d(M, I, E);
+      const double c1 = Cross2d(M, I, Q), c2 = Cross2d(I, E, Q), c3 = Cross2d(E, M, Q);
+      const bool in = orient >= 0.0 ? c1 >= 0.0 && c2 >= 0.0 && c3 >= 0.0
+                                    : c1 <= 0.0 && c2 <= 0.0 && c3 <= 0.0;
+      if (!in) return false;
+    }
+    return LocallyInside(q, M);
   }
 
   // Joins the ring at a to the hole's ring at b: a, b, the hole, b', a'.
@@ -878,6 +928,98 @@ class HoleBridger {
     next_[size_t(a2)] = an, prev_[size_t(an)] = a2;
     next_[size_t(b2)] = a2, prev_[size_t(a2)] = b2;
     next_[size_t(bp)] = b2, prev_[size_t(b2)] = bp;
+    EnterSide(a);
+    Enter({a2, b2});
+  }
+
+  // The near search of Target through the grid: false where it cannot
+  // tell the point that Target would find (two candidates that Target
+  // tells apart only by their order along the ring, or a search wider than
+  // the ring), and a is then left alone.
+  bool NearTarget(int m, size_t ringSize, int& a) const {
+    const PlaneGrid& grid = *grid_;
+    const Point2d M = P_[size_t(m)];
+    // The side that the ray from M to the right meets first, as Target
+    // finds it. A side that the ray meets at x lies in the cell of the
+    // ray's row there.
+    double hitX = HUGE_VAL;
+    int end = -1;
+    bool tie = false;
+    const int64_t row = grid.Row(M.y), n = grid.Side();
+    for (int64_t col = grid.Column(M.x); col < n; ++col) {
+      if (col > 0 && hitX < grid.Left(col - 1)) break;
+      for (int p = sides_[size_t(row * n + col)]; p >= 0; p = sideNext_[size_t(p)]) {
+        const int s = sideOf_[size_t(p)];
+        const int b = next_[size_t(s)];
+        const Point2d &A = P_[size_t(s)], &B = P_[size_t(b)];
+        if (!(A.y <= M.y && M.y <= B.y && A.y < B.y)) continue;
+        const double x = A.x + (M.y - A.y) * (B.x - A.x) / (B.y - A.y);
+        if (!(x >= M.x) || x > hitX) continue;
+        const int e = A.y == M.y ? s : B.y == M.y ? b : A.x > B.x ? s : b;
+        if (x < hitX) {
+          hitX = x, end = e, tie = false;
+        } else if (e != end) {
+          tie = true;
+        }
+      }
+    }
+    if (tie) return false;
+    if (end < 0) {
+      a = -1;
+      return true;
+    }
+    // The points in the triangle (M, I, E) lie in its box.
+    const Point2d I = {hitX, M.y};
+    const Point2d E = P_[size_t(end)];
+    if (!(E.x > M.x)) return false;
+    const int64_t x0 = std::max<int64_t>(0, grid.Column(M.x) - 1),
+                  x1 = std::min(n - 1, grid.Column(std::max(hitX, E.x)) + 1),
+                  y0 = std::max<int64_t>(0, grid.Row(std::min(M.y, E.y)) - 1),
+                  y1 = std::min(n - 1, grid.Row(std::max(M.y, E.y)) + 1);
+    if (uint64_t(x1 - x0 + 1) * uint64_t(y1 - y0 + 1) > ringSize) return false;
+    int best = -1;
+    double bestTan = HUGE_VAL;
+    tie = false;
+    for (int64_t y = y0; y <= y1; ++y)
+      for (int64_t x = x0; x <= x1; ++x)
+        for (int p = points_[size_t(y * n + x)]; p >= 0; p = pointNext_[size_t(p)]) {
+          const int q = pointOf_[size_t(p)];
+          const Point2d& Q = P_[size_t(q)];
+          if (!Candidate(q, M, I, E)) continue;
+          const double tan = std::fabs(Q.y - M.y) / (Q.x - M.x);
+          if (!std::isfinite(tan)) return false;
+          if (best < 0 || tan < bestTan || (tan == bestTan && Q.x < P_[size_t(best)].x)) {
+            best = q, bestTan = tan, tie = false;
+          } else if (tan == bestTan && Q.x == P_[size_t(best)].x) {
+            tie = true;
+          }
+        }
+    if (tie) return false;
+    a = best >= 0 ? best : end;
+    return true;
+  }
+
+  // Enters the points into the grid, with the sides from them to the next.
+  void Enter(const std::vector<int>& points) {
+    if (!grid_.has_value()) return;
+    for (int p : points) {
+      const size_t cell = size_t(grid_->Of(P_[size_t(p)]));
+      pointOf_.push_back(p);
+      pointNext_.push_back(points_[cell]);
+      points_[cell] = int(pointOf_.size() - 1);
+      EnterSide(p);
+    }
+  }
+
+  // Enters the side from p to the point after it into the grid.
+  void EnterSide(int p) {
+    if (!grid_.has_value()) return;
+    grid_->Along(P_[size_t(p)], P_[size_t(next_[size_t(p)])], cells_);
+    for (int64_t cell : cells_) {
+      sideOf_.push_back(p);
+      sideNext_.push_back(sides_[size_t(cell)]);
+      sides_[size_t(cell)] = int(sideOf_.size() - 1);
+    }
   }
 
   int Copy(int a) {
@@ -891,6 +1033,15 @@ class HoleBridger {
   std::vector<Point2d>& P_;
   std::vector<int>& origin_;
   std::vector<int> next_, prev_;
+  // With the grid: per cell the first entry of a list of the points whose
+  // side to the next point passes near it, and of one of the points in it;
+  // each entry names its point and the next entry of its list. A side whose
+  // point has since been joined elsewhere stays listed where it was: the
+  // search reads each side as it is.
+  std::optional<PlaneGrid> grid_;
+  std::vector<int> sides_, sideOf_, sideNext_;
+  std::vector<int> points_, pointOf_, pointNext_;
+  std::vector<int64_t> cells_;
 };
 
 // Pairs (a, m) of a point a of the outer loop, loops[0], and a point m of a
@@ -907,6 +1058,16 @@ std::vector<std::pair<int, int>> TouchesOfTheOuterLoop(
   struct SamePlace {
     bool operator()(const Point2d& a, const Point2d& b) const { return Same(a, b); }
   };
+  {
+    // Most holes touch nothing: the places of the outer loop, fewer than
+    // the holes' points where there are many holes, tell that first.
+    std::unordered_set<Point2d, PlaceHash, SamePlace> outer(loops[0].begin(), loops[0].end());
+    bool any = false;
+    for (size_t h = 1; h < loops.size() && !any; ++h)
+      for (const Point2d& q : loops[h])
+        any = any || outer.count(q) != 0;
+    if (!any) return {};
+  }
   std::unordered_multimap<Point2d, int, PlaceHash, SamePlace> holePoints;
   int index = int(loops[0].size());
   for (size_t h = 1; h < loops.size(); ++h)
@@ -951,6 +1112,42 @@ void CutNeedles(const std::vector<Point2d>& P, std::vector<int>& part,
 }
 
 }  // namespace
+
+PlaneGrid::PlaneGrid(const Point2d& lo, const Point2d& hi, double least, size_t count)
+    : lo_(lo), n_(std::max<int64_t>(1, int64_t(std::sqrt(double(count))))) {
+  const double extent = std::max({hi.x - lo.x, hi.y - lo.y, least, 1e-300});
+  cell_ = extent / double(n_) * (1.0 + 1e-9);
+}
+
+void PlaneGrid::Along(const Point2d& a, const Point2d& b, std::vector<int64_t>& cells) const {
+  cells.clear();
+  const int64_t ax = Index(a.x, lo_.x), ay = Index(a.y, lo_.y), bx = Index(b.x, lo_.x),
+                by = Index(b.y, lo_.y);
+  if (std::abs(ax - bx) <= 1 && std::abs(ay - by) <= 1) {
+    // A short segment: the cells of its box, with their neighbours, hold
+    // all those below and few more.
+    for (int64_t y = std::max<int64_t>(0, std::min(ay, by) - 1);
+         y <= std::min(n_ - 1, std::max(ay, by) + 1); ++y)
+      for (int64_t x = std::max<int64_t>(0, std::min(ax, bx) - 1);
+           x <= std::min(n_ - 1, std::max(ax, bx) + 1); ++x)
+        cells.push_back(y * n_ + x);
+    return;
+  }
+  const int64_t steps = int64_t(std::ceil(std::hypot(b.x - a.x, b.y - a.y) / cell_)) + 1;
+  for (int64_t k = 0; k <= steps; ++k) {
+    const double t = std::min(1.0, double(k) / double(steps));
+    const int64_t cx = Index(a.x + (b.x - a.x) * t, lo_.x), cy = Index(a.y + (b.y - a.y) * t, lo_.y);
+    for (int64_t y = std::max<int64_t>(0, cy - 1); y <= std::min(n_ - 1, cy + 1); ++y)
+      for (int64_t x = std::max<int64_t>(0, cx - 1); x <= std::min(n_ - 1, cx + 1); ++x)
+        cells.push_back(y * n_ + x);
+  }
+  std::sort(cells.begin(), cells.end());
+  cells.erase(std::unique(cells.begin(), cells.end()), cells.end());
+}
+
+int64_t PlaneGrid::Index(double c, double from) const {
+  return std::clamp<int64_t>(int64_t(std::floor((c - from) / cell_)), 0, n_ - 1);
+}
 
 double TwiceArea(const std::vector<Point2d>& P) {
   double sum = 0.0;
@@ -1026,6 +1223,12 @@ int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops
   std::sort(holes.begin(), holes.end(), [](const auto& a, const auto& b) {
     return a.first.x > b.first.x || (a.first.x == b.first.x && a.first.y < b.first.y);
   });
+  // Many holes: the bridges are searched for through a grid, and the ends
+  // of so many bridges, each a place where the ring passes twice, do not
+  // keep the ears at them waiting for the last series of the clipping (a
+  // round over the whole ring for each).
+  const bool indexed = holes.size() >= kIndexedHoles;
+  if (indexed) bridger.Index(bridger.Ring(outer));
   // A hole that touches the outer loop at a point is joined to it there: a
   // bridge elsewhere would leave the region cut apart at the touch, and the
   // clipping could not finish.
@@ -1079,7 +1282,7 @@ int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops
       ring.push_back(P[size_t(p)]);
     const double S = 0.5 * TwiceArea(ring);
     if (!(S > 0.0) || !std::isfinite(S)) return 0;
-    if (!ClipEars(P, part, S, local, refused ? &refusedHere : nullptr)) result = 0;
+    if (!ClipEars(P, part, S, local, refused ? &refusedHere : nullptr, indexed)) result = 0;
   }
   for (int t : local)
     triangles.push_back(origin[size_t(t)]);

@@ -590,15 +590,25 @@ TEST(CapCut, RandomPlaneCutsOfUnitModelsAreClosed) {
 TEST(CapCut, LoopsInsideLoopsAreHolesAndIslands) {
   // A torus cut across its hole leaves two loops, one inside the other: the
   // cap is the ring between them, not two disks. A ball in the hole adds an
-  // island inside the hole. Wound either way, at five heights and tilted.
+  // island inside the hole. A ball with 24 tall cavities side by side has
+  // more loops than are nested by pairs. Wound either way, at five heights
+  // and tilted.
   Soup ring = TorusSoup(48, 24);
-  Soup island = ring;
-  const Soup ball = IcosphereSoup(2, 0.25f);
-  const int base = int(island.points.size());
-  island.points.insert(island.points.end(), ball.points.begin(), ball.points.end());
-  for (auto tri : ball.tris)
-    island.tris.push_back({tri[0] + base, tri[1] + base, tri[2] + base});
-  for (const Soup* soup : {&ring, &island}) {
+  // Adds the soup stretched along z, wound inwards when cavity.
+  auto add = [](Soup& to, const Soup& from, float stretch, bool cavity) {
+    const int base = int(to.points.size());
+    for (Vec3f p : from.points) to.points.push_back({p.x, p.y, p.z * stretch});
+    for (auto tri : from.tris)
+      to.tris.push_back({tri[0] + base, tri[cavity ? 2 : 1] + base, tri[cavity ? 1 : 2] + base});
+  };
+  Soup island = ring, cavities = IcosphereSoup(3);
+  add(island, IcosphereSoup(2, 0.25f), 1.0f, false);
+  for (int i = 0; i < 5; ++i)
+    for (int j = 0; j < 5; ++j)
+      if (i != 2 || j != 2)
+        add(cavities, IcosphereSoup(1, 0.05f, {0.16f * float(i - 2), 0.16f * float(j - 2), 0}),
+            6.0f, true);
+  for (const Soup* soup : {&ring, &island, &cavities}) {
     for (bool inward : {false, true}) {
       MeshT5 source = WithBox(Build<MeshT5>(*soup));
       if (inward)
@@ -609,7 +619,7 @@ TEST(CapCut, LoopsInsideLoopsAreHolesAndIslands) {
           const Plane3f plane = MakePlane(tilt, 0.5f * tilt, 1, z);
           MeshT5 m = source;
           ClipAndCap(m, plane);
-          SCOPED_TRACE(::testing::Message() << "island " << (soup == &island) << " inward "
+          SCOPED_TRACE(::testing::Message() << "soup " << (soup == &ring ? 0 : soup == &island ? 1 : 2) << " inward "
                                             << inward << " tilt " << tilt << " z " << z);
           ASSERT_TRUE(Consistent(m));
           BuildFaceFaceAdjacency(m);
