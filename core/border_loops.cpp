@@ -44,7 +44,10 @@ void CollectLoops(MeshT5& mesh, std::vector<BorderLoop>& out, LoopWalks* walks) 
   for (size_t i = 0; i < mesh.faces.size(); ++i) {
     PrefetchAhead(base, i, mesh.faces.size());
     FaceT5& f = base[i];
-    if (!(f.flags & (ElemFlag::Deleted | ElemFlag::Excluded)) && !walked[i])
+    // Written only where the flag is set: a record left as it is need not
+    // go back to memory.
+    if (!(f.flags & (ElemFlag::Deleted | ElemFlag::Excluded)) && !walked[i] &&
+        (f.flags & ElemFlag::Visited))
       f.flags &= ~ElemFlag::Visited;
     if (f.flags & (ElemFlag::Deleted | ElemFlag::Visited | ElemFlag::Excluded2)) continue;
     for (int z = 0; z < 3 && !(f.flags & (ElemFlag::Visited | ElemFlag::Excluded2)); ++z) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <numeric>
 #include <span>
 #include <utility>
 
@@ -183,6 +184,14 @@ bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen
   return true;
 }
 
+// Points of the cut that GroupByPlace found each at a place of its own,
+// and the tolerance it found them so with: alone[i] is 1 for vertex i when
+// it is one of them. Empty when some of the points shared a place.
+struct PointsApart {
+  std::vector<uint8_t> alone;
+  double tolerance = 0.0;
+};
+
 // Sets of the given vertices that stand at one place (within tolerance of
 // one another, see GroupByPlace) become their first vertex in the array,
 // unless joining a set would give an edge more than two faces, or two
@@ -190,17 +199,16 @@ bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen
 // one place is a needle no wider than the rounding: it goes, with the
 // corners that no other face uses. With anchors (per vertex), only the sets
 // that hold an anchored vertex are joined. Returns whether any were joined:
-// the face-face adjacency is then stale.
+// the face-face adjacency is then stale. Without anchors, where every
+// point stands at a place of its own, they are set in apart (when given).
 bool JoinAtOnePlace(MeshT5& mesh, std::vector<VertexT5*> points, double tolerance,
-                    const std::vector<uint8_t>* anchors = nullptr) {
-  {
-    // Each once, in the order of the vertex array.
-    std::vector<uint8_t> given(mesh.vertices.size(), 0);
-    for (const VertexT5* v : points) given[mesh.VertexIndex(v)] = 1;
-    points.clear();
-    for (size_t i = 0; i < given.size(); ++i)
-      if (given[i]) points.push_back(&mesh.vertices[i]);
-  }
+                    const std::vector<uint8_t>* anchors = nullptr, PointsApart* apart = nullptr) {
+  // Each once, in the order of the vertex array.
+  std::vector<uint8_t> given(mesh.vertices.size(), 0);
+  for (const VertexT5* v : points) given[mesh.VertexIndex(v)] = 1;
+  points.clear();
+  for (size_t i = 0; i < given.size(); ++i)
+    if (given[i]) points.push_back(&mesh.vertices[i]);
   std::vector<Vec3d> positions;
   positions.reserve(points.size());
   for (const VertexT5* v : points)
@@ -238,7 +246,13 @@ bool JoinAtOnePlace(MeshT5& mesh, std::vector<VertexT5*> points, double toleranc
     }
     for (const std::vector<size_t>& m : members) visit(m);
   };
-  if (into.empty()) return false;
+  if (into.empty()) {
+    if (apart != nullptr && anchors == nullptr) {
+      apart->alone = std::move(given);
+      apart->tolerance = tolerance;
+    }
+    return false;
+  }
   auto target = [&](VertexT5* v) {
     VertexT5* to = into[mesh.VertexIndex(v)];
     return to != nullptr ? to : v;
@@ -315,13 +329,13 @@ bool JoinAtOnePlace(MeshT5& mesh, std::vector<VertexT5*> points, double toleranc
 // The points of the loops, as JoinCutPointsAtOnePlace takes the corners of
 // the border edges: those within tolerance of the plane.
 bool JoinLoopPointsAtOnePlace(MeshT5& mesh, const LoopWalks& walks, const Plane3f& plane,
-                              double tolerance, double place) {
+                              double tolerance, double place, PointsApart& apart) {
   std::vector<VertexT5*> points;
   for (const FacePos& p : walks.steps)
     if (IsLiveIncluded(p.v->flags) &&
         std::fabs(SignedDistance(p.v->position, plane)) <= tolerance)
       points.push_back(p.v);
-  return JoinAtOnePlace(mesh, std::move(points), place);
+  return JoinAtOnePlace(mesh, std::move(points), place, nullptr, &apart);
 }
 
 }  // namespace
@@ -467,9 +481,12 @@ void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const
 // The loops of the cut that the cap fills, after its points at one place
 // were joined and the side faces that lie flat on them went: their walks,
 // and the indices of those on the plane. Loops along a face of sheets (by
-// index, when given) are left out.
+// index, when given) are left out. Where the loops' points near the plane
+// each stand at a place of their own, they are set in apart; no point moves
+// after that.
 void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, LoopWalks& walks,
-                      std::vector<size_t>& chosen, const std::vector<uint8_t>* sheets) {
+                      std::vector<size_t>& chosen, const std::vector<uint8_t>* sheets,
+                      PointsApart& apart) {
   std::vector<BorderLoop> loops;
   CollectLoops(mesh, loops, &walks);
   const double collapsed = CollapseTolerance(mesh);
@@ -484,7 +501,7 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, LoopWalks& walks,
     loops.clear();
     CollectLoops(mesh, loops, &walks);
   };
-  if (JoinLoopPointsAtOnePlace(mesh, walks, plane, onCut, place)) {
+  if (JoinLoopPointsAtOnePlace(mesh, walks, plane, onCut, place, apart)) {
     BuildFaceFaceAdjacency(mesh);
     collect();
   }
@@ -640,12 +657,33 @@ struct CutPlaces {
   std::vector<VertexT5*> vertex;
 };
 
-CutPlaces NumberPlaces(std::vector<CapLoop>& caps, double tolerance) {
-  std::vector<Vec3d> positions;
-  for (const CapLoop& c : caps)
-    for (const VertexT5* v : c.corners)
-      positions.push_back(Vec3d(v->position));
-  const std::vector<uint32_t> group = GroupByPlace(positions, tolerance);
+// Corners that were found apart with this tolerance, none of them met twice,
+// are each a place of their own: they have not moved since, and of fewer
+// points no two come nearer. Otherwise the places are grouped afresh.
+CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps, double tolerance,
+                       PointsApart& apart) {
+  bool alone = tolerance > 0.0 && apart.tolerance == tolerance && !apart.alone.empty();
+  size_t count = 0;
+  for (const CapLoop& c : caps) {
+    count += c.corners.size();
+    if (alone)
+      for (const VertexT5* v : c.corners) {
+        // 2: met.
+        uint8_t& a = apart.alone[mesh.VertexIndex(v)];
+        alone = alone && a == 1;
+        a = 2;
+      }
+  }
+  std::vector<uint32_t> group(count);
+  if (alone) {
+    std::iota(group.begin(), group.end(), 0u);
+  } else {
+    std::vector<Vec3d> positions;
+    for (const CapLoop& c : caps)
+      for (const VertexT5* v : c.corners)
+        positions.push_back(Vec3d(v->position));
+    group = GroupByPlace(positions, tolerance);
+  }
   std::vector<uint32_t> number(group.size(), UINT32_MAX);
   CutPlaces places;
   size_t i = 0;
@@ -683,7 +721,8 @@ class SurfaceChords {
     const size_t total = mesh.faces.size();
     for (size_t i = 0; i < total; ++i) {
       PrefetchAhead(base, i, total);
-      if (i + 16 < total) PrefetchLinksBack(base[i + 16]);
+      // Only a live face's links are followed.
+      if (i + 16 < total && IsLive(base[i + 16].flags)) PrefetchLinksBack(base[i + 16]);
       const FaceT5& f = base[i];
       if (!IsLive(f.flags)) continue;
       for (int z = 0; z < 3; ++z) {
@@ -1828,7 +1867,8 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent,
   if (!adjacencyCurrent) BuildFaceFaceAdjacency(mesh);
   LoopWalks walks;
   std::vector<size_t> chosen;
-  FindLoopsOnPlane(mesh, plane, walks, chosen, sheets);
+  PointsApart apart;
+  FindLoopsOnPlane(mesh, plane, walks, chosen, sheets, apart);
   std::vector<CapLoop> caps = LoopsInPlane(walks, chosen, plane);
   RemoveTipsSquashedOnTheCut(mesh, walks, chosen, plane, caps);
   BBox3f cut;
@@ -1837,7 +1877,7 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent,
     for (const VertexT5* v : c.corners)
       cut.Add(v->position);
   const double place = PlaceTolerance(mesh, cut);
-  const CutPlaces places = NumberPlaces(caps, place);
+  const CutPlaces places = NumberPlaces(mesh, caps, place, apart);
   OldFaces old;
   SurfaceChords chords(mesh, caps, old);
   const CapPlan plan = PlanCap(caps, places, CutTolerance(mesh, cut), place, chords);

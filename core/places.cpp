@@ -39,8 +39,12 @@ std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double toleran
         largest = std::max({largest, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
     cell = largest > 0.0 ? largest * 1e-9 : 1.0;
   }
+  // The floor of c / cell, asked only of coordinates within reach (below):
+  // truncated and stepped down where that rounded up.
   auto index = [cell](double c) {
-    return int64_t(std::floor(c / cell));
+    const double q = c / cell;
+    const int64_t t = int64_t(q);
+    return double(t) > q ? t - 1 : t;
   };
   // Coordinates beyond this many cells are not gridded: such points stay
   // places of their own (no model coordinate comes near it).
@@ -52,22 +56,42 @@ std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double toleran
                  uint64_t(z) * 0x165667B19E3779F9ull;
     return h ^ (h >> 29);
   };
-  const size_t size = std::bit_ceil(2 * n + 2);
-  struct Slot {
-    uint64_t key;
-    uint32_t head;  // first point of the cell, UINT32_MAX when empty
+  auto gridded = [&](const Vec3d& p) {
+    return std::fabs(p.x) < reach && std::fabs(p.y) < reach && std::fabs(p.z) < reach;
   };
-  std::vector<Slot> table(size, Slot{0, UINT32_MAX});
+  // The cells that the tolerance of point p reaches into, as index ranges.
+  struct Span {
+    int64_t x0, x1, y0, y1, z0, z1;
+    bool Own() const { return x0 == x1 && y0 == y1 && z0 == z1; }
+  };
+  auto spanOf = [&](const Vec3d& p) {
+    return Span{index(p.x - tolerance), index(p.x + tolerance), index(p.y - tolerance),
+                index(p.y + tolerance), index(p.z - tolerance), index(p.z + tolerance)};
+  };
+  // Each gridded point's own cell, and whether its tolerance stays within
+  // it, as nearly always.
+  std::vector<uint64_t> owns(n, 0);
+  std::vector<uint8_t> alone(n, 0);
+  for (uint32_t i = 0; i < n; ++i)
+    if (gridded(points[i])) {
+      owns[i] = key(index(points[i].x), index(points[i].y), index(points[i].z));
+      alone[i] = spanOf(points[i]).Own();
+    }
+  // The table holds per slot the last point listed of its cell, UINT32_MAX
+  // when empty: the cell of a slot is that point's own. Four bytes a slot
+  // keep the table within the nearer caches.
+  const size_t size = std::bit_ceil(2 * n + 2);
+  std::vector<uint32_t> table(size, UINT32_MAX);
   std::vector<uint32_t> next(n, UINT32_MAX);
-  auto find = [&](uint64_t k) -> Slot& {
+  auto find = [&](uint64_t k) -> uint32_t& {
     for (size_t s = size_t(k) & (size - 1);; s = (s + 1) & (size - 1)) {
-      Slot& slot = table[s];
-      if (slot.head == UINT32_MAX || slot.key == k) return slot;
+      uint32_t& head = table[s];
+      if (head == UINT32_MAX || owns[head] == k) return head;
     }
   };
-  auto meet = [&](uint32_t i, const Slot& slot) {
+  auto meet = [&](uint32_t i, uint32_t head) {
     const Vec3d& p = points[i];
-    for (uint32_t j = slot.head; j != UINT32_MAX; j = next[j]) {
+    for (uint32_t j = head; j != UINT32_MAX; j = next[j]) {
       const Vec3d& q = points[j];
       if (std::fabs(p.x - q.x) <= tolerance && std::fabs(p.y - q.y) <= tolerance &&
           std::fabs(p.z - q.z) <= tolerance) {
@@ -76,41 +100,37 @@ std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double toleran
       }
     }
   };
-  // Each point's own cell, so that its slot can be fetched ahead: the
-  // table is far larger than a cache.
-  std::vector<uint64_t> owns(n, 0);
-  auto gridded = [&](const Vec3d& p) {
-    return std::fabs(p.x) < reach && std::fabs(p.y) < reach && std::fabs(p.z) < reach;
-  };
-  for (uint32_t i = 0; i < n; ++i)
-    if (gridded(points[i]))
-      owns[i] = key(index(points[i].x), index(points[i].y), index(points[i].z));
+  // The slots of a point's cells are fetched ahead: the table is far larger
+  // than the nearest cache, and points in a row lie in cells far apart in it.
   constexpr uint32_t kAhead = 16;
   for (uint32_t i = 0; i < n; ++i) {
-    if (i + kAhead < n) Prefetch(&table[size_t(owns[i + kAhead]) & (size - 1)]);
-    const Vec3d& p = points[i];
-    if (!gridded(p)) continue;
-    const int64_t x0 = index(p.x - tolerance), x1 = index(p.x + tolerance);
-    const int64_t y0 = index(p.y - tolerance), y1 = index(p.y + tolerance);
-    const int64_t z0 = index(p.z - tolerance), z1 = index(p.z + tolerance);
+    if (i + kAhead < n && alone[i + kAhead]) {
+      Prefetch(&table[size_t(owns[i + kAhead]) & (size - 1)]);
+    } else if (i + kAhead < n && gridded(points[i + kAhead])) {
+      const Span r = spanOf(points[i + kAhead]);
+      for (int64_t x = r.x0; x <= r.x1; ++x)
+        for (int64_t y = r.y0; y <= r.y1; ++y)
+          for (int64_t z = r.z0; z <= r.z1; ++z)
+            Prefetch(&table[size_t(key(x, y, z)) & (size - 1)]);
+    }
+    if (!gridded(points[i])) continue;
     const uint64_t own = owns[i];
-    Slot& slot = find(own);
-    if (x0 == x1 && y0 == y1 && z0 == z1) {
-      // Its tolerance stays within its own cell, as nearly always.
-      meet(i, slot);
+    uint32_t& head = find(own);
+    if (alone[i]) {
+      meet(i, head);
     } else {
-      for (int64_t x = x0; x <= x1; ++x)
-        for (int64_t y = y0; y <= y1; ++y)
-          for (int64_t z = z0; z <= z1; ++z) {
+      const Span r = spanOf(points[i]);
+      for (int64_t x = r.x0; x <= r.x1; ++x)
+        for (int64_t y = r.y0; y <= r.y1; ++y)
+          for (int64_t z = r.z0; z <= r.z1; ++z) {
             const uint64_t k = key(x, y, z);
             if (k != own) meet(i, find(k));
           }
-      meet(i, slot);
+      meet(i, head);
     }
     // No slot is taken between the find of its own cell and here.
-    slot.key = own;
-    next[i] = slot.head;
-    slot.head = i;
+    next[i] = head;
+    head = i;
   }
   for (uint32_t i = 0; i < n; ++i)
     parent[i] = Root(parent, i);
