@@ -787,7 +787,8 @@ class HoleBridger {
     int a = -1;
     if (!grid_.has_value() || !NearTarget(m, ringSize, a)) a = Target(outer, m, ringSize);
     if (a < 0) return false;
-    const std::vector<int> ring = Ring(m);
+    // The hole's points, for the grid (when there is one) once joined.
+    const std::vector<int> ring = grid_.has_value() ? Ring(m) : std::vector<int>{};
     Split(a, m);
     Enter(ring);
     return true;
@@ -821,7 +822,8 @@ class HoleBridger {
     if (!LocallyInside(a, P_[size_t(mn)], true) ||
         !LocallyInside(a, P_[size_t(prev_[size_t(m)])], true))
       return false;
-    const std::vector<int> ring = Ring(m);
+    // The hole's points, for the grid (when there is one) once joined.
+    const std::vector<int> ring = grid_.has_value() ? Ring(m) : std::vector<int>{};
     next_[size_t(a)] = mn, prev_[size_t(mn)] = a;
     next_[size_t(m)] = an, prev_[size_t(an)] = m;
     EnterSide(a);
