@@ -80,6 +80,13 @@ bool SafeFile::Open(const char* target) {
     return true;
   }
 
+  // The folder may let a new file be renamed over one the user may not
+  // write; that would replace it behind the permissions that protect it.
+  if (exists && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) {
+    errno_ = errno;
+    return false;
+  }
+
   std::string dir, name;
   SplitPath(target_, dir, name);
   for (int attempt = 0; attempt < 100; ++attempt) {

@@ -29,8 +29,9 @@ class SafeFile {
   // Starts the output for `target`. A target that exists as something other
   // than a regular file (a character device, a pipe) cannot be replaced by a
   // rename and is written in place; a symbolic link is followed, so the file
-  // it names is the one replaced. False when nothing can be created there
-  // (or the name is null or empty).
+  // it names is the one replaced. False when nothing can be created there,
+  // when the target is a file the user may not write (even where the folder
+  // would let it be replaced), or when the name is null or empty.
   bool Open(const char* target);
   bool Open(const std::string& target) { return Open(target.c_str()); }
 

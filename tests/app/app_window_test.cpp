@@ -643,6 +643,78 @@ TEST(Application, AFailedSaveShowsAMessageAndKeepsTheFile) {
   EXPECT_EQ(h.Window().windowTitle(), title);
 }
 
+// Runs as `user` in its scope, as far as file permissions go. Root may write
+// any file, so a file the user may not write needs another user.
+class ActingAs {
+ public:
+  explicit ActingAs(uid_t user) : was_(::geteuid()) { ok_ = user == was_ || ::seteuid(user) == 0; }
+  ~ActingAs() {
+    if (::geteuid() != was_) (void)::seteuid(was_);
+  }
+  ActingAs(const ActingAs&) = delete;
+  ActingAs& operator=(const ActingAs&) = delete;
+  bool Ok() const { return ok_; }
+
+ private:
+  uid_t was_;
+  bool ok_ = false;
+};
+
+// The folder would let a temporary file be renamed over a file the user may
+// not write; neither a save nor an export does that. Each fails with its
+// message and leaves the file as it was.
+TEST(Application, SavesAndExportsLeaveAFileTheUserMayNotWrite) {
+  const QString source = Q(test::WriteCenteredCube("unwritable-src.ply", CubeKind::Colored));
+  const bool root = ::geteuid() == 0;
+  const uid_t user = root ? 65534 : ::geteuid();
+  const std::filesystem::path dir = test::TempFilePath("unwritable");
+  std::filesystem::create_directories(dir);
+  ASSERT_EQ(::chown(dir.c_str(), user, gid_t(-1)), 0);
+  const auto make = [&](const char* name, uid_t owner, mode_t mode) {
+    const std::string path = (dir / name).string();
+    const bool made = test::WriteFileBytes(path, "precious") &&
+                      ::chown(path.c_str(), owner, gid_t(-1)) == 0 && ::chmod(path.c_str(), mode) == 0;
+    return made ? path : std::string();
+  };
+  struct Case {
+    const char* what;
+    std::string target;
+    int command;
+    const char* message;
+  };
+  std::vector<Case> cases = {
+      {"Save As over the user's read-only file", make("own.ply", user, 0444),
+       framework_command::kFileSaveAs, "Could not save the file \"%1\"."},
+      {"an export over the user's read-only file", make("own.stl", user, 0444), cmd::kFileExport,
+       "Could not export the file \"%1\"."},
+  };
+  // Only root can give a file to another user.
+  if (root)
+    cases.push_back({"Save As over another user's file", make("other.ply", 0, 0644),
+                     framework_command::kFileSaveAs, "Could not save the file \"%1\"."});
+
+  AppHarness h;
+  ASSERT_TRUE(h.Start({"-edit", source}));
+  const QString title = h.Window().windowTitle();
+  for (const Case& c : cases) {
+    ASSERT_FALSE(c.target.empty()) << c.what;
+    h.messages.ClearShown();
+    h.dialogs.QueueAnswer(Q(c.target));
+    {
+      const ActingAs acting(user);
+      ASSERT_TRUE(acting.Ok()) << c.what;
+      h.Execute(c.command);
+    }
+    EXPECT_EQ(h.MessageTexts().join(u'\n').toStdString(),
+              QString::fromLatin1(c.message).arg(Q(c.target)).toStdString())
+        << c.what;
+    EXPECT_EQ(test::ReadFileBytes(c.target), "precious") << c.what;
+    EXPECT_EQ(h.Window().windowTitle().toStdString(), title.toStdString()) << c.what;
+  }
+  // No temporary file is left beside them.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), std::ptrdiff_t(cases.size()));
+}
+
 TEST(Application, ExportGoesByTheExactExtension) {
   const QString file = Q(test::WriteCenteredCube("export-app.ply", CubeKind::Colored));
   AppHarness h;
