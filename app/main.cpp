@@ -5,9 +5,11 @@
 #include <cstdio>
 
 #include "app/quarnel_app.h"
+#include "io/safe_file.h"
 #include "platform/gl_context.h"
 
 int main(int argc, char** argv) {
+  quarnel::IgnoreFileSizeLimitSignal();
   QStringList parameters;
   for (int i = 1; i < argc; ++i) parameters << QString::fromLocal8Bit(argv[i]);
   // Before any window or display connection: a start that only hands its

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <cstdlib>
 
 namespace quarnel {
@@ -29,6 +30,8 @@ void SplitPath(const std::string& path, std::string& dir, std::string& name) {
 std::atomic<unsigned> tempCounter{0};
 
 }  // namespace
+
+void IgnoreFileSizeLimitSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 SafeFile::SafeFile(std::size_t bufferSize)
     : buffer_(new char[bufferSize < 64 ? 64 : bufferSize]),

@@ -17,6 +17,12 @@
 
 namespace quarnel {
 
+// A write past the file-size limit (ulimit -f) ends the process by SIGXFSZ
+// unless that signal is ignored; ignored, the write fails with EFBIG, and the
+// save fails as on a full disk and removes its temporary file. The program
+// calls this once at its start.
+void IgnoreFileSizeLimitSignal();
+
 class SafeFile {
  public:
   explicit SafeFile(std::size_t bufferSize = std::size_t(1) << 20);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/normals.h"
+#include "io/safe_file.h"
 #include "support/mesh_builders.h"
 
 namespace quarnel::test {
@@ -106,15 +107,13 @@ inline void WriteFile(const std::string& path, const std::string& bytes) {
   out.write(bytes.data(), std::streamsize(bytes.size()));
 }
 
-// Runs fn in a child process that may not write where only the owner may:
-// a process running as root writes into any folder, so the child then gives
-// up its rights first. Returns fn's result, or -100 when the child could not
-// run it.
-inline int RunUnprivileged(const std::function<int()>& fn) {
+// Runs fn in a child process, after setUp; returns fn's result, or -100 when
+// setUp failed or the child did not end by its own exit (a signal ended it).
+inline int RunInChild(const std::function<bool()>& setUp, const std::function<int()>& fn) {
   pid_t pid = ::fork();
   if (pid < 0) return -100;
   if (pid == 0) {
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(156);
+    if (!setUp()) ::_exit(156);
     ::_exit(fn() & 0xFF);
   }
   int status = 0;
@@ -124,19 +123,29 @@ inline int RunUnprivileged(const std::function<int()>& fn) {
   return code > 127 ? code - 256 : code;
 }
 
-// Runs fn with writes limited to `bytes` per file, so a writer's temporary
-// file fails part-way exactly as on a full disk.
+// Runs fn in a child process that may not write where only the owner may:
+// a process running as root writes into any folder, so the child then gives
+// up its rights first.
+inline int RunUnprivileged(const std::function<int()>& fn) {
+  return RunInChild(
+      [] { return ::geteuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0); }, fn);
+}
+
+// Runs fn in a child process whose writes are limited to `bytes` per file,
+// so a writer's temporary file fails part-way exactly as on a full disk. The
+// child starts with the signal of that limit as a fresh process does, and
+// then treats it as the program does from its start.
 inline int RunWithFileSizeLimit(rlim_t bytes, const std::function<int()>& fn) {
-  struct rlimit old;
-  ::getrlimit(RLIMIT_FSIZE, &old);
-  struct rlimit lim = old;
-  lim.rlim_cur = bytes;
-  auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-  ::setrlimit(RLIMIT_FSIZE, &lim);
-  int r = fn();
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  ::signal(SIGXFSZ, oldHandler);
-  return r;
+  return RunInChild(
+      [bytes] {
+        ::signal(SIGXFSZ, SIG_DFL);
+        IgnoreFileSizeLimitSignal();
+        struct rlimit lim;
+        ::getrlimit(RLIMIT_FSIZE, &lim);
+        lim.rlim_cur = bytes;
+        return ::setrlimit(RLIMIT_FSIZE, &lim) == 0;
+      },
+      fn);
 }
 
 // Compares a produced text with tests/data/expected/<name>. The expected
