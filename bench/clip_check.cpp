@@ -35,8 +35,9 @@
 //                  paired (of them, even and half each way), sameway,
 //                  added (topology bits the cut added), volerr, areaerr and
 //                  allowed (the cap and the plane's faces against the
-//                  section, and the share the collapse may move), kept and
-//                  keptflat (faces on the plane facing the kept side), simple,
+//                  section, and the share the collapse may move), kept
+//                  (faces on the plane facing the kept side), keptcap and
+//                  keptflat (of them, the cap's and those flat on it), simple,
 //                  loops, hash, plane
 //
 // A model is cut as the application's edit mode holds it after File Open:
@@ -611,6 +612,7 @@ struct Tally {
 // and cap then face the other way, else 1.
 struct PlaneFaces {
   int keptSide = 0;  // cap or input
+  int keptSideCap = 0;  // of them, the cap's
   int keptSideFlat = 0;
   double keptSideFlatArea = 0.0;
   int removedSideFlat = 0;  // of the input (not selected)
@@ -642,6 +644,7 @@ PlaneFaces FacesOnPlane(const MeshT5& m, const Plane3f& pl, double tolerance, do
     const double area = 0.5 * std::sqrt(Dot(cross, cross));
     if (facing > 0.0) {
       ++out.keptSide;
+      out.keptSideCap += (f.flags & ElemFlag::Selected) != 0;
       if (flat) {
         ++out.keptSideFlat;
         out.keptSideFlatArea += area;
@@ -835,10 +838,11 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
       std::printf(
           "record\t%s\t%llu\t%zu\tinput=%s\tclosed=%d\tborder=%d\tnm=%d\tpaired=%d\t"
           "sameway=%d\tadded=0x%x\tvolerr=%.3e\tareaerr=%.3e\tallowed=%.3e\tkept=%d\t"
-          "keptflat=%d\tsimple=%d\tloops=%d\thash=%016llx\tplane=%.9g %.9g %.9g %.9g\n",
+          "keptcap=%d\tkeptflat=%d\tsimple=%d\tloops=%d\thash=%016llx\tplane=%.9g %.9g %.9g %.9g\n",
           name.c_str(), (unsigned long long)opt.seed, i, closedInput ? "closed" : "open",
           int(closed), after.border, after.nonManifold, after.paired, after.sameWay, added, error,
-          areaError, areaAllowed, plane.keptSide, plane.keptSideFlat, int(section.simple),
+          areaError, areaAllowed, plane.keptSide, plane.keptSideCap, plane.keptSideFlat,
+          int(section.simple),
           section.loops, (unsigned long long)ResultHash(capped), double(pl.normal.x),
           double(pl.normal.y), double(pl.normal.z), double(pl.d));
   }

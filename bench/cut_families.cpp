@@ -263,6 +263,17 @@ bool Tori2(const Args& a, CutModel& m, std::string& msg) {
   return true;
 }
 
+// A box standing on another, moved by (dx, dy) across it: the two meet
+// over a face, each with vertices of its own, as parts of an assembly do.
+bool Stacked(const Args& a, CutModel& m, std::string&) {
+  const float dx = float(a(0, 0.5)), dy = float(a(1, 0.25));
+  Append(m.soup, GridBox({0, 0, 0}, {2, 2, 2}, 2));
+  Append(m.soup, GridBox({dx, dy, 2}, {dx + 2, dy + 2, 4}, 2));
+  BothWays(m, {1, 0.1, 0}, {1.2, 0, 0});
+  BothWays(m, {0, 0, 1}, {0, 0, 2});
+  return true;
+}
+
 // Three bars along the axes, a little thicker each, so that no two of
 // their sides lie in one plane.
 bool Jack(const Args& a, CutModel& m, std::string& msg) {
@@ -306,11 +317,12 @@ bool Cavity(const Args& a, CutModel& m, std::string& msg) {
   const double offset = a(6, 0);
   const Vec3d centre(a(3, 0) + offset, a(4, 0), a(5, 0));
   const float h = float(box / 2);
-  Append(m.soup, GridBox({float(offset) - h, -h, -h}, {float(offset) + h, h, h}, 2));
+  Append(m.soup, GridBox({float(offset) - h, -h, -h}, {float(offset) + h, h, h}, 1));
   AddPore(m, centre, cavity, inclusion);
   const Vec3d through = centre + Vec3d(0, 0, 0.3 * inclusion);
   BothWays(m, {0, 0, 1}, through);
   BothWays(m, {0.1, 0.2, 1}, through);
+  BothWays(m, {0, 0, 1}, centre);
   return true;
 }
 
@@ -511,6 +523,7 @@ const std::map<std::string, Maker>& Makers() {
       {"torusbar", TorusBar},
       {"tori2", Tori2},
       {"jack", Jack},
+      {"stacked", Stacked},
       {"cavity", Cavity},
       {"pores", Pores},
       {"hollow", Hollow},

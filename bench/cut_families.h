@@ -17,6 +17,9 @@
 //                                 its tube
 //   tori2[:rings 48:sides 24]     two tori in one plane, crossing twice
 //   jack[:n 2]                    three bars crossing at their middles
+// Bodies that touch:
+//   stacked[:dx 0.5:dy 0.25]      the box [0,2]^3 and one on top of it,
+//                                 moved by (dx, dy)
 // Tiny loops beside large ones:
 //   cavity[:box 2:cavity 0.002:inclusion 0.001:cx 0:cy 0:cz 0:offset 0]
 //       a box of that side about the origin with a cubic cavity (a shell
