@@ -14,6 +14,7 @@
 #include "core/normals.h"
 #include "core/polygon_triangulation.h"
 #include "core/topology.h"
+#include "cut_families.h"
 #include "support/mesh_builders.h"
 
 using namespace quarnel;
@@ -150,52 +151,10 @@ MeshT5 Pillars(int n, bool touching) {
 }
 
 // A plate 2 high, with side x side square holes 1 x 1 at spacing 2 and a
-// rim 1 wide all round, made on a grid of unit cells: cut across, one loop
-// around all the holes, capped together.
+// rim 1 wide all round: cut across, one loop around all the holes, capped
+// together.
 MeshT5 PerforatedPlate(int side) {
-  test::Soup s;
-  const int n = 2 * side + 2;  // grid points along each axis
-  auto at = [n](int a, int b, int layer) {
-    return layer * n * n + b * n + a;
-  };
-  for (float z : {0.0f, 2.0f})
-    for (int b = 0; b < n; ++b)
-      for (int a = 0; a < n; ++a)
-        s.points.push_back({float(a - 1), float(b - 1), z});
-  // Quads as two triangles, p0 p1 p2 p3 counter-clockwise about their normal.
-  auto quad = [&s](int p0, int p1, int p2, int p3) {
-    s.tris.push_back({p0, p1, p2});
-    s.tris.push_back({p0, p2, p3});
-  };
-  for (int b = 0; b + 1 < n; ++b)
-    for (int a = 0; a + 1 < n; ++a) {
-      const int p00 = at(a, b, 0), p10 = at(a + 1, b, 0), p11 = at(a + 1, b + 1, 0),
-                p01 = at(a, b + 1, 0), up = n * n;
-      if (a % 2 && b % 2) {
-        // A hole: its walls face into it.
-        const int ring[5] = {p00, p10, p11, p01, p00};
-        for (int k = 0; k < 4; ++k)
-          quad(ring[k + 1], ring[k], ring[k] + up, ring[k + 1] + up);
-        continue;
-      }
-      quad(p00 + up, p10 + up, p11 + up, p01 + up);
-      quad(p00, p01, p11, p10);
-    }
-  // The rim's outer walls, counter-clockwise round the plate.
-  std::vector<int> ring;
-  for (int a = 0; a + 1 < n; ++a)
-    ring.push_back(at(a, 0, 0));
-  for (int b = 0; b + 1 < n; ++b)
-    ring.push_back(at(n - 1, b, 0));
-  for (int a = n - 1; a > 0; --a)
-    ring.push_back(at(a, n - 1, 0));
-  for (int b = n - 1; b > 0; --b)
-    ring.push_back(at(0, b, 0));
-  for (size_t k = 0; k < ring.size(); ++k) {
-    const int a = ring[k], c = ring[(k + 1) % ring.size()];
-    quad(a, c, c + n * n, a + n * n);
-  }
-  MeshT5 m = test::Build<MeshT5>(s);
+  MeshT5 m = test::Build<MeshT5>(bench::PerforatedSlab(side));
   UpdateBoundingBox(m);
   return m;
 }
