@@ -364,11 +364,10 @@ void CQuarnelApp::EndRun() {
   QStringList left = std::exchange(shellOpenQueue_, {});
   if (shellOpen_) left += shellOpen_->StopListening();
   OpenInNewInstance(left);
-  // Ended from the event loop, once the close is through. The program ends
-  // even when a window it showed after the close would otherwise keep it
-  // running with none on the screen.
-  QMetaObject::invokeMethod(
-      QCoreApplication::instance(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+  // The program ends as its last window closes. Nothing opens after this
+  // (files that come now are handed on as well), so no window shown later
+  // calls that end off and keeps the program running with none on the
+  // screen.
 }
 
 void CQuarnelApp::OpenInNewInstance(const QStringList& paths) {
