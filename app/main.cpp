@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
   }
   quarnel::CQuarnelApp app;
   // The files the running instance took are not opened again here.
-  if (!app.InitInstance(quarnel::WithoutFirstFiles(QApplication::arguments().mid(1), handOver.taken)))
-    return 0;
+  const QStringList own =
+      quarnel::WithoutFirstFiles(QApplication::arguments().mid(1), handOver.taken);
+  if (!app.InitInstance(own)) return 0;
   return QApplication::exec();
 }

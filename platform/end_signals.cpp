@@ -1,6 +1,5 @@
 #include "platform/end_signals.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,8 +17,10 @@ constexpr std::array<int, 3> kEndSignals = {SIGTERM, SIGINT, SIGHUP};
 
 // The end the handler writes to; -1 while no watch lives.
 std::atomic<int> g_wakeFd{-1};
-// The handling each signal had before the watch took it.
+// The handling each signal had before the watch took it, and whether the
+// watch took it.
 std::array<struct sigaction, kEndSignals.size()> g_before{};
+std::array<bool, kEndSignals.size()> g_taken{};
 
 void OnEndSignal(int signal) {
   // Only what is safe in a handler: errno kept, one byte written. A full
@@ -34,6 +35,8 @@ void OnEndSignal(int signal) {
   errno = saved;
 }
 
+// A signal the program was started with ignored stays ignored: started
+// with nohup, it outlives its terminal as asked.
 bool InstallHandlers() {
   struct sigaction action {};
   action.sa_handler = OnEndSignal;
@@ -42,13 +45,19 @@ bool InstallHandlers() {
   // and writes go on as if nothing came.
   action.sa_flags = SA_RESTART;
   for (size_t i = 0; i < kEndSignals.size(); ++i) {
-    if (::sigaction(kEndSignals[i], &action, &g_before[i]) != 0) return false;
+    if (::sigaction(kEndSignals[i], nullptr, &g_before[i]) != 0) return false;
+    if (g_before[i].sa_handler == SIG_IGN) continue;
+    if (::sigaction(kEndSignals[i], &action, nullptr) != 0) return false;
+    g_taken[i] = true;
   }
   return true;
 }
 
 void RestoreHandlers() {
-  for (size_t i = 0; i < kEndSignals.size(); ++i) ::sigaction(kEndSignals[i], &g_before[i], nullptr);
+  for (size_t i = 0; i < kEndSignals.size(); ++i) {
+    if (g_taken[i]) ::sigaction(kEndSignals[i], &g_before[i], nullptr);
+    g_taken[i] = false;
+  }
 }
 
 }  // namespace
@@ -62,11 +71,7 @@ EndSignals::EndSignals(QObject* parent) : QObject(parent) {
   }
   g_wakeFd.store(wake_[1]);
   if (!InstallHandlers()) {
-    RestoreHandlers();
-    g_wakeFd.store(-1);
-    ::close(wake_[0]);
-    ::close(wake_[1]);
-    wake_[0] = wake_[1] = -1;
+    Release();
     return;
   }
   notifier_ = new QSocketNotifier(wake_[0], QSocketNotifier::Read, this);
@@ -74,12 +79,17 @@ EndSignals::EndSignals(QObject* parent) : QObject(parent) {
 }
 
 EndSignals::~EndSignals() {
-  if (!notifier_) return;
+  if (wake_[0] >= 0) Release();
+}
+
+void EndSignals::Release() {
   RestoreHandlers();
   g_wakeFd.store(-1);
   delete notifier_;
+  notifier_ = nullptr;
   ::close(wake_[0]);
   ::close(wake_[1]);
+  wake_[0] = wake_[1] = -1;
 }
 
 void EndSignals::OnWoken() {

@@ -19,8 +19,10 @@ class EndSignals final : public QObject {
   Q_OBJECT
 
  public:
-  // Takes the three signals for as long as it lives. One watch at a time: a
-  // second one made while another lives takes nothing (Watching() false).
+  // Takes the three signals for as long as it lives, except one the program
+  // was started with ignored (nohup), which stays ignored. One watch at a
+  // time: a second one made while another lives takes nothing (Watching()
+  // false).
   explicit EndSignals(QObject* parent = nullptr);
   // Gives the signals back to the handling they had before.
   ~EndSignals() override;
@@ -35,6 +37,8 @@ class EndSignals final : public QObject {
 
  private:
   void OnWoken();
+  // Gives the signals back and closes the socket pair.
+  void Release();
 
   int wake_[2] = {-1, -1};
   QSocketNotifier* notifier_ = nullptr;

@@ -377,13 +377,13 @@ TEST(ShellOpen, ClosingTheMainWindowLosesNoFileAndLeavesNoProcess) {
   };
   const Row rows[] = {
       {"File > Exit with files handed over while the menu was open", End::kFileExit, {},
-       cubes("close-menu-", 2)},
+       cubes("close-menu-", 2), {}},
       {"the window manager's close during the first load, behind which files wait",
-       End::kWindowManager, cubes("close-dropped-", 3), cubes("close-handed-", 2)},
+       End::kWindowManager, cubes("close-dropped-", 3), cubes("close-handed-", 2), {}},
       {"a drop that comes after the window manager's close", End::kWindowManager,
        cubes("close-first-", 1), {}, cubes("close-late-", 2)},
       {"SIGTERM with files handed over while a dialog is up", End::kSignal, {},
-       cubes("close-signal-", 2)},
+       cubes("close-signal-", 2), {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.route);
