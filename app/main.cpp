@@ -13,8 +13,9 @@ int main(int argc, char** argv) {
   QStringList parameters;
   for (int i = 1; i < argc; ++i) parameters << QString::fromLocal8Bit(argv[i]);
   // Before any window or display connection: a start that only hands its
-  // file over ends here.
-  if (quarnel::HandShellStartToRunningInstance(parameters)) return 0;
+  // files over ends here.
+  const quarnel::ShellHandOver handOver = quarnel::HandShellStartToRunningInstance(parameters);
+  if (handOver.all) return 0;
 
   quarnel::PrepareOpenGLApplication();
   QApplication application(argc, argv);
@@ -30,6 +31,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   quarnel::CQuarnelApp app;
-  if (!app.InitInstance(QApplication::arguments().mid(1))) return 0;
+  // The files the running instance took are not opened again here.
+  const QStringList own =
+      quarnel::WithoutFirstFiles(QApplication::arguments().mid(1), handOver.taken);
+  if (!app.InitInstance(own)) return 0;
   return QApplication::exec();
 }

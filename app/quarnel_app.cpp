@@ -22,6 +22,7 @@
 #include "platform/clock.h"
 #include "platform/command_table.h"
 #include "platform/document_manager.h"
+#include "platform/end_signals.h"
 #include "platform/file_dialogs.h"
 #include "platform/idle_pass.h"
 #include "platform/messages.h"
@@ -51,10 +52,19 @@ void UseOrOwn(Service*& service, std::unique_ptr<Service>& own, Args&&... args) 
   service = own.get();
 }
 
+bool IsSlashEditSwitch(const QString& p) {
+  return p == QLatin1String("/edit") || p == QLatin1String("/Edit");
+}
+
+// Every parameter but a switch and an empty one names a file.
+bool NamesFile(const QString& p) {
+  return !p.isEmpty() && !IsSlashEditSwitch(p) && !p.startsWith(QLatin1Char('-'));
+}
+
 }  // namespace
 
 void CQuarnelCommandLineInfo::ParseParam(const QString& p) {
-  if (p == QLatin1String("/edit") || p == QLatin1String("/Edit")) {
+  if (IsSlashEditSwitch(p)) {
     editMode = true;
     return;
   }
@@ -64,7 +74,14 @@ void CQuarnelCommandLineInfo::ParseParam(const QString& p) {
     if (flag == QLatin1String(kShellOpenSwitch)) shellOpen = true;
     return;
   }
+  if (!NamesFile(p)) return;
   if (fileName.isEmpty()) fileName = p;
+  fileNames << p;
+}
+
+QStringList CQuarnelCommandLineInfo::FilesToOpen() const {
+  if (shellOpen) return fileNames;
+  return fileName.isEmpty() ? QStringList() : QStringList{fileName};
 }
 
 CQuarnelCommandLineInfo ParseCommandLine(const QStringList& parameters) {
@@ -130,6 +147,8 @@ CQuarnelApp::CQuarnelApp(const AppServices& services)
 }
 
 CQuarnelApp::~CQuarnelApp() {
+  // From here on a signal ends the process as it would without the program.
+  endSignals_.reset();
   if (idle_) idle_->Stop();
   shellOpen_.reset();
   // The view exchange data goes with the program; anything else that the
@@ -156,17 +175,35 @@ void CQuarnelApp::ReadPreferences() {
       FontHeightOrDefault(profile_->GetInt(prefs, QStringLiteral("LargeFontHeight"), 14), 14);
 }
 
-bool HandShellStartToRunningInstance(const QStringList& parameters, const QString& socketName) {
+ShellHandOver HandShellStartToRunningInstance(const QStringList& parameters,
+                                              const QString& socketName) {
   const CQuarnelCommandLineInfo commandLine = ParseCommandLine(parameters);
-  if (!commandLine.shellOpen || commandLine.fileName.isEmpty()) return false;
+  const QStringList files = commandLine.FilesToOpen();
+  if (!commandLine.shellOpen || files.isEmpty()) return {};
   const QString name = socketName.isEmpty() ? ShellOpenSocketName() : socketName;
   // Files opened together start one process each: the first that finds no
   // instance keeps the lock until it listens itself, and the others wait for
   // it and then hand their files to it.
   TakeShellOpenLock(name);
-  if (!HandToRunningInstance(name, commandLine.fileName)) return false;
-  ReleaseShellOpenLock();
-  return true;
+  // One at a time, each taken before the next is sent: they open in order.
+  ShellHandOver handOver;
+  while (handOver.taken < files.size() && HandToRunningInstance(name, files[handOver.taken]))
+    ++handOver.taken;
+  handOver.all = handOver.taken == files.size();
+  if (handOver.all) ReleaseShellOpenLock();
+  return handOver;
+}
+
+QStringList WithoutFirstFiles(const QStringList& parameters, qsizetype count) {
+  QStringList kept;
+  for (const QString& p : parameters) {
+    if (count > 0 && NamesFile(p)) {
+      --count;
+      continue;
+    }
+    kept << p;
+  }
+  return kept;
 }
 
 bool CQuarnelApp::InitInstance(const QStringList& parameters) {
@@ -189,6 +226,7 @@ bool CQuarnelApp::InitInstance(const QStringList& parameters) {
   documents_ = new DocumentManager(window, *template_, *dialogs_, recent_.get());
   documents_->LinkRouter(*router_, mainFrame_.get(), this);
   RunInitialUpdatesOfOpenedDocuments();
+  EndOnSignals();
   EnableShellOpen();
   QObject::connect(&window, &MainWindow::closed, &window, [this] { EndRun(); });
 
@@ -197,10 +235,7 @@ bool CQuarnelApp::InitInstance(const QStringList& parameters) {
   mainFrame_->WatchFirstActivation(*documents_, m_editMode);
   if (m_editMode) window.SetBaseTitle(QStringLiteral("Tolvane"));
 
-  // A file named on the command line is opened now, in the mode just chosen,
-  // before the main window is shown; when it cannot be opened the program ends.
-  if (!commandLine.fileName.isEmpty() && !documents_->OpenDocumentFile(commandLine.fileName))
-    return false;
+  if (!OpenCommandLineFiles(commandLine.FilesToOpen())) return false;
 
   window.show();
   if (m_editMode)
@@ -213,7 +248,22 @@ bool CQuarnelApp::InitInstance(const QStringList& parameters) {
   idle_->Start();
   mainFrame_->Commands().UpdateAll();
   started_ = true;
+  if (!shellOpenQueue_.isEmpty())
+    QTimer::singleShot(0, shellOpen_.get(), [this] { OpenQueuedShellFiles(); });
   return true;
+}
+
+bool CQuarnelApp::OpenCommandLineFiles(const QStringList& files) {
+  // The first file is opened now, in the mode just chosen, before the main
+  // window is shown; when it cannot be opened the next one is, and when none
+  // can the program ends. The files after it wait in the queue, where an end
+  // of the program meanwhile finds them and hands them on.
+  shellOpenQueue_ = files;
+  if (files.isEmpty()) return true;
+  bool opened = false;
+  while (!opened && !shellOpenQueue_.isEmpty() && !ending_)
+    opened = documents_->OpenDocumentFile(shellOpenQueue_.takeFirst());
+  return opened && !ending_;
 }
 
 void CQuarnelApp::RunInitialUpdatesOfOpenedDocuments() {
@@ -291,9 +341,21 @@ void CQuarnelApp::OpenQueuedShellFiles() {
     QTimer::singleShot(0, shellOpen_.get(), [this] { OpenQueuedShellFiles(); });
 }
 
+void CQuarnelApp::EndOnSignals() {
+  endSignals_ = std::make_unique<EndSignals>();
+  // The same road as the window manager's close, whatever is on the screen:
+  // a box or dialog that is up gives its escape answer as the program ends.
+  QObject::connect(endSignals_.get(), &EndSignals::endRequested, endSignals_.get(), [this] {
+    if (mainFrame_) mainFrame_->Window().close();
+  });
+}
+
 void CQuarnelApp::EndRun() {
   if (ending_) return;
   ending_ = true;
+  // Off the screen first: the user is done with the program, and handing
+  // the files on takes a moment.
+  if (mainFrame_) mainFrame_->Window().hide();
   // A load runs to its end before the event loop brings the close, so the
   // close waits for it; the files behind it are not opened here. From now
   // on a new start finds no instance and opens its file itself, and the
@@ -302,25 +364,24 @@ void CQuarnelApp::EndRun() {
   QStringList left = std::exchange(shellOpenQueue_, {});
   if (shellOpen_) left += shellOpen_->StopListening();
   OpenInNewInstance(left);
-  // Ended from the event loop, once the close is through. The program ends
-  // even when a window it showed after the close would otherwise keep it
-  // running with none on the screen.
-  QMetaObject::invokeMethod(
-      QCoreApplication::instance(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+  // The program ends as its last window closes. Nothing opens after this
+  // (files that come now are handed on as well), so no window shown later
+  // calls that end off and keeps the program running with none on the
+  // screen.
 }
 
 void CQuarnelApp::OpenInNewInstance(const QStringList& paths) {
-  // One start per file, as the desktop starts them when several files are
-  // opened at once: one becomes the instance and the others hand their files
-  // to it, in the order their starts get there.
-  for (const QString& path : paths) {
-    QStringList parameters;
-    if (m_editMode) parameters << QStringLiteral("-edit");
-    parameters << QLatin1Char('-') + QLatin1String(kShellOpenSwitch) << path;
-    if (!startProgram_(parameters))
-      std::fprintf(stderr, "quarnel: could not start the program again to open \"%s\"\n",
-                   QFile::encodeName(path).constData());
-  }
+  // One start for all of them, which opens them in their order, or hands
+  // them in that order to an instance that listens by then. A start per
+  // file would race for the lock and open them in any order.
+  if (paths.isEmpty()) return;
+  QStringList parameters;
+  if (m_editMode) parameters << QStringLiteral("-edit");
+  parameters << QLatin1Char('-') + QLatin1String(kShellOpenSwitch) << paths;
+  if (startProgram_(parameters)) return;
+  for (const QString& path : paths)
+    std::fprintf(stderr, "quarnel: could not start the program again to open \"%s\"\n",
+                 QFile::encodeName(path).constData());
 }
 
 bool CQuarnelApp::OnIdle(int) {

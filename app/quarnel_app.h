@@ -21,6 +21,7 @@ class ClipboardBlocks;
 class Clock;
 class DocumentManager;
 class DocumentTemplate;
+class EndSignals;
 class FileDialogs;
 class IdlePass;
 class MessageSink;
@@ -34,24 +35,37 @@ class ShellOpenServer;
 // path is always a file. The edit switch is "edit" or "Edit", nothing else;
 // "-shellopen" marks a start by the desktop's file association; other
 // switches are ignored. The first parameter that is not a switch names the
-// file to open.
+// file to open. A start marked "-shellopen" opens every file it names, in
+// their order: a program that ends hands the files still waiting in it on
+// to one such start.
 struct CQuarnelCommandLineInfo {
   bool editMode = false;
   bool shellOpen = false;
   QString fileName;
+  // Every parameter that names a file, in order; fileName is the first.
+  QStringList fileNames;
   // Takes one parameter in its turn.
   void ParseParam(const QString& parameter);
+  // The files this start opens.
+  QStringList FilesToOpen() const;
 };
 CQuarnelCommandLineInfo ParseCommandLine(const QStringList& parameters);
 
-// A start by the desktop's file association ("-shellopen" and a file) gives
-// its file to the instance already running, which opens it in its own mode.
-// True when that instance took it: this process then has nothing to do.
-// Without a taker the start goes on as one of its own, holding the lock of
-// TakeShellOpenLock until its own server listens. Runs before the
+// A start by the desktop's file association ("-shellopen" and files) gives
+// its files, one after the other in their order, to the instance already
+// running, which opens them in its own mode. When that instance took every
+// one (all), this process has nothing to do. Otherwise the start goes on as
+// an instance of its own with the files after the ones taken, holding the
+// lock of TakeShellOpenLock until its own server listens. Runs before the
 // application object exists. socketName empty: the user's own.
-bool HandShellStartToRunningInstance(const QStringList& parameters,
-                                     const QString& socketName = QString());
+struct ShellHandOver {
+  qsizetype taken = 0;
+  bool all = false;
+};
+ShellHandOver HandShellStartToRunningInstance(const QStringList& parameters,
+                                              const QString& socketName = QString());
+// The parameters without the first count of the files they name.
+QStringList WithoutFirstFiles(const QStringList& parameters, qsizetype count);
 
 // The services the application runs on; tests replace them. Null members
 // get the program's own.
@@ -148,6 +162,7 @@ class CQuarnelApp final : public CommandTarget {
   QString shellOpenName_;
   std::function<bool(const QStringList&)> startProgram_;
   std::unique_ptr<ShellOpenServer> shellOpen_;
+  std::unique_ptr<EndSignals> endSignals_;
   // Files the desktop handed over or a drop brought that wait for the
   // program to be free, in the order they came.
   QStringList shellOpenQueue_;
@@ -170,11 +185,18 @@ class CQuarnelApp final : public CommandTarget {
   // another open or a view's initial update (with its questions about the
   // textures) is under way, and opens after it.
   void EnableShellOpen();
+  // The files of the command line: the first opens now, before the main
+  // window is shown, and the others wait in the queue. False when none of
+  // them opened, or the program began to end meanwhile.
+  bool OpenCommandLineFiles(const QStringList& files);
   bool ShellOpenBusy() const;
   void QueueFilesToOpen(const QStringList& paths);
   void OpenQueuedShellFiles();
-  // The main window closed, by whichever route: the program ends. Files
-  // handed over or dropped that it has not opened go to a new instance.
+  // The signals that ask the program to end close its main window.
+  void EndOnSignals();
+  // The main window closed, by whichever route: the program ends. The window
+  // leaves the screen at once; files handed over or dropped that it has not
+  // opened go to a new instance, in the order they came.
   void EndRun();
   void OpenInNewInstance(const QStringList& paths);
 

@@ -3,6 +3,7 @@
 // when there is none to take it, opens it itself.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -22,6 +23,7 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -43,6 +45,7 @@
 #include "platform/document_manager.h"
 #include "platform/framework_commands.h"
 #include "platform/progress_window.h"
+#include "platform/recent_files.h"
 #include "platform/shell_open.h"
 
 namespace quarnel {
@@ -95,6 +98,18 @@ class SecondProcess {
     timer.start();
     while (!Profile().contains(name) && timer.elapsed() < ms) process_.waitForFinished(50);
     return Profile().contains(name) && process_.state() == QProcess::Running;
+  }
+  // The files the process opened, from its recent-file list: the last
+  // opened first.
+  QStringList RecentFiles() const {
+    QSettings profile(config_.filePath("Kelvor/Quarnel.conf"), QSettings::IniFormat);
+    QStringList files;
+    for (int i = 1; i <= RecentFileList::kDefaultCapacity; ++i) {
+      const QString file =
+          profile.value(QStringLiteral("Recent File List/File%1").arg(i)).toString();
+      if (!file.isEmpty()) files << file;
+    }
+    return files;
   }
   // The process's profile as text: it lists the files it opened itself.
   QString Profile() const {
@@ -326,12 +341,17 @@ class LoadWithSomethingMeanwhile final : public ProgressReporter {
 
 // Closing the main window, whatever is still arriving, ends the program and
 // loses no file that it took: a file handed over or dropped that it has not
-// opened goes to a new instance. The File menu held the files handed over
+// opened goes to a new instance, in the order the files came, and the window
+// is off the screen before that. The File menu held the files handed over
 // while it was open, and its Exit ended the program without them. A close
 // during the first load was lost with the window-system window that the
 // first document window had made anew; one that got through let the next
 // file's progress window call the end off, and the program went on opening
-// the rest with no window to show them.
+// the rest with no window to show them. A signal that asks the program to end
+// (a logout, Ctrl+C, a closed terminal) takes the same road; it used to end
+// the process on the spot, and every waiting file with it. The files were
+// handed on one start each, with the window still up, and the starts raced
+// for the lock and opened them in any order.
 TEST(ShellOpen, ClosingTheMainWindowLosesNoFileAndLeavesNoProcess) {
   const auto cubes = [](const std::string& stem, int count) {
     QStringList files;
@@ -339,17 +359,31 @@ TEST(ShellOpen, ClosingTheMainWindowLosesNoFileAndLeavesNoProcess) {
       files << Q(test::WriteCenteredCube(stem + std::to_string(i) + ".ply", CubeKind::Colored));
     return files;
   };
+  const auto names = [](const QStringList& paths) {
+    std::string text;
+    for (const QString& path : paths) text += QFileInfo(path).fileName().toStdString() + " ";
+    return text;
+  };
+  enum class End { kFileExit, kWindowManager, kSignal };
   struct Row {
     const char* route;
+    End end;
     // Dropped at once; the first is the load during which the rest come.
     QStringList dropped;
     QStringList handedOver;
+    // Dropped once the window has closed, as a drop the window system
+    // brings just after the close.
+    QStringList droppedLate;
   };
   const Row rows[] = {
-      {"File > Exit with files handed over while the menu was open", {},
-       cubes("close-menu-", 2)},
+      {"File > Exit with files handed over while the menu was open", End::kFileExit, {},
+       cubes("close-menu-", 2), {}},
       {"the window manager's close during the first load, behind which files wait",
-       cubes("close-dropped-", 3), cubes("close-handed-", 2)},
+       End::kWindowManager, cubes("close-dropped-", 3), cubes("close-handed-", 2), {}},
+      {"a drop that comes after the window manager's close", End::kWindowManager,
+       cubes("close-first-", 1), {}, cubes("close-late-", 2)},
+      {"SIGTERM with files handed over while a dialog is up", End::kSignal, {},
+       cubes("close-signal-", 2), {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.route);
@@ -357,34 +391,37 @@ TEST(ShellOpen, ClosingTheMainWindowLosesNoFileAndLeavesNoProcess) {
     std::vector<std::unique_ptr<SecondProcess>> started;
     AppHarness h;
     h.shellOpenName = ShellOpenSocketNameIn(runtime.path());
+    bool shownAtAStart = false;
     h.startProgram = [&](const QStringList& parameters) {
+      shownAtAStart = shownAtAStart || h.Window().isVisible();
       started.push_back(std::make_unique<SecondProcess>(runtime.path()));
       started.back()->Start(parameters);
       return true;
     };
-    // The files whose senders were told they are taken.
+    // The files whose senders were told they are taken, handed over one
+    // after the other.
     QStringList taken;
     const auto handOver = [&] {
-      std::vector<std::future<bool>> answers;
-      for (const QString& path : row.handedOver)
-        answers.push_back(std::async(std::launch::async, [&h, path] {
+      for (const QString& path : row.handedOver) {
+        std::future<bool> answer = std::async(std::launch::async, [&h, path] {
           return HandToRunningInstance(h.shellOpenName, path);
-        }));
-      for (size_t i = 0; i < answers.size(); ++i) {
-        while (answers[i].wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+        });
+        while (answer.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
           h.Pump(5);
-        if (answers[i].get()) taken << row.handedOver[i];
+        if (answer.get()) taken << path;
       }
       EXPECT_EQ(taken, row.handedOver);
     };
     LoadWithSomethingMeanwhile load(h);
     h.progress = &load;
     ASSERT_TRUE(h.Start({}));
-    load.DuringNextLoad([&] {
-      handOver();
-      CloseAsTheWindowManagerDoes(h.Window());
+    // What this instance opened while its window was on the screen.
+    QStringList openedHere;
+    QObject::connect(&h.Window(), &MainWindow::closed, &h.Window(), [&] {
+      for (Document* doc : h.App().Documents()->Documents()) openedHere << doc->PathName();
+      if (!row.droppedLate.isEmpty()) test::DropOnWindow(h.Window(), row.droppedLate);
     });
-    if (row.dropped.isEmpty()) {
+    if (row.end == End::kFileExit) {
       QMenu* file = h.Window().MenuTitled("File");
       ASSERT_NE(file, nullptr);
       h.Window().menuBar()->setActiveAction(file->menuAction());
@@ -397,8 +434,20 @@ TEST(ShellOpen, ClosingTheMainWindowLosesNoFileAndLeavesNoProcess) {
         QKeyEvent x(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
         QApplication::sendEvent(file, &x);
       });
-    } else {
+    } else if (row.end == End::kWindowManager) {
+      load.DuringNextLoad([&] {
+        handOver();
+        CloseAsTheWindowManagerDoes(h.Window());
+      });
       QTimer::singleShot(0, &h.Window(), [&] { test::DropOnWindow(h.Window(), row.dropped); });
+    } else {
+      // Inside the dialog's own loop, once it is up.
+      QTimer::singleShot(100, &h.Window(), [&] {
+        EXPECT_NE(QApplication::activeModalWidget(), nullptr);
+        handOver();
+        ::kill(::getpid(), SIGTERM);
+      });
+      QTimer::singleShot(0, &h.Window(), [&] { h.Execute(cmd::kPreferences); });
     }
 
     // The program's loop, run as the program runs it, ends.
@@ -409,23 +458,14 @@ TEST(ShellOpen, ClosingTheMainWindowLosesNoFileAndLeavesNoProcess) {
     EXPECT_EQ(QApplication::exec(), 0) << "the program runs on";
     stop.stop();
     EXPECT_FALSE(h.Window().isVisible());
+    EXPECT_FALSE(shownAtAStart) << "the window was on the screen while the files were handed on";
 
-    // Every file opened here before the end or in the instance that took
-    // over, which is the one process of those started that runs on.
-    QStringList openedHere;
-    for (Document* doc : h.App().Documents()->Documents()) openedHere << doc->PathName();
-    for (const QString& path : row.dropped + taken) {
-      if (openedHere.contains(path)) continue;
-      const QString name = QFileInfo(path).fileName();
-      QElapsedTimer timer;
-      timer.start();
-      const auto openedElsewhere = [&] {
-        return std::any_of(started.begin(), started.end(),
-                           [&](const auto& p) { return p->Profile().contains(name); });
-      };
-      while (!openedElsewhere() && timer.elapsed() < 20000) QThread::msleep(50);
-      EXPECT_TRUE(openedElsewhere()) << name.toStdString() << " was never opened";
-    }
+    // The files this instance did not open before its end open in the
+    // instance that took over, in their order; it is the one process of
+    // those started that runs on.
+    const QStringList waited = row.dropped + taken + row.droppedLate;
+    const QStringList handedOn = waited.mid(openedHere.size());
+    EXPECT_EQ(names(openedHere), names(waited.mid(0, openedHere.size())));
     const auto runningOn = [&] {
       return std::count_if(started.begin(), started.end(),
                            [](const auto& p) { return p->Running(); });
@@ -434,7 +474,17 @@ TEST(ShellOpen, ClosingTheMainWindowLosesNoFileAndLeavesNoProcess) {
     timer.start();
     while (runningOn() > 1 && timer.elapsed() < 20000)
       for (auto& process : started) process->EndsWithin(nullptr, 20);
-    EXPECT_EQ(runningOn(), started.empty() ? 0 : 1);
+    ASSERT_EQ(runningOn(), handedOn.isEmpty() ? 0 : 1);
+    if (handedOn.isEmpty()) continue;
+    SecondProcess& instance =
+        **std::find_if(started.begin(), started.end(), [](const auto& p) { return p->Running(); });
+    timer.restart();
+    while (instance.RecentFiles().size() < handedOn.size() && timer.elapsed() < 20000)
+      QThread::msleep(50);
+    // The recent-file list holds the last opened first.
+    QStringList order = instance.RecentFiles();
+    std::reverse(order.begin(), order.end());
+    EXPECT_EQ(names(order), names(handedOn));
   }
 }
 

@@ -68,6 +68,11 @@ TEST(CommandLine, OnlyTheDashOrTheExactSlashTokensAreSwitches) {
   EXPECT_TRUE(shell.shellOpen);
   EXPECT_FALSE(shell.editMode);
   EXPECT_EQ(shell.fileName, "/tmp/a.ply");
+  // A start by the desktop opens every file it names, in order; any other
+  // start the first.
+  const QStringList files{"/tmp/a.ply", "/tmp/b.ply"};
+  EXPECT_EQ(ParseCommandLine({"-shellopen", files[0], "/edit", files[1]}).FilesToOpen(), files);
+  EXPECT_EQ(ParseCommandLine({files[0], files[1]}).FilesToOpen(), files.mid(0, 1));
   EXPECT_FALSE(ParseCommandLine({"/shellopen"}).shellOpen);
   EXPECT_FALSE(ParseCommandLine({"-ShellOpen"}).shellOpen);
   EXPECT_TRUE(ParseCommandLine({}).fileName.isEmpty());
