@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "io/ply_reader.h"
@@ -150,16 +152,24 @@ Color4b ColorFromList(const float* c, int count) {
   return Color4b{ChannelByte(sum[0]), ChannelByte(sum[1]), ChannelByte(sum[2]), 255};
 }
 
-// The fewest bytes one record of the element can take in the file, so that
-// a lying count never makes us reserve more than the file can fill.
-std::uint64_t MinRecordBytes(const PlyElement& e, PlyFormat format) {
+// The fewest bytes one record of the element can take in the file and still
+// load, so that a lying count never makes us reserve more than the file can
+// fill: a number of a text file takes a digit and a separator, a binary value
+// its size. A list takes its count, and `requiredItems` items when it is the
+// `required` list, whose records load only with that many.
+std::uint64_t MinRecordBytes(const PlyElement& e, PlyFormat format, const char* required,
+                             std::uint64_t requiredItems) {
+  auto size = [](PlyType t) { return IsValidPlyType(t) ? std::uint64_t(kPlyTypeSizes[t]) : 1; };
   std::uint64_t bytes = 0;
   for (const PlyProperty& p : e.properties) {
+    const std::uint64_t items =
+        p.isList && required != nullptr && p.name == required ? requiredItems : 0;
     if (format == ply_format::Ascii) {
-      bytes += 2;
+      bytes += 2 * (1 + items);
+    } else if (p.isList) {
+      bytes += size(p.countType) + items * size(p.fileType);
     } else {
-      PlyType t = p.isList ? p.countType : p.fileType;
-      bytes += IsValidPlyType(t) ? std::uint64_t(kPlyTypeSizes[t]) : 1;
+      bytes += size(p.fileType);
     }
   }
   return bytes;
@@ -209,9 +219,9 @@ class Import {
   PlyError FillVertex(const VertexStaging& st, V& v);
   PlyError FillFace(const FaceStaging& st, F& f);
   F& AppendDefaultFace();
-  void ReserveFor(std::vector<V>& a, std::int32_t count);
-  void ReserveFor(std::vector<F>& a, std::int32_t count);
-  std::int64_t ReservableRecords(std::int32_t count);
+  template <class Record>
+  void ReserveFor(std::vector<Record>& a, std::int32_t count, const char* requiredList = nullptr);
+  std::int64_t ReservableRecords(std::int32_t count, const char* requiredList);
   void TakeTextureNames(const char* fileName);
 
   MeshType& mesh_;
@@ -220,6 +230,7 @@ class Import {
   PlyReader reader_;
   std::vector<ExtraCopy> vertexExtras_, faceExtras_;
   bool stripsBound_ = false;
+  const char* faceIndexList_ = nullptr;  // the name of the bound face index list
   std::size_t deletedVertices_ = 0;  // of the loaded vertex and face records
   std::size_t deletedFaces_ = 0;
 };
@@ -238,7 +249,11 @@ PlyError Import<MeshType>::Run(const InputFile& file, int extraVertexCount,
     if (!Bind(kVertexBindings[i])) return ply_error::NoVertexField;
   }
 
-  if (!Bind(kFaceVertexIndices) && !Bind(kFaceVertexIndex)) {
+  if (Bind(kFaceVertexIndices)) {
+    faceIndexList_ = kFaceVertexIndices.propertyName;
+  } else if (Bind(kFaceVertexIndex)) {
+    faceIndexList_ = kFaceVertexIndex.propertyName;
+  } else {
     if (!Bind(kStripVertexIndices)) return ply_error::NoFaceField;
     stripsBound_ = true;
   }
@@ -348,21 +363,25 @@ PlyError Import<MeshType>::BindExtras(int count, const PlyBinding* table, const 
 }
 
 template <class MeshType>
-std::int64_t Import<MeshType>::ReservableRecords(std::int32_t count) {
+std::int64_t Import<MeshType>::ReservableRecords(std::int32_t count, const char* requiredList) {
   if (count <= 0) return 0;
-  std::uint64_t minBytes = MinRecordBytes(*reader_.CurrentElement(), reader_.format);
+  std::uint64_t minBytes = MinRecordBytes(*reader_.CurrentElement(), reader_.format, requiredList, 3);
   std::uint64_t fit = minBytes == 0 ? std::uint64_t(count) : (reader_.Input().Remaining() + 1) / minBytes;
   return std::int64_t(fit < std::uint64_t(count) ? fit : std::uint64_t(count));
 }
 
+// Room for the records the file can still hold. The room is only an
+// allowance: when the system will not give it, the records grow the array as
+// they are read, and a damaged file still ends with the reader's own error.
 template <class MeshType>
-void Import<MeshType>::ReserveFor(std::vector<V>& a, std::int32_t count) {
-  a.reserve(std::size_t(ReservableRecords(count)));
-}
-
-template <class MeshType>
-void Import<MeshType>::ReserveFor(std::vector<F>& a, std::int32_t count) {
-  a.reserve(std::size_t(ReservableRecords(count)));
+template <class Record>
+void Import<MeshType>::ReserveFor(std::vector<Record>& a, std::int32_t count,
+                                  const char* requiredList) {
+  try {
+    a.reserve(std::size_t(ReservableRecords(count, requiredList)));
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
 }
 
 template <class MeshType>
@@ -467,7 +486,7 @@ PlyError Import<MeshType>::ReadFaces(std::int32_t count) {
   mesh_.faces.clear();
   deletedFaces_ = 0;
   if (count <= 0) return ply_error::NoError;
-  ReserveFor(mesh_.faces, count);
+  ReserveFor(mesh_.faces, count, faceIndexList_);
   return ReadRecords<FaceStaging>(count, 50, "Face Loading", mesh_.faces,
                                   [this](const FaceStaging& st, F& f) { return FillFace(st, f); });
 }
