@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <new>
+#include <stdexcept>
 #include <utility>
 
 #include "app/command_ids.h"
@@ -103,6 +105,23 @@ void CQuarnelDoc::UpdateAllViews() {
 
 bool CQuarnelDoc::OnNewDocument() { return true; }
 
+QString CQuarnelDoc::ReadMesh(const InputFile& file, const QString& path, IoMask& mask) {
+  try {
+    // The probe reads the header alone. Its box comes before the progress
+    // window, which must not stand empty behind it.
+    if (!m_holder.ProbeFile(file)) ShowMessage(PlyErrorText(m_holder.ErrorCode()));
+    if (services_.progress) services_.progress->Begin();
+    if (services_.editMode) m_holder.SetTag(5);
+    if (m_holder.Load(file, mask, MakeLoadProgressCallback(services_.progress))) return {};
+    return QString::fromLatin1(PlyErrorText(m_holder.ErrorCode()));
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  // The holder replaces its mesh only once the whole file is read: what it
+  // showed, it shows still.
+  return QStringLiteral("Not enough memory to open the file \"%1\".").arg(path);
+}
+
 bool CQuarnelDoc::OnOpenDocument(const QString& path) {
   const OpenInProgress opening(services_);
   // Opened once for the probe and the load alike; anything but a regular
@@ -124,19 +143,14 @@ bool CQuarnelDoc::OnOpenDocument(const QString& path) {
   m_loading = true;
   m_holder.SetTag(1);
 
-  // The probe reads the header alone. Its box comes before the progress
-  // window, which must not stand empty behind it.
-  if (!m_holder.ProbeFile(file)) ShowMessage(PlyErrorText(m_holder.ErrorCode()));
-  if (services_.progress) services_.progress->Begin();
-  if (services_.editMode) m_holder.SetTag(5);
-
   IoMask mask = 0;
-  if (!m_holder.Load(file, mask, MakeLoadProgressCallback(services_.progress))) {
+  const QString failure = ReadMesh(file, path, mask);
+  if (!failure.isEmpty()) {
     // The box is the user's next step; the progress window has nothing more
     // to say and must not stay up behind it (a start from the command line
     // shows no other window yet).
     if (services_.progress) services_.progress->End();
-    ShowMessage(PlyErrorText(m_holder.ErrorCode()));
+    ShowMessage(failure);
     if (previousTag != 0) {
       m_holder.SetTag(previousTag);
       m_loading = wasLoading;

@@ -80,6 +80,10 @@ class CQuarnelDoc final : public Document {
   // The end of every command that changed the editable mesh.
   void EditableMeshChanged(bool redraw);
   void ShowMessage(const QString& text);
+  // Probes and loads the file into the holder: an empty text when the mesh
+  // is loaded, else the message of what stopped it, a shortage of memory
+  // included. `path` names the file in the message.
+  QString ReadMesh(const InputFile& file, const QString& path, IoMask& mask);
 
   DocumentServices services_;
   CommandMap commands_;
