@@ -28,6 +28,7 @@ namespace {
 const char kTextureWarning[] =
     "Ply Warning, mesh has texures specified in the comments but no tex coords.\n";
 const char kOverwriteQuestion[] = "Are you sure to overwrite the currently opened file?";
+const char kCommandOutOfMemory[] = "Not enough memory to complete the command.";
 const char kExportFilter[] =
     "VRML File (*.wrl)|*.wrl|Wavefront Obj (*.obj)|*.obj|STL File (*.stl)|*.stl||";
 
@@ -97,6 +98,22 @@ void CQuarnelDoc::BuildCommands() {
 
 void CQuarnelDoc::ShowMessage(const QString& text) {
   if (services_.messages) services_.messages->Show(text, MessageButtons::Ok);
+}
+
+bool CQuarnelDoc::RunCommand(const std::function<bool()>& command) {
+  const bool loading = m_loading;
+  try {
+    return command();
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  m_loading = loading;
+  // Box, normals and counts are taken again from the mesh as it stands.
+  m_holder.m_drawer5.Update(GlChange::All);
+  m_holder.MeshChanged();
+  ShowMessage(QString::fromLatin1(kCommandOutOfMemory));
+  UpdateAllViews();
+  return true;
 }
 
 void CQuarnelDoc::UpdateAllViews() {
