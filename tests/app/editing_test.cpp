@@ -7,10 +7,8 @@
 
 #include <QImage>
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdlib>
-#include <new>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,22 +20,9 @@
 #include "app_harness.h"
 #include "core/clip_checks.h"
 #include "core/topology.h"
+#include "support/allocation_probe.h"
 #include "platform/bitmap_font.h"
 #include "platform/framework_commands.h"
-
-// Allocations of at least this many bytes fail while it is not zero: a
-// shortage of memory that strikes the large arrays of a mesh edit and none of
-// the small allocations of the window around it.
-static std::atomic<std::size_t> g_failAllocationsFrom{0};
-
-void* operator new(std::size_t size) {
-  const std::size_t from = g_failAllocationsFrom.load(std::memory_order_relaxed);
-  if (from != 0 && size >= from) throw std::bad_alloc();
-  if (void* p = std::malloc(size != 0 ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace quarnel {
 namespace {
@@ -813,9 +798,9 @@ TEST_F(EditingTest, ACutThatRunsOutOfMemoryLeavesTheMeshAsItWas) {
     SCOPED_TRACE(cut.name);
     h.messages.ClearShown();
     ASSERT_TRUE(h.Execute(cut.start));
-    g_failAllocationsFrom = std::size_t(2) << 20;
+    test::FailAllocationsFrom(std::size_t(2) << 20);
     const bool ran = h.Execute(cut.apply);
-    g_failAllocationsFrom = 0;
+    test::FailAllocationsFrom(0);
     EXPECT_TRUE(ran);
     EXPECT_EQ(h.MessageTexts(), QStringList{"Not enough memory to complete the command."});
     // Compared whole; shown only by its counts.
