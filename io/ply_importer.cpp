@@ -213,11 +213,10 @@ class Import {
   PlyError ReadStrips(std::int32_t count);
   PlyError DecodeStrip(const std::int32_t* s, std::int32_t length, std::size_t n);
   PlyError DropRecords(std::int32_t count);
-  template <class Staging, class Record, class Fill>
-  PlyError ReadRecords(std::int32_t count, int base, const char* text, std::vector<Record>& out,
-                       Fill fill);
-  PlyError FillVertex(const VertexStaging& st, V& v);
-  PlyError FillFace(const FaceStaging& st, F& f);
+  template <class Staging, class Append>
+  PlyError ReadRecords(std::int32_t count, int base, const char* text, Append append);
+  PlyError AppendVertex(const VertexStaging& st);
+  PlyError AppendFace(const FaceStaging& st);
   F& AppendDefaultFace();
   template <class Record>
   void ReserveFor(std::vector<Record>& a, std::int32_t count, const char* requiredList = nullptr);
@@ -402,7 +401,8 @@ PlyError Import<MeshType>::ReadCamera(std::int32_t count) {
 }
 
 template <class MeshType>
-PlyError Import<MeshType>::FillVertex(const VertexStaging& st, V& v) {
+PlyError Import<MeshType>::AppendVertex(const VertexStaging& st) {
+  V& v = mesh_.vertices.emplace_back();
   v.position = Vec3f(st.x, st.y, st.z);
   v.flags = (mask_ & io_mask::VertexFlags) ? std::uint32_t(st.flags) : 0u;
   deletedVertices_ += v.flags & ElemFlag::Deleted;
@@ -416,17 +416,18 @@ PlyError Import<MeshType>::FillVertex(const VertexStaging& st, V& v) {
   return ply_error::NoError;
 }
 
-// Reads `count` records of the current element and fills one record of
-// `out` from each, a run at a time: the run is read (in one go where the
-// block reader applies, else record by record), then its records are
-// appended in file order, each value-initialised and filled while its
-// memory is in the cache, so that the mesh's pages are walked once.
+// Reads `count` records of the current element and appends one record of
+// the mesh for each, a run at a time: the run is read (in one go where the
+// block reader applies, else record by record), then `append` takes its
+// records in file order, each appended value-initialised and filled while
+// its memory is in the cache, so that the mesh's pages are walked once. A
+// record that does not load ends the reading before it takes any room.
 // Errors and progress reports come exactly as when every record is read and
 // filled before the next is read.
 template <class MeshType>
-template <class Staging, class Record, class Fill>
+template <class Staging, class Append>
 PlyError Import<MeshType>::ReadRecords(std::int32_t count, int base, const char* text,
-                                       std::vector<Record>& out, Fill fill) {
+                                       Append append) {
   // Switched off, every record is read and filled before the next: the
   // reference that the runs must agree with.
   const bool runs = g_blockReading.load(std::memory_order_relaxed);
@@ -451,7 +452,7 @@ PlyError Import<MeshType>::ReadRecords(std::int32_t count, int base, const char*
     }
     for (std::size_t r = 0; r < got; ++r, ++j) {
       if (j % 1000 == 0) ReportProgress(progress_, j, count, base, text);
-      PlyError e = fill(run[r], out.emplace_back());
+      PlyError e = append(run[r]);
       if (e != ply_error::NoError) return e;
     }
     if (readFailed) {
@@ -468,8 +469,8 @@ PlyError Import<MeshType>::ReadVertices(std::int32_t count) {
   deletedVertices_ = 0;
   if (count <= 0) return ply_error::NoError;
   ReserveFor(mesh_.vertices, count);
-  return ReadRecords<VertexStaging>(count, 0, "Vertex Loading", mesh_.vertices,
-                                   [this](const VertexStaging& st, V& v) { return FillVertex(st, v); });
+  return ReadRecords<VertexStaging>(count, 0, "Vertex Loading",
+                                   [this](const VertexStaging& st) { return AppendVertex(st); });
 }
 
 // A face as no property fills it: flags 0, quality 1, white.
@@ -487,12 +488,12 @@ PlyError Import<MeshType>::ReadFaces(std::int32_t count) {
   deletedFaces_ = 0;
   if (count <= 0) return ply_error::NoError;
   ReserveFor(mesh_.faces, count, faceIndexList_);
-  return ReadRecords<FaceStaging>(count, 50, "Face Loading", mesh_.faces,
-                                  [this](const FaceStaging& st, F& f) { return FillFace(st, f); });
+  return ReadRecords<FaceStaging>(count, 50, "Face Loading",
+                                  [this](const FaceStaging& st) { return AppendFace(st); });
 }
 
 template <class MeshType>
-PlyError Import<MeshType>::FillFace(const FaceStaging& st, F& f) {
+PlyError Import<MeshType>::AppendFace(const FaceStaging& st) {
   if (st.indexCount != 3) return ply_error::FaceNotTriangle;
   const std::int32_t i0 = st.indices[0], i1 = st.indices[1], i2 = st.indices[2];
   const std::size_t n = mesh_.vertices.size();
@@ -500,9 +501,7 @@ PlyError Import<MeshType>::FillFace(const FaceStaging& st, F& f) {
       std::size_t(i2) >= n) {
     return ply_error::BadVertexIndex;
   }
-  // A face as no property fills it: flags 0, quality 1, white.
-  if constexpr (HasQuality<F>) f.quality = 1.0f;
-  if constexpr (HasColor<F>) f.color = kWhite;
+  F& f = AppendDefaultFace();
   V* base = mesh_.vertices.data();
   f.v[0] = base + i0;
   f.v[1] = base + i1;
