@@ -9,9 +9,7 @@ namespace {
 std::atomic<std::size_t> g_failFrom{0};
 std::atomic<std::size_t> g_largest{0};
 
-}  // namespace
-
-void* operator new(std::size_t size) {
+void* Allocate(std::size_t size) {
   std::size_t largest = g_largest.load(std::memory_order_relaxed);
   while (size > largest && !g_largest.compare_exchange_weak(largest, size)) {
   }
@@ -20,8 +18,29 @@ void* operator new(std::size_t size) {
   if (void* p = std::malloc(size != 0 ? size : 1)) return p;
   throw std::bad_alloc();
 }
+
+void* AllocateOrNull(std::size_t size) noexcept {
+  try {
+    return Allocate(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+// Every form that a program's own code or a library may call is replaced,
+// so that each block goes back the way it came (a sanitizer checks that).
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return AllocateOrNull(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return AllocateOrNull(size); }
 void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace quarnel::test {
 
