@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <new>
+#include <stdexcept>
 #include <utility>
 
 #include "app/command_ids.h"
@@ -26,6 +28,7 @@ namespace {
 const char kTextureWarning[] =
     "Ply Warning, mesh has texures specified in the comments but no tex coords.\n";
 const char kOverwriteQuestion[] = "Are you sure to overwrite the currently opened file?";
+const char kCommandOutOfMemory[] = "Not enough memory to complete the command.";
 const char kExportFilter[] =
     "VRML File (*.wrl)|*.wrl|Wavefront Obj (*.obj)|*.obj|STL File (*.stl)|*.stl||";
 
@@ -97,11 +100,44 @@ void CQuarnelDoc::ShowMessage(const QString& text) {
   if (services_.messages) services_.messages->Show(text, MessageButtons::Ok);
 }
 
+bool CQuarnelDoc::RunCommand(const std::function<bool()>& command) {
+  const bool loading = m_loading;
+  try {
+    return command();
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  m_loading = loading;
+  // Box, normals and counts are taken again from the mesh as it stands.
+  m_holder.m_drawer5.Update(GlChange::All);
+  m_holder.MeshChanged();
+  ShowMessage(QString::fromLatin1(kCommandOutOfMemory));
+  UpdateAllViews();
+  return true;
+}
+
 void CQuarnelDoc::UpdateAllViews() {
   if (Manager()) Manager()->UpdateAllViews(*this);
 }
 
 bool CQuarnelDoc::OnNewDocument() { return true; }
+
+QString CQuarnelDoc::ReadMesh(const InputFile& file, const QString& path, IoMask& mask) {
+  try {
+    // The probe reads the header alone. Its box comes before the progress
+    // window, which must not stand empty behind it.
+    if (!m_holder.ProbeFile(file)) ShowMessage(PlyErrorText(m_holder.ErrorCode()));
+    if (services_.progress) services_.progress->Begin();
+    if (services_.editMode) m_holder.SetTag(5);
+    if (m_holder.Load(file, mask, MakeLoadProgressCallback(services_.progress))) return {};
+    return QString::fromLatin1(PlyErrorText(m_holder.ErrorCode()));
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  // The holder replaces its mesh only once the whole file is read: what it
+  // showed, it shows still.
+  return QStringLiteral("Not enough memory to open the file \"%1\".").arg(path);
+}
 
 bool CQuarnelDoc::OnOpenDocument(const QString& path) {
   const OpenInProgress opening(services_);
@@ -124,19 +160,14 @@ bool CQuarnelDoc::OnOpenDocument(const QString& path) {
   m_loading = true;
   m_holder.SetTag(1);
 
-  // The probe reads the header alone. Its box comes before the progress
-  // window, which must not stand empty behind it.
-  if (!m_holder.ProbeFile(file)) ShowMessage(PlyErrorText(m_holder.ErrorCode()));
-  if (services_.progress) services_.progress->Begin();
-  if (services_.editMode) m_holder.SetTag(5);
-
   IoMask mask = 0;
-  if (!m_holder.Load(file, mask, MakeLoadProgressCallback(services_.progress))) {
+  const QString failure = ReadMesh(file, path, mask);
+  if (!failure.isEmpty()) {
     // The box is the user's next step; the progress window has nothing more
     // to say and must not stay up behind it (a start from the command line
     // shows no other window yet).
     if (services_.progress) services_.progress->End();
-    ShowMessage(PlyErrorText(m_holder.ErrorCode()));
+    ShowMessage(failure);
     if (previousTag != 0) {
       m_holder.SetTag(previousTag);
       m_loading = wasLoading;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <string>
 
 #include "app/mesh_holder.h"
@@ -39,9 +40,16 @@ class CQuarnelDoc final : public Document {
   bool OnOpenDocument(const QString& path) override;
   bool OnSaveDocument(const QString& path) override;
 
-  bool OnCommand(int id) override { return commands_.OnCommand(id); }
+  bool OnCommand(int id) override {
+    return RunCommand([this, id] { return commands_.OnCommand(id); });
+  }
   bool HandlesCommand(int id) const override { return commands_.HandlesCommand(id); }
   bool OnUpdate(int id, CommandState& state) override { return commands_.OnUpdate(id, state); }
+  // Runs a command of the document or of one of its views; its result, or
+  // true when it ran out of memory. Such a command ends with a message, and
+  // the views show the mesh as it left it: the commands allocate before they
+  // change the mesh, or cut a copy of it.
+  bool RunCommand(const std::function<bool()>& command);
 
   MeshHolder& Holder() { return m_holder; }
   const MeshHolder& Holder() const { return m_holder; }
@@ -80,6 +88,10 @@ class CQuarnelDoc final : public Document {
   // The end of every command that changed the editable mesh.
   void EditableMeshChanged(bool redraw);
   void ShowMessage(const QString& text);
+  // Probes and loads the file into the holder: an empty text when the mesh
+  // is loaded, else the message of what stopped it, a shortage of memory
+  // included. `path` names the file in the message.
+  QString ReadMesh(const InputFile& file, const QString& path, IoMask& mask);
 
   DocumentServices services_;
   CommandMap commands_;

@@ -148,7 +148,7 @@ class CQuarnelView final : public QOpenGLWidget, public CommandTarget {
 
   // Commands (view_commands.cpp). Every command of the view, whichever part
   // of the view serves it, stands in the view's command map.
-  bool OnCommand(int id) override { return m_commands.OnCommand(id); }
+  bool OnCommand(int id) override;
   bool HandlesCommand(int id) const override { return m_commands.HandlesCommand(id); }
   bool OnUpdate(int id, CommandState& state) override { return m_commands.OnUpdate(id, state); }
   CommandMap& Commands() { return m_commands; }

@@ -1,5 +1,7 @@
 // Clip editing: a manipulator trackball places a plane or a sphere over the
 // editable mesh, and the Apply commands cut the mesh with it.
+#include <utility>
+
 #include "app/command_ids.h"
 #include "app/quarnel_app.h"
 #include "app/quarnel_doc.h"
@@ -20,6 +22,15 @@ void EditableMeshClipped(CQuarnelDoc& doc) {
   MeshHolder& holder = doc.Holder();
   holder.m_drawer5.Update(GlChange::All);
   holder.MeshChanged();
+}
+
+// Cuts a copy of the editable mesh, which takes the mesh's place once the
+// cut is whole: a cut that runs out of memory leaves the mesh as it was.
+template <class Cut>
+void CutEditableMesh(CQuarnelDoc& doc, Cut&& cut) {
+  MeshT5 cutMesh = doc.Holder().m_mesh5;
+  cut(cutMesh);
+  doc.Holder().m_mesh5 = std::move(cutMesh);
 }
 
 void RefreshViews(CQuarnelDoc& doc) {
@@ -71,7 +82,7 @@ void CQuarnelView::OnClipPlaneApply() {
   UpdateClipPlane();
   m_interactionMode = 0;
   doc_.m_loading = true;
-  ClipByPlane(doc_.Holder().m_mesh5, PlaneOf(m_clipPlane));
+  CutEditableMesh(doc_, [this](MeshT5& mesh) { ClipByPlane(mesh, PlaneOf(m_clipPlane)); });
   EditableMeshClipped(doc_);
   m_editing = false;
   RefreshViews(doc_);
@@ -83,7 +94,7 @@ void CQuarnelView::OnClipPlaneClipAndCap() {
   m_interactionMode = 0;
   // One call: the cap takes the tolerance of the clip's edge collapse from
   // the mesh's box as the collapse saw it, before the clip.
-  ClipAndCap(doc_.Holder().m_mesh5, PlaneOf(m_clipPlane));
+  CutEditableMesh(doc_, [this](MeshT5& mesh) { ClipAndCap(mesh, PlaneOf(m_clipPlane)); });
   EditableMeshClipped(doc_);
   m_editing = false;
   RefreshViews(doc_);
@@ -93,7 +104,7 @@ void CQuarnelView::OnClipSphereApply() {
   UpdateClipSphere();
   m_interactionMode = 0;
   const Sphere3f sphere{Vec3f(m_clipSphere[0], m_clipSphere[1], m_clipSphere[2]), m_clipSphere[3]};
-  ClipBySphere(doc_.Holder().m_mesh5, sphere);
+  CutEditableMesh(doc_, [&sphere](MeshT5& mesh) { ClipBySphere(mesh, sphere); });
   EditableMeshClipped(doc_);
   m_editing = false;
   RefreshViews(doc_);

@@ -54,6 +54,10 @@ std::vector<std::string> ProgramDataFolders() {
 
 }  // namespace
 
+bool CQuarnelView::OnCommand(int id) {
+  return doc_.RunCommand([this, id] { return m_commands.OnCommand(id); });
+}
+
 void CQuarnelView::BuildCommandMap() {
   CommandMap& map = m_commands;
   auto redraw = [this] { update(); };

@@ -9,6 +9,7 @@
 
 #include "app/mouse_flags.h"
 #include "app/quarnel_app.h"
+#include "app/quarnel_doc.h"
 #include "app/quarnel_view.h"
 #include "platform/cursors.h"
 #include "platform/wait_cursor.h"
@@ -186,13 +187,20 @@ void CQuarnelView::OnLButtonUp(int flags, WindowPoint point) {
   if (m_interactionMode == 7) {
     m_bandCorner = point;
     m_interactionMode = 6;
-    SelectInRect(operation);
+    // A selection is an edit of the mesh: it runs as the commands do.
+    doc_.RunCommand([&] {
+      SelectInRect(operation);
+      return true;
+    });
     // The band drawn over the last frame goes with the next full frame.
     update();
   }
   if (m_interactionMode == 6 && m_editing && m_selectionTool == 2) {
     WaitCursor wait;
-    SelectComponentAt(point.x, point.y, operation);
+    doc_.RunCommand([&] {
+      SelectComponentAt(point.x, point.y, operation);
+      return true;
+    });
   }
   if (m_interactionMode == 1) ZoomAtPoint(flags, point.x, point.y);
   if (m_interactionMode == 2) AddTapePoint(point.x, point.y);

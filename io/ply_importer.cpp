@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "io/ply_reader.h"
@@ -150,16 +152,24 @@ Color4b ColorFromList(const float* c, int count) {
   return Color4b{ChannelByte(sum[0]), ChannelByte(sum[1]), ChannelByte(sum[2]), 255};
 }
 
-// The fewest bytes one record of the element can take in the file, so that
-// a lying count never makes us reserve more than the file can fill.
-std::uint64_t MinRecordBytes(const PlyElement& e, PlyFormat format) {
+// The fewest bytes one record of the element can take in the file and still
+// load, so that a lying count never makes us reserve more than the file can
+// fill: a number of a text file takes a digit and a separator, a binary value
+// its size. A list takes its count, and `requiredItems` items when it is the
+// `required` list, whose records load only with that many.
+std::uint64_t MinRecordBytes(const PlyElement& e, PlyFormat format, const char* required,
+                             std::uint64_t requiredItems) {
+  auto size = [](PlyType t) { return IsValidPlyType(t) ? std::uint64_t(kPlyTypeSizes[t]) : 1; };
   std::uint64_t bytes = 0;
   for (const PlyProperty& p : e.properties) {
+    const std::uint64_t items =
+        p.isList && required != nullptr && p.name == required ? requiredItems : 0;
     if (format == ply_format::Ascii) {
-      bytes += 2;
+      bytes += 2 * (1 + items);
+    } else if (p.isList) {
+      bytes += size(p.countType) + items * size(p.fileType);
     } else {
-      PlyType t = p.isList ? p.countType : p.fileType;
-      bytes += IsValidPlyType(t) ? std::uint64_t(kPlyTypeSizes[t]) : 1;
+      bytes += size(p.fileType);
     }
   }
   return bytes;
@@ -203,15 +213,14 @@ class Import {
   PlyError ReadStrips(std::int32_t count);
   PlyError DecodeStrip(const std::int32_t* s, std::int32_t length, std::size_t n);
   PlyError DropRecords(std::int32_t count);
-  template <class Staging, class Record, class Fill>
-  PlyError ReadRecords(std::int32_t count, int base, const char* text, std::vector<Record>& out,
-                       Fill fill);
-  PlyError FillVertex(const VertexStaging& st, V& v);
-  PlyError FillFace(const FaceStaging& st, F& f);
+  template <class Staging, class Append>
+  PlyError ReadRecords(std::int32_t count, int base, const char* text, Append append);
+  PlyError AppendVertex(const VertexStaging& st);
+  PlyError AppendFace(const FaceStaging& st);
   F& AppendDefaultFace();
-  void ReserveFor(std::vector<V>& a, std::int32_t count);
-  void ReserveFor(std::vector<F>& a, std::int32_t count);
-  std::int64_t ReservableRecords(std::int32_t count);
+  template <class Record>
+  void ReserveFor(std::vector<Record>& a, std::int32_t count, const char* requiredList = nullptr);
+  std::int64_t ReservableRecords(std::int32_t count, const char* requiredList);
   void TakeTextureNames(const char* fileName);
 
   MeshType& mesh_;
@@ -220,6 +229,7 @@ class Import {
   PlyReader reader_;
   std::vector<ExtraCopy> vertexExtras_, faceExtras_;
   bool stripsBound_ = false;
+  const char* faceIndexList_ = nullptr;  // the name of the bound face index list
   std::size_t deletedVertices_ = 0;  // of the loaded vertex and face records
   std::size_t deletedFaces_ = 0;
 };
@@ -238,7 +248,11 @@ PlyError Import<MeshType>::Run(const InputFile& file, int extraVertexCount,
     if (!Bind(kVertexBindings[i])) return ply_error::NoVertexField;
   }
 
-  if (!Bind(kFaceVertexIndices) && !Bind(kFaceVertexIndex)) {
+  if (Bind(kFaceVertexIndices)) {
+    faceIndexList_ = kFaceVertexIndices.propertyName;
+  } else if (Bind(kFaceVertexIndex)) {
+    faceIndexList_ = kFaceVertexIndex.propertyName;
+  } else {
     if (!Bind(kStripVertexIndices)) return ply_error::NoFaceField;
     stripsBound_ = true;
   }
@@ -348,21 +362,25 @@ PlyError Import<MeshType>::BindExtras(int count, const PlyBinding* table, const 
 }
 
 template <class MeshType>
-std::int64_t Import<MeshType>::ReservableRecords(std::int32_t count) {
+std::int64_t Import<MeshType>::ReservableRecords(std::int32_t count, const char* requiredList) {
   if (count <= 0) return 0;
-  std::uint64_t minBytes = MinRecordBytes(*reader_.CurrentElement(), reader_.format);
+  std::uint64_t minBytes = MinRecordBytes(*reader_.CurrentElement(), reader_.format, requiredList, 3);
   std::uint64_t fit = minBytes == 0 ? std::uint64_t(count) : (reader_.Input().Remaining() + 1) / minBytes;
   return std::int64_t(fit < std::uint64_t(count) ? fit : std::uint64_t(count));
 }
 
+// Room for the records the file can still hold. The room is only an
+// allowance: when the system will not give it, the records grow the array as
+// they are read, and a damaged file still ends with the reader's own error.
 template <class MeshType>
-void Import<MeshType>::ReserveFor(std::vector<V>& a, std::int32_t count) {
-  a.reserve(std::size_t(ReservableRecords(count)));
-}
-
-template <class MeshType>
-void Import<MeshType>::ReserveFor(std::vector<F>& a, std::int32_t count) {
-  a.reserve(std::size_t(ReservableRecords(count)));
+template <class Record>
+void Import<MeshType>::ReserveFor(std::vector<Record>& a, std::int32_t count,
+                                  const char* requiredList) {
+  try {
+    a.reserve(std::size_t(ReservableRecords(count, requiredList)));
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
 }
 
 template <class MeshType>
@@ -383,7 +401,8 @@ PlyError Import<MeshType>::ReadCamera(std::int32_t count) {
 }
 
 template <class MeshType>
-PlyError Import<MeshType>::FillVertex(const VertexStaging& st, V& v) {
+PlyError Import<MeshType>::AppendVertex(const VertexStaging& st) {
+  V& v = mesh_.vertices.emplace_back();
   v.position = Vec3f(st.x, st.y, st.z);
   v.flags = (mask_ & io_mask::VertexFlags) ? std::uint32_t(st.flags) : 0u;
   deletedVertices_ += v.flags & ElemFlag::Deleted;
@@ -397,17 +416,18 @@ PlyError Import<MeshType>::FillVertex(const VertexStaging& st, V& v) {
   return ply_error::NoError;
 }
 
-// Reads `count` records of the current element and fills one record of
-// `out` from each, a run at a time: the run is read (in one go where the
-// block reader applies, else record by record), then its records are
-// appended in file order, each value-initialised and filled while its
-// memory is in the cache, so that the mesh's pages are walked once.
+// Reads `count` records of the current element and appends one record of
+// the mesh for each, a run at a time: the run is read (in one go where the
+// block reader applies, else record by record), then `append` takes its
+// records in file order, each appended value-initialised and filled while
+// its memory is in the cache, so that the mesh's pages are walked once. A
+// record that does not load ends the reading before it takes any room.
 // Errors and progress reports come exactly as when every record is read and
 // filled before the next is read.
 template <class MeshType>
-template <class Staging, class Record, class Fill>
+template <class Staging, class Append>
 PlyError Import<MeshType>::ReadRecords(std::int32_t count, int base, const char* text,
-                                       std::vector<Record>& out, Fill fill) {
+                                       Append append) {
   // Switched off, every record is read and filled before the next: the
   // reference that the runs must agree with.
   const bool runs = g_blockReading.load(std::memory_order_relaxed);
@@ -432,7 +452,7 @@ PlyError Import<MeshType>::ReadRecords(std::int32_t count, int base, const char*
     }
     for (std::size_t r = 0; r < got; ++r, ++j) {
       if (j % 1000 == 0) ReportProgress(progress_, j, count, base, text);
-      PlyError e = fill(run[r], out.emplace_back());
+      PlyError e = append(run[r]);
       if (e != ply_error::NoError) return e;
     }
     if (readFailed) {
@@ -449,8 +469,8 @@ PlyError Import<MeshType>::ReadVertices(std::int32_t count) {
   deletedVertices_ = 0;
   if (count <= 0) return ply_error::NoError;
   ReserveFor(mesh_.vertices, count);
-  return ReadRecords<VertexStaging>(count, 0, "Vertex Loading", mesh_.vertices,
-                                   [this](const VertexStaging& st, V& v) { return FillVertex(st, v); });
+  return ReadRecords<VertexStaging>(count, 0, "Vertex Loading",
+                                   [this](const VertexStaging& st) { return AppendVertex(st); });
 }
 
 // A face as no property fills it: flags 0, quality 1, white.
@@ -467,13 +487,13 @@ PlyError Import<MeshType>::ReadFaces(std::int32_t count) {
   mesh_.faces.clear();
   deletedFaces_ = 0;
   if (count <= 0) return ply_error::NoError;
-  ReserveFor(mesh_.faces, count);
-  return ReadRecords<FaceStaging>(count, 50, "Face Loading", mesh_.faces,
-                                  [this](const FaceStaging& st, F& f) { return FillFace(st, f); });
+  ReserveFor(mesh_.faces, count, faceIndexList_);
+  return ReadRecords<FaceStaging>(count, 50, "Face Loading",
+                                  [this](const FaceStaging& st) { return AppendFace(st); });
 }
 
 template <class MeshType>
-PlyError Import<MeshType>::FillFace(const FaceStaging& st, F& f) {
+PlyError Import<MeshType>::AppendFace(const FaceStaging& st) {
   if (st.indexCount != 3) return ply_error::FaceNotTriangle;
   const std::int32_t i0 = st.indices[0], i1 = st.indices[1], i2 = st.indices[2];
   const std::size_t n = mesh_.vertices.size();
@@ -481,9 +501,7 @@ PlyError Import<MeshType>::FillFace(const FaceStaging& st, F& f) {
       std::size_t(i2) >= n) {
     return ply_error::BadVertexIndex;
   }
-  // A face as no property fills it: flags 0, quality 1, white.
-  if constexpr (HasQuality<F>) f.quality = 1.0f;
-  if constexpr (HasColor<F>) f.color = kWhite;
+  F& f = AppendDefaultFace();
   V* base = mesh_.vertices.data();
   f.v[0] = base + i0;
   f.v[1] = base + i1;

@@ -554,6 +554,23 @@ TEST(OpenRoutes, NoFileFreezesOrKillsTheProgram) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     ASSERT_TRUE(file.resize(qint64(1) << 30));
   }
+  const QString lyingFaces = folder.filePath("lying-faces.ply");
+  {
+    // A header that claims 2^31-1 faces over a body cut off to zeros after
+    // its three vertices, as a broken download leaves it: the load must end
+    // with the reader's error, not with the room asked for those faces.
+    QFile file(lyingFaces);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    const QByteArray header =
+        "ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\n"
+        "property float y\nproperty float z\nelement face 2147483647\n"
+        "property list uchar int vertex_indices\nend_header\n";
+    const float corners[9] = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+    ASSERT_EQ(file.write(header), header.size());
+    ASSERT_EQ(file.write(reinterpret_cast<const char*>(corners), sizeof corners),
+              qint64(sizeof corners));
+    ASSERT_TRUE(file.resize(qint64(1) << 30));
+  }
   const QString subfolder = folder.filePath("folder.ply");
   ASSERT_TRUE(QDir().mkdir(subfolder));
   const QString socket = folder.filePath("socket.ply");
@@ -571,9 +588,12 @@ TEST(OpenRoutes, NoFileFreezesOrKillsTheProgram) {
     // A name with a NUL is never in the recent-file list, nor handed over
     // from the desktop, nor dropped.
     bool everyRoute = true;
+    // A header that reads well over a body that does not: the reader's error.
+    PlyError bodyError = ply_error::NoError;
     // The messages for the file when it is opened by the name given.
     QStringList Messages(const QString& name) const {
       const QString none = QString::fromLatin1(PlyErrorText(ply_error::HeaderNotFound));
+      if (bodyError != ply_error::NoError) return {QString::fromLatin1(PlyErrorText(bodyError))};
       return headerless ? QStringList{none, none}
                         : QStringList{QStringLiteral("Cannot open the file \"%1\".").arg(name)};
     }
@@ -582,6 +602,7 @@ TEST(OpenRoutes, NoFileFreezesOrKillsTheProgram) {
   const Row rows[] = {
       {"/dev/zero"}, {pipe},   {zeros, true}, {subfolder},
       {socket},      {gone}, {withNul, false, false},
+      {lyingFaces, false, true, ply_error::FaceNotTriangle},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.path.toStdString());

@@ -20,6 +20,7 @@
 #include "app_harness.h"
 #include "core/clip_checks.h"
 #include "core/topology.h"
+#include "support/allocation_probe.h"
 #include "platform/bitmap_font.h"
 #include "platform/framework_commands.h"
 
@@ -763,6 +764,51 @@ TEST_F(EditingTest, FlipPlaneThenClipAndCapKeepsTheOtherHalfClosed) {
   for (const FaceT5& f : Mesh().faces) {
     if (!IsLive(f.flags)) continue;
     for (int z = 0; z < 3; ++z) EXPECT_NE(f.adjFace[z], &f);
+  }
+}
+
+// A cut that runs out of memory half way used to end the program; had it not,
+// the mesh would have kept the points the cut had already added.
+TEST_F(EditingTest, ACutThatRunsOutOfMemoryLeavesTheMeshAsItWas) {
+  // The sphere's faces take 2.4 MB, its vertices 0.6 MB: the cut's first
+  // allocations are under 2 MB, and it fails where the face array grows.
+  const std::string path = test::TempFilePath("out_of_memory_sphere.ply");
+  ASSERT_TRUE(test::WritePlyFixture(
+      path, test::MeshFixture(test::IcosphereSoup(5, 0.5f), ply_format::BinaryLittleEndian)));
+  OpenFile(path);
+  const auto digest = [this] {
+    std::string text = std::to_string(Mesh().vertexCount) + " " +
+                       std::to_string(Mesh().faceCount) + " " +
+                       std::to_string(Mesh().vertices.size()) + ":";
+    for (const FaceT5& f : Mesh().faces) {
+      text += std::to_string(f.flags) + " ";
+      for (const VertexT5* v : f.v) text += std::to_string(Mesh().VertexIndex(v)) + " ";
+    }
+    return text;
+  };
+  const std::string before = digest();
+  struct Cut {
+    const char* name;
+    int start;
+    int apply;
+  };
+  for (const Cut& cut : {Cut{"clip by plane", cmd::kClipPlaneStart, cmd::kClipPlaneApply},
+                         Cut{"clip and cap", cmd::kClipPlaneStart, cmd::kClipPlaneCap},
+                         Cut{"clip by sphere", cmd::kClipSphereStart, cmd::kClipSphereApply}}) {
+    SCOPED_TRACE(cut.name);
+    h.messages.ClearShown();
+    ASSERT_TRUE(h.Execute(cut.start));
+    test::FailAllocationsFrom(std::size_t(2) << 20);
+    const bool ran = h.Execute(cut.apply);
+    test::FailAllocationsFrom(0);
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(h.MessageTexts(), QStringList{"Not enough memory to complete the command."});
+    // Compared whole; shown only by its counts.
+    const std::string after = digest();
+    EXPECT_TRUE(after == before) << after.substr(0, after.find(':'));
+    EXPECT_FALSE(h.ActiveDoc()->Loading());
+    EXPECT_EQ(view->m_interactionMode, 0);
+    ExpectAFrameWithoutGlErrors();
   }
 }
 

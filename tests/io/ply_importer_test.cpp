@@ -1,12 +1,16 @@
 // The importers of the four mesh types and the attribute probe.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "core/normals.h"
 #include "import_helpers.h"
+#include "io/ply_input.h"
+#include "support/allocation_probe.h"
 
 namespace quarnel {
 namespace {
@@ -172,6 +176,41 @@ TYPED_TEST(PlyImportAllTypes, VertexCountBeyondTheFileFails) {
   bytes.replace(bytes.find("element vertex 8"), 16, "element vertex -5");
   EXPECT_EQ(LoadBytes(mesh, bytes).result, -1);
   EXPECT_EQ(mesh.lastError, ply_error::FaceNotTriangle);
+}
+
+// A header that claims 2^31-1 faces over a megabyte of them and then a face
+// of no corners, as zeros where a cut-off file ends: the room taken for the
+// faces is what the faces in the file need. It used to be what a face of its
+// count alone takes, 13 times as much in a binary file and 4 times in a text
+// file, and the face of no corners took twice the room before it was refused.
+TYPED_TEST(PlyImportAllTypes, FaceCountBeyondTheFileTakesRoomOnlyForTheFacesInIt) {
+  using F = typename TypeParam::FaceType;
+  for (PlyFormat format : {ply_format::Ascii, ply_format::BinaryLittleEndian}) {
+    SCOPED_TRACE(format);
+    const bool ascii = format == ply_format::Ascii;
+    std::string bytes = std::string("ply\nformat ") + test::PlyFormatWord(format) +
+                        " 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                        "property float z\nelement face 2147483647\n"
+                        "property list uchar int vertex_indices\nend_header\n";
+    std::string face;
+    if (ascii) {
+      bytes += "0 0 0\n1 0 0\n0 1 0\n";
+      face = "3 0 1 2\n";
+    } else {
+      const float corners[9] = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+      bytes.append(reinterpret_cast<const char*>(corners), sizeof corners);
+      const std::int32_t indices[3] = {0, 1, 2};
+      face = std::string(1, '\3') + std::string(reinterpret_cast<const char*>(indices), 12);
+    }
+    const std::size_t faces = (std::size_t(1) << 20) / face.size();
+    for (std::size_t i = 0; i < faces; ++i) bytes += face;
+    bytes += ascii ? std::string("0\n") : std::string(1, '\0');
+    TypeParam mesh;
+    test::TakeLargestAllocation();
+    EXPECT_EQ(LoadBytes(mesh, bytes).result, -1);
+    EXPECT_EQ(mesh.lastError, ply_error::FaceNotTriangle);
+    EXPECT_LE(test::TakeLargestAllocation(), std::max(faces * sizeof(F), PlyInput::kDefaultCapacity));
+  }
 }
 
 TYPED_TEST(PlyImportAllTypes, TristripsDecode) {
