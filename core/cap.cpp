@@ -655,6 +655,7 @@ void RemoveTipsSquashedOnTheCut(MeshT5& mesh, const LoopWalks& walks,
 struct CutPlaces {
   std::vector<Point2d> at;
   std::vector<VertexT5*> vertex;
+  std::vector<double> rounding;  // OwnRounding of the vertex
 };
 
 // Corners that were found apart with this tolerance, none of them met twice,
@@ -695,6 +696,7 @@ CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps, double to
         n = uint32_t(places.at.size());
         places.at.push_back(c.points[k]);
         places.vertex.push_back(c.corners[k]);
+        places.rounding.push_back(OwnRounding(Vec3d(c.corners[k]->position)));
       }
       c.places[k] = n;
     }
@@ -979,10 +981,12 @@ struct SidesByCell {
   std::vector<uint32_t> in;
 };
 
-// For each side, the points of ids that lie on it (within reach of it,
-// strictly between its ends), found through a grid of the points.
+// For each side, the points of ids that lie on it (within reach of it, and
+// within the rounding of the point's own coordinates, strictly between its
+// ends), found through a grid of the points.
 std::vector<std::vector<uint32_t>> PointsOnSides(const std::vector<CapSide>& sides,
                                                  const std::vector<Point2d>& at,
+                                                 const std::vector<double>& rounding,
                                                  const std::vector<uint32_t>& ids, double reach) {
   std::vector<std::vector<uint32_t>> on(sides.size());
   if (ids.empty()) return on;
@@ -1008,7 +1012,8 @@ std::vector<std::vector<uint32_t>> PointsOnSides(const std::vector<CapSide>& sid
         const Point2d q = at[id];
         const double along = ((q.x - a.x) * dx + (q.y - a.y) * dy) / (length * length);
         const double off = std::fabs((q.x - a.x) * dy - (q.y - a.y) * dx) / length;
-        if (along > 0.0 && along < 1.0 && off <= reach) found.push_back({along, id});
+        if (along > 0.0 && along < 1.0 && off <= std::min(reach, rounding[id]))
+          found.push_back({along, id});
       }
     std::sort(found.begin(), found.end());
     for (const auto& [t, id] : found) on[s].push_back(id);
@@ -1208,7 +1213,7 @@ bool EarClipApartLoops(const std::vector<CapLoop>& caps, const std::vector<size_
   std::vector<uint32_t> sorted = ids;
   std::sort(sorted.begin(), sorted.end());
   if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return false;
-  for (const std::vector<uint32_t>& on : PointsOnSides(sides, places.at, ids, snap))
+  for (const std::vector<uint32_t>& on : PointsOnSides(sides, places.at, places.rounding, ids, snap))
     if (!on.empty()) return false;
   if (AnySidesCross(ends, places.at)) return false;
   // Each loop's place among the others: its parent the innermost loop
@@ -1373,8 +1378,10 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
       const uint32_t placeCount = uint32_t(ids.size());
       std::vector<Point2d> groupAt;
       std::vector<VertexT5*> groupVertex;
+      std::vector<double> groupRounding;
       for (uint32_t id : ids) {
         groupAt.push_back(places.at[id]);
+        groupRounding.push_back(places.rounding[id]);
         groupVertex.push_back(places.vertex[id]);
       }
       for (CapSide& side : sides) {
@@ -1383,7 +1390,7 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
       }
       std::vector<uint32_t> numbers(placeCount);
       for (uint32_t i = 0; i < placeCount; ++i) numbers[i] = i;
-      const std::vector<std::vector<uint32_t>> on = PointsOnSides(sides, groupAt, numbers, snap);
+      const std::vector<std::vector<uint32_t>> on = PointsOnSides(sides, groupAt, groupRounding, numbers, snap);
       std::vector<std::vector<uint32_t>> contours(current.size());
       for (size_t s = 0; s < sides.size(); ++s) {
         contours[loopOf[s]].push_back(sides[s].p);
