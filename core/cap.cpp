@@ -8,9 +8,12 @@
 #include <cstdint>
 #include <numeric>
 #include <span>
+#include <unordered_map>
 #include <utility>
 
 #include "core/border_loops.h"
+#include "core/cap/bodies.h"
+#include "core/cap/cap_loop.h"
 #include "core/clean.h"
 #include "core/clip_ops.h"
 #include "core/curvature_flip.h"
@@ -30,28 +33,6 @@ namespace {
 // apart (one degree, in radians).
 constexpr float kOneDegree = 0.017453292f;
 
-// One loop of the cut in the plane's frame.
-struct CapLoop {
-  std::vector<Point2d> points;  // in walk order
-  std::vector<VertexT5*> corners;
-  // The border edge that ends at each point, from the point before it in
-  // the walk (at the start, from the last one): edge z of face f.
-  std::vector<FacePos> edges;
-  std::vector<uint32_t> places;  // of the points, among all the loops' places
-  double twiceArea = 0.0;  // signed, of the points in walk order
-  // Border edges whose face runs them against the walk, less those whose
-  // face runs them along it.
-  int64_t against = 0;
-  Point2d lo, hi;  // box of the points
-
-  // Whether the cap runs the loop along its walk: the new faces use each
-  // border edge against the way its face runs, so the cap faces the way
-  // the mesh does.
-  bool Along() const { return against >= 0; }
-  // Twice the signed area that the loop's cap turns: positive
-  // counter-clockwise.
-  double CapArea() const { return Along() ? twiceArea : -twiceArea; }
-};
 
 // The box that every tolerance of the cap comes from: the clip's scale
 // (ClipScaleOf: the box of the points the faces use, the one from before
@@ -592,21 +573,6 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
   return caps;
 }
 
-// The sign of the cut's cap as a whole: of the area that the loops' caps
-// turn, summed (holes turn against the loops around them); 1 when nothing
-// says.
-int CutTurn(const std::vector<CapLoop>& caps, size_t from = 0, size_t to = SIZE_MAX) {
-  double sum = 0.0, largest = 0.0;
-  int turn = 1;
-  for (size_t k = from; k < std::min(to, caps.size()); ++k) {
-    sum += caps[k].CapArea();
-    if (std::fabs(caps[k].CapArea()) > largest) {
-      largest = std::fabs(caps[k].CapArea());
-      turn = caps[k].CapArea() > 0.0 ? 1 : -1;
-    }
-  }
-  return sum > 0.0 ? 1 : sum < 0.0 ? -1 : turn;
-}
 
 // A loop that is the three edges of one face lying flat on the cut (its
 // corners within the cut's tolerance of the plane), and whose cap turns as
@@ -661,8 +627,9 @@ struct CutPlaces {
 // Corners that were found apart with this tolerance, none of them met twice,
 // are each a place of their own: they have not moved since, and of fewer
 // points no two come nearer. Otherwise the places are grouped afresh.
+// Points of different bodies (body, per loop) are never one place.
 CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps, double tolerance,
-                       PointsApart& apart) {
+                       PointsApart& apart, const std::vector<uint32_t>& body) {
   bool alone = tolerance > 0.0 && apart.tolerance == tolerance && !apart.alone.empty();
   size_t count = 0;
   for (const CapLoop& c : caps) {
@@ -685,13 +652,20 @@ CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps, double to
         positions.push_back(Vec3d(v->position));
     group = GroupByPlace(positions, tolerance);
   }
-  std::vector<uint32_t> number(group.size(), UINT32_MAX);
+  std::vector<uint32_t> number(group.size(), UINT32_MAX), bodyAt(group.size(), 0);
+  // Places of a group of points of a body other than its first point's.
+  std::unordered_map<uint64_t, uint32_t> others;
   CutPlaces places;
   size_t i = 0;
-  for (CapLoop& c : caps) {
+  for (size_t l = 0; l < caps.size(); ++l) {
+    CapLoop& c = caps[l];
     c.places.resize(c.corners.size());
     for (size_t k = 0; k < c.corners.size(); ++k, ++i) {
-      uint32_t& n = number[group[i]];
+      if (number[group[i]] == UINT32_MAX) bodyAt[group[i]] = body[l];
+      uint32_t& n = bodyAt[group[i]] == body[l]
+                        ? number[group[i]]
+                        : others.try_emplace(uint64_t(group[i]) << 32 | body[l], UINT32_MAX)
+                              .first->second;
       if (n == UINT32_MAX) {
         n = uint32_t(places.at.size());
         places.at.push_back(c.points[k]);
@@ -842,12 +816,14 @@ bool RangesMeet(double alo, double ahi, double blo, double bhi, double apart, do
 
 // Groups of loops whose regions may share more than their rims: loops
 // whose boxes meet (RangesMeet along x and y), and loops that share two or
-// more places, which may run along one another. Loops whose boxes share no
+// more places, which may run along one another; each group of one body
+// (body, per loop). Loops whose boxes share no
 // more than apart, the clip's edge collapse's tolerance (the collapse moves
 // the cut's points by as much), as the squares of a chessboard do at their
 // corners, cover regions apart and are capped each on its own. Found by a
 // sweep along x: each group as the indices of its loops.
-std::vector<std::vector<size_t>> OverlappingGroups(const std::vector<CapLoop>& caps, double apart,
+std::vector<std::vector<size_t>> OverlappingGroups(const std::vector<CapLoop>& caps,
+                                                   const std::vector<uint32_t>& body, double apart,
                                                    double pad) {
   std::vector<size_t> order(caps.size());
   for (size_t i = 0; i < order.size(); ++i)
@@ -869,7 +845,7 @@ std::vector<std::vector<size_t>> OverlappingGroups(const std::vector<CapLoop>& c
       const CapLoop& d = caps[j];
       if (d.hi.x + pad < c.lo.x) continue;  // passed: leaves the sweep
       active[kept++] = j;
-      if (RangesMeet(c.lo.x, c.hi.x, d.lo.x, d.hi.x, apart, pad) &&
+      if (body[i] == body[j] && RangesMeet(c.lo.x, c.hi.x, d.lo.x, d.hi.x, apart, pad) &&
           RangesMeet(c.lo.y, c.hi.y, d.lo.y, d.hi.y, apart, pad))
         parent[root(i)] = root(j);
     }
@@ -1658,17 +1634,65 @@ bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>
   return true;
 }
 
-// The cap of the loops: a loop that no other comes near and that the ear
-// clipping cuts completely has its triangles from it; the others are
-// capped together, group by group (TessellateGroup; apart as for
-// OverlappingGroups). A group with no complete cap is left open, untouched.
-CapPlan PlanCap(const std::vector<CapLoop>& caps, const CutPlaces& places, double apart,
-                double snap, SurfaceChords& chords) {
+// Groups of up to this many loops with no complete cover are nested by
+// pairs; beyond, each of their loops is capped on its own.
+constexpr size_t kNestedFallback = 64;
+
+// The parent of each loop of the group (into group, -1 for none), the
+// innermost loop around it (InsideLoop), found by pairs.
+std::vector<int> NestByVotes(const std::vector<CapLoop>& caps, const std::vector<size_t>& group) {
+  const size_t k = group.size();
+  std::vector<int> parent(k, -1);
+  std::vector<double> around(k, HUGE_VAL);
+  for (size_t a = 0; a < k && k <= kNestedFallback; ++a) {
+    const CapLoop& c = caps[group[a]];
+    for (size_t b = 0; b < k; ++b) {
+      const CapLoop& d = caps[group[b]];
+      const double area = std::fabs(d.twiceArea);
+      if (b == a || !(area > std::fabs(c.twiceArea)) || !(area < around[a])) continue;
+      if (InsideLoop(c, d)) parent[a] = int(b), around[a] = area;
+    }
+  }
+  return parent;
+}
+
+// The cap of a group that no cover closed as a whole: each loop that is no
+// hole (a loop right inside one, turning the other way) by ear clipping
+// with its holes; where that gives no complete cap, the loop and each of
+// its holes on their own. Only a loop that no cap closes stays open.
+void EarClipLoopsOfAGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
+                          SurfaceChords& chords, CapPlan& plan) {
+  const std::vector<int> parent = NestByVotes(caps, group);
+  std::vector<std::vector<const CapLoop*>> holes(group.size());
+  std::vector<uint8_t> hole(group.size(), 0);
+  for (size_t a = 0; a < group.size(); ++a) {
+    const int p = parent[a];
+    hole[a] = p >= 0 && parent[size_t(p)] < 0 &&
+              (caps[group[a]].CapArea() > 0.0) != (caps[group[size_t(p)]].CapArea() > 0.0);
+    if (hole[a]) holes[size_t(p)].push_back(&caps[group[a]]);
+  }
+  for (size_t a = 0; a < group.size(); ++a) {
+    if (hole[a]) continue;
+    std::vector<const CapLoop*> loops{&caps[group[a]]};
+    loops.insert(loops.end(), holes[a].begin(), holes[a].end());
+    if (EarClipLoop(loops, chords, plan)) continue;
+    for (const CapLoop* loop : loops) EarClipLoop({loop}, chords, plan);
+  }
+}
+
+// The cap of the loops, group by group (OverlappingGroups): a loop that no
+// other comes near, and loops that keep apart, by ear clipping; loops that
+// touch, cross or run along one another by their winding
+// (TessellateGroup). A group that none of these closes is ear clipped loop
+// by loop (EarClipLoopsOfAGroup): no other group is opened by it.
+CapPlan PlanCap(const std::vector<CapLoop>& caps, const std::vector<uint32_t>& body,
+                const CutPlaces& places, double apart, double snap, SurfaceChords& chords) {
   CapPlan plan;
-  for (const std::vector<size_t>& group : OverlappingGroups(caps, apart, snap)) {
+  for (const std::vector<size_t>& group : OverlappingGroups(caps, body, apart, snap)) {
     if (group.size() == 1 && EarClipLoop({&caps[group[0]]}, chords, plan)) continue;
     if (group.size() > 1 && EarClipApartLoops(caps, group, places, snap, chords, plan)) continue;
-    TessellateGroup(caps, group, places, snap, chords, plan);
+    if (TessellateGroup(caps, group, places, snap, chords, plan)) continue;
+    if (group.size() > 1) EarClipLoopsOfAGroup(caps, group, chords, plan);
   }
   return plan;
 }
@@ -1884,10 +1908,12 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent,
     for (const VertexT5* v : c.corners)
       cut.Add(v->position);
   const double place = PlaceTolerance(mesh, cut);
-  const CutPlaces places = NumberPlaces(mesh, caps, place, apart);
+  const std::vector<uint32_t> body = BodiesOfLoops(mesh, caps);
+
+  const CutPlaces places = NumberPlaces(mesh, caps, place, apart, body);
   OldFaces old;
   SurfaceChords chords(mesh, caps, old);
-  const CapPlan plan = PlanCap(caps, places, CutTolerance(mesh, cut), place, chords);
+  const CapPlan plan = PlanCap(caps, body, places, CutTolerance(mesh, cut), place, chords);
   bool surfaceChanged = false;
   const std::vector<VertexT5*> corners = MakeCapCorners(mesh, plan, places, surfaceChanged);
   const size_t first = AddCapFaces(mesh, corners);

@@ -960,6 +960,9 @@ struct Fans {
   std::vector<std::vector<int>> rings;
   double capArea = 0.0;  // of the region the loops bound
   int openEdges = 0;     // left open by the cap
+  // The first two fans' apexes are corners of one closed tetrahedron above
+  // them: the fans are parts of one surface.
+  bool oneSurface = false;
 };
 
 ::testing::AssertionResult CapsAsExpected(const Fans& fans) {
@@ -980,6 +983,17 @@ struct Fans {
     for (size_t k = 0; k < ring.size(); ++k)
       s.tris.push_back({ring[k], ring[(k + 1) % ring.size()], apex});
     volume += twice / 6.0;
+  }
+  if (fans.oneSurface) {
+    const int a = int(fans.points.size()), b = a + 1, c = a + 2, d = a + 3;
+    s.points.push_back(s.points[size_t(a)] + Vec3f(0, 0, 1));
+    s.points.push_back(s.points[size_t(b)] + Vec3f(0.5f, 0, 2));
+    const Vec3d pa(s.points[size_t(a)]), ab = Vec3d(s.points[size_t(b)]) - pa,
+                ac = Vec3d(s.points[size_t(c)]) - pa, ad = Vec3d(s.points[size_t(d)]) - pa;
+    const double det = ab.Cross(ac).Dot(ad);
+    for (std::array<int, 3> t : std::vector<std::array<int, 3>>{{a, c, b}, {a, b, d}, {a, d, c}, {b, c, d}})
+      s.tris.push_back(det > 0.0 ? t : std::array<int, 3>{t[0], t[2], t[1]});
+    volume += std::fabs(det) / 6.0;
   }
   MeshT5 m = WithBox(Build<MeshT5>(s));
   CapCut(m, MakePlane(0, 0, 1, 0.0f));
@@ -1067,13 +1081,26 @@ TEST(CapCut, ALoopThatCannotBeCutCompletelyIsLeftUntouched) {
 }
 
 TEST(CapCut, CrossingLoopsOfASurfaceThatCrossesItselfCoverEachRegionOnce) {
-  // Two fans that pass through each other, the second turned over: their
-  // loops cross, and the regions they wind around are covered, one each
-  // way; where both lie, neither.
+  // Two fans of one surface (they share an apex) that pass through each
+  // other, the second turned over: their loops cross, and the regions they
+  // wind around are covered, one each way; where both lie, neither.
   EXPECT_TRUE(
       CapsAsExpected({{{0, 0}, {2, 0}, {2, 2}, {0, 2}, {1, 1}, {1, 2.5}, {2.5, 2.5}, {2.5, 1}},
                       {{0, 1, 2, 3}, {4, 5, 6, 7}},
                       4.25,
+                      0,
+                      true}));
+  // Two bodies that pass through each other: each is capped on its own,
+  // the region where both lie twice.
+  EXPECT_TRUE(
+      CapsAsExpected({{{0, 0}, {2, 0}, {2, 2}, {0, 2}, {1, 1}, {1, 2.5}, {2.5, 2.5}, {2.5, 1}},
+                      {{0, 1, 2, 3}, {4, 5, 6, 7}},
+                      6.25,
+                      0}));
+  EXPECT_TRUE(
+      CapsAsExpected({{{0, 0}, {2, 0}, {2, 2}, {0, 2}, {1, 1}, {2.5, 1}, {2.5, 2.5}, {1, 2.5}},
+                      {{0, 1, 2, 3}, {4, 5, 6, 7}},
+                      6.25,
                       0}));
 }
 
