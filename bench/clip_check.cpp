@@ -4,27 +4,40 @@
 //
 //   build/bench/clip_check [options] <source>...
 //
-// A source is a PLY file or a generated shape: icosphere[:level] (default 4),
-// cube, torus[:rings:sides] (default 64:32), beam[:length:segments] (a
-// length x 1 x 1 box whose long faces are strips of `segments` squares,
-// default 100:100).
+// A source is a PLY file or a generated model named as cut_families.h
+// lists them: icosphere[:level] (default 4), cube, torus[:rings:sides]
+// (default 64:32), beam[:length:segments] (a length x 1 x 1 box whose long
+// faces are strips of `segments` squares, default 100:100), boxes2,
+// cavity:2:0.002:0.001, hollow:6:1000, flat:torus:32:16 ...
 //
 // Options (they apply to the sources after them):
 //   --cuts N       random cuts per source (default 50): unit normal uniform
 //                  on the sphere, through a point uniform in the middle 80 %
-//                  of the box
+//                  of the box, or in the focus that a generated model names
+//                  (boxes around its tiny loops, in turn)
 //   --seed S       seed of the random cuts (default 1); every source starts
 //                  from the seed afresh, so a cut can be found again
 //   --heights      instead: five cuts z >= h at heights spread over the box
 //   --tilted       instead: cuts tilted 0.05 to 5 degrees from one of the
 //                  four long faces (+-y, +-z) through a point on that face
 //   --plane a b c d  instead: this one cut (repeatable)
+//   --model-cuts   instead: the cuts a generated model is made for (its
+//                  floor, the height through its cavity ...), none for files
 //   --join         join vertices at equal positions first, where the model
 //                  is not closed as it loads and joining closes it
 //   --no-join      cut the model as edit mode holds it (the default)
 //   --verbose      a line for every cut, not only for the failures; each
 //                  carries a hash of the result's faces, so that two
 //                  builds can be compared cut by cut
+//   --records      a line for every cut for scripts (clip_sweep), fields by
+//                  tabs: "record", source, seed, cut, then key=value: input
+//                  (closed or open), closed, border, nm (edges of 3+ faces),
+//                  paired (of them, even and half each way), sameway,
+//                  added (topology bits the cut added), volerr, areaerr and
+//                  allowed (the cap and the plane's faces against the
+//                  section, and the share the collapse may move), kept and
+//                  keptflat (faces on the plane facing the kept side), simple,
+//                  loops, hash, plane
 //
 // A model is cut as the application's edit mode holds it after File Open:
 // as the importer reads it, with the box and the (not unit) face and vertex
@@ -32,6 +45,9 @@
 // only across vertices split at equal positions (a seam) has its edges, its
 // border and its cross-section judged by position, and a cut of it is open
 // also when a border edge between distinct vertices lies on the plane.
+// Bodies welded where they touch along an edge, as voxel exports give them,
+// close it with four faces, two running it each way: such an edge counts as
+// closed.
 //
 // Per cut it reports:
 //   loops   the cut's exact cross-section of the input (from the input's
@@ -92,11 +108,11 @@
 #include <vector>
 
 #include "core/border_loops.h"
-#include "core/cap.h"
 #include "core/clean.h"
 #include "core/clip_ops.h"
 #include "core/normals.h"
 #include "core/topology.h"
+#include "cut_families.h"
 #include "io/ply_importer.h"
 #include "support/mesh_builders.h"
 #include "support/volumes.h"
@@ -136,36 +152,20 @@ double Value(const Plane3f& pl, D3 p) {
 // ---------------------------------------------------------------------------
 // Sources.
 
-std::vector<std::string> Split(const std::string& s, char sep) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  for (;;) {
-    size_t k = s.find(sep, start);
-    out.push_back(s.substr(start, k - start));
-    if (k == std::string::npos) return out;
-    start = k + 1;
+// A generated model (cut_families.h) or a PLY file; `model` keeps the cuts
+// and the focus the generated model names.
+bool LoadSource(const std::string& name, MeshT5& mesh, bench::CutModel& model,
+                std::string& message) {
+  model = bench::CutModel{};
+  if (bench::IsGeneratedSource(name)) {
+    if (!bench::MakeCutModel(name, model, message)) return false;
+    mesh = test::Build<MeshT5>(model.soup);
+    return true;
   }
-}
-
-bool LoadSource(const std::string& name, MeshT5& mesh, std::string& message) {
-  const std::vector<std::string> parts = Split(name, ':');
-  auto arg = [&](size_t i, double fallback) {
-    return parts.size() > i ? std::atof(parts[i].c_str()) : fallback;
-  };
-  if (parts[0] == "icosphere") {
-    mesh = test::Build<MeshT5>(test::IcosphereSoup(int(arg(1, 4))));
-  } else if (parts[0] == "cube") {
-    mesh = test::Cube<MeshT5>();
-  } else if (parts[0] == "torus") {
-    mesh = test::Build<MeshT5>(test::TorusSoup(int(arg(1, 64)), int(arg(2, 32))));
-  } else if (parts[0] == "beam") {
-    mesh = test::Build<MeshT5>(test::BeamSoup(float(arg(1, 100)), int(arg(2, 100))));
-  } else {
-    IoMask mask{};
-    if (PlyImporter::Open(mesh, name.c_str(), 0, nullptr, 0, nullptr, mask, {}) != 0) {
-      message = "does not load (error " + std::to_string(mesh.lastError) + ")";
-      return false;
-    }
+  IoMask mask{};
+  if (PlyImporter::Open(mesh, name.c_str(), 0, nullptr, 0, nullptr, mask, {}) != 0) {
+    message = "does not load (error " + std::to_string(mesh.lastError) + ")";
+    return false;
   }
   return true;
 }
@@ -207,10 +207,13 @@ std::vector<uint32_t> IndexClasses(const MeshT5& m) {
 struct EdgeCensus {
   int border = 0;         // edges of one face
   int nonManifold = 0;    // edges of three or more
+  int paired = 0;         // of them, edges of an even number run half each way
   int sameWay = 0;        // edges of two faces running them the same way
   int degenerate = 0;     // faces with a repeated corner
   int borderOnPlane = 0;  // border edges with both ends on the plane (when one is given)
-  bool Closed() const { return border == 0 && nonManifold == 0 && degenerate == 0; }
+  // Bodies welded where they touch along an edge (cubes of a voxel export)
+  // close it with two faces each: an edge of four faces, two each way.
+  bool Closed() const { return border == 0 && nonManifold == paired && degenerate == 0; }
 };
 
 // Classes are indices of vertices that stand for their class, so an edge's
@@ -252,6 +255,7 @@ EdgeCensus Census(const MeshT5& m, const std::vector<uint32_t>& cls,
         ++c.borderOnPlane;
     }
     if (n > 2) ++c.nonManifold;
+    if (n > 2 && n % 2 == 0 && 2 * forward == n) ++c.paired;
     if (n == 2 && forward != 1) ++c.sameWay;
     i = j;
   }
@@ -515,24 +519,35 @@ Plane3f MakePlane(D3 n, D3 p) {
 struct Options {
   int cuts = 50;
   uint64_t seed = 1;
-  enum { Random, Heights, Tilted, Given } mode = Random;
+  enum { Random, Heights, Tilted, Given, Model } mode = Random;
   std::vector<Plane3f> given;
   bool verbose = false;
+  bool records = false;
   bool join = false;
 };
 
-std::vector<Plane3f> Cuts(const Options& opt, const BBox3f& box) {
+// Random cuts pass through the model's focus where it names one, a box of
+// it in turn for each cut.
+std::vector<Plane3f> Cuts(const Options& opt, const BBox3f& box, const bench::CutModel& model) {
   std::vector<Plane3f> out;
   Rng rng(opt.seed);
   D3 lo = Of(box.min), hi = Of(box.max);
-  auto inside = [&](double margin) {
-    return D3{lo.x + (hi.x - lo.x) * (margin + (1 - 2 * margin) * rng.Uniform()),
-              lo.y + (hi.y - lo.y) * (margin + (1 - 2 * margin) * rng.Uniform()),
-              lo.z + (hi.z - lo.z) * (margin + (1 - 2 * margin) * rng.Uniform())};
+  auto within = [&rng](D3 a, D3 b, double margin) {
+    return D3{a.x + (b.x - a.x) * (margin + (1 - 2 * margin) * rng.Uniform()),
+              a.y + (b.y - a.y) * (margin + (1 - 2 * margin) * rng.Uniform()),
+              a.z + (b.z - a.z) * (margin + (1 - 2 * margin) * rng.Uniform())};
+  };
+  auto inside = [&](double margin) { return within(lo, hi, margin); };
+  auto through = [&](int i) {
+    if (model.focus.empty()) return inside(0.1);
+    const BBox3f& f = model.focus[size_t(i) % model.focus.size()];
+    return within(Of(f.min), Of(f.max), 0.0);
   };
   switch (opt.mode) {
     case Options::Given:
       return opt.given;
+    case Options::Model:
+      return model.cuts;
     case Options::Heights:
       for (int i = 0; i < 5; ++i) {
         const double h = lo.z + (hi.z - lo.z) * (0.1 + 0.2 * i);
@@ -541,7 +556,7 @@ std::vector<Plane3f> Cuts(const Options& opt, const BBox3f& box) {
       return out;
     case Options::Random:
       for (int i = 0; i < opt.cuts; ++i)
-        out.push_back(MakePlane({rng.Gauss(), rng.Gauss(), rng.Gauss()}, inside(0.1)));
+        out.push_back(MakePlane({rng.Gauss(), rng.Gauss(), rng.Gauss()}, through(i)));
       return out;
     case Options::Tilted:
       for (int i = 0; i < opt.cuts; ++i) {
@@ -657,8 +672,9 @@ constexpr double kAreaTolerance = 1e-4;
 
 bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
   MeshT5 input;
+  bench::CutModel model;
   std::string message;
-  if (!LoadSource(name, input, message)) {
+  if (!LoadSource(name, input, model, message)) {
     std::printf("%s: %s, skipped\n", name.c_str(), message.c_str());
     return true;
   }
@@ -729,7 +745,7 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
 
   Tally t;
   const auto started = std::chrono::steady_clock::now();
-  const std::vector<Plane3f> cuts = Cuts(opt, input.bbox);
+  const std::vector<Plane3f> cuts = Cuts(opt, input.bbox, model);
   for (size_t i = 0; i < cuts.size(); ++i) {
     const Plane3f& pl = cuts[i];
     const Section section = ExactSection(input, cls, pl);
@@ -754,8 +770,8 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
     const double got = test::SignedVolume(capped, o);
     const double error =
         std::fabs(got - exact) / std::max(std::fabs(exact), 1e-3 * std::fabs(whole));
-    const bool closed =
-        after.border == 0 && after.nonManifold == 0 && (!byPosition || byVertex.borderOnPlane == 0);
+    const bool closed = after.border == 0 && after.nonManifold == after.paired &&
+                        (!byPosition || byVertex.borderOnPlane == 0);
     // The cap and the input's faces left on the plane facing the removed
     // side should cover the section once: a cap laid twice over a hole, or
     // over a face that stays, shows as more area.
@@ -815,6 +831,16 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
           plane.removedSideFlatArea, areaError, areaAllowed, byVertex.borderOnPlane,
           fail ? "  FAIL:" : "", failures.c_str());
     }
+    if (opt.records)
+      std::printf(
+          "record\t%s\t%llu\t%zu\tinput=%s\tclosed=%d\tborder=%d\tnm=%d\tpaired=%d\t"
+          "sameway=%d\tadded=0x%x\tvolerr=%.3e\tareaerr=%.3e\tallowed=%.3e\tkept=%d\t"
+          "keptflat=%d\tsimple=%d\tloops=%d\thash=%016llx\tplane=%.9g %.9g %.9g %.9g\n",
+          name.c_str(), (unsigned long long)opt.seed, i, closedInput ? "closed" : "open",
+          int(closed), after.border, after.nonManifold, after.paired, after.sameWay, added, error,
+          areaError, areaAllowed, plane.keptSide, plane.keptSideFlat, int(section.simple),
+          section.loops, (unsigned long long)ResultHash(capped), double(pl.normal.x),
+          double(pl.normal.y), double(pl.normal.z), double(pl.d));
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -866,8 +892,12 @@ int main(int argc, char** argv) {
       if (opt.mode != Options::Given) opt.given.clear();
       opt.mode = Options::Given;
       opt.given.push_back(Plane3f{Vec3f(v[0], v[1], v[2]), v[3]});
+    } else if (a == "--model-cuts") {
+      opt.mode = Options::Model;
     } else if (a == "--verbose") {
       opt.verbose = true;
+    } else if (a == "--records") {
+      opt.records = true;
     } else if (a == "--join") {
       opt.join = true;
     } else if (a == "--no-join") {
@@ -882,10 +912,9 @@ int main(int argc, char** argv) {
   }
   if (sources == 0) {
     std::fprintf(stderr,
-                 "usage: clip_check [--cuts N] [--seed S] [--heights | --tilted | "
-                 "--plane a b c d]... [--join | --no-join] [--verbose] <file.ply | icosphere | "
-                 "cube | torus | "
-                 "beam>...\n");
+                 "usage: clip_check [--cuts N] [--seed S] [--heights | --tilted | --model-cuts "
+                 "| --plane a b c d]... [--join | --no-join] [--verbose] [--records] "
+                 "<file.ply | generated model (see cut_families.h)>...\n");
     return 2;
   }
   std::printf(
