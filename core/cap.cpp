@@ -173,16 +173,101 @@ struct PointsApart {
   double tolerance = 0.0;
 };
 
+// Whether the border edge z of live face f ends at two of the given points.
+bool BorderBetween(const MeshT5& mesh, const FaceT5& f, int z, const std::vector<uint8_t>& given) {
+  const FaceT5* n = f.adjFace[z];
+  return (n == &f || n == nullptr || !IsLive(n->flags)) && given[mesh.VertexIndex(f.v[z])] &&
+         given[mesh.VertexIndex(f.v[(z + 1) % 3])];
+}
+
+// Per vertex, the points at the other ends of its border edges between
+// two points given: two where a loop passes through it.
+struct LoopNeighbours {
+  std::vector<uint8_t> count;
+  std::vector<std::array<const VertexT5*, 2>> ends;
+
+  LoopNeighbours(const MeshT5& mesh, const std::vector<uint8_t>& given)
+      : count(mesh.vertices.size(), 0), ends(mesh.vertices.size()) {
+    for (const FaceT5& f : mesh.faces)
+      for (int z = 0; z < 3 && IsLive(f.flags); ++z)
+        if (BorderBetween(mesh, f, z, given)) {
+          Add(mesh, f.v[z], f.v[(z + 1) % 3]);
+          Add(mesh, f.v[(z + 1) % 3], f.v[z]);
+        }
+  }
+  void Add(const MeshT5& mesh, const VertexT5* v, const VertexT5* to) {
+    uint8_t& n = count[mesh.VertexIndex(v)];
+    if (n < 2) ends[mesh.VertexIndex(v)][n] = to;
+    n = uint8_t(std::min(3, n + 1));
+  }
+};
+
+// Whether the loops through a and b (two neighbours each), at one place,
+// cross there: b's neighbours lie on either side of a's, around the
+// plane's normal.
+bool LoopsCross(const LoopNeighbours& n, const MeshT5& mesh, const VertexT5* a,
+                const VertexT5* b, const Vec3d& normal) {
+  const Vec3d u = std::fabs(normal.x) < 0.9 ? normal.Cross(Vec3d(1, 0, 0)) : normal.Cross(Vec3d(0, 1, 0));
+  const Vec3d w = normal.Cross(u);
+  auto angle = [&](const VertexT5* from, const VertexT5* to) {
+    const Vec3d d = Vec3d(to->position) - Vec3d(from->position);
+    return std::atan2(d.Dot(w), d.Dot(u));
+  };
+  const auto& ea = n.ends[mesh.VertexIndex(a)];
+  const auto& eb = n.ends[mesh.VertexIndex(b)];
+  const double a0 = angle(a, ea[0]), a1 = std::remainder(angle(a, ea[1]) - a0, 2 * M_PI);
+  auto side = [&](const VertexT5* e) {
+    const double t = std::remainder(angle(b, e) - a0, 2 * M_PI);
+    return a1 > 0.0 ? (t > 0.0 && t < a1) : (t < 0.0 && t > a1);
+  };
+  return side(eb[0]) != side(eb[1]);
+}
+
+// Where the surfaces of two bodies pass through one line, their loops
+// cross at one place, each through a point of its own there (two border
+// edges to points given), of another piece of surface. Such a set (by
+// place, of points) is not joined: shared is cleared for its points. On a
+// seam the loop passes from one side's point to the other's.
+void KeepCrossingBodiesApart(const MeshT5& mesh, const std::vector<VertexT5*>& points,
+                             const std::vector<uint32_t>& place, const std::vector<uint8_t>& given,
+                             const Vec3d& normal, std::vector<uint8_t>& shared) {
+  const LoopNeighbours neighbours(mesh, given);
+  auto through = [&](uint32_t i) { return neighbours.count[mesh.VertexIndex(points[i])] == 2; };
+  // Per set, its first point passed through, and whether it has two.
+  std::vector<uint32_t> first(points.size(), UINT32_MAX);
+  std::vector<uint8_t> twice(points.size(), 0);
+  bool any = false;
+  for (uint32_t i = 0; i < points.size(); ++i) {
+    if (!shared[i] || !through(i)) continue;
+    if (first[place[i]] == UINT32_MAX) first[place[i]] = i;
+    else any = twice[place[i]] = 1;
+  }
+  if (!any) return;
+  const std::vector<uint32_t> piece = SurfacePieces(mesh);
+  auto pieceOf = [&](uint32_t i) { return piece[mesh.VertexIndex(points[i])]; };
+  std::vector<uint8_t> apart(points.size(), 0);
+  for (uint32_t i = 0; i < points.size(); ++i) {
+    const uint32_t f = first[place[i]];
+    if (twice[place[i]] && through(i) && pieceOf(i) != pieceOf(f) &&
+        LoopsCross(neighbours, mesh, points[f], points[i], normal))
+      apart[place[i]] = 1;
+  }
+  for (uint32_t i = 0; i < points.size(); ++i)
+    if (apart[place[i]]) shared[i] = 0;
+}
+
 // Sets of the given vertices that stand at one place (within tolerance of
 // one another, see GroupByPlace) become their first vertex in the array,
 // unless joining a set would give an edge more than two faces, or two
-// faces running an edge the same way. A face that would get two corners in
+// faces running an edge the same way, or two bodies' loops cross there
+// (KeepCrossingBodiesApart). A face that would get two corners in
 // one place is a needle no wider than the rounding: it goes, with the
 // corners that no other face uses. With anchors (per vertex), only the sets
 // that hold an anchored vertex are joined. Returns whether any were joined:
 // the face-face adjacency is then stale. Without anchors, where every
 // point stands at a place of its own, they are set in apart (when given).
-bool JoinAtOnePlace(MeshT5& mesh, std::vector<VertexT5*> points, double tolerance,
+bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> points,
+                    double tolerance,
                     const std::vector<uint8_t>* anchors = nullptr, PointsApart* apart = nullptr) {
   // Each once, in the order of the vertex array.
   std::vector<uint8_t> given(mesh.vertices.size(), 0);
@@ -208,6 +293,7 @@ bool JoinAtOnePlace(MeshT5& mesh, std::vector<VertexT5*> points, double toleranc
   for (size_t i = 0; i < points.size(); ++i)
     if (place[i] != i && (anchors == nullptr || anchored[place[i]]))
       shared[i] = shared[place[i]] = 1;
+  KeepCrossingBodiesApart(mesh, points, place, given, Vec3d(plane.normal), shared);
   for (size_t i = 0; i < points.size(); ++i) {
     if (!shared[i]) continue;
     if (into.empty()) into.assign(mesh.vertices.size(), nullptr);
@@ -316,7 +402,7 @@ bool JoinLoopPointsAtOnePlace(MeshT5& mesh, const LoopWalks& walks, const Plane3
     if (IsLiveIncluded(p.v->flags) &&
         std::fabs(SignedDistance(p.v->position, plane)) <= tolerance)
       points.push_back(p.v);
-  return JoinAtOnePlace(mesh, std::move(points), place, nullptr, &apart);
+  return JoinAtOnePlace(mesh, plane, std::move(points), place, nullptr, &apart);
 }
 
 }  // namespace
@@ -358,7 +444,7 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane) {
       na = nb = 2;
     }
   }
-  return JoinAtOnePlace(mesh, std::move(points), PlaceTolerance(mesh, box));
+  return JoinAtOnePlace(mesh, plane, std::move(points), PlaceTolerance(mesh, box));
 }
 
 namespace {
@@ -524,7 +610,7 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, LoopWalks& walks,
     for (size_t i = 0; i < loops.size(); ++i)
       for (const FacePos& p : walks.Of(i))
         if (IsLiveIncluded(p.v->flags)) points.push_back(p.v);
-    if (JoinAtOnePlace(mesh, std::move(points), place, &onChosen)) {
+    if (JoinAtOnePlace(mesh, plane, std::move(points), place, &onChosen)) {
       BuildFaceFaceAdjacency(mesh);
       collect();
       choose();

@@ -23,14 +23,7 @@ void Unite(std::vector<uint32_t>& parent, uint32_t a, uint32_t b) {
 // them, and a loop's corners through the loop.
 std::vector<uint32_t> PiecesOfLoops(const MeshT5& mesh, const std::vector<CapLoop>& caps,
                                     uint32_t& count) {
-  std::vector<uint32_t> parent(mesh.vertices.size());
-  std::iota(parent.begin(), parent.end(), 0u);
-  for (const FaceT5& f : mesh.faces)
-    if (IsLive(f.flags)) {
-      const uint32_t a = uint32_t(mesh.VertexIndex(f.v[0]));
-      Unite(parent, a, uint32_t(mesh.VertexIndex(f.v[1])));
-      Unite(parent, a, uint32_t(mesh.VertexIndex(f.v[2])));
-    }
+  std::vector<uint32_t> parent = SurfacePieces(mesh);
   for (const CapLoop& c : caps)
     for (const VertexT5* v : c.corners)
       Unite(parent, uint32_t(mesh.VertexIndex(c.corners[0])), uint32_t(mesh.VertexIndex(v)));
@@ -63,6 +56,19 @@ size_t Host(const std::vector<CapLoop>& caps, size_t a, const std::vector<size_t
 }
 
 }  // namespace
+
+std::vector<uint32_t> SurfacePieces(const MeshT5& mesh) {
+  std::vector<uint32_t> parent(mesh.vertices.size());
+  std::iota(parent.begin(), parent.end(), 0u);
+  for (const FaceT5& f : mesh.faces)
+    if (IsLive(f.flags)) {
+      const uint32_t a = uint32_t(mesh.VertexIndex(f.v[0]));
+      Unite(parent, a, uint32_t(mesh.VertexIndex(f.v[1])));
+      Unite(parent, a, uint32_t(mesh.VertexIndex(f.v[2])));
+    }
+  for (uint32_t i = 0; i < parent.size(); ++i) parent[i] = Root(parent, i);
+  return parent;
+}
 
 bool InsideLoop(const CapLoop& a, const CapLoop& b) {
   const double pad = 1e-9 * (std::fabs(b.hi.x - b.lo.x) + std::fabs(b.hi.y - b.lo.y));

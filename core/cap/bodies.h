@@ -11,6 +11,10 @@
 
 namespace quarnel {
 
+// Per vertex, the first vertex of its connected piece of surface: vertices
+// are joined through the live faces that use them.
+std::vector<uint32_t> SurfacePieces(const MeshT5& mesh);
+
 // Whether loop a lies inside loop b, of the same cut, a's box within b's:
 // a may touch b, and a point of a may lie on a side of b within rounding,
 // as where a hole touches its loop. a's points vote, the first few that lie
