@@ -202,9 +202,19 @@ struct LoopNeighbours {
   }
 };
 
+// Whether two points stand at one place, within the rounding of their own
+// coordinates.
+bool AtOnePlace(const VertexT5* a, const VertexT5* b) {
+  const Vec3d p(a->position), q(b->position);
+  const double within = std::min(OwnRounding(p), OwnRounding(q));
+  return std::fabs(p.x - q.x) <= within && std::fabs(p.y - q.y) <= within &&
+         std::fabs(p.z - q.z) <= within;
+}
+
 // Whether the loops through a and b (two neighbours each), at one place,
-// cross there: b's neighbours lie on either side of a's, around the
-// plane's normal.
+// cross there: b's neighbours lie clearly on either side of a's, around
+// the plane's normal, and no neighbour of one is at one place with one of
+// the other's (two sides of a seam or of a soup's edge).
 bool LoopsCross(const LoopNeighbours& n, const MeshT5& mesh, const VertexT5* a,
                 const VertexT5* b, const Vec3d& normal) {
   const Vec3d u = std::fabs(normal.x) < 0.9 ? normal.Cross(Vec3d(1, 0, 0)) : normal.Cross(Vec3d(0, 1, 0));
@@ -215,12 +225,18 @@ bool LoopsCross(const LoopNeighbours& n, const MeshT5& mesh, const VertexT5* a,
   };
   const auto& ea = n.ends[mesh.VertexIndex(a)];
   const auto& eb = n.ends[mesh.VertexIndex(b)];
+  for (const VertexT5* x : ea)
+    for (const VertexT5* y : eb)
+      if (AtOnePlace(x, y)) return false;
+  constexpr double kClear = 1e-6;  // radians
   const double a0 = angle(a, ea[0]), a1 = std::remainder(angle(a, ea[1]) - a0, 2 * M_PI);
   auto side = [&](const VertexT5* e) {
     const double t = std::remainder(angle(b, e) - a0, 2 * M_PI);
-    return a1 > 0.0 ? (t > 0.0 && t < a1) : (t < 0.0 && t > a1);
+    const bool clear = std::fabs(t) > kClear && std::fabs(t - a1) > kClear;
+    return !clear ? -1 : (a1 > 0.0 ? (t > 0.0 && t < a1) : (t < 0.0 && t > a1)) ? 1 : 0;
   };
-  return side(eb[0]) != side(eb[1]);
+  const int s0 = side(eb[0]), s1 = side(eb[1]);
+  return s0 >= 0 && s1 >= 0 && s0 != s1;
 }
 
 // Where the surfaces of two bodies pass through one line, their loops

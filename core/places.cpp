@@ -27,7 +27,7 @@ double OwnRounding(const Vec3d& p) {
   const double size = std::max({std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
   if (!std::isfinite(size) || !(size < double(FLT_MAX))) return 0.0;
   const float f = float(size);
-  return 2.0 * (double(std::nextafter(f, FLT_MAX)) - double(f));
+  return double(std::nextafter(f, FLT_MAX)) - double(f);
 }
 
 std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double tolerance) {
