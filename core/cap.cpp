@@ -34,34 +34,25 @@ namespace {
 constexpr float kOneDegree = 0.017453292f;
 
 
-// The box that every tolerance of the cap comes from: the clip's scale
-// (ClipScaleOf: the box of the points the faces use, the one from before
-// the clip during Clip and Cap, which its edge collapse used), or without
-// one, the box given.
-BBox3f ToleranceBox(const MeshT5& mesh, const BBox3f& fallback) {
-  const BBox3f box = ClipScaleOf(mesh).box;
-  return box.IsNull() ? fallback : box;
+// The box that every tolerance of the cap comes from: that of the
+// tolerances (from before the clip during Clip and Cap), or without one,
+// the box given.
+BBox3f ToleranceBox(const CutTolerances& tolerances, const BBox3f& fallback) {
+  return tolerances.box.IsNull() ? fallback : tolerances.box;
 }
 
 // The tolerance within which a point counts as one of the cut: the clip's
 // edge collapse's, 1e-4 of the box's diagonal. The collapse moves points of
 // the cut to midpoints of edges whose ends lie within it of the plane: on a
 // small loop of a large model that is more than the loop's own share.
-double CutTolerance(const MeshT5& mesh, const BBox3f& cut) {
-  const BBox3f box = ToleranceBox(mesh, cut);
+double CutTolerance(const CutTolerances& tolerances, const BBox3f& cut) {
+  const BBox3f box = ToleranceBox(tolerances, cut);
   return box.IsNull() ? 0.0 : double(float(box.Diag() * double(1e-4f)));
 }
 
-// CutTolerance from the mesh's box alone: 0 without one.
-double CollapseTolerance(const MeshT5& mesh) {
-  BBox3f none;
-  none.SetNull();
-  return CutTolerance(mesh, none);
-}
-
-// Points of the cut closer than this stand at one place (see places.h).
-double PlaceTolerance(const MeshT5& mesh, const BBox3f& cut) {
-  return PlaceTolerance(ToleranceBox(mesh, cut));
+// Points of the cut closer than this may stand at one place (see places.h).
+double PlaceTolerance(const CutTolerances& tolerances, const BBox3f& cut) {
+  return PlaceTolerance(ToleranceBox(tolerances, cut));
 }
 
 // Whether every vertex of the loop lies within 1 % of the loop's box
@@ -423,13 +414,14 @@ bool JoinLoopPointsAtOnePlace(MeshT5& mesh, const LoopWalks& walks, const Plane3
 
 }  // namespace
 
-bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane) {
+bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
+                             const CutTolerances& tolerances) {
   BBox3f box;
   box.SetNull();
-  if (CollapseTolerance(mesh) == 0.0)
+  if (double(tolerances.planeTolerance) == 0.0)
     for (const VertexT5& v : mesh.vertices)
       if (IsLiveIncluded(v.flags)) box.Add(v.position);
-  const double tolerance = CutTolerance(mesh, box);
+  const double tolerance = CutTolerance(tolerances, box);
   // The points near the plane first, from the vertex array in order; then
   // the faces' edges between two of them, whose neighbours (anywhere in the
   // array) are read only there.
@@ -460,7 +452,7 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane) {
       na = nb = 2;
     }
   }
-  return JoinAtOnePlace(mesh, plane, std::move(points), PlaceTolerance(mesh, box));
+  return JoinAtOnePlace(mesh, plane, std::move(points), PlaceTolerance(tolerances, box));
 }
 
 namespace {
@@ -567,19 +559,19 @@ void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const
 // index, when given) are left out. Where the loops' points near the plane
 // each stand at a place of their own, they are set in apart; no point moves
 // after that.
-void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, LoopWalks& walks,
-                      std::vector<size_t>& chosen, const std::vector<uint8_t>* sheets,
-                      PointsApart& apart) {
+void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tolerances,
+                      LoopWalks& walks, std::vector<size_t>& chosen,
+                      const std::vector<uint8_t>* sheets, PointsApart& apart) {
   std::vector<BorderLoop> loops;
   CollectLoops(mesh, loops, &walks);
-  const double collapsed = CollapseTolerance(mesh);
+  const double collapsed = double(tolerances.planeTolerance);
   BBox3f cut;
   cut.SetNull();
-  if (CollapseTolerance(mesh) == 0.0)
+  if (double(tolerances.planeTolerance) == 0.0)
     for (const FacePos& p : walks.steps)
       cut.Add(p.v->position);
-  const double onCut = CutTolerance(mesh, cut);
-  const double place = PlaceTolerance(mesh, cut);
+  const double onCut = CutTolerance(tolerances, cut);
+  const double place = PlaceTolerance(tolerances, cut);
   auto collect = [&]() {
     loops.clear();
     CollectLoops(mesh, loops, &walks);
@@ -687,7 +679,7 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
 // of walk chosen[k].
 void RemoveTipsSquashedOnTheCut(MeshT5& mesh, const LoopWalks& walks,
                                 const std::vector<size_t>& chosen, const Plane3f& plane,
-                                std::vector<CapLoop>& caps) {
+                                const CutTolerances& tolerances, std::vector<CapLoop>& caps) {
   std::vector<uint8_t> gone(caps.size(), 0);
   std::vector<FaceT5*> faces;
   const int turn = CutTurn(caps);
@@ -703,7 +695,7 @@ void RemoveTipsSquashedOnTheCut(MeshT5& mesh, const LoopWalks& walks,
     box.SetNull();
     for (const VertexT5* v : f->v)
       box.Add(v->position);
-    const double tolerance = CutTolerance(mesh, box);
+    const double tolerance = CutTolerance(tolerances, box);
     for (const VertexT5* v : f->v)
       lone = lone && std::fabs(SignedDistance(v->position, plane)) <= tolerance;
     if (!lone) continue;
@@ -1991,31 +1983,31 @@ void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, bool bordersSet) {
 
 }  // namespace
 
-void CapCut(MeshT5& mesh, const Plane3f& plane, bool adjacencyCurrent,
-            const std::vector<uint8_t>* sheets) {
-  // Every tolerance below comes from one measure of the mesh (Clip and Cap
-  // has pinned the one from before the clip already): measured afresh,
-  // each loop's would cost a pass over the whole mesh.
-  const ClipScaleScope scale(mesh);
+void CapCut(MeshT5& mesh, const Plane3f& plane) {
+  CapCut(mesh, plane, MeasureCutTolerances(mesh));
+}
+
+void CapCut(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tolerances,
+            bool adjacencyCurrent, const std::vector<uint8_t>* sheets) {
   if (!adjacencyCurrent) BuildFaceFaceAdjacency(mesh);
   LoopWalks walks;
   std::vector<size_t> chosen;
   PointsApart apart;
-  FindLoopsOnPlane(mesh, plane, walks, chosen, sheets, apart);
+  FindLoopsOnPlane(mesh, plane, tolerances, walks, chosen, sheets, apart);
   std::vector<CapLoop> caps = LoopsInPlane(walks, chosen, plane);
-  RemoveTipsSquashedOnTheCut(mesh, walks, chosen, plane, caps);
+  RemoveTipsSquashedOnTheCut(mesh, walks, chosen, plane, tolerances, caps);
   BBox3f cut;
   cut.SetNull();
   for (const CapLoop& c : caps)
     for (const VertexT5* v : c.corners)
       cut.Add(v->position);
-  const double place = PlaceTolerance(mesh, cut);
+  const double place = PlaceTolerance(tolerances, cut);
   const std::vector<uint32_t> body = BodiesOfLoops(mesh, caps);
 
   const CutPlaces places = NumberPlaces(mesh, caps, place, apart, body);
   OldFaces old;
   SurfaceChords chords(mesh, caps, old);
-  const CapPlan plan = PlanCap(caps, body, places, CutTolerance(mesh, cut), place, chords);
+  const CapPlan plan = PlanCap(caps, body, places, CutTolerance(tolerances, cut), place, chords);
   bool surfaceChanged = false;
   const std::vector<VertexT5*> corners = MakeCapCorners(mesh, plan, places, surfaceChanged);
   const size_t first = AddCapFaces(mesh, corners);
