@@ -14,6 +14,7 @@
 #include "core/normals.h"
 #include "core/polygon_triangulation.h"
 #include "core/topology.h"
+#include "cut_families.h"
 #include "support/mesh_builders.h"
 
 using namespace quarnel;
@@ -295,3 +296,37 @@ void BM_TriangulateFineUnitLoop(benchmark::State& state) {
 BENCHMARK(BM_TriangulateFineUnitLoop)->Arg(36000)->Arg(200000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+// Clip and Cap, and Clip by Plane, of the loop families at z = 0.5: cubes
+// apart, cubes touching along their edges (a welded checkerboard), shells
+// nested in one another, and a slab with square holes; about 10,000,
+// 40,000 and 90,000 loops each.
+MeshT5 LoopFamily(int family, int loops) {
+  test::Soup s;
+  switch (family) {
+    case 0: s = bench::SeparateCubes(loops); break;
+    case 1: s = bench::CheckerCubes(loops); break;
+    case 2: s = bench::NestedShells(loops); break;
+    default: s = bench::PerforatedSlab(int(std::lround(std::sqrt(double(loops))))); break;
+  }
+  MeshT5 m = test::Build<MeshT5>(s);
+  UpdateBoundingBox(m);
+  return m;
+}
+
+void LoopFamilyArgs(benchmark::internal::Benchmark* b) {
+  for (int family = 0; family < 4; ++family)
+    for (int loops : {10000, 40000, 90000}) b->Args({family, loops});
+}
+
+void BM_ClipAndCapLoops(benchmark::State& state) {
+  const MeshT5 source = LoopFamily(int(state.range(0)), int(state.range(1)));
+  RunClip(state, source, [](MeshT5& m) { ClipAndCap(m, Plane3f{Vec3f(0.0f, 0.0f, 1.0f), 0.5f}); });
+}
+BENCHMARK(BM_ClipAndCapLoops)->Apply(LoopFamilyArgs)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_ClipByPlaneLoops(benchmark::State& state) {
+  const MeshT5 source = LoopFamily(int(state.range(0)), int(state.range(1)));
+  RunClip(state, source, [](MeshT5& m) { ClipByPlane(m, Plane3f{Vec3f(0.0f, 0.0f, 1.0f), 0.5f}); });
+}
+BENCHMARK(BM_ClipByPlaneLoops)->Apply(LoopFamilyArgs)->Unit(benchmark::kMillisecond)->Iterations(1);

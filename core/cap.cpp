@@ -14,6 +14,7 @@
 #include "core/border_loops.h"
 #include "core/cap/bodies.h"
 #include "core/cap/cap_loop.h"
+#include "core/cap/grouping.h"
 #include "core/clean.h"
 #include "core/clip_ops.h"
 #include "core/curvature_flip.h"
@@ -900,88 +901,6 @@ struct CapPlan {
   };
   std::vector<Split> splits;
 };
-
-// Whether two ranges share more than apart, or one lies within the other
-// give or take pad.
-bool RangesMeet(double alo, double ahi, double blo, double bhi, double apart, double pad) {
-  return std::min(ahi, bhi) - std::max(alo, blo) > apart ||
-         (alo >= blo - pad && ahi <= bhi + pad) || (blo >= alo - pad && bhi <= ahi + pad);
-}
-
-// Groups of loops whose regions may share more than their rims: loops
-// whose boxes meet (RangesMeet along x and y), and loops that share two or
-// more places, which may run along one another; each group of one body
-// (body, per loop). Loops whose boxes share no
-// more than apart, the clip's edge collapse's tolerance (the collapse moves
-// the cut's points by as much), as the squares of a chessboard do at their
-// corners, cover regions apart and are capped each on its own. Found by a
-// sweep along x: each group as the indices of its loops.
-std::vector<std::vector<size_t>> OverlappingGroups(const std::vector<CapLoop>& caps,
-                                                   const std::vector<uint32_t>& body, double apart,
-                                                   double pad) {
-  std::vector<size_t> order(caps.size());
-  for (size_t i = 0; i < order.size(); ++i)
-    order[i] = i;
-  std::sort(order.begin(), order.end(),
-            [&caps](size_t a, size_t b) { return caps[a].lo.x < caps[b].lo.x; });
-  std::vector<size_t> parent(caps.size());
-  for (size_t i = 0; i < parent.size(); ++i)
-    parent[i] = i;
-  auto root = [&parent](size_t i) {
-    while (parent[i] != i) i = parent[i] = parent[parent[i]];
-    return i;
-  };
-  std::vector<size_t> active;
-  for (size_t i : order) {
-    const CapLoop& c = caps[i];
-    size_t kept = 0;
-    for (size_t j : active) {
-      const CapLoop& d = caps[j];
-      if (d.hi.x + pad < c.lo.x) continue;  // passed: leaves the sweep
-      active[kept++] = j;
-      if (body[i] == body[j] && RangesMeet(c.lo.x, c.hi.x, d.lo.x, d.hi.x, apart, pad) &&
-          RangesMeet(c.lo.y, c.hi.y, d.lo.y, d.hi.y, apart, pad))
-        parent[root(i)] = root(j);
-    }
-    active.resize(kept);
-    active.push_back(i);
-  }
-  {
-    // Pairs of loops at each shared place; a pair found twice shares two.
-    std::vector<std::pair<uint32_t, size_t>> at;
-    for (size_t i = 0; i < caps.size(); ++i)
-      for (uint32_t p : caps[i].places) at.push_back({p, i});
-    std::sort(at.begin(), at.end());
-    at.erase(std::unique(at.begin(), at.end()), at.end());
-    std::vector<std::pair<size_t, size_t>> pairs;
-    for (size_t a = 0; a < at.size();) {
-      size_t b = a + 1;
-      while (b < at.size() && at[b].first == at[a].first) ++b;
-      if (b - a > 16) {
-        // Many loops about one point: grouped without counting pairs.
-        for (size_t x = a + 1; x < b; ++x) parent[root(at[x].second)] = root(at[a].second);
-      } else {
-        for (size_t x = a; x < b; ++x)
-          for (size_t y = x + 1; y < b; ++y) pairs.push_back({at[x].second, at[y].second});
-      }
-      a = b;
-    }
-    std::sort(pairs.begin(), pairs.end());
-    for (size_t k = 1; k < pairs.size(); ++k)
-      if (pairs[k] == pairs[k - 1]) parent[root(pairs[k].first)] = root(pairs[k].second);
-  }
-  std::vector<std::vector<size_t>> groups;
-  std::vector<size_t> slot(caps.size(), SIZE_MAX);
-  for (size_t i = 0; i < caps.size(); ++i) {
-    size_t& g = slot[root(i)];
-    if (g == SIZE_MAX) {
-      g = groups.size();
-      groups.emplace_back();
-    }
-    groups[g].push_back(i);
-  }
-  return groups;
-}
 
 // The ear clipping of a loop with its holes (loops[0] the loop, the others
 // holes inside it): appends its triangles to plan, or returns false where
