@@ -1921,9 +1921,9 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tolerances,
     for (const VertexT5* v : c.corners)
       cut.Add(v->position);
   const double place = PlaceTolerance(tolerances, cut);
-  const std::vector<uint32_t> body = BodiesOfLoops(mesh, caps);
-
+  std::vector<uint32_t> body = BodiesOfLoops(mesh, caps);
   const CutPlaces places = NumberPlaces(mesh, caps, place, apart, body);
+  SplitAtPinches(caps, body, places.at.size());
   OldFaces old;
   SurfaceChords chords(mesh, caps, old);
   const CapPlan plan = PlanCap(caps, body, places, CutTolerance(tolerances, cut), place, chords);

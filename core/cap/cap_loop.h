@@ -38,4 +38,15 @@ struct CapLoop {
 // is 0, that of the largest; 1 when nothing says.
 int CutTurn(const std::vector<CapLoop>& caps);
 
+// The loop of the points first .. last of c in walk order (cyclic), whose
+// first edge runs from the point before first, at the place of last.
+CapLoop PartOf(const CapLoop& c, const std::vector<size_t>& points);
+
+// Each loop that passes one place more than once, as a welded chessboard's
+// border does where two squares touch at a corner, split there into loops
+// that pass it once, each of at least three points and some area; parts
+// that would not be are left in the loop. body (per loop) goes with them.
+void SplitAtPinches(std::vector<CapLoop>& caps, std::vector<uint32_t>& body,
+                    size_t placeCount);
+
 }  // namespace quarnel

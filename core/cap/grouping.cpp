@@ -51,21 +51,24 @@ bool MeetsOneOf(const std::vector<CapLoop>& caps, size_t i, std::vector<size_t>&
   return false;
 }
 
-// Joins the loops whose boxes meet, by a sweep along x. The loops still
-// open are kept by group (one body each): the new loop joins every group
-// one of whose loops it meets, and they become one.
+// Joins the loops whose boxes meet, body by body, by a sweep along x. The
+// loops still open are kept by group: the new loop joins every group one
+// of whose loops it meets, and they become one.
 void JoinByBoxes(const std::vector<CapLoop>& caps, const std::vector<uint32_t>& body,
                  double apart, double pad, Sets& sets) {
   std::vector<size_t> order(caps.size());
   std::iota(order.begin(), order.end(), size_t(0));
-  std::sort(order.begin(), order.end(),
-            [&caps](size_t a, size_t b) { return caps[a].lo.x < caps[b].lo.x; });
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return body[a] != body[b] ? body[a] < body[b] : caps[a].lo.x < caps[b].lo.x;
+  });
   std::vector<std::vector<size_t>> open;
   std::vector<size_t> met;
-  for (size_t i : order) {
+  for (size_t n = 0; n < order.size(); ++n) {
+    const size_t i = order[n];
+    if (n > 0 && body[order[n - 1]] != body[i]) open.clear();
     met.clear();
     for (size_t g = 0; g < open.size(); ++g)
-      if (body[open[g][0]] == body[i] && MeetsOneOf(caps, i, open[g], apart, pad)) met.push_back(g);
+      if (MeetsOneOf(caps, i, open[g], apart, pad)) met.push_back(g);
     size_t into = met.empty() ? open.size() : met[0];
     for (size_t g : met)
       if (open[g].size() > open[into].size()) into = g;
