@@ -247,8 +247,12 @@ void KeepCrossingBodiesApart(const MeshT5& mesh, const std::vector<VertexT5*>& p
   bool any = false;
   for (uint32_t i = 0; i < points.size(); ++i) {
     if (!shared[i] || !through(i)) continue;
-    if (first[place[i]] == UINT32_MAX) first[place[i]] = i;
-    else any = twice[place[i]] = 1;
+    if (first[place[i]] == UINT32_MAX) {
+      first[place[i]] = i;
+    } else {
+      twice[place[i]] = 1;
+      any = true;
+    }
   }
   if (!any) return;
   const std::vector<uint32_t> piece = SurfacePieces(mesh);
@@ -1046,42 +1050,10 @@ bool AnySidesCross(const std::vector<std::pair<uint32_t, uint32_t>>& sides,
   return false;
 }
 
-// Groups of up to this many loops that keep apart are nested by pairs.
-constexpr size_t kPairwise = 16;
-
-// The nesting of loops that keep apart (see EarClipApartLoops) by pairs:
-// each loop lies inside those that hold one of its points (any: they keep
-// apart), its parent the innermost of them (-1 for none); order lists the
-// loops by depth.
-bool NestByPairs(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
-                 std::vector<int>& parent, std::vector<size_t>& order) {
-  const size_t k = group.size();
-  std::vector<uint8_t> inside(k * k, 0);  // [a * k + b]: loop a inside loop b
-  std::vector<int> depth(k, 0);
-  parent.assign(k, -1);
-  for (size_t a = 0; a < k; ++a) {
-    const CapLoop& c = caps[group[a]];
-    for (size_t b = 0; b < k; ++b) {
-      const CapLoop& d = caps[group[b]];
-      if (b == a || !(std::fabs(d.twiceArea) > std::fabs(c.twiceArea))) continue;
-      if (c.lo.x < d.lo.x || c.lo.y < d.lo.y || c.hi.x > d.hi.x || c.hi.y > d.hi.y) continue;
-      inside[a * k + b] = LoopContains(d.points, c.points[0]) == 1;
-      depth[a] += inside[a * k + b];
-    }
-  }
-  for (size_t a = 0; a < k; ++a)
-    for (size_t b = 0; b < k; ++b)
-      if (inside[a * k + b] && depth[b] == depth[a] - 1) parent[a] = int(b);
-  order.resize(k);
-  for (size_t a = 0; a < k; ++a)
-    order[a] = a;
-  std::stable_sort(order.begin(), order.end(),
-                   [&](size_t a, size_t b) { return depth[a] < depth[b]; });
-  return true;
-}
-
-// The same nesting by a ray from each loop's rightmost point to the right,
-// through a grid of the sides: the first side it meets tells the parent.
+// The nesting of loops that keep apart (see EarClipApartLoops): each loop's
+// parent is the innermost loop around it (-1 for none), found by a ray from
+// the loop's rightmost point to the right, through a grid of the sides: the
+// first side it meets tells the parent.
 // Where that side, taken as its loop runs counter-clockwise, runs upwards
 // the ray leaves its loop there, which is the parent; where it runs
 // downwards the ray enters a loop beside this one, whose parent is this
@@ -1210,9 +1182,7 @@ bool EarClipApartLoops(const std::vector<CapLoop>& caps, const std::vector<size_
   const size_t k = group.size();
   std::vector<int> parent;
   std::vector<size_t> order;
-  if (k <= kPairwise ? !NestByPairs(caps, group, parent, order)
-                     : !NestByRays(caps, group, parent, order))
-    return false;
+  if (!NestByRays(caps, group, parent, order)) return false;
   // A loop right inside a hole is none.
   std::vector<uint8_t> hole(k, 0);
   for (size_t a : order)

@@ -44,8 +44,9 @@ CapLoop PartOf(const CapLoop& c, const std::vector<size_t>& points);
 
 // Each loop that passes one place more than once, as a welded chessboard's
 // border does where two squares touch at a corner, split there into loops
-// that pass it once, each of at least three points and some area; parts
-// that would not be are left in the loop. body (per loop) goes with them.
+// that pass it once: each part split off has three or more points, some
+// area, and every edge running the same way against its face; other parts
+// are left in the loop. body (per loop) goes with them.
 void SplitAtPinches(std::vector<CapLoop>& caps, std::vector<uint32_t>& body,
                     size_t placeCount);
 
