@@ -888,6 +888,42 @@ TEST(CapCut, PointsWithinTheRoundingOfTheModelAreOnePlace) {
   }
 }
 
+// A box of side `size` at origin, wound inwards when `cavity`, added to s.
+void AddBox(Soup& s, float size, Vec3f origin, bool cavity) {
+  const Soup box = CubeSoup(size, origin);
+  const int base = int(s.points.size());
+  s.points.insert(s.points.end(), box.points.begin(), box.points.end());
+  for (auto t : box.tris)
+    s.tris.push_back({t[0] + base, t[cavity ? 2 : 1] + base, t[cavity ? 1 : 2] + base});
+}
+
+TEST(CapCut, PointsAFewFloatStepsApartStayApartFarFromTheOrigin) {
+  // A hollow box at x = 1000 whose walls are 6 float steps thick there:
+  // the inner wall's points stand apart from the outer's, and the cap is
+  // the ring between them.
+  const float step = std::nextafter(1000.0f, 2000.0f) - 1000.0f, w = 6.0f * step;
+  Soup hollow;
+  AddBox(hollow, 1.0f, {1000.0f, 0.0f, 0.0f}, false);
+  AddBox(hollow, 1.0f - 2.0f * w, {1000.0f + w, w, w}, true);
+  const MeshT5 m = WithBox(Build<MeshT5>(hollow));
+  const double inner = double(hollow.points[15].x) - double(hollow.points[8].x);
+  EXPECT_TRUE(ClosesOnce(m, MakePlane(0, 0, 1, 0.5f), 1.0 - inner * inner));
+}
+
+TEST(CapCut, EachBodyIsCappedOnItsOwn) {
+  // A 2 x 2 x 2 box with a cavity of 0.002 (a box wound inwards) that holds
+  // a cube of 0.001, cut through both: the cavity is a hole of the box's
+  // cap, and the cube is capped on its own.
+  Soup pore;
+  AddBox(pore, 2.0f, {-1, -1, -1}, false);
+  AddBox(pore, 0.002f, {-0.001f, -0.001f, -0.001f}, true);
+  AddBox(pore, 0.001f, {-0.0005f, -0.0005f, -0.0005f}, false);
+  const MeshT5 m = WithBox(Build<MeshT5>(pore));
+  for (float z : {0.0003f, -0.0002f})
+    EXPECT_TRUE(ClosesOnce(m, MakePlane(0, 0, 1, z), 4.0 - 0.002 * 0.002 + 0.001 * 0.001))
+        << "z " << z;
+}
+
 TEST(CapCut, TwoHolesTouchingAlongAnEdgeAreCutOutOnce) {
   // A 4 x 4 x 2 block with two square through-holes that touch along one
   // vertical edge (an edge of four faces), cut at its middle layer of
