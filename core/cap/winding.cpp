@@ -450,7 +450,8 @@ void Emit(const Frame& f, const Cover& cover, const std::vector<std::vector<uint
   }
   for (size_t s = 0; s < f.sides.size(); ++s) {
     if (f.on[s].empty() && through[s].empty()) continue;
-    CapPlan::Split split{f.sides[s].f, f.sides[s].z, f.on[s]};
+    CapPlan::Split split{f.sides[s].f, f.sides[s].z, {}};
+    for (uint32_t id : f.on[s]) split.points.push_back(global(id));
     for (uint32_t id : through[s]) split.points.push_back(global(id));
     plan.splits.push_back(std::move(split));
   }

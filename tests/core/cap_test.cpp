@@ -1158,6 +1158,25 @@ TEST(CapCut, AHoleThatTouchesItsLoopLeavesNoSlit) {
   // rounding outside them: the bore is still a hole of the wall's loop,
   // and the needles between the two are closed by faces without area.
   EXPECT_TRUE(PipeCapsOnce(PipeSoup(TouchingCircleBore(128, 0.5, 0), {0}, true)));
+  // Two such pipes side by side: each is capped as on its own.
+  for (const Soup& pipe : {PipeSoup(TouchingCircleBore(128, 0.5, 0), {0}, true),
+                           PipeSoup(TouchingEllipseBore(64, 0.5), {}, false)}) {
+    Soup two = pipe;
+    const int base = int(two.points.size());
+    for (Vec3f p : pipe.points) two.points.push_back(p + Vec3f(3, 0, 0));
+    for (auto t : pipe.tris) two.tris.push_back({t[0] + base, t[1] + base, t[2] + base});
+    double areas[2] = {0, 0};
+    for (int k = 0; k < 2; ++k) {
+      MeshT5 m = WithBox(Build<MeshT5>(k == 0 ? pipe : two));
+      ClipAndCap(m, MakePlane(0, 0, 1, 0.0f));
+      BuildFaceFaceAdjacency(m);
+      EXPECT_EQ(BorderEdges(m), 0) << k;
+      EXPECT_EQ(CheckFaceFaceTopology(m), 0u) << k;
+      for (const FaceT5& f : m.faces)
+        if (IsLive(f.flags) && f.color == Color4b{0, 255, 0, 255}) areas[k] += 0.5 * DoubleArea(f);
+    }
+    EXPECT_NEAR(areas[1], 2.0 * areas[0], 1e-6 * areas[0]);
+  }
   // The ellipse's points at the touches made by the trigonometry, not
   // copied from the wall's: 6e-17 apart from them at one of the two.
   EXPECT_TRUE(PipeCapsOnce(PipeSoup(TouchingEllipseBore(64, 0.5), {}, false)));
