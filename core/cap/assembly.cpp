@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 #include "core/clean.h"
 #include "core/curvature_flip.h"
@@ -19,72 +21,103 @@ namespace {
 // apart (one degree, in radians).
 constexpr float kOneDegree = 0.017453292f;
 
-}  // namespace
-
-std::vector<VertexT5*> MakeCapCorners(MeshT5& mesh, const CapPlan& plan, const CutPlaces& places,
-                                      bool& surfaceChanged) {
+// Makes the points where the cap's loops cross, each the weighted sum of
+// the points it is made from (places, then crossings made before) and with
+// the attributes of the heaviest; appends their vertex indices to index
+// (which holds the places' first).
+void MakeCrossingPoints(MeshT5& mesh, const CapPlan& plan, const CutPlaces& places,
+                        std::vector<size_t>& index) {
   const size_t placeCount = places.vertex.size();
-  std::vector<size_t> index(placeCount);
-  for (size_t i = 0; i < placeCount; ++i)
-    index[i] = mesh.VertexIndex(places.vertex[i]);
-  std::vector<size_t> splitFace;
-  for (const CapPlan::Split& split : plan.splits)
-    splitFace.push_back(mesh.FaceIndex(split.f));
-  surfaceChanged = !plan.crossings.empty() || !plan.splits.empty();
-  if (!plan.crossings.empty()) {
-    std::vector<Vec3d> made;
-    std::vector<size_t> like;  // the vertex each takes its attributes from
-    auto position = [&](uint32_t id) {
-      return id < placeCount ? Vec3d(places.vertex[id]->position) : made[id - placeCount];
-    };
-    for (const ContourCrossing& c : plan.crossings) {
-      Vec3d p(0, 0, 0);
-      double total = 0.0, heaviest = -1.0;
-      size_t from = 0;
-      for (int k = 0; k < 4; ++k) {
-        p = p + position(c.from[k]) * c.weight[k];
-        total += c.weight[k];
-        if (c.weight[k] > heaviest) heaviest = c.weight[k], from = c.from[k];
-      }
-      made.push_back(total > 0.0 ? p * (1.0 / total) : position(c.from[0]));
-      like.push_back(from < placeCount ? index[from] : like[from - placeCount]);
+  std::vector<Vec3d> made;
+  std::vector<size_t> like;  // the vertex each takes its attributes from
+  auto position = [&](uint32_t id) {
+    return id < placeCount ? Vec3d(places.vertex[id]->position) : made[id - placeCount];
+  };
+  for (const ContourCrossing& c : plan.crossings) {
+    Vec3d p(0, 0, 0);
+    double total = 0.0, heaviest = -1.0;
+    size_t from = 0;
+    for (int k = 0; k < 4; ++k) {
+      p = p + position(c.from[k]) * c.weight[k];
+      total += c.weight[k];
+      if (c.weight[k] > heaviest) heaviest = c.weight[k], from = c.from[k];
     }
-    const size_t first = mesh.vertices.size();
-    mesh.AddVertices(int(made.size()));
-    for (size_t k = 0; k < made.size(); ++k) {
-      VertexT5& v = mesh.vertices[first + k];
-      v = mesh.vertices[like[k]];
-      v.position = Vec3f(float(made[k].x), float(made[k].y), float(made[k].z));
-      v.flags = 0;
-      v.vfFace = nullptr;
-      v.vfCorner = 0;
-      v.mark = 0;
-      index.push_back(first + k);
-    }
+    made.push_back(total > 0.0 ? p * (1.0 / total) : position(c.from[0]));
+    like.push_back(from < placeCount ? index[from] : like[from - placeCount]);
   }
-  auto vertex = [&](uint32_t id) { return &mesh.vertices[index[id]]; };
-  // Each split face's edge runs from corner z to corner z + 1; the faces
-  // made from a face split before are searched for the edge too.
-  std::vector<std::pair<size_t, size_t>> madeFrom;  // (face, made from)
+  const size_t first = mesh.vertices.size();
+  mesh.AddVertices(int(made.size()));
+  for (size_t k = 0; k < made.size(); ++k) {
+    VertexT5& v = mesh.vertices[first + k];
+    v = mesh.vertices[like[k]];
+    v.position = Vec3f(float(made[k].x), float(made[k].y), float(made[k].z));
+    v.flags = 0;
+    v.vfFace = nullptr;
+    v.vfCorner = 0;
+    v.mark = 0;
+    index.push_back(first + k);
+  }
+}
+
+// The corner of face i whose edge runs from a to b, or -1.
+int EdgeIn(const MeshT5& mesh, size_t i, const VertexT5* a, const VertexT5* b) {
+  const FaceT5& f = mesh.faces[i];
+  for (int k = 0; k < 3; ++k)
+    if (f.v[k] == a && f.v[(k + 1) % 3] == b) return k;
+  return -1;
+}
+
+// Splits edge z of face fi at the points (each with where it lies along
+// the edge, sorted), carrying the wedge texture coordinates along;
+// appends the faces made to made.
+void SplitEdgeAt(MeshT5& mesh, size_t fi, int z,
+                 const std::vector<std::pair<double, VertexT5*>>& points,
+                 std::vector<size_t>& made) {
+  const size_t firstMade = mesh.faces.size();
+  mesh.AddFaces(int(points.size()));
+  FaceT5& f = mesh.faces[fi];
+  const WedgeTexCoord wa = f.wedge[z], wb = f.wedge[(z + 1) % 3];
+  auto wedgeAt = [&](double t) {
+    WedgeTexCoord w = wa;
+    w.u = float(double(wa.u) + (double(wb.u) - double(wa.u)) * t);
+    w.v = float(double(wa.v) + (double(wb.v) - double(wa.v)) * t);
+    return w;
+  };
+  for (size_t k = 0; k < points.size(); ++k) {
+    FaceT5& g = mesh.faces[firstMade + k];
+    g = f;
+    g.v[z] = points[k].second;
+    g.wedge[z] = wedgeAt(points[k].first);
+    if (k + 1 < points.size()) {
+      g.v[(z + 1) % 3] = points[k + 1].second;
+      g.wedge[(z + 1) % 3] = wedgeAt(points[k + 1].first);
+    }
+    made.push_back(firstMade + k);
+  }
+  f.v[(z + 1) % 3] = points[0].second;
+  f.wedge[(z + 1) % 3] = wedgeAt(points[0].first);
+}
+
+// Splits the faces whose border edges the cap runs through points of its
+// own at those points (vertex gives each id's vertex), so that no
+// T-junction is left; splitFace holds each split's face index as it was
+// before faces were added. Each split face's edge runs from corner z to
+// corner z + 1; the faces made from a face split before are searched for
+// the edge too.
+template <class Vertex>
+void SplitFacesAtPoints(MeshT5& mesh, const CapPlan& plan, const std::vector<size_t>& splitFace,
+                        Vertex&& vertex) {
+  std::unordered_map<size_t, std::vector<size_t>> madeFrom;  // by the face split
   for (size_t s = 0; s < plan.splits.size(); ++s) {
     const CapPlan::Split& split = plan.splits[s];
     size_t fi = splitFace[s];
-    const FaceT5& original = mesh.faces[fi];
-    const VertexT5 *a0 = original.v[split.z], *b0 = original.v[(split.z + 1) % 3];
-    int z = -1;
-    auto edgeIn = [&](size_t i) {
-      const FaceT5& f = mesh.faces[i];
-      for (int k = 0; k < 3; ++k)
-        if (f.v[k] == a0 && f.v[(k + 1) % 3] == b0) return k;
-      return -1;
-    };
-    z = edgeIn(fi);
-    for (size_t m = 0; m < madeFrom.size() && z < 0; ++m)
-      if (madeFrom[m].second == splitFace[s] && (z = edgeIn(madeFrom[m].first)) >= 0)
-        fi = madeFrom[m].first;
+    const VertexT5 *a0 = mesh.faces[fi].v[split.z], *b0 = mesh.faces[fi].v[(split.z + 1) % 3];
+    int z = EdgeIn(mesh, fi, a0, b0);
+    std::vector<size_t>& made = madeFrom[splitFace[s]];
+    for (size_t m = 0; m < made.size() && z < 0; ++m)
+      if ((z = EdgeIn(mesh, made[m], a0, b0)) >= 0) fi = made[m];
     if (z < 0) continue;
-    const Vec3d a(a0->position), b(b0->position);
-    const Vec3d ab = b - a;
+    const Vec3d a(a0->position), ab = Vec3d(b0->position) - a;
     const double length2 = ab.Dot(ab);
     std::vector<std::pair<double, VertexT5*>> points;
     for (uint32_t id : split.points) {
@@ -93,30 +126,22 @@ std::vector<VertexT5*> MakeCapCorners(MeshT5& mesh, const CapPlan& plan, const C
     }
     std::sort(points.begin(), points.end(),
               [](const auto& p, const auto& q) { return p.first < q.first; });
-    const size_t firstMade = mesh.faces.size();
-    mesh.AddFaces(int(points.size()));
-    FaceT5& f = mesh.faces[fi];
-    const WedgeTexCoord wa = f.wedge[z], wb = f.wedge[(z + 1) % 3];
-    auto wedgeAt = [&](double t) {
-      WedgeTexCoord w = wa;
-      w.u = float(double(wa.u) + (double(wb.u) - double(wa.u)) * t);
-      w.v = float(double(wa.v) + (double(wb.v) - double(wa.v)) * t);
-      return w;
-    };
-    for (size_t k = 0; k < points.size(); ++k) {
-      FaceT5& g = mesh.faces[firstMade + k];
-      g = f;
-      g.v[z] = points[k].second;
-      g.wedge[z] = wedgeAt(points[k].first);
-      if (k + 1 < points.size()) {
-        g.v[(z + 1) % 3] = points[k + 1].second;
-        g.wedge[(z + 1) % 3] = wedgeAt(points[k + 1].first);
-      }
-      madeFrom.push_back({firstMade + k, splitFace[s]});
-    }
-    f.v[(z + 1) % 3] = points[0].second;
-    f.wedge[(z + 1) % 3] = wedgeAt(points[0].first);
+    SplitEdgeAt(mesh, fi, z, points, made);
   }
+}
+
+}  // namespace
+
+std::vector<VertexT5*> MakeCapCorners(MeshT5& mesh, const CapPlan& plan, const CutPlaces& places,
+                                      bool& surfaceChanged) {
+  std::vector<size_t> index(places.vertex.size());
+  for (size_t i = 0; i < index.size(); ++i) index[i] = mesh.VertexIndex(places.vertex[i]);
+  std::vector<size_t> splitFace;
+  for (const CapPlan::Split& split : plan.splits) splitFace.push_back(mesh.FaceIndex(split.f));
+  surfaceChanged = !plan.crossings.empty() || !plan.splits.empty();
+  if (!plan.crossings.empty()) MakeCrossingPoints(mesh, plan, places, index);
+  auto vertex = [&](uint32_t id) { return &mesh.vertices[index[id]]; };
+  SplitFacesAtPoints(mesh, plan, splitFace, vertex);
   std::vector<VertexT5*> corners;
   corners.reserve(plan.triangles.size());
   for (uint32_t id : plan.triangles)

@@ -122,25 +122,23 @@ void KeepCrossingBodiesApart(const MeshT5& mesh, const std::vector<VertexT5*>& p
     if (apart[place[i]]) shared[i] = 0;
 }
 
-}  // namespace
-
-bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> points,
-                    double tolerance,
-                    const std::vector<uint8_t>* anchors, PointsApart* apart) {
-  // Each once, in the order of the vertex array.
-  std::vector<uint8_t> given(mesh.vertices.size(), 0);
+// The points, each once, in the order of the vertex array; given marks
+// them per vertex.
+std::vector<VertexT5*> InArrayOrder(MeshT5& mesh, const std::vector<VertexT5*>& points,
+                                    std::vector<uint8_t>& given) {
   for (const VertexT5* v : points) given[mesh.VertexIndex(v)] = 1;
-  points.clear();
+  std::vector<VertexT5*> ordered;
   for (size_t i = 0; i < given.size(); ++i)
-    if (given[i]) points.push_back(&mesh.vertices[i]);
-  std::vector<Vec3d> positions;
-  positions.reserve(points.size());
-  for (const VertexT5* v : points)
-    positions.push_back(Vec3d(v->position));
-  // Each place's first point is the first vertex of the set in the array.
-  const std::vector<uint32_t> place = GroupByPlace(positions, tolerance);
-  // into[i]: the vertex that vertex i becomes, or null.
-  std::vector<VertexT5*> into;
+    if (given[i]) ordered.push_back(&mesh.vertices[i]);
+  return ordered;
+}
+
+// Per point, whether it is in a set of two or more at one place (place:
+// the first point of its set), and with anchors, a set that holds an
+// anchored vertex.
+std::vector<uint8_t> SharedPoints(const MeshT5& mesh, const std::vector<VertexT5*>& points,
+                                  const std::vector<uint32_t>& place,
+                                  const std::vector<uint8_t>* anchors) {
   std::vector<uint8_t> anchored;
   if (anchors != nullptr) {
     anchored.assign(points.size(), 0);
@@ -151,53 +149,45 @@ bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> p
   for (size_t i = 0; i < points.size(); ++i)
     if (place[i] != i && (anchors == nullptr || anchored[place[i]]))
       shared[i] = shared[place[i]] = 1;
-  KeepCrossingBodiesApart(mesh, points, place, given, Vec3d(plane.normal), shared);
-  for (size_t i = 0; i < points.size(); ++i) {
-    if (!shared[i]) continue;
-    if (into.empty()) into.assign(mesh.vertices.size(), nullptr);
-    into[mesh.VertexIndex(points[i])] = points[place[i]];
+  return shared;
+}
+
+// Per vertex, the vertex it becomes, or none.
+class Joins {
+ public:
+  explicit Joins(const MeshT5& mesh) : mesh_(mesh) {}
+  bool None() const { return into_.empty(); }
+  void Set(const VertexT5* v, VertexT5* to) {
+    if (into_.empty()) into_.assign(mesh_.vertices.size(), nullptr);
+    into_[mesh_.VertexIndex(v)] = to;
   }
-  // The sets, each as the indices of its points, its first point first.
-  auto sets = [&](auto&& visit) {
-    std::vector<std::vector<size_t>> members;
-    std::vector<size_t> slot(points.size(), SIZE_MAX);
-    for (size_t i = 0; i < points.size(); ++i) {
-      if (!shared[i]) continue;
-      if (slot[place[i]] == SIZE_MAX) {
-        slot[place[i]] = members.size();
-        members.emplace_back();
-      }
-      members[slot[place[i]]].push_back(i);
-    }
-    for (const std::vector<size_t>& m : members) visit(m);
-  };
-  if (into.empty()) {
-    if (apart != nullptr && anchors == nullptr) {
-      apart->alone = std::move(given);
-      apart->tolerance = tolerance;
-    }
-    return false;
-  }
-  auto target = [&](VertexT5* v) {
-    VertexT5* to = into[mesh.VertexIndex(v)];
+  bool Moves(const VertexT5* v) const { return into_[mesh_.VertexIndex(v)] != nullptr; }
+  VertexT5* Target(VertexT5* v) const {
+    VertexT5* to = into_[mesh_.VertexIndex(v)];
     return to != nullptr ? to : v;
-  };
-  // A set is refused where joining it would give a face two corners in one
-  // place, an edge more than two faces, or two faces that run an edge the
-  // same way: only edges with an end in a set change.
+  }
+
+ private:
+  const MeshT5& mesh_;
+  std::vector<VertexT5*> into_;
+};
+
+// The first points of the sets whose join would give an edge more than two
+// faces, or two faces that run an edge the same way, sorted: only edges
+// with an end in a set change. Faces that the joins would give two corners
+// at one place (needles no wider than the rounding, which go where their
+// place is joined, as the edge collapse would take them) are listed in
+// needles with the place they hang on.
+std::vector<const VertexT5*> Refused(MeshT5& mesh, const Joins& joins,
+                                     std::vector<std::pair<FaceT5*, const VertexT5*>>& needles) {
   struct Use {
     const VertexT5 *lo, *hi;
     bool forward;
   };
   std::vector<Use> uses;
-  std::vector<const VertexT5*> refused;
-  // Faces with two corners at one place: needles no wider than the
-  // rounding, which go where their place is joined (as the edge collapse
-  // would take them), with the place they hang on.
-  std::vector<std::pair<FaceT5*, const VertexT5*>> needles;
   for (FaceT5& f : mesh.faces) {
     if (!IsLive(f.flags)) continue;
-    const VertexT5* to[3] = {target(f.v[0]), target(f.v[1]), target(f.v[2])};
+    VertexT5* to[3] = {joins.Target(f.v[0]), joins.Target(f.v[1]), joins.Target(f.v[2])};
     int needle = -1;
     for (int z = 0; z < 3; ++z)
       if (to[z] == to[(z + 1) % 3] && f.v[z] != f.v[(z + 1) % 3]) needle = z;
@@ -206,8 +196,7 @@ bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> p
       continue;
     }
     for (int z = 0; z < 3; ++z) {
-      VertexT5 *a = f.v[z], *b = f.v[(z + 1) % 3];
-      if (into[mesh.VertexIndex(a)] == nullptr && into[mesh.VertexIndex(b)] == nullptr) continue;
+      if (!joins.Moves(f.v[z]) && !joins.Moves(f.v[(z + 1) % 3])) continue;
       const VertexT5 *ta = to[z], *tb = to[(z + 1) % 3];
       if (ta != tb) uses.push_back({std::min(ta, tb), std::max(ta, tb), ta < tb});
     }
@@ -215,37 +204,70 @@ bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> p
   std::sort(uses.begin(), uses.end(), [](const Use& a, const Use& b) {
     return a.lo != b.lo ? a.lo < b.lo : a.hi < b.hi;
   });
+  std::vector<const VertexT5*> refused;
   for (size_t i = 0; i < uses.size();) {
     size_t j = i + 1;
     while (j < uses.size() && uses[j].lo == uses[i].lo && uses[j].hi == uses[i].hi) ++j;
-    if (j - i > 2 || (j - i == 2 && uses[i].forward == uses[i + 1].forward)) {
-      refused.push_back(uses[i].lo);
-      refused.push_back(uses[i].hi);
-    }
+    if (j - i > 2 || (j - i == 2 && uses[i].forward == uses[i + 1].forward))
+      refused.insert(refused.end(), {uses[i].lo, uses[i].hi});
     i = j;
   }
   std::sort(refused.begin(), refused.end());
+  return refused;
+}
+
+// Joins each set of shared points not refused into its first point
+// (deleting the others), and takes the refused ones out of joins; returns
+// the number of points joined away.
+int32_t JoinSets(const std::vector<VertexT5*>& points,
+                 const std::vector<uint32_t>& place, const std::vector<uint8_t>& shared,
+                 const std::vector<const VertexT5*>& refused, Joins& joins) {
   int32_t joined = 0;
-  sets([&](const std::vector<size_t>& set) {
-    const bool refuse = std::binary_search(refused.begin(), refused.end(), points[set[0]]);
-    for (size_t k = 1; k < set.size(); ++k) {
-      if (refuse) {
-        into[mesh.VertexIndex(points[set[k]])] = nullptr;
-        continue;
-      }
-      points[set[k]]->flags |= ElemFlag::Deleted;
+  for (size_t i = 0; i < points.size(); ++i) {
+    if (!shared[i]) continue;
+    if (std::binary_search(refused.begin(), refused.end(), points[place[i]])) {
+      joins.Set(points[i], nullptr);
+    } else if (place[i] != i) {
+      points[i]->flags |= ElemFlag::Deleted;
       ++joined;
     }
-    if (refuse) into[mesh.VertexIndex(points[set[0]])] = nullptr;
-  });
+  }
+  return joined;
+}
+
+}  // namespace
+
+bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> points,
+                    double tolerance, const std::vector<uint8_t>* anchors, PointsApart* apart) {
+  std::vector<uint8_t> given(mesh.vertices.size(), 0);
+  points = InArrayOrder(mesh, points, given);
+  std::vector<Vec3d> positions;
+  positions.reserve(points.size());
+  for (const VertexT5* v : points) positions.push_back(Vec3d(v->position));
+  // Each place's first point is the first vertex of the set in the array.
+  const std::vector<uint32_t> place = GroupByPlace(positions, tolerance);
+  std::vector<uint8_t> shared = SharedPoints(mesh, points, place, anchors);
+  KeepCrossingBodiesApart(mesh, points, place, given, Vec3d(plane.normal), shared);
+  Joins joins(mesh);
+  for (size_t i = 0; i < points.size(); ++i)
+    if (shared[i]) joins.Set(points[i], points[place[i]]);
+  if (joins.None()) {
+    if (apart != nullptr && anchors == nullptr) {
+      apart->alone = std::move(given);
+      apart->tolerance = tolerance;
+    }
+    return false;
+  }
+  std::vector<std::pair<FaceT5*, const VertexT5*>> needles;
+  const std::vector<const VertexT5*> refused = Refused(mesh, joins, needles);
+  const int32_t joined = JoinSets(points, place, shared, refused, joins);
   if (joined == 0) return false;
   std::vector<FaceT5*> gone;
   for (const auto& [f, at] : needles)
     if (!std::binary_search(refused.begin(), refused.end(), at)) gone.push_back(f);
   for (FaceT5& f : mesh.faces)
     if (IsLive(f.flags))
-      for (VertexT5*& v : f.v)
-        v = target(v);
+      for (VertexT5*& v : f.v) v = joins.Target(v);
   mesh.vertexCount -= joined;
   DeleteFacesAndLoneCorners(mesh, gone, false);
   return true;
