@@ -106,56 +106,61 @@ bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen
 // which meet there. Each chain of runs that comes back to its start is appended
 // to the walks as a loop of the cut, and its index to chosen. whole[i]
 // tells whether loop i lies on the plane as a whole.
-void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const Plane3f& plane,
-                      double tolerance, double place, std::vector<size_t>& chosen) {
-  struct Run {
-    size_t loop, first, count;  // steps first .. first + count - 1 of the loop's walk, cyclic
-    const VertexT5 *from, *to;
-    uint32_t fromPlace = 0, toPlace = 0;
-  };
-  std::vector<Run> runs;
-  std::vector<uint8_t> on;
-  for (size_t i = 0; i + 1 < walks.first.size(); ++i) {
-    if (whole[i]) continue;
-    const std::span<const FacePos> w = walks.Of(i);
-    const size_t n = w.size();
-    on.assign(n, 0);
-    size_t off = n;
-    for (size_t k = 0; k < n; ++k) {
-      on[k] = std::fabs(SignedDistance(w[k].v->position, plane)) <= tolerance;
-      if (!on[k]) off = k;
-    }
-    if (off == n) continue;
-    // Step k is the edge from the point of step k - 1 to its own; from a
-    // point off the plane round to it again.
-    bool open = false;
-    for (size_t t = 1; t <= n; ++t) {
-      const size_t k = (off + t) % n, before = (k + n - 1) % n;
-      if (on[before] && on[k]) {
-        if (!open) runs.push_back({i, k, 0, w[before].v, nullptr, 0, 0});
-        open = true;
-        ++runs.back().count;
-        runs.back().to = w[k].v;
-      } else {
-        open = false;
-      }
+// A run of a loop's border edges on the plane: steps first .. first +
+// count - 1 of the loop's walk (cyclic), from point from to point to, and
+// the places of its ends.
+struct Run {
+  size_t loop, first, count;
+  const VertexT5 *from, *to;
+  uint32_t fromPlace = 0, toPlace = 0;
+};
+
+// Appends the runs on the plane (within tolerance) of loop i's walk w,
+// which leaves the plane somewhere. Step k is the edge from the point of
+// step k - 1 to its own; the runs are read from a point off the plane
+// round to it again.
+void RunsOfLoop(size_t i, std::span<const FacePos> w, const Plane3f& plane, double tolerance,
+                std::vector<Run>& runs) {
+  const size_t n = w.size();
+  std::vector<uint8_t> on(n, 0);
+  size_t off = n;
+  for (size_t k = 0; k < n; ++k) {
+    on[k] = std::fabs(SignedDistance(w[k].v->position, plane)) <= tolerance;
+    if (!on[k]) off = k;
+  }
+  if (off == n) return;
+  bool open = false;
+  for (size_t t = 1; t <= n; ++t) {
+    const size_t k = (off + t) % n, before = (k + n - 1) % n;
+    if (on[before] && on[k]) {
+      if (!open) runs.push_back({i, k, 0, w[before].v, nullptr, 0, 0});
+      open = true;
+      ++runs.back().count;
+      runs.back().to = w[k].v;
+    } else {
+      open = false;
     }
   }
-  if (runs.empty()) return;
-  {
-    std::vector<Vec3d> ends;
-    ends.reserve(2 * runs.size());
-    for (const Run& run : runs) {
-      ends.push_back(Vec3d(run.from->position));
-      ends.push_back(Vec3d(run.to->position));
-    }
-    const std::vector<uint32_t> at = GroupByPlace(ends, place);
-    for (size_t r = 0; r < runs.size(); ++r)
-      runs[r].fromPlace = at[2 * r], runs[r].toPlace = at[2 * r + 1];
+}
+
+// Sets the places of the runs' ends (within place of one another).
+void PlaceRunEnds(std::vector<Run>& runs, double place) {
+  std::vector<Vec3d> ends;
+  ends.reserve(2 * runs.size());
+  for (const Run& run : runs) {
+    ends.push_back(Vec3d(run.from->position));
+    ends.push_back(Vec3d(run.to->position));
   }
-  std::vector<size_t> byStart(runs.size());
+  const std::vector<uint32_t> at = GroupByPlace(ends, place);
   for (size_t r = 0; r < runs.size(); ++r)
-    byStart[r] = r;
+    runs[r].fromPlace = at[2 * r], runs[r].toPlace = at[2 * r + 1];
+}
+
+// The runs chained end to start at one place into cycles, each run once;
+// chains that do not come back to their start are left out.
+std::vector<std::vector<size_t>> ChainRuns(const std::vector<Run>& runs) {
+  std::vector<size_t> byStart(runs.size());
+  for (size_t r = 0; r < runs.size(); ++r) byStart[r] = r;
   std::sort(byStart.begin(), byStart.end(),
             [&runs](size_t a, size_t b) { return runs[a].fromPlace < runs[b].fromPlace; });
   std::vector<uint8_t> used(runs.size(), 0);
@@ -167,12 +172,11 @@ void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const
       if (!used[*it]) return *it;
     return runs.size();
   };
-  std::vector<size_t> chain;
-  std::vector<FacePos> steps;
+  std::vector<std::vector<size_t>> chains;
   for (size_t r = 0; r < runs.size(); ++r) {
     if (used[r]) continue;
     used[r] = 1;
-    chain.assign(1, r);
+    std::vector<size_t> chain(1, r);
     // Each turn takes a run that was not used: bounded by their number.
     while (runs[chain.back()].toPlace != runs[r].fromPlace) {
       const size_t next = from(runs[chain.back()].toPlace);
@@ -180,13 +184,25 @@ void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const
       used[next] = 1;
       chain.push_back(next);
     }
-    if (runs[chain.back()].toPlace != runs[r].fromPlace) continue;
+    if (runs[chain.back()].toPlace == runs[r].fromPlace) chains.push_back(std::move(chain));
+  }
+  return chains;
+}
+
+void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const Plane3f& plane,
+                      double tolerance, double place, std::vector<size_t>& chosen) {
+  std::vector<Run> runs;
+  for (size_t i = 0; i + 1 < walks.first.size(); ++i)
+    if (!whole[i]) RunsOfLoop(i, walks.Of(i), plane, tolerance, runs);
+  if (runs.empty()) return;
+  PlaceRunEnds(runs, place);
+  std::vector<FacePos> steps;
+  for (const std::vector<size_t>& chain : ChainRuns(runs)) {
     steps.clear();
     for (size_t c : chain) {
       const Run& run = runs[c];
       const std::span<const FacePos> w = walks.Of(run.loop);
-      for (size_t k = 0; k < run.count; ++k)
-        steps.push_back(w[(run.first + k) % w.size()]);
+      for (size_t k = 0; k < run.count; ++k) steps.push_back(w[(run.first + k) % w.size()]);
     }
     walks.steps.insert(walks.steps.end(), steps.begin(), steps.end());
     walks.first.push_back(walks.steps.size());
