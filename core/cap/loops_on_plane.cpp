@@ -210,6 +210,30 @@ void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const
   }
 }
 
+// The loops chosen by their own size may run farther from the plane than
+// onCut, within which the points were joined before: where one does, its
+// points at one place are joined too, with the points of any of the count
+// loops at one place with them. Where a split seam runs off the cut, the
+// loop on one side of it may be chosen by its size and the loop on the
+// other side, smaller, not: joined, the two are one loop of the cut.
+// Returns whether any were joined.
+bool JoinFartherPoints(MeshT5& mesh, const Plane3f& plane, const LoopWalks& walks, size_t count,
+                       const std::vector<size_t>& chosen, double onCut, double place) {
+  bool farther = false;
+  for (size_t i : chosen)
+    for (const FacePos& p : walks.Of(i))
+      farther = farther || !(std::fabs(SignedDistance(p.v->position, plane)) <= onCut);
+  if (!farther) return false;
+  std::vector<uint8_t> onChosen(mesh.vertices.size(), 0);
+  for (size_t i : chosen)
+    for (const FacePos& p : walks.Of(i)) onChosen[mesh.VertexIndex(p.v)] = 1;
+  std::vector<VertexT5*> points;
+  for (size_t i = 0; i < count; ++i)
+    for (const FacePos& p : walks.Of(i))
+      if (IsLiveIncluded(p.v->flags)) points.push_back(p.v);
+  return JoinAtOnePlace(mesh, plane, std::move(points), place, &onChosen);
+}
+
 }  // namespace
 
 double CutTolerance(const CutTolerances& tolerances, const BBox3f& cut) {
@@ -261,30 +285,10 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, const CutTolerances& t
     ChainRunsOnPlane(walks, whole, plane, onCut, place, chosen);
   };
   choose();
-  // The loops chosen by their own size may run farther from the plane than
-  // the points joined above: where one does, their points at one place are
-  // joined too, with the points of any loop at one place with them. Where
-  // a split seam runs off the cut, the loop on one side of it may be chosen
-  // by its size and the loop on the other side, smaller, not: joined, the
-  // two are one loop of the cut.
-  bool farther = false;
-  for (size_t i : chosen)
-    for (const FacePos& p : walks.Of(i))
-      farther = farther || !(std::fabs(SignedDistance(p.v->position, plane)) <= onCut);
-  if (farther) {
-    std::vector<uint8_t> onChosen(mesh.vertices.size(), 0);
-    for (size_t i : chosen)
-      for (const FacePos& p : walks.Of(i))
-        onChosen[mesh.VertexIndex(p.v)] = 1;
-    std::vector<VertexT5*> points;
-    for (size_t i = 0; i < loops.size(); ++i)
-      for (const FacePos& p : walks.Of(i))
-        if (IsLiveIncluded(p.v->flags)) points.push_back(p.v);
-    if (JoinAtOnePlace(mesh, plane, std::move(points), place, &onChosen)) {
-      BuildFaceFaceAdjacency(mesh);
-      collect();
-      choose();
-    }
+  if (JoinFartherPoints(mesh, plane, walks, loops.size(), chosen, onCut, place)) {
+    BuildFaceFaceAdjacency(mesh);
+    collect();
+    choose();
   }
   if (RemoveSideFacesFlatOnTheCut(mesh, chosen, walks)) {
     collect();
