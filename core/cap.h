@@ -1,8 +1,10 @@
-// Closing the holes that a plane clip leaves on its plane. The cap's loops
-// are found by border_loops.h and cut into triangles in the plane by
-// polygon_triangulation.h, or where loops touch, cross or run along one
-// another by plane_tessellation.h; the faces added are linked to the surface
-// by incremental_adjacency.h and cleaned up by clean.h.
+// Closing the holes that a plane clip leaves on its plane. Its steps live in
+// core/cap/: the loops on the plane (loops_on_plane.h, their points at one
+// place joined by join_places.h), the places of their points (cut_places.h)
+// and the body of each loop (bodies.h), the groups of loops whose caps may
+// meet (grouping.h), the cover of each group by ear clipping
+// (ear_clipping.h, nesting.h) or by winding (winding.h), and the faces
+// added to the mesh (assembly.h).
 #pragma once
 
 #include "core/math.h"
