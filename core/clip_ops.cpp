@@ -76,7 +76,8 @@ InPlane FaceInPlane(const FaceT5& f, const Plane3f& plane) {
 class PlaceLinks {
  public:
   // inPlane: per face, whether it lies in the plane (decided or unsure).
-  PlaceLinks(const MeshT5& mesh, const Plane3f& plane, const std::vector<uint8_t>& inPlane)
+  PlaceLinks(const MeshT5& mesh, const Plane3f& plane, const std::vector<uint8_t>& inPlane,
+             double within)
       : touches_(mesh.faces.size(), 0) {
     // Per vertex: its place, -1 for none (off the plane or not finite). The
     // points on the plane are grouped at once, within the rounding of the
@@ -92,7 +93,7 @@ class PlaceLinks {
       onPlane.push_back(uint32_t(i));
       points.push_back(Vec3d(p));
     }
-    const std::vector<uint32_t> group = GroupByPlace(points, PlaceTolerance(ClipScaleOf(mesh).box));
+    const std::vector<uint32_t> group = GroupByPlace(points, within);
     for (size_t k = 0; k < onPlane.size(); ++k)
       place[onPlane[k]] = int32_t(group[k]);
     auto placeOf = [&](const VertexT5* v) {
@@ -220,10 +221,11 @@ void KeepSheetsAlone(const MeshT5& mesh, const std::vector<uint8_t>& unsure,
 // through other such slivers, nearest first: where the plane passes
 // within rounding through a face of the model, they tie its pieces
 // together and to the walls on either side. Faces join by vertex, and by
-// place where the model's faces have points of their own. With sheets, the
-// faces of flat sheets (see KeepSheetsAlone) are marked there.
+// place (within place of one another, see GroupByPlace) where the model's
+// faces have points of their own. With sheets, the faces of flat sheets
+// (see KeepSheetsAlone) are marked there.
 std::vector<int8_t> DecideFacesInPlane(const MeshT5& mesh, const Plane3f& plane,
-                                       std::vector<uint8_t>* sheets = nullptr) {
+                                       std::vector<uint8_t>* sheets, double place) {
   const size_t total = mesh.faces.size();
   std::vector<int8_t> decided(total, 0);
   if (sheets != nullptr) sheets->assign(total, 0);
@@ -242,7 +244,7 @@ std::vector<int8_t> DecideFacesInPlane(const MeshT5& mesh, const Plane3f& plane,
     inPlane[i] = in != InPlane::No;
   }
   if (queue.empty() && std::find(unsure.begin(), unsure.end(), 1) == unsure.end()) return decided;
-  const PlaceLinks links(mesh, plane, inPlane);
+  const PlaceLinks links(mesh, plane, inPlane, place);
   const FaceT5* const base = mesh.faces.data();
   for (size_t k = 0; k < queue.size(); ++k) {
     const size_t i = queue[k];
@@ -317,16 +319,16 @@ namespace {
 // ClipByPlane; with sheets (for the cap), the cut's points at one place
 // are joined before the edge collapse, so that the collapse moves them as
 // one, and the faces of flat sheets lying in the plane are marked there.
-void ClipAlongPlane(MeshT5& mesh, const Plane3f& plane, std::vector<uint8_t>* sheets) {
-  const ClipScaleScope scale(mesh);
+void ClipAlongPlane(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tolerances,
+                    std::vector<uint8_t>* sheets) {
   BuildFaceFaceAdjacency(mesh);
   FaceBorderFromFF(mesh);
   const size_t firstNew = mesh.vertices.size();
   RefineByPlane(mesh, ClipPlane(plane), ClipPlane(plane), false);
-  DeleteNegativeFaces(mesh, ClipPlane(plane), firstNew, DecideFacesInPlane(mesh, plane, sheets));
+  DeleteNegativeFaces(mesh, ClipPlane(plane), firstNew, DecideFacesInPlane(mesh, plane, sheets, tolerances.place));
   RemoveUnreferencedVertices(mesh);
-  if (sheets != nullptr) JoinCutPointsAtOnePlace(mesh, plane);
-  CollapseClipPlaneEdges(mesh, plane);
+  if (sheets != nullptr) JoinCutPointsAtOnePlace(mesh, plane, tolerances);
+  CollapseClipPlaneEdges(mesh, plane, tolerances);
   BuildFaceFaceAdjacency(mesh);
   FaceBorderFromFF(mesh);
 }
@@ -334,70 +336,22 @@ void ClipAlongPlane(MeshT5& mesh, const Plane3f& plane, std::vector<uint8_t>* sh
 }  // namespace
 
 void ClipByPlane(MeshT5& mesh, const Plane3f& plane) {
-  ClipAlongPlane(mesh, plane, nullptr);
+  ClipAlongPlane(mesh, plane, MeasureCutTolerances(mesh), nullptr);
 }
 
 void ClipAndCap(MeshT5& mesh, const Plane3f& plane) {
-  const ClipScaleScope scale(mesh);
+  const CutTolerances tolerances = MeasureCutTolerances(mesh);
   std::vector<uint8_t> sheets;
-  ClipAlongPlane(mesh, plane, &sheets);
-  CapCut(mesh, plane, true, &sheets);
+  ClipAlongPlane(mesh, plane, tolerances, &sheets);
+  CapCut(mesh, plane, tolerances, true, &sheets);
 }
 
-namespace {
-
-// The scale pinned by the living ClipScaleScope, and its mesh.
-struct PinnedScale {
-  const MeshT5* mesh = nullptr;
-  ClipScale scale;
-};
-thread_local PinnedScale pinned;
-
-ClipScale MeasureClipScale(const MeshT5& mesh) {
-  ClipScale scale;
-  scale.box.SetNull();
-  for (const FaceT5& f : mesh.faces) {
-    if (!IsLive(f.flags)) continue;
-    for (const VertexT5* v : f.v) {
-      const Vec3f& p = v->position;
-      if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) scale.box.Add(p);
-    }
-  }
-  if (scale.box.IsNull()) return scale;
-  scale.diagonal = Distance(scale.box.max, scale.box.min);
-  scale.planeTolerance = float(scale.diagonal * double(1e-4f));
-  scale.collapseLength = scale.diagonal * double(0.001f);
-  return scale;
-}
-
-}  // namespace
-
-ClipScale ClipScaleOf(const MeshT5& mesh) {
-  return pinned.mesh == &mesh ? pinned.scale : MeasureClipScale(mesh);
-}
-
-ClipScaleScope::ClipScaleScope(const MeshT5& mesh) {
-  if (pinned.mesh == &mesh) return;
-  outerMesh_ = pinned.mesh;
-  outerScale_ = pinned.scale;
-  pinned.scale = MeasureClipScale(mesh);
-  pinned.mesh = &mesh;
-  owner_ = true;
-}
-
-ClipScaleScope::~ClipScaleScope() {
-  if (!owner_) return;
-  pinned.mesh = outerMesh_;
-  pinned.scale = outerScale_;
-}
-
-void CollapseClipPlaneEdges(MeshT5& mesh, const Plane3f& plane) {
-  const ClipScale scale = ClipScaleOf(mesh);
-  PlaneEdgeCollapse::collapsePlane = plane;
-  PlaneEdgeCollapse::collapsePlaneTolerance = scale.planeTolerance;
+void CollapseClipPlaneEdges(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tolerances) {
   PlaneEdgeCollapse collapse(mesh);
+  collapse.plane = plane;
+  collapse.planeTolerance = tolerances.planeTolerance;
   collapse.targetFaceCount = 0;
-  collapse.threshold = scale.collapseLength;
+  collapse.threshold = tolerances.collapseLength;
   collapse.Init();
   collapse.checkLinkConditions = true;
   collapse.Run(2147483647);

@@ -148,6 +148,11 @@ struct FanWalk {
   const FaceT5* previous = nullptr;
   int way;  // 0 across the edge leaving the centre, 1 across the one arriving
   bool done = false;
+  // A face met before, taken at each power of two of steps: where an edge
+  // of three or more faces turns the walk into a cycle that misses first,
+  // the walk meets it again within twice the cycle's length.
+  const FaceT5* met = nullptr;
+  size_t steps = 0, nextMark = 1;
 
   // Steps to the next face; true when `other` is a corner of the face left.
   bool Step(const VertexT5* other) {
@@ -158,9 +163,10 @@ struct FanWalk {
     }
     if (face->v[(k + 1) % 3] == other || face->v[(k + 2) % 3] == other) return true;
     const FaceT5* next = face->adjFace[way == 0 ? k : (k + 2) % 3];
-    done = next == nullptr || next == face || next == first || next == previous;
+    done = next == nullptr || next == face || next == first || next == previous || next == met;
     previous = face;
     face = next;
+    if (++steps == nextMark) met = face, nextMark *= 2;
     return false;
   }
 };

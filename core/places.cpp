@@ -23,6 +23,13 @@ uint32_t Root(std::vector<uint32_t>& parent, uint32_t i) {
 
 }  // namespace
 
+double OwnRounding(const Vec3d& p) {
+  const double size = std::max({std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+  if (!std::isfinite(size) || !(size < double(FLT_MAX))) return 0.0;
+  const float f = float(size);
+  return double(std::nextafter(f, FLT_MAX)) - double(f);
+}
+
 std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double tolerance) {
   const size_t n = points.size();
   std::vector<uint32_t> parent(n);
@@ -93,8 +100,9 @@ std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double toleran
     const Vec3d& p = points[i];
     for (uint32_t j = head; j != UINT32_MAX; j = next[j]) {
       const Vec3d& q = points[j];
-      if (std::fabs(p.x - q.x) <= tolerance && std::fabs(p.y - q.y) <= tolerance &&
-          std::fabs(p.z - q.z) <= tolerance) {
+      const double within = std::min(tolerance, std::min(OwnRounding(p), OwnRounding(q)));
+      if (std::fabs(p.x - q.x) <= within && std::fabs(p.y - q.y) <= within &&
+          std::fabs(p.z - q.z) <= within) {
         const uint32_t a = Root(parent, i), b = Root(parent, j);
         parent[std::max(a, b)] = std::min(a, b);
       }

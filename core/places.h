@@ -11,9 +11,15 @@
 
 namespace quarnel {
 
+// Two float steps at the size of p's largest coordinate: the rounding of a
+// point stored as float, or made by the clip from float points, next to its
+// own coordinates. 0 where that is not finite.
+double OwnRounding(const Vec3d& p);
+
 // The place of each point: the smallest index of the points that it is
-// joined to by a chain of pairs no farther apart than tolerance in any
-// coordinate. A point with a coordinate that is not finite is a place of
+// joined to by a chain of pairs no farther apart in any coordinate than
+// tolerance, nor than the OwnRounding of either: points a few float steps
+// apart far from the origin stay apart. A point with a coordinate that is not finite is a place of
 // its own. With tolerance 0 only equal points share a place. Expected time
 // linear in the number of points.
 std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double tolerance);

@@ -8,8 +8,6 @@
 
 namespace quarnel {
 
-Plane3f PlaneEdgeCollapse::collapsePlane;
-float PlaneEdgeCollapse::collapsePlaneTolerance = 0.0f;
 
 namespace {
 
@@ -56,20 +54,15 @@ bool PlaneEdgeCollapse::IsUpToDate(const CollapseCandidate& c) const {
   return c.timestamp >= c.removed->mark && c.timestamp >= c.survivor->mark;
 }
 
-namespace {
-
-// Whether p lies within collapsePlaneTolerance of collapsePlane.
-bool OnCollapsePlane(const Vec3f& p) {
-  const Plane3f& pl = PlaneEdgeCollapse::collapsePlane;
-  const double value = ((double(pl.normal.x) * p.x - double(pl.d)) + double(pl.normal.y) * p.y) +
-                       double(pl.normal.z) * p.z;
-  return std::fabs(value) <= double(PlaneEdgeCollapse::collapsePlaneTolerance);
+bool PlaneEdgeCollapse::OnPlane(const Vec3f& p) const {
+  const double value = ((double(plane.normal.x) * p.x - double(plane.d)) +
+                        double(plane.normal.y) * p.y) +
+                       double(plane.normal.z) * p.z;
+  return std::fabs(value) <= double(planeTolerance);
 }
 
-}  // namespace
-
 bool PlaneEdgeCollapse::IsFeasible(const CollapseCandidate& c) const {
-  return OnCollapsePlane(c.removed->position) && OnCollapsePlane(c.survivor->position);
+  return OnPlane(c.removed->position) && OnPlane(c.survivor->position);
 }
 
 bool PlaneEdgeCollapse::LinkConditions(const CollapseCandidate& c) {
@@ -150,7 +143,7 @@ bool PlaneEdgeCollapse::JoinsAcrossTheCut(VertexT5* b, VertexT5* u) {
   ForEachFaceOf(u, [&](FaceT5* f, int z) {
     for (int k = 1; k <= 2 && !across; ++k) {
       VertexT5* t = f->v[(z + k) % 3];
-      if (t == b || t == u || (t->flags & allowed) || !OnCollapsePlane(t->position)) continue;
+      if (t == b || t == u || (t->flags & allowed) || !OnPlane(t->position)) continue;
       across = OnBorder(t, ElemFlag::Visited);
     }
   });

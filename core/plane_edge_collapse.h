@@ -1,6 +1,6 @@
 // Collapse of the short edges that a plane clip leaves on the clip plane:
-// edges whose two ends lie within collapsePlaneTolerance of collapsePlane
-// and that are not longer than the threshold are collapsed into their
+// edges whose two ends lie within planeTolerance of plane and that are not
+// longer than the threshold are collapsed into their
 // midpoints, shortest first, unless the collapse would break the surface's
 // topology (link condition).
 #pragma once
@@ -26,12 +26,11 @@ class PlaneEdgeCollapse {
   // A face and the corner of the removed vertex in it.
   using FaceCorner = std::pair<FaceT5*, int>;
 
-  // The plane and tolerance of IsFeasible, shared by the whole process: the
-  // caller sets them before Init, so only one collapse may run at a time.
-  static Plane3f collapsePlane;
-  static float collapsePlaneTolerance;
-
   explicit PlaneEdgeCollapse(MeshT5& mesh) : mesh_(mesh) {}
+
+  // An edge is collapsed only with both ends within planeTolerance of plane.
+  Plane3f plane{Vec3f(0, 0, 1), 0.0f};
+  float planeTolerance = 0.0f;
 
   int32_t targetFaceCount = 0;
   double threshold = 1e100;
@@ -55,7 +54,8 @@ class PlaneEdgeCollapse {
   // True when the vertices adjacent to both ends are exactly the vertices
   // opposite the edge, the edge is a border edge when both ends lie on the
   // border, and an inside edge with one end on the border gives the merged
-  // point no new edge through the inside to another border point.
+  // point no new edge through the inside to another border point on the
+  // plane (JoinsAcrossTheCut).
   bool LinkConditions(const CollapseCandidate& c);
   // Whether v lies on a border of the surface, from its vertex-face list.
   bool OnBorder(VertexT5* v);
@@ -72,8 +72,9 @@ class PlaneEdgeCollapse {
   // OnBorder with the given flag bit as scratch, cleared again on return.
   bool OnBorder(VertexT5* v, uint32_t odd);
   // Whether merging the inner point u into the border point b joins the
-  // merged point through the inside to a border point that b is not joined
-  // to, other than across faces that the cap removes.
+  // merged point through the inside to a border point on the plane that b
+  // is not joined to, other than through the faces fanned out from b along
+  // the border (MarkBorderFan), which the cap takes as lying on the cut.
   bool JoinsAcrossTheCut(VertexT5* b, VertexT5* u);
   // Marks with `fanned` the points w of faces (u, w, x) that follow each
   // other from b along border edges w-x; false where they go all round u.
@@ -83,6 +84,8 @@ class PlaneEdgeCollapse {
   VertexT5* NextAlongBorder(VertexT5* u, VertexT5* before, VertexT5* w) const;
   // The number of faces holding both a and b, from a's vertex-face list.
   int FacesOnEdge(const VertexT5* a, const VertexT5* b) const;
+  // Whether p lies within planeTolerance of plane.
+  bool OnPlane(const Vec3f& p) const;
   // Calls visit(face, corner) for each entry of v's vertex-face list; the
   // walk is bounded by the face array's length.
   template <class Visit>

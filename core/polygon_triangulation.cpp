@@ -16,9 +16,6 @@ namespace quarnel {
 
 namespace {
 
-// From this many holes on, the bridges are searched for through a grid.
-constexpr size_t kIndexedHoles = 16;
-
 // Columns of the ear test's grid per cell of about one point.
 constexpr int kSplit = 4;
 
@@ -1225,12 +1222,11 @@ int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops
   std::sort(holes.begin(), holes.end(), [](const auto& a, const auto& b) {
     return a.first.x > b.first.x || (a.first.x == b.first.x && a.first.y < b.first.y);
   });
-  // Many holes: the bridges are searched for through a grid, and the ends
-  // of so many bridges, each a place where the ring passes twice, do not
-  // keep the ears at them waiting for the last series of the clipping (a
-  // round over the whole ring for each).
-  const bool indexed = holes.size() >= kIndexedHoles;
-  if (indexed) bridger.Index(bridger.Ring(outer));
+  // The bridges are searched for through a grid, and the ends of the
+  // bridges, each a place where the ring passes twice, do not keep the ears
+  // at them waiting for the last series of the clipping (a round over the
+  // whole ring for each).
+  if (!holes.empty()) bridger.Index(bridger.Ring(outer));
   // A hole that touches the outer loop at a point is joined to it there: a
   // bridge elsewhere would leave the region cut apart at the touch, and the
   // clipping could not finish.
@@ -1284,7 +1280,7 @@ int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops
       ring.push_back(P[size_t(p)]);
     const double S = 0.5 * TwiceArea(ring);
     if (!(S > 0.0) || !std::isfinite(S)) return 0;
-    if (!ClipEars(P, part, S, local, refused ? &refusedHere : nullptr, indexed)) result = 0;
+    if (!ClipEars(P, part, S, local, refused ? &refusedHere : nullptr, true)) result = 0;
   }
   for (int t : local)
     triangles.push_back(origin[size_t(t)]);

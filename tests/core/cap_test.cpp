@@ -888,6 +888,42 @@ TEST(CapCut, PointsWithinTheRoundingOfTheModelAreOnePlace) {
   }
 }
 
+// A box of side `size` at origin, wound inwards when `cavity`, added to s.
+void AddBox(Soup& s, float size, Vec3f origin, bool cavity) {
+  const Soup box = CubeSoup(size, origin);
+  const int base = int(s.points.size());
+  s.points.insert(s.points.end(), box.points.begin(), box.points.end());
+  for (auto t : box.tris)
+    s.tris.push_back({t[0] + base, t[cavity ? 2 : 1] + base, t[cavity ? 1 : 2] + base});
+}
+
+TEST(CapCut, PointsAFewFloatStepsApartStayApartFarFromTheOrigin) {
+  // A hollow box at x = 1000 whose walls are 6 float steps thick there:
+  // the inner wall's points stand apart from the outer's, and the cap is
+  // the ring between them.
+  const float step = std::nextafter(1000.0f, 2000.0f) - 1000.0f, w = 6.0f * step;
+  Soup hollow;
+  AddBox(hollow, 1.0f, {1000.0f, 0.0f, 0.0f}, false);
+  AddBox(hollow, 1.0f - 2.0f * w, {1000.0f + w, w, w}, true);
+  const MeshT5 m = WithBox(Build<MeshT5>(hollow));
+  const double inner = double(hollow.points[15].x) - double(hollow.points[8].x);
+  EXPECT_TRUE(ClosesOnce(m, MakePlane(0, 0, 1, 0.5f), 1.0 - inner * inner));
+}
+
+TEST(CapCut, EachBodyIsCappedOnItsOwn) {
+  // A 2 x 2 x 2 box with a cavity of 0.002 (a box wound inwards) that holds
+  // a cube of 0.001, cut through both: the cavity is a hole of the box's
+  // cap, and the cube is capped on its own.
+  Soup pore;
+  AddBox(pore, 2.0f, {-1, -1, -1}, false);
+  AddBox(pore, 0.002f, {-0.001f, -0.001f, -0.001f}, true);
+  AddBox(pore, 0.001f, {-0.0005f, -0.0005f, -0.0005f}, false);
+  const MeshT5 m = WithBox(Build<MeshT5>(pore));
+  for (float z : {0.0003f, -0.0002f})
+    EXPECT_TRUE(ClosesOnce(m, MakePlane(0, 0, 1, z), 4.0 - 0.002 * 0.002 + 0.001 * 0.001))
+        << "z " << z;
+}
+
 TEST(CapCut, TwoHolesTouchingAlongAnEdgeAreCutOutOnce) {
   // A 4 x 4 x 2 block with two square through-holes that touch along one
   // vertical edge (an edge of four faces), cut at its middle layer of
@@ -960,6 +996,9 @@ struct Fans {
   std::vector<std::vector<int>> rings;
   double capArea = 0.0;  // of the region the loops bound
   int openEdges = 0;     // left open by the cap
+  // The first two fans' apexes are corners of one closed tetrahedron above
+  // them: the fans are parts of one surface.
+  bool oneSurface = false;
 };
 
 ::testing::AssertionResult CapsAsExpected(const Fans& fans) {
@@ -980,6 +1019,17 @@ struct Fans {
     for (size_t k = 0; k < ring.size(); ++k)
       s.tris.push_back({ring[k], ring[(k + 1) % ring.size()], apex});
     volume += twice / 6.0;
+  }
+  if (fans.oneSurface) {
+    const int a = int(fans.points.size()), b = a + 1, c = a + 2, d = a + 3;
+    s.points.push_back(s.points[size_t(a)] + Vec3f(0, 0, 1));
+    s.points.push_back(s.points[size_t(b)] + Vec3f(0.5f, 0, 2));
+    const Vec3d pa(s.points[size_t(a)]), ab = Vec3d(s.points[size_t(b)]) - pa,
+                ac = Vec3d(s.points[size_t(c)]) - pa, ad = Vec3d(s.points[size_t(d)]) - pa;
+    const double det = ab.Cross(ac).Dot(ad);
+    for (std::array<int, 3> t : std::vector<std::array<int, 3>>{{a, c, b}, {a, b, d}, {a, d, c}, {b, c, d}})
+      s.tris.push_back(det > 0.0 ? t : std::array<int, 3>{t[0], t[2], t[1]});
+    volume += std::fabs(det) / 6.0;
   }
   MeshT5 m = WithBox(Build<MeshT5>(s));
   CapCut(m, MakePlane(0, 0, 1, 0.0f));
@@ -1067,13 +1117,26 @@ TEST(CapCut, ALoopThatCannotBeCutCompletelyIsLeftUntouched) {
 }
 
 TEST(CapCut, CrossingLoopsOfASurfaceThatCrossesItselfCoverEachRegionOnce) {
-  // Two fans that pass through each other, the second turned over: their
-  // loops cross, and the regions they wind around are covered, one each
-  // way; where both lie, neither.
+  // Two fans of one surface (they share an apex) that pass through each
+  // other, the second turned over: their loops cross, and the regions they
+  // wind around are covered, one each way; where both lie, neither.
   EXPECT_TRUE(
       CapsAsExpected({{{0, 0}, {2, 0}, {2, 2}, {0, 2}, {1, 1}, {1, 2.5}, {2.5, 2.5}, {2.5, 1}},
                       {{0, 1, 2, 3}, {4, 5, 6, 7}},
                       4.25,
+                      0,
+                      true}));
+  // Two bodies that pass through each other: each is capped on its own,
+  // the region where both lie twice.
+  EXPECT_TRUE(
+      CapsAsExpected({{{0, 0}, {2, 0}, {2, 2}, {0, 2}, {1, 1}, {1, 2.5}, {2.5, 2.5}, {2.5, 1}},
+                      {{0, 1, 2, 3}, {4, 5, 6, 7}},
+                      6.25,
+                      0}));
+  EXPECT_TRUE(
+      CapsAsExpected({{{0, 0}, {2, 0}, {2, 2}, {0, 2}, {1, 1}, {2.5, 1}, {2.5, 2.5}, {1, 2.5}},
+                      {{0, 1, 2, 3}, {4, 5, 6, 7}},
+                      6.25,
                       0}));
 }
 
@@ -1095,6 +1158,25 @@ TEST(CapCut, AHoleThatTouchesItsLoopLeavesNoSlit) {
   // rounding outside them: the bore is still a hole of the wall's loop,
   // and the needles between the two are closed by faces without area.
   EXPECT_TRUE(PipeCapsOnce(PipeSoup(TouchingCircleBore(128, 0.5, 0), {0}, true)));
+  // Two such pipes side by side: each is capped as on its own.
+  for (const Soup& pipe : {PipeSoup(TouchingCircleBore(128, 0.5, 0), {0}, true),
+                           PipeSoup(TouchingEllipseBore(64, 0.5), {}, false)}) {
+    Soup two = pipe;
+    const int base = int(two.points.size());
+    for (Vec3f p : pipe.points) two.points.push_back(p + Vec3f(3, 0, 0));
+    for (auto t : pipe.tris) two.tris.push_back({t[0] + base, t[1] + base, t[2] + base});
+    double areas[2] = {0, 0};
+    for (int k = 0; k < 2; ++k) {
+      MeshT5 m = WithBox(Build<MeshT5>(k == 0 ? pipe : two));
+      ClipAndCap(m, MakePlane(0, 0, 1, 0.0f));
+      BuildFaceFaceAdjacency(m);
+      EXPECT_EQ(BorderEdges(m), 0) << k;
+      EXPECT_EQ(CheckFaceFaceTopology(m), 0u) << k;
+      for (const FaceT5& f : m.faces)
+        if (IsLive(f.flags) && f.color == Color4b{0, 255, 0, 255}) areas[k] += 0.5 * DoubleArea(f);
+    }
+    EXPECT_NEAR(areas[1], 2.0 * areas[0], 1e-6 * areas[0]);
+  }
   // The ellipse's points at the touches made by the trigonometry, not
   // copied from the wall's: 6e-17 apart from them at one of the two.
   EXPECT_TRUE(PipeCapsOnce(PipeSoup(TouchingEllipseBore(64, 0.5), {}, false)));

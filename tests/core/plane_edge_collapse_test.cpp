@@ -28,9 +28,8 @@ MeshT5 GridWithShortEdge(int n, int moved, Vec3f to) {
 
 // Configures and runs a collapse on the plane z = 0.
 int Collapse(MeshT5& m, double threshold, float tolerance, bool link = true) {
-  PlaneEdgeCollapse::collapsePlane = Plane3f{Vec3f(0, 0, 1), 0.0f};
-  PlaneEdgeCollapse::collapsePlaneTolerance = tolerance;
   PlaneEdgeCollapse c(m);
+  c.planeTolerance = tolerance;
   c.threshold = threshold;
   c.Init();
   c.checkLinkConditions = link;
@@ -85,7 +84,6 @@ TEST(PlaneEdgeCollapse, ThresholdAndToleranceBoundsAreInclusive) {
   MeshT5 probe = GridWithShortEdge(3, 5, Vec3f(1.9f, 1.0f, 0.25f));
   const double length = Distance(probe.vertices[5].position, probe.vertices[6].position);
   {
-    PlaneEdgeCollapse::collapsePlane = Plane3f{Vec3f(0, 0, 1), 0.0f};
     PlaneEdgeCollapse c(probe);
     c.threshold = length;
     c.Init();
@@ -110,7 +108,6 @@ TEST(PlaneEdgeCollapse, StalePurgeKeepsEveryLiveCandidateInHeapOrder) {
   MeshT5 m = Grid<MeshT5>(5);
   for (size_t i = 0; i < m.vertices.size(); ++i)
     m.vertices[i].position.x += 0.01f * float(i % 7);  // distinct lengths
-  PlaneEdgeCollapse::collapsePlane = Plane3f{Vec3f(0, 0, 1), 0.0f};
   PlaneEdgeCollapse c(m);
   c.threshold = 10.0;
   c.Init();

@@ -1,0 +1,37 @@
+// The cap's faces added to the mesh, linked to the surface and cleaned up.
+#pragma once
+
+#include "core/cap/cap_plan.h"
+#include "core/cap/cut_places.h"
+#include "core/incremental_adjacency.h"
+#include "core/mesh.h"
+#include <cstddef>
+#include <vector>
+
+namespace quarnel {
+
+// Makes the points where the cap's loops cross (each the weighted sum of
+// the points it is made from), splits the faces whose border edges the cap
+// runs through points of its own at those points, and returns the corners
+// of the cap's faces, three a face, in their turn. surfaceChanged tells
+// whether any point or face was made.
+std::vector<VertexT5*> MakeCapCorners(MeshT5& mesh, const CapPlan& plan, const CutPlaces& places,
+                                      bool& surfaceChanged);
+
+// Adds the cap's faces, green and selected; returns the index of the first.
+size_t AddCapFaces(MeshT5& mesh, const std::vector<VertexT5*>& cap);
+
+// Links the cap's faces to the surface (their corners are the loops'
+// points, joined where they stood at one place before the loops were
+// found), takes away duplicate faces and faces hanging on non-manifold
+// edges, and sets the border bits; returns whether it set them. When every
+// live face links both ways with its neighbours it leaves them to the pass
+// over the faces that follows, which reads them from each face's own links.
+bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old, bool surfaceChanged);
+
+// Flips the edges between faces that lie within a degree of one plane and
+// selects the vertices of the selected faces, the cap's. Unless
+// bordersSet, first sets each live face's border bits from its own links.
+void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, bool bordersSet);
+
+}  // namespace quarnel

@@ -1,0 +1,132 @@
+#include "core/cap/bodies.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace quarnel {
+
+namespace {
+
+uint32_t Root(std::vector<uint32_t>& parent, uint32_t i) {
+  while (parent[i] != i) i = parent[i] = parent[parent[i]];
+  return i;
+}
+
+void Unite(std::vector<uint32_t>& parent, uint32_t a, uint32_t b) {
+  a = Root(parent, a), b = Root(parent, b);
+  parent[std::max(a, b)] = std::min(a, b);
+}
+
+// The connected piece of surface of each loop, numbered from 0 in the
+// order of the loops: vertices are joined through the live faces that use
+// them, and a loop's corners through the loop.
+std::vector<uint32_t> PiecesOfLoops(const MeshT5& mesh, const std::vector<CapLoop>& caps,
+                                    uint32_t& count) {
+  std::vector<uint32_t> parent = SurfacePieces(mesh);
+  for (const CapLoop& c : caps)
+    for (const VertexT5* v : c.corners)
+      Unite(parent, uint32_t(mesh.VertexIndex(c.corners[0])), uint32_t(mesh.VertexIndex(v)));
+  std::vector<uint32_t> number(parent.size(), UINT32_MAX), piece;
+  count = 0;
+  for (const CapLoop& c : caps) {
+    uint32_t& n = number[Root(parent, uint32_t(mesh.VertexIndex(c.corners[0])))];
+    if (n == UINT32_MAX) n = count++;
+    piece.push_back(n);
+  }
+  return piece;
+}
+
+// Whether no point of a lies clearly outside b: a does not cross b.
+bool NoPointOutside(const CapLoop& a, const CapLoop& b) {
+  for (const Point2d& p : a.points)
+    if (LoopContains(b.points, p) == 0) return false;
+  return true;
+}
+
+// The innermost loop of candidates (sorted by area, smallest first) around
+// loop a that a does not cross, or SIZE_MAX.
+size_t Host(const std::vector<CapLoop>& caps, size_t a, const std::vector<size_t>& candidates) {
+  const double area = std::fabs(caps[a].twiceArea);
+  auto first = std::upper_bound(candidates.begin(), candidates.end(), area,
+                                [&caps](double x, size_t c) { return x < std::fabs(caps[c].twiceArea); });
+  for (auto it = first; it != candidates.end(); ++it)
+    if (InsideLoop(caps[a], caps[*it]) && NoPointOutside(caps[a], caps[*it])) return *it;
+  return SIZE_MAX;
+}
+
+}  // namespace
+
+std::vector<uint32_t> SurfacePieces(const MeshT5& mesh) {
+  std::vector<uint32_t> parent(mesh.vertices.size());
+  std::iota(parent.begin(), parent.end(), 0u);
+  for (const FaceT5& f : mesh.faces)
+    if (IsLive(f.flags)) {
+      const uint32_t a = uint32_t(mesh.VertexIndex(f.v[0]));
+      Unite(parent, a, uint32_t(mesh.VertexIndex(f.v[1])));
+      Unite(parent, a, uint32_t(mesh.VertexIndex(f.v[2])));
+    }
+  for (uint32_t i = 0; i < parent.size(); ++i) parent[i] = Root(parent, i);
+  return parent;
+}
+
+bool InsideLoop(const CapLoop& a, const CapLoop& b) {
+  const double pad = 1e-9 * (std::fabs(b.hi.x - b.lo.x) + std::fabs(b.hi.y - b.lo.y));
+  if (a.lo.x < b.lo.x - pad || a.lo.y < b.lo.y - pad || a.hi.x > b.hi.x + pad ||
+      a.hi.y > b.hi.y + pad)
+    return false;
+  constexpr int kLead = 3;
+  int in = 0, out = 0;
+  for (size_t k = 0; k < a.points.size() && std::abs(in - out) < kLead; ++k) {
+    const int c = LoopContains(b.points, a.points[k]);
+    in += c == 1;
+    out += c == 0;
+  }
+  if (in != out) return in > out;
+  std::vector<int> triangles;
+  TriangulatePolygon2D(a.points, triangles);
+  double largest = 0.0;
+  Point2d middle;
+  for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
+    const Point2d &p = a.points[size_t(triangles[t])], &q = a.points[size_t(triangles[t + 1])],
+                  &r = a.points[size_t(triangles[t + 2])];
+    const double twice = (q.x - p.x) * (r.y - p.y) - (q.y - p.y) * (r.x - p.x);
+    if (twice > largest) {
+      largest = twice;
+      middle = {(p.x + q.x + r.x) / 3.0, (p.y + q.y + r.y) / 3.0};
+    }
+  }
+  return largest > 0.0 && LoopContains(b.points, middle) == 1;
+}
+
+std::vector<uint32_t> BodiesOfLoops(const MeshT5& mesh, const std::vector<CapLoop>& caps) {
+  uint32_t count = 0;
+  std::vector<uint32_t> body = PiecesOfLoops(mesh, caps, count);
+  if (count < 2) return body;
+  const int turn = CutTurn(caps);
+  std::vector<uint8_t> cavity(count, 1);
+  for (size_t i = 0; i < caps.size(); ++i)
+    if (!(caps[i].CapArea() * turn < 0.0)) cavity[body[i]] = 0;
+  // Each cavity by its largest loop, the one that the others lie within.
+  std::vector<size_t> largest(count, SIZE_MAX), candidates;
+  for (size_t i = 0; i < caps.size(); ++i) {
+    size_t& l = largest[body[i]];
+    if (cavity[body[i]] && (l == SIZE_MAX || std::fabs(caps[i].twiceArea) > std::fabs(caps[l].twiceArea)))
+      l = i;
+    if (!cavity[body[i]] && caps[i].CapArea() * turn > 0.0) candidates.push_back(i);
+  }
+  std::sort(candidates.begin(), candidates.end(), [&caps](size_t a, size_t b) {
+    return std::fabs(caps[a].twiceArea) < std::fabs(caps[b].twiceArea);
+  });
+  std::vector<uint32_t> into(count);
+  std::iota(into.begin(), into.end(), 0u);
+  for (uint32_t p = 0; p < count; ++p)
+    if (cavity[p] && largest[p] != SIZE_MAX) {
+      const size_t host = Host(caps, largest[p], candidates);
+      if (host != SIZE_MAX) into[p] = body[host];
+    }
+  for (uint32_t& b : body) b = into[b];
+  return body;
+}
+
+}  // namespace quarnel

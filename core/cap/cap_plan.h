@@ -1,0 +1,35 @@
+// What the cap adds, planned before the mesh changes.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/mesh.h"
+#include "core/plane_tessellation.h"
+
+namespace quarnel {
+
+// A border edge of a loop as the cap runs it, from place p to place q:
+// edge z of face f.
+struct CapSide {
+  uint32_t p, q;
+  FaceT5* f;
+  int z;
+};
+
+// What the cap adds: triangles as place triples in the turn of the faces,
+// the points it makes where loops cross (numbered on from the places), and
+// the border edges on which it puts points of its own, so that the faces
+// there are split at them.
+struct CapPlan {
+  std::vector<uint32_t> triangles;
+  std::vector<ContourCrossing> crossings;
+  struct Split {
+    FaceT5* f;
+    int z;
+    std::vector<uint32_t> points;
+  };
+  std::vector<Split> splits;
+};
+
+}  // namespace quarnel

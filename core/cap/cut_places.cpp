@@ -1,0 +1,59 @@
+#include "core/cap/cut_places.h"
+
+#include <numeric>
+#include <unordered_map>
+#include "core/places.h"
+
+namespace quarnel {
+
+CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps, double tolerance,
+                       PointsApart& apart, const std::vector<uint32_t>& body) {
+  bool alone = tolerance > 0.0 && apart.tolerance == tolerance && !apart.alone.empty();
+  size_t count = 0;
+  for (const CapLoop& c : caps) {
+    count += c.corners.size();
+    if (alone)
+      for (const VertexT5* v : c.corners) {
+        // 2: met.
+        uint8_t& a = apart.alone[mesh.VertexIndex(v)];
+        alone = alone && a == 1;
+        a = 2;
+      }
+  }
+  std::vector<uint32_t> group(count);
+  if (alone) {
+    std::iota(group.begin(), group.end(), 0u);
+  } else {
+    std::vector<Vec3d> positions;
+    for (const CapLoop& c : caps)
+      for (const VertexT5* v : c.corners)
+        positions.push_back(Vec3d(v->position));
+    group = GroupByPlace(positions, tolerance);
+  }
+  std::vector<uint32_t> number(group.size(), UINT32_MAX), bodyAt(group.size(), 0);
+  // Places of a group of points of a body other than its first point's.
+  std::unordered_map<uint64_t, uint32_t> others;
+  CutPlaces places;
+  size_t i = 0;
+  for (size_t l = 0; l < caps.size(); ++l) {
+    CapLoop& c = caps[l];
+    c.places.resize(c.corners.size());
+    for (size_t k = 0; k < c.corners.size(); ++k, ++i) {
+      if (number[group[i]] == UINT32_MAX) bodyAt[group[i]] = body[l];
+      uint32_t& n = bodyAt[group[i]] == body[l]
+                        ? number[group[i]]
+                        : others.try_emplace(uint64_t(group[i]) << 32 | body[l], UINT32_MAX)
+                              .first->second;
+      if (n == UINT32_MAX) {
+        n = uint32_t(places.at.size());
+        places.at.push_back(c.points[k]);
+        places.vertex.push_back(c.corners[k]);
+        places.rounding.push_back(OwnRounding(Vec3d(c.corners[k]->position)));
+      }
+      c.places[k] = n;
+    }
+  }
+  return places;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,126 @@
+#include "core/cap/ear_clipping.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+#include "core/cap/nesting.h"
+#include "core/cap/side_grids.h"
+#include "core/polygon_triangulation.h"
+
+namespace quarnel {
+
+bool EarClipLoop(const std::vector<const CapLoop*>& loops, SurfaceChords& chords, CapPlan& plan) {
+  std::vector<Point2d> points;
+  std::vector<VertexT5*> corners;
+  std::vector<uint32_t> places;
+  std::vector<std::vector<Point2d>> polygon;
+  for (const CapLoop* c : loops) {
+    points.insert(points.end(), c->points.begin(), c->points.end());
+    corners.insert(corners.end(), c->corners.begin(), c->corners.end());
+    places.insert(places.end(), c->places.begin(), c->places.end());
+    if (loops.size() > 1) polygon.push_back(c->points);
+  }
+  auto cut = [&](std::vector<int>& triangles, const RefusedDiagonal& refused) {
+    triangles.clear();
+    return (loops.size() == 1 ? TriangulatePolygon2D(points, triangles, refused)
+                              : TriangulatePolygonWithHoles2D(polygon, triangles, refused)) == 1;
+  };
+  std::vector<int> triangles;
+  if (!cut(triangles, {})) return false;
+  if (chords.AnyOn(triangles, corners)) {
+    const RefusedDiagonal onChord = [&](int a, int b) {
+      return chords.Joins(corners[size_t(a)], corners[size_t(b)]);
+    };
+    std::vector<int> flipped = triangles;
+    if (FlipRefusedDiagonals(points, flipped, onChord) && chords.KeepManifold(flipped, corners)) {
+      triangles = std::move(flipped);
+    } else if (!cut(triangles, onChord) || chords.AnyOn(triangles, corners) ||
+               !chords.KeepManifold(triangles, corners)) {
+      return false;
+    }
+  }
+  // Counter-clockwise triangles, turned as the cap turns.
+  const bool ccw = loops[0]->CapArea() > 0.0;
+  for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
+    plan.triangles.push_back(places[size_t(triangles[t])]);
+    plan.triangles.push_back(places[size_t(triangles[ccw ? t + 1 : t + 2])]);
+    plan.triangles.push_back(places[size_t(triangles[ccw ? t + 2 : t + 1])]);
+  }
+  return true;
+}
+
+bool EarClipApartLoops(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
+                       const CutPlaces& places, double snap, SurfaceChords& chords, CapPlan& plan) {
+  std::vector<uint32_t> ids;
+  std::vector<CapSide> sides;
+  std::vector<std::pair<uint32_t, uint32_t>> ends;
+  for (size_t i : group) {
+    const CapLoop& c = caps[i];
+    if (c.places.size() < 3 || !(std::fabs(c.twiceArea) > 0.0)) return false;
+    for (size_t k = 0; k < c.places.size(); ++k) {
+      ids.push_back(c.places[k]);
+      const uint32_t next = c.places[(k + 1) % c.places.size()];
+      sides.push_back({c.places[k], next, nullptr, 0});
+      ends.push_back({c.places[k], next});
+    }
+  }
+  std::vector<uint32_t> sorted = ids;
+  std::sort(sorted.begin(), sorted.end());
+  if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return false;
+  for (const std::vector<uint32_t>& on : PointsOnSides(sides, places.at, places.rounding, ids, snap))
+    if (!on.empty()) return false;
+  if (AnySidesCross(ends, places.at)) return false;
+  // Each loop's place among the others: its parent the innermost loop
+  // around it, parents before the loops inside them.
+  const size_t k = group.size();
+  std::vector<int> parent;
+  std::vector<size_t> order;
+  if (!NestByRays(caps, group, parent, order)) return false;
+  // A loop right inside a hole is none.
+  std::vector<uint8_t> hole(k, 0);
+  for (size_t a : order)
+    if (parent[a] >= 0 && !hole[size_t(parent[a])]) {
+      const double turn = caps[group[a]].CapArea(),
+                   around = caps[group[size_t(parent[a])]].CapArea();
+      hole[a] = (turn > 0.0) != (around > 0.0);
+    }
+  // Each loop's holes in turn.
+  std::vector<std::vector<size_t>> holes(k);
+  for (size_t b = 0; b < k; ++b)
+    if (hole[b]) holes[size_t(parent[b])].push_back(b);
+  const size_t triangles0 = plan.triangles.size();
+  for (size_t a = 0; a < k; ++a) {
+    if (hole[a]) continue;
+    std::vector<const CapLoop*> loops{&caps[group[a]]};
+    for (size_t b : holes[a]) loops.push_back(&caps[group[b]]);
+    if (!EarClipLoop(loops, chords, plan)) {
+      plan.triangles.resize(triangles0);
+      return false;
+    }
+  }
+  return true;
+}
+
+void EarClipLoopsOfAGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
+                          SurfaceChords& chords, CapPlan& plan) {
+  const std::vector<int> parent = NestByVotes(caps, group);
+  std::vector<std::vector<const CapLoop*>> holes(group.size());
+  std::vector<uint8_t> hole(group.size(), 0);
+  for (size_t a = 0; a < group.size(); ++a) {
+    const int p = parent[a];
+    hole[a] = p >= 0 && parent[size_t(p)] < 0 &&
+              (caps[group[a]].CapArea() > 0.0) != (caps[group[size_t(p)]].CapArea() > 0.0);
+    if (hole[a]) holes[size_t(p)].push_back(&caps[group[a]]);
+  }
+  for (size_t a = 0; a < group.size(); ++a) {
+    if (hole[a]) continue;
+    std::vector<const CapLoop*> loops{&caps[group[a]]};
+    loops.insert(loops.end(), holes[a].begin(), holes[a].end());
+    if (EarClipLoop(loops, chords, plan)) continue;
+    for (const CapLoop* loop : loops) EarClipLoop({loop}, chords, plan);
+  }
+}
+
+}  // namespace quarnel

@@ -1,0 +1,327 @@
+#include "core/cap/join_places.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+#include <array>
+#include <utility>
+#include "core/cap.h"
+#include "core/cap/bodies.h"
+#include "core/cap/loops_on_plane.h"
+#include "core/cap/surface_edits.h"
+#include "core/places.h"
+#include "core/prefetch.h"
+#include "core/topology.h"
+
+namespace quarnel {
+
+namespace {
+
+// Whether the border edge z of live face f ends at two of the given points.
+bool BorderBetween(const MeshT5& mesh, const FaceT5& f, int z, const std::vector<uint8_t>& given) {
+  const FaceT5* n = f.adjFace[z];
+  return (n == &f || n == nullptr || !IsLive(n->flags)) && given[mesh.VertexIndex(f.v[z])] &&
+         given[mesh.VertexIndex(f.v[(z + 1) % 3])];
+}
+
+// Per vertex, the points at the other ends of its border edges between
+// two points given: two where a loop passes through it.
+struct LoopNeighbours {
+  std::vector<uint8_t> count;
+  std::vector<std::array<const VertexT5*, 2>> ends;
+
+  LoopNeighbours(const MeshT5& mesh, const std::vector<uint8_t>& given)
+      : count(mesh.vertices.size(), 0), ends(mesh.vertices.size()) {
+    for (const FaceT5& f : mesh.faces)
+      for (int z = 0; z < 3 && IsLive(f.flags); ++z)
+        if (BorderBetween(mesh, f, z, given)) {
+          Add(mesh, f.v[z], f.v[(z + 1) % 3]);
+          Add(mesh, f.v[(z + 1) % 3], f.v[z]);
+        }
+  }
+  void Add(const MeshT5& mesh, const VertexT5* v, const VertexT5* to) {
+    uint8_t& n = count[mesh.VertexIndex(v)];
+    if (n < 2) ends[mesh.VertexIndex(v)][n] = to;
+    n = uint8_t(std::min(3, n + 1));
+  }
+};
+
+// Whether two points stand at one place, within the rounding of their own
+// coordinates.
+bool AtOnePlace(const VertexT5* a, const VertexT5* b) {
+  const Vec3d p(a->position), q(b->position);
+  const double within = std::min(OwnRounding(p), OwnRounding(q));
+  return std::fabs(p.x - q.x) <= within && std::fabs(p.y - q.y) <= within &&
+         std::fabs(p.z - q.z) <= within;
+}
+
+// Whether the loops through a and b (two neighbours each), at one place,
+// cross there: b's neighbours lie clearly on either side of a's, around
+// the plane's normal, and no neighbour of one is at one place with one of
+// the other's (two sides of a seam or of a soup's edge).
+bool LoopsCross(const LoopNeighbours& n, const MeshT5& mesh, const VertexT5* a,
+                const VertexT5* b, const Vec3d& normal) {
+  const Vec3d u = std::fabs(normal.x) < 0.9 ? normal.Cross(Vec3d(1, 0, 0)) : normal.Cross(Vec3d(0, 1, 0));
+  const Vec3d w = normal.Cross(u);
+  auto angle = [&](const VertexT5* from, const VertexT5* to) {
+    const Vec3d d = Vec3d(to->position) - Vec3d(from->position);
+    return std::atan2(d.Dot(w), d.Dot(u));
+  };
+  const auto& ea = n.ends[mesh.VertexIndex(a)];
+  const auto& eb = n.ends[mesh.VertexIndex(b)];
+  for (const VertexT5* x : ea)
+    for (const VertexT5* y : eb)
+      if (AtOnePlace(x, y)) return false;
+  constexpr double kClear = 1e-6;  // radians
+  const double a0 = angle(a, ea[0]), a1 = std::remainder(angle(a, ea[1]) - a0, 2 * M_PI);
+  auto side = [&](const VertexT5* e) {
+    const double t = std::remainder(angle(b, e) - a0, 2 * M_PI);
+    const bool clear = std::fabs(t) > kClear && std::fabs(t - a1) > kClear;
+    return !clear ? -1 : (a1 > 0.0 ? (t > 0.0 && t < a1) : (t < 0.0 && t > a1)) ? 1 : 0;
+  };
+  const int s0 = side(eb[0]), s1 = side(eb[1]);
+  return s0 >= 0 && s1 >= 0 && s0 != s1;
+}
+
+// Where the surfaces of two bodies pass through one line, their loops
+// cross at one place, each through a point of its own there (two border
+// edges to points given), of another piece of surface. Such a set (by
+// place, of points) is not joined: shared is cleared for its points. On a
+// seam the loop passes from one side's point to the other's.
+void KeepCrossingBodiesApart(const MeshT5& mesh, const std::vector<VertexT5*>& points,
+                             const std::vector<uint32_t>& place, const std::vector<uint8_t>& given,
+                             const Vec3d& normal, std::vector<uint8_t>& shared) {
+  const LoopNeighbours neighbours(mesh, given);
+  auto through = [&](uint32_t i) { return neighbours.count[mesh.VertexIndex(points[i])] == 2; };
+  // Per set, its first point passed through, and whether it has two.
+  std::vector<uint32_t> first(points.size(), UINT32_MAX);
+  std::vector<uint8_t> twice(points.size(), 0);
+  bool any = false;
+  for (uint32_t i = 0; i < points.size(); ++i) {
+    if (!shared[i] || !through(i)) continue;
+    if (first[place[i]] == UINT32_MAX) {
+      first[place[i]] = i;
+    } else {
+      twice[place[i]] = 1;
+      any = true;
+    }
+  }
+  if (!any) return;
+  const std::vector<uint32_t> piece = SurfacePieces(mesh);
+  auto pieceOf = [&](uint32_t i) { return piece[mesh.VertexIndex(points[i])]; };
+  std::vector<uint8_t> apart(points.size(), 0);
+  for (uint32_t i = 0; i < points.size(); ++i) {
+    const uint32_t f = first[place[i]];
+    if (twice[place[i]] && through(i) && pieceOf(i) != pieceOf(f) &&
+        LoopsCross(neighbours, mesh, points[f], points[i], normal))
+      apart[place[i]] = 1;
+  }
+  for (uint32_t i = 0; i < points.size(); ++i)
+    if (apart[place[i]]) shared[i] = 0;
+}
+
+// The points, each once, in the order of the vertex array; given marks
+// them per vertex.
+std::vector<VertexT5*> InArrayOrder(MeshT5& mesh, const std::vector<VertexT5*>& points,
+                                    std::vector<uint8_t>& given) {
+  for (const VertexT5* v : points) given[mesh.VertexIndex(v)] = 1;
+  std::vector<VertexT5*> ordered;
+  for (size_t i = 0; i < given.size(); ++i)
+    if (given[i]) ordered.push_back(&mesh.vertices[i]);
+  return ordered;
+}
+
+// Per point, whether it is in a set of two or more at one place (place:
+// the first point of its set), and with anchors, a set that holds an
+// anchored vertex.
+std::vector<uint8_t> SharedPoints(const MeshT5& mesh, const std::vector<VertexT5*>& points,
+                                  const std::vector<uint32_t>& place,
+                                  const std::vector<uint8_t>* anchors) {
+  std::vector<uint8_t> anchored;
+  if (anchors != nullptr) {
+    anchored.assign(points.size(), 0);
+    for (size_t i = 0; i < points.size(); ++i)
+      if ((*anchors)[mesh.VertexIndex(points[i])]) anchored[place[i]] = 1;
+  }
+  std::vector<uint8_t> shared(points.size(), 0);
+  for (size_t i = 0; i < points.size(); ++i)
+    if (place[i] != i && (anchors == nullptr || anchored[place[i]]))
+      shared[i] = shared[place[i]] = 1;
+  return shared;
+}
+
+// Per vertex, the vertex it becomes, or none.
+class Joins {
+ public:
+  explicit Joins(const MeshT5& mesh) : mesh_(mesh) {}
+  bool None() const { return into_.empty(); }
+  void Set(const VertexT5* v, VertexT5* to) {
+    if (into_.empty()) into_.assign(mesh_.vertices.size(), nullptr);
+    into_[mesh_.VertexIndex(v)] = to;
+  }
+  bool Moves(const VertexT5* v) const { return into_[mesh_.VertexIndex(v)] != nullptr; }
+  VertexT5* Target(VertexT5* v) const {
+    VertexT5* to = into_[mesh_.VertexIndex(v)];
+    return to != nullptr ? to : v;
+  }
+
+ private:
+  const MeshT5& mesh_;
+  std::vector<VertexT5*> into_;
+};
+
+// The first points of the sets whose join would give an edge more than two
+// faces, or two faces that run an edge the same way, sorted: only edges
+// with an end in a set change. Faces that the joins would give two corners
+// at one place (needles no wider than the rounding, which go where their
+// place is joined, as the edge collapse would take them) are listed in
+// needles with the place they hang on.
+std::vector<const VertexT5*> Refused(MeshT5& mesh, const Joins& joins,
+                                     std::vector<std::pair<FaceT5*, const VertexT5*>>& needles) {
+  struct Use {
+    const VertexT5 *lo, *hi;
+    bool forward;
+  };
+  std::vector<Use> uses;
+  for (FaceT5& f : mesh.faces) {
+    if (!IsLive(f.flags)) continue;
+    VertexT5* to[3] = {joins.Target(f.v[0]), joins.Target(f.v[1]), joins.Target(f.v[2])};
+    int needle = -1;
+    for (int z = 0; z < 3; ++z)
+      if (to[z] == to[(z + 1) % 3] && f.v[z] != f.v[(z + 1) % 3]) needle = z;
+    if (needle >= 0) {
+      needles.push_back({&f, to[needle]});
+      continue;
+    }
+    for (int z = 0; z < 3; ++z) {
+      if (!joins.Moves(f.v[z]) && !joins.Moves(f.v[(z + 1) % 3])) continue;
+      const VertexT5 *ta = to[z], *tb = to[(z + 1) % 3];
+      if (ta != tb) uses.push_back({std::min(ta, tb), std::max(ta, tb), ta < tb});
+    }
+  }
+  std::sort(uses.begin(), uses.end(), [](const Use& a, const Use& b) {
+    return a.lo != b.lo ? a.lo < b.lo : a.hi < b.hi;
+  });
+  std::vector<const VertexT5*> refused;
+  for (size_t i = 0; i < uses.size();) {
+    size_t j = i + 1;
+    while (j < uses.size() && uses[j].lo == uses[i].lo && uses[j].hi == uses[i].hi) ++j;
+    if (j - i > 2 || (j - i == 2 && uses[i].forward == uses[i + 1].forward))
+      refused.insert(refused.end(), {uses[i].lo, uses[i].hi});
+    i = j;
+  }
+  std::sort(refused.begin(), refused.end());
+  return refused;
+}
+
+// Joins each set of shared points not refused into its first point
+// (deleting the others), and takes the refused ones out of joins; returns
+// the number of points joined away.
+int32_t JoinSets(const std::vector<VertexT5*>& points,
+                 const std::vector<uint32_t>& place, const std::vector<uint8_t>& shared,
+                 const std::vector<const VertexT5*>& refused, Joins& joins) {
+  int32_t joined = 0;
+  for (size_t i = 0; i < points.size(); ++i) {
+    if (!shared[i]) continue;
+    if (std::binary_search(refused.begin(), refused.end(), points[place[i]])) {
+      joins.Set(points[i], nullptr);
+    } else if (place[i] != i) {
+      points[i]->flags |= ElemFlag::Deleted;
+      ++joined;
+    }
+  }
+  return joined;
+}
+
+}  // namespace
+
+bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> points,
+                    double tolerance, const std::vector<uint8_t>* anchors, PointsApart* apart) {
+  std::vector<uint8_t> given(mesh.vertices.size(), 0);
+  points = InArrayOrder(mesh, points, given);
+  std::vector<Vec3d> positions;
+  positions.reserve(points.size());
+  for (const VertexT5* v : points) positions.push_back(Vec3d(v->position));
+  // Each place's first point is the first vertex of the set in the array.
+  const std::vector<uint32_t> place = GroupByPlace(positions, tolerance);
+  std::vector<uint8_t> shared = SharedPoints(mesh, points, place, anchors);
+  KeepCrossingBodiesApart(mesh, points, place, given, Vec3d(plane.normal), shared);
+  Joins joins(mesh);
+  for (size_t i = 0; i < points.size(); ++i)
+    if (shared[i]) joins.Set(points[i], points[place[i]]);
+  if (joins.None()) {
+    if (apart != nullptr && anchors == nullptr) {
+      apart->alone = std::move(given);
+      apart->tolerance = tolerance;
+    }
+    return false;
+  }
+  std::vector<std::pair<FaceT5*, const VertexT5*>> needles;
+  const std::vector<const VertexT5*> refused = Refused(mesh, joins, needles);
+  const int32_t joined = JoinSets(points, place, shared, refused, joins);
+  if (joined == 0) return false;
+  std::vector<FaceT5*> gone;
+  for (const auto& [f, at] : needles)
+    if (!std::binary_search(refused.begin(), refused.end(), at)) gone.push_back(f);
+  for (FaceT5& f : mesh.faces)
+    if (IsLive(f.flags))
+      for (VertexT5*& v : f.v) v = joins.Target(v);
+  mesh.vertexCount -= joined;
+  DeleteFacesAndLoneCorners(mesh, gone, false);
+  return true;
+}
+
+bool JoinLoopPointsAtOnePlace(MeshT5& mesh, const LoopWalks& walks, const Plane3f& plane,
+                              double tolerance, double place, PointsApart& apart) {
+  std::vector<VertexT5*> points;
+  for (const FacePos& p : walks.steps)
+    if (IsLiveIncluded(p.v->flags) &&
+        std::fabs(SignedDistance(p.v->position, plane)) <= tolerance)
+      points.push_back(p.v);
+  return JoinAtOnePlace(mesh, plane, std::move(points), place, nullptr, &apart);
+}
+
+bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
+                             const CutTolerances& tolerances) {
+  BBox3f box;
+  box.SetNull();
+  if (double(tolerances.planeTolerance) == 0.0)
+    for (const VertexT5& v : mesh.vertices)
+      if (IsLiveIncluded(v.flags)) box.Add(v.position);
+  const double tolerance = CutTolerance(tolerances, box);
+  // The points near the plane first, from the vertex array in order; then
+  // the faces' edges between two of them, whose neighbours (anywhere in the
+  // array) are read only there.
+  std::vector<uint8_t> near(mesh.vertices.size(), 0);
+  bool any = false;
+  for (size_t i = 0; i < mesh.vertices.size(); ++i) {
+    const VertexT5& v = mesh.vertices[i];
+    near[i] = IsLiveIncluded(v.flags) && std::fabs(SignedDistance(v.position, plane)) <= tolerance;
+    any = any || near[i];
+  }
+  if (!any) return false;
+  const FaceT5* const base = mesh.faces.data();
+  const size_t total = mesh.faces.size();
+  std::vector<VertexT5*> points;
+  for (size_t i = 0; i < total; ++i) {
+    PrefetchAhead(base, i, total);
+    const FaceT5& f = base[i];
+    if (!IsLive(f.flags)) continue;
+    for (int z = 0; z < 3; ++z) {
+      VertexT5 *a = f.v[z], *b = f.v[(z + 1) % 3];
+      uint8_t &na = near[mesh.VertexIndex(a)], &nb = near[mesh.VertexIndex(b)];
+      if (!na || !nb) continue;
+      const FaceT5* n = f.adjFace[z];
+      if (n != &f && n != nullptr && IsLive(n->flags)) continue;
+      // 2: taken already.
+      if (na == 1) points.push_back(a);
+      if (nb == 1) points.push_back(b);
+      na = nb = 2;
+    }
+  }
+  return JoinAtOnePlace(mesh, plane, std::move(points), PlaceTolerance(tolerances, box));
+}
+
+}  // namespace quarnel

@@ -1,0 +1,40 @@
+// Points of the cut that stand at one place joined into one vertex, as
+// the two sides of a split seam do where the cut crosses it.
+#pragma once
+
+#include "core/border_loops.h"
+#include "core/math.h"
+#include "core/mesh.h"
+#include <cstdint>
+#include <vector>
+
+namespace quarnel {
+
+// Points of the cut that GroupByPlace found each at a place of its own,
+// and the tolerance it found them so with: alone[i] is 1 for vertex i when
+// it is one of them. Empty when some of the points shared a place.
+struct PointsApart {
+  std::vector<uint8_t> alone;
+  double tolerance = 0.0;
+};
+
+// Sets of the given vertices that stand at one place (within tolerance of
+// one another, see GroupByPlace) become their first vertex in the array,
+// unless joining a set would give an edge more than two faces, or two
+// faces running an edge the same way, or two bodies' loops cross there
+// (KeepCrossingBodiesApart). A face that would get two corners in
+// one place is a needle no wider than the rounding: it goes, with the
+// corners that no other face uses. With anchors (per vertex), only the sets
+// that hold an anchored vertex are joined. Returns whether any were joined:
+// the face-face adjacency is then stale. Without anchors, where every
+// point stands at a place of its own, they are set in apart (when given).
+bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> points,
+                    double tolerance,
+                    const std::vector<uint8_t>* anchors = nullptr, PointsApart* apart = nullptr);
+
+// The points of the loops, as JoinCutPointsAtOnePlace takes the corners of
+// the border edges: those within tolerance of the plane.
+bool JoinLoopPointsAtOnePlace(MeshT5& mesh, const LoopWalks& walks, const Plane3f& plane,
+                              double tolerance, double place, PointsApart& apart);
+
+}  // namespace quarnel

@@ -1,0 +1,368 @@
+#include "core/cap/loops_on_plane.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+#include <span>
+#include "core/cap/surface_edits.h"
+#include "core/places.h"
+#include "core/prefetch.h"
+#include "core/topology.h"
+
+namespace quarnel {
+
+namespace {
+
+// The box that every tolerance of the cap comes from: that of the
+// tolerances (from before the clip during Clip and Cap), or without one,
+// the box given.
+BBox3f ToleranceBox(const CutTolerances& tolerances, const BBox3f& fallback) {
+  return tolerances.box.IsNull() ? fallback : tolerances.box;
+}
+
+// Whether every vertex of the loop lies within 1 % of the loop's box
+// diagonal, or within the collapse's tolerance, of the plane: the loops that
+// the cap fills.
+bool LoopOnPlane(const LoopWalks& walks, size_t i, const BorderLoop& loop, const Plane3f& plane,
+                 double collapsed) {
+  const double tolerance =
+      std::max(Distance(loop.box.min, loop.box.max) * double(0.01f), collapsed);
+  for (const FacePos& p : walks.Of(i))
+    if (!(std::fabs(SignedDistance(p.v->position, plane)) <= tolerance)) return false;
+  return true;
+}
+
+// Where the cut runs nearly parallel to the surface, the plane edge collapse
+// pulls whole side faces onto the cut loop: all three corners on it, the
+// face lying in the plane. The kept solid has no thickness there, and the
+// loop's cap would cover those faces a second time, facing the other way:
+// a cap triangle with the same corners, or cap edges that the side faces
+// use too, which leaves edges of three or four faces. Such faces are taken
+// away before the cap, which then covers their place once. Only groups of
+// them that touch the loop and hang on the rest of the surface go: a flat
+// piece of surface lying in the plane on its own is left as it is. chosen
+// lists the loops on the plane. Returns whether any face went (the loops
+// are then no longer those given).
+bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen,
+                                 const LoopWalks& walks) {
+  if (chosen.empty()) return false;
+  std::vector<uint8_t> onLoop(mesh.vertices.size(), 0);
+  // The faces on the loops' edges: every group that goes has one.
+  std::vector<FaceT5*> seeds;
+  for (size_t i : chosen) {
+    for (const FacePos& p : walks.Of(i)) {
+      onLoop[mesh.VertexIndex(p.v)] = 1;
+      seeds.push_back(p.f);
+    }
+  }
+  if (seeds.empty()) return false;
+
+  auto flat = [&](const FaceT5& f) {
+    return !(f.flags & (ElemFlag::Deleted | ElemFlag::Excluded24)) &&
+           onLoop[mesh.VertexIndex(f.v[0])] && onLoop[mesh.VertexIndex(f.v[1])] &&
+           onLoop[mesh.VertexIndex(f.v[2])];
+  };
+  // Groups of flat faces joined by edges.
+  std::vector<uint8_t> seen(mesh.faces.size(), 0);
+  std::vector<FaceT5*> group, doomed;
+  for (FaceT5* start : seeds) {
+    if (seen[mesh.FaceIndex(start)] || !flat(*start)) continue;
+    group.clear();
+    group.push_back(start);
+    seen[mesh.FaceIndex(start)] = 1;
+    bool border = false, attached = false;
+    for (size_t i = 0; i < group.size(); ++i) {
+      FaceT5* f = group[i];
+      for (FaceT5* n : f->adjFace) {
+        if (n == f) {
+          border = true;
+          continue;
+        }
+        if (n == nullptr || !IsLive(n->flags)) continue;
+        if (!flat(*n)) {
+          attached = true;
+          continue;
+        }
+        if (seen[mesh.FaceIndex(n)]) continue;
+        seen[mesh.FaceIndex(n)] = 1;
+        group.push_back(n);
+      }
+    }
+    if (border && attached) doomed.insert(doomed.end(), group.begin(), group.end());
+  }
+  if (doomed.empty()) return false;
+
+  DeleteFacesAndLoneCorners(mesh, doomed);
+  return true;
+}
+
+// The border edges on the plane of the loops that leave it, in runs from a
+// point where such a loop comes onto the plane to one where it leaves it,
+// joined end to start where one run ends at the place where another
+// begins (within the place tolerance, see GroupByPlace): across a split
+// seam the cut's loop is broken into pieces of the loops of the two sides,
+// which meet there. Each chain of runs that comes back to its start is appended
+// to the walks as a loop of the cut, and its index to chosen. whole[i]
+// tells whether loop i lies on the plane as a whole.
+// A run of a loop's border edges on the plane: steps first .. first +
+// count - 1 of the loop's walk (cyclic), from point from to point to, and
+// the places of its ends.
+struct Run {
+  size_t loop, first, count;
+  const VertexT5 *from, *to;
+  uint32_t fromPlace = 0, toPlace = 0;
+};
+
+// Appends the runs on the plane (within tolerance) of loop i's walk w,
+// which leaves the plane somewhere. Step k is the edge from the point of
+// step k - 1 to its own; the runs are read from a point off the plane
+// round to it again.
+void RunsOfLoop(size_t i, std::span<const FacePos> w, const Plane3f& plane, double tolerance,
+                std::vector<Run>& runs) {
+  const size_t n = w.size();
+  std::vector<uint8_t> on(n, 0);
+  size_t off = n;
+  for (size_t k = 0; k < n; ++k) {
+    on[k] = std::fabs(SignedDistance(w[k].v->position, plane)) <= tolerance;
+    if (!on[k]) off = k;
+  }
+  if (off == n) return;
+  bool open = false;
+  for (size_t t = 1; t <= n; ++t) {
+    const size_t k = (off + t) % n, before = (k + n - 1) % n;
+    if (on[before] && on[k]) {
+      if (!open) runs.push_back({i, k, 0, w[before].v, nullptr, 0, 0});
+      open = true;
+      ++runs.back().count;
+      runs.back().to = w[k].v;
+    } else {
+      open = false;
+    }
+  }
+}
+
+// Sets the places of the runs' ends (within place of one another).
+void PlaceRunEnds(std::vector<Run>& runs, double place) {
+  std::vector<Vec3d> ends;
+  ends.reserve(2 * runs.size());
+  for (const Run& run : runs) {
+    ends.push_back(Vec3d(run.from->position));
+    ends.push_back(Vec3d(run.to->position));
+  }
+  const std::vector<uint32_t> at = GroupByPlace(ends, place);
+  for (size_t r = 0; r < runs.size(); ++r)
+    runs[r].fromPlace = at[2 * r], runs[r].toPlace = at[2 * r + 1];
+}
+
+// The runs chained end to start at one place into cycles, each run once;
+// chains that do not come back to their start are left out.
+std::vector<std::vector<size_t>> ChainRuns(const std::vector<Run>& runs) {
+  std::vector<size_t> byStart(runs.size());
+  for (size_t r = 0; r < runs.size(); ++r) byStart[r] = r;
+  std::sort(byStart.begin(), byStart.end(),
+            [&runs](size_t a, size_t b) { return runs[a].fromPlace < runs[b].fromPlace; });
+  std::vector<uint8_t> used(runs.size(), 0);
+  // An unused run from place v, or runs.size().
+  auto from = [&](uint32_t v) {
+    auto it = std::lower_bound(byStart.begin(), byStart.end(), v,
+                               [&runs](size_t r, uint32_t p) { return runs[r].fromPlace < p; });
+    for (; it != byStart.end() && runs[*it].fromPlace == v; ++it)
+      if (!used[*it]) return *it;
+    return runs.size();
+  };
+  std::vector<std::vector<size_t>> chains;
+  for (size_t r = 0; r < runs.size(); ++r) {
+    if (used[r]) continue;
+    used[r] = 1;
+    std::vector<size_t> chain(1, r);
+    // Each turn takes a run that was not used: bounded by their number.
+    while (runs[chain.back()].toPlace != runs[r].fromPlace) {
+      const size_t next = from(runs[chain.back()].toPlace);
+      if (next == runs.size()) break;
+      used[next] = 1;
+      chain.push_back(next);
+    }
+    if (runs[chain.back()].toPlace == runs[r].fromPlace) chains.push_back(std::move(chain));
+  }
+  return chains;
+}
+
+void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const Plane3f& plane,
+                      double tolerance, double place, std::vector<size_t>& chosen) {
+  std::vector<Run> runs;
+  for (size_t i = 0; i + 1 < walks.first.size(); ++i)
+    if (!whole[i]) RunsOfLoop(i, walks.Of(i), plane, tolerance, runs);
+  if (runs.empty()) return;
+  PlaceRunEnds(runs, place);
+  std::vector<FacePos> steps;
+  for (const std::vector<size_t>& chain : ChainRuns(runs)) {
+    steps.clear();
+    for (size_t c : chain) {
+      const Run& run = runs[c];
+      const std::span<const FacePos> w = walks.Of(run.loop);
+      for (size_t k = 0; k < run.count; ++k) steps.push_back(w[(run.first + k) % w.size()]);
+    }
+    walks.steps.insert(walks.steps.end(), steps.begin(), steps.end());
+    walks.first.push_back(walks.steps.size());
+    chosen.push_back(walks.first.size() - 2);
+  }
+}
+
+// The loops chosen by their own size may run farther from the plane than
+// onCut, within which the points were joined before: where one does, its
+// points at one place are joined too, with the points of any of the count
+// loops at one place with them. Where a split seam runs off the cut, the
+// loop on one side of it may be chosen by its size and the loop on the
+// other side, smaller, not: joined, the two are one loop of the cut.
+// Returns whether any were joined.
+bool JoinFartherPoints(MeshT5& mesh, const Plane3f& plane, const LoopWalks& walks, size_t count,
+                       const std::vector<size_t>& chosen, double onCut, double place) {
+  bool farther = false;
+  for (size_t i : chosen)
+    for (const FacePos& p : walks.Of(i))
+      farther = farther || !(std::fabs(SignedDistance(p.v->position, plane)) <= onCut);
+  if (!farther) return false;
+  std::vector<uint8_t> onChosen(mesh.vertices.size(), 0);
+  for (size_t i : chosen)
+    for (const FacePos& p : walks.Of(i)) onChosen[mesh.VertexIndex(p.v)] = 1;
+  std::vector<VertexT5*> points;
+  for (size_t i = 0; i < count; ++i)
+    for (const FacePos& p : walks.Of(i))
+      if (IsLiveIncluded(p.v->flags)) points.push_back(p.v);
+  return JoinAtOnePlace(mesh, plane, std::move(points), place, &onChosen);
+}
+
+}  // namespace
+
+double CutTolerance(const CutTolerances& tolerances, const BBox3f& cut) {
+  const BBox3f box = ToleranceBox(tolerances, cut);
+  return box.IsNull() ? 0.0 : double(float(box.Diag() * double(1e-4f)));
+}
+
+double PlaceTolerance(const CutTolerances& tolerances, const BBox3f& cut) {
+  return PlaceTolerance(ToleranceBox(tolerances, cut));
+}
+
+void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tolerances,
+                      LoopWalks& walks, std::vector<size_t>& chosen,
+                      const std::vector<uint8_t>* sheets, PointsApart& apart) {
+  std::vector<BorderLoop> loops;
+  CollectLoops(mesh, loops, &walks);
+  const double collapsed = double(tolerances.planeTolerance);
+  BBox3f cut;
+  cut.SetNull();
+  if (double(tolerances.planeTolerance) == 0.0)
+    for (const FacePos& p : walks.steps)
+      cut.Add(p.v->position);
+  const double onCut = CutTolerance(tolerances, cut);
+  const double place = PlaceTolerance(tolerances, cut);
+  auto collect = [&]() {
+    loops.clear();
+    CollectLoops(mesh, loops, &walks);
+  };
+  if (JoinLoopPointsAtOnePlace(mesh, walks, plane, onCut, place, apart)) {
+    BuildFaceFaceAdjacency(mesh);
+    collect();
+  }
+  std::vector<uint8_t> whole;
+  auto choose = [&]() {
+    chosen.clear();
+    whole.assign(loops.size(), 0);
+    for (size_t i = 0; i < loops.size(); ++i) {
+      bool sheet = false;
+      if (sheets != nullptr)
+        for (const FacePos& p : walks.Of(i)) {
+          const size_t f = mesh.FaceIndex(p.f);
+          sheet = sheet || (f < sheets->size() && (*sheets)[f]);
+        }
+      // A sheet's loop is taken as lying on the plane whole, and not chosen,
+      // so that no run of it is chained either.
+      if (sheet) whole[i] = 1;
+      else if (LoopOnPlane(walks, i, loops[i], plane, collapsed)) chosen.push_back(i), whole[i] = 1;
+    }
+    ChainRunsOnPlane(walks, whole, plane, onCut, place, chosen);
+  };
+  choose();
+  if (JoinFartherPoints(mesh, plane, walks, loops.size(), chosen, onCut, place)) {
+    BuildFaceFaceAdjacency(mesh);
+    collect();
+    choose();
+  }
+  if (RemoveSideFacesFlatOnTheCut(mesh, chosen, walks)) {
+    collect();
+    choose();
+  }
+}
+
+std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size_t>& chosen,
+                                  const Plane3f& plane) {
+  Plane3f unit = plane;
+  Vec3f u, w;
+  PlaneTangentFrame(unit, u, w, 0.0f, 1.0f, 0.0f);
+  const Vec3d du(u), dw(w);
+  std::vector<CapLoop> caps;
+  for (size_t i : chosen) {
+    CapLoop c;
+    const std::span<const FacePos> walk = walks.Of(i);
+    c.points.reserve(walk.size());
+    c.corners.reserve(walk.size());
+    c.edges.assign(walk.begin(), walk.end());
+    for (size_t k = 0; k < walk.size(); ++k) {
+      // The walk's faces and corners lie anywhere in the arrays.
+      if (k + 8 < walk.size()) {
+        PrefetchRecord(walk[k + 8].f);
+        Prefetch(walk[k + 8].v);
+      }
+      const FacePos& p = walk[k];
+      Vec3d q(p.v->position);
+      c.points.push_back({q.Dot(du), q.Dot(dw)});
+      c.corners.push_back(p.v);
+      c.against += p.f->v[(p.z + 1) % 3] == p.v ? -1 : 1;
+    }
+    c.twiceArea = TwiceArea(c.points);
+    c.lo = c.hi = c.points[0];
+    for (const Point2d& q : c.points) {
+      c.lo.x = std::min(c.lo.x, q.x), c.lo.y = std::min(c.lo.y, q.y);
+      c.hi.x = std::max(c.hi.x, q.x), c.hi.y = std::max(c.hi.y, q.y);
+    }
+    caps.push_back(std::move(c));
+  }
+  return caps;
+}
+
+void RemoveTipsSquashedOnTheCut(MeshT5& mesh, const LoopWalks& walks,
+                                const std::vector<size_t>& chosen, const Plane3f& plane,
+                                const CutTolerances& tolerances, std::vector<CapLoop>& caps) {
+  std::vector<uint8_t> gone(caps.size(), 0);
+  std::vector<FaceT5*> faces;
+  const int turn = CutTurn(caps);
+  for (size_t k = 0; k < caps.size(); ++k) {
+    const std::span<const FacePos> walk = walks.Of(chosen[k]);
+    if (walk.size() != 3 || caps[k].CapArea() * turn < 0.0) continue;
+    FaceT5* f = walk[0].f;
+    bool lone = f->v[0] != f->v[1] && f->v[1] != f->v[2] && f->v[2] != f->v[0];
+    for (int z = 0; z < 3; ++z)
+      lone = lone && walk[size_t(z)].f == f && f->adjFace[z] == f;
+    if (!lone) continue;
+    BBox3f box;
+    box.SetNull();
+    for (const VertexT5* v : f->v)
+      box.Add(v->position);
+    const double tolerance = CutTolerance(tolerances, box);
+    for (const VertexT5* v : f->v)
+      lone = lone && std::fabs(SignedDistance(v->position, plane)) <= tolerance;
+    if (!lone) continue;
+    gone[k] = 1;
+    faces.push_back(f);
+  }
+  if (faces.empty()) return;
+  DeleteFacesAndLoneCorners(mesh, faces);
+  std::vector<CapLoop> kept;
+  for (size_t k = 0; k < caps.size(); ++k)
+    if (!gone[k]) kept.push_back(std::move(caps[k]));
+  caps = std::move(kept);
+}
+
+}  // namespace quarnel

@@ -1,0 +1,166 @@
+#include "core/cap/nesting.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+#include "core/cap/bodies.h"
+#include "core/cap/side_grids.h"
+
+namespace quarnel {
+
+namespace {
+
+// Groups of up to this many loops with no complete cover are nested by
+// pairs; beyond, each of their loops is capped on its own.
+constexpr size_t kNestedFallback = 64;
+
+}  // namespace
+
+namespace {
+
+// Where a side meets a ray, and its dx / dy.
+struct Hit {
+  double x, slope;
+  uint32_t side;
+};
+
+// The sides of a group of loops in a grid, for rays to the right. Side s
+// of loop a runs from point s - first[a] to the next.
+class RaySides {
+ public:
+  RaySides(const std::vector<CapLoop>& caps, const std::vector<size_t>& group)
+      : caps_(caps), group_(group), first_(group.size() + 1, 0) {
+    Point2d lo = caps[group[0]].lo, hi = caps[group[0]].hi;
+    for (size_t a = 0; a < group.size(); ++a) {
+      const CapLoop& c = caps[group[a]];
+      first_[a + 1] = first_[a] + c.points.size();
+      lo.x = std::min(lo.x, c.lo.x), lo.y = std::min(lo.y, c.lo.y);
+      hi.x = std::max(hi.x, c.hi.x), hi.y = std::max(hi.y, c.hi.y);
+    }
+    close_ = 1e-9 * std::max({hi.x - lo.x, hi.y - lo.y, std::fabs(lo.x), std::fabs(lo.y),
+                              std::fabs(hi.x), std::fabs(hi.y)});
+    grid_.emplace(lo, hi, 0.0, first_.back());
+    loopOf_.resize(first_.back());
+    for (size_t a = 0; a < group.size(); ++a)
+      for (size_t s = first_[a]; s < first_[a + 1]; ++s) loopOf_[s] = uint32_t(a);
+    near_.emplace(*grid_, first_.back(), [this](uint32_t s) { return Ends(s); });
+  }
+
+  double Close() const { return close_; }
+  size_t LoopOf(uint32_t s) const { return loopOf_[s]; }
+  std::pair<Point2d, Point2d> Ends(uint32_t s) const {
+    const std::vector<Point2d>& p = caps_[group_[loopOf_[s]]].points;
+    const size_t i = s - first_[loopOf_[s]];
+    return {p[i], p[(i + 1) % p.size()]};
+  }
+
+  // The sides of other loops than a that a ray from m to the right meets
+  // (a vertex on the ray counts as below it) up to about the nearest;
+  // returns the nearest's x, HUGE_VAL for none.
+  double Hits(size_t a, const Point2d& m, std::vector<Hit>& hits) const {
+    hits.clear();
+    double nearest = HUGE_VAL;
+    const int64_t row = grid_->Row(m.y), n = grid_->Side();
+    for (int64_t col = grid_->Column(m.x); col < n; ++col) {
+      if (col > 0 && nearest + close_ < grid_->Left(col - 1)) break;
+      const size_t c = size_t(row * n + col);
+      for (size_t e = near_->start[c]; e < near_->start[c + 1]; ++e) {
+        const uint32_t s = near_->in[e];
+        if (loopOf_[s] == a) continue;
+        const auto [u, v] = Ends(s);
+        if ((u.y > m.y) == (v.y > m.y)) continue;
+        const double x = u.y == m.y   ? u.x
+                         : v.y == m.y ? v.x
+                                      : u.x + (m.y - u.y) * (v.x - u.x) / (v.y - u.y);
+        if (!(x > m.x - close_)) continue;
+        hits.push_back({x, (v.x - u.x) / (v.y - u.y), s});
+        nearest = std::min(nearest, x);
+      }
+    }
+    return nearest;
+  }
+
+ private:
+  const std::vector<CapLoop>& caps_;
+  const std::vector<size_t>& group_;
+  std::vector<size_t> first_;  // of each loop's sides
+  std::vector<uint32_t> loopOf_;
+  double close_ = 0.0;
+  std::optional<PlaneGrid> grid_;
+  std::optional<SidesByCell> near_;
+};
+
+// The side a ray meets first, the first along a ray a little above it;
+// null where another side meets it at about the same place (other than
+// the side after it on its loop, a little further on).
+const Hit* FirstHit(const RaySides& sides, const std::vector<Hit>& hits, double nearest) {
+  const Hit* best = nullptr;
+  for (const Hit& h : hits)
+    if (h.x == nearest && (best == nullptr || h.slope < best->slope)) best = &h;
+  for (const Hit& h : hits) {
+    const bool beyond = sides.LoopOf(h.side) == sides.LoopOf(best->side) && h.x == nearest &&
+                        h.slope > best->slope;
+    if (h.side != best->side && !beyond && h.x <= nearest + sides.Close()) return nullptr;
+  }
+  return best;
+}
+
+}  // namespace
+
+bool NestByRays(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
+                std::vector<int>& parent, std::vector<size_t>& order) {
+  const size_t k = group.size();
+  const RaySides sides(caps, group);
+  order.resize(k);
+  for (size_t a = 0; a < k; ++a) order[a] = a;
+  std::sort(order.begin(), order.end(),
+            [&](size_t a, size_t b) { return caps[group[a]].hi.x > caps[group[b]].hi.x; });
+  parent.assign(k, -1);
+  std::vector<Hit> hits;
+  for (size_t a : order) {
+    const std::vector<Point2d>& p = caps[group[a]].points;
+    Point2d m = p[0];
+    for (const Point2d& q : p)
+      if (q.x > m.x) m = q;
+    const double nearest = sides.Hits(a, m, hits);
+    if (hits.empty()) continue;
+    if (!(nearest > m.x + sides.Close())) return false;
+    const Hit* best = FirstHit(sides, hits, nearest);
+    if (best == nullptr) return false;
+    const size_t b = sides.LoopOf(best->side);
+    const CapLoop& d = caps[group[b]];
+    const auto [u, v] = sides.Ends(best->side);
+    // Taken as its loop runs counter-clockwise, a side running upwards is
+    // where the ray leaves its loop: the parent. One running downwards is
+    // where it enters a loop beside this one, whose parent is this one's.
+    if ((v.y > u.y) == (d.twiceArea > 0.0)) {
+      parent[a] = int(b);
+    } else {
+      if (!(d.hi.x > caps[group[a]].hi.x)) return false;
+      parent[a] = parent[b];
+    }
+  }
+  return true;
+}
+
+std::vector<int> NestByVotes(const std::vector<CapLoop>& caps, const std::vector<size_t>& group) {
+  const size_t k = group.size();
+  std::vector<int> parent(k, -1);
+  std::vector<double> around(k, HUGE_VAL);
+  for (size_t a = 0; a < k && k <= kNestedFallback; ++a) {
+    const CapLoop& c = caps[group[a]];
+    for (size_t b = 0; b < k; ++b) {
+      const CapLoop& d = caps[group[b]];
+      const double area = std::fabs(d.twiceArea);
+      if (b == a || !(area > std::fabs(c.twiceArea)) || !(area < around[a])) continue;
+      if (InsideLoop(c, d)) parent[a] = int(b), around[a] = area;
+    }
+  }
+  return parent;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,43 @@
+#include "core/cap/surface_chords.h"
+
+#include "core/prefetch.h"
+#include "core/topology.h"
+
+namespace quarnel {
+
+SurfaceChords::SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& caps,
+                             OldFaces& old)
+    : mesh_(mesh), n_(mesh.vertices.size()), onLoop_(size_t(n_), 0) {
+  for (const CapLoop& c : caps)
+    for (const VertexT5* v : c.corners)
+      onLoop_[mesh.VertexIndex(v)] = 1;
+  const FaceT5* const base = mesh.faces.data();
+  const size_t total = mesh.faces.size();
+  for (size_t i = 0; i < total; ++i) {
+    PrefetchAhead(base, i, total);
+    // Only a live face's links are followed.
+    if (i + 16 < total && IsLive(base[i + 16].flags)) PrefetchLinksBack(base[i + 16]);
+    const FaceT5& f = base[i];
+    if (!IsLive(f.flags)) continue;
+    for (int z = 0; z < 3; ++z) {
+      const FaceT5* g = f.adjFace[z];
+      if (g != &f && old.linksBack) {
+        const int k = f.adjIndex[z];
+        old.linksBack = g >= base && g < base + total && ValidCorner(k) && g->adjFace[k] == &f &&
+                        g->adjIndex[k] == z;
+      }
+      if (onLoop_[mesh.VertexIndex(f.v[z])] && onLoop_[mesh.VertexIndex(f.v[(z + 1) % 3])]) {
+        old.loopSides.push_back({uint32_t(i), uint32_t(z), uint32_t(mesh.VertexIndex(f.v[z])),
+                                 uint32_t(mesh.VertexIndex(f.v[(z + 1) % 3]))});
+        uses_.push_back(Key(f.v[z], f.v[(z + 1) % 3]));
+        if (f.adjFace[z] == &f) continue;
+        chords_.push_back(uses_.back());
+        onLoop_[mesh.VertexIndex(f.v[z])] = onLoop_[mesh.VertexIndex(f.v[(z + 1) % 3])] = 2;
+      }
+    }
+    if (SharesAllEdges(f)) old.sharesAllEdges = true;
+  }
+  std::sort(chords_.begin(), chords_.end());
+}
+
+}  // namespace quarnel

@@ -1,0 +1,89 @@
+// The surface's own edges between points of the cut's loops, which a cap
+// must not lay a second face beside.
+#pragma once
+
+#include "core/border_loops.h"
+#include "core/cap/cap_loop.h"
+#include "core/incremental_adjacency.h"
+#include "core/mesh.h"
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+namespace quarnel {
+
+// Edges of the surface that join two points of the loops through its
+// inside: a cap triangle on one would give it a third face. The plane edge
+// collapse can leave such a chord across the cap's region, where it merges
+// a point just off the plane into a loop point and the point had an edge to
+// another loop point; or the whole kept part is thinner than the collapse's
+// tolerance and lies flat on the plane, its own faces already spanning the
+// loop.
+class SurfaceChords {
+ public:
+  // Also reads what old holds of the faces.
+  SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& caps, OldFaces& old);
+
+  bool Empty() const { return chords_.empty(); }
+
+  // Whether a and b, both points of the loops, are the ends of a chord;
+  // a null point (one the cap makes) is no loop's.
+  bool Joins(const VertexT5* a, const VertexT5* b) const {
+    return a != nullptr && b != nullptr && onLoop_[mesh_.VertexIndex(a)] == 2 &&
+           onLoop_[mesh_.VertexIndex(b)] == 2 &&
+           std::binary_search(chords_.begin(), chords_.end(), Key(a, b));
+  }
+
+  // Whether some side of the triangles (indices into corners) is a chord.
+  template <class Index>
+  bool AnyOn(const std::vector<Index>& triangles, const std::vector<VertexT5*>& corners) const {
+    for (size_t t = 0; t + 2 < triangles.size() && !Empty(); t += 3)
+      for (int k = 0; k < 3; ++k)
+        if (Joins(corners[size_t(triangles[t + size_t(k)])],
+                  corners[size_t(triangles[t + size_t(k + 1) % 3])]))
+          return true;
+    return false;
+  }
+
+  // Whether the triangles, added to the surface, leave no edge with more
+  // than two faces and no triangle with a corner twice. Sides with a null
+  // end (a point the cap makes) are new to the surface.
+  template <class Index>
+  bool KeepManifold(const std::vector<Index>& triangles, const std::vector<VertexT5*>& corners) {
+    if (!usesSorted_) std::sort(uses_.begin(), uses_.end());
+    usesSorted_ = true;
+    std::vector<uint64_t> sides;
+    for (size_t t = 0; t + 2 < triangles.size(); t += 3)
+      for (size_t k = 0; k < 3; ++k) {
+        const VertexT5 *a = corners[size_t(triangles[t + k])],
+                       *b = corners[size_t(triangles[t + (k + 1) % 3])];
+        if (a == nullptr || b == nullptr) continue;
+        if (a == b) return false;
+        sides.push_back(Key(a, b));
+      }
+    std::sort(sides.begin(), sides.end());
+    for (size_t i = 0; i < sides.size();) {
+      size_t j = i + 1;
+      while (j < sides.size() && sides[j] == sides[i]) ++j;
+      const auto [lo, hi] = std::equal_range(uses_.begin(), uses_.end(), sides[i]);
+      if (j - i + size_t(hi - lo) > 2) return false;
+      i = j;
+    }
+    return true;
+  }
+
+ private:
+  uint64_t Key(const VertexT5* a, const VertexT5* b) const {
+    const uint64_t i = mesh_.VertexIndex(a), j = mesh_.VertexIndex(b);
+    return i < j ? i * n_ + j : j * n_ + i;
+  }
+
+  const MeshT5& mesh_;
+  uint64_t n_;
+  std::vector<uint8_t> onLoop_;  // 1 on a loop, 2 also at the end of a chord
+  std::vector<uint64_t> chords_;
+  std::vector<uint64_t> uses_;  // of every face's sides between loop points
+  bool usesSorted_ = false;
+};
+
+}  // namespace quarnel
