@@ -12,6 +12,7 @@
 #include "core/cap/join_places.h"
 #include "core/cap/loops_on_plane.h"
 #include "core/cap/surface_chords.h"
+#include "core/cap/touching_loops.h"
 #include "core/cap/winding.h"
 #include "core/topology.h"
 
@@ -21,7 +22,8 @@ namespace {
 
 // The cap of the loops, group by group (OverlappingGroups): a loop that no
 // other comes near, and loops that keep apart, by ear clipping; loops that
-// touch, cross or run along one another by their winding
+// touch only at points as simple loops traced again (EarClipTouchingLoops);
+// loops that cross or run along one another by their winding
 // (TessellateGroup). A group that none of these closes is ear clipped loop
 // by loop (EarClipLoopsOfAGroup): no other group is opened by it.
 CapPlan PlanCap(const std::vector<CapLoop>& caps, const std::vector<uint32_t>& body,
@@ -30,6 +32,7 @@ CapPlan PlanCap(const std::vector<CapLoop>& caps, const std::vector<uint32_t>& b
   for (const std::vector<size_t>& group : OverlappingGroups(caps, body, apart, snap)) {
     if (group.size() == 1 && EarClipLoop({&caps[group[0]]}, chords, plan)) continue;
     if (group.size() > 1 && EarClipApartLoops(caps, group, places, snap, chords, plan)) continue;
+    if (group.size() > 1 && EarClipTouchingLoops(caps, group, places, snap, chords, plan)) continue;
     if (TessellateGroup(caps, group, places, snap, chords, plan)) continue;
     if (group.size() > 1) EarClipLoopsOfAGroup(caps, group, chords, plan);
   }
