@@ -48,10 +48,13 @@ std::vector<RunSide> SidesAsTheCapRuns(const std::vector<CapLoop>& caps,
     }
   }
   turn = area > 0.0 ? 1 : area < 0.0 ? -1 : 0;
-  auto key = [](const RunSide& s) { return std::pair(std::min(s.p, s.q), std::max(s.p, s.q)); };
+  auto key = [](const RunSide& s) {
+    return uint64_t(std::min(s.p, s.q)) << 32 | std::max(s.p, s.q);
+  };
   auto edge = [](const RunSide& s) { return std::pair(s.f, s.z); };
   std::sort(sides.begin(), sides.end(), [&](const RunSide& x, const RunSide& y) {
-    return key(x) != key(y) ? key(x) < key(y) : edge(x) < edge(y);
+    const uint64_t a = key(x), b = key(y);
+    return a != b ? a < b : edge(x) < edge(y);
   });
   // A border edge that the walks passed twice is one side.
   sides.erase(std::unique(sides.begin(), sides.end(),
