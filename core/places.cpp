@@ -13,6 +13,7 @@ namespace quarnel {
 
 namespace {
 
+// The root of i's set, halving the path on the way.
 uint32_t Root(std::vector<uint32_t>& parent, uint32_t i) {
   while (parent[i] != i) {
     parent[i] = parent[parent[i]];

@@ -21,8 +21,7 @@ bool EarClipLoop(const std::vector<const CapLoop*>& loops, SurfaceChords& chords
 // themselves (no place twice, no point on a side, no sides that meet but
 // at their ends) by ear clipping: each loop that is not a hole, with the
 // loops right inside it that turn the other way as its holes. A loop inside
-// another that turns the same way is capped on its own (see
-// TessellateGroup). Returns false, leaving plan as it was, where the loops
+// another that turns the same way is capped on its own. Returns false, leaving plan as it was, where the loops
 // do not keep apart, their nesting is not clear or a cap is not complete.
 bool EarClipApartLoops(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
                        const CutPlaces& places, double snap, SurfaceChords& chords, CapPlan& plan);
