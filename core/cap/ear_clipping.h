@@ -27,9 +27,10 @@ bool EarClipApartLoops(const std::vector<CapLoop>& caps, const std::vector<size_
                        const CutPlaces& places, double snap, SurfaceChords& chords, CapPlan& plan);
 
 // The cap of a group that no cover closed as a whole: each loop that is no
-// hole (a loop right inside one, turning the other way) by ear clipping
-// with its holes; where that gives no complete cap, the loop and each of
-// its holes on their own. Only a loop that no cap closes stays open.
+// hole (a loop right inside one, turning the other way, as NestByRays
+// finds them) by ear clipping with its holes; where that gives no complete
+// cap, or the rays cannot tell the nesting, the loop and each of its holes
+// on their own. Only a loop that no cap closes stays open.
 void EarClipLoopsOfAGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
                           SurfaceChords& chords, CapPlan& plan);
 
