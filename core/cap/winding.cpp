@@ -192,41 +192,15 @@ std::vector<uint32_t> AddCrossings(const std::vector<ContourCrossing>& crossings
   return ids;
 }
 
-// Flips the pass's triangles (turning as turn) off the surface's chords
-// where they lie on one; false where that cannot be done.
-bool AvoidChords(const Frame& f, const Cover& cover, int turn, SurfaceChords& chords,
-                 std::vector<uint32_t>& pass) {
-  std::vector<VertexT5*> corners = f.vertex;
-  corners.resize(cover.at.size(), nullptr);
-  if (!chords.AnyOn(pass, corners)) return true;
-  const RefusedDiagonal onChord = [&](int a, int b) {
-    return chords.Joins(corners[size_t(a)], corners[size_t(b)]);
-  };
-  const size_t second = turn > 0 ? 1 : 2, third = turn > 0 ? 2 : 1;
-  std::vector<int> ccw;
-  for (size_t t = 0; t + 2 < pass.size(); t += 3)
-    ccw.insert(ccw.end(), {int(pass[t]), int(pass[t + second]), int(pass[t + third])});
-  if (!FlipRefusedDiagonals(cover.at, ccw, onChord)) return false;
-  for (size_t t = 0; t + 2 < ccw.size(); t += 3) {
-    pass[t] = uint32_t(ccw[t]);
-    pass[t + second] = uint32_t(ccw[t + 1]);
-    pass[t + third] = uint32_t(ccw[t + 2]);
-  }
-  return true;
-}
-
 // Adds the triangles over the regions the contours wind around with the
 // sign of turn, turning that way; false where the tessellation fails.
 bool AddPass(const Frame& f, const std::vector<std::vector<uint32_t>>& contours, int turn,
-             double snap, SurfaceChords& chords, Cover& cover) {
+             double snap, Cover& cover) {
   std::vector<uint32_t> local;
   std::vector<ContourCrossing> crossings;
   if (!TessellateByWinding(f.at, contours, turn, snap, local, crossings)) return false;
   const std::vector<uint32_t> own = AddCrossings(crossings, f.placeCount, cover);
-  std::vector<uint32_t> pass;
-  for (uint32_t id : local) pass.push_back(own[id]);
-  if (!AvoidChords(f, cover, turn, chords, pass)) return false;
-  cover.tris.insert(cover.tris.end(), pass.begin(), pass.end());
+  for (uint32_t id : local) cover.tris.push_back(own[id]);
   return true;
 }
 
@@ -466,7 +440,7 @@ Attempt TryCover(const std::vector<std::vector<size_t>>& cycles, const GroupSide
   const std::vector<std::vector<uint32_t>> contours = ContoursOf(f, cycles.size());
   Cover cover{{}, {}, f.at};
   for (int turn : {first, -first})
-    if ((turn == first || bothWays) && !AddPass(f, contours, turn, snap, chords, cover))
+    if ((turn == first || bothWays) && !AddPass(f, contours, turn, snap, cover))
       return Attempt::kFailed;
   MergeCrossings(f.placeCount, snap, cover);
   Rim rim(cover.tris);
