@@ -14,7 +14,7 @@ bool LinkAddedFaces(MeshT5& mesh, size_t first, const OldFaces& old, bool& maybe
   if (!old.linksBack) return false;
   FaceT5* const base = mesh.faces.data();
   const VertexT5* const vbase = mesh.vertices.data();
-  maybeDuplicates = old.sharesAllEdges;
+  maybeDuplicates = old.sharesAllEdges || old.rings;
   // The corners of the added faces, numbered: only an edge between two of
   // them can be shared with an added face.
   std::vector<int32_t> id(vertexTotal, -1);

@@ -12,16 +12,19 @@ namespace quarnel {
 
 // What LinkAddedFaces asks of the faces before the added ones, read by the
 // caller in a pass over them (they do not change in between): whether every
-// live face's links come back to it from a face of the array, whether some
-// live face shares all three edges with one other, and, in array order, the
-// sides of live faces that an added face may share: every side between two
-// corners of the added faces is among them.
+// live face's links lead to a face of the array on the same edge (back to
+// it, or on along the ring of an edge of three or more faces), whether some
+// edge has such a ring, whether some live face shares all three edges with
+// one other, and, in array order, the sides of live faces that an added
+// face may share: every side between two corners of the added faces is
+// among them.
 struct OldFaces {
   struct Side {
     uint32_t face, z;
     uint32_t from, to;  // vertex indices of the side's ends, in the face's turn
   };
   bool linksBack = true;
+  bool rings = false;
   bool sharesAllEdges = false;
   std::vector<Side> loopSides;
 };
@@ -34,14 +37,16 @@ inline bool SharesAllEdges(const FaceT5& f) {
 // Face-face adjacency for the faces from index first on, added to a mesh
 // whose other live faces hold the adjacency that a build over the whole
 // mesh gives them, so that the whole mesh then holds what such a build
-// would give, without sorting every edge of it. That holds only while no
-// edge has three or more faces: such a ring's order is the build's own, so
-// then nothing is changed and the answer is false. Also false when a live
-// face's links do not come back to it. maybeDuplicates tells whether some
-// live face shares all three edges with one other face: without rings,
-// two faces with the same corners are such a pair, and without one the
-// duplicate search (RemoveDuplicateFaces) would find nothing. old tells of
-// the faces before first.
+// would give, without sorting every edge of it (a ring of old faces, on an
+// edge of three or more, keeps the order it has). That holds only while no
+// edge of an added face has three or more faces: such a ring's order is the
+// build's own, so then nothing is changed and the answer is false. Also
+// false when a live face's links lead off its edge. maybeDuplicates tells
+// whether some edge has a ring or some live face shares all three edges
+// with one other face: without rings, two faces with the same corners are
+// such a pair, and without either the searches for duplicate faces and for
+// faces hanging on rings would find nothing. old tells of the faces before
+// first.
 bool LinkAddedFaces(MeshT5& mesh, size_t first, const OldFaces& old, bool& maybeDuplicates);
 
 }  // namespace quarnel

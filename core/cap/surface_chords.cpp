@@ -5,6 +5,16 @@
 
 namespace quarnel {
 
+namespace {
+
+// Whether side z of f and side k of g join the same two vertices.
+bool SameEdge(const FaceT5& f, int z, const FaceT5& g, int k) {
+  const VertexT5 *a = f.v[z], *b = f.v[(z + 1) % 3], *c = g.v[k], *d = g.v[(k + 1) % 3];
+  return (a == c && b == d) || (a == d && b == c);
+}
+
+}  // namespace
+
 SurfaceChords::SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& caps,
                              OldFaces& old)
     : mesh_(mesh), n_(mesh.vertices.size()), onLoop_(size_t(n_), 0) {
@@ -23,8 +33,12 @@ SurfaceChords::SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& cap
       const FaceT5* g = f.adjFace[z];
       if (g != &f && old.linksBack) {
         const int k = f.adjIndex[z];
-        old.linksBack = g >= base && g < base + total && ValidCorner(k) && g->adjFace[k] == &f &&
-                        g->adjIndex[k] == z;
+        old.linksBack = g >= base && g < base + total && ValidCorner(k);
+        if (old.linksBack && (g->adjFace[k] != &f || g->adjIndex[k] != z)) {
+          // An edge of three or more faces: its ring goes on to a face on the same edge.
+          old.rings = true;
+          old.linksBack = SameEdge(f, z, *g, k);
+        }
       }
       if (onLoop_[mesh.VertexIndex(f.v[z])] && onLoop_[mesh.VertexIndex(f.v[(z + 1) % 3])]) {
         old.loopSides.push_back({uint32_t(i), uint32_t(z), uint32_t(mesh.VertexIndex(f.v[z])),
