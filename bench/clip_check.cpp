@@ -38,7 +38,12 @@
 //                  section, and the share the collapse may move), kept
 //                  (faces on the plane facing the kept side), keptcap and
 //                  keptflat (of them, the cap's and those flat on it), simple,
-//                  loops, hash, plane
+//                  loops, volclip (Clip by Plane's share of the signed volume
+//                  error), volstep (the rest: the cap and what its step
+//                  changed), volallow (what the cap may add by rounding),
+//                  capoff (its corner farthest from the plane), openrun (the
+//                  longest run of border edges), shortopen (open only by runs
+//                  shorter than the edge collapse), hash, plane
 //
 // A model is cut as the application's edit mode holds it after File Open:
 // as the importer reads it, with the box and the (not unit) face and vertex
@@ -58,13 +63,19 @@
 //   pinch   points of Clip by Plane's border that sit on two loops or twice
 //           on one
 //   closed  no border edge after Clip and Cap (counted from the faces'
-//           corners, not from the mesh's adjacency)
+//           corners, not from the mesh's adjacency); "open, short loops
+//           only" where every run of border edges is shorter than the
+//           clip's edge collapse (loops that small may stay open: not a
+//           failure)
 //   topo    CheckFaceFaceTopology as Clip and Cap leaves the mesh (bit 8
 //           faces running a shared edge the same way, 0x20 an edge of three
 //           or more faces, 0x80 a stale border bit)
 //   area    the area of the cap (the faces left selected) plus that of the
 //           input's faces left flat on the plane facing the removed side,
-//           against the exact section's, holes taken away: a cap laid twice
+//           against the exact section's, each region as many times as the
+//           loops wind round it (holes taken away, the overlap of two bodies
+//           twice, a lobe of a surface through itself once whichever way it
+//           turns; "net" is their signed sum): a cap laid twice
 //           over a hole, or over such a face, shows as more; off by more
 //           than 1 % fails, off by more than 1e-4 and what the collapse of
 //           short edges on the plane may move is counted
@@ -78,7 +89,11 @@
 //           the input's triangles of the signed tetrahedra to a point on the
 //           plane, to which the cap adds nothing; the error is relative to
 //           the larger of the exact volume and 0.1 % of the input's
-//           (a sliver cut has next to no volume to be relative to)
+//           (a sliver cut has next to no volume to be relative to); split
+//           into the clip's share and the cap's step's, with what the cap
+//           may add by rounding: its area times its corners' distance from
+//           the plane, at most the cut points' slack (the clip's tolerance
+//           plus 1.5 float steps at the model's coordinates)
 //
 // A cut of a closed source fails when it adds bit 0x20 or 0x80, leaves a
 // face flat on the plane facing the kept side, or when its loops are simple
