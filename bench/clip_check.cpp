@@ -762,13 +762,28 @@ bool FlatOn(const Plane3f& pl, const Vec3f& p) {
   return std::fabs(Value(pl, Of(p))) <= 8.0 * double(std::numeric_limits<float>::epsilon()) * scale;
 }
 
-// How far the corners of the faces flat on the plane lie from it at most;
+// The float step above |x|.
+double StepAbove(float x) {
+  const float m = std::fabs(x);
+  return double(std::nextafter(m, std::numeric_limits<float>::infinity())) - m;
+}
+
+// Whether a point lies in the plane but for the rounding of its own
+// coordinates and of the plane's offset (two float steps of each).
+bool InPlane(const Plane3f& pl, const Vec3f& p) {
+  const double rounding = std::fabs(pl.normal.x) * StepAbove(p.x) +
+                          std::fabs(pl.normal.y) * StepAbove(p.y) +
+                          std::fabs(pl.normal.z) * StepAbove(p.z) + StepAbove(pl.d);
+  return std::fabs(Value(pl, Of(p))) <= 2.0 * rounding;
+}
+
+// How far the corners of the faces lying in the plane lie from it at most;
 // -1 without such faces.
-double FlatFacesOn(const MeshT5& m, const Plane3f& pl) {
+double FacesInPlane(const MeshT5& m, const Plane3f& pl) {
   double off = -1.0;
   for (const FaceT5& f : m.faces)
-    if (IsLive(f.flags) && FlatOn(pl, f.v[0]->position) && FlatOn(pl, f.v[1]->position) &&
-        FlatOn(pl, f.v[2]->position))
+    if (IsLive(f.flags) && InPlane(pl, f.v[0]->position) && InPlane(pl, f.v[1]->position) &&
+        InPlane(pl, f.v[2]->position))
       for (const VertexT5* v : f.v)
         off = std::max(off, std::fabs(Value(pl, Of(v->position))));
   return off;
@@ -802,12 +817,6 @@ PlaneFaces FacesOnPlane(const MeshT5& m, const Plane3f& pl, double tolerance, do
     }
   }
   return out;
-}
-
-// The float step above |x|.
-double StepAbove(float x) {
-  const float m = std::fabs(x);
-  return double(std::nextafter(m, std::numeric_limits<float>::infinity())) - m;
 }
 
 // The length of a float step at the box's largest coordinate along each
@@ -959,7 +968,7 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
     // Where the input has faces flat on the plane, which side of it they
     // are on is a matter of rounding: the kept solid's face on the cut is
     // the section just inside the kept side, beyond them.
-    const double flatOff = FlatFacesOn(input, pl);
+    const double flatOff = FacesInPlane(input, pl);
     const double shift = flatOff < 0.0 ? 0.0 : 2.0 * flatOff + 1e-6 * diag;
     const Section section = ExactSection(input, cls, pl, shift);
     MeshT5 clipped = input;
