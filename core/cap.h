@@ -19,8 +19,7 @@ namespace quarnel {
 // Joins the points of a plane cut that stand at one place, as the two
 // sides of a split seam do where the cut crosses it: of the corners of the
 // border edges (edges without a live neighbour across them) that lie within
-// the tolerances' planeTolerance of the plane (or 1e-4 of the live
-// vertices' box when they have none), each set at one place (within the
+// the tolerances' planeTolerance of the plane, each set at one place (within the
 // rounding of their own coordinates of one another, see GroupByPlace)
 // becomes its first vertex in the array, unless joining it would give an
 // edge more than two faces or two faces running an edge the same way, or

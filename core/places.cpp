@@ -13,6 +13,7 @@ namespace quarnel {
 
 namespace {
 
+// The root of i's set, halving the path on the way.
 uint32_t Root(std::vector<uint32_t>& parent, uint32_t i) {
   while (parent[i] != i) {
     parent[i] = parent[parent[i]];
@@ -30,119 +31,161 @@ double OwnRounding(const Vec3d& p) {
   return double(std::nextafter(f, FLT_MAX)) - double(f);
 }
 
-std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double tolerance) {
-  const size_t n = points.size();
-  std::vector<uint32_t> parent(n);
-  std::iota(parent.begin(), parent.end(), 0u);
-  if (n < 2) return parent;
-  // Cells of a grid far wider than the tolerance: a point meets only
-  // points of the cells that its tolerance reaches into, nearly always its
-  // own alone.
-  double cell = 64.0 * tolerance;
-  if (!(cell > 0.0)) {
-    double largest = 0.0;
-    for (const Vec3d& p : points)
-      if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z))
-        largest = std::max({largest, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
-    cell = largest > 0.0 ? largest * 1e-9 : 1.0;
+namespace {
+
+// The cell width of GroupByPlace's grid: far wider than the tolerance, so
+// that a point meets only points of the cells that its tolerance reaches
+// into, nearly always its own alone; with tolerance 0, a billionth of the
+// largest finite coordinate.
+double CellWidth(std::span<const Vec3d> points, double tolerance) {
+  const double cell = 64.0 * tolerance;
+  if (cell > 0.0) return cell;
+  double largest = 0.0;
+  for (const Vec3d& p : points)
+    if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z))
+      largest = std::max({largest, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+  return largest > 0.0 ? largest * 1e-9 : 1.0;
+}
+
+// Points listed by their cells in a hash table, each joined on listing to
+// the listed points within reach: parent links them to their places.
+class PlaceGrid {
+ public:
+  PlaceGrid(std::span<const Vec3d> points, double tolerance)
+      : points_(points), tolerance_(tolerance), cell_(CellWidth(points, tolerance)),
+        reach_(0x1p40 * cell_), owns_(points.size(), 0), alone_(points.size(), 0),
+        size_(std::bit_ceil(2 * points.size() + 2)), table_(size_, UINT32_MAX),
+        next_(points.size(), UINT32_MAX), parent_(points.size()) {
+    std::iota(parent_.begin(), parent_.end(), 0u);
+    for (uint32_t i = 0; i < points.size(); ++i)
+      if (Gridded(points[i])) {
+        owns_[i] = Key(Index(points[i].x), Index(points[i].y), Index(points[i].z));
+        alone_[i] = SpanOf(points[i]).Own();
+      }
   }
-  // The floor of c / cell, asked only of coordinates within reach (below):
-  // truncated and stepped down where that rounded up.
-  auto index = [cell](double c) {
-    const double q = c / cell;
-    const int64_t t = int64_t(q);
-    return double(t) > q ? t - 1 : t;
-  };
-  // Coordinates beyond this many cells are not gridded: such points stay
-  // places of their own (no model coordinate comes near it).
-  const double reach = 0x1p40 * cell;
-  // A cell by a hash of its indices alone: two cells with one hash (as good
-  // as never) share a list, whose points are compared by their coordinates.
-  auto key = [](int64_t x, int64_t y, int64_t z) {
-    uint64_t h = uint64_t(x) * 0x9E3779B97F4A7C15ull ^ uint64_t(y) * 0xC2B2AE3D27D4EB4Full ^
-                 uint64_t(z) * 0x165667B19E3779F9ull;
-    return h ^ (h >> 29);
-  };
-  auto gridded = [&](const Vec3d& p) {
-    return std::fabs(p.x) < reach && std::fabs(p.y) < reach && std::fabs(p.z) < reach;
-  };
-  // The cells that the tolerance of point p reaches into, as index ranges.
+
+  // Fetches the slots of point i's cells ahead of its Add: the table is far
+  // larger than the nearest cache, and points in a row lie in cells far
+  // apart in it.
+  void FetchCells(uint32_t i) const {
+    if (alone_[i]) {
+      Prefetch(&table_[size_t(owns_[i]) & (size_ - 1)]);
+    } else if (Gridded(points_[i])) {
+      const Span r = SpanOf(points_[i]);
+      for (int64_t x = r.x0; x <= r.x1; ++x)
+        for (int64_t y = r.y0; y <= r.y1; ++y)
+          for (int64_t z = r.z0; z <= r.z1; ++z)
+            Prefetch(&table_[size_t(Key(x, y, z)) & (size_ - 1)]);
+    }
+  }
+
+  // Joins point i to the listed points within reach, then lists it in its
+  // cell; a point beyond the grid's reach stays a place of its own.
+  void Add(uint32_t i) {
+    if (!Gridded(points_[i])) return;
+    const uint64_t own = owns_[i];
+    if (!alone_[i]) {
+      const Span r = SpanOf(points_[i]);
+      for (int64_t x = r.x0; x <= r.x1; ++x)
+        for (int64_t y = r.y0; y <= r.y1; ++y)
+          for (int64_t z = r.z0; z <= r.z1; ++z) {
+            const uint64_t k = Key(x, y, z);
+            if (k != own) Meet(i, Find(k));
+          }
+    }
+    // No slot is taken between this find of its own cell and the listing.
+    uint32_t& head = Find(own);
+    Meet(i, head);
+    next_[i] = head;
+    head = i;
+  }
+
+  // The place of each point: the smallest index of its set.
+  std::vector<uint32_t> Places() {
+    for (uint32_t i = 0; i < parent_.size(); ++i) parent_[i] = Root(parent_, i);
+    return std::move(parent_);
+  }
+
+ private:
+  // The cells that a point's tolerance reaches into, as index ranges.
   struct Span {
     int64_t x0, x1, y0, y1, z0, z1;
     bool Own() const { return x0 == x1 && y0 == y1 && z0 == z1; }
   };
-  auto spanOf = [&](const Vec3d& p) {
-    return Span{index(p.x - tolerance), index(p.x + tolerance), index(p.y - tolerance),
-                index(p.y + tolerance), index(p.z - tolerance), index(p.z + tolerance)};
-  };
-  // Each gridded point's own cell, and whether its tolerance stays within
-  // it, as nearly always.
-  std::vector<uint64_t> owns(n, 0);
-  std::vector<uint8_t> alone(n, 0);
-  for (uint32_t i = 0; i < n; ++i)
-    if (gridded(points[i])) {
-      owns[i] = key(index(points[i].x), index(points[i].y), index(points[i].z));
-      alone[i] = spanOf(points[i]).Own();
+
+  // The floor of c / cell, asked only of coordinates within reach:
+  // truncated and stepped down where that rounded up.
+  int64_t Index(double c) const {
+    const double q = c / cell_;
+    const int64_t t = int64_t(q);
+    return double(t) > q ? t - 1 : t;
+  }
+  // A cell by a hash of its indices alone: two cells with one hash (as good
+  // as never) share a list, whose points are compared by their coordinates.
+  static uint64_t Key(int64_t x, int64_t y, int64_t z) {
+    const uint64_t h = uint64_t(x) * 0x9E3779B97F4A7C15ull ^ uint64_t(y) * 0xC2B2AE3D27D4EB4Full ^
+                       uint64_t(z) * 0x165667B19E3779F9ull;
+    return h ^ (h >> 29);
+  }
+  // Coordinates beyond reach cells are not gridded (no model coordinate
+  // comes near it).
+  bool Gridded(const Vec3d& p) const {
+    return std::fabs(p.x) < reach_ && std::fabs(p.y) < reach_ && std::fabs(p.z) < reach_;
+  }
+  Span SpanOf(const Vec3d& p) const {
+    return Span{Index(p.x - tolerance_), Index(p.x + tolerance_), Index(p.y - tolerance_),
+                Index(p.y + tolerance_), Index(p.z - tolerance_), Index(p.z + tolerance_)};
+  }
+  // The slot of a cell: the last point listed of it, UINT32_MAX when empty.
+  uint32_t& Find(uint64_t k) {
+    for (size_t s = size_t(k) & (size_ - 1);; s = (s + 1) & (size_ - 1)) {
+      uint32_t& head = table_[s];
+      if (head == UINT32_MAX || owns_[head] == k) return head;
     }
-  // The table holds per slot the last point listed of its cell, UINT32_MAX
-  // when empty: the cell of a slot is that point's own. Four bytes a slot
-  // keep the table within the nearer caches.
-  const size_t size = std::bit_ceil(2 * n + 2);
-  std::vector<uint32_t> table(size, UINT32_MAX);
-  std::vector<uint32_t> next(n, UINT32_MAX);
-  auto find = [&](uint64_t k) -> uint32_t& {
-    for (size_t s = size_t(k) & (size - 1);; s = (s + 1) & (size - 1)) {
-      uint32_t& head = table[s];
-      if (head == UINT32_MAX || owns[head] == k) return head;
-    }
-  };
-  auto meet = [&](uint32_t i, uint32_t head) {
-    const Vec3d& p = points[i];
-    for (uint32_t j = head; j != UINT32_MAX; j = next[j]) {
-      const Vec3d& q = points[j];
-      const double within = std::min(tolerance, std::min(OwnRounding(p), OwnRounding(q)));
+  }
+  // Joins point i to each point of the list from head that lies within the
+  // tolerance of it and the OwnRounding of both.
+  void Meet(uint32_t i, uint32_t head) {
+    const Vec3d& p = points_[i];
+    for (uint32_t j = head; j != UINT32_MAX; j = next_[j]) {
+      const Vec3d& q = points_[j];
+      const double within = std::min(tolerance_, std::min(OwnRounding(p), OwnRounding(q)));
       if (std::fabs(p.x - q.x) <= within && std::fabs(p.y - q.y) <= within &&
           std::fabs(p.z - q.z) <= within) {
-        const uint32_t a = Root(parent, i), b = Root(parent, j);
-        parent[std::max(a, b)] = std::min(a, b);
+        const uint32_t a = Root(parent_, i), b = Root(parent_, j);
+        parent_[std::max(a, b)] = std::min(a, b);
       }
     }
-  };
-  // The slots of a point's cells are fetched ahead: the table is far larger
-  // than the nearest cache, and points in a row lie in cells far apart in it.
+  }
+
+  std::span<const Vec3d> points_;
+  double tolerance_, cell_, reach_;
+  std::vector<uint64_t> owns_;  // each gridded point's own cell
+  std::vector<uint8_t> alone_;  // whether its tolerance stays within it
+  // Per slot the last point listed of its cell: four bytes a slot keep the
+  // table within the nearer caches.
+  size_t size_;
+  std::vector<uint32_t> table_;
+  std::vector<uint32_t> next_;  // the point listed before, in the same cell
+  std::vector<uint32_t> parent_;
+};
+
+}  // namespace
+
+std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double tolerance) {
+  const size_t n = points.size();
+  if (n < 2) {
+    std::vector<uint32_t> parent(n);
+    std::iota(parent.begin(), parent.end(), 0u);
+    return parent;
+  }
+  PlaceGrid grid(points, tolerance);
   constexpr uint32_t kAhead = 16;
   for (uint32_t i = 0; i < n; ++i) {
-    if (i + kAhead < n && alone[i + kAhead]) {
-      Prefetch(&table[size_t(owns[i + kAhead]) & (size - 1)]);
-    } else if (i + kAhead < n && gridded(points[i + kAhead])) {
-      const Span r = spanOf(points[i + kAhead]);
-      for (int64_t x = r.x0; x <= r.x1; ++x)
-        for (int64_t y = r.y0; y <= r.y1; ++y)
-          for (int64_t z = r.z0; z <= r.z1; ++z)
-            Prefetch(&table[size_t(key(x, y, z)) & (size - 1)]);
-    }
-    if (!gridded(points[i])) continue;
-    const uint64_t own = owns[i];
-    uint32_t& head = find(own);
-    if (alone[i]) {
-      meet(i, head);
-    } else {
-      const Span r = spanOf(points[i]);
-      for (int64_t x = r.x0; x <= r.x1; ++x)
-        for (int64_t y = r.y0; y <= r.y1; ++y)
-          for (int64_t z = r.z0; z <= r.z1; ++z) {
-            const uint64_t k = key(x, y, z);
-            if (k != own) meet(i, find(k));
-          }
-      meet(i, head);
-    }
-    // No slot is taken between the find of its own cell and here.
-    next[i] = head;
-    head = i;
+    if (i + kAhead < n) grid.FetchCells(i + kAhead);
+    grid.Add(i);
   }
-  for (uint32_t i = 0; i < n; ++i)
-    parent[i] = Root(parent, i);
-  return parent;
+  return grid.Places();
 }
 
 double PlaceTolerance(const BBox3f& box) {

@@ -1122,9 +1122,10 @@ void PlaneGrid::Along(const Point2d& a, const Point2d& b, std::vector<int64_t>& 
   cells.clear();
   const int64_t ax = Index(a.x, lo_.x), ay = Index(a.y, lo_.y), bx = Index(b.x, lo_.x),
                 by = Index(b.y, lo_.y);
-  if (std::abs(ax - bx) <= 1 && std::abs(ay - by) <= 1) {
-    // A short segment: the cells of its box, with their neighbours, hold
-    // all those below and few more.
+  const int64_t wide = std::abs(ax - bx), high = std::abs(ay - by);
+  if (std::min(wide, high) <= 1) {
+    // A short segment, or one along a row or a column: the cells of its
+    // box, with their neighbours, hold all those below and few more.
     for (int64_t y = std::max<int64_t>(0, std::min(ay, by) - 1);
          y <= std::min(n_ - 1, std::max(ay, by) + 1); ++y)
       for (int64_t x = std::max<int64_t>(0, std::min(ax, bx) - 1);

@@ -8,11 +8,13 @@ namespace quarnel {
 
 namespace {
 
+// The root of i's set, halving the path on the way.
 uint32_t Root(std::vector<uint32_t>& parent, uint32_t i) {
   while (parent[i] != i) i = parent[i] = parent[parent[i]];
   return i;
 }
 
+// Joins the sets of a and b; each root is the smallest index of its set.
 void Unite(std::vector<uint32_t>& parent, uint32_t a, uint32_t b) {
   a = Root(parent, a), b = Root(parent, b);
   parent[std::max(a, b)] = std::min(a, b);

@@ -12,6 +12,7 @@
 #include "core/cap/join_places.h"
 #include "core/cap/loops_on_plane.h"
 #include "core/cap/surface_chords.h"
+#include "core/cap/touching_loops.h"
 #include "core/cap/winding.h"
 #include "core/topology.h"
 
@@ -21,15 +22,17 @@ namespace {
 
 // The cap of the loops, group by group (OverlappingGroups): a loop that no
 // other comes near, and loops that keep apart, by ear clipping; loops that
-// touch, cross or run along one another by their winding
+// touch only at points as simple loops traced again (EarClipTouchingLoops);
+// loops that cross or run along one another by their winding
 // (TessellateGroup). A group that none of these closes is ear clipped loop
 // by loop (EarClipLoopsOfAGroup): no other group is opened by it.
 CapPlan PlanCap(const std::vector<CapLoop>& caps, const std::vector<uint32_t>& body,
-                const CutPlaces& places, double apart, double snap, SurfaceChords& chords) {
+                const CutPlaces& places, double snap, SurfaceChords& chords) {
   CapPlan plan;
-  for (const std::vector<size_t>& group : OverlappingGroups(caps, body, apart, snap)) {
+  for (const std::vector<size_t>& group : OverlappingGroups(caps, body, snap)) {
     if (group.size() == 1 && EarClipLoop({&caps[group[0]]}, chords, plan)) continue;
     if (group.size() > 1 && EarClipApartLoops(caps, group, places, snap, chords, plan)) continue;
+    if (group.size() > 1 && EarClipTouchingLoops(caps, group, places, snap, chords, plan)) continue;
     if (TessellateGroup(caps, group, places, snap, chords, plan)) continue;
     if (group.size() > 1) EarClipLoopsOfAGroup(caps, group, chords, plan);
   }
@@ -51,18 +54,13 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tolerances,
   FindLoopsOnPlane(mesh, plane, tolerances, walks, chosen, sheets, apart);
   std::vector<CapLoop> caps = LoopsInPlane(walks, chosen, plane);
   RemoveTipsSquashedOnTheCut(mesh, walks, chosen, plane, tolerances, caps);
-  BBox3f cut;
-  cut.SetNull();
-  for (const CapLoop& c : caps)
-    for (const VertexT5* v : c.corners)
-      cut.Add(v->position);
-  const double place = PlaceTolerance(tolerances, cut);
+  const double place = tolerances.place;
   std::vector<uint32_t> body = BodiesOfLoops(mesh, caps);
   const CutPlaces places = NumberPlaces(mesh, caps, place, apart, body);
   SplitAtPinches(caps, body, places.at.size());
   OldFaces old;
   SurfaceChords chords(mesh, caps, old);
-  const CapPlan plan = PlanCap(caps, body, places, CutTolerance(tolerances, cut), place, chords);
+  const CapPlan plan = PlanCap(caps, body, places, place, chords);
   bool surfaceChanged = false;
   const std::vector<VertexT5*> corners = MakeCapCorners(mesh, plan, places, surfaceChanged);
   const size_t first = AddCapFaces(mesh, corners);

@@ -105,7 +105,9 @@ bool EarClipApartLoops(const std::vector<CapLoop>& caps, const std::vector<size_
 
 void EarClipLoopsOfAGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
                           SurfaceChords& chords, CapPlan& plan) {
-  const std::vector<int> parent = NestByVotes(caps, group);
+  std::vector<int> parent;
+  std::vector<size_t> order;
+  if (!NestByRays(caps, group, parent, order)) parent.assign(group.size(), -1);
   std::vector<std::vector<const CapLoop*>> holes(group.size());
   std::vector<uint8_t> hole(group.size(), 0);
   for (size_t a = 0; a < group.size(); ++a) {

@@ -21,16 +21,16 @@ bool EarClipLoop(const std::vector<const CapLoop*>& loops, SurfaceChords& chords
 // themselves (no place twice, no point on a side, no sides that meet but
 // at their ends) by ear clipping: each loop that is not a hole, with the
 // loops right inside it that turn the other way as its holes. A loop inside
-// another that turns the same way is capped on its own (see
-// TessellateGroup). Returns false, leaving plan as it was, where the loops
+// another that turns the same way is capped on its own. Returns false, leaving plan as it was, where the loops
 // do not keep apart, their nesting is not clear or a cap is not complete.
 bool EarClipApartLoops(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
                        const CutPlaces& places, double snap, SurfaceChords& chords, CapPlan& plan);
 
 // The cap of a group that no cover closed as a whole: each loop that is no
-// hole (a loop right inside one, turning the other way) by ear clipping
-// with its holes; where that gives no complete cap, the loop and each of
-// its holes on their own. Only a loop that no cap closes stays open.
+// hole (a loop right inside one, turning the other way, as NestByRays
+// finds them) by ear clipping with its holes; where that gives no complete
+// cap, or the rays cannot tell the nesting, the loop and each of its holes
+// on their own. Only a loop that no cap closes stays open.
 void EarClipLoopsOfAGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
                           SurfaceChords& chords, CapPlan& plan);
 

@@ -8,6 +8,7 @@ namespace quarnel {
 
 namespace {
 
+// Sets of loops joined pair by pair (union by root, paths halved).
 class Sets {
  public:
   explicit Sets(size_t n) : parent_(n) { std::iota(parent_.begin(), parent_.end(), size_t(0)); }
@@ -21,22 +22,23 @@ class Sets {
   std::vector<size_t> parent_;
 };
 
-// Whether two ranges share more than apart, or one lies within the other
-// give or take pad.
-bool RangesMeet(double alo, double ahi, double blo, double bhi, double apart, double pad) {
-  return std::min(ahi, bhi) - std::max(alo, blo) > apart ||
+// Whether two ranges overlap, or one lies within the other give or take
+// pad.
+bool RangesMeet(double alo, double ahi, double blo, double bhi, double pad) {
+  return std::min(ahi, bhi) - std::max(alo, blo) > 0.0 ||
          (alo >= blo - pad && ahi <= bhi + pad) || (blo >= alo - pad && bhi <= ahi + pad);
 }
 
-bool BoxesMeet(const CapLoop& c, const CapLoop& d, double apart, double pad) {
-  return RangesMeet(c.lo.x, c.hi.x, d.lo.x, d.hi.x, apart, pad) &&
-         RangesMeet(c.lo.y, c.hi.y, d.lo.y, d.hi.y, apart, pad);
+// Whether the loops' boxes meet along both axes (RangesMeet).
+bool BoxesMeet(const CapLoop& c, const CapLoop& d, double pad) {
+  return RangesMeet(c.lo.x, c.hi.x, d.lo.x, d.hi.x, pad) &&
+         RangesMeet(c.lo.y, c.hi.y, d.lo.y, d.hi.y, pad);
 }
 
 // Whether loop i meets a loop of the list, dropping on the way the loops
 // that the sweep has passed (they end before i begins).
 bool MeetsOneOf(const std::vector<CapLoop>& caps, size_t i, std::vector<size_t>& list,
-                double apart, double pad) {
+                double pad) {
   const CapLoop& c = caps[i];
   for (size_t k = 0; k < list.size();) {
     const CapLoop& d = caps[list[k]];
@@ -45,7 +47,7 @@ bool MeetsOneOf(const std::vector<CapLoop>& caps, size_t i, std::vector<size_t>&
       list.pop_back();
       continue;
     }
-    if (BoxesMeet(c, d, apart, pad)) return true;
+    if (BoxesMeet(c, d, pad)) return true;
     ++k;
   }
   return false;
@@ -55,7 +57,7 @@ bool MeetsOneOf(const std::vector<CapLoop>& caps, size_t i, std::vector<size_t>&
 // loops still open are kept by group: the new loop joins every group one
 // of whose loops it meets, and they become one.
 void JoinByBoxes(const std::vector<CapLoop>& caps, const std::vector<uint32_t>& body,
-                 double apart, double pad, Sets& sets) {
+                 double pad, Sets& sets) {
   std::vector<size_t> order(caps.size());
   std::iota(order.begin(), order.end(), size_t(0));
   std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
@@ -68,7 +70,7 @@ void JoinByBoxes(const std::vector<CapLoop>& caps, const std::vector<uint32_t>& 
     if (n > 0 && body[order[n - 1]] != body[i]) open.clear();
     met.clear();
     for (size_t g = 0; g < open.size(); ++g)
-      if (MeetsOneOf(caps, i, open[g], apart, pad)) met.push_back(g);
+      if (MeetsOneOf(caps, i, open[g], pad)) met.push_back(g);
     size_t into = met.empty() ? open.size() : met[0];
     for (size_t g : met)
       if (open[g].size() > open[into].size()) into = g;
@@ -116,9 +118,9 @@ void JoinBySharedPlaces(const std::vector<CapLoop>& caps, Sets& sets) {
 
 std::vector<std::vector<size_t>> OverlappingGroups(const std::vector<CapLoop>& caps,
                                                    const std::vector<uint32_t>& body,
-                                                   double apart, double pad) {
+                                                   double pad) {
   Sets sets(caps.size());
-  JoinByBoxes(caps, body, apart, pad, sets);
+  JoinByBoxes(caps, body, pad, sets);
   JoinBySharedPlaces(caps, sets);
   std::vector<std::vector<size_t>> groups;
   std::vector<size_t> slot(caps.size(), SIZE_MAX);

@@ -11,12 +11,10 @@
 namespace quarnel {
 
 // Groups of loops of one body (body, per loop) whose regions may share
-// more than their rims: loops whose boxes overlap by more than apart along
-// both axes, or of which one lies within the other give or take pad, and
-// loops that share two or more places, which may run along one another.
-// Loops whose boxes share no more than apart, the clip's edge collapse's
-// tolerance (the collapse moves the cut's points by as much), as the
-// squares of a chessboard do at their corners, cover regions apart and are
+// more than their rims: loops whose boxes overlap along both axes, or of
+// which one lies within the other give or take pad, and loops that share
+// two or more places, which may run along one another. Loops whose boxes
+// only touch, as the squares of a chessboard do at their corners, are
 // capped each on its own. Each group as the indices of its loops, in the
 // order of their first loop; within a group, in the order of the loops.
 // Found by a sweep along x that asks each group still open only until one
@@ -24,6 +22,6 @@ namespace quarnel {
 // whether they lie apart, side by side or nested.
 std::vector<std::vector<size_t>> OverlappingGroups(const std::vector<CapLoop>& caps,
                                                    const std::vector<uint32_t>& body,
-                                                   double apart, double pad);
+                                                   double pad);
 
 }  // namespace quarnel

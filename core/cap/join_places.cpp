@@ -134,21 +134,11 @@ std::vector<VertexT5*> InArrayOrder(MeshT5& mesh, const std::vector<VertexT5*>& 
 }
 
 // Per point, whether it is in a set of two or more at one place (place:
-// the first point of its set), and with anchors, a set that holds an
-// anchored vertex.
-std::vector<uint8_t> SharedPoints(const MeshT5& mesh, const std::vector<VertexT5*>& points,
-                                  const std::vector<uint32_t>& place,
-                                  const std::vector<uint8_t>* anchors) {
-  std::vector<uint8_t> anchored;
-  if (anchors != nullptr) {
-    anchored.assign(points.size(), 0);
-    for (size_t i = 0; i < points.size(); ++i)
-      if ((*anchors)[mesh.VertexIndex(points[i])]) anchored[place[i]] = 1;
-  }
-  std::vector<uint8_t> shared(points.size(), 0);
-  for (size_t i = 0; i < points.size(); ++i)
-    if (place[i] != i && (anchors == nullptr || anchored[place[i]]))
-      shared[i] = shared[place[i]] = 1;
+// the first point of its set).
+std::vector<uint8_t> SharedPoints(const std::vector<uint32_t>& place) {
+  std::vector<uint8_t> shared(place.size(), 0);
+  for (size_t i = 0; i < place.size(); ++i)
+    if (place[i] != i) shared[i] = shared[place[i]] = 1;
   return shared;
 }
 
@@ -238,7 +228,7 @@ int32_t JoinSets(const std::vector<VertexT5*>& points,
 }  // namespace
 
 bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> points,
-                    double tolerance, const std::vector<uint8_t>* anchors, PointsApart* apart) {
+                    double tolerance, PointsApart* apart) {
   std::vector<uint8_t> given(mesh.vertices.size(), 0);
   points = InArrayOrder(mesh, points, given);
   std::vector<Vec3d> positions;
@@ -246,13 +236,13 @@ bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> p
   for (const VertexT5* v : points) positions.push_back(Vec3d(v->position));
   // Each place's first point is the first vertex of the set in the array.
   const std::vector<uint32_t> place = GroupByPlace(positions, tolerance);
-  std::vector<uint8_t> shared = SharedPoints(mesh, points, place, anchors);
+  std::vector<uint8_t> shared = SharedPoints(place);
   KeepCrossingBodiesApart(mesh, points, place, given, Vec3d(plane.normal), shared);
   Joins joins(mesh);
   for (size_t i = 0; i < points.size(); ++i)
     if (shared[i]) joins.Set(points[i], points[place[i]]);
   if (joins.None()) {
-    if (apart != nullptr && anchors == nullptr) {
+    if (apart != nullptr) {
       apart->alone = std::move(given);
       apart->tolerance = tolerance;
     }
@@ -280,17 +270,12 @@ bool JoinLoopPointsAtOnePlace(MeshT5& mesh, const LoopWalks& walks, const Plane3
     if (IsLiveIncluded(p.v->flags) &&
         std::fabs(SignedDistance(p.v->position, plane)) <= tolerance)
       points.push_back(p.v);
-  return JoinAtOnePlace(mesh, plane, std::move(points), place, nullptr, &apart);
+  return JoinAtOnePlace(mesh, plane, std::move(points), place, &apart);
 }
 
 bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
                              const CutTolerances& tolerances) {
-  BBox3f box;
-  box.SetNull();
-  if (double(tolerances.planeTolerance) == 0.0)
-    for (const VertexT5& v : mesh.vertices)
-      if (IsLiveIncluded(v.flags)) box.Add(v.position);
-  const double tolerance = CutTolerance(tolerances, box);
+  const double tolerance = double(tolerances.planeTolerance);
   // The points near the plane first, from the vertex array in order; then
   // the faces' edges between two of them, whose neighbours (anywhere in the
   // array) are read only there.
@@ -321,7 +306,7 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
       na = nb = 2;
     }
   }
-  return JoinAtOnePlace(mesh, plane, std::move(points), PlaceTolerance(tolerances, box));
+  return JoinAtOnePlace(mesh, plane, std::move(points), tolerances.place);
 }
 
 }  // namespace quarnel

@@ -24,13 +24,11 @@ struct PointsApart {
 // faces running an edge the same way, or two bodies' loops cross there
 // (KeepCrossingBodiesApart). A face that would get two corners in
 // one place is a needle no wider than the rounding: it goes, with the
-// corners that no other face uses. With anchors (per vertex), only the sets
-// that hold an anchored vertex are joined. Returns whether any were joined:
-// the face-face adjacency is then stale. Without anchors, where every
-// point stands at a place of its own, they are set in apart (when given).
+// corners that no other face uses. Returns whether any were joined: the
+// face-face adjacency is then stale. Where every point stands at a place
+// of its own, they are set in apart (when given).
 bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> points,
-                    double tolerance,
-                    const std::vector<uint8_t>* anchors = nullptr, PointsApart* apart = nullptr);
+                    double tolerance, PointsApart* apart = nullptr);
 
 // The points of the loops, as JoinCutPointsAtOnePlace takes the corners of
 // the border edges: those within tolerance of the plane.

@@ -15,13 +15,6 @@ namespace quarnel {
 
 namespace {
 
-// The box that every tolerance of the cap comes from: that of the
-// tolerances (from before the clip during Clip and Cap), or without one,
-// the box given.
-BBox3f ToleranceBox(const CutTolerances& tolerances, const BBox3f& fallback) {
-  return tolerances.box.IsNull() ? fallback : tolerances.box;
-}
-
 // Whether every vertex of the loop lies within 1 % of the loop's box
 // diagonal, or within the collapse's tolerance, of the plane: the loops that
 // the cap fills.
@@ -211,9 +204,8 @@ void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const
 }
 
 // The loops chosen by their own size may run farther from the plane than
-// onCut, within which the points were joined before: where one does, its
-// points at one place are joined too, with the points of any of the count
-// loops at one place with them. Where a split seam runs off the cut, the
+// onCut, within which the points were joined before: where one does, the
+// points of the count loops that stand at one place are joined. Where a split seam runs off the cut, the
 // loop on one side of it may be chosen by its size and the loop on the
 // other side, smaller, not: joined, the two are one loop of the cut.
 // Returns whether any were joined.
@@ -224,40 +216,24 @@ bool JoinFartherPoints(MeshT5& mesh, const Plane3f& plane, const LoopWalks& walk
     for (const FacePos& p : walks.Of(i))
       farther = farther || !(std::fabs(SignedDistance(p.v->position, plane)) <= onCut);
   if (!farther) return false;
-  std::vector<uint8_t> onChosen(mesh.vertices.size(), 0);
-  for (size_t i : chosen)
-    for (const FacePos& p : walks.Of(i)) onChosen[mesh.VertexIndex(p.v)] = 1;
   std::vector<VertexT5*> points;
   for (size_t i = 0; i < count; ++i)
     for (const FacePos& p : walks.Of(i))
       if (IsLiveIncluded(p.v->flags)) points.push_back(p.v);
-  return JoinAtOnePlace(mesh, plane, std::move(points), place, &onChosen);
+  return JoinAtOnePlace(mesh, plane, std::move(points), place);
 }
 
 }  // namespace
-
-double CutTolerance(const CutTolerances& tolerances, const BBox3f& cut) {
-  const BBox3f box = ToleranceBox(tolerances, cut);
-  return box.IsNull() ? 0.0 : double(float(box.Diag() * double(1e-4f)));
-}
-
-double PlaceTolerance(const CutTolerances& tolerances, const BBox3f& cut) {
-  return PlaceTolerance(ToleranceBox(tolerances, cut));
-}
 
 void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tolerances,
                       LoopWalks& walks, std::vector<size_t>& chosen,
                       const std::vector<uint8_t>* sheets, PointsApart& apart) {
   std::vector<BorderLoop> loops;
   CollectLoops(mesh, loops, &walks);
-  const double collapsed = double(tolerances.planeTolerance);
-  BBox3f cut;
-  cut.SetNull();
-  if (double(tolerances.planeTolerance) == 0.0)
-    for (const FacePos& p : walks.steps)
-      cut.Add(p.v->position);
-  const double onCut = CutTolerance(tolerances, cut);
-  const double place = PlaceTolerance(tolerances, cut);
+  // The collapse moves points of the cut to midpoints of edges whose ends
+  // lie within planeTolerance of the plane: on a small loop of a large
+  // model that is more than the loop's own share.
+  const double onCut = double(tolerances.planeTolerance), place = tolerances.place;
   auto collect = [&]() {
     loops.clear();
     CollectLoops(mesh, loops, &walks);
@@ -280,7 +256,7 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, const CutTolerances& t
       // A sheet's loop is taken as lying on the plane whole, and not chosen,
       // so that no run of it is chained either.
       if (sheet) whole[i] = 1;
-      else if (LoopOnPlane(walks, i, loops[i], plane, collapsed)) chosen.push_back(i), whole[i] = 1;
+      else if (LoopOnPlane(walks, i, loops[i], plane, onCut)) chosen.push_back(i), whole[i] = 1;
     }
     ChainRunsOnPlane(walks, whole, plane, onCut, place, chosen);
   };
@@ -345,14 +321,9 @@ void RemoveTipsSquashedOnTheCut(MeshT5& mesh, const LoopWalks& walks,
     bool lone = f->v[0] != f->v[1] && f->v[1] != f->v[2] && f->v[2] != f->v[0];
     for (int z = 0; z < 3; ++z)
       lone = lone && walk[size_t(z)].f == f && f->adjFace[z] == f;
-    if (!lone) continue;
-    BBox3f box;
-    box.SetNull();
     for (const VertexT5* v : f->v)
-      box.Add(v->position);
-    const double tolerance = CutTolerance(tolerances, box);
-    for (const VertexT5* v : f->v)
-      lone = lone && std::fabs(SignedDistance(v->position, plane)) <= tolerance;
+      lone = lone && std::fabs(SignedDistance(v->position, plane)) <=
+                         double(tolerances.planeTolerance);
     if (!lone) continue;
     gone[k] = 1;
     faces.push_back(f);

@@ -13,15 +13,6 @@
 
 namespace quarnel {
 
-// The tolerance within which a point counts as one of the cut: the clip's
-// edge collapse's, 1e-4 of the box's diagonal. The collapse moves points of
-// the cut to midpoints of edges whose ends lie within it of the plane: on a
-// small loop of a large model that is more than the loop's own share.
-double CutTolerance(const CutTolerances& tolerances, const BBox3f& cut);
-
-// Points of the cut closer than this may stand at one place (see places.h).
-double PlaceTolerance(const CutTolerances& tolerances, const BBox3f& cut);
-
 // The loops of the cut that the cap fills, after its points at one place
 // were joined and the side faces that lie flat on them went: their walks,
 // and the indices of those on the plane. Loops along a face of sheets (by

@@ -7,18 +7,9 @@
 #include <optional>
 #include <utility>
 #include <vector>
-#include "core/cap/bodies.h"
 #include "core/cap/side_grids.h"
 
 namespace quarnel {
-
-namespace {
-
-// Groups of up to this many loops with no complete cover are nested by
-// pairs; beyond, each of their loops is capped on its own.
-constexpr size_t kNestedFallback = 64;
-
-}  // namespace
 
 namespace {
 
@@ -145,22 +136,6 @@ bool NestByRays(const std::vector<CapLoop>& caps, const std::vector<size_t>& gro
     }
   }
   return true;
-}
-
-std::vector<int> NestByVotes(const std::vector<CapLoop>& caps, const std::vector<size_t>& group) {
-  const size_t k = group.size();
-  std::vector<int> parent(k, -1);
-  std::vector<double> around(k, HUGE_VAL);
-  for (size_t a = 0; a < k && k <= kNestedFallback; ++a) {
-    const CapLoop& c = caps[group[a]];
-    for (size_t b = 0; b < k; ++b) {
-      const CapLoop& d = caps[group[b]];
-      const double area = std::fabs(d.twiceArea);
-      if (b == a || !(area > std::fabs(c.twiceArea)) || !(area < around[a])) continue;
-      if (InsideLoop(c, d)) parent[a] = int(b), around[a] = area;
-    }
-  }
-  return parent;
 }
 
 }  // namespace quarnel

@@ -21,8 +21,4 @@ namespace quarnel {
 bool NestByRays(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
                 std::vector<int>& parent, std::vector<size_t>& order);
 
-// The parent of each loop of the group (into group, -1 for none), the
-// innermost loop around it (InsideLoop), found by pairs.
-std::vector<int> NestByVotes(const std::vector<CapLoop>& caps, const std::vector<size_t>& group);
-
 }  // namespace quarnel

@@ -54,7 +54,9 @@ bool AnySidesCross(const std::vector<std::pair<uint32_t, uint32_t>>& sides,
       lo.x = std::min(lo.x, at[id].x), lo.y = std::min(lo.y, at[id].y);
       hi.x = std::max(hi.x, at[id].x), hi.y = std::max(hi.y, at[id].y);
     }
-  const PlaneGrid grid(lo, hi, 0.0, sides.size());
+  // Four cells for each side: fewer sides share a cell, and only sides
+  // that share one are asked.
+  const PlaneGrid grid(lo, hi, 0.0, 4 * sides.size());
   const SidesByCell near(grid, sides.size(), [&](uint32_t s) {
     return std::pair(at[sides[s].first], at[sides[s].second]);
   });

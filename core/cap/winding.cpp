@@ -15,6 +15,7 @@ namespace quarnel {
 
 namespace {
 
+// A directed edge from a to b as one number, sorted by a first.
 uint64_t Key(uint32_t a, uint32_t b) { return uint64_t(a) << 32 | b; }
 
 // The group's border edges, each once, as the cap runs them (against the
@@ -94,23 +95,23 @@ bool ChainCycles(const GroupSides& sides, std::vector<std::vector<size_t>>& cycl
 
 // The way the cycles turn as a whole: 1 counter-clockwise (or none), -1
 // clockwise.
-int TurnOf(const std::vector<size_t>& current, const std::vector<std::vector<size_t>>& cycles,
-           const std::vector<CapSide>& all, const CutPlaces& places) {
+int TurnOf(const std::vector<std::vector<size_t>>& cycles, const std::vector<CapSide>& all,
+           const CutPlaces& places) {
   double twiceArea = 0.0;
-  for (size_t g : current)
-    for (size_t s : cycles[g]) {
+  for (const std::vector<size_t>& cycle : cycles)
+    for (size_t s : cycle) {
       const Point2d a = places.at[all[s].p], b = places.at[all[s].q];
       twiceArea += a.x * b.y - a.y * b.x;
     }
   return twiceArea < 0.0 ? -1 : 1;
 }
 
-// The cycles being covered, with their places numbered from 0 on their own
+// The cycles, with their places numbered from 0 on their own
 // (a cut has many groups, and none may cost as much as all the cut's
 // places), and the places that lie on each side (within snap).
 struct Frame {
   std::vector<CapSide> sides;
-  std::vector<size_t> loopOf;  // of each side, into the cycles being covered
+  std::vector<size_t> loopOf;  // the cycle of each side
   std::vector<uint32_t> ids;   // the cut's place of each of the frame's
   std::vector<Point2d> at;
   std::vector<VertexT5*> vertex;
@@ -123,11 +124,12 @@ struct Frame {
   }
 };
 
-Frame FrameOf(const std::vector<size_t>& current, const std::vector<std::vector<size_t>>& cycles,
-              const std::vector<CapSide>& all, const CutPlaces& places, double snap) {
+// The frame of the cycles, the points on each side found within snap.
+Frame FrameOf(const std::vector<std::vector<size_t>>& cycles, const std::vector<CapSide>& all,
+              const CutPlaces& places, double snap) {
   Frame f;
-  for (size_t g = 0; g < current.size(); ++g)
-    for (size_t s : cycles[current[g]]) {
+  for (size_t g = 0; g < cycles.size(); ++g)
+    for (size_t s : cycles[g]) {
       f.sides.push_back(all[s]);
       f.loopOf.push_back(g);
       f.ids.push_back(all[s].p);
@@ -190,41 +192,15 @@ std::vector<uint32_t> AddCrossings(const std::vector<ContourCrossing>& crossings
   return ids;
 }
 
-// Flips the pass's triangles (turning as turn) off the surface's chords
-// where they lie on one; false where that cannot be done.
-bool AvoidChords(const Frame& f, const Cover& cover, int turn, SurfaceChords& chords,
-                 std::vector<uint32_t>& pass) {
-  std::vector<VertexT5*> corners = f.vertex;
-  corners.resize(cover.at.size(), nullptr);
-  if (!chords.AnyOn(pass, corners)) return true;
-  const RefusedDiagonal onChord = [&](int a, int b) {
-    return chords.Joins(corners[size_t(a)], corners[size_t(b)]);
-  };
-  const size_t second = turn > 0 ? 1 : 2, third = turn > 0 ? 2 : 1;
-  std::vector<int> ccw;
-  for (size_t t = 0; t + 2 < pass.size(); t += 3)
-    ccw.insert(ccw.end(), {int(pass[t]), int(pass[t + second]), int(pass[t + third])});
-  if (!FlipRefusedDiagonals(cover.at, ccw, onChord)) return false;
-  for (size_t t = 0; t + 2 < ccw.size(); t += 3) {
-    pass[t] = uint32_t(ccw[t]);
-    pass[t + second] = uint32_t(ccw[t + 1]);
-    pass[t + third] = uint32_t(ccw[t + 2]);
-  }
-  return true;
-}
-
 // Adds the triangles over the regions the contours wind around with the
 // sign of turn, turning that way; false where the tessellation fails.
 bool AddPass(const Frame& f, const std::vector<std::vector<uint32_t>>& contours, int turn,
-             double snap, SurfaceChords& chords, Cover& cover) {
+             double snap, Cover& cover) {
   std::vector<uint32_t> local;
   std::vector<ContourCrossing> crossings;
   if (!TessellateByWinding(f.at, contours, turn, snap, local, crossings)) return false;
   const std::vector<uint32_t> own = AddCrossings(crossings, f.placeCount, cover);
-  std::vector<uint32_t> pass;
-  for (uint32_t id : local) pass.push_back(own[id]);
-  if (!AvoidChords(f, cover, turn, chords, pass)) return false;
-  cover.tris.insert(cover.tris.end(), pass.begin(), pass.end());
+  for (uint32_t id : local) cover.tris.push_back(own[id]);
   return true;
 }
 
@@ -400,23 +376,16 @@ std::vector<Piece> PiecesOf(const Frame& f) {
   return pieces;
 }
 
-// Which cycles have pieces on the cover's rim and which have pieces off
-// it, taking the rim's rows of the pieces on it (through, per side).
-struct RimSplit {
-  std::vector<uint8_t> on, off;
-  std::vector<std::vector<uint32_t>> through;
-};
-
-RimSplit SplitByRim(const Frame& f, const Cover& cover, double snap, size_t count, Rim& rim) {
-  RimSplit split{std::vector<uint8_t>(count, 0), std::vector<uint8_t>(count, 0),
-                 std::vector<std::vector<uint32_t>>(f.sides.size())};
-  for (const Piece& piece : PiecesOf(f)) {
-    if (piece.done) continue;
-    const size_t g = f.loopOf[piece.side];
-    const bool row = rim.Row(piece.a, piece.b, f, cover, snap, split.through[piece.side]);
-    (row ? split.on : split.off)[g] = 1;
-  }
-  return split;
+// Takes the rim's row of each piece of a side that no other piece runs
+// back (through: the crossings on its way, per side); false where a piece
+// has no such row: it lies inside the cover, or crosses its rim.
+bool PiecesOnRim(const Frame& f, const Cover& cover, double snap, Rim& rim,
+                 std::vector<std::vector<uint32_t>>& through) {
+  through.assign(f.sides.size(), {});
+  for (const Piece& piece : PiecesOf(f))
+    if (!piece.done && !rim.Row(piece.a, piece.b, f, cover, snap, through[piece.side]))
+      return false;
+  return true;
 }
 
 // Whether two faces split at one point would get the same edge from it to
@@ -458,79 +427,45 @@ void Emit(const Frame& f, const Cover& cover, const std::vector<std::vector<uint
 }
 
 // What an attempt at covering the cycles came to.
-enum class Attempt { kCapped, kBothWays, kInsideLater, kFailed };
+enum class Attempt { kCapped, kBothWays, kFailed };
 
-// Sorts the cycles into those wholly on the rim and those wholly off it,
-// inside the cover (turning as it does: capped on their own later).
-Attempt Sort(const RimSplit& split, const std::vector<size_t>& current, bool bothWays,
-             std::vector<size_t>& whole, std::vector<size_t>& inside) {
-  for (size_t g = 0; g < current.size(); ++g) {
-    if (split.on[g] && split.off[g]) return bothWays ? Attempt::kFailed : Attempt::kBothWays;
-    (split.off[g] ? inside : whole).push_back(current[g]);
-  }
-  if (inside.empty()) return Attempt::kCapped;
-  if (!bothWays) return Attempt::kBothWays;
-  return whole.empty() ? Attempt::kFailed : Attempt::kInsideLater;
-}
-
-// One attempt at covering the cycles current (the regions wound as first,
-// and with bothWays the others too): appends the cover to plan where every
-// piece of a side is on its rim or run back, and every rim edge is such a
-// piece; or says what to try next (inside: the cycles to cap later).
-Attempt TryCover(const std::vector<size_t>& current, const std::vector<std::vector<size_t>>& cycles,
-                 const GroupSides& sides, const CutPlaces& places, double snap, int first,
-                 bool bothWays, SurfaceChords& chords, CapPlan& plan, std::vector<size_t>& inside) {
-  const Frame f = FrameOf(current, cycles, sides.all, places, snap);
-  const std::vector<std::vector<uint32_t>> contours = ContoursOf(f, current.size());
+// One attempt at covering the cycles (the regions wound as first, and with
+// bothWays the others too): appends the cover to plan where every piece of
+// a side is on its rim or run back, and every rim edge is such a piece; or
+// says what to try next.
+Attempt TryCover(const std::vector<std::vector<size_t>>& cycles, const GroupSides& sides,
+                 const CutPlaces& places, double snap, int first, bool bothWays,
+                 SurfaceChords& chords, CapPlan& plan) {
+  const Frame f = FrameOf(cycles, sides.all, places, snap);
+  const std::vector<std::vector<uint32_t>> contours = ContoursOf(f, cycles.size());
   Cover cover{{}, {}, f.at};
   for (int turn : {first, -first})
-    if ((turn == first || bothWays) && !AddPass(f, contours, turn, snap, chords, cover))
+    if ((turn == first || bothWays) && !AddPass(f, contours, turn, snap, cover))
       return Attempt::kFailed;
   MergeCrossings(f.placeCount, snap, cover);
   Rim rim(cover.tris);
-  const RimSplit split = SplitByRim(f, cover, snap, current.size(), rim);
-  std::vector<size_t> whole;
-  const Attempt sorted = Sort(split, current, bothWays, whole, inside);
-  if (sorted != Attempt::kCapped) return sorted;
-  if (rim.Left() != 0) return bothWays ? Attempt::kFailed : Attempt::kBothWays;
+  std::vector<std::vector<uint32_t>> through;
+  if (!PiecesOnRim(f, cover, snap, rim, through) || rim.Left() != 0)
+    return bothWays ? Attempt::kFailed : Attempt::kBothWays;
   std::vector<VertexT5*> corners = f.vertex;
   corners.resize(cover.at.size(), nullptr);
-  if (!chords.KeepManifold(cover.tris, corners) || SpokesMeet(f, split.through))
+  if (!chords.KeepManifold(cover.tris, corners) || SpokesMeet(f, through))
     return Attempt::kFailed;
-  Emit(f, cover, split.through, uint32_t(places.at.size()), plan);
+  Emit(f, cover, through, uint32_t(places.at.size()), plan);
   return Attempt::kCapped;
 }
 
-// Covers the cycles: first those on the rim of a cover of all of them, then
-// those inside it, on their own; false where one has no cover.
+// Covers the cycles as a whole: the regions they wind around the way they
+// turn as a whole, or where that leaves a piece off the rim, both ways;
+// false where neither is a complete cover.
 bool CoverCycles(const std::vector<std::vector<size_t>>& cycles, const GroupSides& sides,
                  const CutPlaces& places, double snap, SurfaceChords& chords, CapPlan& plan) {
-  std::vector<size_t> pending(cycles.size());
-  for (size_t i = 0; i < pending.size(); ++i) pending[i] = i;
-  // Each round caps at least one cycle or gives up: bounded by the cycles.
-  while (!pending.empty()) {
-    std::vector<size_t> current = std::move(pending), later;
-    const int first = TurnOf(current, cycles, sides.all, places);
-    bool bothWays = false;
-    for (;;) {
-      std::vector<size_t> inside;
-      const Attempt a = TryCover(current, cycles, sides, places, snap, first, bothWays, chords,
-                                 plan, inside);
-      if (a == Attempt::kCapped) break;
-      if (a == Attempt::kFailed) return false;
-      if (a == Attempt::kBothWays) {
-        bothWays = true;
-        continue;
-      }
-      later.insert(later.end(), inside.begin(), inside.end());
-      std::vector<size_t> whole;
-      for (size_t g : current)
-        if (std::find(inside.begin(), inside.end(), g) == inside.end()) whole.push_back(g);
-      current = std::move(whole);
-    }
-    pending = std::move(later);
+  const int first = TurnOf(cycles, sides.all, places);
+  for (bool bothWays : {false, true}) {
+    const Attempt a = TryCover(cycles, sides, places, snap, first, bothWays, chords, plan);
+    if (a != Attempt::kBothWays) return a == Attempt::kCapped;
   }
-  return true;
+  return false;
 }
 
 }  // namespace

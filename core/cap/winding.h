@@ -20,10 +20,10 @@ namespace quarnel {
 // on the cap's rim, or as a row of them through points where loops cross;
 // or it is run back by a piece of another side, where two loops run along
 // each other and the surface closes on itself. Every edge on the rim must
-// be such a piece. Loops wholly inside the cap (a loop inside another that
-// turns the same way, as an island on an open model) are capped again on
-// their own after the others. Returns false, leaving plan as it was, where
-// no such cap is found.
+// be such a piece. Where a piece is left off the rim, the regions wound the
+// other way are covered too (faces turned against the others, as in the
+// inverted lobe of a surface that crosses itself). Returns false, leaving
+// plan as it was, where no such cap is found.
 bool TessellateGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
                      const CutPlaces& places, double snap, SurfaceChords& chords, CapPlan& plan);
 

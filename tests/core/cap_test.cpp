@@ -1140,6 +1140,43 @@ TEST(CapCut, CrossingLoopsOfASurfaceThatCrossesItselfCoverEachRegionOnce) {
                       0}));
 }
 
+// A prism of rows layers over the quadrilateral (0, 0), (2, 2), (2, 0),
+// (0, 1), fanned from its first corner: its sides (0, 0)-(2, 2) and
+// (2, 0)-(0, 1) cross, and its two lobes turn opposite ways.
+Soup BowtiePrism(int rows) {
+  const float corners[4][2] = {{0, 0}, {2, 2}, {2, 0}, {0, 1}};
+  Soup s;
+  for (int k = 0; k <= rows; ++k)
+    for (const auto& c : corners) s.points.push_back({c[0], c[1], float(k) / float(rows)});
+  const int top = 4 * rows;
+  s.tris = {{0, 2, 1}, {0, 3, 2}, {top, top + 1, top + 2}, {top, top + 2, top + 3}};
+  for (int k = 0; k < rows; ++k)
+    for (int a = 0; a < 4; ++a) {
+      const int b = (a + 1) % 4, lo = 4 * k, hi = 4 * (k + 1);
+      s.tris.push_back({lo + a, lo + b, hi + b});
+      s.tris.push_back({lo + a, hi + b, hi + a});
+    }
+  // Turned so that the volume is positive: the larger lobe faces out.
+  double volume = 0.0;
+  for (const auto& t : s.tris) {
+    const Vec3d a(s.points[size_t(t[0])]), b(s.points[size_t(t[1])]), c(s.points[size_t(t[2])]);
+    volume += a.Dot(b.Cross(c));
+  }
+  if (volume < 0.0)
+    for (auto& t : s.tris) std::swap(t[1], t[2]);
+  return s;
+}
+
+TEST(CapCut, ASurfaceThatCrossesItselfIsClosedWhereItsLoopsRunAlongOneAnother) {
+  // Cut at a tilt through both lobes: the loops of the two lobes run along
+  // one another on the line where the lobes cross, and there the surface
+  // closes on itself; the rest is covered.
+  MeshT5 m = WithBox(Build<MeshT5>(BowtiePrism(4)));
+  ClipAndCap(m, MakePlane(0.229971662f, 0.687864482f, 0.688444197f, 0.853541613f));
+  ASSERT_TRUE(Consistent(m));
+  EXPECT_EQ(BorderEdges(m), 0);
+}
+
 TEST(CapCut, AHoleThatTouchesItsLoopLeavesNoSlit) {
   // The loop and a hole that share a point (the loop pinched there), under
   // a fan each: the hole is cut out at the shared point.

@@ -1,0 +1,220 @@
+#include "core/cap/touching_loops.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <numbers>
+#include <utility>
+#include <vector>
+#include "core/cap/ear_clipping.h"
+#include "core/cap/side_grids.h"
+
+namespace quarnel {
+
+namespace {
+
+// A side as the cap runs it, from place p (corner from) to place q
+// (corner to): edge z of face f.
+struct RunSide {
+  uint32_t p, q;
+  VertexT5* from;
+  VertexT5* to;
+  const FaceT5* f;
+  int z;
+};
+
+// The sides of the group's loops as their caps run them (against the way
+// the face of each runs it), each border edge once, less each pair of a side and one running back
+// between the same two corners; empty where two other sides join the same
+// two places, or a side one place to itself. turn is the sign of the area
+// the sides turn (0 for none).
+std::vector<RunSide> SidesAsTheCapRuns(const std::vector<CapLoop>& caps,
+                                       const std::vector<size_t>& group, const CutPlaces& places,
+                                       int& turn) {
+  std::vector<RunSide> sides;
+  double area = 0.0;
+  for (size_t i : group) {
+    const CapLoop& c = caps[i];
+    const size_t n = c.places.size();
+    for (size_t k = 0; k < n; ++k) {
+      const FacePos& e = c.edges[k];
+      const bool faceAlong = e.f->v[(e.z + 1) % 3] == c.corners[k];
+      const size_t a = faceAlong ? k : (k + n - 1) % n, b = faceAlong ? (k + n - 1) % n : k;
+      sides.push_back({c.places[a], c.places[b], c.corners[a], c.corners[b], e.f, e.z});
+      const Point2d& u = places.at[c.places[a]];
+      const Point2d& v = places.at[c.places[b]];
+      area += u.x * v.y - u.y * v.x;
+    }
+  }
+  turn = area > 0.0 ? 1 : area < 0.0 ? -1 : 0;
+  auto key = [](const RunSide& s) {
+    return uint64_t(std::min(s.p, s.q)) << 32 | std::max(s.p, s.q);
+  };
+  auto edge = [](const RunSide& s) { return std::pair(s.f, s.z); };
+  std::sort(sides.begin(), sides.end(), [&](const RunSide& x, const RunSide& y) {
+    const uint64_t a = key(x), b = key(y);
+    return a != b ? a < b : edge(x) < edge(y);
+  });
+  // A border edge that the walks passed twice is one side.
+  sides.erase(std::unique(sides.begin(), sides.end(),
+                          [&](const RunSide& x, const RunSide& y) { return edge(x) == edge(y); }),
+              sides.end());
+  std::vector<RunSide> kept;
+  for (size_t s = 0, e = 0; s < sides.size(); s = e) {
+    for (e = s + 1; e < sides.size() && key(sides[e]) == key(sides[s]);) ++e;
+    const RunSide& x = sides[s];
+    if (x.p == x.q) return {};
+    if (e - s == 1) {
+      kept.push_back(x);
+      continue;
+    }
+    const RunSide& y = sides[s + 1];
+    if (e - s != 2 || x.from != y.to || x.to != y.from || x.p != y.q) return {};
+  }
+  return kept;
+}
+
+// Whether the sides keep apart but at their ends: none crosses another
+// and no point lies on one.
+bool SidesKeepApart(const std::vector<RunSide>& sides, const CutPlaces& places, double snap) {
+  std::vector<std::pair<uint32_t, uint32_t>> ends;
+  std::vector<CapSide> capSides;
+  std::vector<uint32_t> ids;
+  for (const RunSide& s : sides) {
+    ends.push_back({s.p, s.q});
+    capSides.push_back({s.p, s.q, nullptr, 0});
+    ids.push_back(s.p);
+  }
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  for (const std::vector<uint32_t>& on : PointsOnSides(capSides, places.at, places.rounding, ids, snap))
+    if (!on.empty()) return false;
+  return !AnySidesCross(ends, places.at);
+}
+
+// Per side, the side that follows it: of those leaving its end, the first
+// round from the way back along it, clockwise where the cap turns
+// counter-clockwise (turn 1), so that the cap's region stays on the left;
+// the other way round for turn -1. Empty where that is no one-to-one
+// following, or a place has not as many sides leaving as coming.
+std::vector<uint32_t> NextSides(const std::vector<RunSide>& sides, const CutPlaces& places,
+                                int turn) {
+  std::vector<uint32_t> leaving(sides.size());
+  for (uint32_t i = 0; i < sides.size(); ++i) leaving[i] = i;
+  std::sort(leaving.begin(), leaving.end(),
+            [&](uint32_t a, uint32_t b) { return sides[a].p < sides[b].p; });
+  auto angle = [&](uint32_t from, uint32_t to) {
+    const Point2d a = places.at[from], b = places.at[to];
+    return std::atan2(b.y - a.y, b.x - a.x);
+  };
+  std::vector<uint32_t> next(sides.size());
+  std::vector<uint8_t> taken(sides.size(), 0);
+  for (uint32_t i = 0; i < sides.size(); ++i) {
+    const uint32_t v = sides[i].q;
+    auto first = std::lower_bound(leaving.begin(), leaving.end(), v,
+                                  [&](uint32_t s, uint32_t place) { return sides[s].p < place; });
+    const double back = angle(v, sides[i].p);
+    double best = HUGE_VAL;
+    uint32_t chosen = UINT32_MAX;
+    for (auto it = first; it != leaving.end() && sides[*it].p == v; ++it) {
+      double round = turn > 0 ? back - angle(v, sides[*it].q) : angle(v, sides[*it].q) - back;
+      while (round <= 0.0) round += 2.0 * std::numbers::pi;
+      if (round < best) best = round, chosen = *it;
+    }
+    if (chosen == UINT32_MAX || taken[chosen]) return {};
+    taken[chosen] = 1;
+    next[i] = chosen;
+  }
+  return next;
+}
+
+// The loops that following the sides makes, each passing a place once and
+// turning as the cap does; empty where one does not.
+std::vector<CapLoop> TracedLoops(const std::vector<RunSide>& sides,
+                                 const std::vector<uint32_t>& next, const CutPlaces& places,
+                                 int turn) {
+  std::vector<CapLoop> loops;
+  std::vector<uint8_t> done(sides.size(), 0), met(places.at.size(), 0);
+  for (uint32_t start = 0; start < sides.size(); ++start) {
+    if (done[start]) continue;
+    CapLoop c;
+    for (uint32_t s = start; !done[s]; s = next[s]) {
+      done[s] = 1;
+      c.places.push_back(sides[s].p);
+      c.corners.push_back(sides[s].from);
+      c.points.push_back(places.at[sides[s].p]);
+    }
+    bool once = c.places.size() >= 3;
+    for (uint32_t p : c.places) once = once && !met[p], met[p] = 1;
+    for (uint32_t p : c.places) met[p] = 0;
+    c.twiceArea = TwiceArea(c.points);
+    if (!once || !(c.twiceArea * turn > 0.0)) return {};
+    c.lo = c.hi = c.points[0];
+    for (const Point2d& q : c.points) {
+      c.lo.x = std::min(c.lo.x, q.x), c.lo.y = std::min(c.lo.y, q.y);
+      c.hi.x = std::max(c.hi.x, q.x), c.hi.y = std::max(c.hi.y, q.y);
+    }
+    loops.push_back(std::move(c));
+  }
+  return loops;
+}
+
+// Whether no loop's box holds the middle of another's box, through a grid
+// of the middles: a loop inside another would.
+bool NoneInside(const std::vector<CapLoop>& loops) {
+  std::vector<Point2d> middle;
+  Point2d lo = loops[0].lo, hi = loops[0].hi;
+  for (const CapLoop& c : loops) {
+    middle.push_back({0.5 * (c.lo.x + c.hi.x), 0.5 * (c.lo.y + c.hi.y)});
+    lo.x = std::min(lo.x, c.lo.x), lo.y = std::min(lo.y, c.lo.y);
+    hi.x = std::max(hi.x, c.hi.x), hi.y = std::max(hi.y, c.hi.y);
+  }
+  const PlaneGrid grid(lo, hi, 0.0, loops.size());
+  std::vector<size_t> start(grid.Cells() + 1, 0), in(loops.size());
+  for (const Point2d& m : middle) ++start[size_t(grid.Of(m)) + 1];
+  for (size_t c = 0; c + 1 < start.size(); ++c) start[c + 1] += start[c];
+  std::vector<size_t> fill(start.begin(), start.end() - 1);
+  for (size_t a = 0; a < loops.size(); ++a) in[fill[size_t(grid.Of(middle[a]))]++] = a;
+  for (size_t a = 0; a < loops.size(); ++a) {
+    const CapLoop& c = loops[a];
+    for (int64_t y = grid.Row(c.lo.y); y <= grid.Row(c.hi.y); ++y)
+      for (int64_t x = grid.Column(c.lo.x); x <= grid.Column(c.hi.x); ++x) {
+        const size_t cell = size_t(y * grid.Side() + x);
+        for (size_t k = start[cell]; k < start[cell + 1]; ++k) {
+          const Point2d& m = middle[in[k]];
+          if (in[k] != a && m.x >= c.lo.x && m.x <= c.hi.x && m.y >= c.lo.y && m.y <= c.hi.y)
+            return false;
+        }
+      }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool EarClipTouchingLoops(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
+                          const CutPlaces& places, double snap, SurfaceChords& chords,
+                          CapPlan& plan) {
+  int turn = 0;
+  const std::vector<RunSide> sides = SidesAsTheCapRuns(caps, group, places, turn);
+  if (sides.empty() || turn == 0 || !SidesKeepApart(sides, places, snap)) return false;
+  // Loops that meet at no place are EarClipApartLoops's.
+  std::vector<uint32_t> starts;
+  for (const RunSide& s : sides) starts.push_back(s.p);
+  std::sort(starts.begin(), starts.end());
+  if (std::adjacent_find(starts.begin(), starts.end()) == starts.end()) return false;
+  const std::vector<uint32_t> next = NextSides(sides, places, turn);
+  if (next.empty()) return false;
+  const std::vector<CapLoop> loops = TracedLoops(sides, next, places, turn);
+  if (loops.empty() || !NoneInside(loops)) return false;
+  const size_t triangles0 = plan.triangles.size();
+  for (const CapLoop& c : loops)
+    if (!EarClipLoop({&c}, chords, plan)) {
+      plan.triangles.resize(triangles0);
+      return false;
+    }
+  return true;
+}
+
+}  // namespace quarnel
