@@ -19,9 +19,12 @@ namespace quarnel {
 // Joins the points of a plane cut that stand at one place, as the two
 // sides of a split seam do where the cut crosses it: of the corners of the
 // border edges (edges without a live neighbour across them) that lie within
-// the tolerances' planeTolerance of the plane, each set at one place (within the
-// rounding of their own coordinates of one another, see GroupByPlace)
-// becomes its first vertex in the array, unless joining it would give an
+// the tolerances' planeTolerance of the plane, and of the inner edges between two
+// such points no longer than the rounding (the clip splits the edges of a
+// point of the model that the plane passes within rounding of right
+// beside it), each set at one place (within the rounding of their own
+// coordinates of one another, see GroupByPlace) becomes its first vertex
+// in the array, unless joining it would give an
 // edge more than two faces or two faces running an edge the same way, or
 // the loops of two bodies cross there; a face that it would give two
 // corners in one place, a needle no wider than the rounding, goes. Vertices

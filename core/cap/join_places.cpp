@@ -57,6 +57,14 @@ bool AtOnePlace(const VertexT5* a, const VertexT5* b) {
          std::fabs(p.z - q.z) <= within;
 }
 
+// Whether two points lie no farther apart in any coordinate than tolerance.
+bool WithinPlace(const VertexT5* a, const VertexT5* b, double tolerance) {
+  const Vec3f& p = a->position;
+  const Vec3f& q = b->position;
+  return std::fabs(double(p.x) - q.x) <= tolerance && std::fabs(double(p.y) - q.y) <= tolerance &&
+         std::fabs(double(p.z) - q.z) <= tolerance;
+}
+
 // Whether the loops through a and b (two neighbours each), at one place,
 // cross there: b's neighbours lie clearly on either side of a's, around
 // the plane's normal, and no neighbour of one is at one place with one of
@@ -276,9 +284,14 @@ bool JoinLoopPointsAtOnePlace(MeshT5& mesh, const LoopWalks& walks, const Plane3
 bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
                              const CutTolerances& tolerances) {
   const double tolerance = double(tolerances.planeTolerance);
+  const double place = tolerances.place;
   // The points near the plane first, from the vertex array in order; then
   // the faces' edges between two of them, whose neighbours (anywhere in the
-  // array) are read only there.
+  // array) are read only there. An inner edge no longer than the rounding
+  // counts too: where the plane passes through a point of the model, the
+  // clip may split its edges within rounding of it, and the point and
+  // those splits are one place (joining only the splits, on the border,
+  // would give their edge to the point four faces).
   std::vector<uint8_t> near(mesh.vertices.size(), 0);
   bool any = false;
   for (size_t i = 0; i < mesh.vertices.size(); ++i) {
@@ -299,14 +312,14 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
       uint8_t &na = near[mesh.VertexIndex(a)], &nb = near[mesh.VertexIndex(b)];
       if (!na || !nb) continue;
       const FaceT5* n = f.adjFace[z];
-      if (n != &f && n != nullptr && IsLive(n->flags)) continue;
+      if (n != &f && n != nullptr && IsLive(n->flags) && !WithinPlace(a, b, place)) continue;
       // 2: taken already.
       if (na == 1) points.push_back(a);
       if (nb == 1) points.push_back(b);
       na = nb = 2;
     }
   }
-  return JoinAtOnePlace(mesh, plane, std::move(points), tolerances.place);
+  return JoinAtOnePlace(mesh, plane, std::move(points), place);
 }
 
 }  // namespace quarnel

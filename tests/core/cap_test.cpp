@@ -1214,6 +1214,16 @@ TEST(CapCut, AHoleThatTouchesItsLoopLeavesNoSlit) {
     }
     EXPECT_NEAR(areas[1], 2.0 * areas[0], 1e-6 * areas[0]);
   }
+  // Cut at a tilt through both touches: the plane passes within rounding
+  // of the shared points, and the clip splits their edges right beside
+  // them, on the wall and on the bore. Those points and the shared one are
+  // one place: both loops pass it, and nothing is left open.
+  const MeshT5 touching = WithBox(Build<MeshT5>(PipeSoup(TouchingEllipseBore(32, 0.5), {0, 16}, true)));
+  for (double degrees : {5.0, 30.0}) {
+    const double t = degrees * 3.141592653589793 / 180.0;
+    EXPECT_TRUE(ClosesOnce(touching, MakePlane(0, float(std::sin(t)), float(std::cos(t)), 0)))
+        << degrees << " degrees";
+  }
   // The ellipse's points at the touches made by the trigonometry, not
   // copied from the wall's: 6e-17 apart from them at one of the two.
   EXPECT_TRUE(PipeCapsOnce(PipeSoup(TouchingEllipseBore(64, 0.5), {}, false)));
