@@ -412,10 +412,16 @@ bool Tunnel(const Args& a, CutModel& m, std::string& msg) {
     msg = "the angle must be within 400 degrees";
     return false;
   }
+  const double width = a(1, 1);
+  if (!(width > 0.0 && width < 2.0)) {
+    msg = "the tunnel's width must be between 0 and 2";
+    return false;
+  }
   // Across the block (y, z): the square [0, 2]^2 around the tunnel's
-  // [0.5, 1.5]^2.
+  // floor from y = 1 - width / 2 to 1 + width / 2 at z = 0.5, 1 high.
+  const double y0 = 1 - width / 2, y1 = 1 + width / 2;
   Region ring;
-  ring.points = {{0, 0}, {2, 0}, {2, 2}, {0, 2}, {0.5, 0.5}, {1.5, 0.5}, {1.5, 1.5}, {0.5, 1.5}};
+  ring.points = {{0, 0}, {2, 0}, {2, 2}, {0, 2}, {y0, 0.5}, {y1, 0.5}, {y1, 1.5}, {y0, 1.5}};
   for (int k = 0; k < 4; ++k) {
     const int o = k, o1 = (k + 1) % 4, i = 4 + k, i1 = 4 + (k + 1) % 4;
     ring.tris.push_back({o, o1, i1});
@@ -564,12 +570,46 @@ std::vector<std::string> SplitAt(const std::string& s, char sep) {
 
 bool IsGeneratedSource(const std::string& source) {
   const std::string family = FamilyOf(source);
-  return family == "flat" || family == "soup" || Makers().count(family) > 0;
+  return family == "flat" || family == "soup" || family == "far" || Makers().count(family) > 0;
 }
+
+namespace {
+
+// The model moved by `offset` along x, with its cuts and focus.
+void MoveAlongX(CutModel& m, double offset) {
+  Move(m.soup, {offset, 0, 0});
+  for (Plane3f& pl : m.cuts)
+    pl.d = float(double(pl.d) + double(pl.normal.x) * offset);
+  for (BBox3f& b : m.focus) {
+    b.min = (Vec3d(b.min) + Vec3d(offset, 0, 0)).ToFloat();
+    b.max = (Vec3d(b.max) + Vec3d(offset, 0, 0)).ToFloat();
+  }
+}
+
+// far:<offset>:<source>
+bool FarModel(const std::string& source, CutModel& model, std::string& message) {
+  const std::vector<std::string> parts = SplitAt(source, ':');
+  Args args;
+  if (parts.size() < 3 || !ParseArgs({parts[0], parts[1]}, args, message)) {
+    if (message.empty()) message = "far needs an offset and a generated model after it";
+    return false;
+  }
+  if (std::fabs(args(0, 0)) > 1e7) {
+    message = "the offset must be within 1e7 of the origin";
+    return false;
+  }
+  if (!MakeCutModel(source.substr(parts[0].size() + parts[1].size() + 2), model, message))
+    return false;
+  MoveAlongX(model, args(0, 0));
+  return true;
+}
+
+}  // namespace
 
 bool MakeCutModel(const std::string& source, CutModel& model, std::string& message) {
   model = CutModel{};
   const std::string family = FamilyOf(source);
+  if (family == "far") return FarModel(source, model, message);
   if (family == "flat" || family == "soup") {
     const std::string inner = source.size() > family.size() ? source.substr(family.size() + 1) : "";
     if (inner.empty()) {

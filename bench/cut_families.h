@@ -41,9 +41,10 @@
 //   slab[:side 10]                a plate 2 high with side x side square
 //                                 holes through it
 // Special cases:
-//   tunnel[:degrees 17]           a block 4 x 2 x 2 with a tunnel along
-//                                 it whose floor lies at z = 0.5, turned
-//                                 about the axis (1, 2, 3)
+//   tunnel[:degrees 17:width 1]   a block 4 x 2 x 2 with a tunnel along
+//                                 it, 1 high and `width` wide, whose floor
+//                                 lies at z = 0.5, turned about the axis
+//                                 (1, 2, 3)
 //   bore[:n 32:b 0.5]             a pipe whose elliptic bore touches its
 //                                 wall at two vertices they share
 //   seamsphere[:slices 32:stacks 16:trig 1]  a sphere with a split seam
@@ -52,6 +53,7 @@
 // Exports of any of the above:
 //   flat:<source>                 every face its own points per direction
 //   soup:<source>                 every face its own three points
+//   far:<offset>:<source>         moved by offset along x, with its cuts
 #pragma once
 
 #include <string>
