@@ -31,13 +31,17 @@ CapLoop PartOf(const CapLoop& c, const std::vector<size_t>& points) {
     part.places.push_back(c.places[k]);
     part.against += Against(c, k);
   }
-  part.twiceArea = TwiceArea(part.points);
-  part.lo = part.hi = part.points[0];
-  for (const Point2d& q : part.points) {
-    part.lo.x = std::min(part.lo.x, q.x), part.lo.y = std::min(part.lo.y, q.y);
-    part.hi.x = std::max(part.hi.x, q.x), part.hi.y = std::max(part.hi.y, q.y);
-  }
+  part.Measure();
   return part;
+}
+
+void CapLoop::Measure() {
+  twiceArea = TwiceArea(points);
+  lo = hi = points[0];
+  for (const Point2d& q : points) {
+    lo.x = std::min(lo.x, q.x), lo.y = std::min(lo.y, q.y);
+    hi.x = std::max(hi.x, q.x), hi.y = std::max(hi.y, q.y);
+  }
 }
 
 namespace {

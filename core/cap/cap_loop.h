@@ -31,6 +31,8 @@ struct CapLoop {
   // Twice the signed area that the loop's cap turns: positive
   // counter-clockwise.
   double CapArea() const { return Along() ? twiceArea : -twiceArea; }
+  // Takes twiceArea and the box afresh from the points (at least one).
+  void Measure();
 };
 
 // The sign of the cut's cap as a whole: of the area that the loops' caps

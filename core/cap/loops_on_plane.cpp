@@ -297,12 +297,7 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
       c.corners.push_back(p.v);
       c.against += p.f->v[(p.z + 1) % 3] == p.v ? -1 : 1;
     }
-    c.twiceArea = TwiceArea(c.points);
-    c.lo = c.hi = c.points[0];
-    for (const Point2d& q : c.points) {
-      c.lo.x = std::min(c.lo.x, q.x), c.lo.y = std::min(c.lo.y, q.y);
-      c.hi.x = std::max(c.hi.x, q.x), c.hi.y = std::max(c.hi.y, q.y);
-    }
+    c.Measure();
     caps.push_back(std::move(c));
   }
   return caps;

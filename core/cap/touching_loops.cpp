@@ -150,11 +150,7 @@ std::vector<CapLoop> TracedLoops(const std::vector<RunSide>& sides,
     for (uint32_t p : c.places) met[p] = 0;
     c.twiceArea = TwiceArea(c.points);
     if (!once || !(c.twiceArea * turn > 0.0)) return {};
-    c.lo = c.hi = c.points[0];
-    for (const Point2d& q : c.points) {
-      c.lo.x = std::min(c.lo.x, q.x), c.lo.y = std::min(c.lo.y, q.y);
-      c.hi.x = std::max(c.hi.x, q.x), c.hi.y = std::max(c.hi.y, q.y);
-    }
+    c.Measure();
     loops.push_back(std::move(c));
   }
   return loops;
