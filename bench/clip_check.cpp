@@ -129,11 +129,15 @@
 #include "core/normals.h"
 #include "core/topology.h"
 #include "cut_families.h"
+#include "section_geometry.h"
 #include "io/ply_importer.h"
 #include "support/mesh_builders.h"
 #include "support/volumes.h"
 
 using namespace quarnel;
+using bench::AnyCrossing;
+using bench::LayeredArea;
+using bench::Seg2;
 
 namespace {
 
@@ -318,145 +322,6 @@ struct Section {
   double netArea = 0.0;
   double perimeter = 0.0;  // the length of its loops
 };
-
-bool SegmentsCross(const std::array<double, 2>& a, const std::array<double, 2>& b,
-                   const std::array<double, 2>& c, const std::array<double, 2>& d) {
-  auto orient = [](const std::array<double, 2>& p, const std::array<double, 2>& q,
-                   const std::array<double, 2>& r) {
-    return (q[0] - p[0]) * (r[1] - p[1]) - (q[1] - p[1]) * (r[0] - p[0]);
-  };
-  auto onSegment = [](const std::array<double, 2>& p, const std::array<double, 2>& q,
-                      const std::array<double, 2>& r) {
-    return std::min(p[0], q[0]) <= r[0] && r[0] <= std::max(p[0], q[0]) &&
-           std::min(p[1], q[1]) <= r[1] && r[1] <= std::max(p[1], q[1]);
-  };
-  const double d1 = orient(c, d, a), d2 = orient(c, d, b);
-  const double d3 = orient(a, b, c), d4 = orient(a, b, d);
-  if (((d1 > 0 && d2 < 0) || (d1 < 0 && d2 > 0)) && ((d3 > 0 && d4 < 0) || (d3 < 0 && d4 > 0)))
-    return true;
-  if (d1 == 0 && onSegment(c, d, a)) return true;
-  if (d2 == 0 && onSegment(c, d, b)) return true;
-  if (d3 == 0 && onSegment(a, b, c)) return true;
-  if (d4 == 0 && onSegment(a, b, d)) return true;
-  return false;
-}
-
-// Whether segments (given by their 2D ends and the ids of their end points)
-// meet anywhere but at a shared end point. A sweep over x.
-bool AnyCrossing(const std::vector<std::array<std::array<double, 2>, 2>>& seg,
-                 const std::vector<std::array<int, 2>>& ends) {
-  std::vector<size_t> order(seg.size());
-  for (size_t i = 0; i < order.size(); ++i)
-    order[i] = i;
-  auto lo = [&](size_t i) {
-    return std::min(seg[i][0][0], seg[i][1][0]);
-  };
-  auto hi = [&](size_t i) {
-    return std::max(seg[i][0][0], seg[i][1][0]);
-  };
-  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return lo(a) < lo(b); });
-  std::vector<size_t> active;
-  for (size_t i : order) {
-    size_t keep = 0;
-    for (size_t j : active)
-      if (hi(j) >= lo(i)) active[keep++] = j;
-    active.resize(keep);
-    for (size_t j : active) {
-      const bool neighbours = ends[i][0] == ends[j][0] || ends[i][0] == ends[j][1] ||
-                              ends[i][1] == ends[j][0] || ends[i][1] == ends[j][1];
-      if (neighbours) {
-        // Neighbours may only share their common end: collinear overlap
-        // folds the loop back on itself.
-        const int shared = (ends[i][0] == ends[j][0] || ends[i][0] == ends[j][1]) ? 0 : 1;
-        const auto& p = seg[i][shared];
-        const auto& q = seg[i][1 - shared];
-        const int other = ends[j][0] == ends[i][shared] ? 1 : 0;
-        const auto& r = seg[j][other];
-        const double cr = (q[0] - p[0]) * (r[1] - p[1]) - (q[1] - p[1]) * (r[0] - p[0]);
-        const double dt = (q[0] - p[0]) * (r[0] - p[0]) + (q[1] - p[1]) * (r[1] - p[1]);
-        if (cr == 0.0 && dt > 0.0) return true;
-        continue;
-      }
-      if (SegmentsCross(seg[i][0], seg[i][1], seg[j][0], seg[j][1])) return true;
-    }
-    active.push_back(i);
-  }
-  return false;
-}
-
-// A directed segment of the section in the plane's frame: from where its
-// face leaves the kept side to where it comes back.
-using Seg2 = std::array<std::array<double, 2>, 2>;
-
-double YAt(const Seg2& s, double x) {
-  const double t = (x - s[0][0]) / (s[1][0] - s[0][0]);
-  return s[0][1] + (s[1][1] - s[0][1]) * t;
-}
-
-// The x of every end and every crossing of two segments, sorted: between
-// two neighbours no segment crosses another. A sweep over x.
-std::vector<double> SlabEdges(const std::vector<Seg2>& segs) {
-  std::vector<double> xs;
-  std::vector<size_t> order(segs.size());
-  for (size_t i = 0; i < segs.size(); ++i) {
-    order[i] = i;
-    xs.push_back(segs[i][0][0]);
-    xs.push_back(segs[i][1][0]);
-  }
-  auto lo = [&](size_t i) { return std::min(segs[i][0][0], segs[i][1][0]); };
-  auto hi = [&](size_t i) { return std::max(segs[i][0][0], segs[i][1][0]); };
-  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return lo(a) < lo(b); });
-  std::vector<size_t> active;
-  for (size_t i : order) {
-    size_t keep = 0;
-    for (size_t j : active)
-      if (hi(j) >= lo(i)) active[keep++] = j;
-    active.resize(keep);
-    for (size_t j : active) {
-      const auto &p = segs[i][0], &r = segs[i][1], &q = segs[j][0], &t = segs[j][1];
-      const double dx = r[0] - p[0], dy = r[1] - p[1], ex = t[0] - q[0], ey = t[1] - q[1];
-      const double den = dx * ey - dy * ex;
-      if (den == 0.0) continue;
-      const double a = ((q[0] - p[0]) * ey - (q[1] - p[1]) * ex) / den;
-      const double b = ((q[0] - p[0]) * dy - (q[1] - p[1]) * dx) / den;
-      if (a > 0.0 && a < 1.0 && b > 0.0 && b < 1.0) xs.push_back(p[0] + a * dx);
-    }
-    active.push_back(i);
-  }
-  std::sort(xs.begin(), xs.end());
-  xs.erase(std::unique(xs.begin(), xs.end()), xs.end());
-  return xs;
-}
-
-// The area of the section with each region counted as often as the
-// directed segments wind round it (|winding number|): in each slab between
-// neighbouring xs the segments lie in an order, and the winding changes by
-// one at each. -1 when there are too many segments to do it slab by slab.
-double LayeredArea(const std::vector<Seg2>& segs) {
-  if (segs.size() > 20000) return -1.0;
-  const std::vector<double> xs = SlabEdges(segs);
-  double area = 0.0;
-  std::vector<std::pair<double, size_t>> across;
-  for (size_t k = 0; k + 1 < xs.size(); ++k) {
-    const double x0 = xs[k], x1 = xs[k + 1], xm = 0.5 * (x0 + x1);
-    across.clear();
-    for (size_t i = 0; i < segs.size(); ++i) {
-      const double a = segs[i][0][0], b = segs[i][1][0];
-      if (std::min(a, b) <= x0 && std::max(a, b) >= x1 && a != b)
-        across.push_back({YAt(segs[i], xm), i});
-    }
-    std::sort(across.begin(), across.end());
-    int winding = 0;
-    for (size_t j = 0; j + 1 < across.size(); ++j) {
-      const Seg2& s = segs[across[j].second];
-      winding += s[1][0] > s[0][0] ? 1 : -1;
-      const Seg2& t = segs[across[j + 1].second];
-      const double gap = 0.5 * (YAt(t, x0) + YAt(t, x1) - YAt(s, x0) - YAt(s, x1));
-      area += std::abs(winding) * gap * (x1 - x0);
-    }
-  }
-  return area;
-}
 
 void PlaneFrame(const Plane3f& pl, D3& u, D3& w) {
   D3 n{pl.normal.x, pl.normal.y, pl.normal.z};
