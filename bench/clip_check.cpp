@@ -41,6 +41,8 @@
 //                  loops, volclip (Clip by Plane's share of the signed volume
 //                  error), volstep (the rest: the cap and what its step
 //                  changed), volallow (what the cap may add by rounding),
+//                  clipallow (what Clip by Plane may change within its
+//                  tolerances),
 //                  capoff (its corner farthest from the plane), openrun (the
 //                  longest run of border edges), shortopen (open only by runs
 //                  shorter than the edge collapse), hash, plane
@@ -99,7 +101,9 @@
 //           into the clip's share and the cap's step's, with what the cap
 //           may add by rounding: its area times its corners' distance from
 //           the plane, at most the cut points' slack (the clip's tolerance
-//           plus 1.5 float steps at the model's coordinates)
+//           plus 1.5 float steps at the model's coordinates), and what the
+//           clip may change: the area of its faces at the plane times the
+//           length its edge collapse moves points and that slack
 //
 // A cut of a closed source fails when it adds bit 0x20 or 0x80, leaves a
 // face flat on the plane facing the kept side, or when its loops are simple
@@ -255,8 +259,7 @@ struct EdgeUse {
 
 // The uses of the edges of the live faces between classes, sorted by edge;
 // faces with a repeated corner are counted in `degenerate` and left out.
-std::vector<EdgeUse> EdgeUses(const MeshT5& m, const std::vector<uint32_t>& cls,
-                              int& degenerate) {
+std::vector<EdgeUse> EdgeUses(const MeshT5& m, const std::vector<uint32_t>& cls, int& degenerate) {
   std::vector<EdgeUse> uses;
   uses.reserve(3 * m.faces.size());
   for (size_t i = 0; i < m.faces.size(); ++i) {
@@ -271,8 +274,8 @@ std::vector<EdgeUse> EdgeUses(const MeshT5& m, const std::vector<uint32_t>& cls,
     }
     for (int z = 0; z < 3; ++z) {
       const uint64_t a = id[z], b = id[(z + 1) % 3];
-      uses.push_back({(std::min(a, b) << 32 | std::max(a, b)) << 1 | (a < b ? 1u : 0u),
-                      uint32_t(i)});
+      uses.push_back(
+          {(std::min(a, b) << 32 | std::max(a, b)) << 1 | (a < b ? 1u : 0u), uint32_t(i)});
     }
   }
   std::sort(uses.begin(), uses.end());
@@ -334,8 +337,7 @@ EdgeCensus Census(const MeshT5& m, const std::vector<uint32_t>& cls, bool byPiec
                   const Plane3f* onPlane = nullptr, double tolerance = 0.0) {
   EdgeCensus c;
   const std::vector<EdgeUse> uses = EdgeUses(m, cls, c.degenerate);
-  const std::vector<uint32_t> piece =
-      byPiece ? Pieces(m, uses) : std::vector<uint32_t>{};
+  const std::vector<uint32_t> piece = byPiece ? Pieces(m, uses) : std::vector<uint32_t>{};
   for (size_t i = 0; i < uses.size();) {
     size_t j = i;
     int forward = 0;
@@ -811,6 +813,29 @@ CapRounding RoundingOfCap(const MeshT5& m, const Plane3f& pl, double slack) {
   return out;
 }
 
+// What Clip by Plane may change the volume by within its tolerances. Its
+// refinement splits the faces at the plane but for rounding; its edge
+// collapse then moves points within `onPlane` of the plane by up to the
+// collapse's length each, which sweeps a face at such a point through at
+// most its area times that distance. Its faces with a corner on the plane,
+// their area times the collapse's length and the points' slack, bound its
+// share as the cap's area bounds the cap's.
+double ClipAllowance(const MeshT5& clipped, const Plane3f& pl, double onPlane, double collapsed,
+                     double slack) {
+  double rimArea = 0.0;
+  for (const FaceT5& f : clipped.faces) {
+    if (!IsLive(f.flags)) continue;
+    bool rim = false;
+    for (const VertexT5* v : f.v)
+      rim = rim || std::fabs(Value(pl, Of(v->position))) <= onPlane;
+    if (!rim) continue;
+    const D3 a = Of(f.v[0]->position), b = Of(f.v[1]->position), c = Of(f.v[2]->position);
+    const D3 n = Cross(b - a, c - a);
+    rimArea += 0.5 * std::sqrt(Dot(n, n));
+  }
+  return rimArea * (collapsed + slack);
+}
+
 // The mesh as edit mode holds it once the file is open: the drawer's update
 // has set the box (from which the clip takes its tolerances) and the face
 // and vertex normals, not made unit length.
@@ -923,8 +948,7 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
     // By vertex, and by position where the input is judged so: then a
     // border edge by vertex on the plane is a cut left open along a split.
     const EdgeCensus byVertex = Census(capped, IndexClasses(capped), false, &pl, onPlane);
-    const EdgeCensus after =
-        byPosition ? Census(capped, PositionClasses(capped), true) : byVertex;
+    const EdgeCensus after = byPosition ? Census(capped, PositionClasses(capped), true) : byVertex;
     // A point on the plane: the box centre moved onto it.
     const double nn = Dot(Of(pl.normal), Of(pl.normal));
     const D3 p = centre - Of(pl.normal) * (Value(pl, centre) / nn);
@@ -934,11 +958,14 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
     const double norm = std::max(std::fabs(exact), 1e-3 * std::fabs(whole));
     const double error = std::fabs(got - exact) / norm;
     // The clip's part of the error: Clip by Plane's open result closed
-    // through `o`; the rest is the cap's step (the cap and what it changes
-    // of the surface). The cap alone may add `volumeAllowed` by rounding.
+    // through `o`, within `clipAllowed` by its tolerances; the rest is the
+    // cap's step (the cap and what it changes of the surface). The cap alone
+    // may add `volumeAllowed` by rounding.
     const double clipError = (test::SignedVolume(clipped, o) - exact) / norm;
     const double stepVolume = (got - exact) / norm - clipError;
-    const CapRounding rounding = RoundingOfCap(capped, pl, PlaneSlack(pl, input.bbox, onPlane));
+    const double slack = PlaneSlack(pl, input.bbox, onPlane);
+    const double clipAllowed = ClipAllowance(clipped, pl, onPlane, collapsed, slack) / norm;
+    const CapRounding rounding = RoundingOfCap(capped, pl, slack);
     const double volumeAllowed = rounding.allowed / norm;
     const bool closed = after.border == 0 && after.nonManifold == after.paired &&
                         (!byPosition || byVertex.borderOnPlane == 0);
@@ -1000,13 +1027,14 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
       std::printf(
           "  cut %zu: plane %.9g %.9g %.9g %.9g | loops %d%s%s, clip loops %d, pinch %d | "
           "%s, border %d (longest run %.3g), 3+ %d, same-way %d, topo 0x%x | vol %.9g exact %.9g "
-          "err %.2e (the clip's %.2e, the cap's step %.2e, rounding allows it %.2e) | cap area %.6g section %.6g (net %.6g) hash %016llx | on plane: kept-side %d, flat %d area %.6g, "
+          "err %.2e (the clip's %.2e, its tolerances allow %.2e; the cap's step %.2e, rounding "
+          "allows it %.2e) | cap area %.6g section %.6g (net %.6g) hash %016llx | on plane: kept-side %d, flat %d area %.6g, "
           "removed-side flat %d area %.6g, cap+plane err %.2e allowed %.2e, border %d%s%s\n",
           i, double(pl.normal.x), double(pl.normal.y), double(pl.normal.z), double(pl.d),
           section.loops, section.simple ? " simple" : " NOT simple: ", section.why, clipLoops,
           pinched, closed ? "closed" : shortOpen ? "open, short loops only" : "open", after.border,
           openRun, after.nonManifold, after.sameWay, topo, got, exact, error, clipError,
-          stepVolume, volumeAllowed, capArea, section.area, section.netArea,
+          clipAllowed, stepVolume, volumeAllowed, capArea, section.area, section.netArea,
           (unsigned long long)ResultHash(capped),
           plane.keptSide, plane.keptSideFlat, plane.keptSideFlatArea, plane.removedSideFlat,
           plane.removedSideFlatArea, areaError, areaAllowed, byVertex.borderOnPlane,
@@ -1017,12 +1045,13 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
           "record\t%s\t%llu\t%zu\tinput=%s\tclosed=%d\tborder=%d\tnm=%d\tpaired=%d\t"
           "sameway=%d\tadded=0x%x\tvolerr=%.3e\tareaerr=%.3e\tallowed=%.3e\tkept=%d\t"
           "keptcap=%d\tkeptflat=%d\tsimple=%d\tloops=%d\tvolclip=%.3e\tvolstep=%.3e\t"
-          "volallow=%.3e\tcapoff=%.3e\topenrun=%.3e\tshortopen=%d\thash=%016llx\t"
+          "volallow=%.3e\tclipallow=%.3e\tcapoff=%.3e\topenrun=%.3e\tshortopen=%d\t"
+          "hash=%016llx\t"
           "plane=%.9g %.9g %.9g %.9g\n",
           name.c_str(), (unsigned long long)opt.seed, i, closedInput ? "closed" : "open",
           int(closed), after.border, after.nonManifold, after.paired, after.sameWay, added, error,
           areaError, areaAllowed, plane.keptSide, plane.keptSideCap, plane.keptSideFlat,
-          int(section.simple), section.loops, clipError, stepVolume, volumeAllowed,
+          int(section.simple), section.loops, clipError, stepVolume, volumeAllowed, clipAllowed,
           rounding.offset, openRun, int(shortOpen),
           (unsigned long long)ResultHash(capped), double(pl.normal.x),
           double(pl.normal.y), double(pl.normal.z), double(pl.d));
