@@ -41,6 +41,8 @@
 //                  loops, volclip (Clip by Plane's share of the signed volume
 //                  error), volstep (the rest: the cap and what its step
 //                  changed), volallow (what the cap may add by rounding),
+//                  clipallow (what Clip by Plane may change within its
+//                  tolerances),
 //                  capoff (its corner farthest from the plane), openrun (the
 //                  longest run of border edges), shortopen (open only by runs
 //                  shorter than the edge collapse), hash, plane
@@ -51,6 +53,12 @@
 // only across vertices split at equal positions (a seam) has its edges, its
 // border and its cross-section judged by position, and a cut of it is open
 // also when a border edge between distinct vertices lies on the plane.
+// Judged by position, bodies that pass through each other meet where their
+// surfaces share whole lines, and their caps where each draws a diagonal
+// along the same line: edges of four faces, two of each body. An edge of
+// three or more faces is not counted where every piece of the surface at it
+// (faces joined through a shared vertex or an edge of two faces; bodies
+// share neither) runs it once each way.
 // Bodies welded where they touch along an edge, as voxel exports give them,
 // close it with four faces, two running it each way: such an edge counts as
 // closed.
@@ -93,7 +101,9 @@
 //           into the clip's share and the cap's step's, with what the cap
 //           may add by rounding: its area times its corners' distance from
 //           the plane, at most the cut points' slack (the clip's tolerance
-//           plus 1.5 float steps at the model's coordinates)
+//           plus 1.5 float steps at the model's coordinates), and what the
+//           clip may change: the area of its faces at the plane times the
+//           length its edge collapse moves points and that slack
 //
 // A cut of a closed source fails when it adds bit 0x20 or 0x80, leaves a
 // face flat on the plane facing the kept side, or when its loops are simple
@@ -226,7 +236,7 @@ std::vector<uint32_t> IndexClasses(const MeshT5& m) {
 // vertex classes.
 struct EdgeCensus {
   int border = 0;         // edges of one face
-  int nonManifold = 0;    // edges of three or more
+  int nonManifold = 0;    // edges of three or more (not where bodies meet, told by piece)
   int paired = 0;         // of them, edges of an even number run half each way
   int sameWay = 0;        // edges of two faces running them the same way
   int degenerate = 0;     // faces with a repeated corner
@@ -237,47 +247,114 @@ struct EdgeCensus {
   bool Closed() const { return border == 0 && nonManifold == paired && degenerate == 0; }
 };
 
-// Classes are indices of vertices that stand for their class, so an edge's
-// ends are found again from its key. `onPlane` (may be null) names the plane
-// whose border edges are counted within `tolerance` of it.
-EdgeCensus Census(const MeshT5& m, const std::vector<uint32_t>& cls,
-                  const Plane3f* onPlane = nullptr, double tolerance = 0.0) {
-  // Per use: the edge (lower class, higher class) in the high bits, whether
-  // the face runs it from the lower to the higher in the lowest.
-  std::vector<uint64_t> uses;
+// One face's use of an edge: the edge (lower class, higher class) in the
+// high bits of `key`, whether the face runs it from the lower to the higher
+// in the lowest; `face` the face's index.
+struct EdgeUse {
+  uint64_t key = 0;
+  uint32_t face = 0;
+  bool operator<(const EdgeUse& o) const { return key != o.key ? key < o.key : face < o.face; }
+  bool SameEdge(const EdgeUse& o) const { return key >> 1 == o.key >> 1; }
+};
+
+// The uses of the edges of the live faces between classes, sorted by edge;
+// faces with a repeated corner are counted in `degenerate` and left out.
+std::vector<EdgeUse> EdgeUses(const MeshT5& m, const std::vector<uint32_t>& cls, int& degenerate) {
+  std::vector<EdgeUse> uses;
   uses.reserve(3 * m.faces.size());
-  EdgeCensus c;
-  for (const FaceT5& f : m.faces) {
+  for (size_t i = 0; i < m.faces.size(); ++i) {
+    const FaceT5& f = m.faces[i];
     if (!IsLive(f.flags)) continue;
     uint64_t id[3];
     for (int z = 0; z < 3; ++z)
       id[z] = cls[m.VertexIndex(f.v[z])];
     if (id[0] == id[1] || id[1] == id[2] || id[2] == id[0]) {
-      ++c.degenerate;
+      ++degenerate;
       continue;
     }
     for (int z = 0; z < 3; ++z) {
       const uint64_t a = id[z], b = id[(z + 1) % 3];
-      uses.push_back((std::min(a, b) << 32 | std::max(a, b)) << 1 | (a < b ? 1u : 0u));
+      uses.push_back(
+          {(std::min(a, b) << 32 | std::max(a, b)) << 1 | (a < b ? 1u : 0u), uint32_t(i)});
     }
   }
   std::sort(uses.begin(), uses.end());
+  return uses;
+}
+
+// Pieces of the surface, by face: faces are joined where they share a
+// vertex (a model gives each body vertices of its own, a flat-shaded export
+// each side of it) or an edge of exactly two faces. Bodies that pass through
+// each other, or touch, along whole lines meet there at edges of more faces
+// and share no vertex: they stay apart.
+std::vector<uint32_t> Pieces(const MeshT5& m, const std::vector<EdgeUse>& uses) {
+  std::vector<uint32_t> piece(m.faces.size());
+  for (uint32_t f = 0; f < piece.size(); ++f)
+    piece[f] = f;
+  auto root = [&piece](uint32_t f) {
+    while (piece[f] != f)
+      f = piece[f] = piece[piece[f]];
+    return f;
+  };
+  std::vector<uint32_t> first(m.vertices.size(), UINT32_MAX);  // a face at each vertex
+  for (uint32_t f = 0; f < piece.size(); ++f) {
+    if (!IsLive(m.faces[f].flags)) continue;
+    for (const VertexT5* v : m.faces[f].v) {
+      uint32_t& at = first[m.VertexIndex(v)];
+      if (at == UINT32_MAX) at = f;
+      piece[root(f)] = root(at);
+    }
+  }
+  for (size_t i = 0, j = 0; i < uses.size(); i = j) {
+    for (j = i; j < uses.size() && uses[j].SameEdge(uses[i]);)
+      ++j;
+    if (j - i == 2) piece[root(uses[i].face)] = root(uses[i + 1].face);
+  }
+  for (uint32_t f = 0; f < piece.size(); ++f)
+    piece[f] = root(f);
+  return piece;
+}
+
+// Whether every piece among the uses [i, j) of one edge runs it with two
+// faces, one each way: bodies that meet along the edge, each closed there.
+bool EachPiecePairs(const std::vector<EdgeUse>& uses, size_t i, size_t j,
+                    const std::vector<uint32_t>& piece) {
+  std::map<uint32_t, std::array<int, 2>> ways;  // piece -> uses each way
+  for (size_t k = i; k < j; ++k)
+    ++ways[piece[uses[k].face]][uses[k].key & 1];
+  for (const auto& [p, w] : ways)
+    if (w[0] != 1 || w[1] != 1) return false;
+  return true;
+}
+
+// Classes are indices of vertices that stand for their class, so an edge's
+// ends are found again from its key. `byPiece` tells bodies apart where
+// classes are positions: an edge of more faces that each piece of the
+// surface closes on its own is where bodies meet, not counted. `onPlane`
+// (may be null) names the plane whose border edges are counted within
+// `tolerance` of it.
+EdgeCensus Census(const MeshT5& m, const std::vector<uint32_t>& cls, bool byPiece,
+                  const Plane3f* onPlane = nullptr, double tolerance = 0.0) {
+  EdgeCensus c;
+  const std::vector<EdgeUse> uses = EdgeUses(m, cls, c.degenerate);
+  const std::vector<uint32_t> piece = byPiece ? Pieces(m, uses) : std::vector<uint32_t>{};
   for (size_t i = 0; i < uses.size();) {
     size_t j = i;
     int forward = 0;
-    for (; j < uses.size() && (uses[j] >> 1) == (uses[i] >> 1); ++j)
-      forward += int(uses[j] & 1);
+    for (; j < uses.size() && uses[j].SameEdge(uses[i]); ++j)
+      forward += int(uses[j].key & 1);
     const int n = int(j - i);
     if (n == 1) {
       ++c.border;
-      const size_t a = size_t(uses[i] >> 33), b = size_t((uses[i] >> 1) & 0xffffffffu);
+      const size_t a = size_t(uses[i].key >> 33), b = size_t((uses[i].key >> 1) & 0xffffffffu);
       c.borderEdges.push_back({uint32_t(a), uint32_t(b)});
       if (onPlane && std::fabs(Value(*onPlane, Of(m.vertices[a].position))) <= tolerance &&
           std::fabs(Value(*onPlane, Of(m.vertices[b].position))) <= tolerance)
         ++c.borderOnPlane;
     }
-    if (n > 2) ++c.nonManifold;
-    if (n > 2 && n % 2 == 0 && 2 * forward == n) ++c.paired;
+    const bool apart = byPiece && n > 2 && EachPiecePairs(uses, i, j, piece);
+    if (n > 2 && !apart) ++c.nonManifold;
+    if (n > 2 && !apart && n % 2 == 0 && 2 * forward == n) ++c.paired;
     if (n == 2 && forward != 1) ++c.sameWay;
     i = j;
   }
@@ -736,6 +813,29 @@ CapRounding RoundingOfCap(const MeshT5& m, const Plane3f& pl, double slack) {
   return out;
 }
 
+// What Clip by Plane may change the volume by within its tolerances. Its
+// refinement splits the faces at the plane but for rounding; its edge
+// collapse then moves points within `onPlane` of the plane by up to the
+// collapse's length each, which sweeps a face at such a point through at
+// most its area times that distance. Its faces with a corner on the plane,
+// their area times the collapse's length and the points' slack, bound its
+// share as the cap's area bounds the cap's.
+double ClipAllowance(const MeshT5& clipped, const Plane3f& pl, double onPlane, double collapsed,
+                     double slack) {
+  double rimArea = 0.0;
+  for (const FaceT5& f : clipped.faces) {
+    if (!IsLive(f.flags)) continue;
+    bool rim = false;
+    for (const VertexT5* v : f.v)
+      rim = rim || std::fabs(Value(pl, Of(v->position))) <= onPlane;
+    if (!rim) continue;
+    const D3 a = Of(f.v[0]->position), b = Of(f.v[1]->position), c = Of(f.v[2]->position);
+    const D3 n = Cross(b - a, c - a);
+    rimArea += 0.5 * std::sqrt(Dot(n, n));
+  }
+  return rimArea * (collapsed + slack);
+}
+
 // The mesh as edit mode holds it once the file is open: the drawer's update
 // has set the box (from which the clip takes its tolerances) and the face
 // and vertex normals, not made unit length.
@@ -765,7 +865,7 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
   // a model closed only across vertices split at equal positions is judged
   // by position instead, unless --join joins them first.
   std::vector<uint32_t> cls = IndexClasses(input);
-  EdgeCensus census = Census(input, cls);
+  EdgeCensus census = Census(input, cls, false);
   bool merged = false, byPosition = false;
   int split = 0;
   if (!census.Closed()) {
@@ -774,7 +874,7 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
       if (MergeDuplicateVertices(m) > 0) {
         RemoveUnreferencedVertices(m);
         const std::vector<uint32_t> joined = IndexClasses(m);
-        EdgeCensus after = Census(m, joined);
+        EdgeCensus after = Census(m, joined, false);
         if (after.Closed()) {
           input = m;
           PrepareAsEditMode(input);
@@ -785,7 +885,7 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
       }
     } else {
       std::vector<uint32_t> pos = PositionClasses(input);
-      EdgeCensus after = Census(input, pos);
+      EdgeCensus after = Census(input, pos, true);
       if (after.Closed()) {
         for (size_t i = 0; i < pos.size(); ++i)
           split += pos[i] != i;
@@ -847,8 +947,8 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
     const uint32_t added = topo & ~inputTopo;
     // By vertex, and by position where the input is judged so: then a
     // border edge by vertex on the plane is a cut left open along a split.
-    const EdgeCensus byVertex = Census(capped, IndexClasses(capped), &pl, onPlane);
-    const EdgeCensus after = byPosition ? Census(capped, PositionClasses(capped)) : byVertex;
+    const EdgeCensus byVertex = Census(capped, IndexClasses(capped), false, &pl, onPlane);
+    const EdgeCensus after = byPosition ? Census(capped, PositionClasses(capped), true) : byVertex;
     // A point on the plane: the box centre moved onto it.
     const double nn = Dot(Of(pl.normal), Of(pl.normal));
     const D3 p = centre - Of(pl.normal) * (Value(pl, centre) / nn);
@@ -858,11 +958,14 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
     const double norm = std::max(std::fabs(exact), 1e-3 * std::fabs(whole));
     const double error = std::fabs(got - exact) / norm;
     // The clip's part of the error: Clip by Plane's open result closed
-    // through `o`; the rest is the cap's step (the cap and what it changes
-    // of the surface). The cap alone may add `volumeAllowed` by rounding.
+    // through `o`, within `clipAllowed` by its tolerances; the rest is the
+    // cap's step (the cap and what it changes of the surface). The cap alone
+    // may add `volumeAllowed` by rounding.
     const double clipError = (test::SignedVolume(clipped, o) - exact) / norm;
     const double stepVolume = (got - exact) / norm - clipError;
-    const CapRounding rounding = RoundingOfCap(capped, pl, PlaneSlack(pl, input.bbox, onPlane));
+    const double slack = PlaneSlack(pl, input.bbox, onPlane);
+    const double clipAllowed = ClipAllowance(clipped, pl, onPlane, collapsed, slack) / norm;
+    const CapRounding rounding = RoundingOfCap(capped, pl, slack);
     const double volumeAllowed = rounding.allowed / norm;
     const bool closed = after.border == 0 && after.nonManifold == after.paired &&
                         (!byPosition || byVertex.borderOnPlane == 0);
@@ -924,13 +1027,14 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
       std::printf(
           "  cut %zu: plane %.9g %.9g %.9g %.9g | loops %d%s%s, clip loops %d, pinch %d | "
           "%s, border %d (longest run %.3g), 3+ %d, same-way %d, topo 0x%x | vol %.9g exact %.9g "
-          "err %.2e (the clip's %.2e, the cap's step %.2e, rounding allows it %.2e) | cap area %.6g section %.6g (net %.6g) hash %016llx | on plane: kept-side %d, flat %d area %.6g, "
+          "err %.2e (the clip's %.2e, its tolerances allow %.2e; the cap's step %.2e, rounding "
+          "allows it %.2e) | cap area %.6g section %.6g (net %.6g) hash %016llx | on plane: kept-side %d, flat %d area %.6g, "
           "removed-side flat %d area %.6g, cap+plane err %.2e allowed %.2e, border %d%s%s\n",
           i, double(pl.normal.x), double(pl.normal.y), double(pl.normal.z), double(pl.d),
           section.loops, section.simple ? " simple" : " NOT simple: ", section.why, clipLoops,
           pinched, closed ? "closed" : shortOpen ? "open, short loops only" : "open", after.border,
           openRun, after.nonManifold, after.sameWay, topo, got, exact, error, clipError,
-          stepVolume, volumeAllowed, capArea, section.area, section.netArea,
+          clipAllowed, stepVolume, volumeAllowed, capArea, section.area, section.netArea,
           (unsigned long long)ResultHash(capped),
           plane.keptSide, plane.keptSideFlat, plane.keptSideFlatArea, plane.removedSideFlat,
           plane.removedSideFlatArea, areaError, areaAllowed, byVertex.borderOnPlane,
@@ -941,12 +1045,13 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
           "record\t%s\t%llu\t%zu\tinput=%s\tclosed=%d\tborder=%d\tnm=%d\tpaired=%d\t"
           "sameway=%d\tadded=0x%x\tvolerr=%.3e\tareaerr=%.3e\tallowed=%.3e\tkept=%d\t"
           "keptcap=%d\tkeptflat=%d\tsimple=%d\tloops=%d\tvolclip=%.3e\tvolstep=%.3e\t"
-          "volallow=%.3e\tcapoff=%.3e\topenrun=%.3e\tshortopen=%d\thash=%016llx\t"
+          "volallow=%.3e\tclipallow=%.3e\tcapoff=%.3e\topenrun=%.3e\tshortopen=%d\t"
+          "hash=%016llx\t"
           "plane=%.9g %.9g %.9g %.9g\n",
           name.c_str(), (unsigned long long)opt.seed, i, closedInput ? "closed" : "open",
           int(closed), after.border, after.nonManifold, after.paired, after.sameWay, added, error,
           areaError, areaAllowed, plane.keptSide, plane.keptSideCap, plane.keptSideFlat,
-          int(section.simple), section.loops, clipError, stepVolume, volumeAllowed,
+          int(section.simple), section.loops, clipError, stepVolume, volumeAllowed, clipAllowed,
           rounding.offset, openRun, int(shortOpen),
           (unsigned long long)ResultHash(capped), double(pl.normal.x),
           double(pl.normal.y), double(pl.normal.z), double(pl.d));
