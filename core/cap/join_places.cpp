@@ -48,14 +48,6 @@ struct LoopNeighbours {
   }
 };
 
-// Whether two points stand at one place, within the rounding of their own
-// coordinates.
-bool AtOnePlace(const VertexT5* a, const VertexT5* b) {
-  const Vec3d p(a->position), q(b->position);
-  const double within = std::min(OwnRounding(p), OwnRounding(q));
-  return std::fabs(p.x - q.x) <= within && std::fabs(p.y - q.y) <= within &&
-         std::fabs(p.z - q.z) <= within;
-}
 
 // Whether two points lie no farther apart in any coordinate than tolerance.
 bool WithinPlace(const VertexT5* a, const VertexT5* b, double tolerance) {
@@ -70,7 +62,7 @@ bool WithinPlace(const VertexT5* a, const VertexT5* b, double tolerance) {
 // the plane's normal, and no neighbour of one is at one place with one of
 // the other's (two sides of a seam or of a soup's edge).
 bool LoopsCross(const LoopNeighbours& n, const MeshT5& mesh, const VertexT5* a,
-                const VertexT5* b, const Vec3d& normal) {
+                const VertexT5* b, const Vec3d& normal, double shape) {
   const Vec3d u = std::fabs(normal.x) < 0.9 ? normal.Cross(Vec3d(1, 0, 0)) : normal.Cross(Vec3d(0, 1, 0));
   const Vec3d w = normal.Cross(u);
   auto angle = [&](const VertexT5* from, const VertexT5* to) {
@@ -81,7 +73,7 @@ bool LoopsCross(const LoopNeighbours& n, const MeshT5& mesh, const VertexT5* a,
   const auto& eb = n.ends[mesh.VertexIndex(b)];
   for (const VertexT5* x : ea)
     for (const VertexT5* y : eb)
-      if (AtOnePlace(x, y)) return false;
+      if (AtOnePlace(Vec3d(x->position), Vec3d(y->position), HUGE_VAL, shape)) return false;
   constexpr double kClear = 1e-6;  // radians
   const double a0 = angle(a, ea[0]), a1 = std::remainder(angle(a, ea[1]) - a0, 2 * M_PI);
   auto side = [&](const VertexT5* e) {
@@ -100,7 +92,7 @@ bool LoopsCross(const LoopNeighbours& n, const MeshT5& mesh, const VertexT5* a,
 // seam the loop passes from one side's point to the other's.
 void KeepCrossingBodiesApart(const MeshT5& mesh, const std::vector<VertexT5*>& points,
                              const std::vector<uint32_t>& place, const std::vector<uint8_t>& given,
-                             const Vec3d& normal, std::vector<uint8_t>& shared) {
+                             const Vec3d& normal, double shape, std::vector<uint8_t>& shared) {
   const LoopNeighbours neighbours(mesh, given);
   auto through = [&](uint32_t i) { return neighbours.count[mesh.VertexIndex(points[i])] == 2; };
   // Per set, its first point passed through, and whether it has two.
@@ -123,7 +115,7 @@ void KeepCrossingBodiesApart(const MeshT5& mesh, const std::vector<VertexT5*>& p
   for (uint32_t i = 0; i < points.size(); ++i) {
     const uint32_t f = first[place[i]];
     if (twice[place[i]] && through(i) && pieceOf(i) != pieceOf(f) &&
-        LoopsCross(neighbours, mesh, points[f], points[i], normal))
+        LoopsCross(neighbours, mesh, points[f], points[i], normal, shape))
       apart[place[i]] = 1;
   }
   for (uint32_t i = 0; i < points.size(); ++i)
@@ -236,23 +228,24 @@ int32_t JoinSets(const std::vector<VertexT5*>& points,
 }  // namespace
 
 bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> points,
-                    double tolerance, PointsApart* apart) {
+                    const CutTolerances& tolerances, PointsApart* apart) {
   std::vector<uint8_t> given(mesh.vertices.size(), 0);
   points = InArrayOrder(mesh, points, given);
   std::vector<Vec3d> positions;
   positions.reserve(points.size());
   for (const VertexT5* v : points) positions.push_back(Vec3d(v->position));
   // Each place's first point is the first vertex of the set in the array.
-  const std::vector<uint32_t> place = GroupByPlace(positions, tolerance);
+  const std::vector<uint32_t> place = GroupByPlace(positions, tolerances.place, tolerances.shape);
   std::vector<uint8_t> shared = SharedPoints(place);
-  KeepCrossingBodiesApart(mesh, points, place, given, Vec3d(plane.normal), shared);
+  KeepCrossingBodiesApart(mesh, points, place, given, Vec3d(plane.normal), tolerances.shape,
+                          shared);
   Joins joins(mesh);
   for (size_t i = 0; i < points.size(); ++i)
     if (shared[i]) joins.Set(points[i], points[place[i]]);
   if (joins.None()) {
     if (apart != nullptr) {
       apart->alone = std::move(given);
-      apart->tolerance = tolerance;
+      apart->tolerance = tolerances.place;
     }
     return false;
   }
@@ -272,13 +265,14 @@ bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> p
 }
 
 bool JoinLoopPointsAtOnePlace(MeshT5& mesh, const LoopWalks& walks, const Plane3f& plane,
-                              double tolerance, double place, PointsApart& apart) {
+                              const CutTolerances& tolerances, PointsApart& apart) {
+  const double tolerance = double(tolerances.planeTolerance);
   std::vector<VertexT5*> points;
   for (const FacePos& p : walks.steps)
     if (IsLiveIncluded(p.v->flags) &&
         std::fabs(SignedDistance(p.v->position, plane)) <= tolerance)
       points.push_back(p.v);
-  return JoinAtOnePlace(mesh, plane, std::move(points), place, &apart);
+  return JoinAtOnePlace(mesh, plane, std::move(points), tolerances, &apart);
 }
 
 bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
@@ -319,7 +313,7 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
       na = nb = 2;
     }
   }
-  return JoinAtOnePlace(mesh, plane, std::move(points), place);
+  return JoinAtOnePlace(mesh, plane, std::move(points), tolerances);
 }
 
 }  // namespace quarnel

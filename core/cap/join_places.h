@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/border_loops.h"
+#include "core/cut_tolerances.h"
 #include "core/math.h"
 #include "core/mesh.h"
 #include <cstdint>
@@ -18,8 +19,8 @@ struct PointsApart {
   double tolerance = 0.0;
 };
 
-// Sets of the given vertices that stand at one place (within tolerance of
-// one another, see GroupByPlace) become their first vertex in the array,
+// Sets of the given vertices that stand at one place (within the place
+// tolerance and the rounding of their coordinates, see GroupByPlace) become their first vertex in the array,
 // unless joining a set would give an edge more than two faces, or two
 // faces running an edge the same way, or two bodies' loops cross there
 // (KeepCrossingBodiesApart). A face that would get two corners in
@@ -28,11 +29,11 @@ struct PointsApart {
 // face-face adjacency is then stale. Where every point stands at a place
 // of its own, they are set in apart (when given).
 bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> points,
-                    double tolerance, PointsApart* apart = nullptr);
+                    const CutTolerances& tolerances, PointsApart* apart = nullptr);
 
 // The points of the loops, as JoinCutPointsAtOnePlace takes the corners of
-// the border edges: those within tolerance of the plane.
+// the border edges: those within the plane tolerance of the plane.
 bool JoinLoopPointsAtOnePlace(MeshT5& mesh, const LoopWalks& walks, const Plane3f& plane,
-                              double tolerance, double place, PointsApart& apart);
+                              const CutTolerances& tolerances, PointsApart& apart);
 
 }  // namespace quarnel
