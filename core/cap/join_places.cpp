@@ -58,10 +58,12 @@ bool WithinPlace(const VertexT5* a, const VertexT5* b, double tolerance) {
 }
 
 // Whether the loops through a and b (two neighbours each), at one place,
-// cross there: b's neighbours lie clearly on either side of a's, around
-// the plane's normal, and no neighbour of one is at one place with one of
-// the other's (two sides of a seam or of a soup's edge).
-bool LoopsCross(const LoopNeighbours& n, const MeshT5& mesh, const VertexT5* a,
+// are two surfaces' that pass there, and no neighbour of one is at one
+// place with one of the other's (two sides of a seam or of a soup's edge):
+// the loops cross, b's neighbours clearly on either side of a's around the
+// plane's normal, or run along one another, each of b's neighbours in the
+// direction of one of a's (sides a float step apart far from the origin).
+bool LoopsPassApart(const LoopNeighbours& n, const MeshT5& mesh, const VertexT5* a,
                 const VertexT5* b, const Vec3d& normal, double shape) {
   const Vec3d u = std::fabs(normal.x) < 0.9 ? normal.Cross(Vec3d(1, 0, 0)) : normal.Cross(Vec3d(0, 1, 0));
   const Vec3d w = normal.Cross(u);
@@ -82,15 +84,16 @@ bool LoopsCross(const LoopNeighbours& n, const MeshT5& mesh, const VertexT5* a,
     return !clear ? -1 : (a1 > 0.0 ? (t > 0.0 && t < a1) : (t < 0.0 && t > a1)) ? 1 : 0;
   };
   const int s0 = side(eb[0]), s1 = side(eb[1]);
-  return s0 >= 0 && s1 >= 0 && s0 != s1;
+  return (s0 >= 0 && s1 >= 0 && s0 != s1) || (s0 < 0 && s1 < 0);
 }
 
-// Where the surfaces of two bodies pass through one line, their loops
-// cross at one place, each through a point of its own there (two border
-// edges to points given), of another piece of surface. Such a set (by
-// place, of points) is not joined: shared is cleared for its points. On a
-// seam the loop passes from one side's point to the other's.
-void KeepCrossingBodiesApart(const MeshT5& mesh, const std::vector<VertexT5*>& points,
+// Where the surfaces of two bodies pass through one line, or run along
+// one another a rounding step apart, their loops meet at one place, each
+// through a point of its own there (two border edges to points given), of
+// another piece of surface (LoopsPassApart). Such a set (by place, of
+// points) is not joined: shared is cleared for its points. On a seam the
+// loop passes from one side's point to the other's.
+void KeepBodiesApart(const MeshT5& mesh, const std::vector<VertexT5*>& points,
                              const std::vector<uint32_t>& place, const std::vector<uint8_t>& given,
                              const Vec3d& normal, double shape, std::vector<uint8_t>& shared) {
   const LoopNeighbours neighbours(mesh, given);
@@ -115,7 +118,7 @@ void KeepCrossingBodiesApart(const MeshT5& mesh, const std::vector<VertexT5*>& p
   for (uint32_t i = 0; i < points.size(); ++i) {
     const uint32_t f = first[place[i]];
     if (twice[place[i]] && through(i) && pieceOf(i) != pieceOf(f) &&
-        LoopsCross(neighbours, mesh, points[f], points[i], normal, shape))
+        LoopsPassApart(neighbours, mesh, points[f], points[i], normal, shape))
       apart[place[i]] = 1;
   }
   for (uint32_t i = 0; i < points.size(); ++i)
@@ -237,8 +240,7 @@ bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> p
   // Each place's first point is the first vertex of the set in the array.
   const std::vector<uint32_t> place = GroupByPlace(positions, tolerances.place, tolerances.shape);
   std::vector<uint8_t> shared = SharedPoints(place);
-  KeepCrossingBodiesApart(mesh, points, place, given, Vec3d(plane.normal), tolerances.shape,
-                          shared);
+  KeepBodiesApart(mesh, points, place, given, Vec3d(plane.normal), tolerances.shape, shared);
   Joins joins(mesh);
   for (size_t i = 0; i < points.size(); ++i)
     if (shared[i]) joins.Set(points[i], points[place[i]]);

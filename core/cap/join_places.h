@@ -22,8 +22,8 @@ struct PointsApart {
 // Sets of the given vertices that stand at one place (within the place
 // tolerance and the rounding of their coordinates, see GroupByPlace) become their first vertex in the array,
 // unless joining a set would give an edge more than two faces, or two
-// faces running an edge the same way, or two bodies' loops cross there
-// (KeepCrossingBodiesApart). A face that would get two corners in
+// faces running an edge the same way, or two bodies' loops cross or run
+// along one another there (KeepBodiesApart). A face that would get two corners in
 // one place is a needle no wider than the rounding: it goes, with the
 // corners that no other face uses. Returns whether any were joined: the
 // face-face adjacency is then stale. Where every point stands at a place
