@@ -136,6 +136,36 @@ std::vector<VertexT5*> InArrayOrder(MeshT5& mesh, const std::vector<VertexT5*>& 
   return ordered;
 }
 
+// The places of the linked points (indices of points) made one, each
+// place its smallest point.
+void LinkPlaces(std::vector<uint32_t>& place,
+                const std::vector<std::pair<uint32_t, uint32_t>>& links) {
+  auto root = [&place](uint32_t i) {
+    while (place[i] != i) i = place[i] = place[place[i]];
+    return i;
+  };
+  for (const auto& [a, b] : links) {
+    const uint32_t ra = root(a), rb = root(b);
+    place[std::max(ra, rb)] = std::min(ra, rb);
+  }
+  for (uint32_t i = 0; i < place.size(); ++i) place[i] = root(i);
+}
+
+// The links between the given vertices as indices of points (in the order
+// of the vertex array, as InArrayOrder gives them).
+std::vector<std::pair<uint32_t, uint32_t>> LinksOfPoints(const MeshT5& mesh,
+                                                         const std::vector<VertexT5*>& points,
+                                                         const VertexLinks& links) {
+  std::vector<uint32_t> index(mesh.vertices.size(), UINT32_MAX);
+  for (uint32_t i = 0; i < points.size(); ++i) index[mesh.VertexIndex(points[i])] = i;
+  std::vector<std::pair<uint32_t, uint32_t>> out;
+  for (const auto& [a, b] : links) {
+    const uint32_t ia = index[mesh.VertexIndex(a)], ib = index[mesh.VertexIndex(b)];
+    if (ia != UINT32_MAX && ib != UINT32_MAX) out.push_back({ia, ib});
+  }
+  return out;
+}
+
 // Per point, whether it is in a set of two or more at one place (place:
 // the first point of its set).
 std::vector<uint8_t> SharedPoints(const std::vector<uint32_t>& place) {
@@ -231,14 +261,16 @@ int32_t JoinSets(const std::vector<VertexT5*>& points,
 }  // namespace
 
 bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> points,
-                    const CutTolerances& tolerances, PointsApart* apart) {
+                    const CutTolerances& tolerances, PointsApart* apart,
+                    const VertexLinks* links) {
   std::vector<uint8_t> given(mesh.vertices.size(), 0);
   points = InArrayOrder(mesh, points, given);
   std::vector<Vec3d> positions;
   positions.reserve(points.size());
   for (const VertexT5* v : points) positions.push_back(Vec3d(v->position));
   // Each place's first point is the first vertex of the set in the array.
-  const std::vector<uint32_t> place = GroupByPlace(positions, tolerances.place, tolerances.shape);
+  std::vector<uint32_t> place = GroupByPlace(positions, tolerances.place, tolerances.shape);
+  if (links != nullptr && !links->empty()) LinkPlaces(place, LinksOfPoints(mesh, points, *links));
   std::vector<uint8_t> shared = SharedPoints(place);
   KeepBodiesApart(mesh, points, place, given, Vec3d(plane.normal), tolerances.shape, shared);
   Joins joins(mesh);
@@ -299,6 +331,7 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
   const FaceT5* const base = mesh.faces.data();
   const size_t total = mesh.faces.size();
   std::vector<VertexT5*> points;
+  VertexLinks shortInner;
   for (size_t i = 0; i < total; ++i) {
     PrefetchAhead(base, i, total);
     const FaceT5& f = base[i];
@@ -308,14 +341,17 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
       uint8_t &na = near[mesh.VertexIndex(a)], &nb = near[mesh.VertexIndex(b)];
       if (!na || !nb) continue;
       const FaceT5* n = f.adjFace[z];
-      if (n != &f && n != nullptr && IsLive(n->flags) && !WithinPlace(a, b, place)) continue;
+      if (n != &f && n != nullptr && IsLive(n->flags)) {
+        if (!WithinPlace(a, b, place)) continue;
+        shortInner.push_back({a, b});
+      }
       // 2: taken already.
       if (na == 1) points.push_back(a);
       if (nb == 1) points.push_back(b);
       na = nb = 2;
     }
   }
-  return JoinAtOnePlace(mesh, plane, std::move(points), tolerances);
+  return JoinAtOnePlace(mesh, plane, std::move(points), tolerances, nullptr, &shortInner);
 }
 
 }  // namespace quarnel

@@ -1138,6 +1138,15 @@ TEST(CapCut, CrossingLoopsOfASurfaceThatCrossesItselfCoverEachRegionOnce) {
                       {{0, 1, 2, 3}, {4, 5, 6, 7}},
                       6.25,
                       0}));
+  // Far from the origin, where a float step in x is 1/128, two bodies whose
+  // sides run along one another a step apart, each through a point of its
+  // own there: the points stay apart, and each body is capped on its own.
+  const double x = 1e5, a = 27.0 / 128, b = 28.0 / 128;
+  EXPECT_TRUE(CapsAsExpected({{{x - a, -1}, {x + a, -1}, {x + a, 0}, {x + a, 1}, {x - a, 1},
+                               {x - b, -0.25}, {x + b, -0.25}, {x + b, 0}, {x + b, 0.25}, {x - b, 0.25}},
+                              {{0, 1, 2, 3, 4}, {5, 6, 7, 8, 9}},
+                              4 * a + b,
+                              0}));
 }
 
 // A prism of rows layers over the quadrilateral (0, 0), (2, 2), (2, 0),
