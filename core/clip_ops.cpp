@@ -326,7 +326,8 @@ void ClipAlongPlane(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tol
   FaceBorderFromFF(mesh);
   const size_t firstNew = mesh.vertices.size();
   RefineByPlane(mesh, ClipPlane(plane), ClipPlane(plane), false);
-  DeleteNegativeFaces(mesh, ClipPlane(plane), firstNew, DecideFacesInPlane(mesh, plane, sheets, tolerances));
+  DeleteNegativeFaces(mesh, ClipPlane(plane), firstNew,
+                      DecideFacesInPlane(mesh, plane, sheets, tolerances));
   RemoveUnreferencedVertices(mesh);
   if (sheets != nullptr) JoinCutPointsAtOnePlace(mesh, plane, tolerances);
   CollapseClipPlaneEdges(mesh, plane, tolerances);

@@ -64,10 +64,10 @@ double CellWidth(std::span<const Vec3d> points, double tolerance) {
 class PlaceGrid {
  public:
   PlaceGrid(std::span<const Vec3d> points, double tolerance, double shape)
-      : points_(points), tolerance_(tolerance), shape_(shape), cell_(CellWidth(points, tolerance)),
-        reach_(0x1p40 * cell_), owns_(points.size(), 0), alone_(points.size(), 0),
-        size_(std::bit_ceil(2 * points.size() + 2)), table_(size_, UINT32_MAX),
-        next_(points.size(), UINT32_MAX), parent_(points.size()) {
+      : points_(points), tolerance_(tolerance), shape_(shape),
+        cell_(CellWidth(points, tolerance)), reach_(0x1p40 * cell_), owns_(points.size(), 0),
+        alone_(points.size(), 0), size_(std::bit_ceil(2 * points.size() + 2)),
+        table_(size_, UINT32_MAX), next_(points.size(), UINT32_MAX), parent_(points.size()) {
     std::iota(parent_.begin(), parent_.end(), 0u);
     for (uint32_t i = 0; i < points.size(); ++i)
       if (Gridded(points[i])) {

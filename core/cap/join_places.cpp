@@ -48,7 +48,6 @@ struct LoopNeighbours {
   }
 };
 
-
 // Whether two points lie no farther apart in any coordinate than tolerance.
 bool WithinPlace(const VertexT5* a, const VertexT5* b, double tolerance) {
   const Vec3f& p = a->position;
@@ -64,7 +63,7 @@ bool WithinPlace(const VertexT5* a, const VertexT5* b, double tolerance) {
 // plane's normal, or run along one another, each of b's neighbours in the
 // direction of one of a's (sides a float step apart far from the origin).
 bool LoopsPassApart(const LoopNeighbours& n, const MeshT5& mesh, const VertexT5* a,
-                const VertexT5* b, const Vec3d& normal, double shape) {
+                    const VertexT5* b, const Vec3d& normal, double shape) {
   const Vec3d u = std::fabs(normal.x) < 0.9 ? normal.Cross(Vec3d(1, 0, 0)) : normal.Cross(Vec3d(0, 1, 0));
   const Vec3d w = normal.Cross(u);
   auto angle = [&](const VertexT5* from, const VertexT5* to) {
@@ -94,8 +93,8 @@ bool LoopsPassApart(const LoopNeighbours& n, const MeshT5& mesh, const VertexT5*
 // points) is not joined: shared is cleared for its points. On a seam the
 // loop passes from one side's point to the other's.
 void KeepBodiesApart(const MeshT5& mesh, const std::vector<VertexT5*>& points,
-                             const std::vector<uint32_t>& place, const std::vector<uint8_t>& given,
-                             const Vec3d& normal, double shape, std::vector<uint8_t>& shared) {
+                     const std::vector<uint32_t>& place, const std::vector<uint8_t>& given,
+                     const Vec3d& normal, double shape, std::vector<uint8_t>& shared) {
   const LoopNeighbours neighbours(mesh, given);
   auto through = [&](uint32_t i) { return neighbours.count[mesh.VertexIndex(points[i])] == 2; };
   // Per set, its first point passed through, and whether it has two.
@@ -319,7 +318,10 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
   // counts too: where the plane passes through a point of the model, the
   // clip may split its edges within rounding of it, and the point and
   // those splits are one place (joining only the splits, on the border,
-  // would give their edge to the point four faces).
+  // would give their edge to the point four faces). They are one place by
+  // that edge: a split lies along it as far as the rounding of the plane's
+  // value at the point allows, in every coordinate, beyond their own
+  // coordinates' float steps.
   std::vector<uint8_t> near(mesh.vertices.size(), 0);
   bool any = false;
   for (size_t i = 0; i < mesh.vertices.size(); ++i) {

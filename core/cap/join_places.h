@@ -24,16 +24,17 @@ struct PointsApart {
 using VertexLinks = std::vector<std::pair<const VertexT5*, const VertexT5*>>;
 
 // Sets of the given vertices that stand at one place (within the place
-// tolerance and the rounding of their coordinates, see GroupByPlace) become their first vertex in the array,
-// unless joining a set would give an edge more than two faces, or two
-// faces running an edge the same way, or two bodies' loops cross or run
-// along one another there (KeepBodiesApart). A face that would get two corners in
-// one place is a needle no wider than the rounding: it goes, with the
-// corners that no other face uses. Returns whether any were joined: the
-// face-face adjacency is then stale. Where every point stands at a place
-// of its own, they are set in apart (when given). The ends of each link
-// given (both among the points) are at one place too, however far apart
-// their coordinates stand.
+// tolerance and the rounding of their coordinates, see GroupByPlace)
+// become their first vertex in the array, unless joining a set would give
+// an edge more than two faces, or two faces running an edge the same way,
+// or two bodies' loops cross or run along one another there
+// (KeepBodiesApart). A face that would get two corners in one place is a
+// needle no wider than the rounding: it goes, with the corners that no
+// other face uses. Returns whether any were joined: the face-face
+// adjacency is then stale. Where every point stands at a place of its own,
+// they are set in apart (when given). The ends of each link given (both
+// among the points) are at one place too, however far apart their
+// coordinates stand.
 bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> points,
                     const CutTolerances& tolerances, PointsApart* apart = nullptr,
                     const VertexLinks* links = nullptr);
