@@ -77,7 +77,7 @@ class PlaceLinks {
  public:
   // inPlane: per face, whether it lies in the plane (decided or unsure).
   PlaceLinks(const MeshT5& mesh, const Plane3f& plane, const std::vector<uint8_t>& inPlane,
-             double within)
+             const CutTolerances& tolerances)
       : touches_(mesh.faces.size(), 0) {
     // Per vertex: its place, -1 for none (off the plane or not finite). The
     // points on the plane are grouped at once, within the rounding of the
@@ -93,7 +93,7 @@ class PlaceLinks {
       onPlane.push_back(uint32_t(i));
       points.push_back(Vec3d(p));
     }
-    const std::vector<uint32_t> group = GroupByPlace(points, within);
+    const std::vector<uint32_t> group = GroupByPlace(points, tolerances.place, tolerances.shape);
     for (size_t k = 0; k < onPlane.size(); ++k)
       place[onPlane[k]] = int32_t(group[k]);
     auto placeOf = [&](const VertexT5* v) {
@@ -221,11 +221,12 @@ void KeepSheetsAlone(const MeshT5& mesh, const std::vector<uint8_t>& unsure,
 // through other such slivers, nearest first: where the plane passes
 // within rounding through a face of the model, they tie its pieces
 // together and to the walls on either side. Faces join by vertex, and by
-// place (within place of one another, see GroupByPlace) where the model's
+// place (see GroupByPlace) where the model's
 // faces have points of their own. With sheets, the faces of flat sheets
 // (see KeepSheetsAlone) are marked there.
 std::vector<int8_t> DecideFacesInPlane(const MeshT5& mesh, const Plane3f& plane,
-                                       std::vector<uint8_t>* sheets, double place) {
+                                       std::vector<uint8_t>* sheets,
+                                       const CutTolerances& tolerances) {
   const size_t total = mesh.faces.size();
   std::vector<int8_t> decided(total, 0);
   if (sheets != nullptr) sheets->assign(total, 0);
@@ -244,7 +245,7 @@ std::vector<int8_t> DecideFacesInPlane(const MeshT5& mesh, const Plane3f& plane,
     inPlane[i] = in != InPlane::No;
   }
   if (queue.empty() && std::find(unsure.begin(), unsure.end(), 1) == unsure.end()) return decided;
-  const PlaceLinks links(mesh, plane, inPlane, place);
+  const PlaceLinks links(mesh, plane, inPlane, tolerances);
   const FaceT5* const base = mesh.faces.data();
   for (size_t k = 0; k < queue.size(); ++k) {
     const size_t i = queue[k];
@@ -325,7 +326,8 @@ void ClipAlongPlane(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tol
   FaceBorderFromFF(mesh);
   const size_t firstNew = mesh.vertices.size();
   RefineByPlane(mesh, ClipPlane(plane), ClipPlane(plane), false);
-  DeleteNegativeFaces(mesh, ClipPlane(plane), firstNew, DecideFacesInPlane(mesh, plane, sheets, tolerances.place));
+  DeleteNegativeFaces(mesh, ClipPlane(plane), firstNew,
+                      DecideFacesInPlane(mesh, plane, sheets, tolerances));
   RemoveUnreferencedVertices(mesh);
   if (sheets != nullptr) JoinCutPointsAtOnePlace(mesh, plane, tolerances);
   CollapseClipPlaneEdges(mesh, plane, tolerances);

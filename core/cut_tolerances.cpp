@@ -21,6 +21,7 @@ CutTolerances MeasureCutTolerances(const MeshT5& mesh) {
   t.planeTolerance = float(t.diagonal * double(1e-4f));
   t.collapseLength = t.diagonal * double(0.001f);
   t.place = PlaceTolerance(t.box);
+  t.shape = ShapeRounding(t.box);
   return t;
 }
 

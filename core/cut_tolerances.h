@@ -23,6 +23,9 @@ struct CutTolerances {
   double collapseLength = 0.0;
   // Points no farther apart may stand at one place (PlaceTolerance).
   double place = 0.0;
+  // Below it no coordinate of points at one place is held to its own float
+  // step (ShapeRounding).
+  double shape = 0.0;
 };
 
 // The tolerances of a cut of the mesh as it stands.

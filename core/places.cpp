@@ -24,11 +24,23 @@ uint32_t Root(std::vector<uint32_t>& parent, uint32_t i) {
 
 }  // namespace
 
-double OwnRounding(const Vec3d& p) {
-  const double size = std::max({std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+double FloatStep(double size) {
+  size = std::fabs(size);
   if (!std::isfinite(size) || !(size < double(FLT_MAX))) return 0.0;
   const float f = float(size);
   return double(std::nextafter(f, FLT_MAX)) - double(f);
+}
+
+double OwnRounding(const Vec3d& p) {
+  return FloatStep(std::max({std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)}));
+}
+
+bool AtOnePlace(const Vec3d& p, const Vec3d& q, double tolerance, double shape) {
+  for (int a = 0; a < 3; ++a) {
+    const double own = FloatStep(std::min(std::fabs(p[a]), std::fabs(q[a])));
+    if (!(std::fabs(p[a] - q[a]) <= std::min(tolerance, std::max(own, shape)))) return false;
+  }
+  return true;
 }
 
 namespace {
@@ -51,11 +63,11 @@ double CellWidth(std::span<const Vec3d> points, double tolerance) {
 // the listed points within reach: parent links them to their places.
 class PlaceGrid {
  public:
-  PlaceGrid(std::span<const Vec3d> points, double tolerance)
-      : points_(points), tolerance_(tolerance), cell_(CellWidth(points, tolerance)),
-        reach_(0x1p40 * cell_), owns_(points.size(), 0), alone_(points.size(), 0),
-        size_(std::bit_ceil(2 * points.size() + 2)), table_(size_, UINT32_MAX),
-        next_(points.size(), UINT32_MAX), parent_(points.size()) {
+  PlaceGrid(std::span<const Vec3d> points, double tolerance, double shape)
+      : points_(points), tolerance_(tolerance), shape_(shape),
+        cell_(CellWidth(points, tolerance)), reach_(0x1p40 * cell_), owns_(points.size(), 0),
+        alone_(points.size(), 0), size_(std::bit_ceil(2 * points.size() + 2)),
+        table_(size_, UINT32_MAX), next_(points.size(), UINT32_MAX), parent_(points.size()) {
     std::iota(parent_.begin(), parent_.end(), 0u);
     for (uint32_t i = 0; i < points.size(); ++i)
       if (Gridded(points[i])) {
@@ -143,15 +155,12 @@ class PlaceGrid {
       if (head == UINT32_MAX || owns_[head] == k) return head;
     }
   }
-  // Joins point i to each point of the list from head that lies within the
-  // tolerance of it and the OwnRounding of both.
+  // Joins point i to each point of the list from head that stands at one
+  // place with it.
   void Meet(uint32_t i, uint32_t head) {
     const Vec3d& p = points_[i];
     for (uint32_t j = head; j != UINT32_MAX; j = next_[j]) {
-      const Vec3d& q = points_[j];
-      const double within = std::min(tolerance_, std::min(OwnRounding(p), OwnRounding(q)));
-      if (std::fabs(p.x - q.x) <= within && std::fabs(p.y - q.y) <= within &&
-          std::fabs(p.z - q.z) <= within) {
+      if (AtOnePlace(p, points_[j], tolerance_, shape_)) {
         const uint32_t a = Root(parent_, i), b = Root(parent_, j);
         parent_[std::max(a, b)] = std::min(a, b);
       }
@@ -159,7 +168,7 @@ class PlaceGrid {
   }
 
   std::span<const Vec3d> points_;
-  double tolerance_, cell_, reach_;
+  double tolerance_, shape_, cell_, reach_;
   std::vector<uint64_t> owns_;  // each gridded point's own cell
   std::vector<uint8_t> alone_;  // whether its tolerance stays within it
   // Per slot the last point listed of its cell: four bytes a slot keep the
@@ -172,14 +181,14 @@ class PlaceGrid {
 
 }  // namespace
 
-std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double tolerance) {
+std::vector<uint32_t> GroupByPlace(std::span<const Vec3d> points, double tolerance, double shape) {
   const size_t n = points.size();
   if (n < 2) {
     std::vector<uint32_t> parent(n);
     std::iota(parent.begin(), parent.end(), 0u);
     return parent;
   }
-  PlaceGrid grid(points, tolerance);
+  PlaceGrid grid(points, tolerance, shape);
   constexpr uint32_t kAhead = 16;
   for (uint32_t i = 0; i < n; ++i) {
     if (i + kAhead < n) grid.FetchCells(i + kAhead);
@@ -195,6 +204,13 @@ double PlaceTolerance(const BBox3f& box) {
     size = std::max({size, std::fabs(double(corner.x)), std::fabs(double(corner.y)),
                      std::fabs(double(corner.z))});
   return std::isfinite(size) ? 4.0 * double(FLT_EPSILON) * size : 0.0;
+}
+
+double ShapeRounding(const BBox3f& box) {
+  if (box.IsNull()) return 0.0;
+  const double side = std::max({double(box.max.x) - box.min.x, double(box.max.y) - box.min.y,
+                                double(box.max.z) - box.min.z});
+  return FloatStep(0.5 * side);
 }
 
 }  // namespace quarnel

@@ -54,13 +54,12 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tolerances,
   FindLoopsOnPlane(mesh, plane, tolerances, walks, chosen, sheets, apart);
   std::vector<CapLoop> caps = LoopsInPlane(walks, chosen, plane);
   RemoveTipsSquashedOnTheCut(mesh, walks, chosen, plane, tolerances, caps);
-  const double place = tolerances.place;
   std::vector<uint32_t> body = BodiesOfLoops(mesh, caps);
-  const CutPlaces places = NumberPlaces(mesh, caps, place, apart, body);
+  const CutPlaces places = NumberPlaces(mesh, caps, tolerances, apart, body);
   SplitAtPinches(caps, body, places.at.size());
   OldFaces old;
   SurfaceChords chords(mesh, caps, old);
-  const CapPlan plan = PlanCap(caps, body, places, place, chords);
+  const CapPlan plan = PlanCap(caps, body, places, tolerances.place, chords);
   bool surfaceChanged = false;
   const std::vector<VertexT5*> corners = MakeCapCorners(mesh, plan, places, surfaceChanged);
   const size_t first = AddCapFaces(mesh, corners);

@@ -6,8 +6,10 @@
 
 namespace quarnel {
 
-CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps, double tolerance,
-                       PointsApart& apart, const std::vector<uint32_t>& body) {
+CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps,
+                       const CutTolerances& tolerances, PointsApart& apart,
+                       const std::vector<uint32_t>& body) {
+  const double tolerance = tolerances.place;
   bool alone = tolerance > 0.0 && apart.tolerance == tolerance && !apart.alone.empty();
   size_t count = 0;
   for (const CapLoop& c : caps) {
@@ -28,12 +30,13 @@ CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps, double to
     for (const CapLoop& c : caps)
       for (const VertexT5* v : c.corners)
         positions.push_back(Vec3d(v->position));
-    group = GroupByPlace(positions, tolerance);
+    group = GroupByPlace(positions, tolerance, tolerances.shape);
   }
   std::vector<uint32_t> number(group.size(), UINT32_MAX), bodyAt(group.size(), 0);
   // Places of a group of points of a body other than its first point's.
   std::unordered_map<uint64_t, uint32_t> others;
   CutPlaces places;
+  places.shape = tolerances.shape;
   size_t i = 0;
   for (size_t l = 0; l < caps.size(); ++l) {
     CapLoop& c = caps[l];

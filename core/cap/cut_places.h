@@ -4,6 +4,7 @@
 
 #include "core/cap/cap_loop.h"
 #include "core/cap/join_places.h"
+#include "core/cut_tolerances.h"
 #include "core/mesh.h"
 #include <cstdint>
 #include <vector>
@@ -16,13 +17,15 @@ struct CutPlaces {
   std::vector<Point2d> at;
   std::vector<VertexT5*> vertex;
   std::vector<double> rounding;  // OwnRounding of the vertex
+  double shape = 0.0;             // the model's ShapeRounding
 };
 
 // Corners that were found apart with this tolerance, none of them met twice,
 // are each a place of their own: they have not moved since, and of fewer
 // points no two come nearer. Otherwise the places are grouped afresh.
 // Points of different bodies (body, per loop) are never one place.
-CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps, double tolerance,
-                       PointsApart& apart, const std::vector<uint32_t>& body);
+CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps,
+                       const CutTolerances& tolerances, PointsApart& apart,
+                       const std::vector<uint32_t>& body);
 
 }  // namespace quarnel

@@ -48,15 +48,6 @@ struct LoopNeighbours {
   }
 };
 
-// Whether two points stand at one place, within the rounding of their own
-// coordinates.
-bool AtOnePlace(const VertexT5* a, const VertexT5* b) {
-  const Vec3d p(a->position), q(b->position);
-  const double within = std::min(OwnRounding(p), OwnRounding(q));
-  return std::fabs(p.x - q.x) <= within && std::fabs(p.y - q.y) <= within &&
-         std::fabs(p.z - q.z) <= within;
-}
-
 // Whether two points lie no farther apart in any coordinate than tolerance.
 bool WithinPlace(const VertexT5* a, const VertexT5* b, double tolerance) {
   const Vec3f& p = a->position;
@@ -66,11 +57,13 @@ bool WithinPlace(const VertexT5* a, const VertexT5* b, double tolerance) {
 }
 
 // Whether the loops through a and b (two neighbours each), at one place,
-// cross there: b's neighbours lie clearly on either side of a's, around
-// the plane's normal, and no neighbour of one is at one place with one of
-// the other's (two sides of a seam or of a soup's edge).
-bool LoopsCross(const LoopNeighbours& n, const MeshT5& mesh, const VertexT5* a,
-                const VertexT5* b, const Vec3d& normal) {
+// are two surfaces' that pass there, and no neighbour of one is at one
+// place with one of the other's (two sides of a seam or of a soup's edge):
+// the loops cross, b's neighbours clearly on either side of a's around the
+// plane's normal, or run along one another, each of b's neighbours in the
+// direction of one of a's (sides a float step apart far from the origin).
+bool LoopsPassApart(const LoopNeighbours& n, const MeshT5& mesh, const VertexT5* a,
+                    const VertexT5* b, const Vec3d& normal, double shape) {
   const Vec3d u = std::fabs(normal.x) < 0.9 ? normal.Cross(Vec3d(1, 0, 0)) : normal.Cross(Vec3d(0, 1, 0));
   const Vec3d w = normal.Cross(u);
   auto angle = [&](const VertexT5* from, const VertexT5* to) {
@@ -81,7 +74,7 @@ bool LoopsCross(const LoopNeighbours& n, const MeshT5& mesh, const VertexT5* a,
   const auto& eb = n.ends[mesh.VertexIndex(b)];
   for (const VertexT5* x : ea)
     for (const VertexT5* y : eb)
-      if (AtOnePlace(x, y)) return false;
+      if (AtOnePlace(Vec3d(x->position), Vec3d(y->position), HUGE_VAL, shape)) return false;
   constexpr double kClear = 1e-6;  // radians
   const double a0 = angle(a, ea[0]), a1 = std::remainder(angle(a, ea[1]) - a0, 2 * M_PI);
   auto side = [&](const VertexT5* e) {
@@ -90,17 +83,18 @@ bool LoopsCross(const LoopNeighbours& n, const MeshT5& mesh, const VertexT5* a,
     return !clear ? -1 : (a1 > 0.0 ? (t > 0.0 && t < a1) : (t < 0.0 && t > a1)) ? 1 : 0;
   };
   const int s0 = side(eb[0]), s1 = side(eb[1]);
-  return s0 >= 0 && s1 >= 0 && s0 != s1;
+  return (s0 >= 0 && s1 >= 0 && s0 != s1) || (s0 < 0 && s1 < 0);
 }
 
-// Where the surfaces of two bodies pass through one line, their loops
-// cross at one place, each through a point of its own there (two border
-// edges to points given), of another piece of surface. Such a set (by
-// place, of points) is not joined: shared is cleared for its points. On a
-// seam the loop passes from one side's point to the other's.
-void KeepCrossingBodiesApart(const MeshT5& mesh, const std::vector<VertexT5*>& points,
-                             const std::vector<uint32_t>& place, const std::vector<uint8_t>& given,
-                             const Vec3d& normal, std::vector<uint8_t>& shared) {
+// Where the surfaces of two bodies pass through one line, or run along
+// one another a rounding step apart, their loops meet at one place, each
+// through a point of its own there (two border edges to points given), of
+// another piece of surface (LoopsPassApart). Such a set (by place, of
+// points) is not joined: shared is cleared for its points. On a seam the
+// loop passes from one side's point to the other's.
+void KeepBodiesApart(const MeshT5& mesh, const std::vector<VertexT5*>& points,
+                     const std::vector<uint32_t>& place, const std::vector<uint8_t>& given,
+                     const Vec3d& normal, double shape, std::vector<uint8_t>& shared) {
   const LoopNeighbours neighbours(mesh, given);
   auto through = [&](uint32_t i) { return neighbours.count[mesh.VertexIndex(points[i])] == 2; };
   // Per set, its first point passed through, and whether it has two.
@@ -123,7 +117,7 @@ void KeepCrossingBodiesApart(const MeshT5& mesh, const std::vector<VertexT5*>& p
   for (uint32_t i = 0; i < points.size(); ++i) {
     const uint32_t f = first[place[i]];
     if (twice[place[i]] && through(i) && pieceOf(i) != pieceOf(f) &&
-        LoopsCross(neighbours, mesh, points[f], points[i], normal))
+        LoopsPassApart(neighbours, mesh, points[f], points[i], normal, shape))
       apart[place[i]] = 1;
   }
   for (uint32_t i = 0; i < points.size(); ++i)
@@ -139,6 +133,36 @@ std::vector<VertexT5*> InArrayOrder(MeshT5& mesh, const std::vector<VertexT5*>& 
   for (size_t i = 0; i < given.size(); ++i)
     if (given[i]) ordered.push_back(&mesh.vertices[i]);
   return ordered;
+}
+
+// The places of the linked points (indices of points) made one, each
+// place its smallest point.
+void LinkPlaces(std::vector<uint32_t>& place,
+                const std::vector<std::pair<uint32_t, uint32_t>>& links) {
+  auto root = [&place](uint32_t i) {
+    while (place[i] != i) i = place[i] = place[place[i]];
+    return i;
+  };
+  for (const auto& [a, b] : links) {
+    const uint32_t ra = root(a), rb = root(b);
+    place[std::max(ra, rb)] = std::min(ra, rb);
+  }
+  for (uint32_t i = 0; i < place.size(); ++i) place[i] = root(i);
+}
+
+// The links between the given vertices as indices of points (in the order
+// of the vertex array, as InArrayOrder gives them).
+std::vector<std::pair<uint32_t, uint32_t>> LinksOfPoints(const MeshT5& mesh,
+                                                         const std::vector<VertexT5*>& points,
+                                                         const VertexLinks& links) {
+  std::vector<uint32_t> index(mesh.vertices.size(), UINT32_MAX);
+  for (uint32_t i = 0; i < points.size(); ++i) index[mesh.VertexIndex(points[i])] = i;
+  std::vector<std::pair<uint32_t, uint32_t>> out;
+  for (const auto& [a, b] : links) {
+    const uint32_t ia = index[mesh.VertexIndex(a)], ib = index[mesh.VertexIndex(b)];
+    if (ia != UINT32_MAX && ib != UINT32_MAX) out.push_back({ia, ib});
+  }
+  return out;
 }
 
 // Per point, whether it is in a set of two or more at one place (place:
@@ -236,23 +260,25 @@ int32_t JoinSets(const std::vector<VertexT5*>& points,
 }  // namespace
 
 bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> points,
-                    double tolerance, PointsApart* apart) {
+                    const CutTolerances& tolerances, PointsApart* apart,
+                    const VertexLinks* links) {
   std::vector<uint8_t> given(mesh.vertices.size(), 0);
   points = InArrayOrder(mesh, points, given);
   std::vector<Vec3d> positions;
   positions.reserve(points.size());
   for (const VertexT5* v : points) positions.push_back(Vec3d(v->position));
   // Each place's first point is the first vertex of the set in the array.
-  const std::vector<uint32_t> place = GroupByPlace(positions, tolerance);
+  std::vector<uint32_t> place = GroupByPlace(positions, tolerances.place, tolerances.shape);
+  if (links != nullptr && !links->empty()) LinkPlaces(place, LinksOfPoints(mesh, points, *links));
   std::vector<uint8_t> shared = SharedPoints(place);
-  KeepCrossingBodiesApart(mesh, points, place, given, Vec3d(plane.normal), shared);
+  KeepBodiesApart(mesh, points, place, given, Vec3d(plane.normal), tolerances.shape, shared);
   Joins joins(mesh);
   for (size_t i = 0; i < points.size(); ++i)
     if (shared[i]) joins.Set(points[i], points[place[i]]);
   if (joins.None()) {
     if (apart != nullptr) {
       apart->alone = std::move(given);
-      apart->tolerance = tolerance;
+      apart->tolerance = tolerances.place;
     }
     return false;
   }
@@ -272,13 +298,14 @@ bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> p
 }
 
 bool JoinLoopPointsAtOnePlace(MeshT5& mesh, const LoopWalks& walks, const Plane3f& plane,
-                              double tolerance, double place, PointsApart& apart) {
+                              const CutTolerances& tolerances, PointsApart& apart) {
+  const double tolerance = double(tolerances.planeTolerance);
   std::vector<VertexT5*> points;
   for (const FacePos& p : walks.steps)
     if (IsLiveIncluded(p.v->flags) &&
         std::fabs(SignedDistance(p.v->position, plane)) <= tolerance)
       points.push_back(p.v);
-  return JoinAtOnePlace(mesh, plane, std::move(points), place, &apart);
+  return JoinAtOnePlace(mesh, plane, std::move(points), tolerances, &apart);
 }
 
 bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
@@ -291,7 +318,10 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
   // counts too: where the plane passes through a point of the model, the
   // clip may split its edges within rounding of it, and the point and
   // those splits are one place (joining only the splits, on the border,
-  // would give their edge to the point four faces).
+  // would give their edge to the point four faces). They are one place by
+  // that edge: a split lies along it as far as the rounding of the plane's
+  // value at the point allows, in every coordinate, beyond their own
+  // coordinates' float steps.
   std::vector<uint8_t> near(mesh.vertices.size(), 0);
   bool any = false;
   for (size_t i = 0; i < mesh.vertices.size(); ++i) {
@@ -303,6 +333,7 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
   const FaceT5* const base = mesh.faces.data();
   const size_t total = mesh.faces.size();
   std::vector<VertexT5*> points;
+  VertexLinks shortInner;
   for (size_t i = 0; i < total; ++i) {
     PrefetchAhead(base, i, total);
     const FaceT5& f = base[i];
@@ -312,14 +343,17 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
       uint8_t &na = near[mesh.VertexIndex(a)], &nb = near[mesh.VertexIndex(b)];
       if (!na || !nb) continue;
       const FaceT5* n = f.adjFace[z];
-      if (n != &f && n != nullptr && IsLive(n->flags) && !WithinPlace(a, b, place)) continue;
+      if (n != &f && n != nullptr && IsLive(n->flags)) {
+        if (!WithinPlace(a, b, place)) continue;
+        shortInner.push_back({a, b});
+      }
       // 2: taken already.
       if (na == 1) points.push_back(a);
       if (nb == 1) points.push_back(b);
       na = nb = 2;
     }
   }
-  return JoinAtOnePlace(mesh, plane, std::move(points), place);
+  return JoinAtOnePlace(mesh, plane, std::move(points), tolerances, nullptr, &shortInner);
 }
 
 }  // namespace quarnel

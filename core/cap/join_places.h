@@ -3,9 +3,11 @@
 #pragma once
 
 #include "core/border_loops.h"
+#include "core/cut_tolerances.h"
 #include "core/math.h"
 #include "core/mesh.h"
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace quarnel {
@@ -18,21 +20,28 @@ struct PointsApart {
   double tolerance = 0.0;
 };
 
-// Sets of the given vertices that stand at one place (within tolerance of
-// one another, see GroupByPlace) become their first vertex in the array,
-// unless joining a set would give an edge more than two faces, or two
-// faces running an edge the same way, or two bodies' loops cross there
-// (KeepCrossingBodiesApart). A face that would get two corners in
-// one place is a needle no wider than the rounding: it goes, with the
-// corners that no other face uses. Returns whether any were joined: the
-// face-face adjacency is then stale. Where every point stands at a place
-// of its own, they are set in apart (when given).
+// Pairs of vertices.
+using VertexLinks = std::vector<std::pair<const VertexT5*, const VertexT5*>>;
+
+// Sets of the given vertices that stand at one place (within the place
+// tolerance and the rounding of their coordinates, see GroupByPlace)
+// become their first vertex in the array, unless joining a set would give
+// an edge more than two faces, or two faces running an edge the same way,
+// or two bodies' loops cross or run along one another there
+// (KeepBodiesApart). A face that would get two corners in one place is a
+// needle no wider than the rounding: it goes, with the corners that no
+// other face uses. Returns whether any were joined: the face-face
+// adjacency is then stale. Where every point stands at a place of its own,
+// they are set in apart (when given). The ends of each link given (both
+// among the points) are at one place too, however far apart their
+// coordinates stand.
 bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> points,
-                    double tolerance, PointsApart* apart = nullptr);
+                    const CutTolerances& tolerances, PointsApart* apart = nullptr,
+                    const VertexLinks* links = nullptr);
 
 // The points of the loops, as JoinCutPointsAtOnePlace takes the corners of
-// the border edges: those within tolerance of the plane.
+// the border edges: those within the plane tolerance of the plane.
 bool JoinLoopPointsAtOnePlace(MeshT5& mesh, const LoopWalks& walks, const Plane3f& plane,
-                              double tolerance, double place, PointsApart& apart);
+                              const CutTolerances& tolerances, PointsApart& apart);
 
 }  // namespace quarnel

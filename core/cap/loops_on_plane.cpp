@@ -137,14 +137,14 @@ void RunsOfLoop(size_t i, std::span<const FacePos> w, const Plane3f& plane, doub
 }
 
 // Sets the places of the runs' ends (within place of one another).
-void PlaceRunEnds(std::vector<Run>& runs, double place) {
+void PlaceRunEnds(std::vector<Run>& runs, const CutTolerances& tolerances) {
   std::vector<Vec3d> ends;
   ends.reserve(2 * runs.size());
   for (const Run& run : runs) {
     ends.push_back(Vec3d(run.from->position));
     ends.push_back(Vec3d(run.to->position));
   }
-  const std::vector<uint32_t> at = GroupByPlace(ends, place);
+  const std::vector<uint32_t> at = GroupByPlace(ends, tolerances.place, tolerances.shape);
   for (size_t r = 0; r < runs.size(); ++r)
     runs[r].fromPlace = at[2 * r], runs[r].toPlace = at[2 * r + 1];
 }
@@ -183,12 +183,12 @@ std::vector<std::vector<size_t>> ChainRuns(const std::vector<Run>& runs) {
 }
 
 void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const Plane3f& plane,
-                      double tolerance, double place, std::vector<size_t>& chosen) {
+                      const CutTolerances& tolerances, std::vector<size_t>& chosen) {
   std::vector<Run> runs;
   for (size_t i = 0; i + 1 < walks.first.size(); ++i)
-    if (!whole[i]) RunsOfLoop(i, walks.Of(i), plane, tolerance, runs);
+    if (!whole[i]) RunsOfLoop(i, walks.Of(i), plane, double(tolerances.planeTolerance), runs);
   if (runs.empty()) return;
-  PlaceRunEnds(runs, place);
+  PlaceRunEnds(runs, tolerances);
   std::vector<FacePos> steps;
   for (const std::vector<size_t>& chain : ChainRuns(runs)) {
     steps.clear();
@@ -210,7 +210,8 @@ void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const
 // other side, smaller, not: joined, the two are one loop of the cut.
 // Returns whether any were joined.
 bool JoinFartherPoints(MeshT5& mesh, const Plane3f& plane, const LoopWalks& walks, size_t count,
-                       const std::vector<size_t>& chosen, double onCut, double place) {
+                       const std::vector<size_t>& chosen, const CutTolerances& tolerances) {
+  const double onCut = double(tolerances.planeTolerance);
   bool farther = false;
   for (size_t i : chosen)
     for (const FacePos& p : walks.Of(i))
@@ -220,7 +221,7 @@ bool JoinFartherPoints(MeshT5& mesh, const Plane3f& plane, const LoopWalks& walk
   for (size_t i = 0; i < count; ++i)
     for (const FacePos& p : walks.Of(i))
       if (IsLiveIncluded(p.v->flags)) points.push_back(p.v);
-  return JoinAtOnePlace(mesh, plane, std::move(points), place);
+  return JoinAtOnePlace(mesh, plane, std::move(points), tolerances);
 }
 
 }  // namespace
@@ -233,12 +234,12 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, const CutTolerances& t
   // The collapse moves points of the cut to midpoints of edges whose ends
   // lie within planeTolerance of the plane: on a small loop of a large
   // model that is more than the loop's own share.
-  const double onCut = double(tolerances.planeTolerance), place = tolerances.place;
+  const double onCut = double(tolerances.planeTolerance);
   auto collect = [&]() {
     loops.clear();
     CollectLoops(mesh, loops, &walks);
   };
-  if (JoinLoopPointsAtOnePlace(mesh, walks, plane, onCut, place, apart)) {
+  if (JoinLoopPointsAtOnePlace(mesh, walks, plane, tolerances, apart)) {
     BuildFaceFaceAdjacency(mesh);
     collect();
   }
@@ -258,10 +259,10 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, const CutTolerances& t
       if (sheet) whole[i] = 1;
       else if (LoopOnPlane(walks, i, loops[i], plane, onCut)) chosen.push_back(i), whole[i] = 1;
     }
-    ChainRunsOnPlane(walks, whole, plane, onCut, place, chosen);
+    ChainRunsOnPlane(walks, whole, plane, tolerances, chosen);
   };
   choose();
-  if (JoinFartherPoints(mesh, plane, walks, loops.size(), chosen, onCut, place)) {
+  if (JoinFartherPoints(mesh, plane, walks, loops.size(), chosen, tolerances)) {
     BuildFaceFaceAdjacency(mesh);
     collect();
     choose();

@@ -207,11 +207,11 @@ bool AddPass(const Frame& f, const std::vector<std::vector<uint32_t>>& contours,
 // Each crossing once (both passes make those on the line between their
 // regions), none at one place with another, and no triangle with a corner
 // twice.
-void MergeCrossings(uint32_t placeCount, double snap, Cover& cover) {
+void MergeCrossings(uint32_t placeCount, double snap, double shape, Cover& cover) {
   std::vector<Vec3d> points;
   for (size_t k = placeCount; k < cover.at.size(); ++k)
     points.push_back(Vec3d(cover.at[k].x, cover.at[k].y, 0.0));
-  const std::vector<uint32_t> same = GroupByPlace(points, snap);
+  const std::vector<uint32_t> same = GroupByPlace(points, snap, shape);
   std::vector<uint32_t> number(points.size());
   std::vector<ContourCrossing> kept;
   std::vector<Point2d> keptAt(cover.at.begin(), cover.at.begin() + placeCount);
@@ -442,7 +442,7 @@ Attempt TryCover(const std::vector<std::vector<size_t>>& cycles, const GroupSide
   for (int turn : {first, -first})
     if ((turn == first || bothWays) && !AddPass(f, contours, turn, snap, cover))
       return Attempt::kFailed;
-  MergeCrossings(f.placeCount, snap, cover);
+  MergeCrossings(f.placeCount, snap, places.shape, cover);
   Rim rim(cover.tris);
   std::vector<std::vector<uint32_t>> through;
   if (!PiecesOnRim(f, cover, snap, rim, through) || rim.Left() != 0)

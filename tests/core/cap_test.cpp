@@ -1083,6 +1083,26 @@ struct Fans {
 
 }  // namespace
 
+TEST(CapCut, FarFromTheOriginPointsJoinOnlyWithinTheirOwnCoordinatesRounding) {
+  // At x = 1e5 a float step in x is 1/128, in y about 1e-7.
+  const double x = 1e5, step = 1.0 / 128;
+  // A corner one step in x and 0.005 in y from the next: two places, and
+  // the notch between them is no part of the cap.
+  EXPECT_TRUE(CapsAsExpected({{{x, 0}, {x + 1, 0}, {x + 1, 1}, {x, 1}, {x + step, 0.005}},
+                              {{0, 1, 2, 3, 4}},
+                              1 - 0.5 * step,
+                              0}));
+  // Two bodies whose sides run along one another a step apart, each
+  // through a point of its own there: the points stay apart, and each body
+  // is capped on its own.
+  const double a = 27 * step, b = 28 * step;
+  EXPECT_TRUE(CapsAsExpected({{{x - a, -1}, {x + a, -1}, {x + a, 0}, {x + a, 1}, {x - a, 1},
+                               {x - b, -0.25}, {x + b, -0.25}, {x + b, 0}, {x + b, 0.25}, {x - b, 0.25}},
+                              {{0, 1, 2, 3, 4}, {5, 6, 7, 8, 9}},
+                              4 * a + b,
+                              0}));
+}
+
 TEST(CapCut, AnEdgeAcrossTheLoopIsAvoidedWhereACapCan) {
   // A loop narrowed to a neck, its two halves under two fans that share the
   // edge across the neck: the ear clipping's cap would lie on that edge.
