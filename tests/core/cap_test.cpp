@@ -1108,12 +1108,14 @@ TEST(CapCut, AnEdgeAcrossTheLoopIsAvoidedWhereACapCan) {
 }
 
 TEST(CapCut, ALoopThatCannotBeCutCompletelyIsLeftUntouched) {
-  // A loop that crosses itself in the plane: the ear clipping cuts some of
-  // it and then stops. None of its triangles is added.
-  EXPECT_TRUE(CapsAsExpected({{{0, 0}, {4, 0}, {4, 2}, {1, 2}, {1, -1}, {0, -1}},
-                              {{0, 1, 2, 3, 4, 5}},
+  // A loop that crosses itself in the plane, winding twice round its
+  // middle: the ear clipping cuts some of it and then stops, and a cover
+  // by winding leaves the sides round the middle inside it. None of its
+  // triangles is added.
+  EXPECT_TRUE(CapsAsExpected({{{0, 2}, {-1.2, -1.6}, {1.9, 0.6}, {-1.9, 0.6}, {1.2, -1.6}},
+                              {{0, 1, 2, 3, 4}},
                               0.0,
-                              6}));
+                              5}));
 }
 
 TEST(CapCut, CrossingLoopsOfASurfaceThatCrossesItselfCoverEachRegionOnce) {
@@ -1126,6 +1128,14 @@ TEST(CapCut, CrossingLoopsOfASurfaceThatCrossesItselfCoverEachRegionOnce) {
                       4.25,
                       0,
                       true}));
+  // One fan over a loop that crosses itself: the two faces whose sides
+  // cross share the apex, so the line from the crossing up to it lies in
+  // both. Each lobe is covered and has a point of its own at the crossing,
+  // so that the line is two edges of two faces each, not one of four.
+  EXPECT_TRUE(CapsAsExpected({{{0, 0}, {4, 0}, {4, 2}, {1, 2}, {1, -1}, {0, -1}},
+                              {{0, 1, 2, 3, 4, 5}},
+                              7.0,
+                              0}));
   // Two bodies that pass through each other: each is capped on its own,
   // the region where both lie twice.
   EXPECT_TRUE(
