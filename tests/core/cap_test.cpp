@@ -1194,6 +1194,14 @@ TEST(CapCut, AHoleThatTouchesItsLoopLeavesNoSlit) {
                               {{0, 1, 2, 3, 4}, {1, 5, 6}},
                               15.5,
                               0}));
+  // A hole apart from its loop, with an island inside it that touches it
+  // at a point (a ball resting on a cavity's wall, joined to it there): the
+  // hole is still cut out of the loop's cap, and the island capped.
+  EXPECT_TRUE(CapsAsExpected({{{0, 0}, {4, 0}, {4, 4}, {0, 4}, {1.5, 1}, {1, 3}, {3, 3},
+                               {1.8, 2.6}, {2.0, 2.9}},
+                              {{0, 1, 2, 3}, {4, 5, 6}, {5, 7, 8}},
+                              14.16,
+                              0}));
   // Closed pipes whose bore touches the wall at z = 0, at one vertex of
   // both, cut there: the section falls apart at each touch into parts, and
   // each part is capped once. Touching at one point, away from the bore's
