@@ -1202,6 +1202,14 @@ TEST(CapCut, AHoleThatTouchesItsLoopLeavesNoSlit) {
                               {{0, 1, 2, 3}, {4, 5, 6}, {5, 7, 8}},
                               14.16,
                               0}));
+  // An L-shaped loop and a triangle in its notch that touch at a point, the
+  // L with a hole apart from both: the hole is cut out of the L's cap, not
+  // covered as a loop of its own.
+  EXPECT_TRUE(CapsAsExpected({{{0, 0}, {4, 0}, {4, 2}, {2, 2}, {2, 4}, {0, 4}, {4, 3}, {3, 4},
+                               {0.5, 0.5}, {0.5, 1.5}, {1.5, 1.5}, {1.5, 0.5}},
+                              {{0, 1, 2, 3, 4, 5}, {3, 6, 7}, {8, 9, 10, 11}},
+                              12.5,
+                              0}));
   // Closed pipes whose bore touches the wall at z = 0, at one vertex of
   // both, cut there: the section falls apart at each touch into parts, and
   // each part is capped once. Touching at one point, away from the bore's
