@@ -392,9 +392,9 @@ bool PiecesOnRim(const Frame& f, const Cover& cover, double snap, Rim& rim,
                  std::vector<std::vector<uint32_t>>& through, std::vector<OnRow>& rows) {
   through.assign(f.sides.size(), {});
   for (const Piece& piece : PiecesOf(f)) {
+    if (piece.done) continue;
     std::vector<uint32_t>& row = through[piece.side];
     const size_t start = row.size();
-    if (piece.done) continue;
     if (!rim.Row(piece.a, piece.b, f, cover, snap, row)) return false;
     for (size_t k = start; k < row.size(); ++k)
       rows.push_back({row[k], piece.side, k == start ? piece.a : row[k - 1],
@@ -406,27 +406,19 @@ bool PiecesOnRim(const Frame& f, const Cover& cover, double snap, Rim& rim,
 // The third corner of a side's face, off the plane.
 const VertexT5* FarCorner(const CapSide& side) { return side.f->v[(side.z + 2) % 3]; }
 
-// The spokes the split faces would get: from each point on a side to its
-// face's third corner, with the point's second vertex where it has one.
-std::vector<std::pair<uint32_t, const VertexT5*>> Spokes(
-    const Frame& f, const std::vector<std::vector<uint32_t>>& through) {
+// Whether two faces split at one point would get the same edge from it to
+// their third corner (both edges crossing at the point belong to faces
+// with one corner in common, a surface that crosses itself) and the point
+// has no second vertex (in doubled, sorted) to keep them apart: it would
+// have four faces.
+bool SpokesMeet(const Frame& f, const std::vector<std::vector<uint32_t>>& through,
+                const std::vector<uint32_t>& doubled) {
   std::vector<std::pair<uint32_t, const VertexT5*>> spokes;
   for (size_t s = 0; s < f.sides.size(); ++s) {
     for (uint32_t id : f.on[s]) spokes.push_back({id, FarCorner(f.sides[s])});
     for (uint32_t id : through[s]) spokes.push_back({id, FarCorner(f.sides[s])});
   }
   std::sort(spokes.begin(), spokes.end());
-  return spokes;
-}
-
-// Whether two faces split at one point would get the same edge from it to
-// their third corner (both edges crossing at the point belong to faces
-// with one corner in common, a surface that crosses itself) and the point
-// has no second vertex (in doubled) to keep them apart: it would have
-// four faces.
-bool SpokesMeet(const Frame& f, const std::vector<std::vector<uint32_t>>& through,
-                const std::vector<uint32_t>& doubled) {
-  const std::vector<std::pair<uint32_t, const VertexT5*>> spokes = Spokes(f, through);
   for (size_t k = 1; k < spokes.size(); ++k)
     if (spokes[k] == spokes[k - 1] &&
         !std::binary_search(doubled.begin(), doubled.end(), spokes[k].first))
@@ -434,10 +426,10 @@ bool SpokesMeet(const Frame& f, const std::vector<std::vector<uint32_t>>& throug
   return false;
 }
 
-// The cover's triangles at a point, run round it: from the one whose edge
-// into the point is on the rim, each to the one that runs its edge out of
-// the point back, to the one whose edge out is on the rim: the triangles'
-// starts in tris, and the far ends of the rim edges in and out.
+// Triangles of the cover round a point, each running back the edge out of
+// the point of the one before: from the one whose edge into the point is
+// on the rim to the one whose edge out of it is. Their first indices in
+// tris, and the far ends of those two rim edges.
 struct Fan {
   std::vector<size_t> tris;
   uint32_t in = 0, out = 0;
@@ -499,6 +491,7 @@ bool DoubleCrossing(const Frame& f, const OnRow& r, const OnRow& u, Cover& cover
                     std::vector<uint32_t>& doubled, std::vector<Beside>& beside) {
   if (r.side == u.side || FarCorner(f.sides[r.side]) != FarCorner(f.sides[u.side])) return false;
   const std::vector<Fan> fans = FansAt(cover.tris, r.x);
+  if (fans.size() != 2) return false;
   const uint32_t second = uint32_t(cover.at.size());
   auto pointOf = [&](uint32_t y, bool in) {
     for (size_t n = 0; n < fans.size(); ++n)
@@ -509,8 +502,7 @@ bool DoubleCrossing(const Frame& f, const OnRow& r, const OnRow& u, Cover& cover
   for (const OnRow* row : {&r, &u})
     parts.push_back({row->side, r.x, pointOf(row->after, false), pointOf(row->before, true)});
   for (const Beside& b : parts)
-    if (fans.size() != 2 || b.end == UINT32_MAX || b.start == UINT32_MAX || b.end == b.start)
-      return false;
+    if (b.end == UINT32_MAX || b.start == UINT32_MAX || b.end == b.start) return false;
   cover.made.push_back(cover.made[r.x - f.placeCount]);
   cover.at.push_back(cover.at[r.x]);
   for (size_t t : fans[1].tris)
