@@ -67,11 +67,17 @@ int EdgeIn(const MeshT5& mesh, size_t i, const VertexT5* a, const VertexT5* b) {
   return -1;
 }
 
-// Splits edge z of face fi at the points (each with where it lies along
-// the edge, sorted), carrying the wedge texture coordinates along;
-// appends the faces made to made.
-void SplitEdgeAt(MeshT5& mesh, size_t fi, int z,
-                 const std::vector<std::pair<double, VertexT5*>>& points,
+// A point on an edge: where it lies along the edge, the corner the part
+// before it ends at and the one the part beyond it starts at.
+struct EdgePoint {
+  double t;
+  VertexT5* end;
+  VertexT5* start;
+};
+
+// Splits edge z of face fi at the points (sorted along the edge), carrying
+// the wedge texture coordinates along; appends the faces made to made.
+void SplitEdgeAt(MeshT5& mesh, size_t fi, int z, const std::vector<EdgePoint>& points,
                  std::vector<size_t>& made) {
   const size_t firstMade = mesh.faces.size();
   mesh.AddFaces(int(points.size()));
@@ -86,16 +92,16 @@ void SplitEdgeAt(MeshT5& mesh, size_t fi, int z,
   for (size_t k = 0; k < points.size(); ++k) {
     FaceT5& g = mesh.faces[firstMade + k];
     g = f;
-    g.v[z] = points[k].second;
-    g.wedge[z] = wedgeAt(points[k].first);
+    g.v[z] = points[k].start;
+    g.wedge[z] = wedgeAt(points[k].t);
     if (k + 1 < points.size()) {
-      g.v[(z + 1) % 3] = points[k + 1].second;
-      g.wedge[(z + 1) % 3] = wedgeAt(points[k + 1].first);
+      g.v[(z + 1) % 3] = points[k + 1].end;
+      g.wedge[(z + 1) % 3] = wedgeAt(points[k + 1].t);
     }
     made.push_back(firstMade + k);
   }
-  f.v[(z + 1) % 3] = points[0].second;
-  f.wedge[(z + 1) % 3] = wedgeAt(points[0].first);
+  f.v[(z + 1) % 3] = points[0].end;
+  f.wedge[(z + 1) % 3] = wedgeAt(points[0].t);
 }
 
 // Splits the faces whose border edges the cap runs through points of its
@@ -119,13 +125,15 @@ void SplitFacesAtPoints(MeshT5& mesh, const CapPlan& plan, const std::vector<siz
     if (z < 0) continue;
     const Vec3d a(a0->position), ab = Vec3d(b0->position) - a;
     const double length2 = ab.Dot(ab);
-    std::vector<std::pair<double, VertexT5*>> points;
-    for (uint32_t id : split.points) {
-      VertexT5* x = vertex(id);
-      points.push_back({length2 > 0.0 ? (Vec3d(x->position) - a).Dot(ab) / length2 : 0.0, x});
+    std::vector<EdgePoint> points;
+    for (size_t k = 0; k < split.points.size(); ++k) {
+      VertexT5* x = vertex(split.points[k]);
+      VertexT5* beyond = split.ahead.empty() ? x : vertex(split.ahead[k]);
+      points.push_back({length2 > 0.0 ? (Vec3d(x->position) - a).Dot(ab) / length2 : 0.0, x,
+                        beyond});
     }
     std::sort(points.begin(), points.end(),
-              [](const auto& p, const auto& q) { return p.first < q.first; });
+              [](const EdgePoint& p, const EdgePoint& q) { return p.t < q.t; });
     SplitEdgeAt(mesh, fi, z, points, made);
   }
 }

@@ -106,24 +106,24 @@ std::vector<uint32_t> BodiesOfLoops(const MeshT5& mesh, const std::vector<CapLoo
   std::vector<uint32_t> body = PiecesOfLoops(mesh, caps, count);
   if (count < 2) return body;
   const int turn = CutTurn(caps);
-  std::vector<uint8_t> cavity(count, 1);
-  for (size_t i = 0; i < caps.size(); ++i)
-    if (!(caps[i].CapArea() * turn < 0.0)) cavity[body[i]] = 0;
-  // Each cavity by its largest loop, the one that the others lie within.
+  // Each piece by its largest loop, the one that the others lie within: a
+  // cavity where it turns against the cut.
   std::vector<size_t> largest(count, SIZE_MAX), candidates;
   for (size_t i = 0; i < caps.size(); ++i) {
     size_t& l = largest[body[i]];
-    if (cavity[body[i]] && (l == SIZE_MAX || std::fabs(caps[i].twiceArea) > std::fabs(caps[l].twiceArea)))
-      l = i;
-    if (!cavity[body[i]] && caps[i].CapArea() * turn > 0.0) candidates.push_back(i);
+    if (l == SIZE_MAX || std::fabs(caps[i].twiceArea) > std::fabs(caps[l].twiceArea)) l = i;
   }
+  std::vector<uint8_t> cavity(count, 0);
+  for (uint32_t p = 0; p < count; ++p) cavity[p] = caps[largest[p]].CapArea() * turn < 0.0;
+  for (size_t i = 0; i < caps.size(); ++i)
+    if (!cavity[body[i]] && caps[i].CapArea() * turn > 0.0) candidates.push_back(i);
   std::sort(candidates.begin(), candidates.end(), [&caps](size_t a, size_t b) {
     return std::fabs(caps[a].twiceArea) < std::fabs(caps[b].twiceArea);
   });
   std::vector<uint32_t> into(count);
   std::iota(into.begin(), into.end(), 0u);
   for (uint32_t p = 0; p < count; ++p)
-    if (cavity[p] && largest[p] != SIZE_MAX) {
+    if (cavity[p]) {
       const size_t host = Host(caps, largest[p], candidates);
       if (host != SIZE_MAX) into[p] = body[host];
     }

@@ -24,10 +24,14 @@ struct CapSide {
 struct CapPlan {
   std::vector<uint32_t> triangles;
   std::vector<ContourCrossing> crossings;
+  // The part of the face beyond each point (towards corner z + 1) starts
+  // at ahead's point: the point itself, or where the surface crosses itself
+  // there, a second point at its place (ahead empty: all the points).
   struct Split {
     FaceT5* f;
     int z;
     std::vector<uint32_t> points;
+    std::vector<uint32_t> ahead;
   };
   std::vector<Split> splits;
 };

@@ -130,7 +130,9 @@ std::vector<uint32_t> NextSides(const std::vector<RunSide>& sides, const CutPlac
 }
 
 // The loops that following the sides makes, each passing a place once and
-// turning as the cap does; empty where one does not.
+// turning as the cap does; empty where one does not. With the cap's region
+// kept on the left, a loop turning the other way is the rim of a hole in
+// it, which ear clipped as a loop of its own would be covered.
 std::vector<CapLoop> TracedLoops(const std::vector<RunSide>& sides,
                                  const std::vector<uint32_t>& next, const CutPlaces& places,
                                  int turn) {
@@ -156,37 +158,6 @@ std::vector<CapLoop> TracedLoops(const std::vector<RunSide>& sides,
   return loops;
 }
 
-// Whether no loop's box holds the middle of another's box, through a grid
-// of the middles: a loop inside another would.
-bool NoneInside(const std::vector<CapLoop>& loops) {
-  std::vector<Point2d> middle;
-  Point2d lo = loops[0].lo, hi = loops[0].hi;
-  for (const CapLoop& c : loops) {
-    middle.push_back({0.5 * (c.lo.x + c.hi.x), 0.5 * (c.lo.y + c.hi.y)});
-    lo.x = std::min(lo.x, c.lo.x), lo.y = std::min(lo.y, c.lo.y);
-    hi.x = std::max(hi.x, c.hi.x), hi.y = std::max(hi.y, c.hi.y);
-  }
-  const PlaneGrid grid(lo, hi, 0.0, loops.size());
-  std::vector<size_t> start(grid.Cells() + 1, 0), in(loops.size());
-  for (const Point2d& m : middle) ++start[size_t(grid.Of(m)) + 1];
-  for (size_t c = 0; c + 1 < start.size(); ++c) start[c + 1] += start[c];
-  std::vector<size_t> fill(start.begin(), start.end() - 1);
-  for (size_t a = 0; a < loops.size(); ++a) in[fill[size_t(grid.Of(middle[a]))]++] = a;
-  for (size_t a = 0; a < loops.size(); ++a) {
-    const CapLoop& c = loops[a];
-    for (int64_t y = grid.Row(c.lo.y); y <= grid.Row(c.hi.y); ++y)
-      for (int64_t x = grid.Column(c.lo.x); x <= grid.Column(c.hi.x); ++x) {
-        const size_t cell = size_t(y * grid.Side() + x);
-        for (size_t k = start[cell]; k < start[cell + 1]; ++k) {
-          const Point2d& m = middle[in[k]];
-          if (in[k] != a && m.x >= c.lo.x && m.x <= c.hi.x && m.y >= c.lo.y && m.y <= c.hi.y)
-            return false;
-        }
-      }
-  }
-  return true;
-}
-
 }  // namespace
 
 bool EarClipTouchingLoops(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
@@ -203,7 +174,7 @@ bool EarClipTouchingLoops(const std::vector<CapLoop>& caps, const std::vector<si
   const std::vector<uint32_t> next = NextSides(sides, places, turn);
   if (next.empty()) return false;
   const std::vector<CapLoop> loops = TracedLoops(sides, next, places, turn);
-  if (loops.empty() || !NoneInside(loops)) return false;
+  if (loops.empty()) return false;
   const size_t triangles0 = plan.triangles.size();
   for (const CapLoop& c : loops)
     if (!EarClipLoop({&c}, chords, plan)) {

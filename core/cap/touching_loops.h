@@ -18,9 +18,10 @@ namespace quarnel {
 // itself), and the rest are traced into loops, at each place turning onto
 // the next side round from the one that came in, so that the region on
 // the cap's side stays beside the loop. Where every loop so traced passes
-// each place once, all turn one way, no box of one holds another's middle,
-// no sides cross and no point lies on a side, each loop is ear clipped on
-// its own. Returns false, leaving plan as it was, otherwise, and where no
+// each place once and turns the cap's way (none is a hole's rim), no sides
+// cross and no point lies on a side, each loop is ear clipped on its own: a
+// loop inside another turning the same way is capped on its own wherever
+// it goes. Returns false, leaving plan as it was, otherwise, and where no
 // two loops meet.
 bool EarClipTouchingLoops(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
                           const CutPlaces& places, double snap, SurfaceChords& chords,

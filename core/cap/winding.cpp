@@ -376,38 +376,162 @@ std::vector<Piece> PiecesOf(const Frame& f) {
   return pieces;
 }
 
+// A crossing on a side's row along the rim, with the points before and
+// after it on the row.
+struct OnRow {
+  uint32_t x;
+  size_t side;
+  uint32_t before, after;
+};
+
 // Takes the rim's row of each piece of a side that no other piece runs
-// back (through: the crossings on its way, per side); false where a piece
-// has no such row: it lies inside the cover, or crosses its rim.
+// back (through: the crossings on its way, per side, and rows: each with
+// its neighbours); false where a piece has no such row: it lies inside the
+// cover, or crosses its rim.
 bool PiecesOnRim(const Frame& f, const Cover& cover, double snap, Rim& rim,
-                 std::vector<std::vector<uint32_t>>& through) {
+                 std::vector<std::vector<uint32_t>>& through, std::vector<OnRow>& rows) {
   through.assign(f.sides.size(), {});
-  for (const Piece& piece : PiecesOf(f))
-    if (!piece.done && !rim.Row(piece.a, piece.b, f, cover, snap, through[piece.side]))
-      return false;
+  for (const Piece& piece : PiecesOf(f)) {
+    if (piece.done) continue;
+    std::vector<uint32_t>& row = through[piece.side];
+    const size_t start = row.size();
+    if (!rim.Row(piece.a, piece.b, f, cover, snap, row)) return false;
+    for (size_t k = start; k < row.size(); ++k)
+      rows.push_back({row[k], piece.side, k == start ? piece.a : row[k - 1],
+                      k + 1 == row.size() ? piece.b : row[k + 1]});
+  }
   return true;
 }
 
+// The third corner of a side's face, off the plane.
+const VertexT5* FarCorner(const CapSide& side) { return side.f->v[(side.z + 2) % 3]; }
+
 // Whether two faces split at one point would get the same edge from it to
 // their third corner (both edges crossing at the point belong to faces
-// with one corner in common, a surface that crosses itself): it would have
-// four faces.
-bool SpokesMeet(const Frame& f, const std::vector<std::vector<uint32_t>>& through) {
+// with one corner in common, a surface that crosses itself) and the point
+// has no second vertex (in doubled, sorted) to keep them apart: it would
+// have four faces.
+bool SpokesMeet(const Frame& f, const std::vector<std::vector<uint32_t>>& through,
+                const std::vector<uint32_t>& doubled) {
   std::vector<std::pair<uint32_t, const VertexT5*>> spokes;
   for (size_t s = 0; s < f.sides.size(); ++s) {
-    const VertexT5* far = f.sides[s].f->v[(f.sides[s].z + 2) % 3];
-    for (uint32_t id : f.on[s]) spokes.push_back({id, far});
-    for (uint32_t id : through[s]) spokes.push_back({id, far});
+    for (uint32_t id : f.on[s]) spokes.push_back({id, FarCorner(f.sides[s])});
+    for (uint32_t id : through[s]) spokes.push_back({id, FarCorner(f.sides[s])});
   }
   std::sort(spokes.begin(), spokes.end());
-  return std::adjacent_find(spokes.begin(), spokes.end()) != spokes.end();
+  for (size_t k = 1; k < spokes.size(); ++k)
+    if (spokes[k] == spokes[k - 1] &&
+        !std::binary_search(doubled.begin(), doubled.end(), spokes[k].first))
+      return true;
+  return false;
+}
+
+// Triangles of the cover round a point, each running back the edge out of
+// the point of the one before: from the one whose edge into the point is
+// on the rim to the one whose edge out of it is. Their first indices in
+// tris, and the far ends of those two rim edges.
+struct Fan {
+  std::vector<size_t> tris;
+  uint32_t in = 0, out = 0;
+};
+
+// The fans of the cover's triangles round point x; empty where a triangle
+// at x is in none, or two run one edge from x the same way.
+std::vector<Fan> FansAt(const std::vector<uint32_t>& tris, uint32_t x) {
+  struct At {
+    size_t t;
+    uint32_t out, in;  // the far ends of its edges out of x and into x
+  };
+  std::vector<At> at;
+  for (size_t t = 0; t + 2 < tris.size(); t += 3)
+    for (size_t k = 0; k < 3; ++k)
+      if (tris[t + k] == x) at.push_back({t, tris[t + (k + 1) % 3], tris[t + (k + 2) % 3]});
+  // The triangle whose edge into x comes from y: SIZE_MAX for none, at.size() for two.
+  auto into = [&](uint32_t y) {
+    size_t found = SIZE_MAX;
+    for (size_t j = 0; j < at.size(); ++j)
+      if (at[j].in == y) found = found == SIZE_MAX ? j : at.size();
+    return found;
+  };
+  std::vector<Fan> fans;
+  std::vector<uint8_t> used(at.size(), 0);
+  size_t runs = 0;
+  for (size_t j = 0; j < at.size(); ++j) {
+    bool first = true;
+    for (const At& a : at) first = first && a.out != at[j].in;
+    if (!first) continue;
+    Fan fan{{}, at[j].in, 0};
+    for (size_t i = j; i != SIZE_MAX; i = into(fan.out)) {
+      if (i == at.size() || used[i]) return {};
+      used[i] = 1, ++runs;
+      fan.tris.push_back(at[i].t);
+      fan.out = at[i].out;
+    }
+    fans.push_back(std::move(fan));
+  }
+  return runs == at.size() ? fans : std::vector<Fan>{};
+}
+
+// Where a side's face is split at a crossing that has two points: the
+// point the part before it (towards the face's corner z) ends at, and the
+// one the part beyond it starts at.
+struct Beside {
+  size_t side;
+  uint32_t x, end, start;
+};
+
+// Gives crossing x a second point, for the cover's second fan round it,
+// where exactly two sides cross there whose faces share their third corner
+// and the cover's triangles make two fans round it (the lobes of a surface
+// that crosses itself along the faces' common line): each face's part
+// beside a fan then takes that fan's point, so that a spoke from either
+// point to the shared corner has two faces, not four. Appends x to doubled
+// and the two sides' parts to beside; false, changing nothing, otherwise.
+bool DoubleCrossing(const Frame& f, const OnRow& r, const OnRow& u, Cover& cover,
+                    std::vector<uint32_t>& doubled, std::vector<Beside>& beside) {
+  if (r.side == u.side || FarCorner(f.sides[r.side]) != FarCorner(f.sides[u.side])) return false;
+  const std::vector<Fan> fans = FansAt(cover.tris, r.x);
+  if (fans.size() != 2) return false;
+  const uint32_t second = uint32_t(cover.at.size());
+  auto pointOf = [&](uint32_t y, bool in) {
+    for (size_t n = 0; n < fans.size(); ++n)
+      if ((in ? fans[n].in : fans[n].out) == y) return n == 0 ? r.x : second;
+    return UINT32_MAX;
+  };
+  std::vector<Beside> parts;
+  for (const OnRow* row : {&r, &u})
+    parts.push_back({row->side, r.x, pointOf(row->after, false), pointOf(row->before, true)});
+  for (const Beside& b : parts)
+    if (b.end == UINT32_MAX || b.start == UINT32_MAX || b.end == b.start) return false;
+  cover.made.push_back(cover.made[r.x - f.placeCount]);
+  cover.at.push_back(cover.at[r.x]);
+  for (size_t t : fans[1].tris)
+    for (size_t k = 0; k < 3; ++k)
+      if (cover.tris[t + k] == r.x) cover.tris[t + k] = second;
+  doubled.push_back(r.x);
+  beside.insert(beside.end(), parts.begin(), parts.end());
+  return true;
+}
+
+// DoubleCrossing at each crossing that two rows pass; doubled comes out
+// sorted.
+void DoubleCrossings(const Frame& f, std::vector<OnRow> rows, Cover& cover,
+                     std::vector<uint32_t>& doubled, std::vector<Beside>& beside) {
+  std::sort(rows.begin(), rows.end(), [](const OnRow& a, const OnRow& b) {
+    return a.x != b.x ? a.x < b.x : a.side < b.side;
+  });
+  for (size_t i = 0, j = 0; i < rows.size(); i = j) {
+    for (j = i + 1; j < rows.size() && rows[j].x == rows[i].x;) ++j;
+    if (j - i == 2) DoubleCrossing(f, rows[i], rows[i + 1], cover, doubled, beside);
+  }
 }
 
 // Appends the cover to the plan: its ids as the cut's places, its
 // crossings numbered after the plan's (which follow the placeTotal
-// places), and the sides split at points on them.
+// places), and the sides split at points on them (at a doubled crossing,
+// each part at its own point, as beside says).
 void Emit(const Frame& f, const Cover& cover, const std::vector<std::vector<uint32_t>>& through,
-          uint32_t placeTotal, CapPlan& plan) {
+          const std::vector<Beside>& beside, uint32_t placeTotal, CapPlan& plan) {
   const uint32_t offset = placeTotal + uint32_t(plan.crossings.size());
   auto global = [&](uint32_t id) {
     return id < f.placeCount ? f.ids[id] : id - f.placeCount + offset;
@@ -419,9 +543,18 @@ void Emit(const Frame& f, const Cover& cover, const std::vector<std::vector<uint
   }
   for (size_t s = 0; s < f.sides.size(); ++s) {
     if (f.on[s].empty() && through[s].empty()) continue;
-    CapPlan::Split split{f.sides[s].f, f.sides[s].z, {}};
+    CapPlan::Split split{f.sides[s].f, f.sides[s].z, {}, {}};
     for (uint32_t id : f.on[s]) split.points.push_back(global(id));
     for (uint32_t id : through[s]) split.points.push_back(global(id));
+    split.ahead = split.points;
+    bool twoPoints = false;
+    for (const Beside& b : beside) {
+      if (b.side != s) continue;
+      const auto at = std::find(through[s].begin(), through[s].end(), b.x);
+      const size_t k = f.on[s].size() + size_t(at - through[s].begin());
+      split.points[k] = global(b.end), split.ahead[k] = global(b.start), twoPoints = true;
+    }
+    if (!twoPoints) split.ahead.clear();
     plan.splits.push_back(std::move(split));
   }
 }
@@ -445,13 +578,17 @@ Attempt TryCover(const std::vector<std::vector<size_t>>& cycles, const GroupSide
   MergeCrossings(f.placeCount, snap, places.shape, cover);
   Rim rim(cover.tris);
   std::vector<std::vector<uint32_t>> through;
-  if (!PiecesOnRim(f, cover, snap, rim, through) || rim.Left() != 0)
+  std::vector<OnRow> rows;
+  if (!PiecesOnRim(f, cover, snap, rim, through, rows) || rim.Left() != 0)
     return bothWays ? Attempt::kFailed : Attempt::kBothWays;
+  std::vector<uint32_t> doubled;
+  std::vector<Beside> beside;
+  DoubleCrossings(f, rows, cover, doubled, beside);
   std::vector<VertexT5*> corners = f.vertex;
   corners.resize(cover.at.size(), nullptr);
-  if (!chords.KeepManifold(cover.tris, corners) || SpokesMeet(f, through))
+  if (!chords.KeepManifold(cover.tris, corners) || SpokesMeet(f, through, doubled))
     return Attempt::kFailed;
-  Emit(f, cover, through, uint32_t(places.at.size()), plan);
+  Emit(f, cover, through, beside, uint32_t(places.at.size()), plan);
   return Attempt::kCapped;
 }
 

@@ -1128,12 +1128,14 @@ TEST(CapCut, AnEdgeAcrossTheLoopIsAvoidedWhereACapCan) {
 }
 
 TEST(CapCut, ALoopThatCannotBeCutCompletelyIsLeftUntouched) {
-  // A loop that crosses itself in the plane: the ear clipping cuts some of
-  // it and then stops. None of its triangles is added.
-  EXPECT_TRUE(CapsAsExpected({{{0, 0}, {4, 0}, {4, 2}, {1, 2}, {1, -1}, {0, -1}},
-                              {{0, 1, 2, 3, 4, 5}},
+  // A loop that crosses itself in the plane, winding twice round its
+  // middle: the ear clipping cuts some of it and then stops, and a cover
+  // by winding leaves the sides round the middle inside it. None of its
+  // triangles is added.
+  EXPECT_TRUE(CapsAsExpected({{{0, 2}, {-1.2, -1.6}, {1.9, 0.6}, {-1.9, 0.6}, {1.2, -1.6}},
+                              {{0, 1, 2, 3, 4}},
                               0.0,
-                              6}));
+                              5}));
 }
 
 TEST(CapCut, CrossingLoopsOfASurfaceThatCrossesItselfCoverEachRegionOnce) {
@@ -1146,6 +1148,14 @@ TEST(CapCut, CrossingLoopsOfASurfaceThatCrossesItselfCoverEachRegionOnce) {
                       4.25,
                       0,
                       true}));
+  // One fan over a loop that crosses itself: the two faces whose sides
+  // cross share the apex, so the line from the crossing up to it lies in
+  // both. Each lobe is covered and has a point of its own at the crossing,
+  // so that the line is two edges of two faces each, not one of four.
+  EXPECT_TRUE(CapsAsExpected({{{0, 0}, {4, 0}, {4, 2}, {1, 2}, {1, -1}, {0, -1}},
+                              {{0, 1, 2, 3, 4, 5}},
+                              7.0,
+                              0}));
   // Two bodies that pass through each other: each is capped on its own,
   // the region where both lie twice.
   EXPECT_TRUE(
@@ -1203,6 +1213,22 @@ TEST(CapCut, AHoleThatTouchesItsLoopLeavesNoSlit) {
   EXPECT_TRUE(CapsAsExpected({{{0, 0}, {2, 0}, {4, 0}, {4, 4}, {0, 4}, {1.5, 1}, {2.5, 1}},
                               {{0, 1, 2, 3, 4}, {1, 5, 6}},
                               15.5,
+                              0}));
+  // A hole apart from its loop, with an island inside it that touches it
+  // at a point (a ball resting on a cavity's wall, joined to it there): the
+  // hole is still cut out of the loop's cap, and the island capped.
+  EXPECT_TRUE(CapsAsExpected({{{0, 0}, {4, 0}, {4, 4}, {0, 4}, {1.5, 1}, {1, 3}, {3, 3},
+                               {1.8, 2.6}, {2.0, 2.9}},
+                              {{0, 1, 2, 3}, {4, 5, 6}, {5, 7, 8}},
+                              14.16,
+                              0}));
+  // An L-shaped loop and a triangle in its notch that touch at a point, the
+  // L with a hole apart from both: the hole is cut out of the L's cap, not
+  // covered as a loop of its own.
+  EXPECT_TRUE(CapsAsExpected({{{0, 0}, {4, 0}, {4, 2}, {2, 2}, {2, 4}, {0, 4}, {4, 3}, {3, 4},
+                               {0.5, 0.5}, {0.5, 1.5}, {1.5, 1.5}, {1.5, 0.5}},
+                              {{0, 1, 2, 3, 4, 5}, {3, 6, 7}, {8, 9, 10, 11}},
+                              12.5,
                               0}));
   // Closed pipes whose bore touches the wall at z = 0, at one vertex of
   // both, cut there: the section falls apart at each touch into parts, and
