@@ -30,6 +30,8 @@ SurfaceChords::SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& cap
     const FaceT5& f = base[i];
     if (!IsLive(f.flags)) continue;
     for (int z = 0; z < 3; ++z) {
+      if (onLoop_[mesh.VertexIndex(f.v[z])] || onLoop_[mesh.VertexIndex(f.v[(z + 1) % 3])])
+        atLoops_.push_back({Key(f.v[z], f.v[(z + 1) % 3]), mesh.VertexIndex(f.v[(z + 2) % 3])});
       const FaceT5* g = f.adjFace[z];
       if (g != &f && old.linksBack) {
         const int k = f.adjIndex[z];
