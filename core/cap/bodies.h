@@ -26,9 +26,9 @@ bool InsideLoop(const CapLoop& a, const CapLoop& b);
 // through faces of the surface (one connected piece of it, or a loop that
 // runs across pieces) are of one body; so are those of one piece before
 // the cut (before, per vertex as SurfacePieces gives it, when given), which
-// the cut may have parted, as the lobes of a surface that crosses itself. A piece whose loops all turn against
-// the cut's cap (CutTurn) is a cavity: a shell inside a body, wound
-// inwards. It belongs to the body of the innermost loop around it that
+// the cut may have parted, as the lobes of a surface that crosses itself.
+// A piece whose loops all turn against the cut's cap (CutTurn) is a
+// cavity: a shell inside a body, wound inwards. It belongs to the body of the innermost loop around it that
 // turns with the cut, of a piece that is no cavity, and that it does not
 // cross; without one it is a body of its own.
 std::vector<uint32_t> BodiesOfLoops(const MeshT5& mesh, const std::vector<CapLoop>& caps,
