@@ -37,7 +37,8 @@
 //                  allowed (the cap and the plane's faces against the
 //                  section, and the share the collapse may move), kept
 //                  (faces on the plane facing the kept side), keptcap and
-//                  keptflat (of them, the cap's and those flat on it), simple,
+//                  keptflat (of them, the cap's and those flat on it),
+//                  keptflatarea (the area of those flat on it), simple,
 //                  loops, volclip (Clip by Plane's share of the signed volume
 //                  error), volstep (the rest: the cap and what its step
 //                  changed), volallow (what the cap may add by rounding),
@@ -940,13 +941,13 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
       std::printf(
           "record\t%s\t%llu\t%zu\tinput=%s\tclosed=%d\tborder=%d\tnm=%d\tpaired=%d\t"
           "sameway=%d\tadded=0x%x\tvolerr=%.3e\tareaerr=%.3e\tallowed=%.3e\tkept=%d\t"
-          "keptcap=%d\tkeptflat=%d\tsimple=%d\tloops=%d\tvolclip=%.3e\tvolstep=%.3e\t"
+          "keptcap=%d\tkeptflat=%d\tkeptflatarea=%.3e\tsimple=%d\tloops=%d\tvolclip=%.3e\tvolstep=%.3e\t"
           "volallow=%.3e\tcapoff=%.3e\topenrun=%.3e\tshortopen=%d\thash=%016llx\t"
           "plane=%.9g %.9g %.9g %.9g\n",
           name.c_str(), (unsigned long long)opt.seed, i, closedInput ? "closed" : "open",
           int(closed), after.border, after.nonManifold, after.paired, after.sameWay, added, error,
           areaError, areaAllowed, plane.keptSide, plane.keptSideCap, plane.keptSideFlat,
-          int(section.simple), section.loops, clipError, stepVolume, volumeAllowed,
+          plane.keptSideFlatArea, int(section.simple), section.loops, clipError, stepVolume, volumeAllowed,
           rounding.offset, openRun, int(shortOpen),
           (unsigned long long)ResultHash(capped), double(pl.normal.x),
           double(pl.normal.y), double(pl.normal.z), double(pl.d));
