@@ -608,7 +608,9 @@ struct Tally {
 // face is a fin on the kept solid. Those of the input that lie flat on it
 // facing the removed side are part of the kept solid's face on the cut,
 // beside the cap. A face within the tolerance but not flat may be a face of
-// a thin wedge that the cut leaves, nearly parallel to it. `outward` is -1
+// a thin wedge that the cut leaves, nearly parallel to it. A face whose
+// corners lie on one line but for their rounding faces no side and is not
+// counted. `outward` is -1
 // for a model whose faces turn inward (its volume is negative), whose faces
 // and cap then face the other way, else 1.
 struct PlaneFaces {
@@ -655,6 +657,21 @@ double FacesInPlane(const MeshT5& m, const Plane3f& pl) {
   return off;
 }
 
+// Whether the face's height over its longest side is within two float
+// steps of its largest coordinate: its corners lie on one line but for
+// their rounding.
+bool WithoutArea(const FaceT5& f, double area) {
+  double longest = 0.0;
+  float largest = 0.0f;
+  for (int k = 0; k < 3; ++k) {
+    const D3 side = Of(f.v[(k + 1) % 3]->position) - Of(f.v[k]->position);
+    longest = std::max(longest, std::sqrt(Dot(side, side)));
+    const Vec3f& p = f.v[k]->position;
+    largest = std::max({largest, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+  }
+  return 2.0 * area <= 2.0 * StepAbove(largest) * longest;
+}
+
 PlaneFaces FacesOnPlane(const MeshT5& m, const Plane3f& pl, double tolerance, double outward) {
   PlaneFaces out;
   const D3 n = Of(pl.normal) * outward;
@@ -670,6 +687,7 @@ PlaneFaces FacesOnPlane(const MeshT5& m, const Plane3f& pl, double tolerance, do
     const D3 cross = Cross(b - a, c - a);
     const double facing = Dot(cross, n);
     const double area = 0.5 * std::sqrt(Dot(cross, cross));
+    if (WithoutArea(f, area)) continue;
     if (facing > 0.0) {
       ++out.keptSide;
       out.keptSideCap += (f.flags & ElemFlag::Selected) != 0;
