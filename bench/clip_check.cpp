@@ -37,7 +37,8 @@
 //                  allowed (the cap and the plane's faces against the
 //                  section, and the share the collapse may move), kept
 //                  (faces on the plane facing the kept side), keptcap and
-//                  keptflat (of them, the cap's and those flat on it), simple,
+//                  keptflat (of them, the cap's and those flat on it),
+//                  keptflatarea (the area of those flat on it), simple,
 //                  loops, volclip (Clip by Plane's share of the signed volume
 //                  error), volstep (the rest: the cap and what its step
 //                  changed), volallow (what the cap may add by rounding),
@@ -684,7 +685,9 @@ struct Tally {
 // face is a fin on the kept solid. Those of the input that lie flat on it
 // facing the removed side are part of the kept solid's face on the cut,
 // beside the cap. A face within the tolerance but not flat may be a face of
-// a thin wedge that the cut leaves, nearly parallel to it. `outward` is -1
+// a thin wedge that the cut leaves, nearly parallel to it. A face whose
+// corners lie on one line but for their rounding faces no side and is not
+// counted. `outward` is -1
 // for a model whose faces turn inward (its volume is negative), whose faces
 // and cap then face the other way, else 1.
 struct PlaneFaces {
@@ -731,6 +734,21 @@ double FacesInPlane(const MeshT5& m, const Plane3f& pl) {
   return off;
 }
 
+// Whether the face's height over its longest side is within two float
+// steps of its largest coordinate: its corners lie on one line but for
+// their rounding.
+bool WithoutArea(const FaceT5& f, double area) {
+  double longest = 0.0;
+  float largest = 0.0f;
+  for (int k = 0; k < 3; ++k) {
+    const D3 side = Of(f.v[(k + 1) % 3]->position) - Of(f.v[k]->position);
+    longest = std::max(longest, std::sqrt(Dot(side, side)));
+    const Vec3f& p = f.v[k]->position;
+    largest = std::max({largest, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+  }
+  return 2.0 * area <= 2.0 * StepAbove(largest) * longest;
+}
+
 PlaneFaces FacesOnPlane(const MeshT5& m, const Plane3f& pl, double tolerance, double outward) {
   PlaneFaces out;
   const D3 n = Of(pl.normal) * outward;
@@ -746,6 +764,7 @@ PlaneFaces FacesOnPlane(const MeshT5& m, const Plane3f& pl, double tolerance, do
     const D3 cross = Cross(b - a, c - a);
     const double facing = Dot(cross, n);
     const double area = 0.5 * std::sqrt(Dot(cross, cross));
+    if (WithoutArea(f, area)) continue;
     if (facing > 0.0) {
       ++out.keptSide;
       out.keptSideCap += (f.flags & ElemFlag::Selected) != 0;
@@ -1044,14 +1063,14 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
       std::printf(
           "record\t%s\t%llu\t%zu\tinput=%s\tclosed=%d\tborder=%d\tnm=%d\tpaired=%d\t"
           "sameway=%d\tadded=0x%x\tvolerr=%.3e\tareaerr=%.3e\tallowed=%.3e\tkept=%d\t"
-          "keptcap=%d\tkeptflat=%d\tsimple=%d\tloops=%d\tvolclip=%.3e\tvolstep=%.3e\t"
+          "keptcap=%d\tkeptflat=%d\tkeptflatarea=%.3e\tsimple=%d\tloops=%d\tvolclip=%.3e\tvolstep=%.3e\t"
           "volallow=%.3e\tclipallow=%.3e\tcapoff=%.3e\topenrun=%.3e\tshortopen=%d\t"
           "hash=%016llx\t"
           "plane=%.9g %.9g %.9g %.9g\n",
           name.c_str(), (unsigned long long)opt.seed, i, closedInput ? "closed" : "open",
           int(closed), after.border, after.nonManifold, after.paired, after.sameWay, added, error,
           areaError, areaAllowed, plane.keptSide, plane.keptSideCap, plane.keptSideFlat,
-          int(section.simple), section.loops, clipError, stepVolume, volumeAllowed, clipAllowed,
+          plane.keptSideFlatArea, int(section.simple), section.loops, clipError, stepVolume, volumeAllowed, clipAllowed,
           rounding.offset, openRun, int(shortOpen),
           (unsigned long long)ResultHash(capped), double(pl.normal.x),
           double(pl.normal.y), double(pl.normal.z), double(pl.d));

@@ -62,9 +62,13 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane, const CutTolera
 // adjacency first unless the caller says that it is current (as
 // ClipByPlane leaves it). sheets, when given, marks by index the faces of
 // flat sheets lying in the plane with no face off it next to them: no
-// solid's face, the cap leaves their loops alone.
+// solid's face, the cap leaves their loops alone. piecesBefore, when
+// given, holds per vertex the first vertex of its connected piece of
+// surface before the clip (SurfacePieces): a piece the clip parted is
+// still one body.
 void CapCut(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tolerances,
-            bool adjacencyCurrent = false, const std::vector<uint8_t>* sheets = nullptr);
+            bool adjacencyCurrent = false, const std::vector<uint8_t>* sheets = nullptr,
+            const std::vector<uint32_t>* piecesBefore = nullptr);
 // CapCut with the tolerances of the mesh as it stands.
 void CapCut(MeshT5& mesh, const Plane3f& plane);
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/cap.h"
+#include "core/cap/bodies.h"
 #include "core/clean.h"
 #include "core/clip.h"
 #include "core/normals.h"
@@ -343,9 +344,10 @@ void ClipByPlane(MeshT5& mesh, const Plane3f& plane) {
 
 void ClipAndCap(MeshT5& mesh, const Plane3f& plane) {
   const CutTolerances tolerances = MeasureCutTolerances(mesh);
+  const std::vector<uint32_t> pieces = SurfacePieces(mesh);
   std::vector<uint8_t> sheets;
   ClipAlongPlane(mesh, plane, tolerances, &sheets);
-  CapCut(mesh, plane, tolerances, true, &sheets);
+  CapCut(mesh, plane, tolerances, true, &sheets, &pieces);
 }
 
 void CollapseClipPlaneEdges(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tolerances) {

@@ -22,10 +22,14 @@ void Unite(std::vector<uint32_t>& parent, uint32_t a, uint32_t b) {
 
 // The connected piece of surface of each loop, numbered from 0 in the
 // order of the loops: vertices are joined through the live faces that use
-// them, and a loop's corners through the loop.
+// them, and through the pieces they were of before the cut (when given),
+// and a loop's corners through the loop.
 std::vector<uint32_t> PiecesOfLoops(const MeshT5& mesh, const std::vector<CapLoop>& caps,
-                                    uint32_t& count) {
+                                    const std::vector<uint32_t>* before, uint32_t& count) {
   std::vector<uint32_t> parent = SurfacePieces(mesh);
+  if (before != nullptr)
+    for (uint32_t i = 0; i < before->size() && i < parent.size(); ++i)
+      if ((*before)[i] != i) Unite(parent, i, (*before)[i]);
   for (const CapLoop& c : caps)
     for (const VertexT5* v : c.corners)
       Unite(parent, uint32_t(mesh.VertexIndex(c.corners[0])), uint32_t(mesh.VertexIndex(v)));
@@ -101,9 +105,10 @@ bool InsideLoop(const CapLoop& a, const CapLoop& b) {
   return largest > 0.0 && LoopContains(b.points, middle) == 1;
 }
 
-std::vector<uint32_t> BodiesOfLoops(const MeshT5& mesh, const std::vector<CapLoop>& caps) {
+std::vector<uint32_t> BodiesOfLoops(const MeshT5& mesh, const std::vector<CapLoop>& caps,
+                                    const std::vector<uint32_t>* before) {
   uint32_t count = 0;
-  std::vector<uint32_t> body = PiecesOfLoops(mesh, caps, count);
+  std::vector<uint32_t> body = PiecesOfLoops(mesh, caps, before, count);
   if (count < 2) return body;
   const int turn = CutTurn(caps);
   // Each piece by its largest loop, the one that the others lie within: a

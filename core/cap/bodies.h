@@ -24,12 +24,16 @@ bool InsideLoop(const CapLoop& a, const CapLoop& b);
 
 // The body of each loop, numbered from 0. Loops whose corners are joined
 // through faces of the surface (one connected piece of it, or a loop that
-// runs across pieces) are of one body. A piece whose largest loop turns
-// against the cut's cap (CutTurn) is a cavity: a shell inside a body, wound
-// inwards, with what lies in it joined to its wall (a ball resting on it).
-// It belongs to the body of the innermost loop around its largest that
-// turns with the cut, of a piece that is no cavity, and that it does not
-// cross; without one it is a body of its own.
-std::vector<uint32_t> BodiesOfLoops(const MeshT5& mesh, const std::vector<CapLoop>& caps);
+// runs across pieces) are of one body; so are those of one piece before
+// the cut (before, per vertex as SurfacePieces gives it, when given), which
+// the cut may have parted, as the lobes of a surface that crosses itself.
+// A piece whose largest loop turns against the cut's cap (CutTurn) is a
+// cavity: a shell inside a body, wound inwards, with what lies in it joined
+// to its wall (a ball resting on it). It belongs to the body of the
+// innermost loop around its largest that turns with the cut, of a piece
+// that is no cavity, and that it does not cross; without one it is a body
+// of its own.
+std::vector<uint32_t> BodiesOfLoops(const MeshT5& mesh, const std::vector<CapLoop>& caps,
+                                    const std::vector<uint32_t>* before);
 
 }  // namespace quarnel

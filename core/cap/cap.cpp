@@ -46,7 +46,8 @@ void CapCut(MeshT5& mesh, const Plane3f& plane) {
 }
 
 void CapCut(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tolerances,
-            bool adjacencyCurrent, const std::vector<uint8_t>* sheets) {
+            bool adjacencyCurrent, const std::vector<uint8_t>* sheets,
+            const std::vector<uint32_t>* piecesBefore) {
   if (!adjacencyCurrent) BuildFaceFaceAdjacency(mesh);
   LoopWalks walks;
   std::vector<size_t> chosen;
@@ -54,7 +55,7 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tolerances,
   FindLoopsOnPlane(mesh, plane, tolerances, walks, chosen, sheets, apart);
   std::vector<CapLoop> caps = LoopsInPlane(walks, chosen, plane);
   RemoveTipsSquashedOnTheCut(mesh, walks, chosen, plane, tolerances, caps);
-  std::vector<uint32_t> body = BodiesOfLoops(mesh, caps);
+  std::vector<uint32_t> body = BodiesOfLoops(mesh, caps, piecesBefore);
   const CutPlaces places = NumberPlaces(mesh, caps, tolerances, apart, body);
   SplitAtPinches(caps, body, places.at.size());
   OldFaces old;

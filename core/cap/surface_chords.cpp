@@ -18,9 +18,13 @@ bool SameEdge(const FaceT5& f, int z, const FaceT5& g, int k) {
 SurfaceChords::SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& caps,
                              OldFaces& old)
     : mesh_(mesh), n_(mesh.vertices.size()), onLoop_(size_t(n_), 0) {
-  for (const CapLoop& c : caps)
+  std::vector<uint8_t> far(size_t(n_), 0);  // third corners of the loops' faces
+  for (const CapLoop& c : caps) {
     for (const VertexT5* v : c.corners)
       onLoop_[mesh.VertexIndex(v)] = 1;
+    for (const FacePos& e : c.edges)
+      far[mesh.VertexIndex(e.f->v[(e.z + 2) % 3])] = 1;
+  }
   const FaceT5* const base = mesh.faces.data();
   const size_t total = mesh.faces.size();
   for (size_t i = 0; i < total; ++i) {
@@ -30,6 +34,9 @@ SurfaceChords::SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& cap
     const FaceT5& f = base[i];
     if (!IsLive(f.flags)) continue;
     for (int z = 0; z < 3; ++z) {
+      const size_t a = mesh.VertexIndex(f.v[z]), b = mesh.VertexIndex(f.v[(z + 1) % 3]);
+      if ((onLoop_[a] && far[b]) || (far[a] && onLoop_[b]))
+        spokes_.push_back({Key(f.v[z], f.v[(z + 1) % 3]), mesh.VertexIndex(f.v[(z + 2) % 3])});
       const FaceT5* g = f.adjFace[z];
       if (g != &f && old.linksBack) {
         const int k = f.adjIndex[z];

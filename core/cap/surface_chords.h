@@ -8,6 +8,7 @@
 #include "core/mesh.h"
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace quarnel {
@@ -32,6 +33,22 @@ class SurfaceChords {
     return a != nullptr && b != nullptr && onLoop_[mesh_.VertexIndex(a)] == 2 &&
            onLoop_[mesh_.VertexIndex(b)] == 2 &&
            std::binary_search(chords_.begin(), chords_.end(), Key(a, b));
+  }
+
+  // How many faces of the surface have an edge from a, a point of the
+  // loops, to b, the third corner of a face on a loop, less twice those
+  // whose third corner is c or d: what the edge keeps when faces a, b, c
+  // and a, b, d are added and each face they make again goes with the one
+  // it doubles.
+  int FacesLeftOn(const VertexT5* a, const VertexT5* b, const VertexT5* c, const VertexT5* d) {
+    if (!spokesSorted_) std::sort(spokes_.begin(), spokes_.end());
+    spokesSorted_ = true;
+    const uint64_t key = Key(a, b);
+    int left = 0;
+    for (auto it = std::lower_bound(spokes_.begin(), spokes_.end(), std::pair(key, size_t(0)));
+         it != spokes_.end() && it->first == key; ++it)
+      left += it->second == mesh_.VertexIndex(c) || it->second == mesh_.VertexIndex(d) ? -1 : 1;
+    return left;
   }
 
   // Whether some side of the triangles (indices into corners) is a chord.
@@ -84,6 +101,10 @@ class SurfaceChords {
   std::vector<uint64_t> chords_;
   std::vector<uint64_t> uses_;  // of every face's sides between loop points
   bool usesSorted_ = false;
+  // Every face's sides from a point of the loops to the third corner of a
+  // face on a loop, with the face's own third corner.
+  std::vector<std::pair<uint64_t, size_t>> spokes_;
+  bool spokesSorted_ = false;
 };
 
 }  // namespace quarnel

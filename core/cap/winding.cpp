@@ -513,25 +513,67 @@ bool DoubleCrossing(const Frame& f, const OnRow& r, const OnRow& u, Cover& cover
   return true;
 }
 
-// DoubleCrossing at each crossing that two rows pass; doubled comes out
-// sorted.
-void DoubleCrossings(const Frame& f, std::vector<OnRow> rows, Cover& cover,
-                     std::vector<uint32_t>& doubled, std::vector<Beside>& beside) {
+// DoubleCrossing at each crossing that two rows pass, on sides whose faces
+// are split (not kept whole); doubled comes out sorted.
+void DoubleCrossings(const Frame& f, std::vector<OnRow> rows, const std::vector<uint8_t>& whole,
+                     Cover& cover, std::vector<uint32_t>& doubled, std::vector<Beside>& beside) {
   std::sort(rows.begin(), rows.end(), [](const OnRow& a, const OnRow& b) {
     return a.x != b.x ? a.x < b.x : a.side < b.side;
   });
   for (size_t i = 0, j = 0; i < rows.size(); i = j) {
     for (j = i + 1; j < rows.size() && rows[j].x == rows[i].x;) ++j;
-    if (j - i == 2) DoubleCrossing(f, rows[i], rows[i + 1], cover, doubled, beside);
+    if (j - i == 2 && !whole[rows[i].side] && !whole[rows[i + 1].side])
+      DoubleCrossing(f, rows[i], rows[i + 1], cover, doubled, beside);
   }
+}
+
+// Per side, whether its face is kept whole rather than split at the points
+// on it: the split would give an edge from one of them to the face's third
+// corner that the surface has already (faces that overlap, of a surface
+// that crosses itself), and the edge would keep a third face. A face the
+// split makes again goes with the one it doubles.
+std::vector<uint8_t> KeptWhole(const Frame& f, SurfaceChords& chords) {
+  std::vector<uint8_t> whole(f.sides.size(), 0);
+  for (size_t s = 0; s < f.sides.size(); ++s) {
+    const VertexT5 *p = f.vertex[f.sides[s].p], *q = f.vertex[f.sides[s].q];
+    for (uint32_t id : f.on[s])
+      if (chords.FacesLeftOn(f.vertex[id], FarCorner(f.sides[s]), p, q) > 0) whole[s] = 1;
+  }
+  return whole;
+}
+
+// The faces without area that join side s, kept whole, to the points on
+// it (cover ids): the polygon from p to q (as the cap runs the side) and
+// back through the points, fanned from p. Its edge from p to q meets the
+// side's face, the others the cover's faces along the side.
+std::vector<uint32_t> Needles(const Frame& f, size_t s, const Cover& cover,
+                              const std::vector<uint32_t>& through) {
+  const uint32_t p = f.sides[s].p, q = f.sides[s].q;
+  const Point2d a = cover.at[p], b = cover.at[q];
+  std::vector<std::pair<double, uint32_t>> along;
+  for (const std::vector<uint32_t>* ids : {&f.on[s], &through})
+    for (uint32_t id : *ids) {
+      const Point2d x = cover.at[id];
+      along.push_back({(x.x - a.x) * (b.x - a.x) + (x.y - a.y) * (b.y - a.y), id});
+    }
+  std::sort(along.begin(), along.end());
+  std::vector<uint32_t> tris;
+  uint32_t last = q;
+  for (auto it = along.rbegin(); it != along.rend(); ++it) {
+    tris.insert(tris.end(), {p, last, it->second});
+    last = it->second;
+  }
+  return tris;
 }
 
 // Appends the cover to the plan: its ids as the cut's places, its
 // crossings numbered after the plan's (which follow the placeTotal
-// places), and the sides split at points on them (at a doubled crossing,
-// each part at its own point, as beside says).
+// places), the sides split at points on them (at a doubled crossing,
+// each part at its own point, as beside says), and those kept whole
+// joined to the points by faces without area.
 void Emit(const Frame& f, const Cover& cover, const std::vector<std::vector<uint32_t>>& through,
-          const std::vector<Beside>& beside, uint32_t placeTotal, CapPlan& plan) {
+          const std::vector<Beside>& beside, const std::vector<uint8_t>& whole,
+          uint32_t placeTotal, CapPlan& plan) {
   const uint32_t offset = placeTotal + uint32_t(plan.crossings.size());
   auto global = [&](uint32_t id) {
     return id < f.placeCount ? f.ids[id] : id - f.placeCount + offset;
@@ -543,6 +585,10 @@ void Emit(const Frame& f, const Cover& cover, const std::vector<std::vector<uint
   }
   for (size_t s = 0; s < f.sides.size(); ++s) {
     if (f.on[s].empty() && through[s].empty()) continue;
+    if (whole[s]) {
+      for (uint32_t id : Needles(f, s, cover, through[s])) plan.triangles.push_back(global(id));
+      continue;
+    }
     CapPlan::Split split{f.sides[s].f, f.sides[s].z, {}, {}};
     for (uint32_t id : f.on[s]) split.points.push_back(global(id));
     for (uint32_t id : through[s]) split.points.push_back(global(id));
@@ -581,14 +627,15 @@ Attempt TryCover(const std::vector<std::vector<size_t>>& cycles, const GroupSide
   std::vector<OnRow> rows;
   if (!PiecesOnRim(f, cover, snap, rim, through, rows) || rim.Left() != 0)
     return bothWays ? Attempt::kFailed : Attempt::kBothWays;
+  const std::vector<uint8_t> whole = KeptWhole(f, chords);
   std::vector<uint32_t> doubled;
   std::vector<Beside> beside;
-  DoubleCrossings(f, rows, cover, doubled, beside);
+  DoubleCrossings(f, rows, whole, cover, doubled, beside);
   std::vector<VertexT5*> corners = f.vertex;
   corners.resize(cover.at.size(), nullptr);
   if (!chords.KeepManifold(cover.tris, corners) || SpokesMeet(f, through, doubled))
     return Attempt::kFailed;
-  Emit(f, cover, through, beside, uint32_t(places.at.size()), plan);
+  Emit(f, cover, through, beside, whole, uint32_t(places.at.size()), plan);
   return Attempt::kCapped;
 }
 
