@@ -26,31 +26,31 @@ struct RunSide {
   int z;
 };
 
-// Sorts the sides by before, which orders first by the lower of their two
-// places: where those places span not many more numbers than there are
-// sides, by those places, then each run of one lower place by before.
-template <class Before>
-void SortByPlaces(std::vector<RunSide>& sides, Before&& before) {
+// Sorts items by before, which orders first by place(item): where the
+// places span not many more numbers than there are items, counts them out
+// by place, then sorts each run of one place by before.
+template <class T, class Place, class Before>
+void SortByPlace(std::vector<T>& items, Place&& place, Before&& before) {
   uint32_t lo = UINT32_MAX, hi = 0;
-  for (const RunSide& s : sides)
-    lo = std::min(lo, std::min(s.p, s.q)), hi = std::max(hi, std::min(s.p, s.q));
-  if (sides.empty() || hi - lo > 4 * sides.size()) {
-    std::sort(sides.begin(), sides.end(), before);
+  for (const T& t : items)
+    lo = std::min(lo, place(t)), hi = std::max(hi, place(t));
+  if (items.empty() || hi - lo > 4 * items.size()) {
+    std::sort(items.begin(), items.end(), before);
     return;
   }
   const size_t count = size_t(hi - lo) + 1;
   std::vector<uint32_t> start(count + 1, 0);
-  for (const RunSide& s : sides)
-    ++start[std::min(s.p, s.q) - lo + 1];
+  for (const T& t : items)
+    ++start[place(t) - lo + 1];
   for (size_t p = 0; p < count; ++p)
     start[p + 1] += start[p];
-  std::vector<RunSide> sorted(sides.size());
+  std::vector<T> sorted(items.size());
   std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-  for (const RunSide& s : sides)
-    sorted[fill[std::min(s.p, s.q) - lo]++] = s;
+  for (const T& t : items)
+    sorted[fill[place(t) - lo]++] = t;
   for (size_t p = 0; p < count; ++p)
     std::sort(sorted.begin() + start[p], sorted.begin() + start[p + 1], before);
-  sides = std::move(sorted);
+  items = std::move(sorted);
 }
 
 // The sides of the group's loops as their caps run them (against the way
@@ -86,10 +86,12 @@ std::vector<RunSide> SidesAsTheCapRuns(const std::vector<CapLoop>& caps,
     return uint64_t(std::min(s.p, s.q)) << 32 | std::max(s.p, s.q);
   };
   auto edge = [](const RunSide& s) { return std::pair(s.f, s.z); };
-  SortByPlaces(sides, [&](const RunSide& x, const RunSide& y) {
-    const uint64_t a = key(x), b = key(y);
-    return a != b ? a < b : edge(x) < edge(y);
-  });
+  SortByPlace(
+      sides, [](const RunSide& s) { return std::min(s.p, s.q); },
+      [&](const RunSide& x, const RunSide& y) {
+        const uint64_t a = key(x), b = key(y);
+        return a != b ? a < b : edge(x) < edge(y);
+      });
   // A border edge that the walks passed twice is one side.
   sides.erase(std::unique(sides.begin(), sides.end(),
                           [&](const RunSide& x, const RunSide& y) { return edge(x) == edge(y); }),
@@ -139,8 +141,11 @@ std::vector<uint32_t> NextSides(const std::vector<RunSide>& sides, const CutPlac
                                 int turn) {
   std::vector<uint32_t> leaving(sides.size());
   for (uint32_t i = 0; i < sides.size(); ++i) leaving[i] = i;
-  std::sort(leaving.begin(), leaving.end(),
-            [&](uint32_t a, uint32_t b) { return sides[a].p < sides[b].p; });
+  SortByPlace(
+      leaving, [&](uint32_t s) { return sides[s].p; },
+      [&](uint32_t a, uint32_t b) {
+        return sides[a].p != sides[b].p ? sides[a].p < sides[b].p : a < b;
+      });
   auto angle = [&](uint32_t from, uint32_t to) {
     const Point2d a = places.at[from], b = places.at[to];
     return std::atan2(b.y - a.y, b.x - a.x);
