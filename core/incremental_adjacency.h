@@ -49,4 +49,13 @@ inline bool SharesAllEdges(const FaceT5& f) {
 // first.
 bool LinkAddedFaces(MeshT5& mesh, size_t first, const OldFaces& old, bool& maybeDuplicates);
 
+// The same where, besides the faces from index first on, the faces listed
+// in changed (indices below first) have new corners: every edge of those
+// faces is linked anew, with all the faces on it, found in a pass over the
+// faces. False, changing nothing, where an edge of an added or changed
+// face has three or more faces, or a live face's links lead off its edge
+// (old tells of the faces before first as they were before the change).
+bool LinkChangedFaces(MeshT5& mesh, size_t first, const std::vector<size_t>& changed,
+                      const OldFaces& old, bool& maybeDuplicates);
+
 }  // namespace quarnel

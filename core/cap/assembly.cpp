@@ -141,12 +141,16 @@ void SplitFacesAtPoints(MeshT5& mesh, const CapPlan& plan, const std::vector<siz
 }  // namespace
 
 std::vector<VertexT5*> MakeCapCorners(MeshT5& mesh, const CapPlan& plan, const CutPlaces& places,
-                                      bool& surfaceChanged) {
+                                      SurfaceSplits& splits) {
   std::vector<size_t> index(places.vertex.size());
   for (size_t i = 0; i < index.size(); ++i) index[i] = mesh.VertexIndex(places.vertex[i]);
   std::vector<size_t> splitFace;
   for (const CapPlan::Split& split : plan.splits) splitFace.push_back(mesh.FaceIndex(split.f));
-  surfaceChanged = !plan.crossings.empty() || !plan.splits.empty();
+  splits.changed = !plan.crossings.empty() || !plan.splits.empty();
+  splits.firstMade = mesh.faces.size();
+  splits.split = splitFace;
+  std::sort(splits.split.begin(), splits.split.end());
+  splits.split.erase(std::unique(splits.split.begin(), splits.split.end()), splits.split.end());
   if (!plan.crossings.empty()) MakeCrossingPoints(mesh, plan, places, index);
   auto vertex = [&](uint32_t id) { return &mesh.vertices[index[id]]; };
   SplitFacesAtPoints(mesh, plan, splitFace, vertex);
@@ -171,13 +175,17 @@ size_t AddCapFaces(MeshT5& mesh, const std::vector<VertexT5*>& cap) {
   return size_t(first - mesh.faces.data());
 }
 
-bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old, bool surfaceChanged) {
+bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old,
+                      const SurfaceSplits& splits) {
   // The added faces have no adjacency yet: it is made whole before the
-  // duplicate search reads it, by linking the added faces where that gives
-  // what a build over the whole mesh would (not where faces of the surface
-  // were split).
+  // duplicate search reads it, by linking the added faces, and the faces
+  // split and made from them, where that gives what a build over the whole
+  // mesh would.
   bool maybeDuplicates = true;
-  if (surfaceChanged || !LinkAddedFaces(mesh, first, old, maybeDuplicates)) {
+  const bool linked =
+      splits.changed ? LinkChangedFaces(mesh, splits.firstMade, splits.split, old, maybeDuplicates)
+                     : LinkAddedFaces(mesh, first, old, maybeDuplicates);
+  if (!linked) {
     BuildFaceFaceAdjacency(mesh);
     maybeDuplicates = true;
   }

@@ -10,13 +10,19 @@
 
 namespace quarnel {
 
+// What making the cap's corners changed of the surface.
+struct SurfaceSplits {
+  bool changed = false;       // whether any point or face was made
+  size_t firstMade = 0;       // the first face made by the splits
+  std::vector<size_t> split;  // the faces split, by index, in order
+};
+
 // Makes the points where the cap's loops cross (each the weighted sum of
 // the points it is made from), splits the faces whose border edges the cap
 // runs through points of its own at those points, and returns the corners
-// of the cap's faces, three a face, in their turn. surfaceChanged tells
-// whether any point or face was made.
+// of the cap's faces, three a face, in their turn.
 std::vector<VertexT5*> MakeCapCorners(MeshT5& mesh, const CapPlan& plan, const CutPlaces& places,
-                                      bool& surfaceChanged);
+                                      SurfaceSplits& splits);
 
 // Adds the cap's faces, green and selected; returns the index of the first.
 size_t AddCapFaces(MeshT5& mesh, const std::vector<VertexT5*>& cap);
@@ -27,7 +33,7 @@ size_t AddCapFaces(MeshT5& mesh, const std::vector<VertexT5*>& cap);
 // edges, and sets the border bits; returns whether it set them. When every
 // live face links both ways with its neighbours it leaves them to the pass
 // over the faces that follows, which reads them from each face's own links.
-bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old, bool surfaceChanged);
+bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old, const SurfaceSplits& splits);
 
 // Flips the edges between faces that lie within a degree of one plane and
 // selects the vertices of the selected faces, the cap's. Unless

@@ -61,10 +61,10 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tolerances,
   OldFaces old;
   SurfaceChords chords(mesh, caps, old);
   const CapPlan plan = PlanCap(caps, body, places, tolerances.place, chords);
-  bool surfaceChanged = false;
-  const std::vector<VertexT5*> corners = MakeCapCorners(mesh, plan, places, surfaceChanged);
+  SurfaceSplits splits;
+  const std::vector<VertexT5*> corners = MakeCapCorners(mesh, plan, places, splits);
   const size_t first = AddCapFaces(mesh, corners);
-  const bool bordersSet = JoinCapToSurface(mesh, first, old, surfaceChanged);
+  const bool bordersSet = JoinCapToSurface(mesh, first, old, splits);
   FlipCoplanarEdgesAndSelectCap(mesh, bordersSet);
 }
 

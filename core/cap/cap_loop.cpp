@@ -88,11 +88,12 @@ bool SplitsOff(const CapLoop& c, const Walk& w, size_t s, size_t k) {
 
 // The parts of c split at its pinches, appended to parts, the rest of the
 // loop last; false, appending nothing, where c has none. at is per place
-// its position in the walk so far (SIZE_MAX for none), left so again.
-bool SplitLoop(const CapLoop& c, std::vector<size_t>& at, std::vector<CapLoop>& parts) {
+// its position in the walk so far (SIZE_MAX for none), left so again; w
+// and piece are room to work in, of any content.
+bool SplitLoop(const CapLoop& c, std::vector<size_t>& at, std::vector<CapLoop>& parts, Walk& w,
+               std::vector<size_t>& piece) {
   const size_t first = parts.size();
-  Walk w;
-  std::vector<size_t> piece;
+  w.Cut(0);
   for (size_t k = 0; k < c.places.size(); ++k) {
     const size_t s = at[c.places[k]];
     if (s != SIZE_MAX && SplitsOff(c, w, s, k)) {
@@ -119,9 +120,12 @@ void SplitAtPinches(std::vector<CapLoop>& caps, std::vector<uint32_t>& body,
                     size_t placeCount) {
   std::vector<size_t> at(placeCount, SIZE_MAX);
   std::vector<CapLoop> split;
+  split.reserve(caps.size());
   std::vector<uint32_t> bodies;
+  Walk w;
+  std::vector<size_t> piece;
   for (size_t i = 0; i < caps.size(); ++i) {
-    if (!SplitLoop(caps[i], at, split)) split.push_back(std::move(caps[i]));
+    if (!SplitLoop(caps[i], at, split, w, piece)) split.push_back(std::move(caps[i]));
     bodies.resize(split.size(), body[i]);
   }
   caps = std::move(split);

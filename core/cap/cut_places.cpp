@@ -27,6 +27,7 @@ CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps,
     std::iota(group.begin(), group.end(), 0u);
   } else {
     std::vector<Vec3d> positions;
+    positions.reserve(count);
     for (const CapLoop& c : caps)
       for (const VertexT5* v : c.corners)
         positions.push_back(Vec3d(v->position));

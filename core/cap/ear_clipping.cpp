@@ -54,24 +54,19 @@ bool EarClipLoop(const std::vector<const CapLoop*>& loops, SurfaceChords& chords
 bool EarClipApartLoops(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
                        const CutPlaces& places, double snap, SurfaceChords& chords, CapPlan& plan) {
   std::vector<uint32_t> ids;
-  std::vector<CapSide> sides;
   std::vector<std::pair<uint32_t, uint32_t>> ends;
   for (size_t i : group) {
     const CapLoop& c = caps[i];
     if (c.places.size() < 3 || !(std::fabs(c.twiceArea) > 0.0)) return false;
     for (size_t k = 0; k < c.places.size(); ++k) {
       ids.push_back(c.places[k]);
-      const uint32_t next = c.places[(k + 1) % c.places.size()];
-      sides.push_back({c.places[k], next, nullptr, 0});
-      ends.push_back({c.places[k], next});
+      ends.push_back({c.places[k], c.places[(k + 1) % c.places.size()]});
     }
   }
   std::vector<uint32_t> sorted = ids;
   std::sort(sorted.begin(), sorted.end());
   if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return false;
-  for (const std::vector<uint32_t>& on : PointsOnSides(sides, places.at, places.rounding, ids, snap))
-    if (!on.empty()) return false;
-  if (AnySidesCross(ends, places.at)) return false;
+  if (!SidesKeepApart(ends, places.at, places.rounding, ids, snap)) return false;
   // Each loop's place among the others: its parent the innermost loop
   // around it, parents before the loops inside them.
   const size_t k = group.size();

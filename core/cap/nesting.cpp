@@ -38,7 +38,10 @@ class RaySides {
     loopOf_.resize(first_.back());
     for (size_t a = 0; a < group.size(); ++a)
       for (size_t s = first_[a]; s < first_[a + 1]; ++s) loopOf_[s] = uint32_t(a);
-    near_.emplace(*grid_, first_.back(), [this](uint32_t s) { return Ends(s); });
+    near_.emplace(*grid_, first_.back(), [this](uint32_t s, std::vector<int64_t>& cells) {
+      const auto [a, b] = Ends(s);
+      grid_->Along(a, b, cells);
+    });
   }
 
   double Close() const { return close_; }
@@ -82,7 +85,7 @@ class RaySides {
   std::vector<uint32_t> loopOf_;
   double close_ = 0.0;
   std::optional<PlaneGrid> grid_;
-  std::optional<SidesByCell> near_;
+  std::optional<ByCell> near_;
 };
 
 // The side a ray meets first, the first along a ray a little above it;

@@ -8,6 +8,54 @@
 
 namespace quarnel {
 
+namespace {
+
+// Whether point x lies on the side from a to b (length long, more than 0):
+// strictly between its ends and no further from it than reach and than
+// rounding, the rounding of the point's own coordinates.
+bool LiesOn(const Point2d& a, const Point2d& b, double length, const Point2d& x, double reach,
+            double rounding) {
+  const double dx = b.x - a.x, dy = b.y - a.y;
+  const double along = ((x.x - a.x) * dx + (x.y - a.y) * dy) / (length * length);
+  const double off = std::fabs((x.x - a.x) * dy - (x.y - a.y) * dx) / length;
+  return along > 0.0 && along < 1.0 && off <= std::min(reach, rounding);
+}
+
+// Whether the sides a-b and c-d cross, each passing strictly between the
+// other's ends; sides that share an end are not asked.
+bool Cross(uint32_t a, uint32_t b, uint32_t c, uint32_t d, const std::vector<Point2d>& at) {
+  if (a == c || a == d || b == c || b == d) return false;
+  auto turn = [](const Point2d& p, const Point2d& q, const Point2d& r) {
+    const double t = (q.x - p.x) * (r.y - p.y) - (q.y - p.y) * (r.x - p.x);
+    return t > 0.0 ? 1 : t < 0.0 ? -1 : 0;
+  };
+  // Touching (a point on the other side) is the points' test.
+  return turn(at[a], at[b], at[c]) * turn(at[a], at[b], at[d]) < 0 &&
+         turn(at[c], at[d], at[a]) * turn(at[c], at[d], at[b]) < 0;
+}
+
+// The cells near the side from a to b, for a grid whose cells are no
+// narrower than reach: where it runs within two rows or columns, those of
+// its box widened by reach, which two sides whose boxes meet share;
+// otherwise the cells along it with their neighbours (PlaneGrid::Along).
+void CellsNear(const PlaneGrid& grid, const Point2d& a, const Point2d& b, double reach,
+               std::vector<int64_t>& cells) {
+  const int64_t x0 = grid.Column(std::min(a.x, b.x) - reach),
+                x1 = grid.Column(std::max(a.x, b.x) + reach),
+                y0 = grid.Row(std::min(a.y, b.y) - reach),
+                y1 = grid.Row(std::max(a.y, b.y) + reach);
+  if (std::min(x1 - x0, y1 - y0) > 1) {
+    grid.Along(a, b, cells);
+    return;
+  }
+  cells.clear();
+  for (int64_t y = y0; y <= y1; ++y)
+    for (int64_t x = x0; x <= x1; ++x)
+      cells.push_back(y * grid.Side() + x);
+}
+
+}  // namespace
+
 std::vector<std::vector<uint32_t>> PointsOnSides(const std::vector<CapSide>& sides,
                                                  const std::vector<Point2d>& at,
                                                  const std::vector<double>& rounding,
@@ -33,11 +81,9 @@ std::vector<std::vector<uint32_t>> PointsOnSides(const std::vector<CapSide>& sid
     for (int64_t c : cells)
       for (uint32_t id : in[size_t(c)]) {
         if (id == sides[s].p || id == sides[s].q) continue;
+        if (!LiesOn(a, b, length, at[id], reach, rounding[id])) continue;
         const Point2d q = at[id];
-        const double along = ((q.x - a.x) * dx + (q.y - a.y) * dy) / (length * length);
-        const double off = std::fabs((q.x - a.x) * dy - (q.y - a.y) * dx) / length;
-        if (along > 0.0 && along < 1.0 && off <= std::min(reach, rounding[id]))
-          found.push_back({along, id});
+        found.push_back({((q.x - a.x) * dx + (q.y - a.y) * dy) / (length * length), id});
       }
     std::sort(found.begin(), found.end());
     for (const auto& [t, id] : found) on[s].push_back(id);
@@ -45,39 +91,49 @@ std::vector<std::vector<uint32_t>> PointsOnSides(const std::vector<CapSide>& sid
   return on;
 }
 
-bool AnySidesCross(const std::vector<std::pair<uint32_t, uint32_t>>& sides,
-                   const std::vector<Point2d>& at) {
-  if (sides.size() < 2) return false;
+bool SidesKeepApart(const std::vector<std::pair<uint32_t, uint32_t>>& sides,
+                    const std::vector<Point2d>& at, const std::vector<double>& rounding,
+                    const std::vector<uint32_t>& ids, double reach) {
+  if (sides.empty()) return true;
   Point2d lo = at[sides[0].first], hi = lo;
-  for (const auto& [a, b] : sides)
-    for (uint32_t id : {a, b}) {
-      lo.x = std::min(lo.x, at[id].x), lo.y = std::min(lo.y, at[id].y);
-      hi.x = std::max(hi.x, at[id].x), hi.y = std::max(hi.y, at[id].y);
-    }
-  // Four cells for each side: fewer sides share a cell, and only sides
-  // that share one are asked.
-  const PlaneGrid grid(lo, hi, 0.0, 4 * sides.size());
-  const SidesByCell near(grid, sides.size(), [&](uint32_t s) {
-    return std::pair(at[sides[s].first], at[sides[s].second]);
-  });
-  auto turn = [](const Point2d& p, const Point2d& q, const Point2d& r) {
-    const double d = (q.x - p.x) * (r.y - p.y) - (q.y - p.y) * (r.x - p.x);
-    return d > 0.0 ? 1 : d < 0.0 ? -1 : 0;
+  auto widen = [&](uint32_t id) {
+    lo.x = std::min(lo.x, at[id].x), lo.y = std::min(lo.y, at[id].y);
+    hi.x = std::max(hi.x, at[id].x), hi.y = std::max(hi.y, at[id].y);
   };
-  for (size_t cell = 0; cell < grid.Cells(); ++cell) {
-    const size_t i = near.start[cell], j = near.start[cell + 1];
-    for (size_t u = i; u < j; ++u)
-      for (size_t v = u + 1; v < j; ++v) {
-        const auto [a, b] = sides[near.in[u]];
+  for (const auto& [a, b] : sides)
+    widen(a), widen(b);
+  for (uint32_t id : ids)
+    widen(id);
+  // About four cells a side, so that few share one, none narrower than
+  // reach, so that a point on a side lies in a cell near it.
+  const double across = std::max(hi.x - lo.x, hi.y - lo.y) / std::max(reach, 1e-300);
+  const PlaneGrid grid(lo, hi, reach,
+                       size_t(std::clamp(across * across, 1.0, 4.0 * double(sides.size()))));
+  std::vector<double> length(sides.size());
+  const ByCell near(grid, sides.size(), [&](uint32_t s, std::vector<int64_t>& cells) {
+    const Point2d &a = at[sides[s].first], &b = at[sides[s].second];
+    length[s] = std::hypot(b.x - a.x, b.y - a.y);
+    CellsNear(grid, a, b, reach, cells);
+  });
+  const ByCell points(grid, ids.size(), [&](uint32_t i, std::vector<int64_t>& cells) {
+    cells.assign(1, grid.Of(at[ids[i]]));
+  });
+  for (size_t cell = 0; cell < grid.Cells(); ++cell)
+    for (size_t u = near.start[cell]; u < near.start[cell + 1]; ++u) {
+      const auto [a, b] = sides[near.in[u]];
+      for (size_t v = u + 1; v < near.start[cell + 1]; ++v) {
         const auto [c, d] = sides[near.in[v]];
-        if (a == c || a == d || b == c || b == d) continue;
-        // Touching (a point on the other side) is found by the caller.
-        if (turn(at[a], at[b], at[c]) * turn(at[a], at[b], at[d]) < 0 &&
-            turn(at[c], at[d], at[a]) * turn(at[c], at[d], at[b]) < 0)
-          return true;
+        if (Cross(a, b, c, d, at)) return false;
       }
-  }
-  return false;
+      if (!(length[near.in[u]] > 0.0)) continue;
+      for (size_t k = points.start[cell]; k < points.start[cell + 1]; ++k) {
+        const uint32_t id = ids[points.in[k]];
+        if (id != a && id != b &&
+            LiesOn(at[a], at[b], length[near.in[u]], at[id], reach, rounding[id]))
+          return false;
+      }
+    }
+  return true;
 }
 
 }  // namespace quarnel

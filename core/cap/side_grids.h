@@ -10,17 +10,17 @@
 
 namespace quarnel {
 
-// The sides near each cell of a grid (see PlaneGrid::Along): those near
-// cell c are in[start[c]] .. in[start[c + 1] - 1], in the order of their
-// index. ends(s) gives the end points of side s.
-struct SidesByCell {
-  template <class Ends>
-  SidesByCell(const PlaneGrid& grid, size_t count, Ends&& ends) : start(grid.Cells() + 1, 0) {
-    std::vector<std::pair<uint32_t, uint32_t>> near;  // (cell, side)
+// The things (sides, points) near each cell of a grid: those near cell c
+// are in[start[c]] .. in[start[c + 1] - 1], in the order of their index.
+// cellsOf(s, cells) gives the cells near thing s.
+struct ByCell {
+  template <class CellsOf>
+  ByCell(const PlaneGrid& grid, size_t count, CellsOf&& cellsOf) : start(grid.Cells() + 1, 0) {
+    std::vector<std::pair<uint32_t, uint32_t>> near;  // (cell, thing)
+    near.reserve(4 * count);
     std::vector<int64_t> cells;
     for (uint32_t s = 0; s < count; ++s) {
-      const auto [a, b] = ends(s);
-      grid.Along(a, b, cells);
+      cellsOf(s, cells);
       for (int64_t c : cells) near.push_back({uint32_t(c), s});
     }
     for (const auto& [c, s] : near) ++start[size_t(c) + 1];
@@ -42,10 +42,12 @@ std::vector<std::vector<uint32_t>> PointsOnSides(const std::vector<CapSide>& sid
                                                  const std::vector<double>& rounding,
                                                  const std::vector<uint32_t>& ids, double reach);
 
-// Whether two of the sides (each from its start to its end point) cross,
-// each passing strictly between the other's ends, found through a grid of
-// cells along them. Sides that share an end point are not asked.
-bool AnySidesCross(const std::vector<std::pair<uint32_t, uint32_t>>& sides,
-                   const std::vector<Point2d>& at);
+// Whether the sides keep apart but at their ends: no two cross, each
+// passing strictly between the other's ends (sides that share an end point
+// are not asked), and no point of ids lies on a side as PointsOnSides
+// finds it, through one grid of the sides and the points.
+bool SidesKeepApart(const std::vector<std::pair<uint32_t, uint32_t>>& sides,
+                    const std::vector<Point2d>& at, const std::vector<double>& rounding,
+                    const std::vector<uint32_t>& ids, double reach);
 
 }  // namespace quarnel

@@ -7,8 +7,10 @@
 #include <numbers>
 #include <utility>
 #include <vector>
+
 #include "core/cap/ear_clipping.h"
 #include "core/cap/side_grids.h"
+#include "core/prefetch.h"
 
 namespace quarnel {
 
@@ -24,6 +26,33 @@ struct RunSide {
   int z;
 };
 
+// Sorts items by before, which orders first by place(item): where the
+// places span not many more numbers than there are items, counts them out
+// by place, then sorts each run of one place by before.
+template <class T, class Place, class Before>
+void SortByPlace(std::vector<T>& items, Place&& place, Before&& before) {
+  uint32_t lo = UINT32_MAX, hi = 0;
+  for (const T& t : items)
+    lo = std::min(lo, place(t)), hi = std::max(hi, place(t));
+  if (items.empty() || hi - lo > 4 * items.size()) {
+    std::sort(items.begin(), items.end(), before);
+    return;
+  }
+  const size_t count = size_t(hi - lo) + 1;
+  std::vector<uint32_t> start(count + 1, 0);
+  for (const T& t : items)
+    ++start[place(t) - lo + 1];
+  for (size_t p = 0; p < count; ++p)
+    start[p + 1] += start[p];
+  std::vector<T> sorted(items.size());
+  std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+  for (const T& t : items)
+    sorted[fill[place(t) - lo]++] = t;
+  for (size_t p = 0; p < count; ++p)
+    std::sort(sorted.begin() + start[p], sorted.begin() + start[p + 1], before);
+  items = std::move(sorted);
+}
+
 // The sides of the group's loops as their caps run them (against the way
 // the face of each runs it), each border edge once, less each pair of a side and one running back
 // between the same two corners; empty where two other sides join the same
@@ -34,10 +63,15 @@ std::vector<RunSide> SidesAsTheCapRuns(const std::vector<CapLoop>& caps,
                                        int& turn) {
   std::vector<RunSide> sides;
   double area = 0.0;
-  for (size_t i : group) {
-    const CapLoop& c = caps[i];
+  for (size_t g = 0, ahead = 2; g < group.size(); ++g, ++ahead) {
+    const CapLoop& c = caps[group[g]];
     const size_t n = c.places.size();
     for (size_t k = 0; k < n; ++k) {
+      // The loops' faces lie anywhere in the array: those of the next
+      // few loops are fetched ahead.
+      if (k < 8 && ahead < group.size() && k < caps[group[ahead]].edges.size())
+        Prefetch(caps[group[ahead]].edges[k].f);
+      if (k + 8 < n) Prefetch(c.edges[k + 8].f);
       const FacePos& e = c.edges[k];
       const bool faceAlong = e.f->v[(e.z + 1) % 3] == c.corners[k];
       const size_t a = faceAlong ? k : (k + n - 1) % n, b = faceAlong ? (k + n - 1) % n : k;
@@ -52,10 +86,12 @@ std::vector<RunSide> SidesAsTheCapRuns(const std::vector<CapLoop>& caps,
     return uint64_t(std::min(s.p, s.q)) << 32 | std::max(s.p, s.q);
   };
   auto edge = [](const RunSide& s) { return std::pair(s.f, s.z); };
-  std::sort(sides.begin(), sides.end(), [&](const RunSide& x, const RunSide& y) {
-    const uint64_t a = key(x), b = key(y);
-    return a != b ? a < b : edge(x) < edge(y);
-  });
+  SortByPlace(
+      sides, [](const RunSide& s) { return std::min(s.p, s.q); },
+      [&](const RunSide& x, const RunSide& y) {
+        const uint64_t a = key(x), b = key(y);
+        return a != b ? a < b : edge(x) < edge(y);
+      });
   // A border edge that the walks passed twice is one side.
   sides.erase(std::unique(sides.begin(), sides.end(),
                           [&](const RunSide& x, const RunSide& y) { return edge(x) == edge(y); }),
@@ -75,22 +111,25 @@ std::vector<RunSide> SidesAsTheCapRuns(const std::vector<CapLoop>& caps,
   return kept;
 }
 
-// Whether the sides keep apart but at their ends: none crosses another
-// and no point lies on one.
-bool SidesKeepApart(const std::vector<RunSide>& sides, const CutPlaces& places, double snap) {
-  std::vector<std::pair<uint32_t, uint32_t>> ends;
-  std::vector<CapSide> capSides;
+// The places the sides start at, each once, in order.
+std::vector<uint32_t> Starts(const std::vector<RunSide>& sides) {
   std::vector<uint32_t> ids;
-  for (const RunSide& s : sides) {
-    ends.push_back({s.p, s.q});
-    capSides.push_back({s.p, s.q, nullptr, 0});
+  for (const RunSide& s : sides)
     ids.push_back(s.p);
-  }
   std::sort(ids.begin(), ids.end());
   ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-  for (const std::vector<uint32_t>& on : PointsOnSides(capSides, places.at, places.rounding, ids, snap))
-    if (!on.empty()) return false;
-  return !AnySidesCross(ends, places.at);
+  return ids;
+}
+
+// Whether the sides keep apart but at their ends (SidesKeepApart of the
+// side grids); starts are the places they start at.
+bool KeepApart(const std::vector<RunSide>& sides, const std::vector<uint32_t>& starts,
+               const CutPlaces& places, double snap) {
+  std::vector<std::pair<uint32_t, uint32_t>> ends;
+  ends.reserve(sides.size());
+  for (const RunSide& s : sides)
+    ends.push_back({s.p, s.q});
+  return SidesKeepApart(ends, places.at, places.rounding, starts, snap);
 }
 
 // Per side, the side that follows it: of those leaving its end, the first
@@ -102,8 +141,11 @@ std::vector<uint32_t> NextSides(const std::vector<RunSide>& sides, const CutPlac
                                 int turn) {
   std::vector<uint32_t> leaving(sides.size());
   for (uint32_t i = 0; i < sides.size(); ++i) leaving[i] = i;
-  std::sort(leaving.begin(), leaving.end(),
-            [&](uint32_t a, uint32_t b) { return sides[a].p < sides[b].p; });
+  SortByPlace(
+      leaving, [&](uint32_t s) { return sides[s].p; },
+      [&](uint32_t a, uint32_t b) {
+        return sides[a].p != sides[b].p ? sides[a].p < sides[b].p : a < b;
+      });
   auto angle = [&](uint32_t from, uint32_t to) {
     const Point2d a = places.at[from], b = places.at[to];
     return std::atan2(b.y - a.y, b.x - a.x);
@@ -165,12 +207,11 @@ bool EarClipTouchingLoops(const std::vector<CapLoop>& caps, const std::vector<si
                           CapPlan& plan) {
   int turn = 0;
   const std::vector<RunSide> sides = SidesAsTheCapRuns(caps, group, places, turn);
-  if (sides.empty() || turn == 0 || !SidesKeepApart(sides, places, snap)) return false;
-  // Loops that meet at no place are EarClipApartLoops's.
-  std::vector<uint32_t> starts;
-  for (const RunSide& s : sides) starts.push_back(s.p);
-  std::sort(starts.begin(), starts.end());
-  if (std::adjacent_find(starts.begin(), starts.end()) == starts.end()) return false;
+  if (sides.empty() || turn == 0) return false;
+  // Loops that meet at no place, where as many places start sides as there
+  // are sides, are EarClipApartLoops's.
+  const std::vector<uint32_t> starts = Starts(sides);
+  if (starts.size() == sides.size() || !KeepApart(sides, starts, places, snap)) return false;
   const std::vector<uint32_t> next = NextSides(sides, places, turn);
   if (next.empty()) return false;
   const std::vector<CapLoop> loops = TracedLoops(sides, next, places, turn);
