@@ -27,26 +27,43 @@ bool BorderBetween(const MeshT5& mesh, const FaceT5& f, int z, const std::vector
 }
 
 // Per vertex, the points at the other ends of its border edges between
-// two points given: two where a loop passes through it.
+// two points given, and the faces of those edges: two where a loop passes
+// through it.
 struct LoopNeighbours {
   std::vector<uint8_t> count;
   std::vector<std::array<const VertexT5*, 2>> ends;
+  std::vector<std::array<const FaceT5*, 2>> faces;
 
   LoopNeighbours(const MeshT5& mesh, const std::vector<uint8_t>& given)
-      : count(mesh.vertices.size(), 0), ends(mesh.vertices.size()) {
+      : count(mesh.vertices.size(), 0), ends(mesh.vertices.size()), faces(mesh.vertices.size()) {
     for (const FaceT5& f : mesh.faces)
       for (int z = 0; z < 3 && IsLive(f.flags); ++z)
         if (BorderBetween(mesh, f, z, given)) {
-          Add(mesh, f.v[z], f.v[(z + 1) % 3]);
-          Add(mesh, f.v[(z + 1) % 3], f.v[z]);
+          Add(mesh, f.v[z], f.v[(z + 1) % 3], f);
+          Add(mesh, f.v[(z + 1) % 3], f.v[z], f);
         }
   }
-  void Add(const MeshT5& mesh, const VertexT5* v, const VertexT5* to) {
-    uint8_t& n = count[mesh.VertexIndex(v)];
-    if (n < 2) ends[mesh.VertexIndex(v)][n] = to;
+  void Add(const MeshT5& mesh, const VertexT5* v, const VertexT5* to, const FaceT5& f) {
+    const size_t i = mesh.VertexIndex(v);
+    uint8_t& n = count[i];
+    if (n < 2) ends[i][n] = to, faces[i][n] = &f;
     n = uint8_t(std::min(3, n + 1));
   }
 };
+
+// Whether two faces lie back to back: their normals opposite within
+// kBackToBack, as the faces of two bodies resting on one another where
+// they touch.
+bool BackToBack(const FaceT5& f, const FaceT5& g) {
+  constexpr double kBackToBack = 1e-6;  // of the cosine, about 0.08 degrees
+  auto normal = [](const FaceT5& h) {
+    const Vec3d a(h.v[0]->position), b(h.v[1]->position), c(h.v[2]->position);
+    return (b - a).Cross(c - a);
+  };
+  const Vec3d m = normal(f), n = normal(g);
+  const double lengths = m.Norm() * n.Norm();
+  return lengths > 0.0 && m.Dot(n) <= -(1.0 - kBackToBack) * lengths;
+}
 
 // Whether two points lie no farther apart in any coordinate than tolerance.
 bool WithinPlace(const VertexT5* a, const VertexT5* b, double tolerance) {
@@ -57,9 +74,12 @@ bool WithinPlace(const VertexT5* a, const VertexT5* b, double tolerance) {
 }
 
 // Whether the loops through a and b (two neighbours each), at one place,
-// are two surfaces' that pass there, and no neighbour of one is at one
-// place with one of the other's (two sides of a seam or of a soup's edge):
-// the loops cross, b's neighbours clearly on either side of a's around the
+// are two surfaces' that pass there. Where a neighbour of one is at one
+// place with one of the other's, the two loops share that side: the
+// surfaces are two sides of a seam or of a soup's edge, meeting there,
+// unless the sides' faces lie back to back, as where two bodies rest on
+// one another (the side's ends would join them into one). Otherwise the
+// loops cross, b's neighbours clearly on either side of a's around the
 // plane's normal, or run along one another, each of b's neighbours in the
 // direction of one of a's (sides a float step apart far from the origin).
 bool LoopsPassApart(const LoopNeighbours& n, const MeshT5& mesh, const VertexT5* a,
@@ -72,9 +92,10 @@ bool LoopsPassApart(const LoopNeighbours& n, const MeshT5& mesh, const VertexT5*
   };
   const auto& ea = n.ends[mesh.VertexIndex(a)];
   const auto& eb = n.ends[mesh.VertexIndex(b)];
-  for (const VertexT5* x : ea)
-    for (const VertexT5* y : eb)
-      if (AtOnePlace(Vec3d(x->position), Vec3d(y->position), HUGE_VAL, shape)) return false;
+  for (size_t i = 0; i < 2; ++i)
+    for (size_t j = 0; j < 2; ++j)
+      if (AtOnePlace(Vec3d(ea[i]->position), Vec3d(eb[j]->position), HUGE_VAL, shape))
+        return BackToBack(*n.faces[mesh.VertexIndex(a)][i], *n.faces[mesh.VertexIndex(b)][j]);
   constexpr double kClear = 1e-6;  // radians
   const double a0 = angle(a, ea[0]), a1 = std::remainder(angle(a, ea[1]) - a0, 2 * M_PI);
   auto side = [&](const VertexT5* e) {

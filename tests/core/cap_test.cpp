@@ -922,6 +922,24 @@ TEST(CapCut, EachBodyIsCappedOnItsOwn) {
   for (float z : {0.0003f, -0.0002f})
     EXPECT_TRUE(ClosesOnce(m, MakePlane(0, 0, 1, z), 4.0 - 0.002 * 0.002 + 0.001 * 0.001))
         << "z " << z;
+  // Two blocks of 2 x 2 x 2 unit cubes, the upper moved by (1, 1) onto
+  // the lower, cut at a tilt across the square where they touch: there
+  // the loops run along one another, back to back, between two places
+  // that both pass through.
+  std::vector<std::array<int, 3>> lower, upper;
+  for (int i = 0; i < 2; ++i)
+    for (int j = 0; j < 2; ++j)
+      for (int k = 0; k < 2; ++k) {
+        lower.push_back({i, j, k});
+        upper.push_back({i + 1, j + 1, k + 2});
+      }
+  Soup stacked = VoxelSoup(lower);
+  const Soup top = VoxelSoup(upper);
+  const int base = int(stacked.points.size());
+  stacked.points.insert(stacked.points.end(), top.points.begin(), top.points.end());
+  for (auto t : top.tris) stacked.tris.push_back({t[0] + base, t[1] + base, t[2] + base});
+  EXPECT_TRUE(ClosesOnce(WithBox(Build<MeshT5>(stacked)),
+                         MakePlane(-0.404355258f, 0.720459104f, 0.563414156f, 2.03552055f)));
 }
 
 TEST(CapCut, TwoHolesTouchingAlongAnEdgeAreCutOutOnce) {
