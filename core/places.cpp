@@ -35,6 +35,12 @@ double OwnRounding(const Vec3d& p) {
   return FloatStep(std::max({std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)}));
 }
 
+double RoundingAlong(const Vec3f& p, const Plane3f& plane) {
+  return 0.5 * (std::fabs(double(plane.normal.x)) * FloatStep(p.x) +
+                std::fabs(double(plane.normal.y)) * FloatStep(p.y) +
+                std::fabs(double(plane.normal.z)) * FloatStep(p.z));
+}
+
 bool AtOnePlace(const Vec3d& p, const Vec3d& q, double tolerance, double shape) {
   for (int a = 0; a < 3; ++a) {
     const double own = FloatStep(std::min(std::fabs(p[a]), std::fabs(q[a])));

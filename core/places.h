@@ -20,6 +20,12 @@ double FloatStep(double size);
 // largest coordinate. 0 where that is not finite.
 double OwnRounding(const Vec3d& p);
 
+// How far from a plane its own float rounding may put a point that lies on
+// it: half a float step of each coordinate, taken along the plane's normal.
+// Far from the origin, a point the cut makes on the plane lands that far
+// off it once stored.
+double RoundingAlong(const Vec3f& p, const Plane3f& plane);
+
 // Whether p and q stand at one place: in each coordinate no farther apart
 // than tolerance, nor than the float step at that coordinate's own size or
 // shape where that is larger (the rounding that the arithmetic which made

@@ -15,6 +15,12 @@ namespace quarnel {
 
 namespace {
 
+// Whether point p lies within tolerance of the plane, past what its own
+// rounding moves it off.
+bool OnCut(const Vec3f& p, const Plane3f& plane, double tolerance) {
+  return std::fabs(SignedDistance(p, plane)) <= tolerance + RoundingAlong(p, plane);
+}
+
 // Whether every vertex of the loop lies within 1 % of the loop's box
 // diagonal, or within the collapse's tolerance, of the plane: the loops that
 // the cap fills.
@@ -23,7 +29,7 @@ bool LoopOnPlane(const LoopWalks& walks, size_t i, const BorderLoop& loop, const
   const double tolerance =
       std::max(Distance(loop.box.min, loop.box.max) * double(0.01f), collapsed);
   for (const FacePos& p : walks.Of(i))
-    if (!(std::fabs(SignedDistance(p.v->position, plane)) <= tolerance)) return false;
+    if (!OnCut(p.v->position, plane, tolerance)) return false;
   return true;
 }
 
@@ -118,7 +124,7 @@ void RunsOfLoop(size_t i, std::span<const FacePos> w, const Plane3f& plane, doub
   std::vector<uint8_t> on(n, 0);
   size_t off = n;
   for (size_t k = 0; k < n; ++k) {
-    on[k] = std::fabs(SignedDistance(w[k].v->position, plane)) <= tolerance;
+    on[k] = OnCut(w[k].v->position, plane, tolerance);
     if (!on[k]) off = k;
   }
   if (off == n) return;
@@ -215,7 +221,7 @@ bool JoinFartherPoints(MeshT5& mesh, const Plane3f& plane, const LoopWalks& walk
   bool farther = false;
   for (size_t i : chosen)
     for (const FacePos& p : walks.Of(i))
-      farther = farther || !(std::fabs(SignedDistance(p.v->position, plane)) <= onCut);
+      farther = farther || !OnCut(p.v->position, plane, onCut);
   if (!farther) return false;
   std::vector<VertexT5*> points;
   for (size_t i = 0; i < count; ++i)
@@ -318,8 +324,7 @@ void RemoveTipsSquashedOnTheCut(MeshT5& mesh, const LoopWalks& walks,
     for (int z = 0; z < 3; ++z)
       lone = lone && walk[size_t(z)].f == f && f->adjFace[z] == f;
     for (const VertexT5* v : f->v)
-      lone = lone && std::fabs(SignedDistance(v->position, plane)) <=
-                         double(tolerances.planeTolerance);
+      lone = lone && OnCut(v->position, plane, double(tolerances.planeTolerance));
     if (!lone) continue;
     gone[k] = 1;
     faces.push_back(f);

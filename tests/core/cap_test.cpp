@@ -1119,6 +1119,26 @@ TEST(CapCut, FarFromTheOriginPointsJoinOnlyWithinTheirOwnCoordinatesRounding) {
                               {{0, 1, 2, 3, 4}, {5, 6, 7, 8, 9}},
                               4 * a + b,
                               0}));
+  // Three bars crossing at their middles there, cut at a steep tilt: the
+  // points the cut makes lie off the plane by their rounding in x, more
+  // than the plane's tolerance, and each bar's loop is still capped.
+  Soup jack;
+  for (int axis = 0; axis < 3; ++axis) {
+    const double t = 0.2 + 0.01 * axis;
+    Soup bar = CubeSoup(1.0f, Vec3f(0, 0, 0));
+    for (Vec3f& p : bar.points)
+      for (int k = 0; k < 3; ++k) {
+        const double half = k == axis ? 1.0 : t;
+        (&p.x)[k] = float((k == 0 ? x : 0.0) + half * (2.0 * (&p.x)[k] - 1.0));
+      }
+    const int base = int(jack.points.size());
+    jack.points.insert(jack.points.end(), bar.points.begin(), bar.points.end());
+    for (auto tri : bar.tris) jack.tris.push_back({tri[0] + base, tri[1] + base, tri[2] + base});
+  }
+  MeshT5 m = WithBox(Build<MeshT5>(jack));
+  ClipAndCap(m, MakePlane(-0.947419405f, -0.170113176f, -0.27103138f, -94741.5547f));
+  BuildFaceFaceAdjacency(m);
+  EXPECT_EQ(BorderEdges(m), 0);
 }
 
 TEST(CapCut, AnEdgeAcrossTheLoopIsAvoidedWhereACapCan) {
