@@ -19,6 +19,10 @@ namespace {
 // Columns of the ear test's grid per cell of about one point.
 constexpr int kSplit = 4;
 
+// Up to this many points the bridges to holes are searched along the ring
+// alone.
+constexpr size_t kFewPointsForAGrid = 64;
+
 // Below this share of the loop's squared extent an ear counts as flat.
 constexpr double kRelativeMargin = 1e-12;
 
@@ -1189,8 +1193,9 @@ int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops
   // The bridges are searched for through a grid, and the ends of the
   // bridges, each a place where the ring passes twice, do not keep the ears
   // at them waiting for the last series of the clipping (a round over the
-  // whole ring for each).
-  if (!holes.empty()) bridger.Index(bridger.Ring(outer));
+  // whole ring for each). Over few points the search along the ring finds
+  // the same bridges for less than the grid costs to build.
+  if (!holes.empty() && P.size() > kFewPointsForAGrid) bridger.Index(bridger.Ring(outer));
   // A hole that touches the outer loop at a point is joined to it there: a
   // bridge elsewhere would leave the region cut apart at the touch, and the
   // clipping could not finish.
