@@ -19,6 +19,14 @@ namespace {
 // Columns of the ear test's grid per cell of about one point.
 constexpr int kSplit = 4;
 
+// Up to this many points the bridges to holes are searched along the ring
+// alone.
+constexpr size_t kFewPointsForAGrid = 64;
+
+// Up to this many pairs of points of the outer loop and of holes, points
+// at one place are found by asking every pair.
+constexpr size_t kFewPointPairs = 256;
+
 // Below this share of the loop's squared extent an ear counts as flat.
 constexpr double kRelativeMargin = 1e-12;
 
@@ -1043,6 +1051,29 @@ class HoleBridger {
   std::vector<int64_t> cells_;
 };
 
+// Whether a point of a hole, loops[1] on, stands at the place of a point
+// of the outer loop, loops[0]: over few points by asking every pair, else
+// through the places of the outer loop, fewer than the holes' points where
+// there are many holes.
+template <class PlaceHash, class SamePlace>
+bool AnyHolePointOnTheOuterLoop(const std::vector<std::vector<Point2d>>& loops) {
+  size_t holePoints = 0;
+  for (size_t h = 1; h < loops.size(); ++h)
+    holePoints += loops[h].size();
+  if (loops[0].size() * holePoints <= kFewPointPairs) {
+    for (size_t h = 1; h < loops.size(); ++h)
+      for (const Point2d& q : loops[h])
+        for (const Point2d& p : loops[0])
+          if (Same(p, q)) return true;
+    return false;
+  }
+  const std::unordered_set<Point2d, PlaceHash, SamePlace> outer(loops[0].begin(), loops[0].end());
+  for (size_t h = 1; h < loops.size(); ++h)
+    for (const Point2d& q : loops[h])
+      if (outer.count(q) != 0) return true;
+  return false;
+}
+
 // Pairs (a, m) of a point a of the outer loop, loops[0], and a point m of a
 // hole at the same place, by their indices in the loops in turn.
 std::vector<std::pair<int, int>> TouchesOfTheOuterLoop(
@@ -1057,16 +1088,8 @@ std::vector<std::pair<int, int>> TouchesOfTheOuterLoop(
   struct SamePlace {
     bool operator()(const Point2d& a, const Point2d& b) const { return Same(a, b); }
   };
-  {
-    // Most holes touch nothing: the places of the outer loop, fewer than
-    // the holes' points where there are many holes, tell that first.
-    std::unordered_set<Point2d, PlaceHash, SamePlace> outer(loops[0].begin(), loops[0].end());
-    bool any = false;
-    for (size_t h = 1; h < loops.size() && !any; ++h)
-      for (const Point2d& q : loops[h])
-        any = any || outer.count(q) != 0;
-    if (!any) return {};
-  }
+  // Most holes touch nothing: that is told first.
+  if (!AnyHolePointOnTheOuterLoop<PlaceHash, SamePlace>(loops)) return {};
   std::unordered_multimap<Point2d, int, PlaceHash, SamePlace> holePoints;
   int index = int(loops[0].size());
   for (size_t h = 1; h < loops.size(); ++h)
@@ -1156,6 +1179,9 @@ int TriangulatePolygon2D(const std::vector<Point2d>& P, std::vector<int>& triang
   // A polygon without area has no ear to cut; a non-finite one has a
   // coordinate that is no number.
   if (!(S > 0.0) || !std::isfinite(S)) return 0;
+  // Room for a complete cut, taken once: appending to a list that holds
+  // more keeps the list's own growth.
+  if (triangles.empty()) triangles.reserve(3 * size_t(n - 2));
   return ClipEars(P, V, S, triangles, &refused);
 }
 
@@ -1189,8 +1215,9 @@ int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops
   // The bridges are searched for through a grid, and the ends of the
   // bridges, each a place where the ring passes twice, do not keep the ears
   // at them waiting for the last series of the clipping (a round over the
-  // whole ring for each).
-  if (!holes.empty()) bridger.Index(bridger.Ring(outer));
+  // whole ring for each). Over few points the search along the ring finds
+  // the same bridges for less than the grid costs to build.
+  if (!holes.empty() && P.size() > kFewPointsForAGrid) bridger.Index(bridger.Ring(outer));
   // A hole that touches the outer loop at a point is joined to it there: a
   // bridge elsewhere would leave the region cut apart at the touch, and the
   // clipping could not finish.
@@ -1229,6 +1256,7 @@ int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops
     }
   }
   std::vector<int> local;
+  local.reserve(3 * P.size());
   const RefusedDiagonal refusedHere = [&](int a, int b) {
     return refused(origin[size_t(a)], origin[size_t(b)]);
   };
@@ -1246,6 +1274,7 @@ int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops
     if (!(S > 0.0) || !std::isfinite(S)) return 0;
     if (!ClipEars(P, part, S, local, refused ? &refusedHere : nullptr, true)) result = 0;
   }
+  if (triangles.empty()) triangles.reserve(local.size());
   for (int t : local)
     triangles.push_back(origin[size_t(t)]);
   return result;

@@ -12,16 +12,22 @@
 namespace quarnel {
 
 bool EarClipLoop(const std::vector<const CapLoop*>& loops, SurfaceChords& chords, CapPlan& plan) {
-  std::vector<Point2d> points;
-  std::vector<VertexT5*> corners;
-  std::vector<uint32_t> places;
+  // A single loop's own lists serve as they are; those of more are joined.
+  std::vector<Point2d> joinedPoints;
+  std::vector<VertexT5*> joinedCorners;
+  std::vector<uint32_t> joinedPlaces;
   std::vector<std::vector<Point2d>> polygon;
-  for (const CapLoop* c : loops) {
-    points.insert(points.end(), c->points.begin(), c->points.end());
-    corners.insert(corners.end(), c->corners.begin(), c->corners.end());
-    places.insert(places.end(), c->places.begin(), c->places.end());
-    if (loops.size() > 1) polygon.push_back(c->points);
-  }
+  if (loops.size() > 1)
+    for (const CapLoop* c : loops) {
+      joinedPoints.insert(joinedPoints.end(), c->points.begin(), c->points.end());
+      joinedCorners.insert(joinedCorners.end(), c->corners.begin(), c->corners.end());
+      joinedPlaces.insert(joinedPlaces.end(), c->places.begin(), c->places.end());
+      polygon.push_back(c->points);
+    }
+  const bool one = loops.size() == 1;
+  const std::vector<Point2d>& points = one ? loops[0]->points : joinedPoints;
+  const std::vector<VertexT5*>& corners = one ? loops[0]->corners : joinedCorners;
+  const std::vector<uint32_t>& places = one ? loops[0]->places : joinedPlaces;
   auto cut = [&](std::vector<int>& triangles, const RefusedDiagonal& refused) {
     triangles.clear();
     return (loops.size() == 1 ? TriangulatePolygon2D(points, triangles, refused)

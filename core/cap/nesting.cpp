@@ -13,14 +13,17 @@ namespace quarnel {
 
 namespace {
 
+// Up to this many sides a ray asks every side.
+constexpr size_t kFewSides = 32;
+
 // Where a side meets a ray, and its dx / dy.
 struct Hit {
   double x, slope;
   uint32_t side;
 };
 
-// The sides of a group of loops in a grid, for rays to the right. Side s
-// of loop a runs from point s - first[a] to the next.
+// The sides of a group of loops, in a grid where they are many, for rays
+// to the right. Side s of loop a runs from point s - first[a] to the next.
 class RaySides {
  public:
   RaySides(const std::vector<CapLoop>& caps, const std::vector<size_t>& group)
@@ -34,10 +37,12 @@ class RaySides {
     }
     close_ = 1e-9 * std::max({hi.x - lo.x, hi.y - lo.y, std::fabs(lo.x), std::fabs(lo.y),
                               std::fabs(hi.x), std::fabs(hi.y)});
-    grid_.emplace(lo, hi, 0.0, first_.back());
     loopOf_.resize(first_.back());
     for (size_t a = 0; a < group.size(); ++a)
       for (size_t s = first_[a]; s < first_[a + 1]; ++s) loopOf_[s] = uint32_t(a);
+    // Few sides are all asked for each ray, for less than a grid costs.
+    if (first_.back() <= kFewSides) return;
+    grid_.emplace(lo, hi, 0.0, first_.back());
     near_.emplace(*grid_, first_.back(), [this](uint32_t s, std::vector<int64_t>& cells) {
       const auto [a, b] = Ends(s);
       grid_->Along(a, b, cells);
@@ -58,27 +63,36 @@ class RaySides {
   double Hits(size_t a, const Point2d& m, std::vector<Hit>& hits) const {
     hits.clear();
     double nearest = HUGE_VAL;
+    if (!grid_.has_value()) {
+      for (uint32_t s = 0; s < uint32_t(first_.back()); ++s) AddHit(a, m, s, hits, nearest);
+      return nearest;
+    }
     const int64_t row = grid_->Row(m.y), n = grid_->Side();
     for (int64_t col = grid_->Column(m.x); col < n; ++col) {
       if (col > 0 && nearest + close_ < grid_->Left(col - 1)) break;
       const size_t c = size_t(row * n + col);
-      for (size_t e = near_->start[c]; e < near_->start[c + 1]; ++e) {
-        const uint32_t s = near_->in[e];
-        if (loopOf_[s] == a) continue;
-        const auto [u, v] = Ends(s);
-        if ((u.y > m.y) == (v.y > m.y)) continue;
-        const double x = u.y == m.y   ? u.x
-                         : v.y == m.y ? v.x
-                                      : u.x + (m.y - u.y) * (v.x - u.x) / (v.y - u.y);
-        if (!(x > m.x - close_)) continue;
-        hits.push_back({x, (v.x - u.x) / (v.y - u.y), s});
-        nearest = std::min(nearest, x);
-      }
+      for (size_t e = near_->start[c]; e < near_->start[c + 1]; ++e)
+        AddHit(a, m, near_->in[e], hits, nearest);
     }
     return nearest;
   }
 
  private:
+  // Adds side s to hits where it is of another loop than a and the ray
+  // from m to the right meets it.
+  void AddHit(size_t a, const Point2d& m, uint32_t s, std::vector<Hit>& hits,
+              double& nearest) const {
+    if (loopOf_[s] == a) return;
+    const auto [u, v] = Ends(s);
+    if ((u.y > m.y) == (v.y > m.y)) return;
+    const double x = u.y == m.y   ? u.x
+                     : v.y == m.y ? v.x
+                                  : u.x + (m.y - u.y) * (v.x - u.x) / (v.y - u.y);
+    if (!(x > m.x - close_)) return;
+    hits.push_back({x, (v.x - u.x) / (v.y - u.y), s});
+    nearest = std::min(nearest, x);
+  }
+
   const std::vector<CapLoop>& caps_;
   const std::vector<size_t>& group_;
   std::vector<size_t> first_;  // of each loop's sides

@@ -54,6 +54,27 @@ void CellsNear(const PlaneGrid& grid, const Point2d& a, const Point2d& b, double
       cells.push_back(y * grid.Side() + x);
 }
 
+// SidesKeepApart over every pair of sides and every side and point: for
+// few sides cheaper than the grid, and the same answer.
+bool FewSidesKeepApart(const std::vector<std::pair<uint32_t, uint32_t>>& sides,
+                       const std::vector<Point2d>& at, const std::vector<double>& rounding,
+                       const std::vector<uint32_t>& ids, double reach) {
+  for (size_t u = 0; u < sides.size(); ++u) {
+    const auto [a, b] = sides[u];
+    for (size_t v = u + 1; v < sides.size(); ++v)
+      if (Cross(a, b, sides[v].first, sides[v].second, at)) return false;
+    const double length = std::hypot(at[b].x - at[a].x, at[b].y - at[a].y);
+    if (!(length > 0.0)) continue;
+    for (uint32_t id : ids)
+      if (id != a && id != b && LiesOn(at[a], at[b], length, at[id], reach, rounding[id]))
+        return false;
+  }
+  return true;
+}
+
+// Up to this many sides SidesKeepApart asks every pair.
+constexpr size_t kFewSides = 32;
+
 }  // namespace
 
 std::vector<std::vector<uint32_t>> PointsOnSides(const std::vector<CapSide>& sides,
@@ -94,7 +115,7 @@ std::vector<std::vector<uint32_t>> PointsOnSides(const std::vector<CapSide>& sid
 bool SidesKeepApart(const std::vector<std::pair<uint32_t, uint32_t>>& sides,
                     const std::vector<Point2d>& at, const std::vector<double>& rounding,
                     const std::vector<uint32_t>& ids, double reach) {
-  if (sides.empty()) return true;
+  if (sides.size() <= kFewSides) return FewSidesKeepApart(sides, at, rounding, ids, reach);
   Point2d lo = at[sides[0].first], hi = lo;
   auto widen = [&](uint32_t id) {
     lo.x = std::min(lo.x, at[id].x), lo.y = std::min(lo.y, at[id].y);
