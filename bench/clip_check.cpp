@@ -819,16 +819,12 @@ struct CapRounding {
 
 CapRounding RoundingOfCap(const MeshT5& m, const Plane3f& pl, double slack) {
   CapRounding out;
-  double capArea = 0.0;
   for (const FaceT5& f : m.faces) {
     if (!IsLive(f.flags) || !(f.flags & ElemFlag::Selected)) continue;
-    const D3 a = Of(f.v[0]->position), b = Of(f.v[1]->position), c = Of(f.v[2]->position);
-    const D3 n = Cross(b - a, c - a);
-    capArea += 0.5 * std::sqrt(Dot(n, n));
     for (const VertexT5* v : f.v)
       out.offset = std::max(out.offset, std::fabs(Value(pl, Of(v->position))));
   }
-  out.allowed = capArea * std::min(out.offset, slack);
+  out.allowed = CapArea(m) * std::min(out.offset, slack);
   return out;
 }
 
