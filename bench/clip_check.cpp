@@ -867,212 +867,247 @@ void PrepareAsEditMode(MeshT5& m) {
 // is off by more than that and this share of the section is counted.
 constexpr double kAreaTolerance = 1e-4;
 
-bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
+// A model as clip_check judges it: its edges told apart by vertex, or by
+// position where it is closed only across vertices split at equal
+// positions (or joined at them first, with --join).
+struct Source {
   MeshT5 input;
   bench::CutModel model;
-  std::string message;
-  if (!LoadSource(name, input, model, message)) {
-    std::printf("%s: %s, skipped\n", name.c_str(), message.c_str());
-    return true;
-  }
-  PrepareAsEditMode(input);
-  // Edges are told apart by their vertices, as the mesh's adjacency does;
-  // a model closed only across vertices split at equal positions is judged
-  // by position instead, unless --join joins them first.
-  std::vector<uint32_t> cls = IndexClasses(input);
-  EdgeCensus census = Census(input, cls, false);
+  std::vector<uint32_t> cls;  // class of each vertex for the edge census
+  EdgeCensus census;
   bool merged = false, byPosition = false;
-  int split = 0;
-  if (!census.Closed()) {
-    if (opt.join) {
-      MeshT5 m = input;
-      if (MergeDuplicateVertices(m) > 0) {
-        RemoveUnreferencedVertices(m);
-        const std::vector<uint32_t> joined = IndexClasses(m);
-        EdgeCensus after = Census(m, joined, false);
-        if (after.Closed()) {
-          input = m;
-          PrepareAsEditMode(input);
-          cls = joined;
-          census = after;
-          merged = true;
-        }
-      }
-    } else {
-      std::vector<uint32_t> pos = PositionClasses(input);
-      EdgeCensus after = Census(input, pos, true);
-      if (after.Closed()) {
-        for (size_t i = 0; i < pos.size(); ++i)
-          split += pos[i] != i;
-        cls = std::move(pos);
-        census = after;
-        byPosition = true;
-      }
-    }
+  int split = 0;  // vertices split at equal positions
+};
+
+// Joins input's vertices at equal positions (--join) or judges its edges by
+// position, where either closes a model that is open by vertex.
+void CloseAcrossSplits(const Options& opt, Source& src) {
+  if (src.census.Closed()) return;
+  if (opt.join) {
+    MeshT5 m = src.input;
+    if (MergeDuplicateVertices(m) <= 0) return;
+    RemoveUnreferencedVertices(m);
+    const std::vector<uint32_t> joined = IndexClasses(m);
+    EdgeCensus after = Census(m, joined, false);
+    if (!after.Closed()) return;
+    src.input = m;
+    PrepareAsEditMode(src.input);
+    src.cls = joined;
+    src.census = after;
+    src.merged = true;
+    return;
   }
-  const bool closedInput = census.Closed();
-  const D3 centre = (Of(input.bbox.min) + Of(input.bbox.max)) * 0.5;
-  const double whole = test::SignedVolume(input, Vec3d(centre.x, centre.y, centre.z));
-  // The tolerance of the clip's edge collapse: a face within it of the
-  // plane lies on the plane.
-  const double diag = Distance(input.bbox.max, input.bbox.min);
-  const double onPlane = double(float(diag * double(1e-4f)));
-  const double collapsed = diag * double(0.001f);  // the longest edge the collapse takes
-  // The topology bits the input has already: an open model is checked only
-  // for bits that Clip and Cap adds.
-  MeshT5 probe = input;
-  BuildFaceFaceAdjacency(probe);
-  const uint32_t inputTopo = CheckFaceFaceTopology(probe);
-  if (closedInput) {
+  std::vector<uint32_t> pos = PositionClasses(src.input);
+  EdgeCensus after = Census(src.input, pos, true);
+  if (!after.Closed()) return;
+  for (size_t i = 0; i < pos.size(); ++i)
+    src.split += pos[i] != i;
+  src.cls = std::move(pos);
+  src.census = after;
+  src.byPosition = true;
+}
+
+// The model's first line: its size and how it is judged.
+void PrintSource(const std::string& name, const Source& src, double whole, uint32_t inputTopo) {
+  const EdgeCensus& census = src.census;
+  if (census.Closed()) {
     std::string how;
-    if (merged) how = ", joined at equal positions";
-    if (byPosition)
-      how = ", closed across " + std::to_string(split) +
+    if (src.merged) how = ", joined at equal positions";
+    if (src.byPosition)
+      how = ", closed across " + std::to_string(src.split) +
             " vertices split at equal positions (not joined: edges judged by position)";
-    std::printf("%s: %d vertices, %d faces%s%s, volume %.9g\n", name.c_str(), input.vertexCount,
-                input.faceCount, how.c_str(), census.sameWay ? ", NOT consistently oriented" : "",
-                whole);
+    std::printf("%s: %d vertices, %d faces%s%s, volume %.9g\n", name.c_str(),
+                src.input.vertexCount, src.input.faceCount, how.c_str(),
+                census.sameWay ? ", NOT consistently oriented" : "", whole);
   } else {
     std::printf(
         "%s: %d vertices, %d faces, open (%d border, %d non-manifold edges, %d degenerate "
         "faces, topology 0x%x): only the topology bits that the cut adds are checked\n",
-        name.c_str(), input.vertexCount, input.faceCount, census.border, census.nonManifold,
-        census.degenerate, inputTopo);
+        name.c_str(), src.input.vertexCount, src.input.faceCount, census.border,
+        census.nonManifold, census.degenerate, inputTopo);
   }
+}
 
-  Tally t;
-  const auto started = std::chrono::steady_clock::now();
-  const std::vector<Plane3f> cuts = Cuts(opt, input.bbox, model);
-  for (size_t i = 0; i < cuts.size(); ++i) {
-    const Plane3f& pl = cuts[i];
-    // Where the input has faces flat on the plane, which side of it they
-    // are on is a matter of rounding: the kept solid's face on the cut is
-    // the section just inside the kept side, beyond them.
-    const double flatOff = FacesInPlane(input, pl);
-    const double shift = flatOff < 0.0 ? 0.0 : 2.0 * flatOff + 1e-6 * diag;
-    const Section section = ExactSection(input, cls, pl, shift);
-    MeshT5 clipped = input;
-    ClipByPlane(clipped, pl);
-    int clipLoops = 0;
-    const int pinched = PinchedPoints(clipped, clipLoops);
+// What the source gives every cut: its volume, its tolerances, its topology.
+struct SourceFacts {
+  bool closedInput = false;
+  D3 centre;
+  double whole = 0.0;
+  double diag = 0.0, onPlane = 0.0, collapsed = 0.0;
+  uint32_t inputTopo = 0;
+};
 
-    MeshT5 capped = input;
-    ClipAndCap(capped, pl);
-    const uint32_t topo = CheckFaceFaceTopology(capped);
-    const uint32_t added = topo & ~inputTopo;
-    // By vertex, and by position where the input is judged so: then a
-    // border edge by vertex on the plane is a cut left open along a split.
-    const EdgeCensus byVertex = Census(capped, IndexClasses(capped), false, &pl, onPlane);
-    const EdgeCensus after = byPosition ? Census(capped, PositionClasses(capped), true) : byVertex;
-    // A point on the plane: the box centre moved onto it.
-    const double nn = Dot(Of(pl.normal), Of(pl.normal));
-    const D3 p = centre - Of(pl.normal) * (Value(pl, centre) / nn);
-    const Vec3d o(p.x, p.y, p.z);
-    const double exact = test::ClippedVolume(input, pl, o);
-    const double got = test::SignedVolume(capped, o);
-    const double norm = std::max(std::fabs(exact), 1e-3 * std::fabs(whole));
-    const double error = std::fabs(got - exact) / norm;
-    // The clip's part of the error: Clip by Plane's open result closed
-    // through `o`, within `clipAllowed` by its tolerances; the rest is the
-    // cap's step (the cap and what it changes of the surface). The cap alone
-    // may add `volumeAllowed` by rounding.
-    const double clipError = (test::SignedVolume(clipped, o) - exact) / norm;
-    const double stepVolume = (got - exact) / norm - clipError;
-    const double slack = PlaneSlack(pl, input.bbox, onPlane);
-    const double clipAllowed = ClipAllowance(clipped, pl, onPlane, collapsed, slack) / norm;
-    const CapRounding rounding = RoundingOfCap(capped, pl, slack);
-    const double volumeAllowed = rounding.allowed / norm;
-    const bool closed = after.border == 0 && after.nonManifold == after.paired &&
-                        (!byPosition || byVertex.borderOnPlane == 0);
-    // Open only where loops shorter than the collapse's length are left.
-    const double openRun =
-        closed ? 0.0 : LongestBorderRun(capped, after.border ? after : byVertex);
-    const bool shortOpen = !closed && after.nonManifold == after.paired && openRun < collapsed;
-    // The cap and the input's faces left on the plane facing the removed
-    // side should cover the section once: a cap laid twice over a hole, or
-    // over a face that stays, shows as more area.
-    const double capArea = CapArea(capped);
-    const PlaneFaces plane = FacesOnPlane(capped, pl, onPlane, whole < 0.0 ? -1.0 : 1.0);
-    const double areaError = std::fabs(capArea + plane.removedSideFlatArea - section.area) /
-                             std::max(section.area, 1e-300);
-    // Moving the loops' points by up to d moves the area by up to d times
-    // their length: the collapse moves them by half its length on average,
-    // and rounding (and joins within it) by 1.5 float steps of the model's
-    // coordinates.
-    const double areaAllowed =
-        kAreaTolerance + (0.5 * collapsed + 1.5 * PointSteps(input.bbox)) * section.perimeter /
-                             std::max(section.area, 1e-300);
-    const bool areaOff = areaError > areaAllowed;
+SourceFacts FactsOf(const Source& src) {
+  SourceFacts f;
+  const MeshT5& input = src.input;
+  f.closedInput = src.census.Closed();
+  f.centre = (Of(input.bbox.min) + Of(input.bbox.max)) * 0.5;
+  f.whole = test::SignedVolume(input, Vec3d(f.centre.x, f.centre.y, f.centre.z));
+  // The tolerance of the clip's edge collapse: a face within it of the
+  // plane lies on the plane.
+  f.diag = Distance(input.bbox.max, input.bbox.min);
+  f.onPlane = double(float(f.diag * double(1e-4f)));
+  f.collapsed = f.diag * double(0.001f);  // the longest edge the collapse takes
+  // The topology bits the input has already: an open model is checked only
+  // for bits that Clip and Cap adds.
+  MeshT5 probe = input;
+  BuildFaceFaceAdjacency(probe);
+  f.inputTopo = CheckFaceFaceTopology(probe);
+  return f;
+}
 
-    ++t.cuts;
-    t.pinched += pinched > 0;
-    t.bit20 += (added & TopologyProblem::NonManifoldRing) != 0;
-    t.bit80 += (added & TopologyProblem::BorderWithNeighbour) != 0;
-    t.open += closedInput && !closed;
-    t.keptSideCuts += plane.keptSide > 0;
-    t.keptSideFaces += plane.keptSide;
-    t.keptFlatCuts += plane.keptSideFlat > 0;
-    t.keptFlatFaces += plane.keptSideFlat;
-    t.areaOff += closedInput && areaOff;
-    std::string failures;
-    auto failure = [&failures](bool bad, const char* what) {
-      if (bad) failures += std::string(" ") + what;
-    };
-    failure((added & TopologyProblem::NonManifoldRing) != 0, "BIT-0x20");
-    failure((added & TopologyProblem::BorderWithNeighbour) != 0, "BIT-0x80");
-    if (closedInput) failure(plane.keptSideFlat > 0, "KEPT-SIDE-FACE");
-    if (closedInput && section.simple) {
-      ++t.simple;
-      t.simpleClosed += closed;
-      const bool bit8 = (topo & TopologyProblem::VertexMismatch1) != 0 || after.sameWay > 0;
-      t.simpleBit8 += bit8;
-      t.volumeOff += error > 1e-4;
-      t.simpleAreaOff += areaOff;
-      failure(pinched > 0, "PINCH");
-      failure(!closed && !shortOpen, "OPEN");
-      failure(bit8, "BIT-8");
-      failure(error > 1e-4, "VOLUME");
-      failure(areaError > 1e-2, "CAP-AREA");
-    } else if (!closedInput) {
-      failure((added & TopologyProblem::VertexMismatch1) != 0, "BIT-8");
-    }
-    const bool fail = !failures.empty();
-    t.failed += fail;
-    if (fail || opt.verbose) {
-      std::printf(
-          "  cut %zu: plane %.9g %.9g %.9g %.9g | loops %d%s%s, clip loops %d, pinch %d | "
-          "%s, border %d (longest run %.3g), 3+ %d, same-way %d, topo 0x%x | vol %.9g exact %.9g "
-          "err %.2e (the clip's %.2e, its tolerances allow %.2e; the cap's step %.2e, rounding "
-          "allows it %.2e) | cap area %.6g section %.6g (net %.6g) hash %016llx | on plane: kept-side %d, flat %d area %.6g, "
-          "removed-side flat %d area %.6g, cap+plane err %.2e allowed %.2e, border %d%s%s\n",
-          i, double(pl.normal.x), double(pl.normal.y), double(pl.normal.z), double(pl.d),
-          section.loops, section.simple ? " simple" : " NOT simple: ", section.why, clipLoops,
-          pinched, closed ? "closed" : shortOpen ? "open, short loops only" : "open", after.border,
-          openRun, after.nonManifold, after.sameWay, topo, got, exact, error, clipError,
-          clipAllowed, stepVolume, volumeAllowed, capArea, section.area, section.netArea,
-          (unsigned long long)ResultHash(capped),
-          plane.keptSide, plane.keptSideFlat, plane.keptSideFlatArea, plane.removedSideFlat,
-          plane.removedSideFlatArea, areaError, areaAllowed, byVertex.borderOnPlane,
-          fail ? "  FAIL:" : "", failures.c_str());
-    }
-    if (opt.records)
-      std::printf(
-          "record\t%s\t%llu\t%zu\tinput=%s\tclosed=%d\tborder=%d\tnm=%d\tpaired=%d\t"
-          "sameway=%d\tadded=0x%x\tvolerr=%.3e\tareaerr=%.3e\tallowed=%.3e\tkept=%d\t"
-          "keptcap=%d\tkeptflat=%d\tkeptflatarea=%.3e\tsimple=%d\tloops=%d\tvolclip=%.3e\tvolstep=%.3e\t"
-          "volallow=%.3e\tclipallow=%.3e\tcapoff=%.3e\topenrun=%.3e\tshortopen=%d\t"
-          "hash=%016llx\t"
-          "plane=%.9g %.9g %.9g %.9g\n",
-          name.c_str(), (unsigned long long)opt.seed, i, closedInput ? "closed" : "open",
-          int(closed), after.border, after.nonManifold, after.paired, after.sameWay, added, error,
-          areaError, areaAllowed, plane.keptSide, plane.keptSideCap, plane.keptSideFlat,
-          plane.keptSideFlatArea, int(section.simple), section.loops, clipError, stepVolume, volumeAllowed, clipAllowed,
-          rounding.offset, openRun, int(shortOpen),
-          (unsigned long long)ResultHash(capped), double(pl.normal.x),
-          double(pl.normal.y), double(pl.normal.z), double(pl.d));
+// Everything measured of one cut.
+struct CutResult {
+  Section section;
+  int clipLoops = 0, pinched = 0;
+  uint32_t topo = 0, added = 0;
+  EdgeCensus byVertex, after;
+  double exact = 0.0, got = 0.0, error = 0.0, clipError = 0.0, stepVolume = 0.0;
+  double clipAllowed = 0.0, volumeAllowed = 0.0;
+  CapRounding rounding;
+  bool closed = false, shortOpen = false;
+  double openRun = 0.0, capArea = 0.0, areaError = 0.0, areaAllowed = 0.0;
+  PlaneFaces plane;
+  unsigned long long hash = 0;
+};
+
+CutResult MeasureCut(const Source& src, const SourceFacts& f, const Plane3f& pl) {
+  const MeshT5& input = src.input;
+  CutResult r;
+  // Where the input has faces flat on the plane, which side of it they
+  // are on is a matter of rounding: the kept solid's face on the cut is
+  // the section just inside the kept side, beyond them.
+  const double flatOff = FacesInPlane(input, pl);
+  const double shift = flatOff < 0.0 ? 0.0 : 2.0 * flatOff + 1e-6 * f.diag;
+  r.section = ExactSection(input, src.cls, pl, shift);
+  MeshT5 clipped = input;
+  ClipByPlane(clipped, pl);
+  r.pinched = PinchedPoints(clipped, r.clipLoops);
+
+  MeshT5 capped = input;
+  ClipAndCap(capped, pl);
+  r.topo = CheckFaceFaceTopology(capped);
+  r.added = r.topo & ~f.inputTopo;
+  // By vertex, and by position where the input is judged so: then a
+  // border edge by vertex on the plane is a cut left open along a split.
+  r.byVertex = Census(capped, IndexClasses(capped), false, &pl, f.onPlane);
+  r.after = src.byPosition ? Census(capped, PositionClasses(capped), true) : r.byVertex;
+  // A point on the plane: the box centre moved onto it.
+  const double nn = Dot(Of(pl.normal), Of(pl.normal));
+  const D3 p = f.centre - Of(pl.normal) * (Value(pl, f.centre) / nn);
+  const Vec3d o(p.x, p.y, p.z);
+  r.exact = test::ClippedVolume(input, pl, o);
+  r.got = test::SignedVolume(capped, o);
+  const double norm = std::max(std::fabs(r.exact), 1e-3 * std::fabs(f.whole));
+  r.error = std::fabs(r.got - r.exact) / norm;
+  // The clip's part of the error: Clip by Plane's open result closed
+  // through `o`, within `clipAllowed` by its tolerances; the rest is the
+  // cap's step (the cap and what it changes of the surface). The cap alone
+  // may add `volumeAllowed` by rounding.
+  r.clipError = (test::SignedVolume(clipped, o) - r.exact) / norm;
+  r.stepVolume = (r.got - r.exact) / norm - r.clipError;
+  const double slack = PlaneSlack(pl, input.bbox, f.onPlane);
+  r.clipAllowed = ClipAllowance(clipped, pl, f.onPlane, f.collapsed, slack) / norm;
+  r.rounding = RoundingOfCap(capped, pl, slack);
+  r.volumeAllowed = r.rounding.allowed / norm;
+  r.closed = r.after.border == 0 && r.after.nonManifold == r.after.paired &&
+             (!src.byPosition || r.byVertex.borderOnPlane == 0);
+  // Open only where loops shorter than the collapse's length are left.
+  r.openRun = r.closed ? 0.0 : LongestBorderRun(capped, r.after.border ? r.after : r.byVertex);
+  r.shortOpen = !r.closed && r.after.nonManifold == r.after.paired && r.openRun < f.collapsed;
+  // The cap and the input's faces left on the plane facing the removed
+  // side should cover the section once: a cap laid twice over a hole, or
+  // over a face that stays, shows as more area.
+  r.capArea = CapArea(capped);
+  r.plane = FacesOnPlane(capped, pl, f.onPlane, f.whole < 0.0 ? -1.0 : 1.0);
+  r.areaError = std::fabs(r.capArea + r.plane.removedSideFlatArea - r.section.area) /
+                std::max(r.section.area, 1e-300);
+  // Moving the loops' points by up to d moves the area by up to d times
+  // their length: the collapse moves them by half its length on average,
+  // and rounding (and joins within it) by 1.5 float steps of the model's
+  // coordinates.
+  r.areaAllowed = kAreaTolerance + (0.5 * f.collapsed + 1.5 * PointSteps(input.bbox)) *
+                                       r.section.perimeter / std::max(r.section.area, 1e-300);
+  r.hash = ResultHash(capped);
+  return r;
+}
+
+// Counts the cut in t and returns its failures, each word led by a space.
+std::string Judge(const SourceFacts& f, const CutResult& r, Tally& t) {
+  const bool areaOff = r.areaError > r.areaAllowed;
+  ++t.cuts;
+  t.pinched += r.pinched > 0;
+  t.bit20 += (r.added & TopologyProblem::NonManifoldRing) != 0;
+  t.bit80 += (r.added & TopologyProblem::BorderWithNeighbour) != 0;
+  t.open += f.closedInput && !r.closed;
+  t.keptSideCuts += r.plane.keptSide > 0;
+  t.keptSideFaces += r.plane.keptSide;
+  t.keptFlatCuts += r.plane.keptSideFlat > 0;
+  t.keptFlatFaces += r.plane.keptSideFlat;
+  t.areaOff += f.closedInput && areaOff;
+  std::string failures;
+  auto failure = [&failures](bool bad, const char* what) {
+    if (bad) failures += std::string(" ") + what;
+  };
+  failure((r.added & TopologyProblem::NonManifoldRing) != 0, "BIT-0x20");
+  failure((r.added & TopologyProblem::BorderWithNeighbour) != 0, "BIT-0x80");
+  if (f.closedInput) failure(r.plane.keptSideFlat > 0, "KEPT-SIDE-FACE");
+  if (f.closedInput && r.section.simple) {
+    ++t.simple;
+    t.simpleClosed += r.closed;
+    const bool bit8 = (r.topo & TopologyProblem::VertexMismatch1) != 0 || r.after.sameWay > 0;
+    t.simpleBit8 += bit8;
+    t.volumeOff += r.error > 1e-4;
+    t.simpleAreaOff += areaOff;
+    failure(r.pinched > 0, "PINCH");
+    failure(!r.closed && !r.shortOpen, "OPEN");
+    failure(bit8, "BIT-8");
+    failure(r.error > 1e-4, "VOLUME");
+    failure(r.areaError > 1e-2, "CAP-AREA");
+  } else if (!f.closedInput) {
+    failure((r.added & TopologyProblem::VertexMismatch1) != 0, "BIT-8");
   }
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  t.failed += !failures.empty();
+  return failures;
+}
+
+void PrintCut(size_t i, const Plane3f& pl, const CutResult& r, const std::string& failures) {
+  std::printf(
+      "  cut %zu: plane %.9g %.9g %.9g %.9g | loops %d%s%s, clip loops %d, pinch %d | "
+      "%s, border %d (longest run %.3g), 3+ %d, same-way %d, topo 0x%x | vol %.9g exact %.9g "
+      "err %.2e (the clip's %.2e, its tolerances allow %.2e; the cap's step %.2e, rounding "
+      "allows it %.2e) | cap area %.6g section %.6g (net %.6g) hash %016llx | on plane: kept-side %d, flat %d area %.6g, "
+      "removed-side flat %d area %.6g, cap+plane err %.2e allowed %.2e, border %d%s%s\n",
+      i, double(pl.normal.x), double(pl.normal.y), double(pl.normal.z), double(pl.d),
+      r.section.loops, r.section.simple ? " simple" : " NOT simple: ", r.section.why, r.clipLoops,
+      r.pinched, r.closed ? "closed" : r.shortOpen ? "open, short loops only" : "open",
+      r.after.border, r.openRun, r.after.nonManifold, r.after.sameWay, r.topo, r.got, r.exact,
+      r.error, r.clipError, r.clipAllowed, r.stepVolume, r.volumeAllowed, r.capArea,
+      r.section.area, r.section.netArea, r.hash, r.plane.keptSide, r.plane.keptSideFlat,
+      r.plane.keptSideFlatArea, r.plane.removedSideFlat, r.plane.removedSideFlatArea,
+      r.areaError, r.areaAllowed, r.byVertex.borderOnPlane, failures.empty() ? "" : "  FAIL:",
+      failures.c_str());
+}
+
+void PrintRecord(const std::string& name, const Options& opt, size_t i, const Plane3f& pl,
+                 const SourceFacts& f, const CutResult& r) {
+  std::printf(
+      "record\t%s\t%llu\t%zu\tinput=%s\tclosed=%d\tborder=%d\tnm=%d\tpaired=%d\t"
+      "sameway=%d\tadded=0x%x\tvolerr=%.3e\tareaerr=%.3e\tallowed=%.3e\tkept=%d\t"
+      "keptcap=%d\tkeptflat=%d\tkeptflatarea=%.3e\tsimple=%d\tloops=%d\tvolclip=%.3e\tvolstep=%.3e\t"
+      "volallow=%.3e\tclipallow=%.3e\tcapoff=%.3e\topenrun=%.3e\tshortopen=%d\t"
+      "hash=%016llx\t"
+      "plane=%.9g %.9g %.9g %.9g\n",
+      name.c_str(), (unsigned long long)opt.seed, i, f.closedInput ? "closed" : "open",
+      int(r.closed), r.after.border, r.after.nonManifold, r.after.paired, r.after.sameWay,
+      r.added, r.error, r.areaError, r.areaAllowed, r.plane.keptSide, r.plane.keptSideCap,
+      r.plane.keptSideFlat, r.plane.keptSideFlatArea, int(r.section.simple), r.section.loops,
+      r.clipError, r.stepVolume, r.volumeAllowed, r.clipAllowed, r.rounding.offset, r.openRun,
+      int(r.shortOpen), r.hash, double(pl.normal.x), double(pl.normal.y), double(pl.normal.z),
+      double(pl.d));
+}
+
+void PrintTally(const Tally& t, double seconds) {
   std::printf(
       "  %d cuts (%.1f s): %d with simple loops, of them %d closed, %d with bit 8, %d off in "
       "volume; over all cuts %d open, %d with bit 0x20, %d with bit 0x80, %d pinched by the "
@@ -1083,6 +1118,32 @@ bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
       t.cuts, seconds, t.simple, t.simpleClosed, t.simpleBit8, t.volumeOff, t.open, t.bit20,
       t.bit80, t.pinched, t.failed, t.keptSideCuts, t.keptSideFaces, t.keptFlatCuts,
       t.keptFlatFaces, t.areaOff, kAreaTolerance, t.simpleAreaOff);
+}
+
+bool CheckSource(const std::string& name, const Options& opt, Tally& total) {
+  Source src;
+  std::string message;
+  if (!LoadSource(name, src.input, src.model, message)) {
+    std::printf("%s: %s, skipped\n", name.c_str(), message.c_str());
+    return true;
+  }
+  PrepareAsEditMode(src.input);
+  src.cls = IndexClasses(src.input);
+  src.census = Census(src.input, src.cls, false);
+  CloseAcrossSplits(opt, src);
+  const SourceFacts f = FactsOf(src);
+  PrintSource(name, src, f.whole, f.inputTopo);
+
+  Tally t;
+  const auto started = std::chrono::steady_clock::now();
+  const std::vector<Plane3f> cuts = Cuts(opt, src.input.bbox, src.model);
+  for (size_t i = 0; i < cuts.size(); ++i) {
+    const CutResult r = MeasureCut(src, f, cuts[i]);
+    const std::string failures = Judge(f, r, t);
+    if (!failures.empty() || opt.verbose) PrintCut(i, cuts[i], r, failures);
+    if (opt.records) PrintRecord(name, opt, i, cuts[i], f, r);
+  }
+  PrintTally(t, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
   total += t;
   return t.failed == 0;
 }
