@@ -410,18 +410,28 @@ void PlaneFrame(const Plane3f& pl, D3& u, D3& w) {
   w = w * (1.0 / std::sqrt(Dot(w, w)));
 }
 
+// The segments where the surface's faces cross the plane, and the points
+// they join.
+struct SectionSegments {
+  std::vector<D3> point;
+  std::vector<std::vector<int>> next;         // each point's neighbours
+  std::vector<std::array<int, 2>> ends;       // each segment's points
+  std::vector<std::array<int, 2>> directed;   // from leaving to coming back
+  double perimeter = 0.0;
+};
+
 // `cls` names each vertex's class (see PositionClasses): a crossing is one
-// point for every edge between the same two classes.
-// `shift` moves the plane that far into the kept side.
-Section ExactSection(const MeshT5& m, const std::vector<uint32_t>& cls, const Plane3f& pl,
-                     double shift) {
+// point for every edge between the same two classes. `shift` moves the
+// plane that far into the kept side. Each segment runs from where its face
+// leaves the positive side to where it comes back, so over a consistently
+// oriented surface the segments' signed areas add up to the section's,
+// holes counting negative.
+SectionSegments SegmentsOfSection(const MeshT5& m, const std::vector<uint32_t>& cls,
+                                  const Plane3f& pl, double shift) {
   auto side = [&pl, shift](D3 p) { return Value(pl, p) - shift; };
-  Section s;
+  SectionSegments g;
   using Key = std::pair<size_t, size_t>;
   std::map<Key, int> id;
-  std::vector<D3> point;
-  std::vector<std::vector<int>> next;
-  std::vector<std::array<int, 2>> segEnds;
   // A crossing at an end of its edge (a vertex exactly on the plane) is that
   // vertex, whichever edge reaches it.
   auto pointOf = [&](const VertexT5* a, const VertexT5* b) {
@@ -434,17 +444,10 @@ Section ExactSection(const MeshT5& m, const std::vector<uint32_t>& cls, const Pl
     auto it = id.find(k);
     if (it != id.end()) return it->second;
     double t = s0 / (s0 - s1);
-    point.push_back(p0 + (p1 - p0) * t);
-    next.emplace_back();
-    return id[k] = int(point.size() - 1);
+    g.point.push_back(p0 + (p1 - p0) * t);
+    g.next.emplace_back();
+    return id[k] = int(g.point.size() - 1);
   };
-  // Each segment runs from where its face leaves the positive side to where
-  // it comes back, so over a consistently oriented surface the segments'
-  // signed areas add up to the section's, holes counting negative.
-  D3 u, w;
-  PlaneFrame(pl, u, w);
-  double twiceArea = 0.0;
-  std::vector<std::array<int, 2>> directed;
   for (const FaceT5& f : m.faces) {
     if (!IsLive(f.flags)) continue;
     int ends[2], n = 0, out = -1, in = -1;
@@ -459,67 +462,84 @@ Section ExactSection(const MeshT5& m, const std::vector<uint32_t>& cls, const Pl
       }
     }
     if (n != 2 || ends[0] == ends[1]) continue;
-    if (out >= 0 && in >= 0) directed.push_back({out, in});
-    const D3 along = point[size_t(ends[1])] - point[size_t(ends[0])];
-    s.perimeter += std::sqrt(Dot(along, along));
-    next[size_t(ends[0])].push_back(ends[1]);
-    next[size_t(ends[1])].push_back(ends[0]);
-    segEnds.push_back({ends[0], ends[1]});
+    if (out >= 0 && in >= 0) g.directed.push_back({out, in});
+    const D3 along = g.point[size_t(ends[1])] - g.point[size_t(ends[0])];
+    g.perimeter += std::sqrt(Dot(along, along));
+    g.next[size_t(ends[0])].push_back(ends[1]);
+    g.next[size_t(ends[1])].push_back(ends[0]);
+    g.ends.push_back({ends[0], ends[1]});
   }
-  s.points = int(point.size());
-  if (!point.empty()) {
-    const D3 origin = point[0];
-    for (const auto& d : directed) {
-      const D3 a = point[size_t(d[0])] - origin, b = point[size_t(d[1])] - origin;
-      twiceArea += Dot(a, u) * Dot(b, w) - Dot(a, w) * Dot(b, u);
-    }
-  }
-  s.netArea = std::fabs(twiceArea) * 0.5;
-  s.area = s.netArea;
-  for (const auto& n : next)
-    if (n.size() != 2) {
-      s.simple = false;
-      s.why = "a crossing point with other than two neighbours";
-    }
-  // Loops, by walking.
-  std::vector<char> seen(point.size(), 0);
-  for (size_t i = 0; i < point.size(); ++i) {
+  return g;
+}
+
+// The number of loops the segments make, by walking.
+int LoopsOf(const SectionSegments& g) {
+  int loops = 0;
+  std::vector<char> seen(g.point.size(), 0);
+  for (size_t i = 0; i < g.point.size(); ++i) {
     if (seen[i]) continue;
-    ++s.loops;
+    ++loops;
     std::vector<size_t> stack{i};
     seen[i] = 1;
     while (!stack.empty()) {
       size_t k = stack.back();
       stack.pop_back();
-      for (int j : next[k])
+      for (int j : g.next[k])
         if (!seen[size_t(j)]) {
           seen[size_t(j)] = 1;
           stack.push_back(size_t(j));
         }
     }
   }
-  if (s.simple) {
-    std::vector<std::array<std::array<double, 2>, 2>> seg;
-    for (const auto& e : segEnds) {
-      const D3& a = point[size_t(e[0])];
-      const D3& b = point[size_t(e[1])];
-      seg.push_back({{{Dot(a, u), Dot(a, w)}, {Dot(b, u), Dot(b, w)}}});
-    }
-    if (AnyCrossing(seg, segEnds)) {
-      s.simple = false;
-      s.why = "loops meet in the plane";
-    }
+  return loops;
+}
+
+// Why the section is not simple loops apart, or "" where it is.
+const char* NotSimple(const SectionSegments& g, const D3& u, const D3& w) {
+  for (const auto& n : g.next)
+    if (n.size() != 2) return "a crossing point with other than two neighbours";
+  std::vector<std::array<std::array<double, 2>, 2>> seg;
+  for (const auto& e : g.ends) {
+    const D3& a = g.point[size_t(e[0])];
+    const D3& b = g.point[size_t(e[1])];
+    seg.push_back({{{Dot(a, u), Dot(a, w)}, {Dot(b, u), Dot(b, w)}}});
   }
+  return AnyCrossing(seg, g.ends) ? "loops meet in the plane" : "";
+}
+
+// The directed segments in the plane's frame, from the first point.
+std::vector<Seg2> DirectedInPlane(const SectionSegments& g, const D3& u, const D3& w) {
+  std::vector<Seg2> flat;
+  if (g.point.empty()) return flat;
+  const D3 origin = g.point[0];
+  for (const auto& d : g.directed) {
+    const D3 a = g.point[size_t(d[0])] - origin, b = g.point[size_t(d[1])] - origin;
+    flat.push_back({{{Dot(a, u), Dot(a, w)}, {Dot(b, u), Dot(b, w)}}});
+  }
+  return flat;
+}
+
+Section ExactSection(const MeshT5& m, const std::vector<uint32_t>& cls, const Plane3f& pl,
+                     double shift) {
+  const SectionSegments g = SegmentsOfSection(m, cls, pl, shift);
+  D3 u, w;
+  PlaneFrame(pl, u, w);
+  Section s;
+  s.points = int(g.point.size());
+  s.perimeter = g.perimeter;
+  const std::vector<Seg2> flat = DirectedInPlane(g, u, w);
+  double twiceArea = 0.0;
+  for (const Seg2& e : flat)
+    twiceArea += e[0][0] * e[1][1] - e[0][1] * e[1][0];
+  s.netArea = std::fabs(twiceArea) * 0.5;
+  s.area = s.netArea;
+  s.why = NotSimple(g, u, w);
+  s.simple = s.why[0] == '\0';
+  s.loops = LoopsOf(g);
   // A region may lie inside several loops (bodies that overlap) or inside
   // a lobe wound the other way (a surface that passes through itself, whose
   // lobes may also lie apart): it is covered once for each layer.
-  if (!point.empty()) {
-    std::vector<Seg2> flat;
-    const D3 origin = point[0];
-    for (const auto& d : directed) {
-      const D3 a = point[size_t(d[0])] - origin, b = point[size_t(d[1])] - origin;
-      flat.push_back({{{Dot(a, u), Dot(a, w)}, {Dot(b, u), Dot(b, w)}}});
-    }
+  if (!g.point.empty()) {
     const double layered = LayeredArea(flat);
     if (layered >= 0.0) s.area = layered;
   }
