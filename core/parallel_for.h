@@ -1,0 +1,69 @@
+// Work on independent items spread over the machine's cores.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <exception>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace quarnel {
+
+// Below this many items a single thread does the work: starting threads
+// costs more than it saves.
+constexpr size_t kParallelItems = size_t(1) << 14;
+
+// The number of threads ParallelFor uses for n items.
+inline size_t ParallelThreads(size_t n) {
+  if (n < kParallelItems) return 1;
+  const size_t cores = std::max<size_t>(1, std::thread::hardware_concurrency());
+  return std::min({cores, size_t(8), n / (kParallelItems / 4)});
+}
+
+// Calls work(begin, end) on consecutive ranges that together cover [0, n),
+// each range on a thread of its own; the ranges are the same for the same
+// n and number of threads. Work on one range must not write what another
+// range reads. An exception thrown on any thread is thrown again here once
+// every thread has ended.
+template <class Work>
+void ParallelForRanges(size_t n, Work&& work) {
+  const size_t threads = ParallelThreads(n);
+  if (threads <= 1) {
+    if (n > 0) work(size_t(0), n);
+    return;
+  }
+  std::vector<std::exception_ptr> failed(threads);
+  auto run = [&](size_t t) {
+    try {
+      work(n * t / threads, n * (t + 1) / threads);
+    } catch (...) {
+      failed[t] = std::current_exception();
+    }
+  };
+  {
+    std::vector<std::jthread> pool;
+    pool.reserve(threads - 1);
+    for (size_t t = 1; t < threads; ++t) {
+      // A thread the system cannot start leaves its range to this one.
+      try {
+        pool.emplace_back(run, t);
+      } catch (const std::system_error&) {
+        run(t);
+      }
+    }
+    run(0);
+  }
+  for (const std::exception_ptr& e : failed)
+    if (e) std::rethrow_exception(e);
+}
+
+// Calls work(i) for every i in [0, n), spread as ParallelForRanges does.
+template <class Work>
+void ParallelFor(size_t n, Work&& work) {
+  ParallelForRanges(n, [&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) work(i);
+  });
+}
+
+}  // namespace quarnel
