@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/parallel_for.h"
 #include "core/topology.h"
 
 namespace quarnel {
@@ -220,8 +221,15 @@ double FaceQuality(const FaceT5& f) {
 // reason read from its two faces alone (their corners, links to each other,
 // normals and shapes), one that the test of the same quadrilateral from the
 // other face would find too, or one that reads more of the surface (the
-// outer edges, the other diagonal).
-enum class FlipOutcome { kFlipped, kLeftByItsFaces, kLeftByItsFacesBothWays, kLeftBySurface };
+// outer edges, the other diagonal); or, from its two faces alone, that they
+// let it flip.
+enum class FlipOutcome {
+  kFlipped,
+  kLeftByItsFaces,
+  kLeftByItsFacesBothWays,
+  kLeftBySurface,
+  kFacesLetItFlip
+};
 
 // The shapes after a flip, asked from the other face, are the same two
 // triangles from other corners: each quality differs from the exact one by
@@ -230,20 +238,20 @@ enum class FlipOutcome { kFlipped, kLeftByItsFaces, kLeftByItsFacesBothWays, kLe
 // this than the shapes after the flip is left from either face.
 constexpr double kClearlyBetter = 1e-12;
 
-// The flip test of FlipCoplanarEdges on the quadrilateral q around an edge
-// of f (from MakeQuadCore: its outer edges are asked here); flips when it
-// passes. quality(face) gives FaceQuality.
+// The part of the flip test of FlipCoplanarEdges that reads only the two
+// faces of the quadrilateral q around an edge of f: whether they are nearly
+// coplanar and better shaped after the flip. quality(face) gives
+// FaceQuality.
 template <class Quality>
-FlipOutcome TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit, size_t bound,
-                            Quality&& quality) {
+FlipOutcome TestFaces(const FaceT5& f, const Quad& q, double limit, double cosLimit,
+                      Quality&& quality) {
   // The same products summed in the same order from either face.
   if (f.normal.Dot(q.g->normal) < cosLimit) return FlipOutcome::kLeftByItsFacesBothWays;
 
   // The tests are independent; the shape test comes first as the one that
-  // rejects most pairs on a fine surface, where nearly every pair is flat,
-  // and the outer edges, which read four more faces, last. The pair stays
-  // when its shape is not worse than the worse of the two triangles after
-  // the flip: not worse than the first already decides it.
+  // rejects most pairs on a fine surface, where nearly every pair is flat.
+  // The pair stays when its shape is not worse than the worse of the two
+  // triangles after the flip: not worse than the first already decides it.
   const double before = std::min(quality(f), quality(*q.g));
   const double first = TriangleQuality(q.a->position, q.d->position, q.c->position);
   if (!(before < first))
@@ -262,6 +270,13 @@ FlipOutcome TryCoplanarFlip(FaceT5& f, Quad& q, double limit, double cosLimit, s
     const double c = std::clamp(Vec3d(nf).Dot(ng) / lengths, -1.0, 1.0);
     if (std::acos(c) > limit) return FlipOutcome::kLeftByItsFaces;
   }
+  return FlipOutcome::kFacesLetItFlip;
+}
+
+// The rest of the flip test, on a quadrilateral its faces let flip: the
+// outer edges, which read four more faces, and the other diagonal. Flips
+// when it passes.
+FlipOutcome TestSurfaceAndFlip(Quad& q, size_t bound) {
   if (!OuterEdgesMovable(q)) return FlipOutcome::kLeftBySurface;
   return FlipAndRenormal(q, bound) ? FlipOutcome::kFlipped : FlipOutcome::kLeftBySurface;
 }
@@ -301,8 +316,8 @@ int32_t FlipCoplanarEdges(MeshT5& mesh, float maxAngle, bool selectedOnly) {
   const double limit = double(maxAngle);
   const double cosLimit = std::cos(limit);
   return CountFlips(mesh, selectedOnly, [&](FaceT5& f, Quad& q) {
-    return TryCoplanarFlip(f, q, limit, cosLimit, mesh.faces.size(), FaceQuality) ==
-           FlipOutcome::kFlipped;
+    return TestFaces(f, q, limit, cosLimit, FaceQuality) == FlipOutcome::kFacesLetItFlip &&
+           TestSurfaceAndFlip(q, mesh.faces.size()) == FlipOutcome::kFlipped;
   });
 }
 
@@ -359,8 +374,40 @@ class StaleFacePasses {
     return flips;
   }
 
+  // Before the first pass: marks, on all cores, every edge of a stale face
+  // that the pass would mark from that face were it to reach the face
+  // before any flip. A mark holds until a flip changes one of the edge's
+  // faces, and that flip takes it away, as it does the pass's own: the pass
+  // passes over these edges and makes the same flips. An edge left both
+  // ways gets its own face's mark here; the mark on the other face's edge,
+  // which the pass sets from this one, that face's own test finds too.
+  void MarkAhead() {
+    ParallelForRanges(size_, [this](size_t begin, size_t end) {
+      for (size_t i = begin; i < end; ++i)
+        if (stale_[i] == 1 && Looked(base_[i])) memo_[i] |= OwnMarks(base_[i]);
+    });
+  }
+
  private:
   bool InArray(const FaceT5* f) const { return f != nullptr && f >= base_ && f < base_ + size_; }
+
+  // The marks that looking at f would set on its own edges, from the faces
+  // as they are. Writes nothing.
+  uint8_t OwnMarks(FaceT5& f) const {
+    const auto known = [this](const FaceT5& h) {
+      const double quality = quality_[size_t(&h - base_)];
+      return std::isnan(quality) ? FaceQuality(h) : quality;
+    };
+    uint8_t marks = 0;
+    for (int z = 0; z < 3; ++z) {
+      Quad q;
+      const Verdict verdict = JudgeByFaces(f, z, q, known);
+      if (verdict == Verdict::kLeave ||
+          (verdict == Verdict::kLeaveBothWays && LinksBack(f, z, *q.g, q.zg)))
+        marks |= uint8_t(1u << z);
+    }
+    return marks;
+  }
 
   // The first stale face from i on; size_ when there is none.
   size_t NextStale(size_t i) const {
@@ -384,8 +431,7 @@ class StaleFacePasses {
       return 0;
     }
     FaceT5& f = base_[i];
-    if (!IsLive(f.flags)) return 0;
-    if (selectedOnly_ && !(f.flags & ElemFlag::Selected)) return 0;
+    if (!Looked(f)) return 0;
     stale_[i] = 0;
     int32_t flips = 0;
     for (int z = 0; z < 3; ++z)
@@ -393,39 +439,55 @@ class StaleFacePasses {
     return flips;
   }
 
+  // What the faces alone make of the quadrilateral across an edge: a mark on
+  // the edge, a mark on it and, where the other face links back, on that
+  // face's edge too, no mark, or to be tested on the surface.
+  enum class Verdict { kLeave, kLeaveBothWays, kNoMark, kTestSurface };
+
   // The quadrilateral across edge z of f, the face i: whether it flipped.
   bool LookAcross(size_t i, FaceT5& f, int z) {
+    Quad q;
+    switch (JudgeByFaces(f, z, q, [this](const FaceT5& h) { return Quality(h); })) {
+      case Verdict::kLeave:
+        Leave(i, z);
+        return false;
+      case Verdict::kLeaveBothWays:
+        LeaveBothWays(i, z, f, *q.g, q.zg);
+        return false;
+      case Verdict::kNoMark:
+        return false;
+      case Verdict::kTestSurface:
+        break;
+    }
+    if (TestSurfaceAndFlip(q, size_) != FlipOutcome::kFlipped) return false;
+    Flipped(q);
+    return true;
+  }
+
+  // The flip test across edge z of f as far as it reads f and its
+  // neighbour there alone. Sets q.g and q.zg in every case, the rest of q
+  // where the two faces make a quadrilateral. quality(face) gives
+  // FaceQuality. Writes nothing else.
+  template <class Quality>
+  Verdict JudgeByFaces(FaceT5& f, int z, Quad& q, Quality&& quality) const {
     // A neighbour that is not nearly coplanar fails the flip test first of
     // all; asking that before the quadrilateral's outer edges spares
     // reading four more faces.
-    const FaceT5* g = f.adjFace[z];
-    const int zg = f.adjIndex[z];
-    if (g == nullptr || g == &f || zg < 0 || zg > 2) {
-      Leave(i, z);
-      return false;
+    q.g = f.adjFace[z];
+    q.zg = f.adjIndex[z];
+    if (q.g == nullptr || q.g == &f || q.zg < 0 || q.zg > 2) return Verdict::kLeave;
+    if (f.normal.Dot(q.g->normal) < cosLimit_) return Verdict::kLeaveBothWays;
+    FaceT5* const g = q.g;
+    if (!MakeQuadCore(f, z, q) || (selectedOnly_ && !(g->flags & ElemFlag::Selected)))
+      return InArray(g) ? Verdict::kLeave : Verdict::kNoMark;
+    switch (TestFaces(f, q, limit_, cosLimit_, quality)) {
+      case FlipOutcome::kLeftByItsFaces:
+        return InArray(g) ? Verdict::kLeave : Verdict::kNoMark;
+      case FlipOutcome::kLeftByItsFacesBothWays:
+        return Verdict::kLeaveBothWays;
+      default:
+        return Verdict::kTestSurface;
     }
-    if (f.normal.Dot(g->normal) < cosLimit_) {
-      LeaveBothWays(i, z, f, *g, zg);
-      return false;
-    }
-    Quad q;
-    if (!MakeQuadCore(f, z, q) || (selectedOnly_ && !(q.g->flags & ElemFlag::Selected))) {
-      if (InArray(g)) Leave(i, z);
-      return false;
-    }
-    return TryFlip(i, f, q);
-  }
-
-  // The flip test on the quadrilateral q around an edge of f, the face i:
-  // whether it flipped.
-  bool TryFlip(size_t i, FaceT5& f, Quad& q) {
-    const FlipOutcome outcome = TryCoplanarFlip(f, q, limit_, cosLimit_, size_,
-                                                [this](const FaceT5& h) { return Quality(h); });
-    if (outcome == FlipOutcome::kLeftByItsFaces && InArray(q.g)) Leave(i, q.z);
-    if (outcome == FlipOutcome::kLeftByItsFacesBothWays) LeaveBothWays(i, q.z, f, *q.g, q.zg);
-    if (outcome != FlipOutcome::kFlipped) return false;
-    Flipped(q);
-    return true;
   }
 
   // After the flip of q: its faces' shapes are not known, the faces near
@@ -475,10 +537,20 @@ class StaleFacePasses {
   // Left from f, the face i, across edge z and, where g links back there,
   // from g across edge zg.
   void LeaveBothWays(size_t i, int z, const FaceT5& f, const FaceT5& g, int zg) {
-    if (!InArray(&g) || g.adjFace[zg] != &f || g.adjIndex[zg] != z) return;
+    if (!LinksBack(f, z, g, zg)) return;
     Leave(i, z);
-    if (IsLive(g.flags) && (!selectedOnly_ || (g.flags & ElemFlag::Selected)))
-      Leave(size_t(&g - base_), zg);
+    if (Looked(g)) Leave(size_t(&g - base_), zg);
+  }
+
+  // Whether g, f's neighbour across edge z, is in the array and links back
+  // across its edge zg.
+  bool LinksBack(const FaceT5& f, int z, const FaceT5& g, int zg) const {
+    return InArray(&g) && g.adjFace[zg] == &f && g.adjIndex[zg] == z;
+  }
+
+  // Whether a pass looks at the face when it is stale.
+  bool Looked(const FaceT5& f) const {
+    return IsLive(f.flags) && (!selectedOnly_ || (f.flags & ElemFlag::Selected));
   }
 
   FaceT5* const base_;
@@ -519,22 +591,25 @@ CoplanarEdgeFlipper::CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool sele
   // anyway, rather than where a pass first meets it: no face has flipped
   // yet, so it is the same.
   FaceT5* const base = mesh.faces.data();
-  const size_t size = mesh.faces.size();
-  for (size_t i = 0; i < size; ++i) {
-    FaceT5& f = base[i];
-    if (!IsLive(f.flags)) continue;
-    prepare(f);
-    stale_[i] = 1;
-    quality_[i] = FaceQuality(f);
-  }
+  ParallelForRanges(mesh.faces.size(), [&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) {
+      FaceT5& f = base[i];
+      if (!IsLive(f.flags)) continue;
+      prepare(f);
+      stale_[i] = 1;
+      quality_[i] = FaceQuality(f);
+    }
+  });
 }
 
 int32_t CoplanarEdgeFlipper::Run(int maxPasses, std::vector<FaceT5*>* flipped) {
   const size_t size = mesh_.faces.size();
+  const bool firstRun = memo_.empty();
   quality_.resize(size, std::numeric_limits<double>::quiet_NaN());
   memo_.resize(size, 0);
   StaleFacePasses passes(mesh_, limit_, cosLimit_, selectedOnly_, stale_, quality_, memo_,
                          flipped);
+  if (firstRun && maxPasses > 0 && !settled_) passes.MarkAhead();
   int32_t total = 0;
   for (int pass = 0; pass < maxPasses && !settled_; ++pass) {
     const int32_t flips = passes.Pass();

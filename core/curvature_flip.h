@@ -34,8 +34,10 @@ int32_t FlipCoplanarEdges(MeshT5& mesh, float maxAngle, bool selectedOnly);
 class CoplanarEdgeFlipper {
  public:
   CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool selectedOnly);
-  // The same, calling prepare(face) for each live face in array order in
-  // the pass over the faces that it makes itself, before any flip.
+  // The same, calling prepare(face) for each live face in the pass over the
+  // faces that it makes itself, before any flip. The calls run on several
+  // threads at once: prepare must write nothing but its face, and read
+  // nothing of another face that a call writes.
   CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool selectedOnly,
                       const std::function<void(FaceT5&)>& prepare);
 

@@ -4,12 +4,14 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 #include "core/clean.h"
 #include "core/curvature_flip.h"
 #include "core/normals.h"
+#include "core/parallel_for.h"
 #include "core/prefetch.h"
 #include "core/topology.h"
 
@@ -138,6 +140,28 @@ void SplitFacesAtPoints(MeshT5& mesh, const CapPlan& plan, const std::vector<siz
   }
 }
 
+// The live selected faces in array order, gathered on all cores: each
+// range of faces lists its own, and the lists are joined in the order of
+// their ranges.
+std::vector<FaceT5*> SelectedFaces(MeshT5& mesh) {
+  std::mutex joining;
+  std::vector<std::pair<size_t, std::vector<FaceT5*>>> lists;  // by first face
+  FaceT5* const base = mesh.faces.data();
+  ParallelForRanges(mesh.faces.size(), [&](size_t begin, size_t end) {
+    std::vector<FaceT5*> list;
+    for (size_t i = begin; i < end; ++i)
+      if (IsLive(base[i].flags) && (base[i].flags & ElemFlag::Selected)) list.push_back(base + i);
+    const std::lock_guard<std::mutex> lock(joining);
+    lists.emplace_back(begin, std::move(list));
+  });
+  std::sort(lists.begin(), lists.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<FaceT5*> selected;
+  for (const auto& [begin, list] : lists)
+    selected.insert(selected.end(), list.begin(), list.end());
+  return selected;
+}
+
 }  // namespace
 
 std::vector<VertexT5*> MakeCapCorners(MeshT5& mesh, const CapPlan& plan, const CutPlaces& places,
@@ -204,17 +228,16 @@ bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old,
 
 void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, bool bordersSet) {
   // The flipper's pass over the faces also sets the border bits and the
-  // unit normals, and lists the selected faces: a flip changes no face's
-  // deleted or selected bit.
-  std::vector<FaceT5*> selected;
-  CoplanarEdgeFlipper flipper(mesh, kOneDegree, false, [&](FaceT5& f) {
+  // unit normals, each face its own.
+  CoplanarEdgeFlipper flipper(mesh, kOneDegree, false, [bordersSet](FaceT5& f) {
     if (!bordersSet)
       for (int z = 0; z < 3; ++z)
         f.flags = f.adjFace[z] == &f ? f.flags | ElemFlag::Border(z)
                                      : f.flags & ~ElemFlag::Border(z);
     ComputeFaceNormal(f, true);
-    if (f.flags & ElemFlag::Selected) selected.push_back(&f);
   });
+  // A flip changes no face's deleted or selected bit.
+  const std::vector<FaceT5*> selected = SelectedFaces(mesh);
   // The faces that the flips gave new corners, and so new normals (of the
   // flipper's own rounding): every other face keeps the corners it had in
   // the passes over all faces.
