@@ -1,5 +1,7 @@
 #include "core/cap.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "core/cap/assembly.h"
@@ -14,27 +16,80 @@
 #include "core/cap/surface_chords.h"
 #include "core/cap/touching_loops.h"
 #include "core/cap/winding.h"
+#include "core/parallel_for.h"
 #include "core/topology.h"
 
 namespace quarnel {
 
 namespace {
 
-// The cap of the loops, group by group (OverlappingGroups): a loop that no
-// other comes near, and loops that keep apart, by ear clipping; loops that
-// touch only at points as simple loops traced again (EarClipTouchingLoops);
-// loops that cross or run along one another by their winding
-// (TessellateGroup). A group that none of these closes is ear clipped loop
-// by loop (EarClipLoopsOfAGroup): no other group is opened by it.
+// A group's cap by ear clipping alone: a loop that no other comes near,
+// loops that keep apart, loops that touch only at points as simple loops
+// traced again (EarClipTouchingLoops). False, leaving plan as it was, where
+// none of these closes it.
+bool EarClipGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
+                  const CutPlaces& places, double snap, const SurfaceChords& chords,
+                  CapPlan& plan) {
+  if (group.size() == 1) return EarClipLoop({&caps[group[0]]}, chords, plan);
+  return EarClipApartLoops(caps, group, places, snap, chords, plan) ||
+         EarClipTouchingLoops(caps, group, places, snap, chords, plan);
+}
+
+// The groups that ear clipping closes, planned range by range on threads
+// of their own (each group's work reads only what no other writes): each
+// range's triangles under its first group, and per group its first and
+// end triangle there, or kOpen where ear clipping did not close it.
+struct ClippedGroups {
+  static constexpr size_t kOpen = SIZE_MAX;
+  std::vector<std::vector<uint32_t>> triangles;
+  std::vector<size_t> range, first, end;
+};
+
+ClippedGroups EarClipGroups(const std::vector<CapLoop>& caps,
+                            const std::vector<std::vector<size_t>>& groups,
+                            const CutPlaces& places, double snap, const SurfaceChords& chords) {
+  ClippedGroups clipped;
+  clipped.triangles.resize(groups.size());
+  clipped.range.resize(groups.size());
+  clipped.first.resize(groups.size());
+  clipped.end.resize(groups.size());
+  ParallelForRanges(
+      groups.size(),
+      [&](size_t begin, size_t end) {
+        CapPlan plan;
+        for (size_t g = begin; g < end; ++g) {
+          clipped.range[g] = begin;
+          clipped.first[g] = plan.triangles.size();
+          const bool closed = EarClipGroup(caps, groups[g], places, snap, chords, plan);
+          clipped.end[g] = closed ? plan.triangles.size() : ClippedGroups::kOpen;
+        }
+        clipped.triangles[begin] = std::move(plan.triangles);
+      },
+      kParallelCostlyItems);
+  return clipped;
+}
+
+// The cap of the loops, group by group (OverlappingGroups): by ear
+// clipping (EarClipGroup) where that closes the group; loops that cross or
+// run along one another by their winding (TessellateGroup), one group
+// after another, since the points where loops cross are numbered on in
+// turn. A group that none of these closes is ear clipped loop by loop
+// (EarClipLoopsOfAGroup): no other group is opened by it. The plan lists
+// the groups' triangles in the order of the groups.
 CapPlan PlanCap(const std::vector<CapLoop>& caps, const std::vector<uint32_t>& body,
                 const CutPlaces& places, double snap, SurfaceChords& chords) {
+  const std::vector<std::vector<size_t>> groups = OverlappingGroups(caps, body, snap);
+  const ClippedGroups clipped = EarClipGroups(caps, groups, places, snap, chords);
   CapPlan plan;
-  for (const std::vector<size_t>& group : OverlappingGroups(caps, body, snap)) {
-    if (group.size() == 1 && EarClipLoop({&caps[group[0]]}, chords, plan)) continue;
-    if (group.size() > 1 && EarClipApartLoops(caps, group, places, snap, chords, plan)) continue;
-    if (group.size() > 1 && EarClipTouchingLoops(caps, group, places, snap, chords, plan)) continue;
-    if (TessellateGroup(caps, group, places, snap, chords, plan)) continue;
-    if (group.size() > 1) EarClipLoopsOfAGroup(caps, group, chords, plan);
+  for (size_t g = 0; g < groups.size(); ++g) {
+    if (clipped.end[g] != ClippedGroups::kOpen) {
+      const std::vector<uint32_t>& range = clipped.triangles[clipped.range[g]];
+      plan.triangles.insert(plan.triangles.end(), range.begin() + std::ptrdiff_t(clipped.first[g]),
+                            range.begin() + std::ptrdiff_t(clipped.end[g]));
+      continue;
+    }
+    if (TessellateGroup(caps, groups[g], places, snap, chords, plan)) continue;
+    if (groups[g].size() > 1) EarClipLoopsOfAGroup(caps, groups[g], chords, plan);
   }
   return plan;
 }

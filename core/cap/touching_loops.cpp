@@ -10,6 +10,7 @@
 
 #include "core/cap/ear_clipping.h"
 #include "core/cap/side_grids.h"
+#include "core/parallel_for.h"
 #include "core/prefetch.h"
 
 namespace quarnel {
@@ -200,10 +201,37 @@ std::vector<CapLoop> TracedLoops(const std::vector<RunSide>& sides,
   return loops;
 }
 
+// Appends the ear clipping of each loop on its own to plan, in the order
+// of the loops, which are clipped range by range on threads of their own,
+// each range into a list of its own. False, leaving plan as it was, where
+// one gives no complete cap.
+bool EarClipEach(const std::vector<CapLoop>& loops, const SurfaceChords& chords, CapPlan& plan) {
+  // Per range, under its first loop: its triangles, and whether every loop
+  // of it closed.
+  std::vector<std::vector<uint32_t>> triangles(loops.size());
+  std::vector<uint8_t> first(loops.size(), 0), closed(loops.size(), 0);
+  ParallelForRanges(
+      loops.size(),
+      [&](size_t begin, size_t end) {
+        CapPlan part;
+        bool all = true;
+        for (size_t i = begin; i < end && all; ++i) all = EarClipLoop({&loops[i]}, chords, part);
+        first[begin] = 1;
+        closed[begin] = all;
+        triangles[begin] = std::move(part.triangles);
+      },
+      kParallelCostlyItems);
+  for (size_t i = 0; i < loops.size(); ++i)
+    if (first[i] && !closed[i]) return false;
+  for (const std::vector<uint32_t>& range : triangles)
+    plan.triangles.insert(plan.triangles.end(), range.begin(), range.end());
+  return true;
+}
+
 }  // namespace
 
 bool EarClipTouchingLoops(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
-                          const CutPlaces& places, double snap, SurfaceChords& chords,
+                          const CutPlaces& places, double snap, const SurfaceChords& chords,
                           CapPlan& plan) {
   int turn = 0;
   const std::vector<RunSide> sides = SidesAsTheCapRuns(caps, group, places, turn);
@@ -215,14 +243,7 @@ bool EarClipTouchingLoops(const std::vector<CapLoop>& caps, const std::vector<si
   const std::vector<uint32_t> next = NextSides(sides, places, turn);
   if (next.empty()) return false;
   const std::vector<CapLoop> loops = TracedLoops(sides, next, places, turn);
-  if (loops.empty()) return false;
-  const size_t triangles0 = plan.triangles.size();
-  for (const CapLoop& c : loops)
-    if (!EarClipLoop({&c}, chords, plan)) {
-      plan.triangles.resize(triangles0);
-      return false;
-    }
-  return true;
+  return !loops.empty() && EarClipEach(loops, chords, plan);
 }
 
 }  // namespace quarnel
