@@ -54,35 +54,62 @@ void SortByPlace(std::vector<T>& items, Place&& place, Before&& before) {
   items = std::move(sorted);
 }
 
-// The sides of the group's loops as their caps run them (against the way
-// the face of each runs it), each border edge once, less each pair of a side and one running back
+// The sides of loop g of the group as its cap runs it (against the way the
+// face of each runs it), into sides, and per side u.x v.y - u.y v.x of its
+// ends u and v, into swept.
+void SidesOfLoop(const std::vector<CapLoop>& caps, const std::vector<size_t>& group, size_t g,
+                 const CutPlaces& places, RunSide* sides, double* swept) {
+  const CapLoop& c = caps[group[g]];
+  const size_t n = c.places.size();
+  for (size_t k = 0; k < n; ++k) {
+    // The loops' faces lie anywhere in the array: those of the next few
+    // loops are fetched ahead.
+    const size_t ahead = g + 2;
+    if (k < 8 && ahead < group.size() && k < caps[group[ahead]].edges.size())
+      Prefetch(caps[group[ahead]].edges[k].f);
+    if (k + 8 < n) Prefetch(c.edges[k + 8].f);
+    const FacePos& e = c.edges[k];
+    const bool faceAlong = e.f->v[(e.z + 1) % 3] == c.corners[k];
+    const size_t a = faceAlong ? k : (k + n - 1) % n, b = faceAlong ? (k + n - 1) % n : k;
+    sides[k] = {c.places[a], c.places[b], c.corners[a], c.corners[b], e.f, e.z};
+    const Point2d& u = places.at[c.places[a]];
+    const Point2d& v = places.at[c.places[b]];
+    swept[k] = u.x * v.y - u.y * v.x;
+  }
+}
+
+// The sides of the group's loops as their caps run them, loop by loop,
+// found range by range of loops on threads of their own. turn is the sign
+// of the area the sides turn (0 for none), summed side by side in turn.
+std::vector<RunSide> SidesOfTheLoops(const std::vector<CapLoop>& caps,
+                                     const std::vector<size_t>& group, const CutPlaces& places,
+                                     int& turn) {
+  std::vector<size_t> first(group.size() + 1, 0);
+  for (size_t g = 0; g < group.size(); ++g) first[g + 1] = first[g] + caps[group[g]].places.size();
+  std::vector<RunSide> sides(first.back());
+  std::vector<double> swept(first.back());
+  ParallelForRanges(
+      group.size(),
+      [&](size_t begin, size_t end) {
+        for (size_t g = begin; g < end; ++g)
+          SidesOfLoop(caps, group, g, places, &sides[first[g]], &swept[first[g]]);
+      },
+      kParallelCostlyItems);
+  double area = 0.0;
+  for (double a : swept) area += a;
+  turn = area > 0.0 ? 1 : area < 0.0 ? -1 : 0;
+  return sides;
+}
+
+// The sides of the group's loops as their caps run them (SidesOfTheLoops),
+// each border edge once, less each pair of a side and one running back
 // between the same two corners; empty where two other sides join the same
 // two places, or a side one place to itself. turn is the sign of the area
 // the sides turn (0 for none).
 std::vector<RunSide> SidesAsTheCapRuns(const std::vector<CapLoop>& caps,
                                        const std::vector<size_t>& group, const CutPlaces& places,
                                        int& turn) {
-  std::vector<RunSide> sides;
-  double area = 0.0;
-  for (size_t g = 0, ahead = 2; g < group.size(); ++g, ++ahead) {
-    const CapLoop& c = caps[group[g]];
-    const size_t n = c.places.size();
-    for (size_t k = 0; k < n; ++k) {
-      // The loops' faces lie anywhere in the array: those of the next
-      // few loops are fetched ahead.
-      if (k < 8 && ahead < group.size() && k < caps[group[ahead]].edges.size())
-        Prefetch(caps[group[ahead]].edges[k].f);
-      if (k + 8 < n) Prefetch(c.edges[k + 8].f);
-      const FacePos& e = c.edges[k];
-      const bool faceAlong = e.f->v[(e.z + 1) % 3] == c.corners[k];
-      const size_t a = faceAlong ? k : (k + n - 1) % n, b = faceAlong ? (k + n - 1) % n : k;
-      sides.push_back({c.places[a], c.places[b], c.corners[a], c.corners[b], e.f, e.z});
-      const Point2d& u = places.at[c.places[a]];
-      const Point2d& v = places.at[c.places[b]];
-      area += u.x * v.y - u.y * v.x;
-    }
-  }
-  turn = area > 0.0 ? 1 : area < 0.0 ? -1 : 0;
+  std::vector<RunSide> sides = SidesOfTheLoops(caps, group, places, turn);
   auto key = [](const RunSide& s) {
     return uint64_t(std::min(s.p, s.q)) << 32 | std::max(s.p, s.q);
   };
@@ -112,13 +139,22 @@ std::vector<RunSide> SidesAsTheCapRuns(const std::vector<CapLoop>& caps,
   return kept;
 }
 
-// The places the sides start at, each once, in order.
+// The places the sides start at, each once, in order: where they span not
+// many more numbers than there are sides, marked out place by place.
 std::vector<uint32_t> Starts(const std::vector<RunSide>& sides) {
+  uint32_t lo = UINT32_MAX, hi = 0;
+  for (const RunSide& s : sides) lo = std::min(lo, s.p), hi = std::max(hi, s.p);
   std::vector<uint32_t> ids;
-  for (const RunSide& s : sides)
-    ids.push_back(s.p);
-  std::sort(ids.begin(), ids.end());
-  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  if (sides.empty() || hi - lo > 4 * sides.size()) {
+    for (const RunSide& s : sides) ids.push_back(s.p);
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    return ids;
+  }
+  std::vector<uint8_t> starts(size_t(hi - lo) + 1, 0);
+  for (const RunSide& s : sides) starts[s.p - lo] = 1;
+  for (uint32_t p = lo; p - lo < starts.size(); ++p)
+    if (starts[p - lo]) ids.push_back(p);
   return ids;
 }
 
@@ -138,6 +174,29 @@ bool KeepApart(const std::vector<RunSide>& sides, const std::vector<uint32_t>& s
 // counter-clockwise (turn 1), so that the cap's region stays on the left;
 // the other way round for turn -1. Empty where that is no one-to-one
 // following, or a place has not as many sides leaving as coming.
+// The side that side i turns onto at its end (see NextSides), of those
+// leaving its end in leaving (the sides by the place they start at);
+// UINT32_MAX for none.
+uint32_t TurnOnto(const std::vector<RunSide>& sides, const std::vector<uint32_t>& leaving,
+                  const CutPlaces& places, int turn, uint32_t i) {
+  auto angle = [&](uint32_t from, uint32_t to) {
+    const Point2d a = places.at[from], b = places.at[to];
+    return std::atan2(b.y - a.y, b.x - a.x);
+  };
+  const uint32_t v = sides[i].q;
+  auto first = std::lower_bound(leaving.begin(), leaving.end(), v,
+                                [&](uint32_t s, uint32_t place) { return sides[s].p < place; });
+  const double back = angle(v, sides[i].p);
+  double best = HUGE_VAL;
+  uint32_t chosen = UINT32_MAX;
+  for (auto it = first; it != leaving.end() && sides[*it].p == v; ++it) {
+    double round = turn > 0 ? back - angle(v, sides[*it].q) : angle(v, sides[*it].q) - back;
+    while (round <= 0.0) round += 2.0 * std::numbers::pi;
+    if (round < best) best = round, chosen = *it;
+  }
+  return chosen;
+}
+
 std::vector<uint32_t> NextSides(const std::vector<RunSide>& sides, const CutPlaces& places,
                                 int turn) {
   std::vector<uint32_t> leaving(sides.size());
@@ -147,27 +206,15 @@ std::vector<uint32_t> NextSides(const std::vector<RunSide>& sides, const CutPlac
       [&](uint32_t a, uint32_t b) {
         return sides[a].p != sides[b].p ? sides[a].p < sides[b].p : a < b;
       });
-  auto angle = [&](uint32_t from, uint32_t to) {
-    const Point2d a = places.at[from], b = places.at[to];
-    return std::atan2(b.y - a.y, b.x - a.x);
-  };
+  // Each side's next is found on its own, range by range on threads of
+  // their own; then whether no side is next to two.
   std::vector<uint32_t> next(sides.size());
+  ParallelFor(sides.size(),
+              [&](size_t i) { next[i] = TurnOnto(sides, leaving, places, turn, uint32_t(i)); });
   std::vector<uint8_t> taken(sides.size(), 0);
-  for (uint32_t i = 0; i < sides.size(); ++i) {
-    const uint32_t v = sides[i].q;
-    auto first = std::lower_bound(leaving.begin(), leaving.end(), v,
-                                  [&](uint32_t s, uint32_t place) { return sides[s].p < place; });
-    const double back = angle(v, sides[i].p);
-    double best = HUGE_VAL;
-    uint32_t chosen = UINT32_MAX;
-    for (auto it = first; it != leaving.end() && sides[*it].p == v; ++it) {
-      double round = turn > 0 ? back - angle(v, sides[*it].q) : angle(v, sides[*it].q) - back;
-      while (round <= 0.0) round += 2.0 * std::numbers::pi;
-      if (round < best) best = round, chosen = *it;
-    }
+  for (uint32_t chosen : next) {
     if (chosen == UINT32_MAX || taken[chosen]) return {};
     taken[chosen] = 1;
-    next[i] = chosen;
   }
   return next;
 }
