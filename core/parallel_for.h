@@ -69,9 +69,24 @@ void ParallelFor(size_t n, Work&& work, size_t fewest = kParallelItems) {
   ParallelForRanges(
       n,
       [&](size_t begin, size_t end) {
-        for (size_t i = begin; i < end; ++i) work(i);
+        for (size_t i = begin; i < end; ++i)
+          work(i);
       },
       fewest);
+}
+
+// Calls work(begin, end) on consecutive ranges that together cover [0, n)
+// (one range [0, 0) for none), each on a thread of its own as
+// ParallelForRanges spreads them, and returns what each call returned, in
+// the order of the ranges.
+template <class Work>
+auto ParallelCollect(size_t n, Work&& work, size_t fewest = kParallelItems) {
+  using Result = decltype(work(size_t(0), size_t(0)));
+  const size_t parts = ParallelThreads(n, fewest);
+  std::vector<Result> results(parts);
+  ParallelFor(
+      parts, [&](size_t t) { results[t] = work(n * t / parts, n * (t + 1) / parts); }, 1);
+  return results;
 }
 
 }  // namespace quarnel

@@ -35,38 +35,36 @@ bool EarClipGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>& g
          EarClipTouchingLoops(caps, group, places, snap, chords, plan);
 }
 
-// The groups that ear clipping closes, planned range by range on threads
-// of their own (each group's work reads only what no other writes): each
-// range's triangles under its first group, and per group its first and
-// end triangle there, or kOpen where ear clipping did not close it.
+// The ear clipping of a range of groups (EarClipGroup): the triangles of
+// those it closes, and per group the end of its triangles there, or kOpen
+// where ear clipping did not close it.
 struct ClippedGroups {
   static constexpr size_t kOpen = SIZE_MAX;
-  std::vector<std::vector<uint32_t>> triangles;
-  std::vector<size_t> range, first, end;
+  size_t first = 0;  // group
+  std::vector<uint32_t> triangles;
+  std::vector<size_t> end;
 };
 
-ClippedGroups EarClipGroups(const std::vector<CapLoop>& caps,
-                            const std::vector<std::vector<size_t>>& groups,
-                            const CutPlaces& places, double snap, const SurfaceChords& chords) {
-  ClippedGroups clipped;
-  clipped.triangles.resize(groups.size());
-  clipped.range.resize(groups.size());
-  clipped.first.resize(groups.size());
-  clipped.end.resize(groups.size());
-  ParallelForRanges(
+// The groups ear clipped range by range on threads of their own: each
+// group's work reads only what no other writes.
+std::vector<ClippedGroups> EarClipGroups(const std::vector<CapLoop>& caps,
+                                         const std::vector<std::vector<size_t>>& groups,
+                                         const CutPlaces& places, double snap,
+                                         const SurfaceChords& chords) {
+  return ParallelCollect(
       groups.size(),
       [&](size_t begin, size_t end) {
+        ClippedGroups r;
+        r.first = begin;
         CapPlan plan;
         for (size_t g = begin; g < end; ++g) {
-          clipped.range[g] = begin;
-          clipped.first[g] = plan.triangles.size();
           const bool closed = EarClipGroup(caps, groups[g], places, snap, chords, plan);
-          clipped.end[g] = closed ? plan.triangles.size() : ClippedGroups::kOpen;
+          r.end.push_back(closed ? plan.triangles.size() : ClippedGroups::kOpen);
         }
-        clipped.triangles[begin] = std::move(plan.triangles);
+        r.triangles = std::move(plan.triangles);
+        return r;
       },
       kParallelCostlyItems);
-  return clipped;
 }
 
 // The cap of the loops, group by group (OverlappingGroups): by ear
@@ -79,17 +77,19 @@ ClippedGroups EarClipGroups(const std::vector<CapLoop>& caps,
 CapPlan PlanCap(const std::vector<CapLoop>& caps, const std::vector<uint32_t>& body,
                 const CutPlaces& places, double snap, SurfaceChords& chords) {
   const std::vector<std::vector<size_t>> groups = OverlappingGroups(caps, body, snap);
-  const ClippedGroups clipped = EarClipGroups(caps, groups, places, snap, chords);
   CapPlan plan;
-  for (size_t g = 0; g < groups.size(); ++g) {
-    if (clipped.end[g] != ClippedGroups::kOpen) {
-      const std::vector<uint32_t>& range = clipped.triangles[clipped.range[g]];
-      plan.triangles.insert(plan.triangles.end(), range.begin() + std::ptrdiff_t(clipped.first[g]),
-                            range.begin() + std::ptrdiff_t(clipped.end[g]));
-      continue;
+  for (const ClippedGroups& range : EarClipGroups(caps, groups, places, snap, chords)) {
+    size_t from = 0;  // the first triangle of the next group that closed
+    for (size_t k = 0; k < range.end.size(); ++k) {
+      const std::vector<size_t>& group = groups[range.first + k];
+      if (range.end[k] != ClippedGroups::kOpen) {
+        plan.triangles.insert(plan.triangles.end(), range.triangles.begin() + std::ptrdiff_t(from),
+                              range.triangles.begin() + std::ptrdiff_t(range.end[k]));
+        from = range.end[k];
+      } else if (!TessellateGroup(caps, group, places, snap, chords, plan) && group.size() > 1) {
+        EarClipLoopsOfAGroup(caps, group, chords, plan);
+      }
     }
-    if (TessellateGroup(caps, groups[g], places, snap, chords, plan)) continue;
-    if (groups[g].size() > 1) EarClipLoopsOfAGroup(caps, groups[g], chords, plan);
   }
   return plan;
 }

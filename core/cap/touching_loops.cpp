@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <numbers>
 #include <utility>
 #include <vector>
@@ -85,7 +86,8 @@ std::vector<RunSide> SidesOfTheLoops(const std::vector<CapLoop>& caps,
                                      const std::vector<size_t>& group, const CutPlaces& places,
                                      int& turn) {
   std::vector<size_t> first(group.size() + 1, 0);
-  for (size_t g = 0; g < group.size(); ++g) first[g + 1] = first[g] + caps[group[g]].places.size();
+  for (size_t g = 0; g < group.size(); ++g)
+    first[g + 1] = first[g] + caps[group[g]].places.size();
   std::vector<RunSide> sides(first.back());
   std::vector<double> swept(first.back());
   ParallelForRanges(
@@ -96,7 +98,8 @@ std::vector<RunSide> SidesOfTheLoops(const std::vector<CapLoop>& caps,
       },
       kParallelCostlyItems);
   double area = 0.0;
-  for (double a : swept) area += a;
+  for (double a : swept)
+    area += a;
   turn = area > 0.0 ? 1 : area < 0.0 ? -1 : 0;
   return sides;
 }
@@ -125,6 +128,7 @@ std::vector<RunSide> SidesAsTheCapRuns(const std::vector<CapLoop>& caps,
                           [&](const RunSide& x, const RunSide& y) { return edge(x) == edge(y); }),
               sides.end());
   std::vector<RunSide> kept;
+  kept.reserve(sides.size());
   for (size_t s = 0, e = 0; s < sides.size(); s = e) {
     for (e = s + 1; e < sides.size() && key(sides[e]) == key(sides[s]);) ++e;
     const RunSide& x = sides[s];
@@ -143,16 +147,19 @@ std::vector<RunSide> SidesAsTheCapRuns(const std::vector<CapLoop>& caps,
 // many more numbers than there are sides, marked out place by place.
 std::vector<uint32_t> Starts(const std::vector<RunSide>& sides) {
   uint32_t lo = UINT32_MAX, hi = 0;
-  for (const RunSide& s : sides) lo = std::min(lo, s.p), hi = std::max(hi, s.p);
+  for (const RunSide& s : sides)
+    lo = std::min(lo, s.p), hi = std::max(hi, s.p);
   std::vector<uint32_t> ids;
   if (sides.empty() || hi - lo > 4 * sides.size()) {
-    for (const RunSide& s : sides) ids.push_back(s.p);
+    for (const RunSide& s : sides)
+      ids.push_back(s.p);
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     return ids;
   }
   std::vector<uint8_t> starts(size_t(hi - lo) + 1, 0);
-  for (const RunSide& s : sides) starts[s.p - lo] = 1;
+  for (const RunSide& s : sides)
+    starts[s.p - lo] = 1;
   for (uint32_t p = lo; p - lo < starts.size(); ++p)
     if (starts[p - lo]) ids.push_back(p);
   return ids;
@@ -191,7 +198,8 @@ uint32_t TurnOnto(const std::vector<RunSide>& sides, const std::vector<uint32_t>
   uint32_t chosen = UINT32_MAX;
   for (auto it = first; it != leaving.end() && sides[*it].p == v; ++it) {
     double round = turn > 0 ? back - angle(v, sides[*it].q) : angle(v, sides[*it].q) - back;
-    while (round <= 0.0) round += 2.0 * std::numbers::pi;
+    while (round <= 0.0)
+      round += 2.0 * std::numbers::pi;
     if (round < best) best = round, chosen = *it;
   }
   return chosen;
@@ -219,32 +227,82 @@ std::vector<uint32_t> NextSides(const std::vector<RunSide>& sides, const CutPlac
   return next;
 }
 
+// The cycles that following the sides makes, from each side not yet
+// passed in turn: cycle c is sides order[first[c]] .. order[first[c + 1] - 1].
+struct Cycles {
+  std::vector<uint32_t> order, first;
+};
+
+Cycles FollowSides(const std::vector<uint32_t>& next) {
+  Cycles cycles;
+  cycles.order.reserve(next.size());
+  cycles.first.push_back(0);
+  std::vector<uint8_t> done(next.size(), 0);
+  for (uint32_t start = 0; start < next.size(); ++start) {
+    if (done[start]) continue;
+    for (uint32_t s = start; !done[s]; s = next[s]) {
+      done[s] = 1;
+      cycles.order.push_back(s);
+    }
+    cycles.first.push_back(uint32_t(cycles.order.size()));
+  }
+  return cycles;
+}
+
+// The loop of cycle k into c: false where it has fewer than three points,
+// passes a place twice or does not turn as the cap does. met is per place
+// 0, and left so.
+bool TracedLoop(const std::vector<RunSide>& sides, const Cycles& cycles, size_t k,
+                const CutPlaces& places, int turn, std::vector<uint8_t>& met, CapLoop& c) {
+  const size_t n = cycles.first[k + 1] - cycles.first[k];
+  c.places.reserve(n), c.corners.reserve(n), c.points.reserve(n);
+  for (size_t i = cycles.first[k]; i < cycles.first[k + 1]; ++i) {
+    const RunSide& s = sides[cycles.order[i]];
+    c.places.push_back(s.p);
+    c.corners.push_back(s.from);
+    c.points.push_back(places.at[s.p]);
+  }
+  bool once = c.places.size() >= 3;
+  for (uint32_t p : c.places)
+    once = once && !met[p], met[p] = 1;
+  for (uint32_t p : c.places)
+    met[p] = 0;
+  c.twiceArea = TwiceArea(c.points);
+  if (!once || !(c.twiceArea * turn > 0.0)) return false;
+  c.Measure();
+  return true;
+}
+
 // The loops that following the sides makes, each passing a place once and
 // turning as the cap does; empty where one does not. With the cap's region
 // kept on the left, a loop turning the other way is the rim of a hole in
-// it, which ear clipped as a loop of its own would be covered.
+// it, which ear clipped as a loop of its own would be covered. The loops
+// are laid out range by range on threads of their own.
 std::vector<CapLoop> TracedLoops(const std::vector<RunSide>& sides,
                                  const std::vector<uint32_t>& next, const CutPlaces& places,
                                  int turn) {
+  const Cycles cycles = FollowSides(next);
+  struct Traced {
+    bool once = true;
+    std::vector<CapLoop> loops;
+  };
+  std::vector<Traced> ranges = ParallelCollect(
+      cycles.first.size() - 1,
+      [&](size_t begin, size_t end) {
+        Traced r;
+        std::vector<uint8_t> met(places.at.size(), 0);
+        r.loops.resize(end - begin);
+        for (size_t k = begin; k < end && r.once; ++k)
+          r.once = TracedLoop(sides, cycles, k, places, turn, met, r.loops[k - begin]);
+        return r;
+      },
+      kParallelCostlyItems);
   std::vector<CapLoop> loops;
-  std::vector<uint8_t> done(sides.size(), 0), met(places.at.size(), 0);
-  for (uint32_t start = 0; start < sides.size(); ++start) {
-    if (done[start]) continue;
-    CapLoop c;
-    for (uint32_t s = start; !done[s]; s = next[s]) {
-      done[s] = 1;
-      c.places.push_back(sides[s].p);
-      c.corners.push_back(sides[s].from);
-      c.points.push_back(places.at[sides[s].p]);
-    }
-    bool once = c.places.size() >= 3;
-    for (uint32_t p : c.places) once = once && !met[p], met[p] = 1;
-    for (uint32_t p : c.places) met[p] = 0;
-    c.twiceArea = TwiceArea(c.points);
-    if (!once || !(c.twiceArea * turn > 0.0)) return {};
-    c.Measure();
-    loops.push_back(std::move(c));
-  }
+  for (const Traced& r : ranges)
+    if (!r.once) return {};
+  for (Traced& r : ranges)
+    loops.insert(loops.end(), std::make_move_iterator(r.loops.begin()),
+                 std::make_move_iterator(r.loops.end()));
   return loops;
 }
 
@@ -253,25 +311,25 @@ std::vector<CapLoop> TracedLoops(const std::vector<RunSide>& sides,
 // each range into a list of its own. False, leaving plan as it was, where
 // one gives no complete cap.
 bool EarClipEach(const std::vector<CapLoop>& loops, const SurfaceChords& chords, CapPlan& plan) {
-  // Per range, under its first loop: its triangles, and whether every loop
-  // of it closed.
-  std::vector<std::vector<uint32_t>> triangles(loops.size());
-  std::vector<uint8_t> first(loops.size(), 0), closed(loops.size(), 0);
-  ParallelForRanges(
+  struct Clipped {
+    bool closed = true;
+    std::vector<uint32_t> triangles;
+  };
+  const std::vector<Clipped> ranges = ParallelCollect(
       loops.size(),
       [&](size_t begin, size_t end) {
         CapPlan part;
-        bool all = true;
-        for (size_t i = begin; i < end && all; ++i) all = EarClipLoop({&loops[i]}, chords, part);
-        first[begin] = 1;
-        closed[begin] = all;
-        triangles[begin] = std::move(part.triangles);
+        Clipped r;
+        for (size_t i = begin; i < end && r.closed; ++i)
+          r.closed = EarClipLoop({&loops[i]}, chords, part);
+        r.triangles = std::move(part.triangles);
+        return r;
       },
       kParallelCostlyItems);
-  for (size_t i = 0; i < loops.size(); ++i)
-    if (first[i] && !closed[i]) return false;
-  for (const std::vector<uint32_t>& range : triangles)
-    plan.triangles.insert(plan.triangles.end(), range.begin(), range.end());
+  for (const Clipped& r : ranges)
+    if (!r.closed) return false;
+  for (const Clipped& r : ranges)
+    plan.triangles.insert(plan.triangles.end(), r.triangles.begin(), r.triangles.end());
   return true;
 }
 
