@@ -2,15 +2,16 @@
 // must not lay a second face beside.
 #pragma once
 
-#include "core/border_loops.h"
-#include "core/cap/cap_loop.h"
-#include "core/incremental_adjacency.h"
-#include "core/mesh.h"
 #include <algorithm>
 #include <cstdint>
 #include <mutex>
 #include <utility>
 #include <vector>
+
+#include "core/border_loops.h"
+#include "core/cap/cap_loop.h"
+#include "core/incremental_adjacency.h"
+#include "core/mesh.h"
 
 namespace quarnel {
 
@@ -92,6 +93,11 @@ class SurfaceChords {
   }
 
  private:
+  struct Found;
+  // What the faces first .. end - 1 hold (see Found); far marks the third
+  // corners of the loops' faces.
+  void Scan(size_t first, size_t end, const std::vector<uint8_t>& far, Found& found) const;
+
   uint64_t Key(const VertexT5* a, const VertexT5* b) const {
     const uint64_t i = mesh_.VertexIndex(a), j = mesh_.VertexIndex(b);
     return i < j ? i * n_ + j : j * n_ + i;
