@@ -99,7 +99,8 @@ struct LoopsByPlace {
 LoopsByPlace LoopsAtPlaces(const std::vector<CapLoop>& caps) {
   uint32_t count = 0;
   for (const CapLoop& c : caps)
-    for (uint32_t p : c.places) count = std::max(count, p + 1);
+    for (uint32_t p : c.places)
+      count = std::max(count, p + 1);
   LoopsByPlace by;
   by.start.assign(size_t(count) + 1, 0);
   // The last loop counted at each place: a loop passing it twice counts once.
@@ -107,7 +108,8 @@ LoopsByPlace LoopsAtPlaces(const std::vector<CapLoop>& caps) {
   for (uint32_t i = 0; i < caps.size(); ++i)
     for (uint32_t p : caps[i].places)
       if (last[p] != i) last[p] = i, ++by.start[size_t(p) + 1];
-  for (size_t p = 0; p < count; ++p) by.start[p + 1] += by.start[p];
+  for (size_t p = 0; p < count; ++p)
+    by.start[p + 1] += by.start[p];
   by.loops.resize(by.start.back());
   std::vector<uint32_t> fill(by.start.begin(), by.start.end() - 1);
   for (uint32_t i = 0; i < caps.size(); ++i)
@@ -119,14 +121,17 @@ LoopsByPlace LoopsAtPlaces(const std::vector<CapLoop>& caps) {
 // Joins the two loops of each pair (a, b) that is listed twice: the pairs
 // counted out by their first loop, each second loop marked with the first
 // it was met with.
-void JoinPairsListedTwice(const std::vector<std::pair<uint32_t, uint32_t>>& pairs,
-                          size_t loops, Sets& sets) {
+void JoinPairsListedTwice(const std::vector<std::pair<uint32_t, uint32_t>>& pairs, size_t loops,
+                          Sets& sets) {
   std::vector<uint32_t> start(loops + 1, 0);
-  for (const auto& [a, b] : pairs) ++start[a + 1];
-  for (size_t a = 0; a < loops; ++a) start[a + 1] += start[a];
+  for (const auto& [a, b] : pairs)
+    ++start[a + 1];
+  for (size_t a = 0; a < loops; ++a)
+    start[a + 1] += start[a];
   std::vector<uint32_t> second(pairs.size());
   std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-  for (const auto& [a, b] : pairs) second[fill[a]++] = b;
+  for (const auto& [a, b] : pairs)
+    second[fill[a]++] = b;
   std::vector<uint32_t> metWith(loops, UINT32_MAX);
   for (uint32_t a = 0; a < loops; ++a)
     for (uint32_t k = start[a]; k < start[a + 1]; ++k) {
@@ -144,10 +149,12 @@ void JoinBySharedPlaces(const std::vector<CapLoop>& caps, Sets& sets) {
   for (size_t p = 0; p + 1 < by.start.size(); ++p) {
     const uint32_t a = by.start[p], b = by.start[p + 1];
     if (b - a > 16) {
-      for (uint32_t x = a + 1; x < b; ++x) sets.Unite(by.loops[x], by.loops[a]);
+      for (uint32_t x = a + 1; x < b; ++x)
+        sets.Unite(by.loops[x], by.loops[a]);
     } else {
       for (uint32_t x = a; x < b; ++x)
-        for (uint32_t y = x + 1; y < b; ++y) pairs.push_back({by.loops[x], by.loops[y]});
+        for (uint32_t y = x + 1; y < b; ++y)
+          pairs.push_back({by.loops[x], by.loops[y]});
     }
   }
   JoinPairsListedTwice(pairs, caps.size(), sets);

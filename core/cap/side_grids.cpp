@@ -162,7 +162,8 @@ bool SidesKeepApart(const std::vector<std::pair<uint32_t, uint32_t>>& sides,
   };
   std::vector<uint8_t> meet(grid.Cells(), 0);
   ParallelForRanges(grid.Cells(), [&](size_t begin, size_t end) {
-    for (size_t cell = begin; cell < end && !meet[begin]; ++cell) meet[begin] = !cellApart(cell);
+    for (size_t cell = begin; cell < end && !meet[begin]; ++cell)
+      meet[begin] = !cellApart(cell);
   });
   return std::find(meet.begin(), meet.end(), 1) == meet.end();
 }
