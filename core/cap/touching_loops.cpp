@@ -127,20 +127,21 @@ std::vector<RunSide> SidesAsTheCapRuns(const std::vector<CapLoop>& caps,
   sides.erase(std::unique(sides.begin(), sides.end(),
                           [&](const RunSide& x, const RunSide& y) { return edge(x) == edge(y); }),
               sides.end());
-  std::vector<RunSide> kept;
-  kept.reserve(sides.size());
+  // The sides kept are moved to the front, each to before where it was.
+  size_t kept = 0;
   for (size_t s = 0, e = 0; s < sides.size(); s = e) {
     for (e = s + 1; e < sides.size() && key(sides[e]) == key(sides[s]);) ++e;
     const RunSide& x = sides[s];
     if (x.p == x.q) return {};
     if (e - s == 1) {
-      kept.push_back(x);
+      sides[kept++] = x;
       continue;
     }
     const RunSide& y = sides[s + 1];
     if (e - s != 2 || x.from != y.to || x.to != y.from || x.p != y.q) return {};
   }
-  return kept;
+  sides.resize(kept);
+  return sides;
 }
 
 // The places the sides start at, each once, in order: where they span not
