@@ -89,4 +89,35 @@ auto ParallelCollect(size_t n, Work&& work, size_t fewest = kParallelItems) {
   return results;
 }
 
+// Sorts items in ascending order: ranges of them sorted on threads of
+// their own, then neighbouring ranges merged, pairs of them at a time on
+// threads of their own. Items that compare equal must be alike in every
+// way that matters, as std::sort leaves them in no given order either.
+template <class T>
+void ParallelSort(std::vector<T>& items) {
+  const auto at = [&](size_t i) {
+    return items.begin() + std::ptrdiff_t(i);
+  };
+  // The ends of the ranges sorted so far.
+  std::vector<size_t> ends = ParallelCollect(items.size(), [&](size_t begin, size_t end) {
+    std::sort(at(begin), at(end));
+    return end;
+  });
+  while (ends.size() > 1) {
+    // Ranges 2k and 2k + 1 become one.
+    ParallelFor(
+        ends.size() / 2,
+        [&](size_t k) {
+          const size_t begin = k == 0 ? 0 : ends[2 * k - 1];
+          std::inplace_merge(at(begin), at(ends[2 * k]), at(ends[2 * k + 1]));
+        },
+        1);
+    std::vector<size_t> merged;
+    for (size_t k = 1; k < ends.size(); k += 2)
+      merged.push_back(ends[k]);
+    if (ends.size() % 2 == 1) merged.push_back(ends.back());
+    ends = std::move(merged);
+  }
+}
+
 }  // namespace quarnel

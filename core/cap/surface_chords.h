@@ -12,6 +12,7 @@
 #include "core/cap/cap_loop.h"
 #include "core/incremental_adjacency.h"
 #include "core/mesh.h"
+#include "core/parallel_for.h"
 
 namespace quarnel {
 
@@ -45,7 +46,7 @@ class SurfaceChords {
   // it doubles.
   int FacesLeftOn(const VertexT5* a, const VertexT5* b, const VertexT5* c,
                   const VertexT5* d) const {
-    std::call_once(spokesSorted_, [this] { std::sort(spokes_.begin(), spokes_.end()); });
+    std::call_once(spokesSorted_, [this] { ParallelSort(spokes_); });
     const uint64_t key = Key(a, b);
     int left = 0;
     for (auto it = std::lower_bound(spokes_.begin(), spokes_.end(), std::pair(key, size_t(0)));
@@ -71,7 +72,7 @@ class SurfaceChords {
   template <class Index>
   bool KeepManifold(const std::vector<Index>& triangles,
                     const std::vector<VertexT5*>& corners) const {
-    std::call_once(usesSorted_, [this] { std::sort(uses_.begin(), uses_.end()); });
+    std::call_once(usesSorted_, [this] { ParallelSort(uses_); });
     std::vector<uint64_t> sides;
     for (size_t t = 0; t + 2 < triangles.size(); t += 3)
       for (size_t k = 0; k < 3; ++k) {
