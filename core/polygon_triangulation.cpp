@@ -310,8 +310,9 @@ class EarClipper {
     for (size_t i = size_t(rank_[size_t(v)]) + 1; i < tree_.size(); i += i & (~i + 1))
       --tree_[i];
     // The grid's cells keep the points cut away; rebuilt whenever half are
-    // gone, a search never looks at many more points than remain.
-    if (2 * count_ < built_) BuildGrid();
+    // gone, a search never looks at many more points than remain. Of three
+    // points left each is a corner of the only ear, which no search asks.
+    if (count_ > 3 && 2 * count_ < built_) BuildGrid();
   }
 
  private:

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <iterator>
+
+#include "core/parallel_for.h"
 
 namespace quarnel {
 
@@ -24,6 +28,10 @@ int Against(const CapLoop& c, size_t k);
 
 CapLoop PartOf(const CapLoop& c, const std::vector<size_t>& points) {
   CapLoop part;
+  part.points.reserve(points.size());
+  part.corners.reserve(points.size());
+  part.edges.reserve(points.size());
+  part.places.reserve(points.size());
   for (size_t k : points) {
     part.points.push_back(c.points[k]);
     part.corners.push_back(c.corners[k]);
@@ -118,18 +126,34 @@ bool SplitLoop(const CapLoop& c, std::vector<size_t>& at, std::vector<CapLoop>& 
 
 void SplitAtPinches(std::vector<CapLoop>& caps, std::vector<uint32_t>& body,
                     size_t placeCount) {
-  std::vector<size_t> at(placeCount, SIZE_MAX);
-  std::vector<CapLoop> split;
-  split.reserve(caps.size());
-  std::vector<uint32_t> bodies;
-  Walk w;
-  std::vector<size_t> piece;
-  for (size_t i = 0; i < caps.size(); ++i) {
-    if (!SplitLoop(caps[i], at, split, w, piece)) split.push_back(std::move(caps[i]));
-    bodies.resize(split.size(), body[i]);
+  // The loops are split range by range on threads of their own, each with
+  // room of its own to work in, into the loops each range splits into and
+  // the body of each.
+  struct Split {
+    std::vector<CapLoop> caps;
+    std::vector<uint32_t> body;
+  };
+  std::vector<Split> split = ParallelCollect(
+      caps.size(),
+      [&](size_t begin, size_t end) {
+        Split r;
+        std::vector<size_t> at(placeCount, SIZE_MAX);
+        Walk w;
+        std::vector<size_t> piece;
+        for (size_t i = begin; i < end; ++i) {
+          if (!SplitLoop(caps[i], at, r.caps, w, piece)) r.caps.push_back(std::move(caps[i]));
+          r.body.resize(r.caps.size(), body[i]);
+        }
+        return r;
+      },
+      kParallelCostlyItems);
+  caps.clear();
+  body.clear();
+  for (Split& r : split) {
+    caps.insert(caps.end(), std::make_move_iterator(r.caps.begin()),
+                std::make_move_iterator(r.caps.end()));
+    body.insert(body.end(), r.body.begin(), r.body.end());
   }
-  caps = std::move(split);
-  body = std::move(bodies);
 }
 
 }  // namespace quarnel

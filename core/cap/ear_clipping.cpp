@@ -11,7 +11,8 @@
 
 namespace quarnel {
 
-bool EarClipLoop(const std::vector<const CapLoop*>& loops, SurfaceChords& chords, CapPlan& plan) {
+bool EarClipLoop(const std::vector<const CapLoop*>& loops, const SurfaceChords& chords,
+                 CapPlan& plan) {
   // A single loop's own lists serve as they are; those of more are joined.
   std::vector<Point2d> joinedPoints;
   std::vector<VertexT5*> joinedCorners;
@@ -58,7 +59,8 @@ bool EarClipLoop(const std::vector<const CapLoop*>& loops, SurfaceChords& chords
 }
 
 bool EarClipApartLoops(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
-                       const CutPlaces& places, double snap, SurfaceChords& chords, CapPlan& plan) {
+                       const CutPlaces& places, double snap, const SurfaceChords& chords,
+                       CapPlan& plan) {
   std::vector<uint32_t> ids;
   std::vector<std::pair<uint32_t, uint32_t>> ends;
   for (size_t i : group) {
@@ -105,7 +107,7 @@ bool EarClipApartLoops(const std::vector<CapLoop>& caps, const std::vector<size_
 }
 
 void EarClipLoopsOfAGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
-                          SurfaceChords& chords, CapPlan& plan) {
+                          const SurfaceChords& chords, CapPlan& plan) {
   std::vector<int> parent;
   std::vector<size_t> order;
   if (!NestByRays(caps, group, parent, order)) parent.assign(group.size(), -1);

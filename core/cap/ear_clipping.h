@@ -15,7 +15,8 @@ namespace quarnel {
 // holes inside it): appends its triangles to plan, or returns false where
 // it gives no complete cap that avoids the chords and keeps the surface
 // manifold.
-bool EarClipLoop(const std::vector<const CapLoop*>& loops, SurfaceChords& chords, CapPlan& plan);
+bool EarClipLoop(const std::vector<const CapLoop*>& loops, const SurfaceChords& chords,
+                 CapPlan& plan);
 
 // The cap of a group of loops that keep apart from one another and from
 // themselves (no place twice, no point on a side, no sides that meet but
@@ -24,7 +25,8 @@ bool EarClipLoop(const std::vector<const CapLoop*>& loops, SurfaceChords& chords
 // another that turns the same way is capped on its own. Returns false, leaving plan as it was, where the loops
 // do not keep apart, their nesting is not clear or a cap is not complete.
 bool EarClipApartLoops(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
-                       const CutPlaces& places, double snap, SurfaceChords& chords, CapPlan& plan);
+                       const CutPlaces& places, double snap, const SurfaceChords& chords,
+                       CapPlan& plan);
 
 // The cap of a group that no cover closed as a whole: each loop that is no
 // hole (a loop right inside one, turning the other way, as NestByRays
@@ -32,6 +34,6 @@ bool EarClipApartLoops(const std::vector<CapLoop>& caps, const std::vector<size_
 // cap, or the rays cannot tell the nesting, the loop and each of its holes
 // on their own. Only a loop that no cap closes stays open.
 void EarClipLoopsOfAGroup(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
-                          SurfaceChords& chords, CapPlan& plan);
+                          const SurfaceChords& chords, CapPlan& plan);
 
 }  // namespace quarnel

@@ -1,6 +1,7 @@
 #include "core/cap/grouping.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <numeric>
 #include <utility>
 
@@ -88,30 +89,75 @@ void JoinByBoxes(const std::vector<CapLoop>& caps, const std::vector<uint32_t>& 
   }
 }
 
+// The loops at each place, each loop once and in the order of the loops:
+// those at place p are loops[start[p]] .. loops[start[p + 1] - 1]. Counted
+// out by place, so that the cost grows only with the places and points.
+struct LoopsByPlace {
+  std::vector<uint32_t> start, loops;
+};
+
+LoopsByPlace LoopsAtPlaces(const std::vector<CapLoop>& caps) {
+  uint32_t count = 0;
+  for (const CapLoop& c : caps)
+    for (uint32_t p : c.places)
+      count = std::max(count, p + 1);
+  LoopsByPlace by;
+  by.start.assign(size_t(count) + 1, 0);
+  // The last loop counted at each place: a loop passing it twice counts once.
+  std::vector<uint32_t> last(count, UINT32_MAX);
+  for (uint32_t i = 0; i < caps.size(); ++i)
+    for (uint32_t p : caps[i].places)
+      if (last[p] != i) last[p] = i, ++by.start[size_t(p) + 1];
+  for (size_t p = 0; p < count; ++p)
+    by.start[p + 1] += by.start[p];
+  by.loops.resize(by.start.back());
+  std::vector<uint32_t> fill(by.start.begin(), by.start.end() - 1);
+  for (uint32_t i = 0; i < caps.size(); ++i)
+    for (uint32_t p : caps[i].places)
+      if (fill[p] == by.start[p] || by.loops[fill[p] - 1] != i) by.loops[fill[p]++] = i;
+  return by;
+}
+
+// Joins the two loops of each pair (a, b) that is listed twice: the pairs
+// counted out by their first loop, each second loop marked with the first
+// it was met with.
+void JoinPairsListedTwice(const std::vector<std::pair<uint32_t, uint32_t>>& pairs, size_t loops,
+                          Sets& sets) {
+  std::vector<uint32_t> start(loops + 1, 0);
+  for (const auto& [a, b] : pairs)
+    ++start[a + 1];
+  for (size_t a = 0; a < loops; ++a)
+    start[a + 1] += start[a];
+  std::vector<uint32_t> second(pairs.size());
+  std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+  for (const auto& [a, b] : pairs)
+    second[fill[a]++] = b;
+  std::vector<uint32_t> metWith(loops, UINT32_MAX);
+  for (uint32_t a = 0; a < loops; ++a)
+    for (uint32_t k = start[a]; k < start[a + 1]; ++k) {
+      if (metWith[second[k]] == a) sets.Unite(a, second[k]);
+      metWith[second[k]] = a;
+    }
+}
+
 // Joins the loops that share two or more places: pairs of loops at each
 // shared place, a pair found twice sharing two. Many loops about one point
 // are joined without counting pairs.
 void JoinBySharedPlaces(const std::vector<CapLoop>& caps, Sets& sets) {
-  std::vector<std::pair<uint32_t, size_t>> at;
-  for (size_t i = 0; i < caps.size(); ++i)
-    for (uint32_t p : caps[i].places) at.push_back({p, i});
-  std::sort(at.begin(), at.end());
-  at.erase(std::unique(at.begin(), at.end()), at.end());
-  std::vector<std::pair<size_t, size_t>> pairs;
-  for (size_t a = 0; a < at.size();) {
-    size_t b = a + 1;
-    while (b < at.size() && at[b].first == at[a].first) ++b;
+  const LoopsByPlace by = LoopsAtPlaces(caps);
+  std::vector<std::pair<uint32_t, uint32_t>> pairs;
+  for (size_t p = 0; p + 1 < by.start.size(); ++p) {
+    const uint32_t a = by.start[p], b = by.start[p + 1];
     if (b - a > 16) {
-      for (size_t x = a + 1; x < b; ++x) sets.Unite(at[x].second, at[a].second);
+      for (uint32_t x = a + 1; x < b; ++x)
+        sets.Unite(by.loops[x], by.loops[a]);
     } else {
-      for (size_t x = a; x < b; ++x)
-        for (size_t y = x + 1; y < b; ++y) pairs.push_back({at[x].second, at[y].second});
+      for (uint32_t x = a; x < b; ++x)
+        for (uint32_t y = x + 1; y < b; ++y)
+          pairs.push_back({by.loops[x], by.loops[y]});
     }
-    a = b;
   }
-  std::sort(pairs.begin(), pairs.end());
-  for (size_t k = 1; k < pairs.size(); ++k)
-    if (pairs[k] == pairs[k - 1]) sets.Unite(pairs[k].first, pairs[k].second);
+  JoinPairsListedTwice(pairs, caps.size(), sets);
 }
 
 }  // namespace

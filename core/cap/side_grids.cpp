@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/parallel_for.h"
+
 namespace quarnel {
 
 namespace {
@@ -139,7 +141,9 @@ bool SidesKeepApart(const std::vector<std::pair<uint32_t, uint32_t>>& sides,
   const ByCell points(grid, ids.size(), [&](uint32_t i, std::vector<int64_t>& cells) {
     cells.assign(1, grid.Of(at[ids[i]]));
   });
-  for (size_t cell = 0; cell < grid.Cells(); ++cell)
+  // Cells are asked range by range on threads of their own; a range that
+  // finds sides that meet is marked at its first cell.
+  auto cellApart = [&](size_t cell) {
     for (size_t u = near.start[cell]; u < near.start[cell + 1]; ++u) {
       const auto [a, b] = sides[near.in[u]];
       for (size_t v = u + 1; v < near.start[cell + 1]; ++v) {
@@ -154,7 +158,14 @@ bool SidesKeepApart(const std::vector<std::pair<uint32_t, uint32_t>>& sides,
           return false;
       }
     }
-  return true;
+    return true;
+  };
+  std::vector<uint8_t> meet(grid.Cells(), 0);
+  ParallelForRanges(grid.Cells(), [&](size_t begin, size_t end) {
+    for (size_t cell = begin; cell < end && !meet[begin]; ++cell)
+      meet[begin] = !cellApart(cell);
+  });
+  return std::find(meet.begin(), meet.end(), 1) == meet.end();
 }
 
 }  // namespace quarnel

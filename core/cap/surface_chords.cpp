@@ -1,5 +1,6 @@
 #include "core/cap/surface_chords.h"
 
+#include "core/parallel_for.h"
 #include "core/prefetch.h"
 #include "core/topology.h"
 
@@ -15,28 +16,32 @@ bool SameEdge(const FaceT5& f, int z, const FaceT5& g, int k) {
 
 }  // namespace
 
-SurfaceChords::SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& caps,
-                             OldFaces& old)
-    : mesh_(mesh), n_(mesh.vertices.size()), onLoop_(size_t(n_), 0) {
-  std::vector<uint8_t> far(size_t(n_), 0);  // third corners of the loops' faces
-  for (const CapLoop& c : caps) {
-    for (const VertexT5* v : c.corners)
-      onLoop_[mesh.VertexIndex(v)] = 1;
-    for (const FacePos& e : c.edges)
-      far[mesh.VertexIndex(e.f->v[(e.z + 2) % 3])] = 1;
-  }
-  const FaceT5* const base = mesh.faces.data();
-  const size_t total = mesh.faces.size();
-  for (size_t i = 0; i < total; ++i) {
+// What a range of faces holds: its spokes, sides between loop points and
+// chords, in the order of the faces, the chords' ends, and what OldFaces
+// tells of the faces (links asked as though no face came before them).
+struct SurfaceChords::Found {
+  std::vector<std::pair<uint64_t, size_t>> spokes;
+  std::vector<uint64_t> uses, chords;
+  std::vector<size_t> chordEnds;
+  OldFaces links;
+};
+
+void SurfaceChords::Scan(size_t first, size_t end, const std::vector<uint8_t>& far,
+                         Found& found) const {
+  const FaceT5* const base = mesh_.faces.data();
+  const size_t total = mesh_.faces.size();
+  OldFaces& old = found.links;
+  for (size_t i = first; i < end; ++i) {
     PrefetchAhead(base, i, total);
     // Only a live face's links are followed.
     if (i + 16 < total && IsLive(base[i + 16].flags)) PrefetchLinksBack(base[i + 16]);
     const FaceT5& f = base[i];
     if (!IsLive(f.flags)) continue;
     for (int z = 0; z < 3; ++z) {
-      const size_t a = mesh.VertexIndex(f.v[z]), b = mesh.VertexIndex(f.v[(z + 1) % 3]);
+      const size_t a = mesh_.VertexIndex(f.v[z]), b = mesh_.VertexIndex(f.v[(z + 1) % 3]);
       if ((onLoop_[a] && far[b]) || (far[a] && onLoop_[b]))
-        spokes_.push_back({Key(f.v[z], f.v[(z + 1) % 3]), mesh.VertexIndex(f.v[(z + 2) % 3])});
+        found.spokes.push_back(
+            {Key(f.v[z], f.v[(z + 1) % 3]), mesh_.VertexIndex(f.v[(z + 2) % 3])});
       const FaceT5* g = f.adjFace[z];
       if (g != &f && old.linksBack) {
         const int k = f.adjIndex[z];
@@ -47,16 +52,45 @@ SurfaceChords::SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& cap
           old.linksBack = SameEdge(f, z, *g, k);
         }
       }
-      if (onLoop_[mesh.VertexIndex(f.v[z])] && onLoop_[mesh.VertexIndex(f.v[(z + 1) % 3])]) {
-        old.loopSides.push_back({uint32_t(i), uint32_t(z), uint32_t(mesh.VertexIndex(f.v[z])),
-                                 uint32_t(mesh.VertexIndex(f.v[(z + 1) % 3]))});
-        uses_.push_back(Key(f.v[z], f.v[(z + 1) % 3]));
-        if (f.adjFace[z] == &f) continue;
-        chords_.push_back(uses_.back());
-        onLoop_[mesh.VertexIndex(f.v[z])] = onLoop_[mesh.VertexIndex(f.v[(z + 1) % 3])] = 2;
-      }
+      if (!onLoop_[a] || !onLoop_[b]) continue;
+      old.loopSides.push_back({uint32_t(i), uint32_t(z), uint32_t(a), uint32_t(b)});
+      found.uses.push_back(Key(f.v[z], f.v[(z + 1) % 3]));
+      if (f.adjFace[z] == &f) continue;
+      found.chords.push_back(found.uses.back());
+      found.chordEnds.push_back(a);
+      found.chordEnds.push_back(b);
     }
     if (SharesAllEdges(f)) old.sharesAllEdges = true;
+  }
+}
+
+SurfaceChords::SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& caps, OldFaces& old)
+    : mesh_(mesh), n_(mesh.vertices.size()), onLoop_(size_t(n_), 0) {
+  std::vector<uint8_t> far(size_t(n_), 0);  // third corners of the loops' faces
+  for (const CapLoop& c : caps) {
+    for (const VertexT5* v : c.corners)
+      onLoop_[mesh.VertexIndex(v)] = 1;
+    for (const FacePos& e : c.edges)
+      far[mesh.VertexIndex(e.f->v[(e.z + 2) % 3])] = 1;
+  }
+  // The faces are read range by range on threads of their own, and what
+  // the ranges found is put together in their order: the links of a range
+  // count only while those before it all link back.
+  const std::vector<Found> found =
+      ParallelCollect(mesh.faces.size(), [&](size_t first, size_t end) {
+        Found r;
+        Scan(first, end, far, r);
+        return r;
+      });
+  for (const Found& r : found) {
+    spokes_.insert(spokes_.end(), r.spokes.begin(), r.spokes.end());
+    old.loopSides.insert(old.loopSides.end(), r.links.loopSides.begin(), r.links.loopSides.end());
+    uses_.insert(uses_.end(), r.uses.begin(), r.uses.end());
+    chords_.insert(chords_.end(), r.chords.begin(), r.chords.end());
+    for (size_t v : r.chordEnds)
+      onLoop_[v] = 2;
+    if (old.linksBack) old.rings = old.rings || r.links.rings, old.linksBack = r.links.linksBack;
+    old.sharesAllEdges = old.sharesAllEdges || r.links.sharesAllEdges;
   }
   std::sort(chords_.begin(), chords_.end());
 }

@@ -2,14 +2,17 @@
 // must not lay a second face beside.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
+#include <mutex>
+#include <utility>
+#include <vector>
+
 #include "core/border_loops.h"
 #include "core/cap/cap_loop.h"
 #include "core/incremental_adjacency.h"
 #include "core/mesh.h"
-#include <algorithm>
-#include <cstdint>
-#include <utility>
-#include <vector>
+#include "core/parallel_for.h"
 
 namespace quarnel {
 
@@ -19,7 +22,8 @@ namespace quarnel {
 // a point just off the plane into a loop point and the point had an edge to
 // another loop point; or the whole kept part is thinner than the collapse's
 // tolerance and lies flat on the plane, its own faces already spanning the
-// loop.
+// loop. Several threads may ask at once: the lists that the first question
+// sorts are sorted once.
 class SurfaceChords {
  public:
   // Also reads what old holds of the faces.
@@ -40,9 +44,9 @@ class SurfaceChords {
   // whose third corner is c or d: what the edge keeps when faces a, b, c
   // and a, b, d are added and each face they make again goes with the one
   // it doubles.
-  int FacesLeftOn(const VertexT5* a, const VertexT5* b, const VertexT5* c, const VertexT5* d) {
-    if (!spokesSorted_) std::sort(spokes_.begin(), spokes_.end());
-    spokesSorted_ = true;
+  int FacesLeftOn(const VertexT5* a, const VertexT5* b, const VertexT5* c,
+                  const VertexT5* d) const {
+    std::call_once(spokesSorted_, [this] { ParallelSort(spokes_); });
     const uint64_t key = Key(a, b);
     int left = 0;
     for (auto it = std::lower_bound(spokes_.begin(), spokes_.end(), std::pair(key, size_t(0)));
@@ -66,9 +70,9 @@ class SurfaceChords {
   // than two faces and no triangle with a corner twice. Sides with a null
   // end (a point the cap makes) are new to the surface.
   template <class Index>
-  bool KeepManifold(const std::vector<Index>& triangles, const std::vector<VertexT5*>& corners) {
-    if (!usesSorted_) std::sort(uses_.begin(), uses_.end());
-    usesSorted_ = true;
+  bool KeepManifold(const std::vector<Index>& triangles,
+                    const std::vector<VertexT5*>& corners) const {
+    std::call_once(usesSorted_, [this] { ParallelSort(uses_); });
     std::vector<uint64_t> sides;
     for (size_t t = 0; t + 2 < triangles.size(); t += 3)
       for (size_t k = 0; k < 3; ++k) {
@@ -90,6 +94,11 @@ class SurfaceChords {
   }
 
  private:
+  struct Found;
+  // What the faces first .. end - 1 hold (see Found); far marks the third
+  // corners of the loops' faces.
+  void Scan(size_t first, size_t end, const std::vector<uint8_t>& far, Found& found) const;
+
   uint64_t Key(const VertexT5* a, const VertexT5* b) const {
     const uint64_t i = mesh_.VertexIndex(a), j = mesh_.VertexIndex(b);
     return i < j ? i * n_ + j : j * n_ + i;
@@ -99,12 +108,12 @@ class SurfaceChords {
   uint64_t n_;
   std::vector<uint8_t> onLoop_;  // 1 on a loop, 2 also at the end of a chord
   std::vector<uint64_t> chords_;
-  std::vector<uint64_t> uses_;  // of every face's sides between loop points
-  bool usesSorted_ = false;
+  mutable std::vector<uint64_t> uses_;  // of every face's sides between loop points
+  mutable std::once_flag usesSorted_;
   // Every face's sides from a point of the loops to the third corner of a
   // face on a loop, with the face's own third corner.
-  std::vector<std::pair<uint64_t, size_t>> spokes_;
-  bool spokesSorted_ = false;
+  mutable std::vector<std::pair<uint64_t, size_t>> spokes_;
+  mutable std::once_flag spokesSorted_;
 };
 
 }  // namespace quarnel

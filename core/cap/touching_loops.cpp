@@ -4,12 +4,14 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <numbers>
 #include <utility>
 #include <vector>
 
 #include "core/cap/ear_clipping.h"
 #include "core/cap/side_grids.h"
+#include "core/parallel_for.h"
 #include "core/prefetch.h"
 
 namespace quarnel {
@@ -53,35 +55,64 @@ void SortByPlace(std::vector<T>& items, Place&& place, Before&& before) {
   items = std::move(sorted);
 }
 
-// The sides of the group's loops as their caps run them (against the way
-// the face of each runs it), each border edge once, less each pair of a side and one running back
+// The sides of loop g of the group as its cap runs it (against the way the
+// face of each runs it), into sides, and per side u.x v.y - u.y v.x of its
+// ends u and v, into swept.
+void SidesOfLoop(const std::vector<CapLoop>& caps, const std::vector<size_t>& group, size_t g,
+                 const CutPlaces& places, RunSide* sides, double* swept) {
+  const CapLoop& c = caps[group[g]];
+  const size_t n = c.places.size();
+  for (size_t k = 0; k < n; ++k) {
+    // The loops' faces lie anywhere in the array: those of the next few
+    // loops are fetched ahead.
+    const size_t ahead = g + 2;
+    if (k < 8 && ahead < group.size() && k < caps[group[ahead]].edges.size())
+      Prefetch(caps[group[ahead]].edges[k].f);
+    if (k + 8 < n) Prefetch(c.edges[k + 8].f);
+    const FacePos& e = c.edges[k];
+    const bool faceAlong = e.f->v[(e.z + 1) % 3] == c.corners[k];
+    const size_t a = faceAlong ? k : (k + n - 1) % n, b = faceAlong ? (k + n - 1) % n : k;
+    sides[k] = {c.places[a], c.places[b], c.corners[a], c.corners[b], e.f, e.z};
+    const Point2d& u = places.at[c.places[a]];
+    const Point2d& v = places.at[c.places[b]];
+    swept[k] = u.x * v.y - u.y * v.x;
+  }
+}
+
+// The sides of the group's loops as their caps run them, loop by loop,
+// found range by range of loops on threads of their own. turn is the sign
+// of the area the sides turn (0 for none), summed side by side in turn.
+std::vector<RunSide> SidesOfTheLoops(const std::vector<CapLoop>& caps,
+                                     const std::vector<size_t>& group, const CutPlaces& places,
+                                     int& turn) {
+  std::vector<size_t> first(group.size() + 1, 0);
+  for (size_t g = 0; g < group.size(); ++g)
+    first[g + 1] = first[g] + caps[group[g]].places.size();
+  std::vector<RunSide> sides(first.back());
+  std::vector<double> swept(first.back());
+  ParallelForRanges(
+      group.size(),
+      [&](size_t begin, size_t end) {
+        for (size_t g = begin; g < end; ++g)
+          SidesOfLoop(caps, group, g, places, &sides[first[g]], &swept[first[g]]);
+      },
+      kParallelCostlyItems);
+  double area = 0.0;
+  for (double a : swept)
+    area += a;
+  turn = area > 0.0 ? 1 : area < 0.0 ? -1 : 0;
+  return sides;
+}
+
+// The sides of the group's loops as their caps run them (SidesOfTheLoops),
+// each border edge once, less each pair of a side and one running back
 // between the same two corners; empty where two other sides join the same
 // two places, or a side one place to itself. turn is the sign of the area
 // the sides turn (0 for none).
 std::vector<RunSide> SidesAsTheCapRuns(const std::vector<CapLoop>& caps,
                                        const std::vector<size_t>& group, const CutPlaces& places,
                                        int& turn) {
-  std::vector<RunSide> sides;
-  double area = 0.0;
-  for (size_t g = 0, ahead = 2; g < group.size(); ++g, ++ahead) {
-    const CapLoop& c = caps[group[g]];
-    const size_t n = c.places.size();
-    for (size_t k = 0; k < n; ++k) {
-      // The loops' faces lie anywhere in the array: those of the next
-      // few loops are fetched ahead.
-      if (k < 8 && ahead < group.size() && k < caps[group[ahead]].edges.size())
-        Prefetch(caps[group[ahead]].edges[k].f);
-      if (k + 8 < n) Prefetch(c.edges[k + 8].f);
-      const FacePos& e = c.edges[k];
-      const bool faceAlong = e.f->v[(e.z + 1) % 3] == c.corners[k];
-      const size_t a = faceAlong ? k : (k + n - 1) % n, b = faceAlong ? (k + n - 1) % n : k;
-      sides.push_back({c.places[a], c.places[b], c.corners[a], c.corners[b], e.f, e.z});
-      const Point2d& u = places.at[c.places[a]];
-      const Point2d& v = places.at[c.places[b]];
-      area += u.x * v.y - u.y * v.x;
-    }
-  }
-  turn = area > 0.0 ? 1 : area < 0.0 ? -1 : 0;
+  std::vector<RunSide> sides = SidesOfTheLoops(caps, group, places, turn);
   auto key = [](const RunSide& s) {
     return uint64_t(std::min(s.p, s.q)) << 32 | std::max(s.p, s.q);
   };
@@ -96,28 +127,42 @@ std::vector<RunSide> SidesAsTheCapRuns(const std::vector<CapLoop>& caps,
   sides.erase(std::unique(sides.begin(), sides.end(),
                           [&](const RunSide& x, const RunSide& y) { return edge(x) == edge(y); }),
               sides.end());
-  std::vector<RunSide> kept;
+  // The sides kept are moved to the front, each to before where it was.
+  size_t kept = 0;
   for (size_t s = 0, e = 0; s < sides.size(); s = e) {
     for (e = s + 1; e < sides.size() && key(sides[e]) == key(sides[s]);) ++e;
     const RunSide& x = sides[s];
     if (x.p == x.q) return {};
     if (e - s == 1) {
-      kept.push_back(x);
+      sides[kept++] = x;
       continue;
     }
     const RunSide& y = sides[s + 1];
     if (e - s != 2 || x.from != y.to || x.to != y.from || x.p != y.q) return {};
   }
-  return kept;
+  sides.resize(kept);
+  return sides;
 }
 
-// The places the sides start at, each once, in order.
+// The places the sides start at, each once, in order: where they span not
+// many more numbers than there are sides, marked out place by place.
 std::vector<uint32_t> Starts(const std::vector<RunSide>& sides) {
-  std::vector<uint32_t> ids;
+  uint32_t lo = UINT32_MAX, hi = 0;
   for (const RunSide& s : sides)
-    ids.push_back(s.p);
-  std::sort(ids.begin(), ids.end());
-  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    lo = std::min(lo, s.p), hi = std::max(hi, s.p);
+  std::vector<uint32_t> ids;
+  if (sides.empty() || hi - lo > 4 * sides.size()) {
+    for (const RunSide& s : sides)
+      ids.push_back(s.p);
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    return ids;
+  }
+  std::vector<uint8_t> starts(size_t(hi - lo) + 1, 0);
+  for (const RunSide& s : sides)
+    starts[s.p - lo] = 1;
+  for (uint32_t p = lo; p - lo < starts.size(); ++p)
+    if (starts[p - lo]) ids.push_back(p);
   return ids;
 }
 
@@ -137,6 +182,30 @@ bool KeepApart(const std::vector<RunSide>& sides, const std::vector<uint32_t>& s
 // counter-clockwise (turn 1), so that the cap's region stays on the left;
 // the other way round for turn -1. Empty where that is no one-to-one
 // following, or a place has not as many sides leaving as coming.
+// The side that side i turns onto at its end (see NextSides), of those
+// leaving its end in leaving (the sides by the place they start at);
+// UINT32_MAX for none.
+uint32_t TurnOnto(const std::vector<RunSide>& sides, const std::vector<uint32_t>& leaving,
+                  const CutPlaces& places, int turn, uint32_t i) {
+  auto angle = [&](uint32_t from, uint32_t to) {
+    const Point2d a = places.at[from], b = places.at[to];
+    return std::atan2(b.y - a.y, b.x - a.x);
+  };
+  const uint32_t v = sides[i].q;
+  auto first = std::lower_bound(leaving.begin(), leaving.end(), v,
+                                [&](uint32_t s, uint32_t place) { return sides[s].p < place; });
+  const double back = angle(v, sides[i].p);
+  double best = HUGE_VAL;
+  uint32_t chosen = UINT32_MAX;
+  for (auto it = first; it != leaving.end() && sides[*it].p == v; ++it) {
+    double round = turn > 0 ? back - angle(v, sides[*it].q) : angle(v, sides[*it].q) - back;
+    while (round <= 0.0)
+      round += 2.0 * std::numbers::pi;
+    if (round < best) best = round, chosen = *it;
+  }
+  return chosen;
+}
+
 std::vector<uint32_t> NextSides(const std::vector<RunSide>& sides, const CutPlaces& places,
                                 int turn) {
   std::vector<uint32_t> leaving(sides.size());
@@ -146,64 +215,129 @@ std::vector<uint32_t> NextSides(const std::vector<RunSide>& sides, const CutPlac
       [&](uint32_t a, uint32_t b) {
         return sides[a].p != sides[b].p ? sides[a].p < sides[b].p : a < b;
       });
-  auto angle = [&](uint32_t from, uint32_t to) {
-    const Point2d a = places.at[from], b = places.at[to];
-    return std::atan2(b.y - a.y, b.x - a.x);
-  };
+  // Each side's next is found on its own, range by range on threads of
+  // their own; then whether no side is next to two.
   std::vector<uint32_t> next(sides.size());
+  ParallelFor(sides.size(),
+              [&](size_t i) { next[i] = TurnOnto(sides, leaving, places, turn, uint32_t(i)); });
   std::vector<uint8_t> taken(sides.size(), 0);
-  for (uint32_t i = 0; i < sides.size(); ++i) {
-    const uint32_t v = sides[i].q;
-    auto first = std::lower_bound(leaving.begin(), leaving.end(), v,
-                                  [&](uint32_t s, uint32_t place) { return sides[s].p < place; });
-    const double back = angle(v, sides[i].p);
-    double best = HUGE_VAL;
-    uint32_t chosen = UINT32_MAX;
-    for (auto it = first; it != leaving.end() && sides[*it].p == v; ++it) {
-      double round = turn > 0 ? back - angle(v, sides[*it].q) : angle(v, sides[*it].q) - back;
-      while (round <= 0.0) round += 2.0 * std::numbers::pi;
-      if (round < best) best = round, chosen = *it;
-    }
+  for (uint32_t chosen : next) {
     if (chosen == UINT32_MAX || taken[chosen]) return {};
     taken[chosen] = 1;
-    next[i] = chosen;
   }
   return next;
+}
+
+// The cycles that following the sides makes, from each side not yet
+// passed in turn: cycle c is sides order[first[c]] .. order[first[c + 1] - 1].
+struct Cycles {
+  std::vector<uint32_t> order, first;
+};
+
+Cycles FollowSides(const std::vector<uint32_t>& next) {
+  Cycles cycles;
+  cycles.order.reserve(next.size());
+  cycles.first.push_back(0);
+  std::vector<uint8_t> done(next.size(), 0);
+  for (uint32_t start = 0; start < next.size(); ++start) {
+    if (done[start]) continue;
+    for (uint32_t s = start; !done[s]; s = next[s]) {
+      done[s] = 1;
+      cycles.order.push_back(s);
+    }
+    cycles.first.push_back(uint32_t(cycles.order.size()));
+  }
+  return cycles;
+}
+
+// The loop of cycle k into c: false where it has fewer than three points,
+// passes a place twice or does not turn as the cap does. met is per place
+// 0, and left so.
+bool TracedLoop(const std::vector<RunSide>& sides, const Cycles& cycles, size_t k,
+                const CutPlaces& places, int turn, std::vector<uint8_t>& met, CapLoop& c) {
+  const size_t n = cycles.first[k + 1] - cycles.first[k];
+  c.places.reserve(n), c.corners.reserve(n), c.points.reserve(n);
+  for (size_t i = cycles.first[k]; i < cycles.first[k + 1]; ++i) {
+    const RunSide& s = sides[cycles.order[i]];
+    c.places.push_back(s.p);
+    c.corners.push_back(s.from);
+    c.points.push_back(places.at[s.p]);
+  }
+  bool once = c.places.size() >= 3;
+  for (uint32_t p : c.places)
+    once = once && !met[p], met[p] = 1;
+  for (uint32_t p : c.places)
+    met[p] = 0;
+  c.twiceArea = TwiceArea(c.points);
+  if (!once || !(c.twiceArea * turn > 0.0)) return false;
+  c.Measure();
+  return true;
 }
 
 // The loops that following the sides makes, each passing a place once and
 // turning as the cap does; empty where one does not. With the cap's region
 // kept on the left, a loop turning the other way is the rim of a hole in
-// it, which ear clipped as a loop of its own would be covered.
+// it, which ear clipped as a loop of its own would be covered. The loops
+// are laid out range by range on threads of their own.
 std::vector<CapLoop> TracedLoops(const std::vector<RunSide>& sides,
                                  const std::vector<uint32_t>& next, const CutPlaces& places,
                                  int turn) {
+  const Cycles cycles = FollowSides(next);
+  struct Traced {
+    bool once = true;
+    std::vector<CapLoop> loops;
+  };
+  std::vector<Traced> ranges = ParallelCollect(
+      cycles.first.size() - 1,
+      [&](size_t begin, size_t end) {
+        Traced r;
+        std::vector<uint8_t> met(places.at.size(), 0);
+        r.loops.resize(end - begin);
+        for (size_t k = begin; k < end && r.once; ++k)
+          r.once = TracedLoop(sides, cycles, k, places, turn, met, r.loops[k - begin]);
+        return r;
+      },
+      kParallelCostlyItems);
   std::vector<CapLoop> loops;
-  std::vector<uint8_t> done(sides.size(), 0), met(places.at.size(), 0);
-  for (uint32_t start = 0; start < sides.size(); ++start) {
-    if (done[start]) continue;
-    CapLoop c;
-    for (uint32_t s = start; !done[s]; s = next[s]) {
-      done[s] = 1;
-      c.places.push_back(sides[s].p);
-      c.corners.push_back(sides[s].from);
-      c.points.push_back(places.at[sides[s].p]);
-    }
-    bool once = c.places.size() >= 3;
-    for (uint32_t p : c.places) once = once && !met[p], met[p] = 1;
-    for (uint32_t p : c.places) met[p] = 0;
-    c.twiceArea = TwiceArea(c.points);
-    if (!once || !(c.twiceArea * turn > 0.0)) return {};
-    c.Measure();
-    loops.push_back(std::move(c));
-  }
+  for (const Traced& r : ranges)
+    if (!r.once) return {};
+  for (Traced& r : ranges)
+    loops.insert(loops.end(), std::make_move_iterator(r.loops.begin()),
+                 std::make_move_iterator(r.loops.end()));
   return loops;
+}
+
+// Appends the ear clipping of each loop on its own to plan, in the order
+// of the loops, which are clipped range by range on threads of their own,
+// each range into a list of its own. False, leaving plan as it was, where
+// one gives no complete cap.
+bool EarClipEach(const std::vector<CapLoop>& loops, const SurfaceChords& chords, CapPlan& plan) {
+  struct Clipped {
+    bool closed = true;
+    std::vector<uint32_t> triangles;
+  };
+  const std::vector<Clipped> ranges = ParallelCollect(
+      loops.size(),
+      [&](size_t begin, size_t end) {
+        CapPlan part;
+        Clipped r;
+        for (size_t i = begin; i < end && r.closed; ++i)
+          r.closed = EarClipLoop({&loops[i]}, chords, part);
+        r.triangles = std::move(part.triangles);
+        return r;
+      },
+      kParallelCostlyItems);
+  for (const Clipped& r : ranges)
+    if (!r.closed) return false;
+  for (const Clipped& r : ranges)
+    plan.triangles.insert(plan.triangles.end(), r.triangles.begin(), r.triangles.end());
+  return true;
 }
 
 }  // namespace
 
 bool EarClipTouchingLoops(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
-                          const CutPlaces& places, double snap, SurfaceChords& chords,
+                          const CutPlaces& places, double snap, const SurfaceChords& chords,
                           CapPlan& plan) {
   int turn = 0;
   const std::vector<RunSide> sides = SidesAsTheCapRuns(caps, group, places, turn);
@@ -215,14 +349,7 @@ bool EarClipTouchingLoops(const std::vector<CapLoop>& caps, const std::vector<si
   const std::vector<uint32_t> next = NextSides(sides, places, turn);
   if (next.empty()) return false;
   const std::vector<CapLoop> loops = TracedLoops(sides, next, places, turn);
-  if (loops.empty()) return false;
-  const size_t triangles0 = plan.triangles.size();
-  for (const CapLoop& c : loops)
-    if (!EarClipLoop({&c}, chords, plan)) {
-      plan.triangles.resize(triangles0);
-      return false;
-    }
-  return true;
+  return !loops.empty() && EarClipEach(loops, chords, plan);
 }
 
 }  // namespace quarnel

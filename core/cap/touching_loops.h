@@ -24,7 +24,7 @@ namespace quarnel {
 // it goes. Returns false, leaving plan as it was, otherwise, and where no
 // two loops meet.
 bool EarClipTouchingLoops(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
-                          const CutPlaces& places, double snap, SurfaceChords& chords,
+                          const CutPlaces& places, double snap, const SurfaceChords& chords,
                           CapPlan& plan);
 
 }  // namespace quarnel
