@@ -10,6 +10,7 @@
 #include "core/clean.h"
 #include "core/curvature_flip.h"
 #include "core/normals.h"
+#include "core/parallel_for.h"
 #include "core/prefetch.h"
 #include "core/topology.h"
 
@@ -197,7 +198,9 @@ bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old,
     // Built again from the same faces the adjacency would come out the same.
     if (mesh.faceCount != beforeDuplicates) BuildFaceFaceAdjacency(mesh);
     RemoveFacesOnNonManifoldEdges(mesh);
-    FaceBorderFromFF(mesh);
+    // Each face's bits come from its own links and its neighbours' links.
+    ParallelForRanges(mesh.faces.size(),
+                      [&mesh](size_t begin, size_t end) { FaceBorderFromFF(mesh, begin, end); });
   }
   return maybeDuplicates;
 }
