@@ -18,7 +18,11 @@ namespace {
 // Whether point p lies within tolerance of the plane, past what its own
 // rounding moves it off.
 bool OnCut(const Vec3f& p, const Plane3f& plane, double tolerance) {
-  return std::fabs(SignedDistance(p, plane)) <= tolerance + RoundingAlong(p, plane);
+  const double d = std::fabs(SignedDistance(p, plane));
+  // A finite distance within a finite tolerance comes of finite numbers, whose
+  // rounding only adds to the tolerance: it need not be worked out.
+  if (d <= tolerance && std::isfinite(tolerance)) return true;
+  return d <= tolerance + RoundingAlong(p, plane);
 }
 
 // Whether every vertex of the loop lies within 1 % of the loop's box
@@ -66,7 +70,10 @@ bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen
   // Groups of flat faces joined by edges.
   std::vector<uint8_t> seen(mesh.faces.size(), 0);
   std::vector<FaceT5*> group, doomed;
-  for (FaceT5* start : seeds) {
+  for (size_t s = 0; s < seeds.size(); ++s) {
+    // The seeds lie anywhere in the face array.
+    if (s + 8 < seeds.size()) PrefetchRecord(seeds[s + 8]);
+    FaceT5* start = seeds[s];
     if (seen[mesh.FaceIndex(start)] || !flat(*start)) continue;
     group.clear();
     group.push_back(start);
