@@ -7,6 +7,7 @@
 #include <vector>
 #include <span>
 #include "core/cap/surface_edits.h"
+#include "core/parallel_for.h"
 #include "core/places.h"
 #include "core/prefetch.h"
 #include "core/topology.h"
@@ -35,6 +36,29 @@ bool LoopOnPlane(const LoopWalks& walks, size_t i, const BorderLoop& loop, const
   for (const FacePos& p : walks.Of(i))
     if (!OnCut(p.v->position, plane, tolerance)) return false;
   return true;
+}
+
+// How a loop lies: off the plane, on it (LoopOnPlane), or on a flat sheet
+// lying in the plane (a face of the loop marked in sheets).
+enum class Lying : uint8_t { Off, OnPlane, InSheet };
+
+// How each loop lies, each read on its own, in parallel: the points lie
+// anywhere in the vertex array.
+std::vector<Lying> HowLoopsLie(const MeshT5& mesh, const LoopWalks& walks,
+                               const std::vector<BorderLoop>& loops, const Plane3f& plane,
+                               double onCut, const std::vector<uint8_t>* sheets) {
+  std::vector<Lying> lying(loops.size(), Lying::Off);
+  ParallelFor(loops.size(), [&](size_t i) {
+    bool sheet = false;
+    if (sheets != nullptr)
+      for (const FacePos& p : walks.Of(i)) {
+        const size_t f = mesh.FaceIndex(p.f);
+        sheet = sheet || (f < sheets->size() && (*sheets)[f]);
+      }
+    if (sheet) lying[i] = Lying::InSheet;
+    else if (LoopOnPlane(walks, i, loops[i], plane, onCut)) lying[i] = Lying::OnPlane;
+  });
+  return lying;
 }
 
 // Where the cut runs nearly parallel to the surface, the plane edge collapse
@@ -260,17 +284,12 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, const CutTolerances& t
   auto choose = [&]() {
     chosen.clear();
     whole.assign(loops.size(), 0);
+    const std::vector<Lying> lying = HowLoopsLie(mesh, walks, loops, plane, onCut, sheets);
     for (size_t i = 0; i < loops.size(); ++i) {
-      bool sheet = false;
-      if (sheets != nullptr)
-        for (const FacePos& p : walks.Of(i)) {
-          const size_t f = mesh.FaceIndex(p.f);
-          sheet = sheet || (f < sheets->size() && (*sheets)[f]);
-        }
       // A sheet's loop is taken as lying on the plane whole, and not chosen,
       // so that no run of it is chained either.
-      if (sheet) whole[i] = 1;
-      else if (LoopOnPlane(walks, i, loops[i], plane, onCut)) chosen.push_back(i), whole[i] = 1;
+      if (lying[i] == Lying::InSheet) whole[i] = 1;
+      else if (lying[i] == Lying::OnPlane) chosen.push_back(i), whole[i] = 1;
     }
     ChainRunsOnPlane(walks, whole, plane, tolerances, chosen);
   };
