@@ -187,8 +187,8 @@ class FacesByCorners {
   // A table for up to `faces` faces. Probing steps by 131 slots; a table
   // size prime to 131 lets the probes reach every slot, and with at most a
   // quarter of them filled the search always meets an empty one.
-  explicit FacesByCorners(size_t faces) : size_(4 * faces + (4 * faces % 131 == 0)),
-                                          table_(size_, nullptr) {}
+  explicit FacesByCorners(size_t faces)
+      : size_(4 * faces + (4 * faces % 131 == 0)), table_(size_, nullptr) {}
 
   // The face in the table with the vertices of f, or null after f is put in.
   // A face with a corner twice matches any face on the same two vertices,

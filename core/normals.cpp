@@ -2,7 +2,9 @@
 
 namespace quarnel {
 
-void FaceBorderFromFF(MeshT5& mesh) { FaceBorderFromFF(mesh, 0, mesh.faces.size()); }
+void FaceBorderFromFF(MeshT5& mesh) {
+  FaceBorderFromFF(mesh, 0, mesh.faces.size());
+}
 
 void FaceBorderFromFF(MeshT5& mesh, size_t begin, size_t end) {
   for (size_t i = begin; i < end; ++i) {

@@ -14,7 +14,8 @@ namespace {
 // each loop into its own stretch.
 std::vector<Vec3d> CornerPositions(const std::vector<CapLoop>& caps, size_t count) {
   std::vector<size_t> first(caps.size() + 1, 0);
-  for (size_t l = 0; l < caps.size(); ++l) first[l + 1] = first[l] + caps[l].corners.size();
+  for (size_t l = 0; l < caps.size(); ++l)
+    first[l + 1] = first[l] + caps[l].corners.size();
   std::vector<Vec3d> positions(count);
   ParallelFor(caps.size(), [&](size_t l) {
     for (size_t k = 0; k < caps[l].corners.size(); ++k)

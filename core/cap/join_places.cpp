@@ -328,7 +328,8 @@ bool JoinLoopPointsAtOnePlace(MeshT5& mesh, const LoopWalks& walks, const Plane3
   std::vector<uint8_t> near(steps.size(), 0);
   ParallelFor(steps.size(), [&](size_t k) {
     const VertexT5* v = steps[k].v;
-    near[k] = IsLiveIncluded(v->flags) && std::fabs(SignedDistance(v->position, plane)) <= tolerance;
+    near[k] =
+        IsLiveIncluded(v->flags) && std::fabs(SignedDistance(v->position, plane)) <= tolerance;
   });
   std::vector<VertexT5*> points;
   for (size_t k = 0; k < steps.size(); ++k)

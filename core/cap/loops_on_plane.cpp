@@ -55,8 +55,10 @@ std::vector<Lying> HowLoopsLie(const MeshT5& mesh, const LoopWalks& walks,
         const size_t f = mesh.FaceIndex(p.f);
         sheet = sheet || (f < sheets->size() && (*sheets)[f]);
       }
-    if (sheet) lying[i] = Lying::InSheet;
-    else if (LoopOnPlane(walks, i, loops[i], plane, onCut)) lying[i] = Lying::OnPlane;
+    if (sheet)
+      lying[i] = Lying::InSheet;
+    else if (LoopOnPlane(walks, i, loops[i], plane, onCut))
+      lying[i] = Lying::OnPlane;
   });
   return lying;
 }
@@ -288,8 +290,10 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, const CutTolerances& t
     for (size_t i = 0; i < loops.size(); ++i) {
       // A sheet's loop is taken as lying on the plane whole, and not chosen,
       // so that no run of it is chained either.
-      if (lying[i] == Lying::InSheet) whole[i] = 1;
-      else if (lying[i] == Lying::OnPlane) chosen.push_back(i), whole[i] = 1;
+      if (lying[i] == Lying::InSheet)
+        whole[i] = 1;
+      else if (lying[i] == Lying::OnPlane)
+        chosen.push_back(i), whole[i] = 1;
     }
     ChainRunsOnPlane(walks, whole, plane, tolerances, chosen);
   };
