@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "core/parallel_for.h"
+#include "core/prefetch.h"
 
 namespace quarnel {
 
@@ -24,43 +24,31 @@ bool WalkLoop(const FacePos& start, size_t maxSteps, Visit&& visit) {
 
 }  // namespace
 
-namespace {
-
-// Clears ElemFlag::Visited on the faces that are neither deleted nor
-// excluded and lists, by a 1 in the result, those left unvisited (not
-// deleted, nor excluded by 0x2) with a border edge: the faces a loop may
-// be found from. Each face is read and written on its own, in parallel.
-std::vector<uint8_t> ClearVisitedAndFindBorders(MeshT5& mesh) {
-  std::vector<uint8_t> border(mesh.faces.size(), 0);
-  ParallelFor(mesh.faces.size(), [&](size_t i) {
-    FaceT5& f = mesh.faces[i];
-    // Written only where the flag is set: a record left as it is need not
-    // go back to memory.
-    if (!(f.flags & (ElemFlag::Deleted | ElemFlag::Excluded)) && (f.flags & ElemFlag::Visited))
-      f.flags &= ~ElemFlag::Visited;
-    if (f.flags & (ElemFlag::Deleted | ElemFlag::Visited | ElemFlag::Excluded2)) return;
-    border[i] = f.adjFace[0] == &f || f.adjFace[1] == &f || f.adjFace[2] == &f;
-  });
-  return border;
-}
-
-}  // namespace
-
-// The flags are cleared before the loops are looked for, in array order: a
-// face that a walk meets is marked again, so that it starts no walk of its
-// own. A loop's walk holds the steps that WalkLoop walks: its start, then
-// each step that is not back at it.
+// The flags are cleared and the loops looked for in one pass: a face that a
+// walk met is not cleared when the pass comes to it. A loop's walk holds
+// the steps that WalkLoop walks: its start, then each step that is not back
+// at it.
 void CollectLoops(MeshT5& mesh, std::vector<BorderLoop>& out, LoopWalks* walks) {
   if (walks != nullptr) {
     walks->steps.clear();
     walks->first.assign(1, 0);
   }
   FaceT5* const base = mesh.faces.data();
-  const std::vector<uint8_t> border = ClearVisitedAndFindBorders(mesh);
+  std::vector<uint8_t> walked(mesh.faces.size(), 0);
+  auto visit = [&](FaceT5* f) {
+    f->flags |= ElemFlag::Visited;
+    // A walk keeps to faces of the array; the check only guards the mark.
+    if (f >= base && f < base + mesh.faces.size()) walked[size_t(f - base)] = 1;
+  };
   const size_t bound = 3 * mesh.faces.size();
   for (size_t i = 0; i < mesh.faces.size(); ++i) {
-    if (!border[i]) continue;
+    PrefetchAhead(base, i, mesh.faces.size());
     FaceT5& f = base[i];
+    // Written only where the flag is set: a record left as it is need not
+    // go back to memory.
+    if (!(f.flags & (ElemFlag::Deleted | ElemFlag::Excluded)) && !walked[i] &&
+        (f.flags & ElemFlag::Visited))
+      f.flags &= ~ElemFlag::Visited;
     if (f.flags & (ElemFlag::Deleted | ElemFlag::Visited | ElemFlag::Excluded2)) continue;
     for (int z = 0; z < 3 && !(f.flags & (ElemFlag::Visited | ElemFlag::Excluded2)); ++z) {
       if (f.adjFace[z] != &f) continue;
@@ -69,7 +57,7 @@ void CollectLoops(MeshT5& mesh, std::vector<BorderLoop>& out, LoopWalks* walks) 
       loop.startEdge = z;
       loop.startVertex = f.v[z];
       loop.box.SetNull();
-      f.flags |= ElemFlag::Visited;
+      visit(&f);
       if (!(loop.startVertex->flags & ElemFlag::Excluded2))
         loop.box.Add(loop.startVertex->position);
       const FacePos start = loop.Start();
@@ -78,7 +66,7 @@ void CollectLoops(MeshT5& mesh, std::vector<BorderLoop>& out, LoopWalks* walks) 
       bool closed = false;
       for (size_t steps = 0; steps < bound; ++steps) {
         if (!p.NextBorder(bound)) break;
-        p.f->flags |= ElemFlag::Visited;
+        visit(p.f);
         if (!(p.v->flags & ElemFlag::Excluded2)) loop.box.Add(p.v->position);
         ++loop.edgeCount;
         if (p == start) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "core/parallel_for.h"
 #include "core/prefetch.h"
 
 namespace quarnel {
@@ -41,8 +40,6 @@ struct Uses {
       Add(k[z], k[(z + 1) % 3], i, z);
     return true;
   }
-  // Whether vertex index a is numbered.
-  bool Numbered(size_t a) const { return a < id.size() && id[a] >= 0; }
   // Lists the side from vertex a to b of face i, where both are numbered.
   void AddSide(size_t a, size_t b, size_t i, int z) {
     if (a < id.size() && b < id.size()) Add(id[a], id[b], i, z);
@@ -109,25 +106,6 @@ bool LinkByEdge(MeshT5& mesh, const std::vector<Use>& sorted, bool anyRing, IsNe
   return true;
 }
 
-// Per face before first that is live and not new, a bit per side whose two
-// ends are numbered: the faces are read on their own, in parallel, the
-// numbers only read.
-std::vector<uint8_t> SidesBetweenNumbered(const MeshT5& mesh, size_t first,
-                                          const std::vector<uint8_t>& isNew, const Uses& uses) {
-  std::vector<uint8_t> sides(first, 0);
-  ParallelFor(first, [&](size_t i) {
-    const FaceT5& f = mesh.faces[i];
-    if (isNew[i] || !IsLive(f.flags)) return;
-    uint8_t bits = 0;
-    for (int z = 0; z < 3; ++z)
-      if (uses.Numbered(mesh.VertexIndex(f.v[z])) &&
-          uses.Numbered(mesh.VertexIndex(f.v[(z + 1) % 3])))
-        bits |= uint8_t(1 << z);
-    sides[i] = bits;
-  });
-  return sides;
-}
-
 bool Linkable(const MeshT5& mesh, size_t first, const OldFaces& old) {
   return first <= mesh.faces.size() && mesh.faces.size() <= size_t(INT32_MAX) &&
          mesh.vertices.size() <= size_t(INT32_MAX) && old.linksBack;
@@ -175,12 +153,13 @@ bool LinkChangedFaces(MeshT5& mesh, size_t first, const std::vector<size_t>& cha
   Uses uses(mesh.vertices.size());
   for (size_t i = 0; i < faceTotal; ++i)
     if (isNew[i] && !uses.AddFace(mesh, i)) return false;
-  const std::vector<uint8_t> sides = SidesBetweenNumbered(mesh, first, isNew, uses);
-  for (size_t i = 0; i < first; ++i)
-    for (int z = 0; z < 3 && sides[i] != 0; ++z)
-      if (sides[i] & (1 << z))
-        uses.AddSide(mesh.VertexIndex(base[i].v[z]), mesh.VertexIndex(base[i].v[(z + 1) % 3]), i,
-                     z);
+  for (size_t i = 0; i < first; ++i) {
+    PrefetchAhead(base, i, first);
+    const FaceT5& f = base[i];
+    if (isNew[i] || !IsLive(f.flags)) continue;
+    for (int z = 0; z < 3; ++z)
+      uses.AddSide(mesh.VertexIndex(f.v[z]), mesh.VertexIndex(f.v[(z + 1) % 3]), i, z);
+  }
   if (!LinkByEdge(mesh, uses.ByEdge(), false, [&](size_t f) { return isNew[f] != 0; }))
     return false;
   for (size_t i = 0; i < faceTotal; ++i)
