@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/parallel_for.h"
 #include "core/topology.h"
 
 namespace quarnel {
@@ -178,19 +179,21 @@ bool OnNonManifoldEdge(const FaceT5& f, int z) {
 
 }  // namespace
 
-void RemoveDuplicateFaces(MeshT5& mesh) {
-  const size_t total = mesh.faces.size();
-  if (total == 0) return;
-  // Probing steps by 131 slots; a table size prime to 131 lets the probes
-  // reach every slot, and with at most a quarter of them filled the search
-  // always meets an empty one.
-  size_t size = 4 * total;
-  if (size % 131 == 0) ++size;
-  std::vector<FaceT5*> table(size, nullptr);
-  const size_t bound = total + 1;
-  int32_t deleted = 0;
-  for (FaceT5& f : mesh.faces) {
-    if (f.flags & (ElemFlag::Deleted | ElemFlag::Excluded2)) continue;
+namespace {
+
+// Faces by their three vertices, in a table with open addressing.
+class FacesByCorners {
+ public:
+  // A table for up to `faces` faces. Probing steps by 131 slots; a table
+  // size prime to 131 lets the probes reach every slot, and with at most a
+  // quarter of them filled the search always meets an empty one.
+  explicit FacesByCorners(size_t faces)
+      : size_(4 * faces + (4 * faces % 131 == 0)), table_(size_, nullptr) {}
+
+  // The face in the table with the vertices of f, or null after f is put in.
+  // A face with a corner twice matches any face on the same two vertices,
+  // and so depends on the faces put in before it along its probes.
+  const FaceT5* FindOrAdd(const MeshT5& mesh, FaceT5& f) {
     uint64_t key[3] = {mesh.VertexIndex(f.v[0]), mesh.VertexIndex(f.v[1]),
                        mesh.VertexIndex(f.v[2])};
     std::sort(key, key + 3);
@@ -198,67 +201,153 @@ void RemoveDuplicateFaces(MeshT5& mesh) {
     h = (h ^ (h >> 31)) + key[1] * 0xC2B2AE3D27D4EB4Full;
     h = (h ^ (h >> 29)) + key[2] * 0x165667B19E3779F9ull;
     h ^= h >> 32;
-    size_t slot = size_t(h % size);
-    for (size_t probes = 0; probes < size; ++probes) {
-      FaceT5* g = table[slot];
+    size_t slot = size_t(h % size_);
+    for (size_t probes = 0; probes < size_; ++probes) {
+      FaceT5* g = table_[slot];
       if (g == nullptr) {
-        table[slot] = &f;
-        break;
+        table_[slot] = &f;
+        return nullptr;
       }
-      if (FaceHasVertices(*g, f.v[0], f.v[1], f.v[2])) {
-        bool keep = (f.flags & ElemFlag::Excluded) != 0;
-        for (int z = 0; z < 3 && !keep; ++z) {
-          const FaceT5* n = f.adjFace[z];
-          keep = n != nullptr && (n->flags & (ElemFlag::Deleted | ElemFlag::Excluded24));
-        }
-        if (!keep) {
-          for (int z = 0; z < 3; ++z)
-            if (f.adjFace[z] != &f && f.adjFace[z] != nullptr) DetachFaceFromRing(&f, z, bound);
-          f.flags |= ElemFlag::Deleted;
-          ++deleted;
-        }
-        break;
-      }
-      slot = (slot + 131) % size;
+      if (FaceHasVertices(*g, f.v[0], f.v[1], f.v[2])) return g;
+      slot = (slot + 131) % size_;
     }
+    return nullptr;
+  }
+
+ private:
+  size_t size_;
+  std::vector<FaceT5*> table_;
+};
+
+// Deletes f, found to have the vertices of an earlier face, unless it is
+// excluded or one of its neighbours is deleted or excluded; returns whether
+// it went.
+bool DeleteDuplicate(FaceT5& f, size_t bound) {
+  bool keep = (f.flags & ElemFlag::Excluded) != 0;
+  for (int z = 0; z < 3 && !keep; ++z) {
+    const FaceT5* n = f.adjFace[z];
+    keep = n != nullptr && (n->flags & (ElemFlag::Deleted | ElemFlag::Excluded24));
+  }
+  if (keep) return false;
+  DetachFromAllRings(f, bound);
+  f.flags |= ElemFlag::Deleted;
+  return true;
+}
+
+// What a face's links tell of whether another live face has its three
+// vertices.
+enum class Twin : uint8_t { None, Maybe, Degenerate };
+
+// With face-face rings as a build makes them (or as detaching deleted faces
+// leaves them), a face with three distinct corners and a twin shares each
+// edge with it: no edge is a border, and an edge linked both ways joins
+// just the two, so the face across it has the same vertices. A face with a
+// corner twice may match faces with other corners.
+Twin TwinOf(const FaceT5& f) {
+  if (f.v[0] == f.v[1] || f.v[1] == f.v[2] || f.v[2] == f.v[0]) return Twin::Degenerate;
+  for (int z = 0; z < 3; ++z) {
+    const FaceT5* n = f.adjFace[z];
+    if (n == &f) return Twin::None;
+    const int k = f.adjIndex[z];
+    if (n != nullptr && ValidCorner(k) && n->adjFace[k] == &f &&
+        !FaceHasVertices(*n, f.v[0], f.v[1], f.v[2]))
+      return Twin::None;
+  }
+  return Twin::Maybe;
+}
+
+}  // namespace
+
+void RemoveDuplicateFaces(MeshT5& mesh) {
+  const size_t total = mesh.faces.size();
+  if (total == 0) return;
+  // The faces that may have a twin, read in parallel from the links as they
+  // are before any face goes: a deletion takes out only a face with a twin.
+  std::vector<Twin> twin(total, Twin::None);
+  ParallelFor(total, [&](size_t i) {
+    const FaceT5& f = mesh.faces[i];
+    if (!(f.flags & (ElemFlag::Deleted | ElemFlag::Excluded2))) twin[i] = TwinOf(f);
+  });
+  // A face with a corner twice matches by the probes of a table of every
+  // face: then every face is looked up.
+  const bool all = std::find(twin.begin(), twin.end(), Twin::Degenerate) != twin.end();
+  const size_t looked = all ? total : size_t(std::count(twin.begin(), twin.end(), Twin::Maybe));
+  FacesByCorners table(looked);
+  const size_t bound = total + 1;
+  int32_t deleted = 0;
+  for (size_t i = 0; i < total; ++i) {
+    FaceT5& f = mesh.faces[i];
+    if (all ? (f.flags & (ElemFlag::Deleted | ElemFlag::Excluded2)) != 0 : twin[i] != Twin::Maybe)
+      continue;
+    if (table.FindOrAdd(mesh, f) != nullptr && DeleteDuplicate(f, bound)) ++deleted;
   }
   mesh.faceCount -= deleted;
 }
 
-int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh) {
-  const size_t bound = mesh.faces.size() + 1;
-  int32_t count = 0;
-  auto hangs = [](const FaceT5& f, int z) {
+namespace {
+
+// Whether f may hang on the mesh by non-manifold edges: it has one or two
+// border edges and a non-manifold one. Taking a face out of a ring of three
+// or more leaves the others a ring or a pair, never a border, so a face with
+// three distinct corners comes to hang only if it hung before. A face with a
+// corner twice may be on one ring twice and is always looked at.
+bool MayHang(const FaceT5& f) {
+  if (f.flags & (ElemFlag::Deleted | ElemFlag::Excluded24)) return false;
+  if (f.v[0] == f.v[1] || f.v[1] == f.v[2] || f.v[2] == f.v[0]) return true;
+  int borders = 0;
+  bool nonManifold = false;
+  for (int z = 0; z < 3; ++z) {
+    borders += f.adjFace[z] == &f;
+    nonManifold = nonManifold || OnNonManifoldEdge(f, z);
+  }
+  return (borders == 1 || borders == 2) && nonManifold;
+}
+
+// Deletes f where it hangs by non-manifold edges (one border edge and two
+// non-manifold ones, or two border edges and one non-manifold one),
+// detaching it from those edges' rings; returns whether it went.
+bool DeleteIfHanging(FaceT5& f, size_t bound) {
+  if (f.flags & (ElemFlag::Deleted | ElemFlag::Excluded24)) return false;
+  auto hangs = [&f](int z) {
     const FaceT5* n = f.adjFace[z];
     return OnNonManifoldEdge(f, z) && !(n->flags & (ElemFlag::Deleted | ElemFlag::Excluded2));
   };
-  for (FaceT5& f : mesh.faces) {
-    if (f.flags & (ElemFlag::Deleted | ElemFlag::Excluded24)) continue;
-    int borders = 0;
+  int borders = 0;
+  for (int z = 0; z < 3; ++z)
+    borders += f.adjFace[z] == &f;
+  if (borders == 1) {
+    int hanging = 0;
     for (int z = 0; z < 3; ++z)
-      borders += f.adjFace[z] == &f;
-    if (borders == 1) {
-      int hanging = 0;
-      for (int z = 0; z < 3; ++z)
-        hanging += hangs(f, z);
-      if (hanging != 2) continue;
-      int detached = 0;
-      for (int z = 0; z < 3; ++z)
-        if (OnNonManifoldEdge(f, z) && DetachFaceFromRing(&f, z, bound)) ++detached;
-      if (detached == 2) {
-        f.flags |= ElemFlag::Deleted;
-        ++count;
-      }
-    } else if (borders == 2) {
-      for (int z = 0; z < 3; ++z) {
-        if (!hangs(f, z)) continue;
-        DetachFaceFromRing(&f, z, bound);
-        f.flags |= ElemFlag::Deleted;
-        ++count;
-        break;
-      }
-    }
+      hanging += hangs(z);
+    if (hanging != 2) return false;
+    int detached = 0;
+    for (int z = 0; z < 3; ++z)
+      if (OnNonManifoldEdge(f, z) && DetachFaceFromRing(&f, z, bound)) ++detached;
+    if (detached != 2) return false;
+    f.flags |= ElemFlag::Deleted;
+    return true;
   }
+  if (borders != 2) return false;
+  for (int z = 0; z < 3; ++z) {
+    if (!hangs(z)) continue;
+    DetachFaceFromRing(&f, z, bound);
+    f.flags |= ElemFlag::Deleted;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh) {
+  const size_t total = mesh.faces.size();
+  const size_t bound = total + 1;
+  // The faces that may hang, read in parallel before any face goes.
+  std::vector<uint8_t> may(total, 0);
+  ParallelFor(total, [&](size_t i) { may[i] = MayHang(mesh.faces[i]); });
+  int32_t count = 0;
+  for (size_t i = 0; i < total; ++i)
+    if (may[i] && DeleteIfHanging(mesh.faces[i], bound)) ++count;
   mesh.faceCount -= count;
   return count;
 }

@@ -3,7 +3,12 @@
 namespace quarnel {
 
 void FaceBorderFromFF(MeshT5& mesh) {
-  for (FaceT5& f : mesh.faces) {
+  FaceBorderFromFF(mesh, 0, mesh.faces.size());
+}
+
+void FaceBorderFromFF(MeshT5& mesh, size_t begin, size_t end) {
+  for (size_t i = begin; i < end; ++i) {
+    FaceT5& f = mesh.faces[i];
     if (!IsLive(f.flags)) continue;
     for (int z = 0; z < 3; ++z) {
       FaceT5* g = f.adjFace[z];

@@ -63,6 +63,11 @@ double SurfaceArea(const MeshT& mesh) {
 // non-manifold and leaves its border bit alone.
 void FaceBorderFromFF(MeshT5& mesh);
 
+// FaceBorderFromFF on the faces from index begin to end: a face's bits are
+// read from its own links and its neighbours' links only, so ranges of
+// faces may be set at once on separate threads.
+void FaceBorderFromFF(MeshT5& mesh, size_t begin, size_t end);
+
 // Border bits from vertex-face lists: an edge used by an odd number of faces
 // is marked. Only sets bits.
 void FaceBorderFromVF(MeshT5& mesh);

@@ -43,8 +43,14 @@ double RoundingAlong(const Vec3f& p, const Plane3f& plane) {
 
 bool AtOnePlace(const Vec3d& p, const Vec3d& q, double tolerance, double shape) {
   for (int a = 0; a < 3; ++a) {
+    const double d = std::fabs(p[a] - q[a]);
+    // The limit is at most the tolerance, and at least 0 where the
+    // tolerance is (the float step is never below 0): the step is worked out
+    // only in between.
+    if (d > tolerance) return false;
+    if (d == 0.0 && tolerance >= 0.0) continue;
     const double own = FloatStep(std::min(std::fabs(p[a]), std::fabs(q[a])));
-    if (!(std::fabs(p[a] - q[a]) <= std::min(tolerance, std::max(own, shape)))) return false;
+    if (!(d <= std::min(tolerance, std::max(own, shape)))) return false;
   }
   return true;
 }

@@ -221,7 +221,9 @@ bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old,
     // Built again from the same faces the adjacency would come out the same.
     if (mesh.faceCount != beforeDuplicates) BuildFaceFaceAdjacency(mesh);
     RemoveFacesOnNonManifoldEdges(mesh);
-    FaceBorderFromFF(mesh);
+    // Each face's bits come from its own links and its neighbours' links.
+    ParallelForRanges(mesh.faces.size(),
+                      [&mesh](size_t begin, size_t end) { FaceBorderFromFF(mesh, begin, end); });
   }
   return maybeDuplicates;
 }

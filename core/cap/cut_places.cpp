@@ -2,9 +2,29 @@
 
 #include <numeric>
 #include <unordered_map>
+#include "core/parallel_for.h"
 #include "core/places.h"
 
 namespace quarnel {
+
+namespace {
+
+// The positions of the loops' count corners, loop after loop. The corners
+// lie anywhere in the vertex array: they are read loop by loop in parallel,
+// each loop into its own stretch.
+std::vector<Vec3d> CornerPositions(const std::vector<CapLoop>& caps, size_t count) {
+  std::vector<size_t> first(caps.size() + 1, 0);
+  for (size_t l = 0; l < caps.size(); ++l)
+    first[l + 1] = first[l] + caps[l].corners.size();
+  std::vector<Vec3d> positions(count);
+  ParallelFor(caps.size(), [&](size_t l) {
+    for (size_t k = 0; k < caps[l].corners.size(); ++k)
+      positions[first[l] + k] = Vec3d(caps[l].corners[k]->position);
+  });
+  return positions;
+}
+
+}  // namespace
 
 CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps,
                        const CutTolerances& tolerances, PointsApart& apart,
@@ -26,12 +46,7 @@ CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps,
   if (alone) {
     std::iota(group.begin(), group.end(), 0u);
   } else {
-    std::vector<Vec3d> positions;
-    positions.reserve(count);
-    for (const CapLoop& c : caps)
-      for (const VertexT5* v : c.corners)
-        positions.push_back(Vec3d(v->position));
-    group = GroupByPlace(positions, tolerance, tolerances.shape);
+    group = GroupByPlace(CornerPositions(caps, count), tolerance, tolerances.shape);
   }
   std::vector<uint32_t> number(group.size(), UINT32_MAX), bodyAt(group.size(), 0);
   // Places of a group of points of a body other than its first point's.

@@ -11,6 +11,7 @@
 #include "core/cap/bodies.h"
 #include "core/cap/loops_on_plane.h"
 #include "core/cap/surface_edits.h"
+#include "core/parallel_for.h"
 #include "core/places.h"
 #include "core/prefetch.h"
 #include "core/topology.h"
@@ -321,11 +322,18 @@ bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> p
 bool JoinLoopPointsAtOnePlace(MeshT5& mesh, const LoopWalks& walks, const Plane3f& plane,
                               const CutTolerances& tolerances, PointsApart& apart) {
   const double tolerance = double(tolerances.planeTolerance);
+  // The walks' points lie anywhere in the vertex array: each is read on its
+  // own, in parallel, and the near ones listed in walk order.
+  const std::vector<FacePos>& steps = walks.steps;
+  std::vector<uint8_t> near(steps.size(), 0);
+  ParallelFor(steps.size(), [&](size_t k) {
+    const VertexT5* v = steps[k].v;
+    near[k] =
+        IsLiveIncluded(v->flags) && std::fabs(SignedDistance(v->position, plane)) <= tolerance;
+  });
   std::vector<VertexT5*> points;
-  for (const FacePos& p : walks.steps)
-    if (IsLiveIncluded(p.v->flags) &&
-        std::fabs(SignedDistance(p.v->position, plane)) <= tolerance)
-      points.push_back(p.v);
+  for (size_t k = 0; k < steps.size(); ++k)
+    if (near[k]) points.push_back(steps[k].v);
   return JoinAtOnePlace(mesh, plane, std::move(points), tolerances, &apart);
 }
 

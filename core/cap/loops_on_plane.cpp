@@ -7,6 +7,7 @@
 #include <vector>
 #include <span>
 #include "core/cap/surface_edits.h"
+#include "core/parallel_for.h"
 #include "core/places.h"
 #include "core/prefetch.h"
 #include "core/topology.h"
@@ -18,7 +19,11 @@ namespace {
 // Whether point p lies within tolerance of the plane, past what its own
 // rounding moves it off.
 bool OnCut(const Vec3f& p, const Plane3f& plane, double tolerance) {
-  return std::fabs(SignedDistance(p, plane)) <= tolerance + RoundingAlong(p, plane);
+  const double d = std::fabs(SignedDistance(p, plane));
+  // A finite distance within a finite tolerance comes of finite numbers, whose
+  // rounding only adds to the tolerance: it need not be worked out.
+  if (d <= tolerance && std::isfinite(tolerance)) return true;
+  return d <= tolerance + RoundingAlong(p, plane);
 }
 
 // Whether every vertex of the loop lies within 1 % of the loop's box
@@ -31,6 +36,31 @@ bool LoopOnPlane(const LoopWalks& walks, size_t i, const BorderLoop& loop, const
   for (const FacePos& p : walks.Of(i))
     if (!OnCut(p.v->position, plane, tolerance)) return false;
   return true;
+}
+
+// How a loop lies: off the plane, on it (LoopOnPlane), or on a flat sheet
+// lying in the plane (a face of the loop marked in sheets).
+enum class Lying : uint8_t { Off, OnPlane, InSheet };
+
+// How each loop lies, each read on its own, in parallel: the points lie
+// anywhere in the vertex array.
+std::vector<Lying> HowLoopsLie(const MeshT5& mesh, const LoopWalks& walks,
+                               const std::vector<BorderLoop>& loops, const Plane3f& plane,
+                               double onCut, const std::vector<uint8_t>* sheets) {
+  std::vector<Lying> lying(loops.size(), Lying::Off);
+  ParallelFor(loops.size(), [&](size_t i) {
+    bool sheet = false;
+    if (sheets != nullptr)
+      for (const FacePos& p : walks.Of(i)) {
+        const size_t f = mesh.FaceIndex(p.f);
+        sheet = sheet || (f < sheets->size() && (*sheets)[f]);
+      }
+    if (sheet)
+      lying[i] = Lying::InSheet;
+    else if (LoopOnPlane(walks, i, loops[i], plane, onCut))
+      lying[i] = Lying::OnPlane;
+  });
+  return lying;
 }
 
 // Where the cut runs nearly parallel to the surface, the plane edge collapse
@@ -66,7 +96,10 @@ bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen
   // Groups of flat faces joined by edges.
   std::vector<uint8_t> seen(mesh.faces.size(), 0);
   std::vector<FaceT5*> group, doomed;
-  for (FaceT5* start : seeds) {
+  for (size_t s = 0; s < seeds.size(); ++s) {
+    // The seeds lie anywhere in the face array.
+    if (s + 8 < seeds.size()) PrefetchRecord(seeds[s + 8]);
+    FaceT5* start = seeds[s];
     if (seen[mesh.FaceIndex(start)] || !flat(*start)) continue;
     group.clear();
     group.push_back(start);
@@ -253,17 +286,14 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, const CutTolerances& t
   auto choose = [&]() {
     chosen.clear();
     whole.assign(loops.size(), 0);
+    const std::vector<Lying> lying = HowLoopsLie(mesh, walks, loops, plane, onCut, sheets);
     for (size_t i = 0; i < loops.size(); ++i) {
-      bool sheet = false;
-      if (sheets != nullptr)
-        for (const FacePos& p : walks.Of(i)) {
-          const size_t f = mesh.FaceIndex(p.f);
-          sheet = sheet || (f < sheets->size() && (*sheets)[f]);
-        }
       // A sheet's loop is taken as lying on the plane whole, and not chosen,
       // so that no run of it is chained either.
-      if (sheet) whole[i] = 1;
-      else if (LoopOnPlane(walks, i, loops[i], plane, onCut)) chosen.push_back(i), whole[i] = 1;
+      if (lying[i] == Lying::InSheet)
+        whole[i] = 1;
+      else if (lying[i] == Lying::OnPlane)
+        chosen.push_back(i), whole[i] = 1;
     }
     ChainRunsOnPlane(walks, whole, plane, tolerances, chosen);
   };
