@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <exception>
 #include <system_error>
@@ -18,12 +19,20 @@ constexpr size_t kParallelItems = size_t(1) << 14;
 // clipping does.
 constexpr size_t kParallelCostlyItems = 256;
 
+// The most threads a call may use: 8 unless set lower (at 1 every call
+// runs on the calling thread, as a check of the spread work needs).
+inline std::atomic<size_t>& ParallelThreadLimit() {
+  static std::atomic<size_t> limit{8};
+  return limit;
+}
+
 // The number of threads ParallelFor uses for n items, none below fewest
 // items (then one thread), each thread given at least a quarter of fewest.
 inline size_t ParallelThreads(size_t n, size_t fewest = kParallelItems) {
   if (n < fewest) return 1;
   const size_t cores = std::max<size_t>(1, std::thread::hardware_concurrency());
-  return std::min({cores, size_t(8), n / std::max<size_t>(1, fewest / 4)});
+  return std::max<size_t>(
+      1, std::min({cores, ParallelThreadLimit().load(), n / std::max<size_t>(1, fewest / 4)}));
 }
 
 // Calls work(begin, end) on consecutive ranges that together cover [0, n),

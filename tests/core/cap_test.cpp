@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <random>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "core/clean.h"
 #include "core/clip_ops.h"
 #include "core/normals.h"
+#include "core/parallel_for.h"
 #include "core/polygon_triangulation.h"
 #include "core/topology.h"
 
@@ -1345,3 +1347,65 @@ TEST(CapCut, AHoleThatTouchesItsLoopAtItsOwnVerticesLeavesNoSlit) {
   EXPECT_TRUE(PipeCapsOnce(PipeSoup(TouchingCircleBore(128, 0.5, 0), {0}, false)));
 }
 
+
+namespace {
+
+// Unit cubes as the black squares of a side x side chessboard, welded
+// where they touch along an edge, or (apart) each on its own.
+Soup Chessboard(int side, bool apart) {
+  Soup s;
+  std::map<std::array<float, 3>, int> at;
+  for (int j = 0; j < side; ++j)
+    for (int i = 0; i < side; ++i) {
+      if ((i + j) % 2) continue;
+      const float spread = apart ? 1.5f : 1.0f;
+      const Soup cube = CubeSoup(1.0f, {spread * float(i), spread * float(j), 0.0f});
+      for (const std::array<int, 3>& t : cube.tris) {
+        std::array<int, 3> tri;
+        for (int k = 0; k < 3; ++k) {
+          const Vec3f p = cube.points[size_t(t[size_t(k)])];
+          const auto [it, added] = at.try_emplace({p.x, p.y, p.z}, int(s.points.size()));
+          if (added) s.points.push_back(p);
+          tri[size_t(k)] = it->second;
+        }
+        s.tris.push_back(tri);
+      }
+    }
+  return s;
+}
+
+// What a face and a vertex record hold, by index.
+std::vector<double> Records(const MeshT5& m) {
+  std::vector<double> out;
+  for (const VertexT5& v : m.vertices)
+    out.insert(out.end(), {v.position.x, v.position.y, v.position.z, double(v.flags)});
+  for (const FaceT5& f : m.faces) {
+    out.push_back(double(f.flags));
+    if (!IsLive(f.flags)) continue;
+    for (int k = 0; k < 3; ++k)
+      out.insert(out.end(), {double(m.VertexIndex(f.v[k])), double(f.adjFace[k] - m.faces.data()),
+                             double(f.adjIndex[k]), f.normal[k]});
+  }
+  return out;
+}
+
+}  // namespace
+
+// Cuts through thousands of loops spread their work over the cores: the
+// mesh comes out record for record as one thread makes it.
+TEST(ClipAndCap, ManyLoopsSpreadOverTheCoresGiveWhatOneThreadGives) {
+  const Plane3f cuts[] = {{Vec3f(0.0f, 0.0f, 1.0f), 0.5f}, {Vec3f(0.0f, 0.6f, 0.8f), 0.37f}};
+  for (const bool apart : {false, true}) {
+    const MeshT5 model = Build<MeshT5>(Chessboard(60, apart));
+    for (const Plane3f& cut : cuts) {
+      SCOPED_TRACE(testing::Message() << (apart ? "apart" : "welded") << " d " << cut.d);
+      MeshT5 spread = model, alone = model;
+      ClipAndCap(spread, cut);
+      ParallelThreadLimit() = 1;
+      ClipAndCap(alone, cut);
+      ParallelThreadLimit() = 8;
+      EXPECT_EQ(BorderEdges(spread), 0);
+      EXPECT_EQ(Records(spread), Records(alone));
+    }
+  }
+}
