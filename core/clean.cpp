@@ -55,7 +55,7 @@ int32_t RemoveDegenerateFaces(MeshT5& mesh) {
   int32_t count = 0;
   for (FaceT5& f : mesh.faces) {
     if (!IsLiveIncluded(f.flags)) continue;
-    if (f.v[0] == f.v[1] || f.v[0] == f.v[2] || f.v[1] == f.v[2]) {
+    if (HasCornerTwice(f)) {
       f.flags |= ElemFlag::Deleted;
       ++count;
     }
@@ -244,7 +244,7 @@ enum class Twin : uint8_t { None, Maybe, Degenerate };
 // just the two, so the face across it has the same vertices. A face with a
 // corner twice may match faces with other corners.
 Twin TwinOf(const FaceT5& f) {
-  if (f.v[0] == f.v[1] || f.v[1] == f.v[2] || f.v[2] == f.v[0]) return Twin::Degenerate;
+  if (HasCornerTwice(f)) return Twin::Degenerate;
   for (int z = 0; z < 3; ++z) {
     const FaceT5* n = f.adjFace[z];
     if (n == &f) return Twin::None;
@@ -293,7 +293,7 @@ namespace {
 // corner twice may be on one ring twice and is always looked at.
 bool MayHang(const FaceT5& f) {
   if (f.flags & (ElemFlag::Deleted | ElemFlag::Excluded24)) return false;
-  if (f.v[0] == f.v[1] || f.v[1] == f.v[2] || f.v[2] == f.v[0]) return true;
+  if (HasCornerTwice(f)) return true;
   int borders = 0;
   bool nonManifold = false;
   for (int z = 0; z < 3; ++z) {

@@ -106,7 +106,7 @@ uint32_t CheckFaceFaceTopology(const MeshT5& mesh) {
   uint32_t mask = 0;
   for (const FaceT5& f : mesh.faces) {
     if (!IsLive(f.flags)) continue;
-    if (f.v[0] == f.v[1] || f.v[1] == f.v[2] || f.v[2] == f.v[0]) {
+    if (HasCornerTwice(f)) {
       mask |= DegenerateFace;
       continue;
     }

@@ -29,6 +29,11 @@ inline constexpr uint32_t BorderWithNeighbour = 128;
 // read from a face's links is checked with it before it is used.
 inline bool ValidCorner(int k) { return k >= 0 && k < 3; }
 
+// Whether a face has one vertex at two of its corners.
+inline bool HasCornerTwice(const FaceT5& f) {
+  return f.v[0] == f.v[1] || f.v[1] == f.v[2] || f.v[2] == f.v[0];
+}
+
 // Builds face-face rings for every face that is not deleted. With no live
 // faces the slots keep their contents.
 void BuildFaceFaceAdjacency(MeshT5& mesh);

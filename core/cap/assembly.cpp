@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -144,20 +143,15 @@ void SplitFacesAtPoints(MeshT5& mesh, const CapPlan& plan, const std::vector<siz
 // range of faces lists its own, and the lists are joined in the order of
 // their ranges.
 std::vector<FaceT5*> SelectedFaces(MeshT5& mesh) {
-  std::mutex joining;
-  std::vector<std::pair<size_t, std::vector<FaceT5*>>> lists;  // by first face
   FaceT5* const base = mesh.faces.data();
-  ParallelForRanges(mesh.faces.size(), [&](size_t begin, size_t end) {
-    std::vector<FaceT5*> list;
-    for (size_t i = begin; i < end; ++i)
-      if (IsLive(base[i].flags) && (base[i].flags & ElemFlag::Selected)) list.push_back(base + i);
-    const std::lock_guard<std::mutex> lock(joining);
-    lists.emplace_back(begin, std::move(list));
-  });
-  std::sort(lists.begin(), lists.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<FaceT5*> selected;
-  for (const auto& [begin, list] : lists)
+  for (const std::vector<FaceT5*>& list :
+       ParallelCollect(mesh.faces.size(), [base](size_t begin, size_t end) {
+         std::vector<FaceT5*> own;
+         for (size_t i = begin; i < end; ++i)
+           if (IsLive(base[i].flags) && (base[i].flags & ElemFlag::Selected)) own.push_back(base + i);
+         return own;
+       }))
     selected.insert(selected.end(), list.begin(), list.end());
   return selected;
 }
