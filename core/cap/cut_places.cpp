@@ -1,6 +1,5 @@
 #include "core/cap/cut_places.h"
 
-#include <numeric>
 #include <unordered_map>
 #include "core/parallel_for.h"
 #include "core/places.h"
@@ -24,30 +23,46 @@ std::vector<Vec3d> CornerPositions(const std::vector<CapLoop>& caps, size_t coun
   return positions;
 }
 
+// The group of each corner, loop after loop (the first corner of its
+// place). Where the join check before saw every corner, none joined, each
+// distinct point at a place of its own or each met once, the groups are the
+// corners of one vertex; else they are found by place (GroupByPlace).
+std::vector<uint32_t> GroupCorners(const MeshT5& mesh, const std::vector<CapLoop>& caps,
+                                   const CutTolerances& tolerances, PointsApart& apart) {
+  const double tolerance = tolerances.place;
+  bool checked = tolerance > 0.0 && apart.tolerance == tolerance && !apart.alone.empty();
+  bool once = true;
+  size_t count = 0;
+  for (const CapLoop& c : caps) {
+    count += c.corners.size();
+    if (checked)
+      for (const VertexT5* v : c.corners) {
+        // 2: met.
+        uint8_t& a = apart.alone[mesh.VertexIndex(v)];
+        checked = checked && a != 0;
+        once = once && a == 1;
+        a = 2;
+      }
+  }
+  if (!checked || !(once || apart.separate))
+    return GroupByPlace(CornerPositions(caps, count), tolerance, tolerances.shape);
+  std::vector<uint32_t> group(count), first(mesh.vertices.size(), UINT32_MAX);
+  size_t i = 0;
+  for (const CapLoop& c : caps)
+    for (const VertexT5* v : c.corners) {
+      uint32_t& f = first[mesh.VertexIndex(v)];
+      if (f == UINT32_MAX) f = uint32_t(i);
+      group[i++] = f;
+    }
+  return group;
+}
+
 }  // namespace
 
 CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps,
                        const CutTolerances& tolerances, PointsApart& apart,
                        const std::vector<uint32_t>& body) {
-  const double tolerance = tolerances.place;
-  bool alone = tolerance > 0.0 && apart.tolerance == tolerance && !apart.alone.empty();
-  size_t count = 0;
-  for (const CapLoop& c : caps) {
-    count += c.corners.size();
-    if (alone)
-      for (const VertexT5* v : c.corners) {
-        // 2: met.
-        uint8_t& a = apart.alone[mesh.VertexIndex(v)];
-        alone = alone && a == 1;
-        a = 2;
-      }
-  }
-  std::vector<uint32_t> group(count);
-  if (alone) {
-    std::iota(group.begin(), group.end(), 0u);
-  } else {
-    group = GroupByPlace(CornerPositions(caps, count), tolerance, tolerances.shape);
-  }
+  const std::vector<uint32_t> group = GroupCorners(mesh, caps, tolerances, apart);
   std::vector<uint32_t> number(group.size(), UINT32_MAX), bodyAt(group.size(), 0);
   // Places of a group of points of a body other than its first point's.
   std::unordered_map<uint64_t, uint32_t> others;

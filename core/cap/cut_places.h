@@ -20,9 +20,10 @@ struct CutPlaces {
   double shape = 0.0;             // the model's ShapeRounding
 };
 
-// Corners that were found apart with this tolerance, none of them met twice,
-// are each a place of their own: they have not moved since, and of fewer
-// points no two come nearer. Otherwise the places are grouped afresh.
+// Where the join check found the corners apart with this tolerance (none
+// met twice, or no two distinct ones at one place), each vertex is a place
+// of its own: they have not moved since, and of fewer points no two come
+// nearer. Otherwise the places are grouped afresh.
 // Points of different bodies (body, per loop) are never one place.
 CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps,
                        const CutTolerances& tolerances, PointsApart& apart,

@@ -117,6 +117,9 @@ bool LoopsPassApart(const LoopNeighbours& n, const MeshT5& mesh, const VertexT5*
 void KeepBodiesApart(const MeshT5& mesh, const std::vector<VertexT5*>& points,
                      const std::vector<uint32_t>& place, const std::vector<uint8_t>& given,
                      const Vec3d& normal, double shape, std::vector<uint8_t>& shared) {
+  // Only shared points are looked at: without one there is nothing to keep
+  // apart, and the pass over every face below is not needed.
+  if (std::find(shared.begin(), shared.end(), uint8_t(1)) == shared.end()) return;
   const LoopNeighbours neighbours(mesh, given);
   auto through = [&](uint32_t i) { return neighbours.count[mesh.VertexIndex(points[i])] == 2; };
   // Per set, its first point passed through, and whether it has two.
@@ -293,6 +296,7 @@ bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> p
   std::vector<uint32_t> place = GroupByPlace(positions, tolerances.place, tolerances.shape);
   if (links != nullptr && !links->empty()) LinkPlaces(place, LinksOfPoints(mesh, points, *links));
   std::vector<uint8_t> shared = SharedPoints(place);
+  const bool separate = std::find(shared.begin(), shared.end(), uint8_t(1)) == shared.end();
   KeepBodiesApart(mesh, points, place, given, Vec3d(plane.normal), tolerances.shape, shared);
   Joins joins(mesh);
   for (size_t i = 0; i < points.size(); ++i)
@@ -301,6 +305,7 @@ bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> p
     if (apart != nullptr) {
       apart->alone = std::move(given);
       apart->tolerance = tolerances.place;
+      apart->separate = separate;
     }
     return false;
   }
@@ -337,20 +342,56 @@ bool JoinLoopPointsAtOnePlace(MeshT5& mesh, const LoopWalks& walks, const Plane3
   return JoinAtOnePlace(mesh, plane, std::move(points), tolerances, &apart);
 }
 
+namespace {
+
+// The points and links that JoinCutPointsAtOnePlace joins, read from
+// faces begin .. end: the ends of border edges between points near the
+// plane, and the ends of inner edges between them no longer than the
+// rounding, as links. A point may be listed more than once.
+struct NearEdges {
+  std::vector<VertexT5*> points;
+  VertexLinks shortInner;
+};
+
+NearEdges EdgesBetweenNearPoints(MeshT5& mesh, const std::vector<uint8_t>& near, double place,
+                                 size_t begin, size_t end) {
+  NearEdges r;
+  const FaceT5* const base = mesh.faces.data();
+  for (size_t i = begin; i < end; ++i) {
+    PrefetchAhead(base, i, end);
+    const FaceT5& f = base[i];
+    if (!IsLive(f.flags)) continue;
+    for (int z = 0; z < 3; ++z) {
+      VertexT5 *a = f.v[z], *b = f.v[(z + 1) % 3];
+      if (!near[mesh.VertexIndex(a)] || !near[mesh.VertexIndex(b)]) continue;
+      const FaceT5* n = f.adjFace[z];
+      if (n != &f && n != nullptr && IsLive(n->flags)) {
+        if (!WithinPlace(a, b, place)) continue;
+        r.shortInner.push_back({a, b});
+      }
+      r.points.insert(r.points.end(), {a, b});
+    }
+  }
+  return r;
+}
+
+}  // namespace
+
 bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
                              const CutTolerances& tolerances) {
   const double tolerance = double(tolerances.planeTolerance);
-  const double place = tolerances.place;
   // The points near the plane first, from the vertex array in order; then
   // the faces' edges between two of them, whose neighbours (anywhere in the
-  // array) are read only there. An inner edge no longer than the rounding
-  // counts too: where the plane passes through a point of the model, the
-  // clip may split its edges within rounding of it, and the point and
-  // those splits are one place (joining only the splits, on the border,
-  // would give their edge to the point four faces). They are one place by
-  // that edge: a split lies along it as far as the rounding of the plane's
-  // value at the point allows, in every coordinate, beyond their own
-  // coordinates' float steps.
+  // array) are read only there, range by range on threads. An inner edge no
+  // longer than the rounding counts too: where the plane passes through a
+  // point of the model, the clip may split its edges within rounding of it,
+  // and the point and those splits are one place (joining only the splits,
+  // on the border, would give their edge to the point four faces). They
+  // are one place by that edge: a split lies along it as far as the
+  // rounding of the plane's value at the point allows, in every coordinate,
+  // beyond their own coordinates' float steps. The order the points and
+  // links come in does not matter (JoinAtOnePlace takes the points in
+  // array order, and a link joins two places either way).
   std::vector<uint8_t> near(mesh.vertices.size(), 0);
   bool any = false;
   for (size_t i = 0; i < mesh.vertices.size(); ++i) {
@@ -359,28 +400,13 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
     any = any || near[i];
   }
   if (!any) return false;
-  const FaceT5* const base = mesh.faces.data();
-  const size_t total = mesh.faces.size();
   std::vector<VertexT5*> points;
   VertexLinks shortInner;
-  for (size_t i = 0; i < total; ++i) {
-    PrefetchAhead(base, i, total);
-    const FaceT5& f = base[i];
-    if (!IsLive(f.flags)) continue;
-    for (int z = 0; z < 3; ++z) {
-      VertexT5 *a = f.v[z], *b = f.v[(z + 1) % 3];
-      uint8_t &na = near[mesh.VertexIndex(a)], &nb = near[mesh.VertexIndex(b)];
-      if (!na || !nb) continue;
-      const FaceT5* n = f.adjFace[z];
-      if (n != &f && n != nullptr && IsLive(n->flags)) {
-        if (!WithinPlace(a, b, place)) continue;
-        shortInner.push_back({a, b});
-      }
-      // 2: taken already.
-      if (na == 1) points.push_back(a);
-      if (nb == 1) points.push_back(b);
-      na = nb = 2;
-    }
+  for (NearEdges& r : ParallelCollect(mesh.faces.size(), [&](size_t begin, size_t end) {
+         return EdgesBetweenNearPoints(mesh, near, tolerances.place, begin, end);
+       })) {
+    points.insert(points.end(), r.points.begin(), r.points.end());
+    shortInner.insert(shortInner.end(), r.shortInner.begin(), r.shortInner.end());
   }
   return JoinAtOnePlace(mesh, plane, std::move(points), tolerances, nullptr, &shortInner);
 }

@@ -12,12 +12,15 @@
 
 namespace quarnel {
 
-// Points of the cut that GroupByPlace found each at a place of its own,
-// and the tolerance it found them so with: alone[i] is 1 for vertex i when
-// it is one of them. Empty when some of the points shared a place.
+// Points of the cut that JoinAtOnePlace joined none of, and the tolerance
+// it looked for places with: alone[i] is 1 for vertex i when it is one of
+// them. Empty when some were joined. separate tells whether GroupByPlace
+// found each at a place of its own (else some that shared a place were
+// kept apart).
 struct PointsApart {
   std::vector<uint8_t> alone;
   double tolerance = 0.0;
+  bool separate = false;
 };
 
 // Pairs of vertices.
@@ -31,8 +34,8 @@ using VertexLinks = std::vector<std::pair<const VertexT5*, const VertexT5*>>;
 // (KeepBodiesApart). A face that would get two corners in one place is a
 // needle no wider than the rounding: it goes, with the corners that no
 // other face uses. Returns whether any were joined: the face-face
-// adjacency is then stale. Where every point stands at a place of its own,
-// they are set in apart (when given). The ends of each link given (both
+// adjacency is then stale. Where none were joined, they are set in apart
+// (when given). The ends of each link given (both
 // among the points) are at one place too, however far apart their
 // coordinates stand.
 bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> points,
