@@ -1,8 +1,12 @@
 #include "core/cap/bodies.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <numeric>
+#include <utility>
+
+#include "core/parallel_for.h"
 
 namespace quarnel {
 
@@ -18,6 +22,32 @@ uint32_t Root(std::vector<uint32_t>& parent, uint32_t i) {
 void Unite(std::vector<uint32_t>& parent, uint32_t a, uint32_t b) {
   a = Root(parent, a), b = Root(parent, b);
   parent[std::max(a, b)] = std::min(a, b);
+}
+
+// Sets that several threads join at once: a link only ever points from a
+// root to a smaller index, set where the larger root is still a root, so
+// every root stays the smallest index of its set and no link makes a cycle.
+// A link read while another thread shortens a path is one to a vertex of
+// the same set.
+uint32_t SharedRoot(std::vector<uint32_t>& parent, uint32_t i) {
+  for (;;) {
+    const uint32_t p = std::atomic_ref(parent[i]).load(std::memory_order_acquire);
+    if (p == i) return i;
+    const uint32_t g = std::atomic_ref(parent[p]).load(std::memory_order_acquire);
+    if (g != p) std::atomic_ref(parent[i]).store(g, std::memory_order_release);
+    i = g;
+  }
+}
+
+void SharedUnite(std::vector<uint32_t>& parent, uint32_t a, uint32_t b) {
+  for (;;) {
+    a = SharedRoot(parent, a), b = SharedRoot(parent, b);
+    if (a == b) return;
+    if (a > b) std::swap(a, b);
+    uint32_t root = b;
+    if (std::atomic_ref(parent[b]).compare_exchange_strong(root, a, std::memory_order_acq_rel))
+      return;
+  }
 }
 
 // The connected piece of surface of each loop, numbered from 0 in the
@@ -66,12 +96,17 @@ size_t Host(const std::vector<CapLoop>& caps, size_t a, const std::vector<size_t
 std::vector<uint32_t> SurfacePieces(const MeshT5& mesh) {
   std::vector<uint32_t> parent(mesh.vertices.size());
   std::iota(parent.begin(), parent.end(), 0u);
-  for (const FaceT5& f : mesh.faces)
-    if (IsLive(f.flags)) {
+  // The faces are read range by range on threads, each joining sets as it
+  // goes (SharedUnite); the sets come out the same in any order.
+  ParallelForRanges(mesh.faces.size(), [&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) {
+      const FaceT5& f = mesh.faces[i];
+      if (!IsLive(f.flags)) continue;
       const uint32_t a = uint32_t(mesh.VertexIndex(f.v[0]));
-      Unite(parent, a, uint32_t(mesh.VertexIndex(f.v[1])));
-      Unite(parent, a, uint32_t(mesh.VertexIndex(f.v[2])));
+      SharedUnite(parent, a, uint32_t(mesh.VertexIndex(f.v[1])));
+      SharedUnite(parent, a, uint32_t(mesh.VertexIndex(f.v[2])));
     }
+  });
   for (uint32_t i = 0; i < parent.size(); ++i) parent[i] = Root(parent, i);
   return parent;
 }

@@ -28,39 +28,31 @@ std::vector<Vec3d> CornerPositions(const std::vector<CapLoop>& caps, size_t coun
 // distinct point at a place of its own or each met once, the groups are the
 // corners of one vertex; else they are found by place (GroupByPlace).
 std::vector<uint32_t> GroupCorners(const MeshT5& mesh, const std::vector<CapLoop>& caps,
-                                   const CutTolerances& tolerances, PointsApart& apart) {
+                                   const CutTolerances& tolerances, const PointsApart& apart) {
+  size_t count = 0;
+  for (const CapLoop& c : caps) count += c.corners.size();
   const double tolerance = tolerances.place;
   bool checked = tolerance > 0.0 && apart.tolerance == tolerance && !apart.alone.empty();
+  std::vector<uint32_t> group, first;
+  if (checked) group.resize(count), first.assign(mesh.vertices.size(), UINT32_MAX);
   bool once = true;
-  size_t count = 0;
-  for (const CapLoop& c : caps) {
-    count += c.corners.size();
-    if (checked)
-      for (const VertexT5* v : c.corners) {
-        // 2: met.
-        uint8_t& a = apart.alone[mesh.VertexIndex(v)];
-        checked = checked && a != 0;
-        once = once && a == 1;
-        a = 2;
-      }
-  }
-  if (!checked || !(once || apart.separate))
-    return GroupByPlace(CornerPositions(caps, count), tolerance, tolerances.shape);
-  std::vector<uint32_t> group(count), first(mesh.vertices.size(), UINT32_MAX);
   size_t i = 0;
-  for (const CapLoop& c : caps)
-    for (const VertexT5* v : c.corners) {
-      uint32_t& f = first[mesh.VertexIndex(v)];
-      if (f == UINT32_MAX) f = uint32_t(i);
-      group[i++] = f;
+  for (size_t l = 0; l < caps.size() && checked; ++l)
+    for (const VertexT5* v : caps[l].corners) {
+      const size_t n = mesh.VertexIndex(v);
+      checked = checked && apart.alone[n] != 0;
+      once = once && first[n] == UINT32_MAX;
+      if (first[n] == UINT32_MAX) first[n] = uint32_t(i);
+      group[i++] = first[n];
     }
-  return group;
+  if (checked && (once || apart.separate)) return group;
+  return GroupByPlace(CornerPositions(caps, count), tolerance, tolerances.shape);
 }
 
 }  // namespace
 
 CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps,
-                       const CutTolerances& tolerances, PointsApart& apart,
+                       const CutTolerances& tolerances, const PointsApart& apart,
                        const std::vector<uint32_t>& body) {
   const std::vector<uint32_t> group = GroupCorners(mesh, caps, tolerances, apart);
   std::vector<uint32_t> number(group.size(), UINT32_MAX), bodyAt(group.size(), 0);
@@ -82,11 +74,16 @@ CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps,
         n = uint32_t(places.at.size());
         places.at.push_back(c.points[k]);
         places.vertex.push_back(c.corners[k]);
-        places.rounding.push_back(OwnRounding(Vec3d(c.corners[k]->position)));
       }
       c.places[k] = n;
     }
   }
+  // The vertices lie anywhere in the array: read each on its own, in
+  // parallel.
+  places.rounding.resize(places.vertex.size());
+  ParallelFor(places.vertex.size(), [&places](size_t n) {
+    places.rounding[n] = OwnRounding(Vec3d(places.vertex[n]->position));
+  });
   return places;
 }
 

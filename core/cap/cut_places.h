@@ -26,7 +26,7 @@ struct CutPlaces {
 // nearer. Otherwise the places are grouped afresh.
 // Points of different bodies (body, per loop) are never one place.
 CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps,
-                       const CutTolerances& tolerances, PointsApart& apart,
+                       const CutTolerances& tolerances, const PointsApart& apart,
                        const std::vector<uint32_t>& body);
 
 }  // namespace quarnel
