@@ -321,6 +321,7 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
     const std::span<const FacePos> walk = walks.Of(i);
     c.points.reserve(walk.size());
     c.corners.reserve(walk.size());
+    c.turns.reserve(walk.size());
     c.edges.assign(walk.begin(), walk.end());
     for (size_t k = 0; k < walk.size(); ++k) {
       // The walk's faces and corners lie anywhere in the arrays.
@@ -332,7 +333,8 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
       Vec3d q(p.v->position);
       c.points.push_back({q.Dot(du), q.Dot(dw)});
       c.corners.push_back(p.v);
-      c.against += p.f->v[(p.z + 1) % 3] == p.v ? -1 : 1;
+      c.turns.push_back(int8_t(EdgeTurn(p)));
+      c.against += c.turns.back();
     }
     c.Measure();
     caps.push_back(std::move(c));
