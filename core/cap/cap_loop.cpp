@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 
 #include "core/parallel_for.h"
 
@@ -96,35 +97,38 @@ bool SplitsOff(const CapLoop& c, const Walk& w, size_t s, size_t k) {
   return area != 0.0;
 }
 
-// The parts that loops split into at their pinches, loop after loop: part j
-// is of loop of[j], its points those in points from end[j - 1] (from 0 for
-// the first) to end[j]; none there stands for the loop as it is, which has
-// no pinch (a part has at least one point).
+// The parts that a loop splits into at its pinches, the rest of the loop
+// last: part j is the points in points from end[j - 1] (from 0 for the
+// first) to end[j]; none where the loop has no pinch.
 struct Parts {
-  std::vector<size_t> of, end, points;
+  std::vector<size_t> end, points;
 
-  void Close(size_t loop) { of.push_back(loop), end.push_back(points.size()); }
-  size_t Begin(size_t j) const { return j == 0 ? 0 : end[j - 1]; }
+  void Close() { end.push_back(points.size()); }
+  std::span<const size_t> Of(size_t j) const {
+    const size_t first = j == 0 ? 0 : end[j - 1];
+    return {points.data() + first, end[j] - first};
+  }
 };
 
 // Room to split loops in: at is per place its position in the walk so far
-// (SIZE_MAX for none), left so between loops; w of any content.
+// (SIZE_MAX for none), left so between loops; w and parts of any content.
 struct SplitRoom {
   std::vector<size_t> at;
   Walk w;
+  Parts parts;
 };
 
-// Appends to parts those of loop i split at its pinches, the rest of the
-// loop last; only the loop as it is where it has none.
-void SplitLoop(const CapLoop& c, size_t i, SplitRoom& room, Parts& parts) {
+// Sets room.parts to those of c split at its pinches.
+void SplitLoop(const CapLoop& c, SplitRoom& room) {
   std::vector<size_t>& at = room.at;
   Walk& w = room.w;
-  const size_t first = parts.of.size();
-  // Takes the points of the walk from step s on into parts, and their
-  // places out of at.
-  auto take = [&](size_t s) {
+  Parts& parts = room.parts;
+  parts.end.clear(), parts.points.clear();
+  // Takes the points of the walk from step s on out of it and out of at,
+  // into parts where keep says.
+  auto take = [&](size_t s, bool keep) {
     for (size_t j = s; j < w.steps.size(); ++j) {
-      parts.points.push_back(w.steps[j].point);
+      if (keep) parts.points.push_back(w.steps[j].point);
       at[c.places[w.steps[j].point]] = SIZE_MAX;
     }
     w.steps.resize(s);
@@ -133,60 +137,54 @@ void SplitLoop(const CapLoop& c, size_t i, SplitRoom& room, Parts& parts) {
   for (size_t k = 0; k < c.places.size(); ++k) {
     const size_t s = at[c.places[k]];
     if (s != SIZE_MAX && SplitsOff(c, w, s, k)) {
-      take(s + 1);
+      take(s + 1, true);
       parts.points.push_back(k);
-      parts.Close(i);
+      parts.Close();
       at[c.places[k]] = s;
       continue;
     }
     at[c.places[k]] = w.steps.size();
     w.Push(c, k);
   }
-  const bool split = parts.of.size() != first;
-  const size_t rest = parts.points.size();
-  take(0);
-  // A loop with no pinch is kept as it is.
-  if (!split) parts.points.resize(rest);
-  parts.Close(i);
+  const bool split = !parts.end.empty();
+  take(0, split);
+  if (split) parts.Close();
 }
 
 }  // namespace
 
 void SplitAtPinches(std::vector<CapLoop>& caps, std::vector<uint32_t>& body,
                     size_t placeCount) {
-  // Where the loops split is found range by range on threads of their own,
-  // each with room of its own to work in.
-  const std::vector<Parts> split = ParallelCollect(
+  // The loops are split range by range on threads of their own, each with
+  // room of its own to work in, into the loops each range splits into and
+  // the body of each.
+  struct Split {
+    std::vector<CapLoop> caps;
+    std::vector<uint32_t> body;
+  };
+  std::vector<Split> split = ParallelCollect(
       caps.size(),
       [&](size_t begin, size_t end) {
-        Parts r;
+        Split r;
         SplitRoom room;
         room.at.assign(placeCount, SIZE_MAX);
-        for (size_t i = begin; i < end; ++i) SplitLoop(caps[i], i, room, r);
+        for (size_t i = begin; i < end; ++i) {
+          SplitLoop(caps[i], room);
+          if (room.parts.end.empty()) r.caps.push_back(std::move(caps[i]));
+          for (size_t j = 0; j < room.parts.end.size(); ++j)
+            r.caps.push_back(PartOf(caps[i], room.parts.Of(j)));
+          r.body.resize(r.caps.size(), body[i]);
+        }
         return r;
       },
       kParallelCostlyItems);
-  // The parts are then made on all cores, a long loop's among them, each
-  // put where it comes in order.
-  std::vector<std::pair<const Parts*, size_t>> order;
-  for (const Parts& r : split)
-    for (size_t j = 0; j < r.of.size(); ++j) order.emplace_back(&r, j);
-  std::vector<CapLoop> parts(order.size());
-  std::vector<uint32_t> partBody(order.size());
-  ParallelFor(
-      order.size(),
-      [&](size_t p) {
-        const auto [r, j] = order[p];
-        const size_t i = r->of[j], begin = r->Begin(j);
-        partBody[p] = body[i];
-        if (begin == r->end[j])
-          parts[p] = std::move(caps[i]);
-        else
-          parts[p] = PartOf(caps[i], {r->points.data() + begin, r->end[j] - begin});
-      },
-      kParallelCostlyItems);
-  caps = std::move(parts);
-  body = std::move(partBody);
+  caps.clear();
+  body.clear();
+  for (Split& r : split) {
+    caps.insert(caps.end(), std::make_move_iterator(r.caps.begin()),
+                std::make_move_iterator(r.caps.end()));
+    body.insert(body.end(), r.body.begin(), r.body.end());
+  }
 }
 
 }  // namespace quarnel
