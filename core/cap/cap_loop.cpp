@@ -22,22 +22,24 @@ int CutTurn(const std::vector<CapLoop>& caps) {
   return sum > 0.0 ? 1 : sum < 0.0 ? -1 : turn;
 }
 
-namespace {
-int Against(const CapLoop& c, size_t k);
-}  // namespace
+int EdgeTurn(const FacePos& e) { return e.f->v[(e.z + 1) % 3] == e.v ? -1 : 1; }
 
-CapLoop PartOf(const CapLoop& c, const std::vector<size_t>& points) {
+CapLoop PartOf(const CapLoop& c, std::span<const size_t> points) {
   CapLoop part;
-  part.points.reserve(points.size());
-  part.corners.reserve(points.size());
-  part.edges.reserve(points.size());
-  part.places.reserve(points.size());
-  for (size_t k : points) {
-    part.points.push_back(c.points[k]);
-    part.corners.push_back(c.corners[k]);
-    part.edges.push_back(c.edges[k]);
-    part.places.push_back(c.places[k]);
-    part.against += Against(c, k);
+  const size_t n = points.size();
+  part.points.resize(n);
+  part.corners.resize(n);
+  part.edges.resize(n);
+  part.turns.resize(n);
+  part.places.resize(n);
+  for (size_t j = 0; j < n; ++j) {
+    const size_t k = points[j];
+    part.points[j] = c.points[k];
+    part.corners[j] = c.corners[k];
+    part.edges[j] = c.edges[k];
+    part.turns[j] = c.turns[k];
+    part.places[j] = c.places[k];
+    part.against += c.turns[k];
   }
   part.Measure();
   return part;
@@ -54,72 +56,99 @@ void CapLoop::Measure() {
 
 namespace {
 
-// +1 where the loop's edge into point k runs against its face, -1 where
-// along it.
-int Against(const CapLoop& c, size_t k) {
-  const FacePos& e = c.edges[k];
-  return e.f->v[(e.z + 1) % 3] == e.v ? -1 : 1;
-}
-
 // The walk of a loop so far, with running sums along it, so that the area
-// and the turn of any stretch of it cost the same at any length.
+// and the turn of any stretch of it cost the same at any length. A step's
+// sums lie beside its point: a test of a stretch that begins far back
+// reads one record there.
 struct Walk {
-  std::vector<size_t> points;
-  std::vector<double> area;    // twice the area swept from the first point
-  std::vector<int64_t> turn;   // Against summed from the first point
+  struct Step {
+    size_t point;
+    double area;   // twice the area swept from the first point
+    int64_t turn;  // turns summed from the first point
+  };
+  std::vector<Step> steps;
 
   void Push(const CapLoop& c, size_t k) {
-    const double step = points.empty() ? 0.0 : Cross(c.points[points.back()], c.points[k]);
-    area.push_back(points.empty() ? 0.0 : area.back() + step);
-    turn.push_back((points.empty() ? 0 : turn.back()) + Against(c, k));
-    points.push_back(k);
-  }
-  void Cut(size_t size) {
-    points.resize(size), area.resize(size), turn.resize(size);
+    if (steps.empty()) {
+      steps.push_back({k, 0.0, c.turns[k]});
+      return;
+    }
+    const Step& last = steps.back();
+    steps.push_back(
+        {k, last.area + Cross(c.points[last.point], c.points[k]), last.turn + c.turns[k]});
   }
   static double Cross(const Point2d& a, const Point2d& b) { return a.x * b.y - a.y * b.x; }
 };
 
-// Whether the part of the walk after position s, closed by point k (at
-// the place of the point at s), is a loop of its own: three or more points,
+// Whether the part of the walk after step s, closed by point k (at the
+// place of the point at s), is a loop of its own: three or more points,
 // every edge running the same way against its face (as the loop's parts
 // at a corner where two squares of a welded chessboard touch), some area.
+// The area is read only where the turn holds.
 bool SplitsOff(const CapLoop& c, const Walk& w, size_t s, size_t k) {
-  const size_t first = s + 1, count = w.points.size() - first + 1;
+  const std::vector<Walk::Step>& steps = w.steps;
+  const size_t first = s + 1, count = steps.size() - first + 1;
   if (count < 3) return false;
-  const int64_t turn = w.turn.back() - w.turn[s] + Against(c, k);
-  const double area = w.area.back() - w.area[first] +
-                      Walk::Cross(c.points[w.points.back()], c.points[k]) +
-                      Walk::Cross(c.points[k], c.points[w.points[first]]);
-  return std::abs(turn) == int64_t(count) && area != 0.0;
+  const int64_t turn = steps.back().turn - steps[s].turn + c.turns[k];
+  if (std::abs(turn) != int64_t(count)) return false;
+  const double area = steps.back().area - steps[first].area +
+                      Walk::Cross(c.points[steps.back().point], c.points[k]) +
+                      Walk::Cross(c.points[k], c.points[steps[first].point]);
+  return area != 0.0;
 }
 
-// The parts of c split at its pinches, appended to parts, the rest of the
-// loop last; false, appending nothing, where c has none. at is per place
-// its position in the walk so far (SIZE_MAX for none), left so again; w
-// and piece are room to work in, of any content.
-bool SplitLoop(const CapLoop& c, std::vector<size_t>& at, std::vector<CapLoop>& parts, Walk& w,
-               std::vector<size_t>& piece) {
-  const size_t first = parts.size();
-  w.Cut(0);
+// The parts that a loop splits into at its pinches, the rest of the loop
+// last: part j is the points in points from end[j - 1] (from 0 for the
+// first) to end[j]; none where the loop has no pinch.
+struct Parts {
+  std::vector<size_t> end, points;
+
+  void Close() { end.push_back(points.size()); }
+  std::span<const size_t> Of(size_t j) const {
+    const size_t first = j == 0 ? 0 : end[j - 1];
+    return {points.data() + first, end[j] - first};
+  }
+};
+
+// Room to split loops in: at is per place its position in the walk so far
+// (SIZE_MAX for none), left so between loops; w and parts of any content.
+struct SplitRoom {
+  std::vector<size_t> at;
+  Walk w;
+  Parts parts;
+};
+
+// Sets room.parts to those of c split at its pinches.
+void SplitLoop(const CapLoop& c, SplitRoom& room) {
+  std::vector<size_t>& at = room.at;
+  Walk& w = room.w;
+  Parts& parts = room.parts;
+  parts.end.clear(), parts.points.clear();
+  // Takes the points of the walk from step s on out of it and out of at,
+  // into parts where keep says.
+  auto take = [&](size_t s, bool keep) {
+    for (size_t j = s; j < w.steps.size(); ++j) {
+      if (keep) parts.points.push_back(w.steps[j].point);
+      at[c.places[w.steps[j].point]] = SIZE_MAX;
+    }
+    w.steps.resize(s);
+  };
+  w.steps.clear();
   for (size_t k = 0; k < c.places.size(); ++k) {
     const size_t s = at[c.places[k]];
     if (s != SIZE_MAX && SplitsOff(c, w, s, k)) {
-      piece.assign(w.points.begin() + std::ptrdiff_t(s) + 1, w.points.end());
-      piece.push_back(k);
-      for (size_t j : piece) at[c.places[j]] = SIZE_MAX;
+      take(s + 1, true);
+      parts.points.push_back(k);
+      parts.Close();
       at[c.places[k]] = s;
-      w.Cut(s + 1);
-      parts.push_back(PartOf(c, piece));
       continue;
     }
-    at[c.places[k]] = w.points.size();
+    at[c.places[k]] = w.steps.size();
     w.Push(c, k);
   }
-  for (size_t j : w.points) at[c.places[j]] = SIZE_MAX;
-  if (parts.size() == first) return false;
-  parts.push_back(PartOf(c, w.points));
-  return true;
+  const bool split = !parts.end.empty();
+  take(0, split);
+  if (split) parts.Close();
 }
 
 }  // namespace
@@ -137,11 +166,13 @@ void SplitAtPinches(std::vector<CapLoop>& caps, std::vector<uint32_t>& body,
       caps.size(),
       [&](size_t begin, size_t end) {
         Split r;
-        std::vector<size_t> at(placeCount, SIZE_MAX);
-        Walk w;
-        std::vector<size_t> piece;
+        SplitRoom room;
+        room.at.assign(placeCount, SIZE_MAX);
         for (size_t i = begin; i < end; ++i) {
-          if (!SplitLoop(caps[i], at, r.caps, w, piece)) r.caps.push_back(std::move(caps[i]));
+          SplitLoop(caps[i], room);
+          if (room.parts.end.empty()) r.caps.push_back(std::move(caps[i]));
+          for (size_t j = 0; j < room.parts.end.size(); ++j)
+            r.caps.push_back(PartOf(caps[i], room.parts.Of(j)));
           r.body.resize(r.caps.size(), body[i]);
         }
         return r;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "core/mesh.h"
@@ -17,10 +18,11 @@ struct CapLoop {
   // The border edge that ends at each point, from the point before it in
   // the walk (at the start, from the last one): edge z of face f.
   std::vector<FacePos> edges;
+  std::vector<int8_t> turns;  // of the edges, each EdgeTurn
   std::vector<uint32_t> places;  // of the points, among all the loops' places
   double twiceArea = 0.0;  // signed, of the points in walk order
   // Border edges whose face runs them against the walk, less those whose
-  // face runs them along it.
+  // face runs them along it: the turns summed.
   int64_t against = 0;
   Point2d lo, hi;  // box of the points
 
@@ -40,9 +42,13 @@ struct CapLoop {
 // is 0, that of the largest; 1 when nothing says.
 int CutTurn(const std::vector<CapLoop>& caps);
 
-// The loop of the points first .. last of c in walk order (cyclic), whose
-// first edge runs from the point before first, at the place of last.
-CapLoop PartOf(const CapLoop& c, const std::vector<size_t>& points);
+// +1 where a loop's border edge e, which ends at e.v, runs against its
+// face, -1 where along it.
+int EdgeTurn(const FacePos& e);
+
+// The loop of the given points of c, in the order given, each with the
+// edge that ends at it in c.
+CapLoop PartOf(const CapLoop& c, std::span<const size_t> points);
 
 // Each loop that passes one place more than once, as a welded chessboard's
 // border does where two squares touch at a corner, split there into loops

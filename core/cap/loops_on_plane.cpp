@@ -33,8 +33,12 @@ bool LoopOnPlane(const LoopWalks& walks, size_t i, const BorderLoop& loop, const
                  double collapsed) {
   const double tolerance =
       std::max(Distance(loop.box.min, loop.box.max) * double(0.01f), collapsed);
-  for (const FacePos& p : walks.Of(i))
-    if (!OnCut(p.v->position, plane, tolerance)) return false;
+  const std::span<const FacePos> walk = walks.Of(i);
+  for (size_t k = 0; k < walk.size(); ++k) {
+    // The corners lie anywhere in the vertex array.
+    if (k + 8 < walk.size()) Prefetch(walk[k + 8].v);
+    if (!OnCut(walk[k].v->position, plane, tolerance)) return false;
+  }
   return true;
 }
 
@@ -93,14 +97,19 @@ bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen
            onLoop[mesh.VertexIndex(f.v[0])] && onLoop[mesh.VertexIndex(f.v[1])] &&
            onLoop[mesh.VertexIndex(f.v[2])];
   };
+  // Which seeds are flat, read on all cores: they lie anywhere in the face
+  // array, and few are.
+  std::vector<uint8_t> flatSeed(seeds.size(), 0);
+  ParallelFor(seeds.size(), [&](size_t s) {
+    if (s + 8 < seeds.size()) PrefetchRecord(seeds[s + 8]);
+    flatSeed[s] = flat(*seeds[s]);
+  });
   // Groups of flat faces joined by edges.
   std::vector<uint8_t> seen(mesh.faces.size(), 0);
   std::vector<FaceT5*> group, doomed;
   for (size_t s = 0; s < seeds.size(); ++s) {
-    // The seeds lie anywhere in the face array.
-    if (s + 8 < seeds.size()) PrefetchRecord(seeds[s + 8]);
     FaceT5* start = seeds[s];
-    if (seen[mesh.FaceIndex(start)] || !flat(*start)) continue;
+    if (!flatSeed[s] || seen[mesh.FaceIndex(start)]) continue;
     group.clear();
     group.push_back(start);
     seen[mesh.FaceIndex(start)] = 1;
@@ -252,9 +261,14 @@ bool JoinFartherPoints(MeshT5& mesh, const Plane3f& plane, const LoopWalks& walk
                        const std::vector<size_t>& chosen, const CutTolerances& tolerances) {
   const double onCut = double(tolerances.planeTolerance);
   bool farther = false;
-  for (size_t i : chosen)
-    for (const FacePos& p : walks.Of(i))
-      farther = farther || !OnCut(p.v->position, plane, onCut);
+  for (size_t i : chosen) {
+    const std::span<const FacePos> walk = walks.Of(i);
+    for (size_t k = 0; k < walk.size() && !farther; ++k) {
+      // The corners lie anywhere in the vertex array.
+      if (k + 8 < walk.size()) Prefetch(walk[k + 8].v);
+      farther = !OnCut(walk[k].v->position, plane, onCut);
+    }
+  }
   if (!farther) return false;
   std::vector<VertexT5*> points;
   for (size_t i = 0; i < count; ++i)
@@ -321,6 +335,7 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
     const std::span<const FacePos> walk = walks.Of(i);
     c.points.reserve(walk.size());
     c.corners.reserve(walk.size());
+    c.turns.reserve(walk.size());
     c.edges.assign(walk.begin(), walk.end());
     for (size_t k = 0; k < walk.size(); ++k) {
       // The walk's faces and corners lie anywhere in the arrays.
@@ -332,7 +347,8 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
       Vec3d q(p.v->position);
       c.points.push_back({q.Dot(du), q.Dot(dw)});
       c.corners.push_back(p.v);
-      c.against += p.f->v[(p.z + 1) % 3] == p.v ? -1 : 1;
+      c.turns.push_back(int8_t(EdgeTurn(p)));
+      c.against += c.turns.back();
     }
     c.Measure();
     caps.push_back(std::move(c));
