@@ -156,6 +156,20 @@ std::vector<FaceT5*> SelectedFaces(MeshT5& mesh) {
   return selected;
 }
 
+// The border bits of f, a live face, from the links: as FaceBorderFromFF
+// sets them where a link may lead one way only (it reads f's links and its
+// neighbours' links back, which setting bits does not change), else each
+// from f's own link.
+void SetBorderBits(MeshT5& mesh, FaceT5& f, bool oneWayLinks) {
+  if (oneWayLinks) {
+    const size_t i = mesh.FaceIndex(&f);
+    FaceBorderFromFF(mesh, i, i + 1);
+    return;
+  }
+  for (int z = 0; z < 3; ++z)
+    f.flags = f.adjFace[z] == &f ? f.flags | ElemFlag::Border(z) : f.flags & ~ElemFlag::Border(z);
+}
+
 }  // namespace
 
 std::vector<VertexT5*> MakeCapCorners(MeshT5& mesh, const CapPlan& plan, const CutPlaces& places,
@@ -215,21 +229,15 @@ bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old,
     // Built again from the same faces the adjacency would come out the same.
     if (mesh.faceCount != beforeDuplicates) BuildFaceFaceAdjacency(mesh);
     RemoveFacesOnNonManifoldEdges(mesh);
-    // Each face's bits come from its own links and its neighbours' links.
-    ParallelForRanges(mesh.faces.size(),
-                      [&mesh](size_t begin, size_t end) { FaceBorderFromFF(mesh, begin, end); });
   }
   return maybeDuplicates;
 }
 
-void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, bool bordersSet) {
+void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, bool oneWayLinks) {
   // The flipper's pass over the faces also sets the border bits and the
   // unit normals, each face its own.
-  CoplanarEdgeFlipper flipper(mesh, kOneDegree, false, [bordersSet](FaceT5& f) {
-    if (!bordersSet)
-      for (int z = 0; z < 3; ++z)
-        f.flags = f.adjFace[z] == &f ? f.flags | ElemFlag::Border(z)
-                                     : f.flags & ~ElemFlag::Border(z);
+  CoplanarEdgeFlipper flipper(mesh, kOneDegree, false, [&mesh, oneWayLinks](FaceT5& f) {
+    SetBorderBits(mesh, f, oneWayLinks);
     ComputeFaceNormal(f, true);
   });
   // A flip changes no face's deleted or selected bit.
