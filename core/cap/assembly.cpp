@@ -223,11 +223,10 @@ bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old,
   }
   // Without rings and without a pair of faces on the same three edges both
   // searches below would find nothing.
-  if (maybeDuplicates) {
-    const int32_t beforeDuplicates = mesh.faceCount;
-    RemoveDuplicateFaces(mesh);
-    // Built again from the same faces the adjacency would come out the same.
-    if (mesh.faceCount != beforeDuplicates) BuildFaceFaceAdjacency(mesh);
+  if (maybeDuplicates && RemoveDuplicateThenHangingFaces(mesh)) {
+    // A duplicate went: the faces that hang are sought on the adjacency
+    // built again (from the same faces it would come out the same).
+    BuildFaceFaceAdjacency(mesh);
     RemoveFacesOnNonManifoldEdges(mesh);
   }
   return maybeDuplicates;
