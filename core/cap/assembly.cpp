@@ -153,6 +153,8 @@ std::vector<FaceT5*> MarkedFaces(MeshT5& mesh, const std::vector<uint8_t>& marke
 void SetBorderBits(MeshT5& mesh, FaceT5& f, bool oneWayLinks) {
   if (oneWayLinks) {
     const size_t i = mesh.FaceIndex(&f);
+    // The neighbours lie anywhere in the array: fetched a few faces ahead.
+    if (i + 8 < mesh.faces.size()) PrefetchLinksBack(mesh.faces[i + 8]);
     FaceBorderFromFF(mesh, i, i + 1);
     return;
   }
