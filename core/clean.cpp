@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/parallel_for.h"
+#include "core/prefetch.h"
 #include "core/topology.h"
 
 namespace quarnel {
@@ -370,9 +371,14 @@ bool RemoveDuplicateThenHangingFaces(MeshT5& mesh) {
   // faces are as they were when read.
   std::vector<Twin> twin(total);
   std::vector<uint8_t> may(total, 0);
-  ParallelFor(total, [&](size_t i) {
-    twin[i] = TwinOfLooked(mesh.faces[i]);
-    may[i] = MayHang(mesh.faces[i]);
+  const FaceT5* const base = mesh.faces.data();
+  ParallelForRanges(total, [&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) {
+      // The neighbours lie anywhere in the array: fetched a few faces ahead.
+      if (i + 8 < end) PrefetchLinksBack(base[i + 8]);
+      twin[i] = TwinOfLooked(base[i]);
+      may[i] = MayHang(base[i]);
+    }
   });
   if (DeleteTwins(mesh, twin) > 0) return true;
   DeleteHanging(mesh, may);
