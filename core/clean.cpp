@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/parallel_for.h"
+#include "core/prefetch.h"
 #include "core/topology.h"
 
 namespace quarnel {
@@ -256,18 +257,16 @@ Twin TwinOf(const FaceT5& f) {
   return Twin::Maybe;
 }
 
-}  // namespace
+// What the links tell of a face that RemoveDuplicateFaces may look up.
+Twin TwinOfLooked(const FaceT5& f) {
+  return (f.flags & (ElemFlag::Deleted | ElemFlag::Excluded2)) ? Twin::None : TwinOf(f);
+}
 
-void RemoveDuplicateFaces(MeshT5& mesh) {
+// RemoveDuplicateFaces on the faces as twin (TwinOfLooked of each, read from
+// the links as they are before any face goes: a deletion takes out only a
+// face with a twin) tells of them; returns the number deleted.
+int32_t DeleteTwins(MeshT5& mesh, const std::vector<Twin>& twin) {
   const size_t total = mesh.faces.size();
-  if (total == 0) return;
-  // The faces that may have a twin, read in parallel from the links as they
-  // are before any face goes: a deletion takes out only a face with a twin.
-  std::vector<Twin> twin(total, Twin::None);
-  ParallelFor(total, [&](size_t i) {
-    const FaceT5& f = mesh.faces[i];
-    if (!(f.flags & (ElemFlag::Deleted | ElemFlag::Excluded2))) twin[i] = TwinOf(f);
-  });
   // A face with a corner twice matches by the probes of a table of every
   // face: then every face is looked up.
   const bool all = std::find(twin.begin(), twin.end(), Twin::Degenerate) != twin.end();
@@ -282,9 +281,8 @@ void RemoveDuplicateFaces(MeshT5& mesh) {
     if (table.FindOrAdd(mesh, f) != nullptr && DeleteDuplicate(f, bound)) ++deleted;
   }
   mesh.faceCount -= deleted;
+  return deleted;
 }
-
-namespace {
 
 // Whether f may hang on the mesh by non-manifold edges: it has one or two
 // border edges and a non-manifold one. Taking a face out of a ring of three
@@ -337,19 +335,54 @@ bool DeleteIfHanging(FaceT5& f, size_t bound) {
   return false;
 }
 
-}  // namespace
-
-int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh) {
+// RemoveFacesOnNonManifoldEdges on the faces that may hang (may, read
+// before any face goes); returns the number deleted.
+int32_t DeleteHanging(MeshT5& mesh, const std::vector<uint8_t>& may) {
   const size_t total = mesh.faces.size();
   const size_t bound = total + 1;
-  // The faces that may hang, read in parallel before any face goes.
-  std::vector<uint8_t> may(total, 0);
-  ParallelFor(total, [&](size_t i) { may[i] = MayHang(mesh.faces[i]); });
   int32_t count = 0;
   for (size_t i = 0; i < total; ++i)
     if (may[i] && DeleteIfHanging(mesh.faces[i], bound)) ++count;
   mesh.faceCount -= count;
   return count;
+}
+
+}  // namespace
+
+void RemoveDuplicateFaces(MeshT5& mesh) {
+  const size_t total = mesh.faces.size();
+  if (total == 0) return;
+  std::vector<Twin> twin(total);
+  ParallelFor(total, [&](size_t i) { twin[i] = TwinOfLooked(mesh.faces[i]); });
+  DeleteTwins(mesh, twin);
+}
+
+int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh) {
+  // The faces that may hang, read in parallel before any face goes.
+  std::vector<uint8_t> may(mesh.faces.size(), 0);
+  ParallelFor(may.size(), [&](size_t i) { may[i] = MayHang(mesh.faces[i]); });
+  return DeleteHanging(mesh, may);
+}
+
+bool RemoveDuplicateThenHangingFaces(MeshT5& mesh) {
+  const size_t total = mesh.faces.size();
+  if (total == 0) return false;
+  // Both searches' faces read in one pass: where no duplicate goes, the
+  // faces are as they were when read.
+  std::vector<Twin> twin(total);
+  std::vector<uint8_t> may(total, 0);
+  const FaceT5* const base = mesh.faces.data();
+  ParallelForRanges(total, [&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) {
+      // The neighbours lie anywhere in the array: fetched a few faces ahead.
+      if (i + 8 < end) PrefetchLinksBack(base[i + 8]);
+      twin[i] = TwinOfLooked(base[i]);
+      may[i] = MayHang(base[i]);
+    }
+  });
+  if (DeleteTwins(mesh, twin) > 0) return true;
+  DeleteHanging(mesh, may);
+  return false;
 }
 
 }  // namespace quarnel

@@ -50,4 +50,9 @@ void RemoveDuplicateFaces(MeshT5& mesh);
 // their number. Needs face-face adjacency.
 int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh);
 
+// RemoveDuplicateFaces, then, where it deleted no face,
+// RemoveFacesOnNonManifoldEdges, reading the faces for both in one pass.
+// Returns whether a duplicate went: the faces that hang are then left.
+bool RemoveDuplicateThenHangingFaces(MeshT5& mesh);
+
 }  // namespace quarnel

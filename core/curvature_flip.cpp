@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/parallel_for.h"
+#include "core/prefetch.h"
 #include "core/topology.h"
 
 namespace quarnel {
@@ -381,10 +382,19 @@ class StaleFacePasses {
   // passes over these edges and makes the same flips. An edge left both
   // ways gets its own face's mark here; the mark on the other face's edge,
   // which the pass sets from this one, that face's own test finds too.
+  // The edges where the pass would neither mark nor flip are noted too
+  // (idle_): until the first flip, which may change what they read, the
+  // pass passes over them as well.
   void MarkAhead() {
+    idle_.assign(size_, 0);
     ParallelForRanges(size_, [this](size_t begin, size_t end) {
-      for (size_t i = begin; i < end; ++i)
-        if (stale_[i] == 1 && Looked(base_[i])) memo_[i] |= OwnMarks(base_[i]);
+      for (size_t i = begin; i < end; ++i) {
+        // The neighbours lie anywhere in the array: fetched a few faces ahead.
+        if (i + 8 < end)
+          for (const FaceT5* g : base_[i + 8].adjFace)
+            PrefetchRecord(g);
+        if (stale_[i] == 1 && Looked(base_[i])) memo_[i] |= OwnMarks(base_[i], idle_[i]);
+      }
     });
   }
 
@@ -392,8 +402,9 @@ class StaleFacePasses {
   bool InArray(const FaceT5* f) const { return f != nullptr && f >= base_ && f < base_ + size_; }
 
   // The marks that looking at f would set on its own edges, from the faces
-  // as they are. Writes nothing.
-  uint8_t OwnMarks(FaceT5& f) const {
+  // as they are; idle gets the edges that it would neither mark nor flip.
+  // Writes nothing else.
+  uint8_t OwnMarks(FaceT5& f, uint8_t& idle) const {
     const auto known = [this](const FaceT5& h) {
       const double quality = quality_[size_t(&h - base_)];
       return std::isnan(quality) ? FaceQuality(h) : quality;
@@ -405,6 +416,8 @@ class StaleFacePasses {
       if (verdict == Verdict::kLeave ||
           (verdict == Verdict::kLeaveBothWays && LinksBack(f, z, *q.g, q.zg)))
         marks |= uint8_t(1u << z);
+      else if (verdict != Verdict::kTestSurface)
+        idle |= uint8_t(1u << z);
     }
     return marks;
   }
@@ -425,8 +438,9 @@ class StaleFacePasses {
   // number of flips.
   int32_t LookAt(size_t i) {
     // Every edge left as it was: the face record is not read (a face with
-    // marks was looked at, so is live and, with selectedOnly, selected).
-    if (memo_[i] == 7) {
+    // marks or idle edges was looked at, so is live and, with selectedOnly,
+    // selected).
+    if (PassedOver(i) == 7) {
       stale_[i] = 0;
       return 0;
     }
@@ -435,9 +449,13 @@ class StaleFacePasses {
     stale_[i] = 0;
     int32_t flips = 0;
     for (int z = 0; z < 3; ++z)
-      if (!(memo_[i] & (1u << z)) && LookAcross(i, f, z)) ++flips;
+      if (!(PassedOver(i) & (1u << z)) && LookAcross(i, f, z)) ++flips;
     return flips;
   }
+
+  // The edges of face i that the pass passes over: marked, or idle while
+  // nothing has flipped.
+  uint8_t PassedOver(size_t i) const { return memo_[i] | (idle_.empty() ? 0 : idle_[i]); }
 
   // What the faces alone make of the quadrilateral across an edge: a mark on
   // the edge, a mark on it and, where the other face links back, on that
@@ -493,6 +511,7 @@ class StaleFacePasses {
   // After the flip of q: its faces' shapes are not known, the faces near
   // them are stale and the marks that read them go.
   void Flipped(const Quad& q) {
+    idle_.clear();
     quality_[size_t(q.f - base_)] = std::numeric_limits<double>::quiet_NaN();
     quality_[size_t(q.g - base_)] = std::numeric_limits<double>::quiet_NaN();
     MarkStaleAround(q.f);
@@ -562,6 +581,9 @@ class StaleFacePasses {
   std::vector<double>& quality_;
   std::vector<uint8_t>& memo_;
   std::vector<FaceT5*>* const flipped_;
+  // Per face, bit z: MarkAhead found that the pass would neither mark nor
+  // flip across edge z. Empty from the first flip on.
+  std::vector<uint8_t> idle_;
 };
 
 }  // namespace
@@ -593,6 +615,7 @@ CoplanarEdgeFlipper::CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool sele
   FaceT5* const base = mesh.faces.data();
   ParallelForRanges(mesh.faces.size(), [&](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
+      if (i + 8 < end) PrefetchCorners(base[i + 8]);
       FaceT5& f = base[i];
       if (!IsLive(f.flags)) continue;
       prepare(f);

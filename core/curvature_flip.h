@@ -36,8 +36,8 @@ class CoplanarEdgeFlipper {
   CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool selectedOnly);
   // The same, calling prepare(face) for each live face in the pass over the
   // faces that it makes itself, before any flip. The calls run on several
-  // threads at once: prepare must write nothing but its face, and read
-  // nothing of another face that a call writes.
+  // threads at once: prepare must write nothing but its face (and what
+  // belongs to that face alone), and read nothing that another call writes.
   CoplanarEdgeFlipper(MeshT5& mesh, float maxAngle, bool selectedOnly,
                       const std::function<void(FaceT5&)>& prepare);
 

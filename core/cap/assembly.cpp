@@ -10,7 +10,6 @@
 #include "core/clean.h"
 #include "core/curvature_flip.h"
 #include "core/normals.h"
-#include "core/parallel_for.h"
 #include "core/prefetch.h"
 #include "core/topology.h"
 
@@ -139,21 +138,28 @@ void SplitFacesAtPoints(MeshT5& mesh, const CapPlan& plan, const std::vector<siz
   }
 }
 
-// The live selected faces in array order, gathered on all cores: each
-// range of faces lists its own, and the lists are joined in the order of
-// their ranges.
-std::vector<FaceT5*> SelectedFaces(MeshT5& mesh) {
-  FaceT5* const base = mesh.faces.data();
-  std::vector<FaceT5*> selected;
-  for (const std::vector<FaceT5*>& list :
-       ParallelCollect(mesh.faces.size(), [base](size_t begin, size_t end) {
-         std::vector<FaceT5*> own;
-         for (size_t i = begin; i < end; ++i)
-           if (IsLive(base[i].flags) && (base[i].flags & ElemFlag::Selected)) own.push_back(base + i);
-         return own;
-       }))
-    selected.insert(selected.end(), list.begin(), list.end());
-  return selected;
+// The faces marked (a byte per face), in array order.
+std::vector<FaceT5*> MarkedFaces(MeshT5& mesh, const std::vector<uint8_t>& marked) {
+  std::vector<FaceT5*> faces;
+  for (size_t i = 0; i < marked.size(); ++i)
+    if (marked[i]) faces.push_back(&mesh.faces[i]);
+  return faces;
+}
+
+// The border bits of f, a live face, from the links: as FaceBorderFromFF
+// sets them where a link may lead one way only (it reads f's links and its
+// neighbours' links back, which setting bits does not change), else each
+// from f's own link.
+void SetBorderBits(MeshT5& mesh, FaceT5& f, bool oneWayLinks) {
+  if (oneWayLinks) {
+    const size_t i = mesh.FaceIndex(&f);
+    // The neighbours lie anywhere in the array: fetched a few faces ahead.
+    if (i + 8 < mesh.faces.size()) PrefetchLinksBack(mesh.faces[i + 8]);
+    FaceBorderFromFF(mesh, i, i + 1);
+    return;
+  }
+  for (int z = 0; z < 3; ++z)
+    f.flags = f.adjFace[z] == &f ? f.flags | ElemFlag::Border(z) : f.flags & ~ElemFlag::Border(z);
 }
 
 }  // namespace
@@ -209,31 +215,27 @@ bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old,
   }
   // Without rings and without a pair of faces on the same three edges both
   // searches below would find nothing.
-  if (maybeDuplicates) {
-    const int32_t beforeDuplicates = mesh.faceCount;
-    RemoveDuplicateFaces(mesh);
-    // Built again from the same faces the adjacency would come out the same.
-    if (mesh.faceCount != beforeDuplicates) BuildFaceFaceAdjacency(mesh);
+  if (maybeDuplicates && RemoveDuplicateThenHangingFaces(mesh)) {
+    // A duplicate went: the faces that hang are sought on the adjacency
+    // built again (from the same faces it would come out the same).
+    BuildFaceFaceAdjacency(mesh);
     RemoveFacesOnNonManifoldEdges(mesh);
-    // Each face's bits come from its own links and its neighbours' links.
-    ParallelForRanges(mesh.faces.size(),
-                      [&mesh](size_t begin, size_t end) { FaceBorderFromFF(mesh, begin, end); });
   }
   return maybeDuplicates;
 }
 
-void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, bool bordersSet) {
+void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, bool oneWayLinks) {
   // The flipper's pass over the faces also sets the border bits and the
-  // unit normals, each face its own.
-  CoplanarEdgeFlipper flipper(mesh, kOneDegree, false, [bordersSet](FaceT5& f) {
-    if (!bordersSet)
-      for (int z = 0; z < 3; ++z)
-        f.flags = f.adjFace[z] == &f ? f.flags | ElemFlag::Border(z)
-                                     : f.flags & ~ElemFlag::Border(z);
+  // unit normals, each face its own, and marks the live selected faces, each
+  // in its own byte.
+  std::vector<uint8_t> marked(mesh.faces.size(), 0);
+  CoplanarEdgeFlipper flipper(mesh, kOneDegree, false, [&](FaceT5& f) {
+    SetBorderBits(mesh, f, oneWayLinks);
     ComputeFaceNormal(f, true);
+    if (f.flags & ElemFlag::Selected) marked[mesh.FaceIndex(&f)] = 1;
   });
   // A flip changes no face's deleted or selected bit.
-  const std::vector<FaceT5*> selected = SelectedFaces(mesh);
+  const std::vector<FaceT5*> selected = MarkedFaces(mesh, marked);
   // The faces that the flips gave new corners, and so new normals (of the
   // flipper's own rounding): every other face keeps the corners it had in
   // the passes over all faces.

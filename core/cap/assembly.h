@@ -29,15 +29,17 @@ size_t AddCapFaces(MeshT5& mesh, const std::vector<VertexT5*>& cap);
 
 // Links the cap's faces to the surface (their corners are the loops'
 // points, joined where they stood at one place before the loops were
-// found), takes away duplicate faces and faces hanging on non-manifold
-// edges, and sets the border bits; returns whether it set them. When every
-// live face links both ways with its neighbours it leaves them to the pass
-// over the faces that follows, which reads them from each face's own links.
+// found) and takes away duplicate faces and faces hanging on non-manifold
+// edges. Returns whether a link may lead one way only (on an edge of three
+// faces or more, or after a build over the whole mesh): the border bits are
+// then to be set as FaceBorderFromFF sets them. Otherwise every live face
+// links both ways with its neighbours and each edge's bit follows from the
+// face's own link.
 bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old, const SurfaceSplits& splits);
 
-// Flips the edges between faces that lie within a degree of one plane and
-// selects the vertices of the selected faces, the cap's. Unless
-// bordersSet, first sets each live face's border bits from its own links.
-void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, bool bordersSet);
+// Sets each live face's border bits (as JoinCapToSurface told), flips the
+// edges between faces that lie within a degree of one plane and selects the
+// vertices of the selected faces, the cap's.
+void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, bool oneWayLinks);
 
 }  // namespace quarnel
