@@ -7,22 +7,10 @@
 #include <cstddef>
 #include <numeric>
 
+#include "core/index_sets.h"
 #include "core/prefetch.h"
 
 namespace quarnel {
-
-namespace {
-
-// The root of i's set, halving the path on the way.
-uint32_t Root(std::vector<uint32_t>& parent, uint32_t i) {
-  while (parent[i] != i) {
-    parent[i] = parent[parent[i]];
-    i = parent[i];
-  }
-  return i;
-}
-
-}  // namespace
 
 double FloatStep(double size) {
   size = std::fabs(size);
@@ -126,7 +114,7 @@ class PlaceGrid {
 
   // The place of each point: the smallest index of its set.
   std::vector<uint32_t> Places() {
-    for (uint32_t i = 0; i < parent_.size(); ++i) parent_[i] = Root(parent_, i);
+    FlattenSets(parent_);
     return std::move(parent_);
   }
 
@@ -173,8 +161,7 @@ class PlaceGrid {
     const Vec3d& p = points_[i];
     for (uint32_t j = head; j != UINT32_MAX; j = next_[j]) {
       if (AtOnePlace(p, points_[j], tolerance_, shape_)) {
-        const uint32_t a = Root(parent_, i), b = Root(parent_, j);
-        parent_[std::max(a, b)] = std::min(a, b);
+        JoinSets(parent_, i, j);
       }
     }
   }

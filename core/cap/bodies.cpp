@@ -1,54 +1,15 @@
 #include "core/cap/bodies.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <numeric>
-#include <utility>
 
+#include "core/index_sets.h"
 #include "core/parallel_for.h"
 
 namespace quarnel {
 
 namespace {
-
-// The root of i's set, halving the path on the way.
-uint32_t Root(std::vector<uint32_t>& parent, uint32_t i) {
-  while (parent[i] != i) i = parent[i] = parent[parent[i]];
-  return i;
-}
-
-// Joins the sets of a and b; each root is the smallest index of its set.
-void Unite(std::vector<uint32_t>& parent, uint32_t a, uint32_t b) {
-  a = Root(parent, a), b = Root(parent, b);
-  parent[std::max(a, b)] = std::min(a, b);
-}
-
-// Sets that several threads join at once: a link only ever points from a
-// root to a smaller index, set where the larger root is still a root, so
-// every root stays the smallest index of its set and no link makes a cycle.
-// A link read while another thread shortens a path is one to a vertex of
-// the same set.
-uint32_t SharedRoot(std::vector<uint32_t>& parent, uint32_t i) {
-  for (;;) {
-    const uint32_t p = std::atomic_ref(parent[i]).load(std::memory_order_acquire);
-    if (p == i) return i;
-    const uint32_t g = std::atomic_ref(parent[p]).load(std::memory_order_acquire);
-    if (g != p) std::atomic_ref(parent[i]).store(g, std::memory_order_release);
-    i = g;
-  }
-}
-
-void SharedUnite(std::vector<uint32_t>& parent, uint32_t a, uint32_t b) {
-  for (;;) {
-    a = SharedRoot(parent, a), b = SharedRoot(parent, b);
-    if (a == b) return;
-    if (a > b) std::swap(a, b);
-    uint32_t root = b;
-    if (std::atomic_ref(parent[b]).compare_exchange_strong(root, a, std::memory_order_acq_rel))
-      return;
-  }
-}
 
 // The connected piece of surface of each loop, numbered from 0 in the
 // order of the loops: vertices are joined through the live faces that use
@@ -59,14 +20,14 @@ std::vector<uint32_t> PiecesOfLoops(const MeshT5& mesh, const std::vector<CapLoo
   std::vector<uint32_t> parent = SurfacePieces(mesh);
   if (before != nullptr)
     for (uint32_t i = 0; i < before->size() && i < parent.size(); ++i)
-      if ((*before)[i] != i) Unite(parent, i, (*before)[i]);
+      if ((*before)[i] != i) JoinSets(parent, i, (*before)[i]);
   for (const CapLoop& c : caps)
     for (const VertexT5* v : c.corners)
-      Unite(parent, uint32_t(mesh.VertexIndex(c.corners[0])), uint32_t(mesh.VertexIndex(v)));
+      JoinSets(parent, uint32_t(mesh.VertexIndex(c.corners[0])), uint32_t(mesh.VertexIndex(v)));
   std::vector<uint32_t> number(parent.size(), UINT32_MAX), piece;
   count = 0;
   for (const CapLoop& c : caps) {
-    uint32_t& n = number[Root(parent, uint32_t(mesh.VertexIndex(c.corners[0])))];
+    uint32_t& n = number[SetRoot(parent, uint32_t(mesh.VertexIndex(c.corners[0])))];
     if (n == UINT32_MAX) n = count++;
     piece.push_back(n);
   }
@@ -97,17 +58,17 @@ std::vector<uint32_t> SurfacePieces(const MeshT5& mesh) {
   std::vector<uint32_t> parent(mesh.vertices.size());
   std::iota(parent.begin(), parent.end(), 0u);
   // The faces are read range by range on threads, each joining sets as it
-  // goes (SharedUnite); the sets come out the same in any order.
+  // goes (SharedJoinSets); the sets come out the same in any order.
   ParallelForRanges(mesh.faces.size(), [&](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
       const FaceT5& f = mesh.faces[i];
       if (!IsLive(f.flags)) continue;
       const uint32_t a = uint32_t(mesh.VertexIndex(f.v[0]));
-      SharedUnite(parent, a, uint32_t(mesh.VertexIndex(f.v[1])));
-      SharedUnite(parent, a, uint32_t(mesh.VertexIndex(f.v[2])));
+      SharedJoinSets(parent, a, uint32_t(mesh.VertexIndex(f.v[1])));
+      SharedJoinSets(parent, a, uint32_t(mesh.VertexIndex(f.v[2])));
     }
   });
-  for (uint32_t i = 0; i < parent.size(); ++i) parent[i] = Root(parent, i);
+  FlattenSets(parent);
   return parent;
 }
 

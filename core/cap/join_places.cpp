@@ -11,6 +11,7 @@
 #include "core/cap/bodies.h"
 #include "core/cap/loops_on_plane.h"
 #include "core/cap/surface_edits.h"
+#include "core/index_sets.h"
 #include "core/parallel_for.h"
 #include "core/places.h"
 #include "core/prefetch.h"
@@ -164,15 +165,8 @@ std::vector<VertexT5*> InArrayOrder(MeshT5& mesh, const std::vector<VertexT5*>& 
 // place its smallest point.
 void LinkPlaces(std::vector<uint32_t>& place,
                 const std::vector<std::pair<uint32_t, uint32_t>>& links) {
-  auto root = [&place](uint32_t i) {
-    while (place[i] != i) i = place[i] = place[place[i]];
-    return i;
-  };
-  for (const auto& [a, b] : links) {
-    const uint32_t ra = root(a), rb = root(b);
-    place[std::max(ra, rb)] = std::min(ra, rb);
-  }
-  for (uint32_t i = 0; i < place.size(); ++i) place[i] = root(i);
+  for (const auto& [a, b] : links) JoinSets(place, a, b);
+  FlattenSets(place);
 }
 
 // The links between the given vertices as indices of points (in the order
