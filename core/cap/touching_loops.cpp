@@ -28,18 +28,16 @@ struct RunSide {
   int z;
 };
 
-// Sorts items by before, which orders first by place(item): where the
-// places span not many more numbers than there are items, counts them out
-// by place, then sorts each run of one place by before.
-template <class T, class Place, class Before>
-void SortByPlace(std::vector<T>& items, Place&& place, Before&& before) {
+// Where the places span not many more numbers than there are items,
+// counts the items out by place(item), those of one place in the order
+// they come, and returns where each place's run starts, with its end as
+// the last entry. Otherwise leaves them as they are and returns nothing.
+template <class T, class Place>
+std::vector<uint32_t> CountOutByPlace(std::vector<T>& items, Place&& place) {
   uint32_t lo = UINT32_MAX, hi = 0;
   for (const T& t : items)
     lo = std::min(lo, place(t)), hi = std::max(hi, place(t));
-  if (items.empty() || hi - lo > 4 * items.size()) {
-    std::sort(items.begin(), items.end(), before);
-    return;
-  }
+  if (items.empty() || hi - lo > 4 * items.size()) return {};
   const size_t count = size_t(hi - lo) + 1;
   std::vector<uint32_t> start(count + 1, 0);
   for (const T& t : items)
@@ -50,9 +48,22 @@ void SortByPlace(std::vector<T>& items, Place&& place, Before&& before) {
   std::vector<uint32_t> fill(start.begin(), start.end() - 1);
   for (const T& t : items)
     sorted[fill[place(t) - lo]++] = t;
-  for (size_t p = 0; p < count; ++p)
-    std::sort(sorted.begin() + start[p], sorted.begin() + start[p + 1], before);
   items = std::move(sorted);
+  return start;
+}
+
+// Sorts items by before, which orders first by place(item): counted out
+// by place where CountOutByPlace does so, then each run of one place
+// sorted by before.
+template <class T, class Place, class Before>
+void SortByPlace(std::vector<T>& items, Place&& place, Before&& before) {
+  const std::vector<uint32_t> start = CountOutByPlace(items, place);
+  if (start.empty()) {
+    std::sort(items.begin(), items.end(), before);
+    return;
+  }
+  for (size_t p = 0; p + 1 < start.size(); ++p)
+    std::sort(items.begin() + start[p], items.begin() + start[p + 1], before);
 }
 
 // The sides of loop g of the group as its cap runs it (against the way the
@@ -208,13 +219,13 @@ uint32_t TurnOnto(const std::vector<RunSide>& sides, const std::vector<uint32_t>
 
 std::vector<uint32_t> NextSides(const std::vector<RunSide>& sides, const CutPlaces& places,
                                 int turn) {
+  // The sides by the place they start at, those of one place in order.
   std::vector<uint32_t> leaving(sides.size());
   for (uint32_t i = 0; i < sides.size(); ++i) leaving[i] = i;
-  SortByPlace(
-      leaving, [&](uint32_t s) { return sides[s].p; },
-      [&](uint32_t a, uint32_t b) {
-        return sides[a].p != sides[b].p ? sides[a].p < sides[b].p : a < b;
-      });
+  auto place = [&](uint32_t s) { return sides[s].p; };
+  if (CountOutByPlace(leaving, place).empty())
+    std::stable_sort(leaving.begin(), leaving.end(),
+                     [&](uint32_t a, uint32_t b) { return place(a) < place(b); });
   // Each side's next is found on its own, range by range on threads of
   // their own; then whether no side is next to two.
   std::vector<uint32_t> next(sides.size());
