@@ -46,8 +46,12 @@ std::vector<uint32_t> CountOutByPlace(std::vector<T>& items, Place&& place) {
     start[p + 1] += start[p];
   std::vector<T> sorted(items.size());
   std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-  for (const T& t : items)
-    sorted[fill[place(t) - lo]++] = t;
+  // The items go to places far apart: where an item some way ahead goes
+  // is fetched ahead.
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i + 16 < items.size()) Prefetch(&sorted[fill[place(items[i + 16]) - lo]]);
+    sorted[fill[place(items[i]) - lo]++] = items[i];
+  }
   items = std::move(sorted);
   return start;
 }
