@@ -21,6 +21,12 @@ namespace {
 // A side as the cap runs it, from place p (corner from) to place q
 // (corner to): edge z of face f.
 struct RunSide {
+  // A list of many sides is made without first clearing them all: each
+  // is filled in where its loop's sides are found.
+  RunSide() {}
+  RunSide(uint32_t p, uint32_t q, VertexT5* from, VertexT5* to, const FaceT5* f, int z)
+      : p(p), q(q), from(from), to(to), f(f), z(z) {}
+
   uint32_t p, q;
   VertexT5* from;
   VertexT5* to;
