@@ -72,8 +72,11 @@ void SortByPlace(std::vector<T>& items, Place&& place, Before&& before) {
     std::sort(items.begin(), items.end(), before);
     return;
   }
-  for (size_t p = 0; p + 1 < start.size(); ++p)
-    std::sort(items.begin() + start[p], items.begin() + start[p + 1], before);
+  // Each run on its own, range by range of places on threads of their own.
+  ParallelForRanges(start.size() - 1, [&](size_t begin, size_t end) {
+    for (size_t p = begin; p < end; ++p)
+      std::sort(items.begin() + start[p], items.begin() + start[p + 1], before);
+  });
 }
 
 // The sides of loop g of the group as its cap runs it (against the way the
