@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 #include <numbers>
 #include <utility>
 #include <vector>
@@ -307,35 +306,29 @@ std::vector<CapLoop> TracedLoops(const std::vector<RunSide>& sides,
                                  const std::vector<uint32_t>& next, const CutPlaces& places,
                                  int turn) {
   const Cycles cycles = FollowSides(next);
-  struct Traced {
-    bool once = true;
-    std::vector<CapLoop> loops;
-  };
-  std::vector<Traced> ranges = ParallelCollect(
-      cycles.first.size() - 1,
+  std::vector<CapLoop> loops(cycles.first.size() - 1);
+  // Per range, whether each of its loops passes a place once and turns as
+  // the cap does.
+  const std::vector<uint8_t> once = ParallelCollect(
+      loops.size(),
       [&](size_t begin, size_t end) {
-        Traced r;
         std::vector<uint8_t> met(places.at.size(), 0);
-        r.loops.resize(end - begin);
-        for (size_t k = begin; k < end && r.once; ++k)
-          r.once = TracedLoop(sides, cycles, k, places, turn, met, r.loops[k - begin]);
-        return r;
+        bool ok = true;
+        for (size_t k = begin; k < end && ok; ++k)
+          ok = TracedLoop(sides, cycles, k, places, turn, met, loops[k]);
+        return uint8_t(ok);
       },
       kParallelCostlyItems);
-  std::vector<CapLoop> loops;
-  for (const Traced& r : ranges)
-    if (!r.once) return {};
-  for (Traced& r : ranges)
-    loops.insert(loops.end(), std::make_move_iterator(r.loops.begin()),
-                 std::make_move_iterator(r.loops.end()));
+  if (std::find(once.begin(), once.end(), 0) != once.end()) return {};
   return loops;
 }
 
 // Appends the ear clipping of each loop on its own to plan, in the order
 // of the loops, which are clipped range by range on threads of their own,
-// each range into a list of its own. False, leaving plan as it was, where
-// one gives no complete cap.
-bool EarClipEach(const std::vector<CapLoop>& loops, const SurfaceChords& chords, CapPlan& plan) {
+// each range into a list of its own; each loop is let go once clipped, on
+// the thread that clipped it. False, leaving plan as it was, where one
+// gives no complete cap.
+bool EarClipEach(std::vector<CapLoop>& loops, const SurfaceChords& chords, CapPlan& plan) {
   struct Clipped {
     bool closed = true;
     std::vector<uint32_t> triangles;
@@ -345,8 +338,10 @@ bool EarClipEach(const std::vector<CapLoop>& loops, const SurfaceChords& chords,
       [&](size_t begin, size_t end) {
         CapPlan part;
         Clipped r;
-        for (size_t i = begin; i < end && r.closed; ++i)
+        for (size_t i = begin; i < end && r.closed; ++i) {
           r.closed = EarClipLoop({&loops[i]}, chords, part);
+          loops[i] = CapLoop();
+        }
         r.triangles = std::move(part.triangles);
         return r;
       },
@@ -372,7 +367,7 @@ bool EarClipTouchingLoops(const std::vector<CapLoop>& caps, const std::vector<si
   if (starts.size() == sides.size() || !KeepApart(sides, starts, places, snap)) return false;
   const std::vector<uint32_t> next = NextSides(sides, places, turn);
   if (next.empty()) return false;
-  const std::vector<CapLoop> loops = TracedLoops(sides, next, places, turn);
+  std::vector<CapLoop> loops = TracedLoops(sides, next, places, turn);
   return !loops.empty() && EarClipEach(loops, chords, plan);
 }
 
