@@ -9,18 +9,27 @@ namespace quarnel {
 
 namespace {
 
-// Sets of loops joined pair by pair (union by root, paths halved).
+// Sets of loops joined pair by pair (union by root, paths halved), and
+// how many sets there are.
 class Sets {
  public:
-  explicit Sets(size_t n) : parent_(n) { std::iota(parent_.begin(), parent_.end(), size_t(0)); }
+  explicit Sets(size_t n) : parent_(n), count_(n) {
+    std::iota(parent_.begin(), parent_.end(), size_t(0));
+  }
   size_t Root(size_t i) {
     while (parent_[i] != i) i = parent_[i] = parent_[parent_[i]];
     return i;
   }
-  void Unite(size_t a, size_t b) { parent_[Root(a)] = Root(b); }
+  void Unite(size_t a, size_t b) {
+    const size_t rb = Root(b), ra = Root(a);
+    parent_[ra] = rb;
+    if (ra != rb) --count_;
+  }
+  size_t Count() const { return count_; }
 
  private:
   std::vector<size_t> parent_;
+  size_t count_;
 };
 
 // Whether two ranges overlap, or one lies within the other give or take
@@ -167,7 +176,9 @@ std::vector<std::vector<size_t>> OverlappingGroups(const std::vector<CapLoop>& c
                                                    double pad) {
   Sets sets(caps.size());
   JoinByBoxes(caps, body, pad, sets);
-  JoinBySharedPlaces(caps, sets);
+  // Loops that their boxes made all one set (as where one loop's box holds
+  // the others') have nothing left to join by their places.
+  if (sets.Count() > 1) JoinBySharedPlaces(caps, sets);
   std::vector<std::vector<size_t>> groups;
   std::vector<size_t> slot(caps.size(), SIZE_MAX);
   for (size_t i = 0; i < caps.size(); ++i) {

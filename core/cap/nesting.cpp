@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 #include "core/cap/side_grids.h"
+#include "core/parallel_for.h"
 
 namespace quarnel {
 
@@ -117,6 +118,34 @@ const Hit* FirstHit(const RaySides& sides, const std::vector<Hit>& hits, double 
   return best;
 }
 
+// What a loop's ray meets first: the loop of that side, and whether the
+// side runs upwards as its loop runs counter-clockwise (the ray leaves that
+// loop there). kNone where the ray meets no side, kUnclear where two sides
+// meet it at about one place or one about at its start.
+struct RayEnd {
+  static constexpr uint32_t kNone = UINT32_MAX, kUnclear = UINT32_MAX - 1;
+  uint32_t loop = kNone;
+  bool leaves = false;
+};
+
+// The ray from loop a's rightmost point to the right; hits is room for
+// its hits.
+RayEnd CastRay(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
+               const RaySides& sides, size_t a, std::vector<Hit>& hits) {
+  const std::vector<Point2d>& p = caps[group[a]].points;
+  Point2d m = p[0];
+  for (const Point2d& q : p)
+    if (q.x > m.x) m = q;
+  const double nearest = sides.Hits(a, m, hits);
+  if (hits.empty()) return {};
+  if (!(nearest > m.x + sides.Close())) return {RayEnd::kUnclear};
+  const Hit* best = FirstHit(sides, hits, nearest);
+  if (best == nullptr) return {RayEnd::kUnclear};
+  const size_t b = sides.LoopOf(best->side);
+  const auto [u, v] = sides.Ends(best->side);
+  return {uint32_t(b), (v.y > u.y) == (caps[group[b]].twiceArea > 0.0)};
+}
+
 }  // namespace
 
 bool NestByRays(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
@@ -128,28 +157,28 @@ bool NestByRays(const std::vector<CapLoop>& caps, const std::vector<size_t>& gro
   std::sort(order.begin(), order.end(),
             [&](size_t a, size_t b) { return caps[group[a]].hi.x > caps[group[b]].hi.x; });
   parent.assign(k, -1);
-  std::vector<Hit> hits;
+  // Each loop's ray is cast on its own, range by range of loops on threads
+  // of their own; then the parents are read off in order.
+  std::vector<RayEnd> ends(k);
+  ParallelForRanges(
+      k,
+      [&](size_t begin, size_t end) {
+        std::vector<Hit> hits;
+        for (size_t a = begin; a < end; ++a) ends[a] = CastRay(caps, group, sides, a, hits);
+      },
+      kParallelCostlyItems);
   for (size_t a : order) {
-    const std::vector<Point2d>& p = caps[group[a]].points;
-    Point2d m = p[0];
-    for (const Point2d& q : p)
-      if (q.x > m.x) m = q;
-    const double nearest = sides.Hits(a, m, hits);
-    if (hits.empty()) continue;
-    if (!(nearest > m.x + sides.Close())) return false;
-    const Hit* best = FirstHit(sides, hits, nearest);
-    if (best == nullptr) return false;
-    const size_t b = sides.LoopOf(best->side);
-    const CapLoop& d = caps[group[b]];
-    const auto [u, v] = sides.Ends(best->side);
-    // Taken as its loop runs counter-clockwise, a side running upwards is
-    // where the ray leaves its loop: the parent. One running downwards is
-    // where it enters a loop beside this one, whose parent is this one's.
-    if ((v.y > u.y) == (d.twiceArea > 0.0)) {
-      parent[a] = int(b);
+    const RayEnd& e = ends[a];
+    if (e.loop == RayEnd::kNone) continue;
+    if (e.loop == RayEnd::kUnclear) return false;
+    // A side where the ray leaves its loop tells the parent. One where it
+    // enters a loop beside this one tells that loop, whose parent is this
+    // one's too.
+    if (e.leaves) {
+      parent[a] = int(e.loop);
     } else {
-      if (!(d.hi.x > caps[group[a]].hi.x)) return false;
-      parent[a] = parent[b];
+      if (!(caps[group[e.loop]].hi.x > caps[group[a]].hi.x)) return false;
+      parent[a] = parent[e.loop];
     }
   }
   return true;

@@ -127,11 +127,13 @@ bool SidesKeepApart(const std::vector<std::pair<uint32_t, uint32_t>>& sides,
     widen(a), widen(b);
   for (uint32_t id : ids)
     widen(id);
-  // About four cells a side, so that few share one, none narrower than
-  // reach, so that a point on a side lies in a cell near it.
+  // About a cell a side, none narrower than reach, so that a point on a
+  // side lies in a cell near it. Finer cells would each hold fewer sides,
+  // but every side would be listed in more cells, which costs more than
+  // the pairs it saves; the answer is the same at any size.
   const double across = std::max(hi.x - lo.x, hi.y - lo.y) / std::max(reach, 1e-300);
   const PlaneGrid grid(lo, hi, reach,
-                       size_t(std::clamp(across * across, 1.0, 4.0 * double(sides.size()))));
+                       size_t(std::clamp(across * across, 1.0, double(sides.size()))));
   std::vector<double> length(sides.size());
   const ByCell near(grid, sides.size(), [&](uint32_t s, std::vector<int64_t>& cells) {
     const Point2d &a = at[sides[s].first], &b = at[sides[s].second];

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 #include <numbers>
 #include <utility>
 #include <vector>
@@ -21,6 +20,12 @@ namespace {
 // A side as the cap runs it, from place p (corner from) to place q
 // (corner to): edge z of face f.
 struct RunSide {
+  // A list of many sides is made without first clearing them all: each
+  // is filled in where its loop's sides are found.
+  RunSide() {}
+  RunSide(uint32_t p, uint32_t q, VertexT5* from, VertexT5* to, const FaceT5* f, int z)
+      : p(p), q(q), from(from), to(to), f(f), z(z) {}
+
   uint32_t p, q;
   VertexT5* from;
   VertexT5* to;
@@ -28,18 +33,16 @@ struct RunSide {
   int z;
 };
 
-// Sorts items by before, which orders first by place(item): where the
-// places span not many more numbers than there are items, counts them out
-// by place, then sorts each run of one place by before.
-template <class T, class Place, class Before>
-void SortByPlace(std::vector<T>& items, Place&& place, Before&& before) {
+// Where the places span not many more numbers than there are items,
+// counts the items out by place(item), those of one place in the order
+// they come, and returns where each place's run starts, with its end as
+// the last entry. Otherwise leaves them as they are and returns nothing.
+template <class T, class Place>
+std::vector<uint32_t> CountOutByPlace(std::vector<T>& items, Place&& place) {
   uint32_t lo = UINT32_MAX, hi = 0;
   for (const T& t : items)
     lo = std::min(lo, place(t)), hi = std::max(hi, place(t));
-  if (items.empty() || hi - lo > 4 * items.size()) {
-    std::sort(items.begin(), items.end(), before);
-    return;
-  }
+  if (items.empty() || hi - lo > 4 * items.size()) return {};
   const size_t count = size_t(hi - lo) + 1;
   std::vector<uint32_t> start(count + 1, 0);
   for (const T& t : items)
@@ -48,11 +51,31 @@ void SortByPlace(std::vector<T>& items, Place&& place, Before&& before) {
     start[p + 1] += start[p];
   std::vector<T> sorted(items.size());
   std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-  for (const T& t : items)
-    sorted[fill[place(t) - lo]++] = t;
-  for (size_t p = 0; p < count; ++p)
-    std::sort(sorted.begin() + start[p], sorted.begin() + start[p + 1], before);
+  // The items go to places far apart: where an item some way ahead goes
+  // is fetched ahead.
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i + 16 < items.size()) Prefetch(&sorted[fill[place(items[i + 16]) - lo]]);
+    sorted[fill[place(items[i]) - lo]++] = items[i];
+  }
   items = std::move(sorted);
+  return start;
+}
+
+// Sorts items by before, which orders first by place(item): counted out
+// by place where CountOutByPlace does so, then each run of one place
+// sorted by before.
+template <class T, class Place, class Before>
+void SortByPlace(std::vector<T>& items, Place&& place, Before&& before) {
+  const std::vector<uint32_t> start = CountOutByPlace(items, place);
+  if (start.empty()) {
+    std::sort(items.begin(), items.end(), before);
+    return;
+  }
+  // Each run on its own, range by range of places on threads of their own.
+  ParallelForRanges(start.size() - 1, [&](size_t begin, size_t end) {
+    for (size_t p = begin; p < end; ++p)
+      std::sort(items.begin() + start[p], items.begin() + start[p + 1], before);
+  });
 }
 
 // The sides of loop g of the group as its cap runs it (against the way the
@@ -208,13 +231,13 @@ uint32_t TurnOnto(const std::vector<RunSide>& sides, const std::vector<uint32_t>
 
 std::vector<uint32_t> NextSides(const std::vector<RunSide>& sides, const CutPlaces& places,
                                 int turn) {
+  // The sides by the place they start at, those of one place in order.
   std::vector<uint32_t> leaving(sides.size());
   for (uint32_t i = 0; i < sides.size(); ++i) leaving[i] = i;
-  SortByPlace(
-      leaving, [&](uint32_t s) { return sides[s].p; },
-      [&](uint32_t a, uint32_t b) {
-        return sides[a].p != sides[b].p ? sides[a].p < sides[b].p : a < b;
-      });
+  auto place = [&](uint32_t s) { return sides[s].p; };
+  if (CountOutByPlace(leaving, place).empty())
+    std::stable_sort(leaving.begin(), leaving.end(),
+                     [&](uint32_t a, uint32_t b) { return place(a) < place(b); });
   // Each side's next is found on its own, range by range on threads of
   // their own; then whether no side is next to two.
   std::vector<uint32_t> next(sides.size());
@@ -283,35 +306,29 @@ std::vector<CapLoop> TracedLoops(const std::vector<RunSide>& sides,
                                  const std::vector<uint32_t>& next, const CutPlaces& places,
                                  int turn) {
   const Cycles cycles = FollowSides(next);
-  struct Traced {
-    bool once = true;
-    std::vector<CapLoop> loops;
-  };
-  std::vector<Traced> ranges = ParallelCollect(
-      cycles.first.size() - 1,
+  std::vector<CapLoop> loops(cycles.first.size() - 1);
+  // Per range, whether each of its loops passes a place once and turns as
+  // the cap does.
+  const std::vector<uint8_t> once = ParallelCollect(
+      loops.size(),
       [&](size_t begin, size_t end) {
-        Traced r;
         std::vector<uint8_t> met(places.at.size(), 0);
-        r.loops.resize(end - begin);
-        for (size_t k = begin; k < end && r.once; ++k)
-          r.once = TracedLoop(sides, cycles, k, places, turn, met, r.loops[k - begin]);
-        return r;
+        bool ok = true;
+        for (size_t k = begin; k < end && ok; ++k)
+          ok = TracedLoop(sides, cycles, k, places, turn, met, loops[k]);
+        return uint8_t(ok);
       },
       kParallelCostlyItems);
-  std::vector<CapLoop> loops;
-  for (const Traced& r : ranges)
-    if (!r.once) return {};
-  for (Traced& r : ranges)
-    loops.insert(loops.end(), std::make_move_iterator(r.loops.begin()),
-                 std::make_move_iterator(r.loops.end()));
+  if (std::find(once.begin(), once.end(), 0) != once.end()) return {};
   return loops;
 }
 
 // Appends the ear clipping of each loop on its own to plan, in the order
 // of the loops, which are clipped range by range on threads of their own,
-// each range into a list of its own. False, leaving plan as it was, where
-// one gives no complete cap.
-bool EarClipEach(const std::vector<CapLoop>& loops, const SurfaceChords& chords, CapPlan& plan) {
+// each range into a list of its own; each loop is let go once clipped, on
+// the thread that clipped it. False, leaving plan as it was, where one
+// gives no complete cap.
+bool EarClipEach(std::vector<CapLoop>& loops, const SurfaceChords& chords, CapPlan& plan) {
   struct Clipped {
     bool closed = true;
     std::vector<uint32_t> triangles;
@@ -321,8 +338,10 @@ bool EarClipEach(const std::vector<CapLoop>& loops, const SurfaceChords& chords,
       [&](size_t begin, size_t end) {
         CapPlan part;
         Clipped r;
-        for (size_t i = begin; i < end && r.closed; ++i)
+        for (size_t i = begin; i < end && r.closed; ++i) {
           r.closed = EarClipLoop({&loops[i]}, chords, part);
+          loops[i] = CapLoop();
+        }
         r.triangles = std::move(part.triangles);
         return r;
       },
@@ -348,7 +367,7 @@ bool EarClipTouchingLoops(const std::vector<CapLoop>& caps, const std::vector<si
   if (starts.size() == sides.size() || !KeepApart(sides, starts, places, snap)) return false;
   const std::vector<uint32_t> next = NextSides(sides, places, turn);
   if (next.empty()) return false;
-  const std::vector<CapLoop> loops = TracedLoops(sides, next, places, turn);
+  std::vector<CapLoop> loops = TracedLoops(sides, next, places, turn);
   return !loops.empty() && EarClipEach(loops, chords, plan);
 }
 
