@@ -11,16 +11,39 @@ namespace quarnel {
 
 namespace {
 
+// Per vertex, the first vertex of its set: vertices are joined through the
+// live faces that use them, and as before joins them (when given, per
+// vertex the first vertex of its set). The faces and then the vertices are
+// read range by range on threads, each joining sets as it goes
+// (SharedJoinSets); the sets come out the same in any order.
+std::vector<uint32_t> JoinedPieces(const MeshT5& mesh, const std::vector<uint32_t>* before) {
+  std::vector<uint32_t> parent(mesh.vertices.size());
+  std::iota(parent.begin(), parent.end(), 0u);
+  ParallelForRanges(mesh.faces.size(), [&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) {
+      const FaceT5& f = mesh.faces[i];
+      if (!IsLive(f.flags)) continue;
+      const uint32_t a = uint32_t(mesh.VertexIndex(f.v[0]));
+      SharedJoinSets(parent, a, uint32_t(mesh.VertexIndex(f.v[1])));
+      SharedJoinSets(parent, a, uint32_t(mesh.VertexIndex(f.v[2])));
+    }
+  });
+  if (before != nullptr)
+    ParallelForRanges(std::min(before->size(), parent.size()), [&](size_t begin, size_t end) {
+      for (size_t i = begin; i < end; ++i)
+        if ((*before)[i] != i) SharedJoinSets(parent, uint32_t(i), (*before)[i]);
+    });
+  FlattenSets(parent);
+  return parent;
+}
+
 // The connected piece of surface of each loop, numbered from 0 in the
 // order of the loops: vertices are joined through the live faces that use
 // them, and through the pieces they were of before the cut (when given),
 // and a loop's corners through the loop.
 std::vector<uint32_t> PiecesOfLoops(const MeshT5& mesh, const std::vector<CapLoop>& caps,
                                     const std::vector<uint32_t>* before, uint32_t& count) {
-  std::vector<uint32_t> parent = SurfacePieces(mesh);
-  if (before != nullptr)
-    for (uint32_t i = 0; i < before->size() && i < parent.size(); ++i)
-      if ((*before)[i] != i) JoinSets(parent, i, (*before)[i]);
+  std::vector<uint32_t> parent = JoinedPieces(mesh, before);
   for (const CapLoop& c : caps)
     for (const VertexT5* v : c.corners)
       JoinSets(parent, uint32_t(mesh.VertexIndex(c.corners[0])), uint32_t(mesh.VertexIndex(v)));
@@ -55,21 +78,7 @@ size_t Host(const std::vector<CapLoop>& caps, size_t a, const std::vector<size_t
 }  // namespace
 
 std::vector<uint32_t> SurfacePieces(const MeshT5& mesh) {
-  std::vector<uint32_t> parent(mesh.vertices.size());
-  std::iota(parent.begin(), parent.end(), 0u);
-  // The faces are read range by range on threads, each joining sets as it
-  // goes (SharedJoinSets); the sets come out the same in any order.
-  ParallelForRanges(mesh.faces.size(), [&](size_t begin, size_t end) {
-    for (size_t i = begin; i < end; ++i) {
-      const FaceT5& f = mesh.faces[i];
-      if (!IsLive(f.flags)) continue;
-      const uint32_t a = uint32_t(mesh.VertexIndex(f.v[0]));
-      SharedJoinSets(parent, a, uint32_t(mesh.VertexIndex(f.v[1])));
-      SharedJoinSets(parent, a, uint32_t(mesh.VertexIndex(f.v[2])));
-    }
-  });
-  FlattenSets(parent);
-  return parent;
+  return JoinedPieces(mesh, nullptr);
 }
 
 bool InsideLoop(const CapLoop& a, const CapLoop& b) {

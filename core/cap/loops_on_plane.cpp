@@ -323,36 +323,45 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, const CutTolerances& t
   }
 }
 
+namespace {
+
+// The loop of walk w in the plane's frame (du, dw).
+CapLoop LoopInPlane(std::span<const FacePos> walk, const Vec3d& du, const Vec3d& dw) {
+  CapLoop c;
+  c.points.reserve(walk.size());
+  c.corners.reserve(walk.size());
+  c.turns.reserve(walk.size());
+  c.edges.assign(walk.begin(), walk.end());
+  for (size_t k = 0; k < walk.size(); ++k) {
+    // The walk's faces and corners lie anywhere in the arrays.
+    if (k + 8 < walk.size()) {
+      PrefetchRecord(walk[k + 8].f);
+      Prefetch(walk[k + 8].v);
+    }
+    const FacePos& p = walk[k];
+    Vec3d q(p.v->position);
+    c.points.push_back({q.Dot(du), q.Dot(dw)});
+    c.corners.push_back(p.v);
+    c.turns.push_back(int8_t(EdgeTurn(p)));
+    c.against += c.turns.back();
+  }
+  c.Measure();
+  return c;
+}
+
+}  // namespace
+
 std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size_t>& chosen,
                                   const Plane3f& plane) {
   Plane3f unit = plane;
   Vec3f u, w;
   PlaneTangentFrame(unit, u, w, 0.0f, 1.0f, 0.0f);
   const Vec3d du(u), dw(w);
-  std::vector<CapLoop> caps;
-  for (size_t i : chosen) {
-    CapLoop c;
-    const std::span<const FacePos> walk = walks.Of(i);
-    c.points.reserve(walk.size());
-    c.corners.reserve(walk.size());
-    c.turns.reserve(walk.size());
-    c.edges.assign(walk.begin(), walk.end());
-    for (size_t k = 0; k < walk.size(); ++k) {
-      // The walk's faces and corners lie anywhere in the arrays.
-      if (k + 8 < walk.size()) {
-        PrefetchRecord(walk[k + 8].f);
-        Prefetch(walk[k + 8].v);
-      }
-      const FacePos& p = walk[k];
-      Vec3d q(p.v->position);
-      c.points.push_back({q.Dot(du), q.Dot(dw)});
-      c.corners.push_back(p.v);
-      c.turns.push_back(int8_t(EdgeTurn(p)));
-      c.against += c.turns.back();
-    }
-    c.Measure();
-    caps.push_back(std::move(c));
-  }
+  // Each loop on its own, loop by loop on threads.
+  std::vector<CapLoop> caps(chosen.size());
+  ParallelFor(
+      chosen.size(), [&](size_t j) { caps[j] = LoopInPlane(walks.Of(chosen[j]), du, dw); },
+      kParallelCostlyItems);
   return caps;
 }
 
