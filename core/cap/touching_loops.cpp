@@ -86,14 +86,8 @@ void SidesOfLoop(const std::vector<CapLoop>& caps, const std::vector<size_t>& gr
   const CapLoop& c = caps[group[g]];
   const size_t n = c.places.size();
   for (size_t k = 0; k < n; ++k) {
-    // The loops' faces lie anywhere in the array: those of the next few
-    // loops are fetched ahead.
-    const size_t ahead = g + 2;
-    if (k < 8 && ahead < group.size() && k < caps[group[ahead]].edges.size())
-      Prefetch(caps[group[ahead]].edges[k].f);
-    if (k + 8 < n) Prefetch(c.edges[k + 8].f);
     const FacePos& e = c.edges[k];
-    const bool faceAlong = e.f->v[(e.z + 1) % 3] == c.corners[k];
+    const bool faceAlong = c.turns[k] < 0;
     const size_t a = faceAlong ? k : (k + n - 1) % n, b = faceAlong ? (k + n - 1) % n : k;
     sides[k] = {c.places[a], c.places[b], c.corners[a], c.corners[b], e.f, e.z};
     const Point2d& u = places.at[c.places[a]];

@@ -52,7 +52,7 @@ GroupSides SidesOfGroup(const std::vector<CapLoop>& caps, const std::vector<size
       const FacePos& e = c.edges[k];
       if (again[walked++]) continue;
       const uint32_t here = c.places[k], before = c.places[(k + n - 1) % n];
-      const bool faceAlongWalk = e.f->v[(e.z + 1) % 3] == c.corners[k];
+      const bool faceAlongWalk = c.turns[k] < 0;
       const uint32_t from = faceAlongWalk ? here : before, to = faceAlongWalk ? before : here;
       if (from == to) continue;
       sides.all.push_back({from, to, e.f, e.z});
