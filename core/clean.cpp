@@ -262,23 +262,34 @@ Twin TwinOfLooked(const FaceT5& f) {
   return (f.flags & (ElemFlag::Deleted | ElemFlag::Excluded2)) ? Twin::None : TwinOf(f);
 }
 
-// RemoveDuplicateFaces on the faces as twin (TwinOfLooked of each, read from
-// the links as they are before any face goes: a deletion takes out only a
-// face with a twin) tells of them; returns the number deleted.
-int32_t DeleteTwins(MeshT5& mesh, const std::vector<Twin>& twin) {
+// The faces that a pass over them found may have a twin (TwinOfLooked of
+// each, read from the links as they are before any face goes: a deletion
+// takes out only a face with a twin) or may hang (MayHang), in array order,
+// and whether one has a corner twice.
+struct Suspects {
+  std::vector<size_t> twins, hanging;
+  bool degenerate = false;
+};
+
+// RemoveDuplicateFaces on the faces suspects tell of; returns the number
+// deleted.
+int32_t DeleteTwins(MeshT5& mesh, const Suspects& suspects) {
   const size_t total = mesh.faces.size();
-  // A face with a corner twice matches by the probes of a table of every
-  // face: then every face is looked up.
-  const bool all = std::find(twin.begin(), twin.end(), Twin::Degenerate) != twin.end();
-  const size_t looked = all ? total : size_t(std::count(twin.begin(), twin.end(), Twin::Maybe));
-  FacesByCorners table(looked);
   const size_t bound = total + 1;
   int32_t deleted = 0;
-  for (size_t i = 0; i < total; ++i) {
-    FaceT5& f = mesh.faces[i];
-    if (all ? (f.flags & (ElemFlag::Deleted | ElemFlag::Excluded2)) != 0 : twin[i] != Twin::Maybe)
-      continue;
+  auto lookUp = [&](FaceT5& f, FacesByCorners& table) {
     if (table.FindOrAdd(mesh, f) != nullptr && DeleteDuplicate(f, bound)) ++deleted;
+  };
+  if (suspects.degenerate) {
+    // A face with a corner twice matches by the probes of a table of every
+    // face: then every face is looked up.
+    FacesByCorners table(total);
+    for (FaceT5& f : mesh.faces)
+      if (!(f.flags & (ElemFlag::Deleted | ElemFlag::Excluded2))) lookUp(f, table);
+  } else if (!suspects.twins.empty()) {
+    FacesByCorners table(suspects.twins.size());
+    for (size_t i : suspects.twins)
+      lookUp(mesh.faces[i], table);
   }
   mesh.faceCount -= deleted;
   return deleted;
@@ -335,53 +346,59 @@ bool DeleteIfHanging(FaceT5& f, size_t bound) {
   return false;
 }
 
-// RemoveFacesOnNonManifoldEdges on the faces that may hang (may, read
+// RemoveFacesOnNonManifoldEdges on the faces that may hang (hanging, read
 // before any face goes); returns the number deleted.
-int32_t DeleteHanging(MeshT5& mesh, const std::vector<uint8_t>& may) {
-  const size_t total = mesh.faces.size();
-  const size_t bound = total + 1;
+int32_t DeleteHanging(MeshT5& mesh, const std::vector<size_t>& hanging) {
+  const size_t bound = mesh.faces.size() + 1;
   int32_t count = 0;
-  for (size_t i = 0; i < total; ++i)
-    if (may[i] && DeleteIfHanging(mesh.faces[i], bound)) ++count;
+  for (size_t i : hanging)
+    if (DeleteIfHanging(mesh.faces[i], bound)) ++count;
   mesh.faceCount -= count;
   return count;
+}
+
+// The faces that may have a twin, and where hanging those that may hang,
+// read range by range on threads and put together in array order.
+Suspects FindSuspects(const MeshT5& mesh, bool twins, bool hanging) {
+  const FaceT5* const base = mesh.faces.data();
+  const std::vector<Suspects> ranges =
+      ParallelCollect(mesh.faces.size(), [&](size_t begin, size_t end) {
+        Suspects r;
+        for (size_t i = begin; i < end; ++i) {
+          // The neighbours lie anywhere in the array: fetched a few faces ahead.
+          if (i + 8 < end) PrefetchLinksBack(base[i + 8]);
+          const Twin twin = twins ? TwinOfLooked(base[i]) : Twin::None;
+          if (twin == Twin::Maybe) r.twins.push_back(i);
+          r.degenerate = r.degenerate || twin == Twin::Degenerate;
+          if (hanging && MayHang(base[i])) r.hanging.push_back(i);
+        }
+        return r;
+      });
+  Suspects all;
+  for (const Suspects& r : ranges) {
+    all.twins.insert(all.twins.end(), r.twins.begin(), r.twins.end());
+    all.hanging.insert(all.hanging.end(), r.hanging.begin(), r.hanging.end());
+    all.degenerate = all.degenerate || r.degenerate;
+  }
+  return all;
 }
 
 }  // namespace
 
 void RemoveDuplicateFaces(MeshT5& mesh) {
-  const size_t total = mesh.faces.size();
-  if (total == 0) return;
-  std::vector<Twin> twin(total);
-  ParallelFor(total, [&](size_t i) { twin[i] = TwinOfLooked(mesh.faces[i]); });
-  DeleteTwins(mesh, twin);
+  DeleteTwins(mesh, FindSuspects(mesh, true, false));
 }
 
 int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh) {
-  // The faces that may hang, read in parallel before any face goes.
-  std::vector<uint8_t> may(mesh.faces.size(), 0);
-  ParallelFor(may.size(), [&](size_t i) { may[i] = MayHang(mesh.faces[i]); });
-  return DeleteHanging(mesh, may);
+  return DeleteHanging(mesh, FindSuspects(mesh, false, true).hanging);
 }
 
 bool RemoveDuplicateThenHangingFaces(MeshT5& mesh) {
-  const size_t total = mesh.faces.size();
-  if (total == 0) return false;
   // Both searches' faces read in one pass: where no duplicate goes, the
   // faces are as they were when read.
-  std::vector<Twin> twin(total);
-  std::vector<uint8_t> may(total, 0);
-  const FaceT5* const base = mesh.faces.data();
-  ParallelForRanges(total, [&](size_t begin, size_t end) {
-    for (size_t i = begin; i < end; ++i) {
-      // The neighbours lie anywhere in the array: fetched a few faces ahead.
-      if (i + 8 < end) PrefetchLinksBack(base[i + 8]);
-      twin[i] = TwinOfLooked(base[i]);
-      may[i] = MayHang(base[i]);
-    }
-  });
-  if (DeleteTwins(mesh, twin) > 0) return true;
-  DeleteHanging(mesh, may);
+  const Suspects suspects = FindSuspects(mesh, true, true);
+  if (DeleteTwins(mesh, suspects) > 0) return true;
+  DeleteHanging(mesh, suspects.hanging);
   return false;
 }
 

@@ -8,101 +8,140 @@ namespace quarnel {
 
 namespace {
 
-// A side of a face, between two numbered corners.
-struct Use {
-  int32_t lo, hi;  // corner numbers of the edge's ends, lo <= hi
-  int32_t face;
-  int32_t z;
+// A side of a face in its edge's bucket, in 64 bits: the corner number of
+// the edge's other end (31 bits: there are fewer corners than vertices, at
+// most INT32_MAX), the face (31 bits: at most INT32_MAX faces, as Linkable
+// asks) and the corner the side starts at (2 bits). The fewer bytes the
+// sides take, the fewer fresh pages hold them.
+class Use {
+ public:
+  Use() = default;
+  Use(int32_t hi, size_t face, int z)
+      : bits_((uint64_t(hi) << 33) | (uint64_t(face) << 2) | uint64_t(z)) {}
+  uint32_t Hi() const { return uint32_t(bits_ >> 33); }
+  size_t Face() const { return size_t((bits_ >> 2) & 0x7FFFFFFFu); }
+  int Z() const { return int(bits_ & 3u); }
+  // By the other end first.
+  bool operator<(const Use& o) const { return bits_ < o.bits_; }
+
+ private:
+  uint64_t bits_ = 0;
 };
 
-// The sides of faces between numbered corners (numbers from 0 to
-// corners - 1, by vertex index in id), to be linked by edge.
-struct Uses {
-  std::vector<int32_t> id;
-  int32_t corners = 0;
-  std::vector<Use> list;
+// The sides of faces between numbered corners, grouped by edge. The new
+// faces' corners are numbered as they come (by vertex index in id); each
+// side goes to the bucket of its lower-numbered end, counted first and then
+// placed, and each bucket is sorted by the other end, so that the sides of
+// an edge lie together. Only the placed sides are held: no list of them is
+// made apart.
+class EdgeBuckets {
+ public:
+  explicit EdgeBuckets(size_t vertexTotal) : id_(vertexTotal, -1) {}
 
-  explicit Uses(size_t vertexTotal) : id(vertexTotal, -1) {}
-
-  // Numbers the corners of face i (not yet numbered) and lists its sides;
-  // false where a corner lies outside the vertex array.
+  // Numbers the corners of new face i (not yet numbered) and counts its
+  // sides; false where a corner lies outside the vertex array.
   bool AddFace(const MeshT5& mesh, size_t i) {
     const VertexT5* const vbase = mesh.vertices.data();
     int32_t k[3];
     for (int c = 0; c < 3; ++c) {
       const VertexT5* v = mesh.faces[i].v[c];
-      if (v < vbase || v >= vbase + id.size()) return false;
-      int32_t& known = id[size_t(v - vbase)];
-      if (known < 0) known = corners++;
+      if (v < vbase || v >= vbase + id_.size()) return false;
+      int32_t& known = id_[size_t(v - vbase)];
+      if (known < 0) {
+        known = int32_t(start_.size());
+        start_.push_back(0);
+      }
       k[c] = known;
     }
     for (int z = 0; z < 3; ++z)
-      Add(k[z], k[(z + 1) % 3], i, z);
+      ++start_[size_t(std::min(k[z], k[(z + 1) % 3]))];
     return true;
   }
-  // Lists the side from vertex a to b of face i, where both are numbered.
-  void AddSide(size_t a, size_t b, size_t i, int z) {
-    if (a < id.size() && b < id.size()) Add(id[a], id[b], i, z);
+  // Whether vertex v is a corner of a new face.
+  bool Numbered(size_t v) const { return v < id_.size() && id_[v] >= 0; }
+  // Counts the side of an old face from vertex a to b, where both are
+  // corners of new faces.
+  void CountSide(size_t a, size_t b) {
+    if (Numbered(a) && Numbered(b)) ++start_[size_t(std::min(id_[a], id_[b]))];
   }
 
-  // The sides grouped by edge: counted out by the lower end, then sorted
-  // by the other end within each (short) run.
-  std::vector<Use> ByEdge() const {
-    std::vector<uint32_t> start(size_t(corners) + 1, 0);
-    for (const Use& u : list)
-      ++start[size_t(u.lo) + 1];
-    for (size_t c = 0; c < size_t(corners); ++c)
-      start[c + 1] += start[c];
-    std::vector<Use> sorted(list.size());
-    std::vector<uint32_t> at(start.begin(), start.end() - 1);
-    for (const Use& u : list)
-      sorted[at[size_t(u.lo)]++] = u;
-    for (size_t c = 0; c < size_t(corners); ++c)
-      std::sort(sorted.begin() + start[c], sorted.begin() + start[c + 1],
-                [](const Use& a, const Use& b) { return a.hi < b.hi; });
-    return sorted;
+  // Makes room for the sides counted: each bucket's count becomes its end.
+  void Open() {
+    uint32_t total = 0;
+    for (uint32_t& s : start_)
+      s = total += s;
+    uses_.resize(total);
   }
+  // Places the sides of new face i, counted by AddFace.
+  void PlaceFace(const MeshT5& mesh, size_t i) {
+    const FaceT5& f = mesh.faces[i];
+    for (int z = 0; z < 3; ++z)
+      Place(id_[mesh.VertexIndex(f.v[z])], id_[mesh.VertexIndex(f.v[(z + 1) % 3])], i, z);
+  }
+  // Places the side counted by CountSide(a, b), of face i and corner z.
+  void PlaceSide(size_t a, size_t b, size_t i, int z) {
+    if (Numbered(a) && Numbered(b)) Place(id_[a], id_[b], i, z);
+  }
+  // Sorts each bucket, all its sides placed, by the sides' other ends.
+  void SortBuckets() {
+    start_.push_back(uint32_t(uses_.size()));
+    for (size_t c = 0; c + 1 < start_.size(); ++c)
+      if (start_[c + 1] - start_[c] > 2)
+        std::sort(uses_.begin() + start_[c], uses_.begin() + start_[c + 1]);
+  }
+
+  // Calls visit(i, j) for each run [i, j) of the sorted sides of one edge,
+  // in order; false, at once, where a call returns false.
+  template <class Visit>
+  bool EveryEdge(Visit&& visit) const {
+    for (size_t c = 0; c + 1 < start_.size(); ++c)
+      for (size_t i = start_[c], j; i < start_[c + 1]; i = j) {
+        for (j = i + 1; j < start_[c + 1] && uses_[j].Hi() == uses_[i].Hi(); ++j) {
+        }
+        if (!visit(i, j)) return false;
+      }
+    return true;
+  }
+  const std::vector<Use>& Uses() const { return uses_; }
 
  private:
-  void Add(int32_t a, int32_t b, size_t face, int z) {
-    if (a >= 0 && b >= 0) list.push_back({std::min(a, b), std::max(a, b), int32_t(face), z});
+  void Place(int32_t a, int32_t b, size_t face, int z) {
+    uses_[--start_[size_t(std::min(a, b))]] = Use(std::max(a, b), face, z);
   }
+
+  std::vector<int32_t> id_;
+  std::vector<uint32_t> start_;  // per corner: a count, an end, then a start
+  std::vector<Use> uses_;
 };
 
-// The end of the run of sorted uses of one edge that starts at i.
-size_t EdgeEnd(const std::vector<Use>& sorted, size_t i) {
-  size_t j = i + 1;
-  while (j < sorted.size() && sorted[j].lo == sorted[i].lo && sorted[j].hi == sorted[i].hi)
-    ++j;
-  return j;
-}
-
-// Links the faces of each edge (the uses sorted by edge) into a ring, as a
-// build would, where one of them is new (isNew(face)). False, linking
+// Links the faces of each edge (the sides grouped by edge) into a ring, as
+// a build would, where one of them is new (isNew(face)). False, linking
 // nothing, where an edge has three uses or more, and anyRing or one of
 // them is new.
 template <class IsNew>
-bool LinkByEdge(MeshT5& mesh, const std::vector<Use>& sorted, bool anyRing, IsNew&& isNew) {
+bool LinkByEdge(MeshT5& mesh, const EdgeBuckets& edges, bool anyRing, IsNew&& isNew) {
+  const std::vector<Use>& uses = edges.Uses();
   auto anyNew = [&](size_t i, size_t j) {
     for (size_t k = i; k < j; ++k)
-      if (isNew(size_t(sorted[k].face))) return true;
+      if (isNew(uses[k].Face())) return true;
     return false;
   };
-  for (size_t i = 0, j; i < sorted.size(); i = j)
-    if ((j = EdgeEnd(sorted, i)) - i > 2 && (anyRing || anyNew(i, j))) return false;
+  if (!edges.EveryEdge(
+          [&](size_t i, size_t j) { return j - i <= 2 || !(anyRing || anyNew(i, j)); }))
+    return false;
   FaceT5* const base = mesh.faces.data();
-  for (size_t i = 0, j; i < sorted.size(); i = j) {
+  edges.EveryEdge([&](size_t i, size_t j) {
     // The faces linked lie anywhere in the array: fetched a few uses ahead.
-    if (i + 16 < sorted.size()) Prefetch(&base[sorted[i + 16].face].adjFace[sorted[i + 16].z]);
-    j = EdgeEnd(sorted, i);
-    if (!anyNew(i, j)) continue;
+    if (i + 16 < uses.size()) Prefetch(&base[uses[i + 16].Face()].adjFace[uses[i + 16].Z()]);
+    if (!anyNew(i, j)) return true;
     for (size_t k = i; k < j; ++k) {
-      const Use& next = k + 1 < j ? sorted[k + 1] : sorted[i];
-      FaceT5& f = base[sorted[k].face];
-      f.adjFace[sorted[k].z] = &base[next.face];
-      f.adjIndex[sorted[k].z] = int8_t(next.z);
+      const Use& next = k + 1 < j ? uses[k + 1] : uses[i];
+      FaceT5& f = base[uses[k].Face()];
+      f.adjFace[uses[k].Z()] = &base[next.Face()];
+      f.adjIndex[uses[k].Z()] = int8_t(next.Z());
     }
-  }
+    return true;
+  });
   return true;
 }
 
@@ -120,19 +159,26 @@ bool LinkAddedFaces(MeshT5& mesh, size_t first, const OldFaces& old, bool& maybe
   maybeDuplicates = old.sharesAllEdges || old.rings;
   // The corners of the added faces, numbered: only an edge between two of
   // them can be shared with an added face. The added faces' corners are
-  // numbered as they come, and their edges listed; then the old faces'
+  // numbered as they come, and their sides counted; then the old faces'
   // sides between two of those corners. (The order of the uses of one edge
   // does not matter: there are at most two, and each is linked to the
   // other.)
-  Uses uses(mesh.vertices.size());
-  uses.list.reserve(3 * (faceTotal - first) + old.loopSides.size());
+  EdgeBuckets edges(mesh.vertices.size());
   for (size_t i = first; i < faceTotal; ++i) {
     PrefetchAhead(base, i, faceTotal);
-    if (!uses.AddFace(mesh, i)) return false;
+    if (!edges.AddFace(mesh, i)) return false;
   }
-  for (const OldFaces::Side& side : old.loopSides)
-    if (side.face < first) uses.AddSide(side.from, side.to, side.face, int(side.z));
-  if (!LinkByEdge(mesh, uses.ByEdge(), true, [&](size_t f) { return f >= first; })) return false;
+  auto oldSides = [&](auto&& side) {
+    for (const OldFaces::Side& s : old.loopSides)
+      if (s.face < first) side(s);
+  };
+  oldSides([&](const OldFaces::Side& s) { edges.CountSide(s.from, s.to); });
+  edges.Open();
+  for (size_t i = first; i < faceTotal; ++i)
+    edges.PlaceFace(mesh, i);
+  oldSides([&](const OldFaces::Side& s) { edges.PlaceSide(s.from, s.to, s.face, int(s.z)); });
+  edges.SortBuckets();
+  if (!LinkByEdge(mesh, edges, true, [&](size_t f) { return f >= first; })) return false;
   for (size_t i = first; i < faceTotal; ++i)
     if (SharesAllEdges(base[i])) maybeDuplicates = true;
   return true;
@@ -148,20 +194,31 @@ bool LinkChangedFaces(MeshT5& mesh, size_t first, const std::vector<size_t>& cha
   std::fill(isNew.begin() + std::ptrdiff_t(first), isNew.end(), 1);
   for (size_t i : changed)
     if (i < first) isNew[i] = 1;
+  EdgeBuckets edges(mesh.vertices.size());
+  for (size_t i = 0; i < faceTotal; ++i)
+    if (isNew[i] && !edges.AddFace(mesh, i)) return false;
   // Every face on an edge of a new face has both its corners: the sides of
   // the other faces between two corners of new faces are listed with them.
-  Uses uses(mesh.vertices.size());
-  for (size_t i = 0; i < faceTotal; ++i)
-    if (isNew[i] && !uses.AddFace(mesh, i)) return false;
+  std::vector<OldFaces::Side> sides;
   for (size_t i = 0; i < first; ++i) {
     PrefetchAhead(base, i, first);
     const FaceT5& f = base[i];
     if (isNew[i] || !IsLive(f.flags)) continue;
-    for (int z = 0; z < 3; ++z)
-      uses.AddSide(mesh.VertexIndex(f.v[z]), mesh.VertexIndex(f.v[(z + 1) % 3]), i, z);
+    for (uint32_t z = 0; z < 3; ++z) {
+      const size_t a = mesh.VertexIndex(f.v[z]), b = mesh.VertexIndex(f.v[(z + 1) % 3]);
+      if (edges.Numbered(a) && edges.Numbered(b))
+        sides.push_back({uint32_t(i), z, uint32_t(a), uint32_t(b)});
+    }
   }
-  if (!LinkByEdge(mesh, uses.ByEdge(), false, [&](size_t f) { return isNew[f] != 0; }))
-    return false;
+  for (const OldFaces::Side& s : sides)
+    edges.CountSide(s.from, s.to);
+  edges.Open();
+  for (size_t i = 0; i < faceTotal; ++i)
+    if (isNew[i]) edges.PlaceFace(mesh, i);
+  for (const OldFaces::Side& s : sides)
+    edges.PlaceSide(s.from, s.to, s.face, int(s.z));
+  edges.SortBuckets();
+  if (!LinkByEdge(mesh, edges, false, [&](size_t f) { return isNew[f] != 0; })) return false;
   for (size_t i = 0; i < faceTotal; ++i)
     if (isNew[i] && SharesAllEdges(base[i])) maybeDuplicates = true;
   return true;

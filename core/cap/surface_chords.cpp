@@ -64,6 +64,20 @@ void SurfaceChords::Scan(size_t first, size_t end, const std::vector<uint8_t>& f
   }
 }
 
+void SurfaceChords::ReserveFor(const std::vector<Found>& found, OldFaces& old) {
+  size_t spokes = 0, sides = 0, uses = 0, chords = 0;
+  for (const Found& r : found) {
+    spokes += r.spokes.size();
+    sides += r.links.loopSides.size();
+    uses += r.uses.size();
+    chords += r.chords.size();
+  }
+  spokes_.reserve(spokes);
+  old.loopSides.reserve(old.loopSides.size() + sides);
+  uses_.reserve(uses);
+  chords_.reserve(chords);
+}
+
 SurfaceChords::SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& caps, OldFaces& old)
     : mesh_(mesh), n_(mesh.vertices.size()), onLoop_(size_t(n_), 0) {
   std::vector<uint8_t> far(size_t(n_), 0);  // third corners of the loops' faces
@@ -91,6 +105,7 @@ SurfaceChords::SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& cap
         Scan(first, end, far, r);
         return r;
       });
+  ReserveFor(found, old);
   for (const Found& r : found) {
     spokes_.insert(spokes_.end(), r.spokes.begin(), r.spokes.end());
     old.loopSides.insert(old.loopSides.end(), r.links.loopSides.begin(), r.links.loopSides.end());

@@ -98,6 +98,8 @@ class SurfaceChords {
   // What the faces first .. end - 1 hold (see Found); far marks the third
   // corners of the loops' faces.
   void Scan(size_t first, size_t end, const std::vector<uint8_t>& far, Found& found) const;
+  // Room for what the ranges found, put together in one go.
+  void ReserveFor(const std::vector<Found>& found, OldFaces& old);
 
   uint64_t Key(const VertexT5* a, const VertexT5* b) const {
     const uint64_t i = mesh_.VertexIndex(a), j = mesh_.VertexIndex(b);
