@@ -22,21 +22,24 @@ bool WalkLoop(const FacePos& start, size_t maxSteps, Visit&& visit) {
   return false;
 }
 
-// The box of the loop whose walk is given, read as the walk met the
-// vertices: its start, each step, and its start again. The corners lie
-// anywhere in the vertex array: they are fetched a few steps ahead.
-BBox3f LoopBox(std::span<const FacePos> walk) {
-  BBox3f box;
-  box.SetNull();
-  auto add = [&box](const VertexT5* v) {
-    if (!(v->flags & ElemFlag::Excluded2)) box.Add(v->position);
-  };
-  for (size_t k = 0; k < walk.size(); ++k) {
-    if (k + 8 < walk.size()) Prefetch(walk[k + 8].v);
-    add(walk[k].v);
+// Sets the box of each loop j, whose walk is walk j of walks, read as the
+// walk met the vertices: its start, each step, and its start again. The corners lie
+// anywhere in the vertex array: they are fetched a few steps ahead, on
+// across the ends of the walks, which are often short.
+void SetBoxes(const LoopWalks& walks, std::span<BorderLoop> loops) {
+  const std::vector<FacePos>& steps = walks.steps;
+  for (size_t j = 0; j < loops.size(); ++j) {
+    BBox3f& box = loops[j].box;
+    box.SetNull();
+    auto add = [&box](const VertexT5* v) {
+      if (!(v->flags & ElemFlag::Excluded2)) box.Add(v->position);
+    };
+    for (size_t k = walks.first[j]; k < walks.first[j + 1]; ++k) {
+      if (k + 8 < steps.size()) Prefetch(steps[k + 8].v);
+      add(steps[k].v);
+    }
+    add(steps[walks.first[j]].v);
   }
-  add(walk[0].v);
-  return box;
 }
 
 }  // namespace
@@ -98,7 +101,7 @@ void CollectLoops(MeshT5& mesh, std::vector<BorderLoop>& out, LoopWalks* walks) 
       }
     }
   }
-  for (size_t j = before; j < out.size(); ++j) out[j].box = LoopBox(w.Of(j - before));
+  SetBoxes(w, std::span<BorderLoop>(out).subspan(before));
 }
 
 void CollectBorderLoops(MeshT5& mesh, std::vector<BorderLoop>& out) {
