@@ -22,17 +22,38 @@ bool WalkLoop(const FacePos& start, size_t maxSteps, Visit&& visit) {
   return false;
 }
 
+// Sets the box of each loop j, whose walk is walk j of walks, read as the
+// walk met the vertices: its start, each step, and its start again. The corners lie
+// anywhere in the vertex array: they are fetched a few steps ahead, on
+// across the ends of the walks, which are often short.
+void SetBoxes(const LoopWalks& walks, std::span<BorderLoop> loops) {
+  const std::vector<FacePos>& steps = walks.steps;
+  for (size_t j = 0; j < loops.size(); ++j) {
+    BBox3f& box = loops[j].box;
+    box.SetNull();
+    auto add = [&box](const VertexT5* v) {
+      if (!(v->flags & ElemFlag::Excluded2)) box.Add(v->position);
+    };
+    for (size_t k = walks.first[j]; k < walks.first[j + 1]; ++k) {
+      if (k + 8 < steps.size()) Prefetch(steps[k + 8].v);
+      add(steps[k].v);
+    }
+    add(steps[walks.first[j]].v);
+  }
+}
+
 }  // namespace
 
 // The flags are cleared and the loops looked for in one pass: a face that a
 // walk met is not cleared when the pass comes to it. A loop's walk holds
 // the steps that WalkLoop walks: its start, then each step that is not back
-// at it.
+// at it. The walks read no vertex: the loops' boxes are read from the walks
+// after, where their corners can be fetched ahead.
 void CollectLoops(MeshT5& mesh, std::vector<BorderLoop>& out, LoopWalks* walks) {
-  if (walks != nullptr) {
-    walks->steps.clear();
-    walks->first.assign(1, 0);
-  }
+  LoopWalks own;
+  LoopWalks& w = walks != nullptr ? *walks : own;
+  w.steps.clear();
+  w.first.assign(1, 0);
   FaceT5* const base = mesh.faces.data();
   std::vector<uint8_t> walked(mesh.faces.size(), 0);
   auto visit = [&](FaceT5* f) {
@@ -41,6 +62,7 @@ void CollectLoops(MeshT5& mesh, std::vector<BorderLoop>& out, LoopWalks* walks) 
     if (f >= base && f < base + mesh.faces.size()) walked[size_t(f - base)] = 1;
   };
   const size_t bound = 3 * mesh.faces.size();
+  const size_t before = out.size();
   for (size_t i = 0; i < mesh.faces.size(); ++i) {
     PrefetchAhead(base, i, mesh.faces.size());
     FaceT5& f = base[i];
@@ -56,34 +78,30 @@ void CollectLoops(MeshT5& mesh, std::vector<BorderLoop>& out, LoopWalks* walks) 
       loop.startFace = &f;
       loop.startEdge = z;
       loop.startVertex = f.v[z];
-      loop.box.SetNull();
       visit(&f);
-      if (!(loop.startVertex->flags & ElemFlag::Excluded2))
-        loop.box.Add(loop.startVertex->position);
       const FacePos start = loop.Start();
-      if (walks != nullptr) walks->steps.push_back(start);
+      w.steps.push_back(start);
       FacePos p = start;
       bool closed = false;
       for (size_t steps = 0; steps < bound; ++steps) {
         if (!p.NextBorder(bound)) break;
         visit(p.f);
-        if (!(p.v->flags & ElemFlag::Excluded2)) loop.box.Add(p.v->position);
         ++loop.edgeCount;
         if (p == start) {
           closed = true;
           break;
         }
-        if (walks != nullptr) walks->steps.push_back(p);
+        w.steps.push_back(p);
       }
-      if (closed) out.push_back(loop);
-      if (walks != nullptr) {
-        if (closed)
-          walks->first.push_back(walks->steps.size());
-        else
-          walks->steps.resize(walks->first.back());
+      if (closed) {
+        out.push_back(loop);
+        w.first.push_back(w.steps.size());
+      } else {
+        w.steps.resize(w.first.back());
       }
     }
   }
+  SetBoxes(w, std::span<BorderLoop>(out).subspan(before));
 }
 
 void CollectBorderLoops(MeshT5& mesh, std::vector<BorderLoop>& out) {

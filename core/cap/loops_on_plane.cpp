@@ -28,23 +28,27 @@ bool OnCut(const Vec3f& p, const Plane3f& plane, double tolerance) {
 
 // Whether every vertex of the loop lies within 1 % of the loop's box
 // diagonal, or within the collapse's tolerance, of the plane: the loops that
-// the cap fills.
+// the cap fills. Where it does, within tells whether every vertex lies
+// within the collapse's tolerance itself.
 bool LoopOnPlane(const LoopWalks& walks, size_t i, const BorderLoop& loop, const Plane3f& plane,
-                 double collapsed) {
+                 double collapsed, bool& within) {
   const double tolerance =
       std::max(Distance(loop.box.min, loop.box.max) * double(0.01f), collapsed);
   const std::span<const FacePos> walk = walks.Of(i);
+  within = true;
   for (size_t k = 0; k < walk.size(); ++k) {
     // The corners lie anywhere in the vertex array.
     if (k + 8 < walk.size()) Prefetch(walk[k + 8].v);
     if (!OnCut(walk[k].v->position, plane, tolerance)) return false;
+    within = within && OnCut(walk[k].v->position, plane, collapsed);
   }
   return true;
 }
 
-// How a loop lies: off the plane, on it (LoopOnPlane), or on a flat sheet
-// lying in the plane (a face of the loop marked in sheets).
-enum class Lying : uint8_t { Off, OnPlane, InSheet };
+// How a loop lies: off the plane, on it (LoopOnPlane) with every point
+// within the collapse's tolerance or some farther, or on a flat sheet lying
+// in the plane (a face of the loop marked in sheets).
+enum class Lying : uint8_t { Off, OnPlane, OnPlaneFarther, InSheet };
 
 // How each loop lies, each read on its own, in parallel: the points lie
 // anywhere in the vertex array.
@@ -59,10 +63,11 @@ std::vector<Lying> HowLoopsLie(const MeshT5& mesh, const LoopWalks& walks,
         const size_t f = mesh.FaceIndex(p.f);
         sheet = sheet || (f < sheets->size() && (*sheets)[f]);
       }
+    bool within = true;
     if (sheet)
       lying[i] = Lying::InSheet;
-    else if (LoopOnPlane(walks, i, loops[i], plane, onCut))
-      lying[i] = Lying::OnPlane;
+    else if (LoopOnPlane(walks, i, loops[i], plane, onCut, within))
+      lying[i] = within ? Lying::OnPlane : Lying::OnPlaneFarther;
   });
   return lying;
 }
@@ -252,23 +257,14 @@ void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const
 }
 
 // The loops chosen by their own size may run farther from the plane than
-// onCut, within which the points were joined before: where one does, the
-// points of the count loops that stand at one place are joined. Where a split seam runs off the cut, the
-// loop on one side of it may be chosen by its size and the loop on the
-// other side, smaller, not: joined, the two are one loop of the cut.
-// Returns whether any were joined.
+// onCut, within which the points were joined before (the runs chained on
+// the plane keep within it): where one does (farther), the points of the
+// count loops that stand at one place are joined. Where a split seam runs
+// off the cut, the loop on one side of it may be chosen by its size and the
+// loop on the other side, smaller, not: joined, the two are one loop of the
+// cut. Returns whether any were joined.
 bool JoinFartherPoints(MeshT5& mesh, const Plane3f& plane, const LoopWalks& walks, size_t count,
-                       const std::vector<size_t>& chosen, const CutTolerances& tolerances) {
-  const double onCut = double(tolerances.planeTolerance);
-  bool farther = false;
-  for (size_t i : chosen) {
-    const std::span<const FacePos> walk = walks.Of(i);
-    for (size_t k = 0; k < walk.size() && !farther; ++k) {
-      // The corners lie anywhere in the vertex array.
-      if (k + 8 < walk.size()) Prefetch(walk[k + 8].v);
-      farther = !OnCut(walk[k].v->position, plane, onCut);
-    }
-  }
+                       bool farther, const CutTolerances& tolerances) {
   if (!farther) return false;
   std::vector<VertexT5*> points;
   for (size_t i = 0; i < count; ++i)
@@ -297,22 +293,25 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, const CutTolerances& t
     collect();
   }
   std::vector<uint8_t> whole;
+  bool farther = false;
   auto choose = [&]() {
     chosen.clear();
     whole.assign(loops.size(), 0);
+    farther = false;
     const std::vector<Lying> lying = HowLoopsLie(mesh, walks, loops, plane, onCut, sheets);
     for (size_t i = 0; i < loops.size(); ++i) {
       // A sheet's loop is taken as lying on the plane whole, and not chosen,
       // so that no run of it is chained either.
       if (lying[i] == Lying::InSheet)
         whole[i] = 1;
-      else if (lying[i] == Lying::OnPlane)
+      else if (lying[i] == Lying::OnPlane || lying[i] == Lying::OnPlaneFarther)
         chosen.push_back(i), whole[i] = 1;
+      farther = farther || lying[i] == Lying::OnPlaneFarther;
     }
     ChainRunsOnPlane(walks, whole, plane, tolerances, chosen);
   };
   choose();
-  if (JoinFartherPoints(mesh, plane, walks, loops.size(), chosen, tolerances)) {
+  if (JoinFartherPoints(mesh, plane, walks, loops.size(), farther, tolerances)) {
     BuildFaceFaceAdjacency(mesh);
     collect();
     choose();
