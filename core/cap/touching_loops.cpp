@@ -61,12 +61,20 @@ std::vector<uint32_t> CountOutByPlace(std::vector<T>& items, Place&& place) {
   return start;
 }
 
-// Sorts items by before, which orders first by place(item): counted out
-// by place where CountOutByPlace does so, then each run of one place
-// sorted by before.
+// Sorts items by before, which orders first by place(item): where
+// CountOutByPlace counts them out by place, their indices are counted out
+// and each run of one place sorted by before on the items they index (the
+// same comparisons, so the same order, as sorting the items themselves),
+// then the items are laid out in that order range by range on threads of
+// their own. Moving indices rather than items keeps the one pass that
+// cannot be spread short, and the new list's pages are first written on
+// all threads.
 template <class T, class Place, class Before>
 void SortByPlace(std::vector<T>& items, Place&& place, Before&& before) {
-  const std::vector<uint32_t> start = CountOutByPlace(items, place);
+  std::vector<uint32_t> order(items.size());
+  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  const std::vector<uint32_t> start =
+      CountOutByPlace(order, [&](uint32_t i) { return place(items[i]); });
   if (start.empty()) {
     std::sort(items.begin(), items.end(), before);
     return;
@@ -74,8 +82,12 @@ void SortByPlace(std::vector<T>& items, Place&& place, Before&& before) {
   // Each run on its own, range by range of places on threads of their own.
   ParallelForRanges(start.size() - 1, [&](size_t begin, size_t end) {
     for (size_t p = begin; p < end; ++p)
-      std::sort(items.begin() + start[p], items.begin() + start[p + 1], before);
+      std::sort(order.begin() + start[p], order.begin() + start[p + 1],
+                [&](uint32_t a, uint32_t b) { return before(items[a], items[b]); });
   });
+  std::vector<T> sorted(items.size());
+  ParallelFor(items.size(), [&](size_t i) { sorted[i] = items[order[i]]; });
+  items = std::move(sorted);
 }
 
 // The sides of loop g of the group as its cap runs it (against the way the
