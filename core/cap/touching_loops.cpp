@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <numbers>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -206,44 +207,66 @@ bool KeepApart(const std::vector<RunSide>& sides, const std::vector<uint32_t>& s
   return SidesKeepApart(ends, places.at, places.rounding, starts, snap);
 }
 
-// Per side, the side that follows it: of those leaving its end, the first
-// round from the way back along it, clockwise where the cap turns
-// counter-clockwise (turn 1), so that the cap's region stays on the left;
-// the other way round for turn -1. Empty where that is no one-to-one
-// following, or a place has not as many sides leaving as coming.
+// The sides by the place they start at, those of one place in order, and
+// where CountOutByPlace counted them out, the start of each place's run
+// from place lo on (empty otherwise).
+struct SidesLeaving {
+  std::vector<uint32_t> order, start;
+  uint32_t lo = 0;
+
+  explicit SidesLeaving(const std::vector<RunSide>& sides) : order(sides.size()) {
+    for (uint32_t i = 0; i < sides.size(); ++i) order[i] = i;
+    auto place = [&](uint32_t s) { return sides[s].p; };
+    start = CountOutByPlace(order, place);
+    if (start.empty())
+      std::stable_sort(order.begin(), order.end(),
+                       [&](uint32_t a, uint32_t b) { return place(a) < place(b); });
+    if (!order.empty()) lo = place(order[0]);
+  }
+
+  // The sides leaving place v, in order.
+  std::span<const uint32_t> At(const std::vector<RunSide>& sides, uint32_t v) const {
+    if (!start.empty()) {
+      if (v < lo || size_t(v - lo) + 1 >= start.size()) return {};
+      return {order.data() + start[v - lo], order.data() + start[v - lo + 1]};
+    }
+    auto first = std::lower_bound(order.begin(), order.end(), v,
+                                  [&](uint32_t s, uint32_t place) { return sides[s].p < place; });
+    auto last = first;
+    while (last != order.end() && sides[*last].p == v) ++last;
+    return {first, last};
+  }
+};
+
 // The side that side i turns onto at its end (see NextSides), of those
-// leaving its end in leaving (the sides by the place they start at);
-// UINT32_MAX for none.
-uint32_t TurnOnto(const std::vector<RunSide>& sides, const std::vector<uint32_t>& leaving,
+// leaving it; UINT32_MAX for none.
+uint32_t TurnOnto(const std::vector<RunSide>& sides, const SidesLeaving& leaving,
                   const CutPlaces& places, int turn, uint32_t i) {
   auto angle = [&](uint32_t from, uint32_t to) {
     const Point2d a = places.at[from], b = places.at[to];
     return std::atan2(b.y - a.y, b.x - a.x);
   };
   const uint32_t v = sides[i].q;
-  auto first = std::lower_bound(leaving.begin(), leaving.end(), v,
-                                [&](uint32_t s, uint32_t place) { return sides[s].p < place; });
   const double back = angle(v, sides[i].p);
   double best = HUGE_VAL;
   uint32_t chosen = UINT32_MAX;
-  for (auto it = first; it != leaving.end() && sides[*it].p == v; ++it) {
-    double round = turn > 0 ? back - angle(v, sides[*it].q) : angle(v, sides[*it].q) - back;
+  for (uint32_t s : leaving.At(sides, v)) {
+    double round = turn > 0 ? back - angle(v, sides[s].q) : angle(v, sides[s].q) - back;
     while (round <= 0.0)
       round += 2.0 * std::numbers::pi;
-    if (round < best) best = round, chosen = *it;
+    if (round < best) best = round, chosen = s;
   }
   return chosen;
 }
 
+// Per side, the side that follows it: of those leaving its end, the first
+// round from the way back along it, clockwise where the cap turns
+// counter-clockwise (turn 1), so that the cap's region stays on the left;
+// the other way round for turn -1. Empty where that is no one-to-one
+// following, or a place has not as many sides leaving as coming.
 std::vector<uint32_t> NextSides(const std::vector<RunSide>& sides, const CutPlaces& places,
                                 int turn) {
-  // The sides by the place they start at, those of one place in order.
-  std::vector<uint32_t> leaving(sides.size());
-  for (uint32_t i = 0; i < sides.size(); ++i) leaving[i] = i;
-  auto place = [&](uint32_t s) { return sides[s].p; };
-  if (CountOutByPlace(leaving, place).empty())
-    std::stable_sort(leaving.begin(), leaving.end(),
-                     [&](uint32_t a, uint32_t b) { return place(a) < place(b); });
+  const SidesLeaving leaving(sides);
   // Each side's next is found on its own, range by range on threads of
   // their own; then whether no side is next to two.
   std::vector<uint32_t> next(sides.size());
