@@ -62,20 +62,22 @@ std::vector<uint32_t> CountOutByPlace(std::vector<T>& items, Place&& place) {
   return start;
 }
 
-// Sorts items by before, which orders first by place(item): where
-// CountOutByPlace counts them out by place, their indices are counted out
+// Sorts items by before, which orders first by the place of each item,
+// placeOf (per item): where CountOutByPlace counts them out by place,
+// their indices are counted out
 // and each run of one place sorted by before on the items they index (the
 // same comparisons, so the same order, as sorting the items themselves),
 // then the items are laid out in that order range by range on threads of
 // their own. Moving indices rather than items keeps the one pass that
 // cannot be spread short, and the new list's pages are first written on
 // all threads.
-template <class T, class Place, class Before>
-void SortByPlace(std::vector<T>& items, Place&& place, Before&& before) {
+template <class T, class Before>
+void SortByPlace(std::vector<T>& items, const std::vector<uint32_t>& placeOf, Before&& before) {
   std::vector<uint32_t> order(items.size());
-  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  for (uint32_t i = 0; i < order.size(); ++i)
+    order[i] = i;
   const std::vector<uint32_t> start =
-      CountOutByPlace(order, [&](uint32_t i) { return place(items[i]); });
+      CountOutByPlace(order, [&](uint32_t i) { return placeOf[i]; });
   if (start.empty()) {
     std::sort(items.begin(), items.end(), before);
     return;
@@ -92,10 +94,10 @@ void SortByPlace(std::vector<T>& items, Place&& place, Before&& before) {
 }
 
 // The sides of loop g of the group as its cap runs it (against the way the
-// face of each runs it), into sides, and per side u.x v.y - u.y v.x of its
-// ends u and v, into swept.
+// face of each runs it), into sides, per side the lower of its places into
+// low, and per side u.x v.y - u.y v.x of its ends u and v, into swept.
 void SidesOfLoop(const std::vector<CapLoop>& caps, const std::vector<size_t>& group, size_t g,
-                 const CutPlaces& places, RunSide* sides, double* swept) {
+                 const CutPlaces& places, RunSide* sides, uint32_t* low, double* swept) {
   const CapLoop& c = caps[group[g]];
   const size_t n = c.places.size();
   for (size_t k = 0; k < n; ++k) {
@@ -103,6 +105,7 @@ void SidesOfLoop(const std::vector<CapLoop>& caps, const std::vector<size_t>& gr
     const bool faceAlong = c.turns[k] < 0;
     const size_t a = faceAlong ? k : (k + n - 1) % n, b = faceAlong ? (k + n - 1) % n : k;
     sides[k] = {c.places[a], c.places[b], c.corners[a], c.corners[b], e.f, e.z};
+    low[k] = std::min(c.places[a], c.places[b]);
     const Point2d& u = places.at[c.places[a]];
     const Point2d& v = places.at[c.places[b]];
     swept[k] = u.x * v.y - u.y * v.x;
@@ -110,21 +113,23 @@ void SidesOfLoop(const std::vector<CapLoop>& caps, const std::vector<size_t>& gr
 }
 
 // The sides of the group's loops as their caps run them, loop by loop,
-// found range by range of loops on threads of their own. turn is the sign
-// of the area the sides turn (0 for none), summed side by side in turn.
+// found range by range of loops on threads of their own, and the lower of
+// each side's places, into low. turn is the sign of the area the sides
+// turn (0 for none), summed side by side in turn.
 std::vector<RunSide> SidesOfTheLoops(const std::vector<CapLoop>& caps,
                                      const std::vector<size_t>& group, const CutPlaces& places,
-                                     int& turn) {
+                                     std::vector<uint32_t>& low, int& turn) {
   std::vector<size_t> first(group.size() + 1, 0);
   for (size_t g = 0; g < group.size(); ++g)
     first[g + 1] = first[g] + caps[group[g]].places.size();
   std::vector<RunSide> sides(first.back());
+  low.resize(first.back());
   std::vector<double> swept(first.back());
   ParallelForRanges(
       group.size(),
       [&](size_t begin, size_t end) {
         for (size_t g = begin; g < end; ++g)
-          SidesOfLoop(caps, group, g, places, &sides[first[g]], &swept[first[g]]);
+          SidesOfLoop(caps, group, g, places, &sides[first[g]], &low[first[g]], &swept[first[g]]);
       },
       kParallelCostlyItems);
   double area = 0.0;
@@ -142,17 +147,16 @@ std::vector<RunSide> SidesOfTheLoops(const std::vector<CapLoop>& caps,
 std::vector<RunSide> SidesAsTheCapRuns(const std::vector<CapLoop>& caps,
                                        const std::vector<size_t>& group, const CutPlaces& places,
                                        int& turn) {
-  std::vector<RunSide> sides = SidesOfTheLoops(caps, group, places, turn);
+  std::vector<uint32_t> low;
+  std::vector<RunSide> sides = SidesOfTheLoops(caps, group, places, low, turn);
   auto key = [](const RunSide& s) {
     return uint64_t(std::min(s.p, s.q)) << 32 | std::max(s.p, s.q);
   };
   auto edge = [](const RunSide& s) { return std::pair(s.f, s.z); };
-  SortByPlace(
-      sides, [](const RunSide& s) { return std::min(s.p, s.q); },
-      [&](const RunSide& x, const RunSide& y) {
-        const uint64_t a = key(x), b = key(y);
-        return a != b ? a < b : edge(x) < edge(y);
-      });
+  SortByPlace(sides, low, [&](const RunSide& x, const RunSide& y) {
+    const uint64_t a = key(x), b = key(y);
+    return a != b ? a < b : edge(x) < edge(y);
+  });
   // A border edge that the walks passed twice is one side.
   sides.erase(std::unique(sides.begin(), sides.end(),
                           [&](const RunSide& x, const RunSide& y) { return edge(x) == edge(y); }),
@@ -215,8 +219,11 @@ struct SidesLeaving {
   uint32_t lo = 0;
 
   explicit SidesLeaving(const std::vector<RunSide>& sides) : order(sides.size()) {
-    for (uint32_t i = 0; i < sides.size(); ++i) order[i] = i;
-    auto place = [&](uint32_t s) { return sides[s].p; };
+    for (uint32_t i = 0; i < sides.size(); ++i)
+      order[i] = i;
+    auto place = [&](uint32_t s) {
+      return sides[s].p;
+    };
     start = CountOutByPlace(order, place);
     if (start.empty())
       std::stable_sort(order.begin(), order.end(),
@@ -233,7 +240,8 @@ struct SidesLeaving {
     auto first = std::lower_bound(order.begin(), order.end(), v,
                                   [&](uint32_t s, uint32_t place) { return sides[s].p < place; });
     auto last = first;
-    while (last != order.end() && sides[*last].p == v) ++last;
+    while (last != order.end() && sides[*last].p == v)
+      ++last;
     return {first, last};
   }
 };
