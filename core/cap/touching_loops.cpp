@@ -63,14 +63,13 @@ std::vector<uint32_t> CountOutByPlace(std::vector<T>& items, Place&& place) {
 }
 
 // Sorts items by before, which orders first by the place of each item,
-// placeOf (per item): where CountOutByPlace counts them out by place,
-// their indices are counted out
-// and each run of one place sorted by before on the items they index (the
-// same comparisons, so the same order, as sorting the items themselves),
-// then the items are laid out in that order range by range on threads of
-// their own. Moving indices rather than items keeps the one pass that
-// cannot be spread short, and the new list's pages are first written on
-// all threads.
+// placeOf (per item). Where CountOutByPlace counts them out by place,
+// their indices are counted out and each run of one place is sorted by
+// before on the items they index (the same comparisons, so the same order,
+// as sorting the items themselves); then the items are laid out in that
+// order range by range on threads of their own. Moving indices rather than
+// whole items keeps the one pass that is not spread short, and the new
+// list's pages are first written on all threads.
 template <class T, class Before>
 void SortByPlace(std::vector<T>& items, const std::vector<uint32_t>& placeOf, Before&& before) {
   std::vector<uint32_t> order(items.size());
@@ -221,9 +220,7 @@ struct SidesLeaving {
   explicit SidesLeaving(const std::vector<RunSide>& sides) : order(sides.size()) {
     for (uint32_t i = 0; i < sides.size(); ++i)
       order[i] = i;
-    auto place = [&](uint32_t s) {
-      return sides[s].p;
-    };
+    auto place = [&](uint32_t s) { return sides[s].p; };
     start = CountOutByPlace(order, place);
     if (start.empty())
       std::stable_sort(order.begin(), order.end(),
