@@ -157,8 +157,7 @@ void SplitAtPinches(std::vector<CapLoop>& caps, std::vector<uint32_t>& body,
                     size_t placeCount) {
   // The loops are split range by range on threads of their own, each with
   // room of its own to work in, into the loops each range splits into and
-  // the body of each. The parts of a loop are laid out on threads of their
-  // own too: one loop may split into thousands.
+  // the body of each.
   struct Split {
     std::vector<CapLoop> caps;
     std::vector<uint32_t> body;
@@ -172,12 +171,8 @@ void SplitAtPinches(std::vector<CapLoop>& caps, std::vector<uint32_t>& body,
         for (size_t i = begin; i < end; ++i) {
           SplitLoop(caps[i], room);
           if (room.parts.end.empty()) r.caps.push_back(std::move(caps[i]));
-          const size_t first = r.caps.size();
-          r.caps.resize(first + room.parts.end.size());
-          ParallelFor(
-              room.parts.end.size(),
-              [&](size_t j) { r.caps[first + j] = PartOf(caps[i], room.parts.Of(j)); },
-              kParallelCostlyItems);
+          for (size_t j = 0; j < room.parts.end.size(); ++j)
+            r.caps.push_back(PartOf(caps[i], room.parts.Of(j)));
           r.body.resize(r.caps.size(), body[i]);
         }
         return r;
