@@ -58,22 +58,52 @@ bool EarClipLoop(const std::vector<const CapLoop*>& loops, const SurfaceChords& 
   return true;
 }
 
+namespace {
+
+// Whether a place comes twice among the points of the group's loops (of
+// placeCount places): the places of few points sorted, those of many
+// marked off one by one up to the first met again.
+bool AnyPlaceTwice(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
+                   size_t points, size_t placeCount) {
+  if (points * 256 < placeCount) {
+    std::vector<uint32_t> sorted;
+    sorted.reserve(points);
+    for (size_t i : group)
+      sorted.insert(sorted.end(), caps[i].places.begin(), caps[i].places.end());
+    std::sort(sorted.begin(), sorted.end());
+    return std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end();
+  }
+  std::vector<uint8_t> met(placeCount, 0);
+  for (size_t i : group)
+    for (uint32_t p : caps[i].places) {
+      if (met[p]) return true;
+      met[p] = 1;
+    }
+  return false;
+}
+
+}  // namespace
+
 bool EarClipApartLoops(const std::vector<CapLoop>& caps, const std::vector<size_t>& group,
                        const CutPlaces& places, double snap, const SurfaceChords& chords,
                        CapPlan& plan) {
-  std::vector<uint32_t> ids;
-  std::vector<std::pair<uint32_t, uint32_t>> ends;
+  size_t points = 0;
   for (size_t i : group) {
     const CapLoop& c = caps[i];
     if (c.places.size() < 3 || !(std::fabs(c.twiceArea) > 0.0)) return false;
+    points += c.places.size();
+  }
+  if (AnyPlaceTwice(caps, group, points, places.at.size())) return false;
+  std::vector<uint32_t> ids;
+  std::vector<std::pair<uint32_t, uint32_t>> ends;
+  ids.reserve(points), ends.reserve(points);
+  for (size_t i : group) {
+    const CapLoop& c = caps[i];
     for (size_t k = 0; k < c.places.size(); ++k) {
       ids.push_back(c.places[k]);
       ends.push_back({c.places[k], c.places[(k + 1) % c.places.size()]});
     }
   }
-  std::vector<uint32_t> sorted = ids;
-  std::sort(sorted.begin(), sorted.end());
-  if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return false;
   if (!SidesKeepApart(ends, places.at, places.rounding, ids, snap)) return false;
   // Each loop's place among the others: its parent the innermost loop
   // around it, parents before the loops inside them.

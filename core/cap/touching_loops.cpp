@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <numbers>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -61,12 +62,21 @@ std::vector<uint32_t> CountOutByPlace(std::vector<T>& items, Place&& place) {
   return start;
 }
 
-// Sorts items by before, which orders first by place(item): counted out
-// by place where CountOutByPlace does so, then each run of one place
-// sorted by before.
-template <class T, class Place, class Before>
-void SortByPlace(std::vector<T>& items, Place&& place, Before&& before) {
-  const std::vector<uint32_t> start = CountOutByPlace(items, place);
+// Sorts items by before, which orders first by the place of each item,
+// placeOf (per item). Where CountOutByPlace counts them out by place,
+// their indices are counted out and each run of one place is sorted by
+// before on the items they index (the same comparisons, so the same order,
+// as sorting the items themselves); then the items are laid out in that
+// order range by range on threads of their own. Moving indices rather than
+// whole items keeps the one pass that is not spread short, and the new
+// list's pages are first written on all threads.
+template <class T, class Before>
+void SortByPlace(std::vector<T>& items, const std::vector<uint32_t>& placeOf, Before&& before) {
+  std::vector<uint32_t> order(items.size());
+  for (uint32_t i = 0; i < order.size(); ++i)
+    order[i] = i;
+  const std::vector<uint32_t> start =
+      CountOutByPlace(order, [&](uint32_t i) { return placeOf[i]; });
   if (start.empty()) {
     std::sort(items.begin(), items.end(), before);
     return;
@@ -74,15 +84,19 @@ void SortByPlace(std::vector<T>& items, Place&& place, Before&& before) {
   // Each run on its own, range by range of places on threads of their own.
   ParallelForRanges(start.size() - 1, [&](size_t begin, size_t end) {
     for (size_t p = begin; p < end; ++p)
-      std::sort(items.begin() + start[p], items.begin() + start[p + 1], before);
+      std::sort(order.begin() + start[p], order.begin() + start[p + 1],
+                [&](uint32_t a, uint32_t b) { return before(items[a], items[b]); });
   });
+  std::vector<T> sorted(items.size());
+  ParallelFor(items.size(), [&](size_t i) { sorted[i] = items[order[i]]; });
+  items = std::move(sorted);
 }
 
 // The sides of loop g of the group as its cap runs it (against the way the
-// face of each runs it), into sides, and per side u.x v.y - u.y v.x of its
-// ends u and v, into swept.
+// face of each runs it), into sides, per side the lower of its places into
+// low, and per side u.x v.y - u.y v.x of its ends u and v, into swept.
 void SidesOfLoop(const std::vector<CapLoop>& caps, const std::vector<size_t>& group, size_t g,
-                 const CutPlaces& places, RunSide* sides, double* swept) {
+                 const CutPlaces& places, RunSide* sides, uint32_t* low, double* swept) {
   const CapLoop& c = caps[group[g]];
   const size_t n = c.places.size();
   for (size_t k = 0; k < n; ++k) {
@@ -90,6 +104,7 @@ void SidesOfLoop(const std::vector<CapLoop>& caps, const std::vector<size_t>& gr
     const bool faceAlong = c.turns[k] < 0;
     const size_t a = faceAlong ? k : (k + n - 1) % n, b = faceAlong ? (k + n - 1) % n : k;
     sides[k] = {c.places[a], c.places[b], c.corners[a], c.corners[b], e.f, e.z};
+    low[k] = std::min(c.places[a], c.places[b]);
     const Point2d& u = places.at[c.places[a]];
     const Point2d& v = places.at[c.places[b]];
     swept[k] = u.x * v.y - u.y * v.x;
@@ -97,21 +112,23 @@ void SidesOfLoop(const std::vector<CapLoop>& caps, const std::vector<size_t>& gr
 }
 
 // The sides of the group's loops as their caps run them, loop by loop,
-// found range by range of loops on threads of their own. turn is the sign
-// of the area the sides turn (0 for none), summed side by side in turn.
+// found range by range of loops on threads of their own, and the lower of
+// each side's places, into low. turn is the sign of the area the sides
+// turn (0 for none), summed side by side in turn.
 std::vector<RunSide> SidesOfTheLoops(const std::vector<CapLoop>& caps,
                                      const std::vector<size_t>& group, const CutPlaces& places,
-                                     int& turn) {
+                                     std::vector<uint32_t>& low, int& turn) {
   std::vector<size_t> first(group.size() + 1, 0);
   for (size_t g = 0; g < group.size(); ++g)
     first[g + 1] = first[g] + caps[group[g]].places.size();
   std::vector<RunSide> sides(first.back());
+  low.resize(first.back());
   std::vector<double> swept(first.back());
   ParallelForRanges(
       group.size(),
       [&](size_t begin, size_t end) {
         for (size_t g = begin; g < end; ++g)
-          SidesOfLoop(caps, group, g, places, &sides[first[g]], &swept[first[g]]);
+          SidesOfLoop(caps, group, g, places, &sides[first[g]], &low[first[g]], &swept[first[g]]);
       },
       kParallelCostlyItems);
   double area = 0.0;
@@ -129,17 +146,16 @@ std::vector<RunSide> SidesOfTheLoops(const std::vector<CapLoop>& caps,
 std::vector<RunSide> SidesAsTheCapRuns(const std::vector<CapLoop>& caps,
                                        const std::vector<size_t>& group, const CutPlaces& places,
                                        int& turn) {
-  std::vector<RunSide> sides = SidesOfTheLoops(caps, group, places, turn);
+  std::vector<uint32_t> low;
+  std::vector<RunSide> sides = SidesOfTheLoops(caps, group, places, low, turn);
   auto key = [](const RunSide& s) {
     return uint64_t(std::min(s.p, s.q)) << 32 | std::max(s.p, s.q);
   };
   auto edge = [](const RunSide& s) { return std::pair(s.f, s.z); };
-  SortByPlace(
-      sides, [](const RunSide& s) { return std::min(s.p, s.q); },
-      [&](const RunSide& x, const RunSide& y) {
-        const uint64_t a = key(x), b = key(y);
-        return a != b ? a < b : edge(x) < edge(y);
-      });
+  SortByPlace(sides, low, [&](const RunSide& x, const RunSide& y) {
+    const uint64_t a = key(x), b = key(y);
+    return a != b ? a < b : edge(x) < edge(y);
+  });
   // A border edge that the walks passed twice is one side.
   sides.erase(std::unique(sides.begin(), sides.end(),
                           [&](const RunSide& x, const RunSide& y) { return edge(x) == edge(y); }),
@@ -194,44 +210,68 @@ bool KeepApart(const std::vector<RunSide>& sides, const std::vector<uint32_t>& s
   return SidesKeepApart(ends, places.at, places.rounding, starts, snap);
 }
 
-// Per side, the side that follows it: of those leaving its end, the first
-// round from the way back along it, clockwise where the cap turns
-// counter-clockwise (turn 1), so that the cap's region stays on the left;
-// the other way round for turn -1. Empty where that is no one-to-one
-// following, or a place has not as many sides leaving as coming.
+// The sides by the place they start at, those of one place in order, and
+// where CountOutByPlace counted them out, the start of each place's run
+// from place lo on (empty otherwise).
+struct SidesLeaving {
+  std::vector<uint32_t> order, start;
+  uint32_t lo = 0;
+
+  explicit SidesLeaving(const std::vector<RunSide>& sides) : order(sides.size()) {
+    for (uint32_t i = 0; i < sides.size(); ++i)
+      order[i] = i;
+    auto place = [&](uint32_t s) { return sides[s].p; };
+    start = CountOutByPlace(order, place);
+    if (start.empty())
+      std::stable_sort(order.begin(), order.end(),
+                       [&](uint32_t a, uint32_t b) { return place(a) < place(b); });
+    if (!order.empty()) lo = place(order[0]);
+  }
+
+  // The sides leaving place v, in order.
+  std::span<const uint32_t> At(const std::vector<RunSide>& sides, uint32_t v) const {
+    if (!start.empty()) {
+      if (v < lo || size_t(v - lo) + 1 >= start.size()) return {};
+      return {order.data() + start[v - lo], order.data() + start[v - lo + 1]};
+    }
+    auto first = std::lower_bound(order.begin(), order.end(), v,
+                                  [&](uint32_t s, uint32_t place) { return sides[s].p < place; });
+    auto last = first;
+    while (last != order.end() && sides[*last].p == v)
+      ++last;
+    return {first, last};
+  }
+};
+
 // The side that side i turns onto at its end (see NextSides), of those
-// leaving its end in leaving (the sides by the place they start at);
-// UINT32_MAX for none.
-uint32_t TurnOnto(const std::vector<RunSide>& sides, const std::vector<uint32_t>& leaving,
+// leaving it; UINT32_MAX for none.
+uint32_t TurnOnto(const std::vector<RunSide>& sides, const SidesLeaving& leaving,
                   const CutPlaces& places, int turn, uint32_t i) {
   auto angle = [&](uint32_t from, uint32_t to) {
     const Point2d a = places.at[from], b = places.at[to];
     return std::atan2(b.y - a.y, b.x - a.x);
   };
   const uint32_t v = sides[i].q;
-  auto first = std::lower_bound(leaving.begin(), leaving.end(), v,
-                                [&](uint32_t s, uint32_t place) { return sides[s].p < place; });
   const double back = angle(v, sides[i].p);
   double best = HUGE_VAL;
   uint32_t chosen = UINT32_MAX;
-  for (auto it = first; it != leaving.end() && sides[*it].p == v; ++it) {
-    double round = turn > 0 ? back - angle(v, sides[*it].q) : angle(v, sides[*it].q) - back;
+  for (uint32_t s : leaving.At(sides, v)) {
+    double round = turn > 0 ? back - angle(v, sides[s].q) : angle(v, sides[s].q) - back;
     while (round <= 0.0)
       round += 2.0 * std::numbers::pi;
-    if (round < best) best = round, chosen = *it;
+    if (round < best) best = round, chosen = s;
   }
   return chosen;
 }
 
+// Per side, the side that follows it: of those leaving its end, the first
+// round from the way back along it, clockwise where the cap turns
+// counter-clockwise (turn 1), so that the cap's region stays on the left;
+// the other way round for turn -1. Empty where that is no one-to-one
+// following, or a place has not as many sides leaving as coming.
 std::vector<uint32_t> NextSides(const std::vector<RunSide>& sides, const CutPlaces& places,
                                 int turn) {
-  // The sides by the place they start at, those of one place in order.
-  std::vector<uint32_t> leaving(sides.size());
-  for (uint32_t i = 0; i < sides.size(); ++i) leaving[i] = i;
-  auto place = [&](uint32_t s) { return sides[s].p; };
-  if (CountOutByPlace(leaving, place).empty())
-    std::stable_sort(leaving.begin(), leaving.end(),
-                     [&](uint32_t a, uint32_t b) { return place(a) < place(b); });
+  const SidesLeaving leaving(sides);
   // Each side's next is found on its own, range by range on threads of
   // their own; then whether no side is next to two.
   std::vector<uint32_t> next(sides.size());
