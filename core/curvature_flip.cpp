@@ -1,14 +1,19 @@
 #include "core/curvature_flip.h"
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <numeric>
+#include <span>
 #include <utility>
 #include <vector>
 
+#include "core/face_pieces.h"
 #include "core/parallel_for.h"
 #include "core/prefetch.h"
 #include "core/topology.h"
@@ -324,6 +329,15 @@ int32_t FlipCoplanarEdges(MeshT5& mesh, float maxAngle, bool selectedOnly) {
 
 namespace {
 
+// From this many edges for the first pass to test on the surface on, it
+// costs more than gathering the faces into groups of pieces to pass over
+// on threads.
+constexpr size_t kEdgesToGroup = 4096;
+
+// Groups for each thread: pieces differ in size, and threads that end
+// their groups early take more.
+constexpr size_t kGroupsPerThread = 4;
+
 // The passes of CoplanarEdgeFlipper::Run over the faces to look at again
 // (the stale ones), on the flipper's state.
 //
@@ -347,12 +361,24 @@ namespace {
 //
 // The shape of a face stays the same until it is flipped: kept from one
 // look at it to the next (NaN: not known).
+//
+// Nothing a flip or a look reads or writes leaves the piece of faces joined
+// by links (face_pieces.h) that the face is in: a look reads the face, its
+// neighbours and their links, a flip rewrites links only among its two
+// faces and their neighbours (so the pieces stay as they are) and walks
+// fans over links, and the marks of both go to faces within two links.
+// Vertices are compared by address and only their positions read. So a
+// pass over a group of whole pieces, its faces in array order, does to
+// them what the pass over all faces does, and groups may be passed over on
+// threads of their own, each with its own StaleFacePasses.
 class StaleFacePasses {
  public:
-  // stale, quality and memo hold a value per face of the mesh.
+  // stale, quality and memo hold a value per face of the mesh; idle is
+  // empty, or filled by MarkAhead.
   StaleFacePasses(MeshT5& mesh, double limit, double cosLimit, bool selectedOnly,
                   std::vector<uint8_t>& stale, std::vector<double>& quality,
-                  std::vector<uint8_t>& memo, std::vector<FaceT5*>* flipped)
+                  std::vector<uint8_t>& memo, std::vector<uint8_t>& idle,
+                  std::vector<FaceT5*>* flipped)
       : base_(mesh.faces.data()),
         size_(mesh.faces.size()),
         limit_(limit),
@@ -361,6 +387,8 @@ class StaleFacePasses {
         stale_(stale),
         quality_(quality),
         memo_(memo),
+        idle_(idle),
+        idleHolds_(!idle.empty()),
         flipped_(flipped) {}
 
   // One pass of CountFlips, stepping from one stale face to the next in
@@ -375,6 +403,14 @@ class StaleFacePasses {
     return flips;
   }
 
+  // Pass for a group of pieces: its stale faces, given in array order.
+  int32_t PassOver(std::span<const uint32_t> faces) {
+    int32_t flips = 0;
+    for (const uint32_t i : faces)
+      if (stale_[i] == 1) flips += LookAt(i);
+    return flips;
+  }
+
   // Before the first pass: marks, on all cores, every edge of a stale face
   // that the pass would mark from that face were it to reach the face
   // before any flip. A mark holds until a flip changes one of the edge's
@@ -384,18 +420,29 @@ class StaleFacePasses {
   // which the pass sets from this one, that face's own test finds too.
   // The edges where the pass would neither mark nor flip are noted too
   // (idle_): until the first flip, which may change what they read, the
-  // pass passes over them as well.
-  void MarkAhead() {
+  // pass passes over them as well. Looking at such an edge writes nothing
+  // but a face's shape, and reads only faces of its own piece, unchanged
+  // until that piece's first flip: a pass over a group of pieces may pass
+  // over them until the group's first flip.
+  // Returns the number of edges left to test on the surface: with none, the
+  // first pass flips nothing.
+  size_t MarkAhead() {
     idle_.assign(size_, 0);
-    ParallelForRanges(size_, [this](size_t begin, size_t end) {
+    idleHolds_ = true;
+    const std::vector<size_t> counts = ParallelCollect(size_, [this](size_t begin, size_t end) {
+      size_t edges = 0;
       for (size_t i = begin; i < end; ++i) {
         // The neighbours lie anywhere in the array: fetched a few faces ahead.
         if (i + 8 < end)
           for (const FaceT5* g : base_[i + 8].adjFace)
             PrefetchRecord(g);
-        if (stale_[i] == 1 && Looked(base_[i])) memo_[i] |= OwnMarks(base_[i], idle_[i]);
+        if (stale_[i] != 1 || !Looked(base_[i])) continue;
+        memo_[i] |= OwnMarks(base_[i], idle_[i]);
+        edges += size_t(3 - std::popcount(unsigned(memo_[i] | idle_[i])));
       }
+      return edges;
     });
+    return std::accumulate(counts.begin(), counts.end(), size_t(0));
   }
 
  private:
@@ -455,7 +502,7 @@ class StaleFacePasses {
 
   // The edges of face i that the pass passes over: marked, or idle while
   // nothing has flipped.
-  uint8_t PassedOver(size_t i) const { return memo_[i] | (idle_.empty() ? 0 : idle_[i]); }
+  uint8_t PassedOver(size_t i) const { return memo_[i] | (idleHolds_ ? idle_[i] : 0); }
 
   // What the faces alone make of the quadrilateral across an edge: a mark on
   // the edge, a mark on it and, where the other face links back, on that
@@ -511,7 +558,7 @@ class StaleFacePasses {
   // After the flip of q: its faces' shapes are not known, the faces near
   // them are stale and the marks that read them go.
   void Flipped(const Quad& q) {
-    idle_.clear();
+    idleHolds_ = false;
     quality_[size_t(q.f - base_)] = std::numeric_limits<double>::quiet_NaN();
     quality_[size_t(q.g - base_)] = std::numeric_limits<double>::quiet_NaN();
     MarkStaleAround(q.f);
@@ -580,11 +627,32 @@ class StaleFacePasses {
   std::vector<uint8_t>& stale_;
   std::vector<double>& quality_;
   std::vector<uint8_t>& memo_;
-  std::vector<FaceT5*>* const flipped_;
   // Per face, bit z: MarkAhead found that the pass would neither mark nor
-  // flip across edge z. Empty from the first flip on.
-  std::vector<uint8_t> idle_;
+  // flip across edge z. Read while idleHolds_: until the first flip.
+  std::vector<uint8_t>& idle_;
+  bool idleHolds_;
+  std::vector<FaceT5*>* const flipped_;
 };
+
+// What the passes over a group of pieces did.
+struct GroupRun {
+  int32_t flips = 0;
+  bool settled = false;  // a pass flipped nothing
+  std::vector<FaceT5*> flipped;
+};
+
+// Up to maxPasses passes over a group of pieces, ending after the first
+// that flips nothing. A piece's passes after one that flipped nothing in
+// it find none of its faces stale, as they do in passes over all faces:
+// each piece gets the flips of the passes over all faces.
+void RunGroup(StaleFacePasses& passes, std::span<const uint32_t> faces, int maxPasses,
+              GroupRun& run) {
+  for (int pass = 0; pass < maxPasses && !run.settled; ++pass) {
+    const int32_t flips = passes.PassOver(faces);
+    run.settled = flips == 0;
+    run.flips += flips;
+  }
+}
 
 }  // namespace
 
@@ -630,14 +698,53 @@ int32_t CoplanarEdgeFlipper::Run(int maxPasses, std::vector<FaceT5*>* flipped) {
   const bool firstRun = memo_.empty();
   quality_.resize(size, std::numeric_limits<double>::quiet_NaN());
   memo_.resize(size, 0);
-  StaleFacePasses passes(mesh_, limit_, cosLimit_, selectedOnly_, stale_, quality_, memo_,
+  if (maxPasses <= 0 || settled_) return 0;
+  std::vector<uint8_t> idle;
+  StaleFacePasses passes(mesh_, limit_, cosLimit_, selectedOnly_, stale_, quality_, memo_, idle,
                          flipped);
-  if (firstRun && maxPasses > 0 && !settled_) passes.MarkAhead();
+  if (firstRun) {
+    const size_t edges = passes.MarkAhead();
+    // The first pass would look at no edge: it would flip nothing.
+    if (edges == 0) {
+      settled_ = true;
+      return 0;
+    }
+    if (edges >= kEdgesToGroup && size >= kParallelItems)
+      groups_ = GroupFacePieces(mesh_, kGroupsPerThread * ParallelThreads(size));
+  }
+  if (groups_.size() > 1) return RunByGroups(maxPasses, idle, flipped);
   int32_t total = 0;
   for (int pass = 0; pass < maxPasses && !settled_; ++pass) {
     const int32_t flips = passes.Pass();
     settled_ = flips == 0;
     total += flips;
+  }
+  return total;
+}
+
+int32_t CoplanarEdgeFlipper::RunByGroups(int maxPasses, std::vector<uint8_t>& idle,
+                                         std::vector<FaceT5*>* flipped) {
+  std::vector<GroupRun> runs(groups_.size());
+  // Each thread takes the next group not yet taken: groups differ in cost.
+  std::atomic<size_t> next = 0;
+  ParallelFor(
+      ParallelThreads(mesh_.faces.size()),
+      [&](size_t) {
+        for (size_t g = next++; g < groups_.size(); g = next++) {
+          StaleFacePasses passes(mesh_, limit_, cosLimit_, selectedOnly_, stale_, quality_, memo_,
+                                 idle, flipped != nullptr ? &runs[g].flipped : nullptr);
+          RunGroup(passes, groups_[g], maxPasses, runs[g]);
+        }
+      },
+      1);
+  // The mesh is settled when every group is, as a pass over all faces then
+  // flips nothing.
+  int32_t total = 0;
+  settled_ = true;
+  for (const GroupRun& run : runs) {
+    total += run.flips;
+    settled_ = settled_ && run.settled;
+    if (flipped != nullptr) flipped->insert(flipped->end(), run.flipped.begin(), run.flipped.end());
   }
   return total;
 }

@@ -44,7 +44,10 @@ class CoplanarEdgeFlipper {
   // Up to maxPasses more passes, ending after the first that flips nothing;
   // once one has, the mesh is settled and later calls do nothing. Returns
   // the number of flips. With flipped, appends both faces of every flip to
-  // it (a face flipped twice comes twice).
+  // it (a face flipped twice comes twice). On a large mesh, groups of
+  // pieces of faces joined by links are passed over on threads of their
+  // own, each until a pass over it flips nothing: the flips are the same,
+  // and flipped gets them group after group.
   int32_t Run(int maxPasses, std::vector<FaceT5*>* flipped = nullptr);
 
  private:
@@ -58,6 +61,12 @@ class CoplanarEdgeFlipper {
   // Per face, bit z: the quadrilateral across edge z was left for a reason
   // that reads only its two faces, and neither has changed since.
   std::vector<uint8_t> memo_;
+  // The faces in groups of pieces, each in array order, gathered at the
+  // first pass on a large mesh; none when they are one piece.
+  std::vector<std::vector<uint32_t>> groups_;
+
+  // Run's passes, group by group on threads; idle as MarkAhead left it.
+  int32_t RunByGroups(int maxPasses, std::vector<uint8_t>& idle, std::vector<FaceT5*>* flipped);
 };
 
 }  // namespace quarnel

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 #include "core/cap.h"
 #include "core/polygon_triangulation.h"
@@ -152,52 +154,71 @@ TEST(FlipCoplanarEdges, LeavesRingsAndInconsistentPairsAlone) {
   EXPECT_TRUE(HasEdge(bad, 0, 1));
 }
 
-TEST(FlipCoplanarEdges, RepeatedPassesMatchFullPasses) {
-  // A flat ellipse cut into ears as the cap cuts it, and a jittered flat
-  // grid: flips spread over several passes.
+// A flat ellipse cut into ears as the cap cuts it, and a jittered flat
+// grid beside it: flips spread over several passes. Copies of them side by
+// side have their faces spread over the array, each copy's among the
+// others'.
+Soup EarsAndJitteredGrids(int copies) {
   Soup s;
-  std::vector<Point2d> rim;
-  for (int i = 0; i < 80; ++i) {
-    const double a = 2.0 * std::numbers::pi * i / 80;
-    s.points.push_back({float(std::cos(a)), float(0.3 * std::sin(a)), 0.0f});
-    rim.push_back({double(s.points.back().x), double(s.points.back().y)});
-  }
-  std::vector<int> ears;
-  ASSERT_EQ(TriangulatePolygon2D(rim, ears), 1);
-  for (size_t i = 0; i < ears.size(); i += 3)
-    s.tris.push_back({ears[i], ears[i + 1], ears[i + 2]});
-  Soup grid = GridSoup(12, 0.2f);
-  const int base = int(s.points.size());
-  for (size_t i = 0; i < grid.points.size(); ++i) {
-    Vec3f p = grid.points[i];
-    p.x += 3.0f + 0.07f * float(std::sin(double(i) * 12.9898));
-    p.y += 0.07f * float(std::sin(double(i) * 78.233));
-    s.points.push_back(p);
-  }
-  for (auto tri : grid.tris)
-    s.tris.push_back({tri[0] + base, tri[1] + base, tri[2] + base});
-
-  auto full = Prepared(s);
-  auto tracked = full;
-  CoplanarEdgeFlipper flipper(tracked, kOneDegree, false);
-  // Pass by pass, so that every call goes on from the faces left stale.
-  for (int pass = 0; pass < 5; ++pass) {
-    const int32_t flips = FlipCoplanarEdges(full, kOneDegree, false);
-    EXPECT_GT(flips, 0);
-    EXPECT_EQ(flipper.Run(1), flips) << "pass " << pass;
-  }
-  int32_t rest = 0;
-  for (int pass = 0; pass < 20; ++pass)
-    rest += FlipCoplanarEdges(full, kOneDegree, false);
-  EXPECT_EQ(flipper.Run(20), rest);
-  EXPECT_EQ(flipper.Run(20), 0);
-  for (size_t i = 0; i < full.faces.size(); ++i)
-    for (int k = 0; k < 3; ++k) {
-      EXPECT_EQ(tracked.VertexIndex(tracked.faces[i].v[k]), full.VertexIndex(full.faces[i].v[k]));
-      EXPECT_EQ(tracked.faces[i].adjFace[k] - tracked.faces.data(),
-                full.faces[i].adjFace[k] - full.faces.data());
+  for (int copy = 0; copy < copies; ++copy) {
+    const float y = 2.0f * float(copy);
+    std::vector<Point2d> rim;
+    const int rimBase = int(s.points.size());
+    for (int i = 0; i < 80; ++i) {
+      const double a = 2.0 * std::numbers::pi * i / 80;
+      s.points.push_back({float(std::cos(a)), y + float(0.3 * std::sin(a)), 0.0f});
+      rim.push_back({double(s.points.back().x), double(s.points.back().y)});
     }
-  EXPECT_EQ(FlipCoplanarEdges(full, kOneDegree, false), 0);
+    std::vector<int> ears;
+    EXPECT_EQ(TriangulatePolygon2D(rim, ears), 1);
+    for (size_t i = 0; i + 2 < ears.size(); i += 3)
+      s.tris.push_back({ears[i] + rimBase, ears[i + 1] + rimBase, ears[i + 2] + rimBase});
+    Soup grid = GridSoup(12, 0.2f);
+    const int base = int(s.points.size());
+    for (size_t i = 0; i < grid.points.size(); ++i) {
+      Vec3f p = grid.points[i];
+      p.x += 3.0f + 0.07f * float(std::sin(double(i) * 12.9898));
+      p.y += y + 0.07f * float(std::sin(double(i) * 78.233));
+      s.points.push_back(p);
+    }
+    for (auto tri : grid.tris)
+      s.tris.push_back({tri[0] + base, tri[1] + base, tri[2] + base});
+  }
+  if (copies > 1) {
+    // Face k goes to place 7919 k modulo the count (7919 is prime).
+    const std::vector<std::array<int, 3>> tris = s.tris;
+    for (size_t k = 0; k < tris.size(); ++k)
+      s.tris[k * 7919 % tris.size()] = tris[k];
+  }
+  return s;
+}
+
+TEST(FlipCoplanarEdges, RepeatedPassesMatchFullPasses) {
+  // One copy, and enough for the flipper to pass over pieces on threads.
+  for (const int copies : {1, 60}) {
+    SCOPED_TRACE(copies);
+    auto full = Prepared(EarsAndJitteredGrids(copies));
+    auto tracked = full;
+    CoplanarEdgeFlipper flipper(tracked, kOneDegree, false);
+    // Pass by pass, so that every call goes on from the faces left stale.
+    for (int pass = 0; pass < 5; ++pass) {
+      const int32_t flips = FlipCoplanarEdges(full, kOneDegree, false);
+      EXPECT_GT(flips, 0);
+      EXPECT_EQ(flipper.Run(1), flips) << "pass " << pass;
+    }
+    int32_t rest = 0;
+    for (int pass = 0; pass < 20; ++pass)
+      rest += FlipCoplanarEdges(full, kOneDegree, false);
+    EXPECT_EQ(flipper.Run(20), rest);
+    EXPECT_EQ(flipper.Run(20), 0);
+    for (size_t i = 0; i < full.faces.size(); ++i)
+      for (int k = 0; k < 3; ++k) {
+        ASSERT_EQ(tracked.VertexIndex(tracked.faces[i].v[k]), full.VertexIndex(full.faces[i].v[k]));
+        ASSERT_EQ(tracked.faces[i].adjFace[k] - tracked.faces.data(),
+                  full.faces[i].adjFace[k] - full.faces.data());
+      }
+    EXPECT_EQ(FlipCoplanarEdges(full, kOneDegree, false), 0);
+  }
 }
 
 TEST(OptimizeCurvature, ClosedTetrahedronFlipsNothing) {
