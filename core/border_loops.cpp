@@ -23,9 +23,9 @@ bool WalkLoop(const FacePos& start, size_t maxSteps, Visit&& visit) {
 }
 
 // Sets the box of each loop j, whose walk is walk j of walks, read as the
-// walk met the vertices: its start, each step, and its start again. The corners lie
-// anywhere in the vertex array: they are fetched a few steps ahead, on
-// across the ends of the walks, which are often short.
+// walk met the vertices: its start, each step, and its start again. The
+// corners lie anywhere in the vertex array: they are fetched a few steps
+// ahead, on across the ends of the walks, which are often short.
 void SetBoxes(const LoopWalks& walks, std::span<BorderLoop> loops) {
   const std::vector<FacePos>& steps = walks.steps;
   for (size_t j = 0; j < loops.size(); ++j) {

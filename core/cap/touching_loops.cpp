@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <numbers>
+#include <numeric>
 #include <span>
 #include <utility>
 #include <vector>
@@ -34,31 +35,34 @@ struct RunSide {
   int z;
 };
 
-// Where the places span not many more numbers than there are items,
-// counts the items out by place(item), those of one place in the order
-// they come, and returns where each place's run starts, with its end as
-// the last entry. Otherwise leaves them as they are and returns nothing.
-template <class T, class Place>
-std::vector<uint32_t> CountOutByPlace(std::vector<T>& items, Place&& place) {
+// The indices 0 .. count - 1 of items into order. Where their places
+// (place(index)) span not many more numbers than there are items, counts
+// them out by place, those of one place in ascending order, and returns
+// where each place's run starts, with its end as the last entry. Otherwise
+// leaves them in ascending order and returns nothing.
+template <class Place>
+std::vector<uint32_t> CountOutByPlace(size_t count, Place&& place, std::vector<uint32_t>& order) {
+  order.resize(count);
+  std::iota(order.begin(), order.end(), 0u);
   uint32_t lo = UINT32_MAX, hi = 0;
-  for (const T& t : items)
-    lo = std::min(lo, place(t)), hi = std::max(hi, place(t));
-  if (items.empty() || hi - lo > 4 * items.size()) return {};
-  const size_t count = size_t(hi - lo) + 1;
-  std::vector<uint32_t> start(count + 1, 0);
-  for (const T& t : items)
-    ++start[place(t) - lo + 1];
-  for (size_t p = 0; p < count; ++p)
+  for (const uint32_t i : order)
+    lo = std::min(lo, place(i)), hi = std::max(hi, place(i));
+  if (order.empty() || hi - lo > 4 * order.size()) return {};
+  const size_t places = size_t(hi - lo) + 1;
+  std::vector<uint32_t> start(places + 1, 0);
+  for (const uint32_t i : order)
+    ++start[place(i) - lo + 1];
+  for (size_t p = 0; p < places; ++p)
     start[p + 1] += start[p];
-  std::vector<T> sorted(items.size());
+  std::vector<uint32_t> sorted(order.size());
   std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-  // The items go to places far apart: where an item some way ahead goes
-  // is fetched ahead.
-  for (size_t i = 0; i < items.size(); ++i) {
-    if (i + 16 < items.size()) Prefetch(&sorted[fill[place(items[i + 16]) - lo]]);
-    sorted[fill[place(items[i]) - lo]++] = items[i];
+  // The indices go to places far apart: where one some way ahead goes is
+  // fetched ahead.
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (i + 16 < order.size()) Prefetch(&sorted[fill[place(order[i + 16]) - lo]]);
+    sorted[fill[place(order[i]) - lo]++] = order[i];
   }
-  items = std::move(sorted);
+  order = std::move(sorted);
   return start;
 }
 
@@ -72,11 +76,9 @@ std::vector<uint32_t> CountOutByPlace(std::vector<T>& items, Place&& place) {
 // list's pages are first written on all threads.
 template <class T, class Before>
 void SortByPlace(std::vector<T>& items, const std::vector<uint32_t>& placeOf, Before&& before) {
-  std::vector<uint32_t> order(items.size());
-  for (uint32_t i = 0; i < order.size(); ++i)
-    order[i] = i;
+  std::vector<uint32_t> order;
   const std::vector<uint32_t> start =
-      CountOutByPlace(order, [&](uint32_t i) { return placeOf[i]; });
+      CountOutByPlace(items.size(), [&](uint32_t i) { return placeOf[i]; }, order);
   if (start.empty()) {
     std::sort(items.begin(), items.end(), before);
     return;
@@ -217,11 +219,9 @@ struct SidesLeaving {
   std::vector<uint32_t> order, start;
   uint32_t lo = 0;
 
-  explicit SidesLeaving(const std::vector<RunSide>& sides) : order(sides.size()) {
-    for (uint32_t i = 0; i < sides.size(); ++i)
-      order[i] = i;
+  explicit SidesLeaving(const std::vector<RunSide>& sides) {
     auto place = [&](uint32_t s) { return sides[s].p; };
-    start = CountOutByPlace(order, place);
+    start = CountOutByPlace(sides.size(), place, order);
     if (start.empty())
       std::stable_sort(order.begin(), order.end(),
                        [&](uint32_t a, uint32_t b) { return place(a) < place(b); });
