@@ -1,7 +1,5 @@
 #include "core/border_ahead.h"
 
-#include <utility>
-
 #include "core/prefetch.h"
 
 namespace quarnel {
@@ -56,32 +54,48 @@ void BorderAhead::AddEnd(size_t vertex, uint32_t edge, size_t far) {
     s[1].edge = kMany;
 }
 
-// The border edges of the faces that are not deleted, each entered at both
-// its ends. The guesses run on only up to a vertex of three or more border
-// edges: where those are more than one in eight of the edges' ends, a guess
-// reaches too few steps ahead to pay for itself, and the table is dropped.
-void BorderAhead::Build() {
-  slots_.resize(2 * mesh_.vertices.size());
-  std::vector<std::pair<uint32_t, uint32_t>> ends;
-  const FaceT5* base = mesh_.faces.data();
-  for (size_t i = 0; i < mesh_.faces.size(); ++i) {
-    PrefetchAhead(base, i, mesh_.faces.size());
+namespace {
+
+// A border edge as face index times four plus edge, and its ends.
+struct Edge {
+  uint32_t edge, a, b;
+};
+
+// The border edges of faces begin .. end that are not deleted.
+std::vector<Edge> BorderEdges(const MeshT5& mesh, size_t begin, size_t end) {
+  std::vector<Edge> out;
+  const FaceT5* base = mesh.faces.data();
+  for (size_t i = begin; i < end; ++i) {
+    PrefetchAhead(base, i, end);
     const FaceT5& f = base[i];
     if (f.flags & ElemFlag::Deleted) continue;
     for (int z = 0; z < 3; ++z) {
       if (f.adjFace[z] != &f) continue;
-      const size_t a = mesh_.VertexIndex(f.v[z]), b = mesh_.VertexIndex(f.v[(z + 1) % 3]);
-      if (a >= mesh_.vertices.size() || b >= mesh_.vertices.size()) continue;
-      const uint32_t edge = uint32_t(i << 2) | uint32_t(z);
-      AddEnd(a, edge, b);
-      AddEnd(b, edge, a);
-      ends.push_back({uint32_t(a), uint32_t(b)});
+      const size_t a = mesh.VertexIndex(f.v[z]), b = mesh.VertexIndex(f.v[(z + 1) % 3]);
+      if (a < mesh.vertices.size() && b < mesh.vertices.size())
+        out.push_back({uint32_t(i << 2) | uint32_t(z), uint32_t(a), uint32_t(b)});
     }
   }
+  return out;
+}
+
+}  // namespace
+
+// The border edges, each entered at both its ends. The guesses run on only up to a
+// vertex of three or more border edges: where those are more than one in
+// eight of the edges' ends, a guess reaches too few steps ahead to pay for
+// itself, and the table is dropped.
+void BorderAhead::Build() {
+  const std::vector<Edge> edges = BorderEdges(mesh_, 0, mesh_.faces.size());
+  slots_.resize(2 * mesh_.vertices.size());
+  for (const Edge& e : edges) {
+    AddEnd(e.a, e.edge, e.b);
+    AddEnd(e.b, e.edge, e.a);
+  }
   size_t many = 0;
-  for (const auto& [a, b] : ends)
-    many += (slots_[2 * size_t(a) + 1].edge == kMany) + (slots_[2 * size_t(b) + 1].edge == kMany);
-  if (many * 8 > 2 * ends.size()) slots_ = {};
+  for (const Edge& e : edges)
+    many += (slots_[2 * size_t(e.a) + 1].edge == kMany) + (slots_[2 * size_t(e.b) + 1].edge == kMany);
+  if (many * 8 > 2 * edges.size()) slots_ = {};
 }
 
 bool BorderAhead::Guess(uint32_t vertex, uint32_t& edge) const {
