@@ -4,21 +4,6 @@
 
 namespace quarnel {
 
-namespace {
-
-// Whether the edge of f at corner c that is not edge z (a border edge at
-// the vertex of that corner) has a neighbour that links back: where it has
-// not, the vertex has an edge of three or more faces, and likely three or
-// more border edges.
-bool LinksBack(const FaceT5& f, int z, int c) {
-  const int e = c == z ? (z + 2) % 3 : (z + 1) % 3;
-  const FaceT5* g = f.adjFace[e];
-  const int k = f.adjIndex[e];
-  return g == &f || (g != nullptr && ValidCorner(k) && g->adjFace[k] == &f);
-}
-
-}  // namespace
-
 BorderAhead::BorderAhead(const MeshT5& mesh) : mesh_(mesh) {
   // Indices times four must fit a slot with room for the marks.
   if (mesh.faces.size() < (size_t(1) << 29) && mesh.vertices.size() < UINT32_MAX && WorthIt())
@@ -26,32 +11,26 @@ BorderAhead::BorderAhead(const MeshT5& mesh) : mesh_(mesh) {
 }
 
 // The border edges of every 64th face stand for those of all: the pass
-// over all faces pays only where they are at least one in eight, and most
-// of their ends lie where the faces around the end link in pairs.
+// over all faces pays only where they are at least one in eight.
 bool BorderAhead::WorthIt() const {
   constexpr size_t kStride = 64;
-  size_t border = 0, paired = 0;
+  size_t border = 0;
   for (size_t i = 0; i < mesh_.faces.size(); i += kStride) {
     const FaceT5& f = mesh_.faces[i];
     if (f.flags & ElemFlag::Deleted) continue;
-    for (int z = 0; z < 3; ++z) {
-      if (f.adjFace[z] != &f) continue;
-      ++border;
-      paired += LinksBack(f, z, z) + LinksBack(f, z, (z + 1) % 3);
-    }
+    for (int z = 0; z < 3; ++z) border += f.adjFace[z] == &f;
   }
-  return mesh_.faces.size() >= kStride && border * kStride * 8 >= mesh_.faces.size() &&
-         (2 * border - paired) * 8 <= 2 * border;
+  return mesh_.faces.size() >= kStride && border * kStride * 8 >= mesh_.faces.size();
 }
 
 void BorderAhead::AddEnd(size_t vertex, uint32_t edge, size_t far) {
-  Slot* s = &slots_[2 * vertex];
-  if (s[0].edge == kEmpty)
-    s[0] = {edge, uint32_t(far)};
-  else if (s[1].edge == kEmpty)
-    s[1] = {edge, uint32_t(far)};
-  else
-    s[1].edge = kMany;
+  Slot* s = &slots_[kSlots * vertex];
+  for (size_t k = 0; k < kSlots; ++k)
+    if (s[k].edge == kEmpty) {
+      s[k] = {edge, uint32_t(far)};
+      return;
+    }
+  s[kSlots - 1].edge = kMany;
 }
 
 namespace {
@@ -81,42 +60,66 @@ std::vector<Edge> BorderEdges(const MeshT5& mesh, size_t begin, size_t end) {
 
 }  // namespace
 
-// The border edges, each entered at both its ends. The guesses run on only up to a
-// vertex of three or more border edges: where those are more than one in
-// eight of the edges' ends, a guess reaches too few steps ahead to pay for
-// itself, and the table is dropped.
+// The border edges, each entered at both its ends. The guesses run on only
+// up to a vertex of more than kSlots border edges: where those are more
+// than one in eight of the edges' ends, a guess reaches too few steps ahead
+// to pay for itself, and the table is dropped.
 void BorderAhead::Build() {
   const std::vector<Edge> edges = BorderEdges(mesh_, 0, mesh_.faces.size());
-  slots_.resize(2 * mesh_.vertices.size());
+  slots_.resize(kSlots * mesh_.vertices.size());
   for (const Edge& e : edges) {
     AddEnd(e.a, e.edge, e.b);
     AddEnd(e.b, e.edge, e.a);
   }
   size_t many = 0;
   for (const Edge& e : edges)
-    many += (slots_[2 * size_t(e.a) + 1].edge == kMany) + (slots_[2 * size_t(e.b) + 1].edge == kMany);
+    many += (slots_[kSlots * size_t(e.a) + kSlots - 1].edge == kMany) +
+            (slots_[kSlots * size_t(e.b) + kSlots - 1].edge == kMany);
   if (many * 8 > 2 * edges.size()) slots_ = {};
 }
 
-bool BorderAhead::Guess(uint32_t vertex, uint32_t& edge) const {
-  const Slot* s = &slots_[2 * size_t(vertex)];
-  if (s[1].edge >= kMany) return false;
-  const int k = s[0].edge == edge ? 1 : s[1].edge == edge ? 0 : -1;
-  if (k < 0) return false;
-  edge = s[k].edge;
+// At a vertex of two border edges, the other. At one of more, the step
+// turns from edge's face across its other edge at the vertex: where the
+// face over there has one border edge at the vertex, that one (mayRead:
+// edge's face has been fetched).
+bool BorderAhead::Guess(uint32_t vertex, uint32_t& edge, bool mayRead) const {
+  const Slot* s = &slots_[kSlots * size_t(vertex)];
+  if (s[kSlots - 1].edge == kMany || s[1].edge == kEmpty) return false;
+  if (s[2].edge == kEmpty) {
+    const int k = s[0].edge == edge ? 1 : s[1].edge == edge ? 0 : -1;
+    if (k < 0) return false;
+    edge = s[k].edge;
+    return true;
+  }
+  if (!mayRead) return false;
+  const FaceT5& f = mesh_.faces[edge >> 2];
+  const int z = int(edge & 3);
+  const int e = f.v[(z + 1) % 3] == &mesh_.vertices[vertex] ? (z + 1) % 3 : (z + 2) % 3;
+  const size_t n = mesh_.FaceIndex(f.adjFace[e]);
+  uint32_t found = kEmpty;
+  for (size_t k = 0; k < kSlots && s[k].edge != kEmpty; ++k)
+    if ((s[k].edge >> 2) == n) {
+      if (found != kEmpty) return false;
+      found = s[k].edge;
+    }
+  if (found == kEmpty) return false;
+  edge = found;
   return true;
 }
 
 // Guesses one step more past the last guessed, and fetches its face.
-void BorderAhead::Extend() {
+bool BorderAhead::Extend(bool mayRead) {
   uint32_t edge = ring_[(head_ + size_ - 1) % kAhead];
   const uint32_t from = pivot_;
-  if (!Guess(from, edge)) return;
-  const Slot* s = &slots_[2 * size_t(from)];
-  pivot_ = s[0].edge == edge ? s[0].far : s[1].far;
+  if (!Guess(from, edge, mayRead)) return false;
+  const Slot* s = &slots_[kSlots * size_t(from)];
+  size_t k = 0;
+  while (k + 1 < kSlots && s[k].edge != edge) ++k;
+  pivot_ = s[k].far;
   ring_[(head_ + size_) % kAhead] = edge;
   ++size_;
   PrefetchRecord(&mesh_.faces[edge >> 2]);
+  return true;
 }
 
 void BorderAhead::Follow(const FacePos& p) {
@@ -136,15 +139,15 @@ void BorderAhead::Follow(const FacePos& p) {
     size_ = 1;
     ring_[0] = edge;
     pivot_ = uint32_t(v);
-    while (size_ < kAhead) {
-      const size_t before = size_;
-      Extend();
-      if (size_ == before) break;
+    // p's face is in cache: the walk has just read it.
+    for (bool read = true; size_ < kAhead && Extend(read); read = false) {
     }
     head_ = 1, --size_;
     return;
   }
-  Extend();
+  // The last guessed was fetched a step or more before.
+  for (bool read = true; size_ < kAhead && Extend(read); read = false) {
+  }
   // The face guessed half way ahead has arrived: its neighbours are those
   // its step turns through.
   if (size_ > kAhead / 2) {

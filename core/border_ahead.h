@@ -2,8 +2,10 @@
 // around a vertex through its faces by their links, each read a miss that
 // waits for the one before. Where a vertex has two border edges, the step
 // from one leads to the other whenever the faces around the vertex are
-// joined in a fan: a table of each vertex's border edges, filled in a pass
-// over the faces in array order, guesses the border edges of the coming
+// joined in a fan; where it has three or four (surfaces that touch there),
+// to the border edge of the face across the other edge at the vertex, as
+// often as not. A table of each vertex's border edges, filled in a pass
+// over the faces in array order, guesses so the border edges of the coming
 // steps, and their faces and those faces' neighbours are fetched while the
 // walk is still turning elsewhere. The guesses change no result: the walk
 // takes every step through the faces' links.
@@ -36,19 +38,21 @@ class BorderAhead {
     uint32_t far = 0;
   };
   static constexpr uint32_t kEmpty = UINT32_MAX;
-  static constexpr uint32_t kMany = UINT32_MAX - 1;  // in slot[1]: three or more
+  static constexpr uint32_t kMany = UINT32_MAX - 1;  // in the last slot: more than kSlots
+  static constexpr size_t kSlots = 4;
   static constexpr size_t kAhead = 16;
 
   bool WorthIt() const;
   void Build();
   void AddEnd(size_t vertex, uint32_t edge, size_t far);
-  // The border edge after edge at the vertex; false where the vertex has
-  // not exactly two, or edge is not one of them.
-  bool Guess(uint32_t vertex, uint32_t& edge) const;
-  void Extend();
+  // The border edge guessed after edge at the vertex; false where there is
+  // no guess.
+  bool Guess(uint32_t vertex, uint32_t& edge, bool mayRead) const;
+  // Guesses one step more past the last guessed; false where there is none.
+  bool Extend(bool mayRead);
 
   const MeshT5& mesh_;
-  std::vector<Slot> slots_;  // two per vertex, or none
+  std::vector<Slot> slots_;  // kSlots per vertex, or none
   // The guessed border edges of the coming steps, ring_[head_] the next,
   // and the pivot of the last guessed.
   uint32_t ring_[kAhead];
