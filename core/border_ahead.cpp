@@ -78,8 +78,8 @@ void BorderAhead::Build() {
   if (many * 8 > 2 * edges.size()) slots_ = {};
 }
 
-// At a vertex of two border edges, the other. At one of more, the step
-// turns from edge's face across its other edge at the vertex: where the
+// At a vertex of two border edges, the other. At one of three or four, the
+// step turns from edge's face across its other edge at the vertex: where the
 // face over there has one border edge at the vertex, that one (mayRead:
 // edge's face has been fetched).
 bool BorderAhead::Guess(uint32_t vertex, uint32_t& edge, bool mayRead) const {
