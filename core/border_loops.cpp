@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "core/border_ahead.h"
 #include "core/prefetch.h"
 
 namespace quarnel {
@@ -62,6 +63,7 @@ void CollectLoops(MeshT5& mesh, std::vector<BorderLoop>& out, LoopWalks* walks) 
     if (f >= base && f < base + mesh.faces.size()) walked[size_t(f - base)] = 1;
   };
   const size_t bound = 3 * mesh.faces.size();
+  BorderAhead ahead(mesh);
   const size_t before = out.size();
   for (size_t i = 0; i < mesh.faces.size(); ++i) {
     PrefetchAhead(base, i, mesh.faces.size());
@@ -82,9 +84,11 @@ void CollectLoops(MeshT5& mesh, std::vector<BorderLoop>& out, LoopWalks* walks) 
       const FacePos start = loop.Start();
       w.steps.push_back(start);
       FacePos p = start;
+      ahead.Follow(p);
       bool closed = false;
       for (size_t steps = 0; steps < bound; ++steps) {
         if (!p.NextBorder(bound)) break;
+        ahead.Follow(p);
         visit(p.f);
         ++loop.edgeCount;
         if (p == start) {
