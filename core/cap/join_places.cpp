@@ -347,19 +347,38 @@ struct NearEdges {
   VertexLinks shortInner;
 };
 
+// Per face of the array, whether it is live: read from live where given
+// (a byte a face, where the flags take a record a face), else from the
+// face's flags.
+class FaceLiveness {
+ public:
+  FaceLiveness(const MeshT5& mesh, const std::vector<uint8_t>* live)
+      : base_(mesh.faces.data()), live_(live),
+        total_(live != nullptr ? std::min(live->size(), mesh.faces.size()) : 0) {}
+  bool Live(const FaceT5* f) const {
+    const size_t i = size_t(f - base_);
+    return f >= base_ && i < total_ ? (*live_)[i] != 0 : IsLive(f->flags);
+  }
+
+ private:
+  const FaceT5* base_;
+  const std::vector<uint8_t>* live_;
+  size_t total_;
+};
+
 NearEdges EdgesBetweenNearPoints(MeshT5& mesh, const std::vector<uint8_t>& near, double place,
-                                 size_t begin, size_t end) {
+                                 const FaceLiveness& liveness, size_t begin, size_t end) {
   NearEdges r;
   const FaceT5* const base = mesh.faces.data();
   for (size_t i = begin; i < end; ++i) {
     PrefetchAhead(base, i, end);
     const FaceT5& f = base[i];
-    if (!IsLive(f.flags)) continue;
+    if (!liveness.Live(&f)) continue;
     for (int z = 0; z < 3; ++z) {
       VertexT5 *a = f.v[z], *b = f.v[(z + 1) % 3];
       if (!near[mesh.VertexIndex(a)] || !near[mesh.VertexIndex(b)]) continue;
       const FaceT5* n = f.adjFace[z];
-      if (n != &f && n != nullptr && IsLive(n->flags)) {
+      if (n != &f && n != nullptr && liveness.Live(n)) {
         if (!WithinPlace(a, b, place)) continue;
         r.shortInner.push_back({a, b});
       }
@@ -372,7 +391,7 @@ NearEdges EdgesBetweenNearPoints(MeshT5& mesh, const std::vector<uint8_t>& near,
 }  // namespace
 
 bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
-                             const CutTolerances& tolerances) {
+                             const CutTolerances& tolerances, const std::vector<uint8_t>* live) {
   const double tolerance = double(tolerances.planeTolerance);
   // The points near the plane first, from the vertex array in order; then
   // the faces' edges between two of them, whose neighbours (anywhere in the
@@ -396,8 +415,9 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
   if (!any) return false;
   std::vector<VertexT5*> points;
   VertexLinks shortInner;
+  const FaceLiveness liveness(mesh, live);
   for (NearEdges& r : ParallelCollect(mesh.faces.size(), [&](size_t begin, size_t end) {
-         return EdgesBetweenNearPoints(mesh, near, tolerances.place, begin, end);
+         return EdgesBetweenNearPoints(mesh, near, tolerances.place, liveness, begin, end);
        })) {
     points.insert(points.end(), r.points.begin(), r.points.end());
     shortInner.insert(shortInner.end(), r.shortInner.begin(), r.shortInner.end());
