@@ -321,18 +321,19 @@ bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> p
 bool JoinLoopPointsAtOnePlace(MeshT5& mesh, const LoopWalks& walks, const Plane3f& plane,
                               const CutTolerances& tolerances, PointsApart& apart) {
   const double tolerance = double(tolerances.planeTolerance);
-  // The walks' points lie anywhere in the vertex array: each is read on its
-  // own, in parallel, and the near ones listed in walk order.
-  const std::vector<FacePos>& steps = walks.steps;
-  std::vector<uint8_t> near(steps.size(), 0);
-  ParallelFor(steps.size(), [&](size_t k) {
-    const VertexT5* v = steps[k].v;
-    near[k] =
-        IsLiveIncluded(v->flags) && std::fabs(SignedDistance(v->position, plane)) <= tolerance;
-  });
+  // JoinAtOnePlace takes the points in the order of the vertex array: the
+  // walks' points are marked per vertex (reading none), and the marked
+  // vertices read in array order, where the cut's points lie side by side,
+  // each once however often the walks pass it.
+  std::vector<uint8_t> onWalk(mesh.vertices.size(), 0);
+  for (const FacePos& step : walks.steps) onWalk[mesh.VertexIndex(step.v)] = 1;
   std::vector<VertexT5*> points;
-  for (size_t k = 0; k < steps.size(); ++k)
-    if (near[k]) points.push_back(steps[k].v);
+  for (size_t i = 0; i < onWalk.size(); ++i) {
+    if (!onWalk[i]) continue;
+    VertexT5& v = mesh.vertices[i];
+    if (IsLiveIncluded(v.flags) && std::fabs(SignedDistance(v.position, plane)) <= tolerance)
+      points.push_back(&v);
+  }
   return JoinAtOnePlace(mesh, plane, std::move(points), tolerances, &apart);
 }
 
