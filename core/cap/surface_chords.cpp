@@ -1,8 +1,5 @@
 #include "core/cap/surface_chords.h"
 
-#include <algorithm>
-#include <atomic>
-
 #include "core/parallel_for.h"
 #include "core/prefetch.h"
 #include "core/topology.h"
@@ -81,60 +78,24 @@ void SurfaceChords::ReserveFor(const std::vector<Found>& found, OldFaces& old) {
   chords_.reserve(chords);
 }
 
-namespace {
-
-// A place in the edges of the loops, loop after loop: loop l's edge k.
-struct EdgeCursor {
-  const std::vector<CapLoop>& caps;
-  size_t l, k;
-
-  // The cursor at edge e of the loops (first[l]: the edges of the loops
-  // before loop l), on a loop with edges, or past the last loop.
-  EdgeCursor(const std::vector<CapLoop>& loops, const std::vector<size_t>& first, size_t e)
-      : caps(loops), l(size_t(std::upper_bound(first.begin(), first.end(), e) - first.begin()) - 1),
-        k(e - first[std::min(l, loops.size())]) {
-    Settle();
-  }
-  bool Done() const { return l >= caps.size(); }
-  const FacePos& Edge() const { return caps[l].edges[k]; }
-  void Next() {
-    ++k;
-    Settle();
-  }
-  void Settle() {
-    while (l < caps.size() && k >= caps[l].edges.size()) ++l, k = 0;
-  }
-};
-
-// Per vertex, whether it is the third corner of a face on a loop, the
-// corner across from the loop's edge. The loops' faces lie anywhere in the
-// array: the edges are read range by range on threads, each fetching the
-// faces some edges ahead. A vertex is only ever marked, by any thread.
-std::vector<uint8_t> ThirdCorners(const MeshT5& mesh, const std::vector<CapLoop>& caps) {
-  std::vector<uint8_t> far(mesh.vertices.size(), 0);
-  std::vector<size_t> first(caps.size() + 1, 0);
-  for (size_t l = 0; l < caps.size(); ++l) first[l + 1] = first[l] + caps[l].edges.size();
-  constexpr size_t kAhead = 16;
-  ParallelForRanges(first.back(), [&](size_t begin, size_t end) {
-    EdgeCursor at(caps, first, begin), ahead(caps, first, std::min(begin + kAhead, end));
-    for (size_t e = begin; e < end; ++e, at.Next()) {
-      if (!ahead.Done() && e + kAhead < end) Prefetch(ahead.Edge().f), ahead.Next();
-      const FacePos& edge = at.Edge();
-      std::atomic_ref(far[mesh.VertexIndex(edge.f->v[(edge.z + 2) % 3])])
-          .store(uint8_t(1), std::memory_order_relaxed);
-    }
-  });
-  return far;
-}
-
-}  // namespace
-
 SurfaceChords::SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& caps, OldFaces& old)
     : mesh_(mesh), n_(mesh.vertices.size()), onLoop_(size_t(n_), 0) {
-  for (const CapLoop& c : caps)
+  std::vector<uint8_t> far(size_t(n_), 0);  // third corners of the loops' faces
+  for (size_t i = 0; i < caps.size(); ++i) {
+    const CapLoop& c = caps[i];
     for (const VertexT5* v : c.corners)
       onLoop_[mesh.VertexIndex(v)] = 1;
-  const std::vector<uint8_t> far = ThirdCorners(mesh, caps);
+    // The loops' faces lie anywhere in the array: those of the next loop
+    // are fetched ahead, and each loop's some edges ahead.
+    const size_t n = c.edges.size();
+    for (size_t k = 0; k < n; ++k) {
+      if (k < 16 && i + 1 < caps.size() && k < caps[i + 1].edges.size())
+        Prefetch(caps[i + 1].edges[k].f);
+      if (k + 16 < n) Prefetch(c.edges[k + 16].f);
+      const FacePos& e = c.edges[k];
+      far[mesh.VertexIndex(e.f->v[(e.z + 2) % 3])] = 1;
+    }
+  }
   // The faces are read range by range on threads of their own, and what
   // the ranges found is put together in their order: the links of a range
   // count only while those before it all link back.
