@@ -32,8 +32,10 @@ namespace quarnel {
 // joined; the face-face adjacency is then stale (a live face's neighbour
 // may be deleted before the call). Clip and Cap runs it before the edge
 // collapse, so that the collapse and the cap take each such place as one
-// point.
-bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tolerances);
+// point. live, when given, holds per face whether it is live (as its flags
+// say), so that the neighbours across the cut are not read for it.
+bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tolerances,
+                             const std::vector<uint8_t>* live = nullptr);
 
 // Closes the border loops that lie on the plane with new faces, green and
 // selected; then cleans up, flips coplanar edges and selects the cap's

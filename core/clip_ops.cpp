@@ -275,9 +275,12 @@ std::vector<int8_t> DecideFacesInPlane(const MeshT5& mesh, const Plane3f& plane,
 // from before off the surface goes by its centroid. Faces with a non-zero
 // entry in `decided` (when it is not empty) are kept (1) or deleted (-1) as
 // it says. Vertices from index firstNew on are the ones the refinement made.
+// With live, it is set per face to whether the face is live afterwards.
 template <class Surface>
 void DeleteNegativeFaces(MeshT5& mesh, const Surface& surface, size_t firstNew,
-                         const std::vector<int8_t>& decided) {
+                         const std::vector<int8_t>& decided,
+                         std::vector<uint8_t>* live = nullptr) {
+  if (live != nullptr) live->assign(mesh.faces.size(), 0);
   std::vector<double> value(firstNew);
   for (size_t i = 0; i < firstNew; ++i)
     value[i] = surface.Value(mesh.vertices[i].position);
@@ -299,6 +302,8 @@ void DeleteNegativeFaces(MeshT5& mesh, const Surface& surface, size_t firstNew,
     if (negative) {
       f.flags |= ElemFlag::Deleted;
       --mesh.faceCount;
+    } else if (live != nullptr) {
+      (*live)[fi] = 1;
     }
   }
 }
@@ -327,10 +332,15 @@ void ClipAlongPlane(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tol
   FaceBorderFromFF(mesh);
   const size_t firstNew = mesh.vertices.size();
   RefineByPlane(mesh, ClipPlane(plane), ClipPlane(plane), false);
+  // For the cap, which faces are live is kept per face: the join below
+  // reads it of the neighbours across the cut, which lie anywhere in the
+  // face array. Removing vertices changes no face.
+  std::vector<uint8_t> live;
   DeleteNegativeFaces(mesh, ClipPlane(plane), firstNew,
-                      DecideFacesInPlane(mesh, plane, sheets, tolerances));
+                      DecideFacesInPlane(mesh, plane, sheets, tolerances),
+                      sheets != nullptr ? &live : nullptr);
   RemoveUnreferencedVertices(mesh);
-  if (sheets != nullptr) JoinCutPointsAtOnePlace(mesh, plane, tolerances);
+  if (sheets != nullptr) JoinCutPointsAtOnePlace(mesh, plane, tolerances, &live);
   CollapseClipPlaneEdges(mesh, plane, tolerances);
   BuildFaceFaceAdjacency(mesh);
   FaceBorderFromFF(mesh);

@@ -65,15 +65,24 @@ class PlaceGrid {
  public:
   PlaceGrid(std::span<const Vec3d> points, double tolerance, double shape)
       : points_(points), tolerance_(tolerance), shape_(shape),
-        cell_(CellWidth(points, tolerance)), reach_(0x1p40 * cell_), owns_(points.size(), 0),
+        cell_(CellWidth(points, tolerance)), reach_(0x1p40 * cell_),
+        margin_(tolerance >= 0.0 && std::isfinite(tolerance) ? tolerance / cell_ * (1.0 + 1e-12)
+                                                             : HUGE_VAL),
+        owns_(points.size(), 0),
         alone_(points.size(), 0), size_(std::bit_ceil(2 * points.size() + 2)),
         table_(size_, UINT32_MAX), next_(points.size(), UINT32_MAX), parent_(points.size()) {
     std::iota(parent_.begin(), parent_.end(), 0u);
-    for (uint32_t i = 0; i < points.size(); ++i)
-      if (Gridded(points[i])) {
-        owns_[i] = Key(Index(points[i].x), Index(points[i].y), Index(points[i].z));
-        alone_[i] = SpanOf(points[i]).Own();
-      }
+    // Whether a point's tolerance stays within its cell is read from where
+    // it lies in the cell, and worked out from the span only near the
+    // cell's sides.
+    for (uint32_t i = 0; i < points.size(); ++i) {
+      const Vec3d& p = points[i];
+      if (!Gridded(p)) continue;
+      const double qx = p.x / cell_, qy = p.y / cell_, qz = p.z / cell_;
+      const int64_t x = Floor(qx), y = Floor(qy), z = Floor(qz);
+      owns_[i] = Key(x, y, z);
+      alone_[i] = (WellInside(qx, x) && WellInside(qy, y) && WellInside(qz, z)) || SpanOf(p).Own();
+    }
   }
 
   // Fetches the slots of point i's cells ahead of its Add: the table is far
@@ -127,10 +136,18 @@ class PlaceGrid {
 
   // The floor of c / cell, asked only of coordinates within reach:
   // truncated and stepped down where that rounded up.
-  int64_t Index(double c) const {
-    const double q = c / cell_;
+  int64_t Index(double c) const { return Floor(c / cell_); }
+  static int64_t Floor(double q) {
     const int64_t t = int64_t(q);
     return double(t) > q ? t - 1 : t;
+  }
+  // Whether the coordinate whose quotient by the cell width is q, in cell
+  // t (Floor(q)), lies farther inside the cell than the tolerance by more
+  // than the rounding of the quotients of its span's ends (a few steps of
+  // q): those ends then have cell t too, as SpanOf works them out.
+  bool WellInside(double q, int64_t t) const {
+    const double at = q - double(t), margin = margin_ + 1e-13 * (std::fabs(q) + 1.0);
+    return at > margin && at < 1.0 - margin;
   }
   // A cell by a hash of its indices alone: two cells with one hash (as good
   // as never) share a list, whose points are compared by their coordinates.
@@ -168,6 +185,7 @@ class PlaceGrid {
 
   std::span<const Vec3d> points_;
   double tolerance_, shape_, cell_, reach_;
+  double margin_;  // the tolerance in cell widths, rounded up; HUGE_VAL where not finite
   std::vector<uint64_t> owns_;  // each gridded point's own cell
   std::vector<uint8_t> alone_;  // whether its tolerance stays within it
   // Per slot the last point listed of its cell: four bytes a slot keep the

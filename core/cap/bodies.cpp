@@ -11,14 +11,35 @@ namespace quarnel {
 
 namespace {
 
+// The sets to start from: per vertex its first vertex before (when given),
+// where that is a root there not past it (as SurfacePieces gives them),
+// which keeps each link from a root to a smaller index; else the vertex
+// itself, listed in rest to be joined to it.
+std::vector<uint32_t> StartingSets(size_t count, const std::vector<uint32_t>* before,
+                                   std::vector<uint32_t>& rest) {
+  std::vector<uint32_t> parent(count);
+  std::iota(parent.begin(), parent.end(), 0u);
+  if (before == nullptr) return parent;
+  const std::vector<uint32_t>& b = *before;
+  for (uint32_t i = 0; i < std::min(b.size(), count); ++i) {
+    if (b[i] == i) continue;
+    if (b[i] < i && b[b[i]] == b[i])
+      parent[i] = b[i];
+    else
+      rest.push_back(i);
+  }
+  return parent;
+}
+
 // Per vertex, the first vertex of its set: vertices are joined through the
 // live faces that use them, and as before joins them (when given, per
-// vertex the first vertex of its set). The faces and then the vertices are
-// read range by range on threads, each joining sets as it goes
-// (SharedJoinSets); the sets come out the same in any order.
+// vertex the first vertex of its set). The sets start as before's, and
+// the faces are read range by range on threads, each joining sets as it
+// goes (SharedJoinSets); the sets come out the same in any order.
 std::vector<uint32_t> JoinedPieces(const MeshT5& mesh, const std::vector<uint32_t>* before) {
-  std::vector<uint32_t> parent(mesh.vertices.size());
-  std::iota(parent.begin(), parent.end(), 0u);
+  std::vector<uint32_t> rest;
+  std::vector<uint32_t> parent = StartingSets(mesh.vertices.size(), before, rest);
+  for (uint32_t i : rest) JoinSets(parent, i, (*before)[i]);
   ParallelForRanges(mesh.faces.size(), [&](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
       const FaceT5& f = mesh.faces[i];
@@ -28,11 +49,6 @@ std::vector<uint32_t> JoinedPieces(const MeshT5& mesh, const std::vector<uint32_
       SharedJoinSets(parent, a, uint32_t(mesh.VertexIndex(f.v[2])));
     }
   });
-  if (before != nullptr)
-    ParallelForRanges(std::min(before->size(), parent.size()), [&](size_t begin, size_t end) {
-      for (size_t i = begin; i < end; ++i)
-        if ((*before)[i] != i) SharedJoinSets(parent, uint32_t(i), (*before)[i]);
-    });
   FlattenSets(parent);
   return parent;
 }

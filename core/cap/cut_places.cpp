@@ -1,6 +1,8 @@
 #include "core/cap/cut_places.h"
 
 #include <unordered_map>
+#include <utility>
+#include <vector>
 #include "core/parallel_for.h"
 #include "core/places.h"
 
@@ -49,6 +51,28 @@ std::vector<uint32_t> GroupCorners(const MeshT5& mesh, const std::vector<CapLoop
   return GroupByPlace(CornerPositions(caps, count), tolerance, tolerances.shape);
 }
 
+// Per place, the rounding of its vertex's coordinates (OwnRounding). The
+// vertices lie anywhere in the array: the first place of each vertex is
+// marked per vertex (reading none), and the vertices read in array order,
+// where the cut's points lie side by side; a later place of a vertex (of
+// another body) takes the first one's.
+std::vector<double> PlaceRoundings(const MeshT5& mesh, const std::vector<VertexT5*>& vertex) {
+  std::vector<uint32_t> first(mesh.vertices.size(), UINT32_MAX);
+  std::vector<std::pair<uint32_t, uint32_t>> again;  // (place, the vertex's first place)
+  for (uint32_t n = 0; n < vertex.size(); ++n) {
+    uint32_t& f = first[mesh.VertexIndex(vertex[n])];
+    if (f == UINT32_MAX)
+      f = n;
+    else
+      again.push_back({n, f});
+  }
+  std::vector<double> rounding(vertex.size());
+  for (size_t i = 0; i < first.size(); ++i)
+    if (first[i] != UINT32_MAX) rounding[first[i]] = OwnRounding(Vec3d(mesh.vertices[i].position));
+  for (const auto& [n, f] : again) rounding[n] = rounding[f];
+  return rounding;
+}
+
 }  // namespace
 
 CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps,
@@ -78,12 +102,7 @@ CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps,
       c.places[k] = n;
     }
   }
-  // The vertices lie anywhere in the array: read each on its own, in
-  // parallel.
-  places.rounding.resize(places.vertex.size());
-  ParallelFor(places.vertex.size(), [&places](size_t n) {
-    places.rounding[n] = OwnRounding(Vec3d(places.vertex[n]->position));
-  });
+  places.rounding = PlaceRoundings(mesh, places.vertex);
   return places;
 }
 

@@ -321,18 +321,19 @@ bool JoinAtOnePlace(MeshT5& mesh, const Plane3f& plane, std::vector<VertexT5*> p
 bool JoinLoopPointsAtOnePlace(MeshT5& mesh, const LoopWalks& walks, const Plane3f& plane,
                               const CutTolerances& tolerances, PointsApart& apart) {
   const double tolerance = double(tolerances.planeTolerance);
-  // The walks' points lie anywhere in the vertex array: each is read on its
-  // own, in parallel, and the near ones listed in walk order.
-  const std::vector<FacePos>& steps = walks.steps;
-  std::vector<uint8_t> near(steps.size(), 0);
-  ParallelFor(steps.size(), [&](size_t k) {
-    const VertexT5* v = steps[k].v;
-    near[k] =
-        IsLiveIncluded(v->flags) && std::fabs(SignedDistance(v->position, plane)) <= tolerance;
-  });
+  // JoinAtOnePlace takes the points in the order of the vertex array: the
+  // walks' points are marked per vertex (reading none), and the marked
+  // vertices read in array order, where the cut's points lie side by side,
+  // each once however often the walks pass it.
+  std::vector<uint8_t> onWalk(mesh.vertices.size(), 0);
+  for (const FacePos& step : walks.steps) onWalk[mesh.VertexIndex(step.v)] = 1;
   std::vector<VertexT5*> points;
-  for (size_t k = 0; k < steps.size(); ++k)
-    if (near[k]) points.push_back(steps[k].v);
+  for (size_t i = 0; i < onWalk.size(); ++i) {
+    if (!onWalk[i]) continue;
+    VertexT5& v = mesh.vertices[i];
+    if (IsLiveIncluded(v.flags) && std::fabs(SignedDistance(v.position, plane)) <= tolerance)
+      points.push_back(&v);
+  }
   return JoinAtOnePlace(mesh, plane, std::move(points), tolerances, &apart);
 }
 
@@ -347,19 +348,38 @@ struct NearEdges {
   VertexLinks shortInner;
 };
 
+// Per face of the array, whether it is live: read from live where given
+// (a byte a face, where the flags take a record a face), else from the
+// face's flags.
+class FaceLiveness {
+ public:
+  FaceLiveness(const MeshT5& mesh, const std::vector<uint8_t>* live)
+      : base_(mesh.faces.data()), live_(live),
+        total_(live != nullptr ? std::min(live->size(), mesh.faces.size()) : 0) {}
+  bool Live(const FaceT5* f) const {
+    const size_t i = size_t(f - base_);
+    return f >= base_ && i < total_ ? (*live_)[i] != 0 : IsLive(f->flags);
+  }
+
+ private:
+  const FaceT5* base_;
+  const std::vector<uint8_t>* live_;
+  size_t total_;
+};
+
 NearEdges EdgesBetweenNearPoints(MeshT5& mesh, const std::vector<uint8_t>& near, double place,
-                                 size_t begin, size_t end) {
+                                 const FaceLiveness& liveness, size_t begin, size_t end) {
   NearEdges r;
   const FaceT5* const base = mesh.faces.data();
   for (size_t i = begin; i < end; ++i) {
     PrefetchAhead(base, i, end);
     const FaceT5& f = base[i];
-    if (!IsLive(f.flags)) continue;
+    if (!liveness.Live(&f)) continue;
     for (int z = 0; z < 3; ++z) {
       VertexT5 *a = f.v[z], *b = f.v[(z + 1) % 3];
       if (!near[mesh.VertexIndex(a)] || !near[mesh.VertexIndex(b)]) continue;
       const FaceT5* n = f.adjFace[z];
-      if (n != &f && n != nullptr && IsLive(n->flags)) {
+      if (n != &f && n != nullptr && liveness.Live(n)) {
         if (!WithinPlace(a, b, place)) continue;
         r.shortInner.push_back({a, b});
       }
@@ -372,7 +392,7 @@ NearEdges EdgesBetweenNearPoints(MeshT5& mesh, const std::vector<uint8_t>& near,
 }  // namespace
 
 bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
-                             const CutTolerances& tolerances) {
+                             const CutTolerances& tolerances, const std::vector<uint8_t>* live) {
   const double tolerance = double(tolerances.planeTolerance);
   // The points near the plane first, from the vertex array in order; then
   // the faces' edges between two of them, whose neighbours (anywhere in the
@@ -396,8 +416,9 @@ bool JoinCutPointsAtOnePlace(MeshT5& mesh, const Plane3f& plane,
   if (!any) return false;
   std::vector<VertexT5*> points;
   VertexLinks shortInner;
+  const FaceLiveness liveness(mesh, live);
   for (NearEdges& r : ParallelCollect(mesh.faces.size(), [&](size_t begin, size_t end) {
-         return EdgesBetweenNearPoints(mesh, near, tolerances.place, begin, end);
+         return EdgesBetweenNearPoints(mesh, near, tolerances.place, liveness, begin, end);
        })) {
     points.insert(points.end(), r.points.begin(), r.points.end());
     shortInner.insert(shortInner.end(), r.shortInner.begin(), r.shortInner.end());
