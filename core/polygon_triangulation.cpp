@@ -23,6 +23,10 @@ constexpr int kSplit = 4;
 // alone.
 constexpr size_t kFewPointsForAGrid = 64;
 
+// Room taken for the grid's entries of the bridger's sides, per side: a
+// little more than most sides need.
+constexpr size_t kEntriesPerSide = 16;
+
 // Up to this many pairs of points of the outer loop and of holes, points
 // at one place are found by asking every pair.
 constexpr size_t kFewPointPairs = 256;
@@ -768,7 +772,15 @@ int ClipEars(const std::vector<Point2d>& P, const std::vector<int>& V, double S,
 // coincident edges (both ends of a bridge are doubled).
 class HoleBridger {
  public:
-  HoleBridger(std::vector<Point2d>& P, std::vector<int>& origin) : P_(P), origin_(origin) {}
+  // Room is taken at once for the points of up to holes bridges (two
+  // copies each), which then add no copies of the lists as they grow.
+  HoleBridger(std::vector<Point2d>& P, std::vector<int>& origin, size_t holes)
+      : P_(P), origin_(origin), points_(P.size() + 2 * holes) {
+    P_.reserve(points_);
+    origin_.reserve(points_);
+    next_.reserve(points_);
+    prev_.reserve(points_);
+  }
 
   // Links the points [first, first + count) into a ring, counter-clockwise
   // when ccw; returns a point of it.
@@ -812,8 +824,12 @@ class HoleBridger {
     }
     if (!std::isfinite(hi.x - lo.x) || !std::isfinite(hi.y - lo.y)) return;
     grid_.emplace(lo, hi, 0.0, P_.size());
-    sides_.assign(grid_->Cells(), -1);
-    points_.assign(grid_->Cells(), -1);
+    sideHeads_.assign(grid_->Cells(), -1);
+    pointHeads_.assign(grid_->Cells(), -1);
+    // A side shorter than a cell is listed in the 3 x 3 or 3 x 4 cells
+    // around its ends: about 14 entries per side on the whole.
+    pointList_.reserve(points_);
+    sideList_.reserve(kEntriesPerSide * points_);
     Enter(ring);
   }
 
@@ -956,8 +972,8 @@ class HoleBridger {
     const int64_t row = grid.Row(M.y), n = grid.Side();
     for (int64_t col = grid.Column(M.x); col < n; ++col) {
       if (col > 0 && hitX < grid.Left(col - 1)) break;
-      for (int p = sides_[size_t(row * n + col)]; p >= 0; p = sideNext_[size_t(p)]) {
-        const int s = sideOf_[size_t(p)];
+      for (int p = sideHeads_[size_t(row * n + col)]; p >= 0; p = sideList_[size_t(p)].next) {
+        const int s = sideList_[size_t(p)].of;
         const int b = next_[size_t(s)];
         const Point2d &A = P_[size_t(s)], &B = P_[size_t(b)];
         if (!(A.y <= M.y && M.y <= B.y && A.y < B.y)) continue;
@@ -990,8 +1006,8 @@ class HoleBridger {
     tie = false;
     for (int64_t y = y0; y <= y1; ++y)
       for (int64_t x = x0; x <= x1; ++x)
-        for (int p = points_[size_t(y * n + x)]; p >= 0; p = pointNext_[size_t(p)]) {
-          const int q = pointOf_[size_t(p)];
+        for (int p = pointHeads_[size_t(y * n + x)]; p >= 0; p = pointList_[size_t(p)].next) {
+          const int q = pointList_[size_t(p)].of;
           const Point2d& Q = P_[size_t(q)];
           if (!Candidate(q, M, I, E)) continue;
           const double tan = std::fabs(Q.y - M.y) / (Q.x - M.x);
@@ -1012,9 +1028,8 @@ class HoleBridger {
     if (!grid_.has_value()) return;
     for (int p : points) {
       const size_t cell = size_t(grid_->Of(P_[size_t(p)]));
-      pointOf_.push_back(p);
-      pointNext_.push_back(points_[cell]);
-      points_[cell] = int(pointOf_.size() - 1);
+      pointList_.push_back({p, pointHeads_[cell]});
+      pointHeads_[cell] = int(pointList_.size() - 1);
       EnterSide(p);
     }
   }
@@ -1024,9 +1039,8 @@ class HoleBridger {
     if (!grid_.has_value()) return;
     grid_->Along(P_[size_t(p)], P_[size_t(next_[size_t(p)])], cells_);
     for (int64_t cell : cells_) {
-      sideOf_.push_back(p);
-      sideNext_.push_back(sides_[size_t(cell)]);
-      sides_[size_t(cell)] = int(sideOf_.size() - 1);
+      sideList_.push_back({p, sideHeads_[size_t(cell)]});
+      sideHeads_[size_t(cell)] = int(sideList_.size() - 1);
     }
   }
 
@@ -1040,15 +1054,20 @@ class HoleBridger {
 
   std::vector<Point2d>& P_;
   std::vector<int>& origin_;
+  size_t points_;  // the most that the ring will hold
   std::vector<int> next_, prev_;
+  // An entry of a cell's list: its point, and the next entry of the list
+  // (-1 at the end).
+  struct Entry {
+    int of, next;
+  };
   // With the grid: per cell the first entry of a list of the points whose
-  // side to the next point passes near it, and of one of the points in it;
-  // each entry names its point and the next entry of its list. A side whose
-  // point has since been joined elsewhere stays listed where it was: the
-  // search reads each side as it is.
+  // side to the next point passes near it, and of one of the points in it.
+  // A side whose point has since been joined elsewhere stays listed where it
+  // was: the search reads each side as it is.
   std::optional<PlaneGrid> grid_;
-  std::vector<int> sides_, sideOf_, sideNext_;
-  std::vector<int> points_, pointOf_, pointNext_;
+  std::vector<int> sideHeads_, pointHeads_;
+  std::vector<Entry> sideList_, pointList_;
   std::vector<int64_t> cells_;
 };
 
@@ -1191,11 +1210,17 @@ int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops
   if (loops.empty() || loops[0].size() < 3) return 0;
   std::vector<Point2d> P;
   std::vector<int> origin;  // of each point, its index in the loops as given
+  size_t given = 0;
+  for (const std::vector<Point2d>& loop : loops)
+    given += loop.size();
+  // With room for the copies at both ends of each hole's bridge.
+  P.reserve(given + 2 * (loops.size() - 1));
+  origin.reserve(P.capacity());
   for (const std::vector<Point2d>& loop : loops)
     P.insert(P.end(), loop.begin(), loop.end());
   for (size_t i = 0; i < P.size(); ++i)
     origin.push_back(int(i));
-  HoleBridger bridger(P, origin);
+  HoleBridger bridger(P, origin, loops.size() - 1);
   const double outerArea = TwiceArea(loops[0]);
   if (!(outerArea != 0.0) || !std::isfinite(outerArea)) return 0;
   const int outer = bridger.AddRing(0, loops[0].size(), outerArea > 0.0);
