@@ -805,10 +805,10 @@ class HoleBridger {
     int a = -1;
     if (!grid_.has_value() || !NearTarget(m, ringSize, a)) a = Target(outer, m, ringSize);
     if (a < 0) return false;
-    // The hole's points, for the grid (when there is one) once joined.
-    const std::vector<int> ring = grid_.has_value() ? Ring(m) : std::vector<int>{};
     Split(a, m);
-    Enter(ring);
+    // The hole's points, for the grid (when there is one) once joined: from
+    // m round to the copy of m that Split made last.
+    EnterRun(m, int(P_.size() - 1));
     return true;
   }
 
@@ -1026,12 +1026,23 @@ class HoleBridger {
   // Enters the points into the grid, with the sides from them to the next.
   void Enter(const std::vector<int>& points) {
     if (!grid_.has_value()) return;
-    for (int p : points) {
-      const size_t cell = size_t(grid_->Of(P_[size_t(p)]));
-      pointList_.push_back({p, pointHeads_[cell]});
-      pointHeads_[cell] = int(pointList_.size() - 1);
-      EnterSide(p);
-    }
+    for (int p : points) EnterPoint(p);
+  }
+
+  // Enters the points of the ring from first on up to the one before stop
+  // (at most as many as there are points), as Enter does.
+  void EnterRun(int first, int stop) {
+    if (!grid_.has_value()) return;
+    int p = first;
+    for (size_t k = 0; k < P_.size() && p != stop; ++k, p = next_[size_t(p)]) EnterPoint(p);
+  }
+
+  // Enters point p into the grid, with the side from it to the next.
+  void EnterPoint(int p) {
+    const size_t cell = size_t(grid_->Of(P_[size_t(p)]));
+    pointList_.push_back({p, pointHeads_[cell]});
+    pointHeads_[cell] = int(pointList_.size() - 1);
+    EnterSide(p);
   }
 
   // Enters the side from p to the point after it into the grid.
@@ -1227,16 +1238,24 @@ int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops
   size_t ringSize = loops[0].size();
   // Holes run clockwise; one without area or with fewer than three points
   // has nothing to take away.
-  std::vector<std::pair<Point2d, int>> holes;
+  // Each hole by its rightmost point: its place, its index and the count
+  // of the hole's points.
+  struct Hole {
+    Point2d at;
+    int m;
+    size_t count;
+  };
+  std::vector<Hole> holes;
+  holes.reserve(loops.size() - 1);
   size_t first = loops[0].size();
   for (size_t h = 1; h < loops.size(); first += loops[h].size(), ++h) {
     const double area = TwiceArea(loops[h]);
     if (loops[h].size() < 3 || !(area != 0.0) || !std::isfinite(area)) continue;
     const int m = bridger.Rightmost(bridger.AddRing(first, loops[h].size(), area < 0.0));
-    holes.push_back({P[size_t(m)], m});
+    holes.push_back({P[size_t(m)], m, loops[h].size()});
   }
-  std::sort(holes.begin(), holes.end(), [](const auto& a, const auto& b) {
-    return a.first.x > b.first.x || (a.first.x == b.first.x && a.first.y < b.first.y);
+  std::sort(holes.begin(), holes.end(), [](const Hole& a, const Hole& b) {
+    return a.at.x > b.at.x || (a.at.x == b.at.x && a.at.y < b.at.y);
   });
   // The bridges are searched for through a grid, and the ends of the
   // bridges, each a place where the ring passes twice, do not keep the ears
@@ -1249,18 +1268,20 @@ int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops
   // clipping could not finish.
   const std::vector<std::pair<int, int>> touches = TouchesOfTheOuterLoop(loops);
   std::vector<uint8_t> joinedAt(touches.size(), 0);
-  for (const auto& hole : holes) {
-    const std::vector<int> ring = bridger.Ring(hole.second);
+  for (const Hole& hole : holes) {
     bool joined = false;
-    for (size_t t = 0; t < touches.size() && !joined; ++t) {
-      joined = std::find(ring.begin(), ring.end(), touches[t].second) != ring.end() &&
-               bridger.JoinAt(touches[t].first, touches[t].second);
-      joinedAt[t] = joined;
+    if (!touches.empty()) {
+      const std::vector<int> ring = bridger.Ring(hole.m);
+      for (size_t t = 0; t < touches.size() && !joined; ++t) {
+        joined = std::find(ring.begin(), ring.end(), touches[t].second) != ring.end() &&
+                 bridger.JoinAt(touches[t].first, touches[t].second);
+        joinedAt[t] = joined;
+      }
     }
     if (joined) {
-      ringSize += ring.size();
-    } else if (bridger.Bridge(outer, hole.second, ringSize)) {
-      ringSize += ring.size() + 2;
+      ringSize += hole.count;
+    } else if (bridger.Bridge(outer, hole.m, ringSize)) {
+      ringSize += hole.count + 2;
     }
   }
   // Every other place where a hole touches the outer loop pinches the
