@@ -117,8 +117,10 @@ class EarClipper {
     markWords_.assign((marks_.size() + 63) / 64, 0);
   }
 
-  // Steps forward from a to b around the loop.
+  // Steps forward from a to b around the loop: none from a point to itself
+  // (as where the next candidate is marked), else counted in the tree.
   int Distance(int a, int b) const {
+    if (a == b) return 0;
     const int pa = Before(rank_[size_t(a)]), pb = Before(rank_[size_t(b)]);
     return pb >= pa ? pb - pa : count_ - (pa - pb);
   }
