@@ -1166,6 +1166,139 @@ void CutNeedles(const std::vector<Point2d>& P, std::vector<int>& part,
   }
 }
 
+// A hole by its rightmost point: its place, its index and the count of the
+// hole's points.
+struct Hole {
+  Point2d at;
+  int m;
+  size_t count;
+};
+
+// The holes, loops[1] on, as rings of the bridger (clockwise), the one
+// reaching furthest in x first. One without area or with fewer than three
+// points has nothing to take away.
+std::vector<Hole> HolesFromTheRight(const std::vector<std::vector<Point2d>>& loops,
+                                    const std::vector<Point2d>& P, HoleBridger& bridger) {
+  std::vector<Hole> holes;
+  holes.reserve(loops.size() - 1);
+  size_t first = loops[0].size();
+  for (size_t h = 1; h < loops.size(); first += loops[h].size(), ++h) {
+    const double area = TwiceArea(loops[h]);
+    if (loops[h].size() < 3 || !(area != 0.0) || !std::isfinite(area)) continue;
+    const int m = bridger.Rightmost(bridger.AddRing(first, loops[h].size(), area < 0.0));
+    holes.push_back({P[size_t(m)], m, loops[h].size()});
+  }
+  std::sort(holes.begin(), holes.end(), [](const Hole& a, const Hole& b) {
+    return a.at.x > b.at.x || (a.at.x == b.at.x && a.at.y < b.at.y);
+  });
+  return holes;
+}
+
+// Joins each hole to the ring through outer (of ringSize points): at the
+// first touch of the outer loop with a point of the hole where it fits
+// there (joinedAt marks that touch), else by a bridge.
+void JoinHoles(const std::vector<Hole>& holes, const std::vector<std::pair<int, int>>& touches,
+               int outer, size_t ringSize, HoleBridger& bridger, std::vector<uint8_t>& joinedAt) {
+  joinedAt.assign(touches.size(), 0);
+  for (const Hole& hole : holes) {
+    bool joined = false;
+    if (!touches.empty()) {
+      const std::vector<int> ring = bridger.Ring(hole.m);
+      for (size_t t = 0; t < touches.size() && !joined; ++t) {
+        joined = std::find(ring.begin(), ring.end(), touches[t].second) != ring.end() &&
+                 bridger.JoinAt(touches[t].first, touches[t].second);
+        joinedAt[t] = joined;
+      }
+    }
+    if (joined) {
+      ringSize += hole.count;
+    } else if (bridger.Bridge(outer, hole.m, ringSize)) {
+      ringSize += hole.count + 2;
+    }
+  }
+}
+
+// Every touch of a hole with the outer loop that no hole was joined at
+// pinches the region: the ring passes through it twice, and the region
+// falls apart there into parts that are each a simple loop.
+void SplitAtTouches(const std::vector<std::pair<int, int>>& touches,
+                    const std::vector<uint8_t>& joinedAt, std::vector<std::vector<int>>& parts) {
+  for (size_t t = 0; t < touches.size(); ++t) {
+    if (joinedAt[t]) continue;
+    for (size_t k = 0; k < parts.size(); ++k) {
+      std::vector<int>& part = parts[k];
+      const auto a = std::find(part.begin(), part.end(), touches[t].first);
+      const auto m = std::find(part.begin(), part.end(), touches[t].second);
+      if (a == part.end() || m == part.end()) continue;
+      const auto [lo, hi] = std::minmax(a, m);
+      std::vector<int> inner(lo, hi);
+      part.erase(lo, hi);
+      parts.push_back(std::move(inner));
+      break;
+    }
+  }
+}
+
+// The outer loop, loops[0], with the holes joined in (P and origin gain
+// the copies at the bridges' ends), as parts that are each a simple loop
+// of point indices into P. False where the outer loop has no area.
+bool BridgedParts(const std::vector<std::vector<Point2d>>& loops,
+                  const std::vector<std::pair<int, int>>& touches, std::vector<Point2d>& P,
+                  std::vector<int>& origin, std::vector<std::vector<int>>& parts) {
+  HoleBridger bridger(P, origin, loops.size() - 1);
+  const double outerArea = TwiceArea(loops[0]);
+  if (!(outerArea != 0.0) || !std::isfinite(outerArea)) return false;
+  const int outer = bridger.AddRing(0, loops[0].size(), outerArea > 0.0);
+  const std::vector<Hole> holes = HolesFromTheRight(loops, P, bridger);
+  // The bridges are searched for through a grid, and the ends of the
+  // bridges, each a place where the ring passes twice, do not keep the ears
+  // at them waiting for the last series of the clipping (a round over the
+  // whole ring for each). Over few points the search along the ring finds
+  // the same bridges for less than the grid costs to build.
+  if (!holes.empty() && P.size() > kFewPointsForAGrid) bridger.Index(bridger.Ring(outer));
+  // A hole that touches the outer loop at a point is joined to it there: a
+  // bridge elsewhere would leave the region cut apart at the touch, and the
+  // clipping could not finish.
+  std::vector<uint8_t> joinedAt;
+  JoinHoles(holes, touches, outer, loops[0].size(), bridger, joinedAt);
+  parts.assign(1, bridger.Ring(outer));
+  SplitAtTouches(touches, joinedAt, parts);
+  return true;
+}
+
+// Twice the signed area of the loop of the points of P listed in part.
+double TwiceAreaOf(const std::vector<Point2d>& P, const std::vector<int>& part) {
+  double sum = 0.0;
+  for (size_t i = 0; i < part.size(); ++i) {
+    const Point2d &a = P[size_t(part[i == 0 ? part.size() - 1 : i - 1])], &b = P[size_t(part[i])];
+    sum += a.x * b.y - b.x * a.y;
+  }
+  return sum;
+}
+
+// Cuts the parts into triangles of point indices into P, appended to
+// local; refused names diagonals by the points' origins. 1 when every part
+// is cut up completely, 0 when one is left open, -1 when one has no area.
+int ClipParts(const std::vector<Point2d>& P, const std::vector<int>& origin,
+              const std::vector<std::pair<int, int>>& touches, const RefusedDiagonal& refused,
+              std::vector<std::vector<int>>& parts, std::vector<int>& local) {
+  const RefusedDiagonal refusedHere = [&](int a, int b) {
+    return refused(origin[size_t(a)], origin[size_t(b)]);
+  };
+  std::vector<uint8_t> touching(touches.empty() ? 0 : P.size(), 0);
+  for (const auto& [a, m] : touches)
+    touching[size_t(a)] = touching[size_t(m)] = 1;
+  int result = 1;
+  for (std::vector<int>& part : parts) {
+    if (!touches.empty()) CutNeedles(P, part, touching, local);
+    if (part.size() < 3) continue;
+    const double S = 0.5 * TwiceAreaOf(P, part);
+    if (!(S > 0.0) || !std::isfinite(S)) return -1;
+    if (!ClipEars(P, part, S, local, refused ? &refusedHere : nullptr, true)) result = 0;
+  }
+  return result;
+}
+
 }  // namespace
 
 double TwiceArea(const std::vector<Point2d>& P) {
@@ -1233,96 +1366,15 @@ int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops
     P.insert(P.end(), loop.begin(), loop.end());
   for (size_t i = 0; i < P.size(); ++i)
     origin.push_back(int(i));
-  HoleBridger bridger(P, origin, loops.size() - 1);
-  const double outerArea = TwiceArea(loops[0]);
-  if (!(outerArea != 0.0) || !std::isfinite(outerArea)) return 0;
-  const int outer = bridger.AddRing(0, loops[0].size(), outerArea > 0.0);
-  size_t ringSize = loops[0].size();
-  // Holes run clockwise; one without area or with fewer than three points
-  // has nothing to take away.
-  // Each hole by its rightmost point: its place, its index and the count
-  // of the hole's points.
-  struct Hole {
-    Point2d at;
-    int m;
-    size_t count;
-  };
-  std::vector<Hole> holes;
-  holes.reserve(loops.size() - 1);
-  size_t first = loops[0].size();
-  for (size_t h = 1; h < loops.size(); first += loops[h].size(), ++h) {
-    const double area = TwiceArea(loops[h]);
-    if (loops[h].size() < 3 || !(area != 0.0) || !std::isfinite(area)) continue;
-    const int m = bridger.Rightmost(bridger.AddRing(first, loops[h].size(), area < 0.0));
-    holes.push_back({P[size_t(m)], m, loops[h].size()});
-  }
-  std::sort(holes.begin(), holes.end(), [](const Hole& a, const Hole& b) {
-    return a.at.x > b.at.x || (a.at.x == b.at.x && a.at.y < b.at.y);
-  });
-  // The bridges are searched for through a grid, and the ends of the
-  // bridges, each a place where the ring passes twice, do not keep the ears
-  // at them waiting for the last series of the clipping (a round over the
-  // whole ring for each). Over few points the search along the ring finds
-  // the same bridges for less than the grid costs to build.
-  if (!holes.empty() && P.size() > kFewPointsForAGrid) bridger.Index(bridger.Ring(outer));
-  // A hole that touches the outer loop at a point is joined to it there: a
-  // bridge elsewhere would leave the region cut apart at the touch, and the
-  // clipping could not finish.
+  // The bridger's lists are gone before the clipping, which takes its room
+  // from theirs.
+  std::vector<std::vector<int>> parts;
   const std::vector<std::pair<int, int>> touches = TouchesOfTheOuterLoop(loops);
-  std::vector<uint8_t> joinedAt(touches.size(), 0);
-  for (const Hole& hole : holes) {
-    bool joined = false;
-    if (!touches.empty()) {
-      const std::vector<int> ring = bridger.Ring(hole.m);
-      for (size_t t = 0; t < touches.size() && !joined; ++t) {
-        joined = std::find(ring.begin(), ring.end(), touches[t].second) != ring.end() &&
-                 bridger.JoinAt(touches[t].first, touches[t].second);
-        joinedAt[t] = joined;
-      }
-    }
-    if (joined) {
-      ringSize += hole.count;
-    } else if (bridger.Bridge(outer, hole.m, ringSize)) {
-      ringSize += hole.count + 2;
-    }
-  }
-  // Every other place where a hole touches the outer loop pinches the
-  // region: the ring passes through it twice, and the region falls apart
-  // there into parts that are each a simple loop, cut on their own.
-  std::vector<std::vector<int>> parts(1, bridger.Ring(outer));
-  for (size_t t = 0; t < touches.size(); ++t) {
-    if (joinedAt[t]) continue;
-    for (size_t k = 0; k < parts.size(); ++k) {
-      std::vector<int>& part = parts[k];
-      const auto a = std::find(part.begin(), part.end(), touches[t].first);
-      const auto m = std::find(part.begin(), part.end(), touches[t].second);
-      if (a == part.end() || m == part.end()) continue;
-      const auto [lo, hi] = std::minmax(a, m);
-      std::vector<int> inner(lo, hi);
-      part.erase(lo, hi);
-      parts.push_back(std::move(inner));
-      break;
-    }
-  }
+  if (!BridgedParts(loops, touches, P, origin, parts)) return 0;
   std::vector<int> local;
   local.reserve(3 * P.size());
-  const RefusedDiagonal refusedHere = [&](int a, int b) {
-    return refused(origin[size_t(a)], origin[size_t(b)]);
-  };
-  std::vector<uint8_t> touching(P.size(), 0);
-  for (const auto& [a, m] : touches)
-    touching[size_t(a)] = touching[size_t(m)] = 1;
-  int result = 1;
-  for (std::vector<int>& part : parts) {
-    if (!touches.empty()) CutNeedles(P, part, touching, local);
-    if (part.size() < 3) continue;
-    std::vector<Point2d> ring;
-    for (int p : part)
-      ring.push_back(P[size_t(p)]);
-    const double S = 0.5 * TwiceArea(ring);
-    if (!(S > 0.0) || !std::isfinite(S)) return 0;
-    if (!ClipEars(P, part, S, local, refused ? &refusedHere : nullptr, true)) result = 0;
-  }
+  const int result = ClipParts(P, origin, touches, refused, parts, local);
+  if (result < 0) return 0;
   if (triangles.empty()) triangles.reserve(local.size());
   for (int t : local)
     triangles.push_back(origin[size_t(t)]);
