@@ -8,7 +8,6 @@
 #include <limits>
 #include <optional>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -1088,7 +1087,43 @@ class HoleBridger {
 // of the outer loop, loops[0]: over few points by asking every pair, else
 // through the places of the outer loop, fewer than the holes' points where
 // there are many holes.
-template <class PlaceHash, class SamePlace>
+// The places of a list of points in a table open by address, about half
+// full: a lookup reads a few neighbouring slots of one small array.
+class PlaceSet {
+ public:
+  explicit PlaceSet(const std::vector<Point2d>& points)
+      : bits_(std::bit_width(2 * points.size())),
+        slots_(size_t(1) << bits_),
+        used_(slots_.size(), 0) {
+    for (const Point2d& p : points) {
+      size_t at = Slot(p);
+      while (used_[at] && !Same(slots_[at], p)) at = (at + 1) & (slots_.size() - 1);
+      slots_[at] = p;
+      used_[at] = 1;
+    }
+  }
+
+  bool Contains(const Point2d& q) const {
+    for (size_t at = Slot(q); used_[at]; at = (at + 1) & (slots_.size() - 1))
+      if (Same(slots_[at], q)) return true;
+    return false;
+  }
+
+ private:
+  // The slot a place starts its search at, from the high bits of a mix of
+  // its coordinates (0 and -0 are the same place).
+  size_t Slot(const Point2d& p) const {
+    const uint64_t x = std::bit_cast<uint64_t>(p.x + 0.0), y = std::bit_cast<uint64_t>(p.y + 0.0);
+    uint64_t mix = (x * 0x9E3779B97F4A7C15ull) ^ (y * 0xC2B2AE3D27D4EB4Full);
+    mix ^= mix >> 29;
+    return size_t((mix * 0xBF58476D1CE4E5B9ull) >> (64 - bits_));
+  }
+
+  int bits_;
+  std::vector<Point2d> slots_;
+  std::vector<uint8_t> used_;
+};
+
 bool AnyHolePointOnTheOuterLoop(const std::vector<std::vector<Point2d>>& loops) {
   size_t holePoints = 0;
   for (size_t h = 1; h < loops.size(); ++h)
@@ -1100,10 +1135,10 @@ bool AnyHolePointOnTheOuterLoop(const std::vector<std::vector<Point2d>>& loops) 
           if (Same(p, q)) return true;
     return false;
   }
-  const std::unordered_set<Point2d, PlaceHash, SamePlace> outer(loops[0].begin(), loops[0].end());
+  const PlaceSet outer(loops[0]);
   for (size_t h = 1; h < loops.size(); ++h)
     for (const Point2d& q : loops[h])
-      if (outer.count(q) != 0) return true;
+      if (outer.Contains(q)) return true;
   return false;
 }
 
@@ -1122,7 +1157,7 @@ std::vector<std::pair<int, int>> TouchesOfTheOuterLoop(
     bool operator()(const Point2d& a, const Point2d& b) const { return Same(a, b); }
   };
   // Most holes touch nothing: that is told first.
-  if (!AnyHolePointOnTheOuterLoop<PlaceHash, SamePlace>(loops)) return {};
+  if (!AnyHolePointOnTheOuterLoop(loops)) return {};
   std::unordered_multimap<Point2d, int, PlaceHash, SamePlace> holePoints;
   int index = int(loops[0].size());
   for (size_t h = 1; h < loops.size(); ++h)
