@@ -1124,20 +1124,20 @@ class PlaceSet {
   std::vector<uint8_t> used_;
 };
 
-bool AnyHolePointOnTheOuterLoop(const std::vector<std::vector<Point2d>>& loops) {
+bool AnyHolePointOnTheOuterLoop(const std::vector<const std::vector<Point2d>*>& loops) {
   size_t holePoints = 0;
   for (size_t h = 1; h < loops.size(); ++h)
-    holePoints += loops[h].size();
-  if (loops[0].size() * holePoints <= kFewPointPairs) {
+    holePoints += loops[h]->size();
+  if (loops[0]->size() * holePoints <= kFewPointPairs) {
     for (size_t h = 1; h < loops.size(); ++h)
-      for (const Point2d& q : loops[h])
-        for (const Point2d& p : loops[0])
+      for (const Point2d& q : *loops[h])
+        for (const Point2d& p : *loops[0])
           if (Same(p, q)) return true;
     return false;
   }
-  const PlaceSet outer(loops[0]);
+  const PlaceSet outer(*loops[0]);
   for (size_t h = 1; h < loops.size(); ++h)
-    for (const Point2d& q : loops[h])
+    for (const Point2d& q : *loops[h])
       if (outer.Contains(q)) return true;
   return false;
 }
@@ -1145,7 +1145,7 @@ bool AnyHolePointOnTheOuterLoop(const std::vector<std::vector<Point2d>>& loops) 
 // Pairs (a, m) of a point a of the outer loop, loops[0], and a point m of a
 // hole at the same place, by their indices in the loops in turn.
 std::vector<std::pair<int, int>> TouchesOfTheOuterLoop(
-    const std::vector<std::vector<Point2d>>& loops) {
+    const std::vector<const std::vector<Point2d>*>& loops) {
   struct PlaceHash {
     size_t operator()(const Point2d& p) const {
       // 0 and -0 are the same place.
@@ -1159,13 +1159,13 @@ std::vector<std::pair<int, int>> TouchesOfTheOuterLoop(
   // Most holes touch nothing: that is told first.
   if (!AnyHolePointOnTheOuterLoop(loops)) return {};
   std::unordered_multimap<Point2d, int, PlaceHash, SamePlace> holePoints;
-  int index = int(loops[0].size());
+  int index = int(loops[0]->size());
   for (size_t h = 1; h < loops.size(); ++h)
-    for (const Point2d& q : loops[h])
+    for (const Point2d& q : *loops[h])
       holePoints.emplace(q, index++);
   std::vector<std::pair<int, int>> touches;
-  for (size_t i = 0; i < loops[0].size(); ++i) {
-    const auto [lo, hi] = holePoints.equal_range(loops[0][i]);
+  for (size_t i = 0; i < loops[0]->size(); ++i) {
+    const auto [lo, hi] = holePoints.equal_range((*loops[0])[i]);
     for (auto it = lo; it != hi; ++it)
       touches.push_back({int(i), it->second});
   }
@@ -1212,16 +1212,16 @@ struct Hole {
 // The holes, loops[1] on, as rings of the bridger (clockwise), the one
 // reaching furthest in x first. One without area or with fewer than three
 // points has nothing to take away.
-std::vector<Hole> HolesFromTheRight(const std::vector<std::vector<Point2d>>& loops,
+std::vector<Hole> HolesFromTheRight(const std::vector<const std::vector<Point2d>*>& loops,
                                     const std::vector<Point2d>& P, HoleBridger& bridger) {
   std::vector<Hole> holes;
   holes.reserve(loops.size() - 1);
-  size_t first = loops[0].size();
-  for (size_t h = 1; h < loops.size(); first += loops[h].size(), ++h) {
-    const double area = TwiceArea(loops[h]);
-    if (loops[h].size() < 3 || !(area != 0.0) || !std::isfinite(area)) continue;
-    const int m = bridger.Rightmost(bridger.AddRing(first, loops[h].size(), area < 0.0));
-    holes.push_back({P[size_t(m)], m, loops[h].size()});
+  size_t first = loops[0]->size();
+  for (size_t h = 1; h < loops.size(); first += loops[h]->size(), ++h) {
+    const double area = TwiceArea(*loops[h]);
+    if (loops[h]->size() < 3 || !(area != 0.0) || !std::isfinite(area)) continue;
+    const int m = bridger.Rightmost(bridger.AddRing(first, loops[h]->size(), area < 0.0));
+    holes.push_back({P[size_t(m)], m, loops[h]->size()});
   }
   std::sort(holes.begin(), holes.end(), [](const Hole& a, const Hole& b) {
     return a.at.x > b.at.x || (a.at.x == b.at.x && a.at.y < b.at.y);
@@ -1277,13 +1277,13 @@ void SplitAtTouches(const std::vector<std::pair<int, int>>& touches,
 // The outer loop, loops[0], with the holes joined in (P and origin gain
 // the copies at the bridges' ends), as parts that are each a simple loop
 // of point indices into P. False where the outer loop has no area.
-bool BridgedParts(const std::vector<std::vector<Point2d>>& loops,
+bool BridgedParts(const std::vector<const std::vector<Point2d>*>& loops,
                   const std::vector<std::pair<int, int>>& touches, std::vector<Point2d>& P,
                   std::vector<int>& origin, std::vector<std::vector<int>>& parts) {
   HoleBridger bridger(P, origin, loops.size() - 1);
-  const double outerArea = TwiceArea(loops[0]);
+  const double outerArea = TwiceArea(*loops[0]);
   if (!(outerArea != 0.0) || !std::isfinite(outerArea)) return false;
-  const int outer = bridger.AddRing(0, loops[0].size(), outerArea > 0.0);
+  const int outer = bridger.AddRing(0, loops[0]->size(), outerArea > 0.0);
   const std::vector<Hole> holes = HolesFromTheRight(loops, P, bridger);
   // The bridges are searched for through a grid, and the ends of the
   // bridges, each a place where the ring passes twice, do not keep the ears
@@ -1295,7 +1295,7 @@ bool BridgedParts(const std::vector<std::vector<Point2d>>& loops,
   // bridge elsewhere would leave the region cut apart at the touch, and the
   // clipping could not finish.
   std::vector<uint8_t> joinedAt;
-  JoinHoles(holes, touches, outer, loops[0].size(), bridger, joinedAt);
+  JoinHoles(holes, touches, outer, loops[0]->size(), bridger, joinedAt);
   parts.assign(1, bridger.Ring(outer));
   SplitAtTouches(touches, joinedAt, parts);
   return true;
@@ -1388,17 +1388,25 @@ int TriangulatePolygon2D(const std::vector<Point2d>& P, std::vector<int>& triang
 
 int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops,
                                   std::vector<int>& triangles, const RefusedDiagonal& refused) {
-  if (loops.empty() || loops[0].size() < 3) return 0;
+  std::vector<const std::vector<Point2d>*> listed;
+  listed.reserve(loops.size());
+  for (const std::vector<Point2d>& loop : loops) listed.push_back(&loop);
+  return TriangulatePolygonWithHoles2D(listed, triangles, refused);
+}
+
+int TriangulatePolygonWithHoles2D(const std::vector<const std::vector<Point2d>*>& loops,
+                                  std::vector<int>& triangles, const RefusedDiagonal& refused) {
+  if (loops.empty() || loops[0]->size() < 3) return 0;
   std::vector<Point2d> P;
   std::vector<int> origin;  // of each point, its index in the loops as given
   size_t given = 0;
-  for (const std::vector<Point2d>& loop : loops)
-    given += loop.size();
+  for (const std::vector<Point2d>* loop : loops)
+    given += loop->size();
   // With room for the copies at both ends of each hole's bridge.
   P.reserve(given + 2 * (loops.size() - 1));
   origin.reserve(P.capacity());
-  for (const std::vector<Point2d>& loop : loops)
-    P.insert(P.end(), loop.begin(), loop.end());
+  for (const std::vector<Point2d>* loop : loops)
+    P.insert(P.end(), loop->begin(), loop->end());
   for (size_t i = 0; i < P.size(); ++i)
     origin.push_back(int(i));
   // The bridger's lists are gone before the clipping, which takes its room
