@@ -1049,11 +1049,23 @@ class HoleBridger {
   // Enters the side from p to the point after it into the grid.
   void EnterSide(int p) {
     if (!grid_.has_value()) return;
-    grid_->Along(P_[size_t(p)], P_[size_t(next_[size_t(p)])], cells_);
-    for (int64_t cell : cells_) {
-      sideList_.push_back({p, sideHeads_[size_t(cell)]});
-      sideHeads_[size_t(cell)] = int(sideList_.size() - 1);
+    const Point2d &a = P_[size_t(p)], &b = P_[size_t(next_[size_t(p)])];
+    // The cells of PlaneGrid::Along: those of a short side read off its box.
+    int64_t box[4];
+    if (grid_->ShortBox(a, b, box)) {
+      const int64_t n = grid_->Side();
+      for (int64_t y = box[2]; y <= box[3]; ++y)
+        for (int64_t x = box[0]; x <= box[1]; ++x) ListSide(p, size_t(y * n + x));
+      return;
     }
+    grid_->Along(a, b, cells_);
+    for (int64_t cell : cells_) ListSide(p, size_t(cell));
+  }
+
+  // Lists the side from p in the cell.
+  void ListSide(int p, size_t cell) {
+    sideList_.push_back({p, sideHeads_[cell]});
+    sideHeads_[cell] = int(sideList_.size() - 1);
   }
 
   int Copy(int a) {
