@@ -70,6 +70,65 @@ double SegmentDistance2(const Point2d& a, const Point2d& b, const Point2d& q) {
   return ex * ex + ey * ey;
 }
 
+// The ranks (places in a loop as given) of the points still in the loop:
+// one bit per rank, and a Fenwick tree of the bits set per word of 64, small
+// enough to stay near at hand, to count the points before a rank and find
+// the one with a given count before it.
+class RanksLeft {
+ public:
+  // Ranks 0 .. n - 1, all in the loop.
+  void Reset(int n) {
+    words_.assign((size_t(n) + 63) / 64, ~uint64_t(0));
+    if (n % 64 != 0) words_.back() = (uint64_t(1) << (n % 64)) - 1;
+    tree_.assign(words_.size() + 1, 0);
+    for (size_t i = 1; i < tree_.size(); ++i) {
+      tree_[i] += std::popcount(words_[i - 1]);
+      const size_t up = i + (i & (~i + 1));
+      if (up < tree_.size()) tree_[up] += tree_[i];
+    }
+  }
+
+  // Ranks below r still in the loop.
+  int Before(int r) const {
+    const size_t word = size_t(r) / 64;
+    int sum = 0;
+    for (size_t i = word; i > 0; i -= i & (~i + 1))
+      sum += tree_[i];
+    if (r % 64 != 0) sum += std::popcount(words_[word] & ((uint64_t(1) << (r % 64)) - 1));
+    return sum;
+  }
+
+  void Remove(int r) {
+    const size_t word = size_t(r) / 64;
+    words_[word] &= ~(uint64_t(1) << (r % 64));
+    for (size_t i = word + 1; i < tree_.size(); i += i & (~i + 1))
+      --tree_[i];
+  }
+
+  // The rank in the loop with target ranks in the loop before it (target
+  // below their count): the word where the count passes target, then the
+  // bit there.
+  int Select(int target) const {
+    size_t word = 0;
+    size_t step = 1;
+    while (step * 2 < tree_.size())
+      step *= 2;
+    for (; step > 0; step /= 2)
+      if (word + step < tree_.size() && tree_[word + step] <= target) {
+        word += step;
+        target -= tree_[word];
+      }
+    uint64_t bits = words_[word];
+    for (int k = 0; k < target; ++k)
+      bits &= bits - 1;
+    return int(word * 64 + size_t(std::countr_zero(bits)));
+  }
+
+ private:
+  std::vector<uint64_t> words_;
+  std::vector<int> tree_;  // over the words, from 1
+};
+
 // The ear clipper's working state: the polygon's points, the ring of those
 // still in the loop (a linked list of point indices, so that cutting an ear
 // costs the same at any length) and a grid of the points, so that the test
@@ -106,12 +165,7 @@ class EarClipper {
     pad_ = 1e-9 * (extent + far);
     BuildGrid();
     byRank_ = order;
-    tree_.assign(size_t(n) + 1, 0);
-    for (int i = 1; i <= n; ++i) {
-      tree_[size_t(i)] += 1;
-      const int up = i + (i & -i);
-      if (up <= n) tree_[size_t(up)] += tree_[size_t(i)];
-    }
+    left_.Reset(n);
     marks_.assign((size_t(n) + 63) / 64, 0);
     markWords_.assign((marks_.size() + 63) / 64, 0);
   }
@@ -120,23 +174,12 @@ class EarClipper {
   // (as where the next candidate is marked), else counted in the tree.
   int Distance(int a, int b) const {
     if (a == b) return 0;
-    const int pa = Before(rank_[size_t(a)]), pb = Before(rank_[size_t(b)]);
+    const int pa = left_.Before(rank_[size_t(a)]), pb = left_.Before(rank_[size_t(b)]);
     return pb >= pa ? pb - pa : count_ - (pa - pb);
   }
   // The point k steps forward from a.
   int Advance(int a, int k) const {
-    int target = (Before(rank_[size_t(a)]) + k) % count_;
-    // The rank with target points of the loop before it.
-    int rank = 0;
-    int step = 1;
-    while (step * 2 <= int(byRank_.size()))
-      step *= 2;
-    for (; step > 0; step /= 2)
-      if (rank + step <= int(byRank_.size()) && tree_[size_t(rank + step)] <= target) {
-        rank += step;
-        target -= tree_[size_t(rank)];
-      }
-    return byRank_[size_t(rank)];
+    return byRank_[size_t(left_.Select((left_.Before(rank_[size_t(a)]) + k) % count_))];
   }
 
   // Marks of the candidate ears (by their middle point), and the first one
@@ -312,8 +355,7 @@ class EarClipper {
     if (any_ == v) any_ = w;
     --count_;
     Mark(v, false);
-    for (size_t i = size_t(rank_[size_t(v)]) + 1; i < tree_.size(); i += i & (~i + 1))
-      --tree_[i];
+    left_.Remove(rank_[size_t(v)]);
     // The grid's cells keep the points cut away; rebuilt whenever half are
     // gone, a search never looks at many more points than remain. Of three
     // points left each is a corner of the only ear, which no search asks.
@@ -481,14 +523,6 @@ class EarClipper {
     return true;
   }
 
-  // Points of the loop with a rank below r.
-  int Before(int r) const {
-    int sum = 0;
-    for (size_t i = size_t(r); i > 0; i -= i & (~i + 1))
-      sum += tree_[i];
-    return sum;
-  }
-
   // The first marked rank from r on, -1 when there is none.
   int MarkedFrom(size_t r) const {
     size_t word = r / 64;
@@ -540,7 +574,7 @@ class EarClipper {
   // rank (to count and take steps around it in a few operations) and the
   // marks, one bit per rank with a second level of one bit per word.
   std::vector<int> byRank_;
-  std::vector<int> tree_;
+  RanksLeft left_;
   std::vector<uint64_t> marks_, markWords_;
 };
 
