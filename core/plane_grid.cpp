@@ -12,18 +12,26 @@ PlaneGrid::PlaneGrid(const Point2d& lo, const Point2d& hi, double least, size_t 
   cell_ = extent / double(n_) * (1.0 + 1e-9);
 }
 
-void PlaneGrid::Along(const Point2d& a, const Point2d& b, std::vector<int64_t>& cells) const {
-  cells.clear();
+bool PlaneGrid::ShortBox(const Point2d& a, const Point2d& b, int64_t (&box)[4]) const {
   const int64_t ax = Index(a.x, lo_.x), ay = Index(a.y, lo_.y), bx = Index(b.x, lo_.x),
                 by = Index(b.y, lo_.y);
   const int64_t wide = std::abs(ax - bx), high = std::abs(ay - by);
-  if (std::min(wide, high) <= 1) {
-    // A short segment, or one along a row or a column: the cells of its
-    // box, with their neighbours, hold all those below and few more.
-    for (int64_t y = std::max<int64_t>(0, std::min(ay, by) - 1);
-         y <= std::min(n_ - 1, std::max(ay, by) + 1); ++y)
-      for (int64_t x = std::max<int64_t>(0, std::min(ax, bx) - 1);
-           x <= std::min(n_ - 1, std::max(ax, bx) + 1); ++x)
+  if (std::min(wide, high) > 1) return false;
+  // A short segment, or one along a row or a column: the cells of its box,
+  // with their neighbours, hold all those below and few more.
+  box[0] = std::max<int64_t>(0, std::min(ax, bx) - 1);
+  box[1] = std::min(n_ - 1, std::max(ax, bx) + 1);
+  box[2] = std::max<int64_t>(0, std::min(ay, by) - 1);
+  box[3] = std::min(n_ - 1, std::max(ay, by) + 1);
+  return true;
+}
+
+void PlaneGrid::Along(const Point2d& a, const Point2d& b, std::vector<int64_t>& cells) const {
+  cells.clear();
+  int64_t box[4];
+  if (ShortBox(a, b, box)) {
+    for (int64_t y = box[2]; y <= box[3]; ++y)
+      for (int64_t x = box[0]; x <= box[1]; ++x)
         cells.push_back(y * n_ + x);
     return;
   }

@@ -30,6 +30,12 @@ class PlaneGrid {
   // each and in order: whatever lies within a cell of the segment is in one.
   void Along(const Point2d& a, const Point2d& b, std::vector<int64_t>& cells) const;
 
+  // The cells of Along for a segment from a to b that is short, or runs
+  // along a row or a column: those of its box with their neighbours,
+  // columns box[0] .. box[1] of rows box[2] .. box[3], row by row. False
+  // for another segment.
+  bool ShortBox(const Point2d& a, const Point2d& b, int64_t (&box)[4]) const;
+
  private:
   int64_t Index(double c, double from) const;
 

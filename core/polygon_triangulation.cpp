@@ -8,7 +8,6 @@
 #include <limits>
 #include <optional>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -22,6 +21,10 @@ constexpr int kSplit = 4;
 // Up to this many points the bridges to holes are searched along the ring
 // alone.
 constexpr size_t kFewPointsForAGrid = 64;
+
+// Room taken for the grid's entries of the bridger's sides, per side: a
+// little more than most sides need.
+constexpr size_t kEntriesPerSide = 16;
 
 // Up to this many pairs of points of the outer loop and of holes, points
 // at one place are found by asking every pair.
@@ -67,6 +70,65 @@ double SegmentDistance2(const Point2d& a, const Point2d& b, const Point2d& q) {
   return ex * ex + ey * ey;
 }
 
+// The ranks (places in a loop as given) of the points still in the loop:
+// one bit per rank, and a Fenwick tree of the bits set per word of 64, small
+// enough to stay near at hand, to count the points before a rank and find
+// the one with a given count before it.
+class RanksLeft {
+ public:
+  // Ranks 0 .. n - 1, all in the loop.
+  void Reset(int n) {
+    words_.assign((size_t(n) + 63) / 64, ~uint64_t(0));
+    if (n % 64 != 0) words_.back() = (uint64_t(1) << (n % 64)) - 1;
+    tree_.assign(words_.size() + 1, 0);
+    for (size_t i = 1; i < tree_.size(); ++i) {
+      tree_[i] += std::popcount(words_[i - 1]);
+      const size_t up = i + (i & (~i + 1));
+      if (up < tree_.size()) tree_[up] += tree_[i];
+    }
+  }
+
+  // Ranks below r still in the loop.
+  int Before(int r) const {
+    const size_t word = size_t(r) / 64;
+    int sum = 0;
+    for (size_t i = word; i > 0; i -= i & (~i + 1))
+      sum += tree_[i];
+    if (r % 64 != 0) sum += std::popcount(words_[word] & ((uint64_t(1) << (r % 64)) - 1));
+    return sum;
+  }
+
+  void Remove(int r) {
+    const size_t word = size_t(r) / 64;
+    words_[word] &= ~(uint64_t(1) << (r % 64));
+    for (size_t i = word + 1; i < tree_.size(); i += i & (~i + 1))
+      --tree_[i];
+  }
+
+  // The rank in the loop with target ranks in the loop before it (target
+  // below their count): the word where the count passes target, then the
+  // bit there.
+  int Select(int target) const {
+    size_t word = 0;
+    size_t step = 1;
+    while (step * 2 < tree_.size())
+      step *= 2;
+    for (; step > 0; step /= 2)
+      if (word + step < tree_.size() && tree_[word + step] <= target) {
+        word += step;
+        target -= tree_[word];
+      }
+    uint64_t bits = words_[word];
+    for (int k = 0; k < target; ++k)
+      bits &= bits - 1;
+    return int(word * 64 + size_t(std::countr_zero(bits)));
+  }
+
+ private:
+  std::vector<uint64_t> words_;
+  std::vector<int> tree_;  // over the words, from 1
+};
+
 // The ear clipper's working state: the polygon's points, the ring of those
 // still in the loop (a linked list of point indices, so that cutting an ear
 // costs the same at any length) and a grid of the points, so that the test
@@ -103,35 +165,21 @@ class EarClipper {
     pad_ = 1e-9 * (extent + far);
     BuildGrid();
     byRank_ = order;
-    tree_.assign(size_t(n) + 1, 0);
-    for (int i = 1; i <= n; ++i) {
-      tree_[size_t(i)] += 1;
-      const int up = i + (i & -i);
-      if (up <= n) tree_[size_t(up)] += tree_[size_t(i)];
-    }
+    left_.Reset(n);
     marks_.assign((size_t(n) + 63) / 64, 0);
     markWords_.assign((marks_.size() + 63) / 64, 0);
   }
 
-  // Steps forward from a to b around the loop.
+  // Steps forward from a to b around the loop: none from a point to itself
+  // (as where the next candidate is marked), else counted in the tree.
   int Distance(int a, int b) const {
-    const int pa = Before(rank_[size_t(a)]), pb = Before(rank_[size_t(b)]);
+    if (a == b) return 0;
+    const int pa = left_.Before(rank_[size_t(a)]), pb = left_.Before(rank_[size_t(b)]);
     return pb >= pa ? pb - pa : count_ - (pa - pb);
   }
   // The point k steps forward from a.
   int Advance(int a, int k) const {
-    int target = (Before(rank_[size_t(a)]) + k) % count_;
-    // The rank with target points of the loop before it.
-    int rank = 0;
-    int step = 1;
-    while (step * 2 <= int(byRank_.size()))
-      step *= 2;
-    for (; step > 0; step /= 2)
-      if (rank + step <= int(byRank_.size()) && tree_[size_t(rank + step)] <= target) {
-        rank += step;
-        target -= tree_[size_t(rank)];
-      }
-    return byRank_[size_t(rank)];
+    return byRank_[size_t(left_.Select((left_.Before(rank_[size_t(a)]) + k) % count_))];
   }
 
   // Marks of the candidate ears (by their middle point), and the first one
@@ -307,8 +355,7 @@ class EarClipper {
     if (any_ == v) any_ = w;
     --count_;
     Mark(v, false);
-    for (size_t i = size_t(rank_[size_t(v)]) + 1; i < tree_.size(); i += i & (~i + 1))
-      --tree_[i];
+    left_.Remove(rank_[size_t(v)]);
     // The grid's cells keep the points cut away; rebuilt whenever half are
     // gone, a search never looks at many more points than remain. Of three
     // points left each is a corner of the only ear, which no search asks.
@@ -476,14 +523,6 @@ class EarClipper {
     return true;
   }
 
-  // Points of the loop with a rank below r.
-  int Before(int r) const {
-    int sum = 0;
-    for (size_t i = size_t(r); i > 0; i -= i & (~i + 1))
-      sum += tree_[i];
-    return sum;
-  }
-
   // The first marked rank from r on, -1 when there is none.
   int MarkedFrom(size_t r) const {
     size_t word = r / 64;
@@ -535,7 +574,7 @@ class EarClipper {
   // rank (to count and take steps around it in a few operations) and the
   // marks, one bit per rank with a second level of one bit per word.
   std::vector<int> byRank_;
-  std::vector<int> tree_;
+  RanksLeft left_;
   std::vector<uint64_t> marks_, markWords_;
 };
 
@@ -768,7 +807,15 @@ int ClipEars(const std::vector<Point2d>& P, const std::vector<int>& V, double S,
 // coincident edges (both ends of a bridge are doubled).
 class HoleBridger {
  public:
-  HoleBridger(std::vector<Point2d>& P, std::vector<int>& origin) : P_(P), origin_(origin) {}
+  // Room is taken at once for the points of up to holes bridges (two
+  // copies each), which then add no copies of the lists as they grow.
+  HoleBridger(std::vector<Point2d>& P, std::vector<int>& origin, size_t holes)
+      : P_(P), origin_(origin), points_(P.size() + 2 * holes) {
+    P_.reserve(points_);
+    origin_.reserve(points_);
+    next_.reserve(points_);
+    prev_.reserve(points_);
+  }
 
   // Links the points [first, first + count) into a ring, counter-clockwise
   // when ccw; returns a point of it.
@@ -793,10 +840,10 @@ class HoleBridger {
     int a = -1;
     if (!grid_.has_value() || !NearTarget(m, ringSize, a)) a = Target(outer, m, ringSize);
     if (a < 0) return false;
-    // The hole's points, for the grid (when there is one) once joined.
-    const std::vector<int> ring = grid_.has_value() ? Ring(m) : std::vector<int>{};
     Split(a, m);
-    Enter(ring);
+    // The hole's points, for the grid (when there is one) once joined: from
+    // m round to the copy of m that Split made last.
+    EnterRun(m, int(P_.size() - 1));
     return true;
   }
 
@@ -812,8 +859,12 @@ class HoleBridger {
     }
     if (!std::isfinite(hi.x - lo.x) || !std::isfinite(hi.y - lo.y)) return;
     grid_.emplace(lo, hi, 0.0, P_.size());
-    sides_.assign(grid_->Cells(), -1);
-    points_.assign(grid_->Cells(), -1);
+    sideHeads_.assign(grid_->Cells(), -1);
+    pointHeads_.assign(grid_->Cells(), -1);
+    // A side shorter than a cell is listed in the 3 x 3 or 3 x 4 cells
+    // around its ends: about 14 entries per side on the whole.
+    pointList_.reserve(points_);
+    sideList_.reserve(kEntriesPerSide * points_);
     Enter(ring);
   }
 
@@ -956,8 +1007,8 @@ class HoleBridger {
     const int64_t row = grid.Row(M.y), n = grid.Side();
     for (int64_t col = grid.Column(M.x); col < n; ++col) {
       if (col > 0 && hitX < grid.Left(col - 1)) break;
-      for (int p = sides_[size_t(row * n + col)]; p >= 0; p = sideNext_[size_t(p)]) {
-        const int s = sideOf_[size_t(p)];
+      for (int p = sideHeads_[size_t(row * n + col)]; p >= 0; p = sideList_[size_t(p)].next) {
+        const int s = sideList_[size_t(p)].of;
         const int b = next_[size_t(s)];
         const Point2d &A = P_[size_t(s)], &B = P_[size_t(b)];
         if (!(A.y <= M.y && M.y <= B.y && A.y < B.y)) continue;
@@ -990,8 +1041,8 @@ class HoleBridger {
     tie = false;
     for (int64_t y = y0; y <= y1; ++y)
       for (int64_t x = x0; x <= x1; ++x)
-        for (int p = points_[size_t(y * n + x)]; p >= 0; p = pointNext_[size_t(p)]) {
-          const int q = pointOf_[size_t(p)];
+        for (int p = pointHeads_[size_t(y * n + x)]; p >= 0; p = pointList_[size_t(p)].next) {
+          const int q = pointList_[size_t(p)].of;
           const Point2d& Q = P_[size_t(q)];
           if (!Candidate(q, M, I, E)) continue;
           const double tan = std::fabs(Q.y - M.y) / (Q.x - M.x);
@@ -1010,24 +1061,45 @@ class HoleBridger {
   // Enters the points into the grid, with the sides from them to the next.
   void Enter(const std::vector<int>& points) {
     if (!grid_.has_value()) return;
-    for (int p : points) {
-      const size_t cell = size_t(grid_->Of(P_[size_t(p)]));
-      pointOf_.push_back(p);
-      pointNext_.push_back(points_[cell]);
-      points_[cell] = int(pointOf_.size() - 1);
-      EnterSide(p);
-    }
+    for (int p : points) EnterPoint(p);
+  }
+
+  // Enters the points of the ring from first on up to the one before stop
+  // (at most as many as there are points), as Enter does.
+  void EnterRun(int first, int stop) {
+    if (!grid_.has_value()) return;
+    int p = first;
+    for (size_t k = 0; k < P_.size() && p != stop; ++k, p = next_[size_t(p)]) EnterPoint(p);
+  }
+
+  // Enters point p into the grid, with the side from it to the next.
+  void EnterPoint(int p) {
+    const size_t cell = size_t(grid_->Of(P_[size_t(p)]));
+    pointList_.push_back({p, pointHeads_[cell]});
+    pointHeads_[cell] = int(pointList_.size() - 1);
+    EnterSide(p);
   }
 
   // Enters the side from p to the point after it into the grid.
   void EnterSide(int p) {
     if (!grid_.has_value()) return;
-    grid_->Along(P_[size_t(p)], P_[size_t(next_[size_t(p)])], cells_);
-    for (int64_t cell : cells_) {
-      sideOf_.push_back(p);
-      sideNext_.push_back(sides_[size_t(cell)]);
-      sides_[size_t(cell)] = int(sideOf_.size() - 1);
+    const Point2d &a = P_[size_t(p)], &b = P_[size_t(next_[size_t(p)])];
+    // The cells of PlaneGrid::Along: those of a short side read off its box.
+    int64_t box[4];
+    if (grid_->ShortBox(a, b, box)) {
+      const int64_t n = grid_->Side();
+      for (int64_t y = box[2]; y <= box[3]; ++y)
+        for (int64_t x = box[0]; x <= box[1]; ++x) ListSide(p, size_t(y * n + x));
+      return;
     }
+    grid_->Along(a, b, cells_);
+    for (int64_t cell : cells_) ListSide(p, size_t(cell));
+  }
+
+  // Lists the side from p in the cell.
+  void ListSide(int p, size_t cell) {
+    sideList_.push_back({p, sideHeads_[cell]});
+    sideHeads_[cell] = int(sideList_.size() - 1);
   }
 
   int Copy(int a) {
@@ -1040,15 +1112,20 @@ class HoleBridger {
 
   std::vector<Point2d>& P_;
   std::vector<int>& origin_;
+  size_t points_;  // the most that the ring will hold
   std::vector<int> next_, prev_;
+  // An entry of a cell's list: its point, and the next entry of the list
+  // (-1 at the end).
+  struct Entry {
+    int of, next;
+  };
   // With the grid: per cell the first entry of a list of the points whose
-  // side to the next point passes near it, and of one of the points in it;
-  // each entry names its point and the next entry of its list. A side whose
-  // point has since been joined elsewhere stays listed where it was: the
-  // search reads each side as it is.
+  // side to the next point passes near it, and of one of the points in it.
+  // A side whose point has since been joined elsewhere stays listed where it
+  // was: the search reads each side as it is.
   std::optional<PlaneGrid> grid_;
-  std::vector<int> sides_, sideOf_, sideNext_;
-  std::vector<int> points_, pointOf_, pointNext_;
+  std::vector<int> sideHeads_, pointHeads_;
+  std::vector<Entry> sideList_, pointList_;
   std::vector<int64_t> cells_;
 };
 
@@ -1056,29 +1133,65 @@ class HoleBridger {
 // of the outer loop, loops[0]: over few points by asking every pair, else
 // through the places of the outer loop, fewer than the holes' points where
 // there are many holes.
-template <class PlaceHash, class SamePlace>
-bool AnyHolePointOnTheOuterLoop(const std::vector<std::vector<Point2d>>& loops) {
+// The places of a list of points in a table open by address, about half
+// full: a lookup reads a few neighbouring slots of one small array.
+class PlaceSet {
+ public:
+  explicit PlaceSet(const std::vector<Point2d>& points)
+      : bits_(std::bit_width(2 * points.size())),
+        slots_(size_t(1) << bits_),
+        used_(slots_.size(), 0) {
+    for (const Point2d& p : points) {
+      size_t at = Slot(p);
+      while (used_[at] && !Same(slots_[at], p)) at = (at + 1) & (slots_.size() - 1);
+      slots_[at] = p;
+      used_[at] = 1;
+    }
+  }
+
+  bool Contains(const Point2d& q) const {
+    for (size_t at = Slot(q); used_[at]; at = (at + 1) & (slots_.size() - 1))
+      if (Same(slots_[at], q)) return true;
+    return false;
+  }
+
+ private:
+  // The slot a place starts its search at, from the high bits of a mix of
+  // its coordinates (0 and -0 are the same place).
+  size_t Slot(const Point2d& p) const {
+    const uint64_t x = std::bit_cast<uint64_t>(p.x + 0.0), y = std::bit_cast<uint64_t>(p.y + 0.0);
+    uint64_t mix = (x * 0x9E3779B97F4A7C15ull) ^ (y * 0xC2B2AE3D27D4EB4Full);
+    mix ^= mix >> 29;
+    return size_t((mix * 0xBF58476D1CE4E5B9ull) >> (64 - bits_));
+  }
+
+  int bits_;
+  std::vector<Point2d> slots_;
+  std::vector<uint8_t> used_;
+};
+
+bool AnyHolePointOnTheOuterLoop(const std::vector<const std::vector<Point2d>*>& loops) {
   size_t holePoints = 0;
   for (size_t h = 1; h < loops.size(); ++h)
-    holePoints += loops[h].size();
-  if (loops[0].size() * holePoints <= kFewPointPairs) {
+    holePoints += loops[h]->size();
+  if (loops[0]->size() * holePoints <= kFewPointPairs) {
     for (size_t h = 1; h < loops.size(); ++h)
-      for (const Point2d& q : loops[h])
-        for (const Point2d& p : loops[0])
+      for (const Point2d& q : *loops[h])
+        for (const Point2d& p : *loops[0])
           if (Same(p, q)) return true;
     return false;
   }
-  const std::unordered_set<Point2d, PlaceHash, SamePlace> outer(loops[0].begin(), loops[0].end());
+  const PlaceSet outer(*loops[0]);
   for (size_t h = 1; h < loops.size(); ++h)
-    for (const Point2d& q : loops[h])
-      if (outer.count(q) != 0) return true;
+    for (const Point2d& q : *loops[h])
+      if (outer.Contains(q)) return true;
   return false;
 }
 
 // Pairs (a, m) of a point a of the outer loop, loops[0], and a point m of a
 // hole at the same place, by their indices in the loops in turn.
 std::vector<std::pair<int, int>> TouchesOfTheOuterLoop(
-    const std::vector<std::vector<Point2d>>& loops) {
+    const std::vector<const std::vector<Point2d>*>& loops) {
   struct PlaceHash {
     size_t operator()(const Point2d& p) const {
       // 0 and -0 are the same place.
@@ -1090,15 +1203,15 @@ std::vector<std::pair<int, int>> TouchesOfTheOuterLoop(
     bool operator()(const Point2d& a, const Point2d& b) const { return Same(a, b); }
   };
   // Most holes touch nothing: that is told first.
-  if (!AnyHolePointOnTheOuterLoop<PlaceHash, SamePlace>(loops)) return {};
+  if (!AnyHolePointOnTheOuterLoop(loops)) return {};
   std::unordered_multimap<Point2d, int, PlaceHash, SamePlace> holePoints;
-  int index = int(loops[0].size());
+  int index = int(loops[0]->size());
   for (size_t h = 1; h < loops.size(); ++h)
-    for (const Point2d& q : loops[h])
+    for (const Point2d& q : *loops[h])
       holePoints.emplace(q, index++);
   std::vector<std::pair<int, int>> touches;
-  for (size_t i = 0; i < loops[0].size(); ++i) {
-    const auto [lo, hi] = holePoints.equal_range(loops[0][i]);
+  for (size_t i = 0; i < loops[0]->size(); ++i) {
+    const auto [lo, hi] = holePoints.equal_range((*loops[0])[i]);
     for (auto it = lo; it != hi; ++it)
       touches.push_back({int(i), it->second});
   }
@@ -1132,6 +1245,139 @@ void CutNeedles(const std::vector<Point2d>& P, std::vector<int>& part,
       cut = true;
     }
   }
+}
+
+// A hole by its rightmost point: its place, its index and the count of the
+// hole's points.
+struct Hole {
+  Point2d at;
+  int m;
+  size_t count;
+};
+
+// The holes, loops[1] on, as rings of the bridger (clockwise), the one
+// reaching furthest in x first. One without area or with fewer than three
+// points has nothing to take away.
+std::vector<Hole> HolesFromTheRight(const std::vector<const std::vector<Point2d>*>& loops,
+                                    const std::vector<Point2d>& P, HoleBridger& bridger) {
+  std::vector<Hole> holes;
+  holes.reserve(loops.size() - 1);
+  size_t first = loops[0]->size();
+  for (size_t h = 1; h < loops.size(); first += loops[h]->size(), ++h) {
+    const double area = TwiceArea(*loops[h]);
+    if (loops[h]->size() < 3 || !(area != 0.0) || !std::isfinite(area)) continue;
+    const int m = bridger.Rightmost(bridger.AddRing(first, loops[h]->size(), area < 0.0));
+    holes.push_back({P[size_t(m)], m, loops[h]->size()});
+  }
+  std::sort(holes.begin(), holes.end(), [](const Hole& a, const Hole& b) {
+    return a.at.x > b.at.x || (a.at.x == b.at.x && a.at.y < b.at.y);
+  });
+  return holes;
+}
+
+// Joins each hole to the ring through outer (of ringSize points): at the
+// first touch of the outer loop with a point of the hole where it fits
+// there (joinedAt marks that touch), else by a bridge.
+void JoinHoles(const std::vector<Hole>& holes, const std::vector<std::pair<int, int>>& touches,
+               int outer, size_t ringSize, HoleBridger& bridger, std::vector<uint8_t>& joinedAt) {
+  joinedAt.assign(touches.size(), 0);
+  for (const Hole& hole : holes) {
+    bool joined = false;
+    if (!touches.empty()) {
+      const std::vector<int> ring = bridger.Ring(hole.m);
+      for (size_t t = 0; t < touches.size() && !joined; ++t) {
+        joined = std::find(ring.begin(), ring.end(), touches[t].second) != ring.end() &&
+                 bridger.JoinAt(touches[t].first, touches[t].second);
+        joinedAt[t] = joined;
+      }
+    }
+    if (joined) {
+      ringSize += hole.count;
+    } else if (bridger.Bridge(outer, hole.m, ringSize)) {
+      ringSize += hole.count + 2;
+    }
+  }
+}
+
+// Every touch of a hole with the outer loop that no hole was joined at
+// pinches the region: the ring passes through it twice, and the region
+// falls apart there into parts that are each a simple loop.
+void SplitAtTouches(const std::vector<std::pair<int, int>>& touches,
+                    const std::vector<uint8_t>& joinedAt, std::vector<std::vector<int>>& parts) {
+  for (size_t t = 0; t < touches.size(); ++t) {
+    if (joinedAt[t]) continue;
+    for (size_t k = 0; k < parts.size(); ++k) {
+      std::vector<int>& part = parts[k];
+      const auto a = std::find(part.begin(), part.end(), touches[t].first);
+      const auto m = std::find(part.begin(), part.end(), touches[t].second);
+      if (a == part.end() || m == part.end()) continue;
+      const auto [lo, hi] = std::minmax(a, m);
+      std::vector<int> inner(lo, hi);
+      part.erase(lo, hi);
+      parts.push_back(std::move(inner));
+      break;
+    }
+  }
+}
+
+// The outer loop, loops[0], with the holes joined in (P and origin gain
+// the copies at the bridges' ends), as parts that are each a simple loop
+// of point indices into P. False where the outer loop has no area.
+bool BridgedParts(const std::vector<const std::vector<Point2d>*>& loops,
+                  const std::vector<std::pair<int, int>>& touches, std::vector<Point2d>& P,
+                  std::vector<int>& origin, std::vector<std::vector<int>>& parts) {
+  HoleBridger bridger(P, origin, loops.size() - 1);
+  const double outerArea = TwiceArea(*loops[0]);
+  if (!(outerArea != 0.0) || !std::isfinite(outerArea)) return false;
+  const int outer = bridger.AddRing(0, loops[0]->size(), outerArea > 0.0);
+  const std::vector<Hole> holes = HolesFromTheRight(loops, P, bridger);
+  // The bridges are searched for through a grid, and the ends of the
+  // bridges, each a place where the ring passes twice, do not keep the ears
+  // at them waiting for the last series of the clipping (a round over the
+  // whole ring for each). Over few points the search along the ring finds
+  // the same bridges for less than the grid costs to build.
+  if (!holes.empty() && P.size() > kFewPointsForAGrid) bridger.Index(bridger.Ring(outer));
+  // A hole that touches the outer loop at a point is joined to it there: a
+  // bridge elsewhere would leave the region cut apart at the touch, and the
+  // clipping could not finish.
+  std::vector<uint8_t> joinedAt;
+  JoinHoles(holes, touches, outer, loops[0]->size(), bridger, joinedAt);
+  parts.assign(1, bridger.Ring(outer));
+  SplitAtTouches(touches, joinedAt, parts);
+  return true;
+}
+
+// Twice the signed area of the loop of the points of P listed in part.
+double TwiceAreaOf(const std::vector<Point2d>& P, const std::vector<int>& part) {
+  double sum = 0.0;
+  for (size_t i = 0; i < part.size(); ++i) {
+    const Point2d &a = P[size_t(part[i == 0 ? part.size() - 1 : i - 1])], &b = P[size_t(part[i])];
+    sum += a.x * b.y - b.x * a.y;
+  }
+  return sum;
+}
+
+// Cuts the parts into triangles of point indices into P, appended to
+// local; refused names diagonals by the points' origins. 1 when every part
+// is cut up completely, 0 when one is left open, -1 when one has no area.
+int ClipParts(const std::vector<Point2d>& P, const std::vector<int>& origin,
+              const std::vector<std::pair<int, int>>& touches, const RefusedDiagonal& refused,
+              std::vector<std::vector<int>>& parts, std::vector<int>& local) {
+  const RefusedDiagonal refusedHere = [&](int a, int b) {
+    return refused(origin[size_t(a)], origin[size_t(b)]);
+  };
+  std::vector<uint8_t> touching(touches.empty() ? 0 : P.size(), 0);
+  for (const auto& [a, m] : touches)
+    touching[size_t(a)] = touching[size_t(m)] = 1;
+  int result = 1;
+  for (std::vector<int>& part : parts) {
+    if (!touches.empty()) CutNeedles(P, part, touching, local);
+    if (part.size() < 3) continue;
+    const double S = 0.5 * TwiceAreaOf(P, part);
+    if (!(S > 0.0) || !std::isfinite(S)) return -1;
+    if (!ClipEars(P, part, S, local, refused ? &refusedHere : nullptr, true)) result = 0;
+  }
+  return result;
 }
 
 }  // namespace
@@ -1188,93 +1434,36 @@ int TriangulatePolygon2D(const std::vector<Point2d>& P, std::vector<int>& triang
 
 int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops,
                                   std::vector<int>& triangles, const RefusedDiagonal& refused) {
-  if (loops.empty() || loops[0].size() < 3) return 0;
+  std::vector<const std::vector<Point2d>*> listed;
+  listed.reserve(loops.size());
+  for (const std::vector<Point2d>& loop : loops) listed.push_back(&loop);
+  return TriangulatePolygonWithHoles2D(listed, triangles, refused);
+}
+
+int TriangulatePolygonWithHoles2D(const std::vector<const std::vector<Point2d>*>& loops,
+                                  std::vector<int>& triangles, const RefusedDiagonal& refused) {
+  if (loops.empty() || loops[0]->size() < 3) return 0;
   std::vector<Point2d> P;
   std::vector<int> origin;  // of each point, its index in the loops as given
-  for (const std::vector<Point2d>& loop : loops)
-    P.insert(P.end(), loop.begin(), loop.end());
+  size_t given = 0;
+  for (const std::vector<Point2d>* loop : loops)
+    given += loop->size();
+  // With room for the copies at both ends of each hole's bridge.
+  P.reserve(given + 2 * (loops.size() - 1));
+  origin.reserve(P.capacity());
+  for (const std::vector<Point2d>* loop : loops)
+    P.insert(P.end(), loop->begin(), loop->end());
   for (size_t i = 0; i < P.size(); ++i)
     origin.push_back(int(i));
-  HoleBridger bridger(P, origin);
-  const double outerArea = TwiceArea(loops[0]);
-  if (!(outerArea != 0.0) || !std::isfinite(outerArea)) return 0;
-  const int outer = bridger.AddRing(0, loops[0].size(), outerArea > 0.0);
-  size_t ringSize = loops[0].size();
-  // Holes run clockwise; one without area or with fewer than three points
-  // has nothing to take away.
-  std::vector<std::pair<Point2d, int>> holes;
-  size_t first = loops[0].size();
-  for (size_t h = 1; h < loops.size(); first += loops[h].size(), ++h) {
-    const double area = TwiceArea(loops[h]);
-    if (loops[h].size() < 3 || !(area != 0.0) || !std::isfinite(area)) continue;
-    const int m = bridger.Rightmost(bridger.AddRing(first, loops[h].size(), area < 0.0));
-    holes.push_back({P[size_t(m)], m});
-  }
-  std::sort(holes.begin(), holes.end(), [](const auto& a, const auto& b) {
-    return a.first.x > b.first.x || (a.first.x == b.first.x && a.first.y < b.first.y);
-  });
-  // The bridges are searched for through a grid, and the ends of the
-  // bridges, each a place where the ring passes twice, do not keep the ears
-  // at them waiting for the last series of the clipping (a round over the
-  // whole ring for each). Over few points the search along the ring finds
-  // the same bridges for less than the grid costs to build.
-  if (!holes.empty() && P.size() > kFewPointsForAGrid) bridger.Index(bridger.Ring(outer));
-  // A hole that touches the outer loop at a point is joined to it there: a
-  // bridge elsewhere would leave the region cut apart at the touch, and the
-  // clipping could not finish.
+  // The bridger's lists are gone before the clipping, which takes its room
+  // from theirs.
+  std::vector<std::vector<int>> parts;
   const std::vector<std::pair<int, int>> touches = TouchesOfTheOuterLoop(loops);
-  std::vector<uint8_t> joinedAt(touches.size(), 0);
-  for (const auto& hole : holes) {
-    const std::vector<int> ring = bridger.Ring(hole.second);
-    bool joined = false;
-    for (size_t t = 0; t < touches.size() && !joined; ++t) {
-      joined = std::find(ring.begin(), ring.end(), touches[t].second) != ring.end() &&
-               bridger.JoinAt(touches[t].first, touches[t].second);
-      joinedAt[t] = joined;
-    }
-    if (joined) {
-      ringSize += ring.size();
-    } else if (bridger.Bridge(outer, hole.second, ringSize)) {
-      ringSize += ring.size() + 2;
-    }
-  }
-  // Every other place where a hole touches the outer loop pinches the
-  // region: the ring passes through it twice, and the region falls apart
-  // there into parts that are each a simple loop, cut on their own.
-  std::vector<std::vector<int>> parts(1, bridger.Ring(outer));
-  for (size_t t = 0; t < touches.size(); ++t) {
-    if (joinedAt[t]) continue;
-    for (size_t k = 0; k < parts.size(); ++k) {
-      std::vector<int>& part = parts[k];
-      const auto a = std::find(part.begin(), part.end(), touches[t].first);
-      const auto m = std::find(part.begin(), part.end(), touches[t].second);
-      if (a == part.end() || m == part.end()) continue;
-      const auto [lo, hi] = std::minmax(a, m);
-      std::vector<int> inner(lo, hi);
-      part.erase(lo, hi);
-      parts.push_back(std::move(inner));
-      break;
-    }
-  }
+  if (!BridgedParts(loops, touches, P, origin, parts)) return 0;
   std::vector<int> local;
   local.reserve(3 * P.size());
-  const RefusedDiagonal refusedHere = [&](int a, int b) {
-    return refused(origin[size_t(a)], origin[size_t(b)]);
-  };
-  std::vector<uint8_t> touching(P.size(), 0);
-  for (const auto& [a, m] : touches)
-    touching[size_t(a)] = touching[size_t(m)] = 1;
-  int result = 1;
-  for (std::vector<int>& part : parts) {
-    if (!touches.empty()) CutNeedles(P, part, touching, local);
-    if (part.size() < 3) continue;
-    std::vector<Point2d> ring;
-    for (int p : part)
-      ring.push_back(P[size_t(p)]);
-    const double S = 0.5 * TwiceArea(ring);
-    if (!(S > 0.0) || !std::isfinite(S)) return 0;
-    if (!ClipEars(P, part, S, local, refused ? &refusedHere : nullptr, true)) result = 0;
-  }
+  const int result = ClipParts(P, origin, touches, refused, parts, local);
+  if (result < 0) return 0;
   if (triangles.empty()) triangles.reserve(local.size());
   for (int t : local)
     triangles.push_back(origin[size_t(t)]);

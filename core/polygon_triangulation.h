@@ -46,6 +46,9 @@ int TriangulatePolygon2D(const std::vector<Point2d>& polygon, std::vector<int>& 
 // above; a bridge itself is never refused.
 int TriangulatePolygonWithHoles2D(const std::vector<std::vector<Point2d>>& loops,
                                   std::vector<int>& triangles, const RefusedDiagonal& refused = {});
+// The same over loops that are listed by their address, not copied.
+int TriangulatePolygonWithHoles2D(const std::vector<const std::vector<Point2d>*>& loops,
+                                  std::vector<int>& triangles, const RefusedDiagonal& refused = {});
 
 // Flips each side of the triangles (counter-clockwise index triples into
 // points) that refused names to the other diagonal of the two triangles on

@@ -13,25 +13,23 @@ namespace quarnel {
 
 bool EarClipLoop(const std::vector<const CapLoop*>& loops, const SurfaceChords& chords,
                  CapPlan& plan) {
-  // A single loop's own lists serve as they are; those of more are joined.
-  std::vector<Point2d> joinedPoints;
+  // A single loop's own lists serve as they are; those of more are joined
+  // (their points only where the flips below read them).
   std::vector<VertexT5*> joinedCorners;
   std::vector<uint32_t> joinedPlaces;
-  std::vector<std::vector<Point2d>> polygon;
+  std::vector<const std::vector<Point2d>*> polygon;
   if (loops.size() > 1)
     for (const CapLoop* c : loops) {
-      joinedPoints.insert(joinedPoints.end(), c->points.begin(), c->points.end());
       joinedCorners.insert(joinedCorners.end(), c->corners.begin(), c->corners.end());
       joinedPlaces.insert(joinedPlaces.end(), c->places.begin(), c->places.end());
-      polygon.push_back(c->points);
+      polygon.push_back(&c->points);
     }
   const bool one = loops.size() == 1;
-  const std::vector<Point2d>& points = one ? loops[0]->points : joinedPoints;
   const std::vector<VertexT5*>& corners = one ? loops[0]->corners : joinedCorners;
   const std::vector<uint32_t>& places = one ? loops[0]->places : joinedPlaces;
   auto cut = [&](std::vector<int>& triangles, const RefusedDiagonal& refused) {
     triangles.clear();
-    return (loops.size() == 1 ? TriangulatePolygon2D(points, triangles, refused)
+    return (loops.size() == 1 ? TriangulatePolygon2D(loops[0]->points, triangles, refused)
                               : TriangulatePolygonWithHoles2D(polygon, triangles, refused)) == 1;
   };
   std::vector<int> triangles;
@@ -40,6 +38,11 @@ bool EarClipLoop(const std::vector<const CapLoop*>& loops, const SurfaceChords& 
     const RefusedDiagonal onChord = [&](int a, int b) {
       return chords.Joins(corners[size_t(a)], corners[size_t(b)]);
     };
+    std::vector<Point2d> joinedPoints;
+    if (!one)
+      for (const CapLoop* c : loops)
+        joinedPoints.insert(joinedPoints.end(), c->points.begin(), c->points.end());
+    const std::vector<Point2d>& points = one ? loops[0]->points : joinedPoints;
     std::vector<int> flipped = triangles;
     if (FlipRefusedDiagonals(points, flipped, onChord) && chords.KeepManifold(flipped, corners)) {
       triangles = std::move(flipped);

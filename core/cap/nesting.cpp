@@ -154,8 +154,10 @@ bool NestByRays(const std::vector<CapLoop>& caps, const std::vector<size_t>& gro
   const RaySides sides(caps, group);
   order.resize(k);
   for (size_t a = 0; a < k; ++a) order[a] = a;
-  std::sort(order.begin(), order.end(),
-            [&](size_t a, size_t b) { return caps[group[a]].hi.x > caps[group[b]].hi.x; });
+  // Each loop's reach in x, read once: the sort compares the copies.
+  std::vector<double> reach(k);
+  for (size_t a = 0; a < k; ++a) reach[a] = caps[group[a]].hi.x;
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return reach[a] > reach[b]; });
   parent.assign(k, -1);
   // Each loop's ray is cast on its own, range by range of loops on threads
   // of their own; then the parents are read off in order.
