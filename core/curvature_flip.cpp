@@ -432,10 +432,13 @@ class StaleFacePasses {
     const std::vector<size_t> counts = ParallelCollect(size_, [this](size_t begin, size_t end) {
       size_t edges = 0;
       for (size_t i = begin; i < end; ++i) {
-        // The neighbours lie anywhere in the array: fetched a few faces ahead.
-        if (i + 8 < end)
+        // The neighbours lie anywhere in the face array and the corners
+        // anywhere in the vertex array: fetched a few faces ahead.
+        if (i + 8 < end) {
           for (const FaceT5* g : base_[i + 8].adjFace)
             PrefetchRecord(g);
+          PrefetchCorners(base_[i + 8]);
+        }
         if (stale_[i] != 1 || !Looked(base_[i])) continue;
         memo_[i] |= OwnMarks(base_[i], idle_[i]);
         edges += size_t(3 - std::popcount(unsigned(memo_[i] | idle_[i])));
