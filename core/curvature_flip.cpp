@@ -417,7 +417,9 @@ class StaleFacePasses {
   // faces, and that flip takes it away, as it does the pass's own: the pass
   // passes over these edges and makes the same flips. An edge left both
   // ways gets its own face's mark here; the mark on the other face's edge,
-  // which the pass sets from this one, that face's own test finds too.
+  // which the pass sets from this one, that face's own test finds too: so
+  // where that face comes later in the same range, its edge is marked at
+  // once and not tested again.
   // The edges where the pass would neither mark nor flip are noted too
   // (idle_): until the first flip, which may change what they read, the
   // pass passes over them as well. Looking at such an edge writes nothing
@@ -432,12 +434,16 @@ class StaleFacePasses {
     const std::vector<size_t> counts = ParallelCollect(size_, [this](size_t begin, size_t end) {
       size_t edges = 0;
       for (size_t i = begin; i < end; ++i) {
-        // The neighbours lie anywhere in the array: fetched a few faces ahead.
-        if (i + 8 < end)
-          for (const FaceT5* g : base_[i + 8].adjFace)
-            PrefetchRecord(g);
+        // The neighbours lie anywhere in the face array and the corners
+        // anywhere in the vertex array: fetched a few faces ahead, the
+        // neighbours only across edges not yet marked.
+        if (i + 8 < end) {
+          for (int z = 0; z < 3; ++z)
+            if (!(memo_[i + 8] & (1u << z))) PrefetchRecord(base_[i + 8].adjFace[z]);
+          PrefetchCorners(base_[i + 8]);
+        }
         if (stale_[i] != 1 || !Looked(base_[i])) continue;
-        memo_[i] |= OwnMarks(base_[i], idle_[i]);
+        memo_[i] = OwnMarks(i, end);
         edges += size_t(3 - std::popcount(unsigned(memo_[i] | idle_[i])));
       }
       return edges;
@@ -448,25 +454,42 @@ class StaleFacePasses {
  private:
   bool InArray(const FaceT5* f) const { return f != nullptr && f >= base_ && f < base_ + size_; }
 
-  // The marks that looking at f would set on its own edges, from the faces
-  // as they are; idle gets the edges that it would neither mark nor flip.
-  // Writes nothing else.
-  uint8_t OwnMarks(FaceT5& f, uint8_t& idle) const {
+  // The marks that looking at face i would set on its own edges, from the
+  // faces as they are (those it holds already, set from a face before it in
+  // [begin, end), are kept and not tested again); idle_ gets the edges that
+  // it would neither mark nor flip. An edge left both ways marks the other
+  // face's edge too where that face comes later in [i, end) and is looked
+  // at. Writes nothing else, and nothing outside the range.
+  uint8_t OwnMarks(size_t i, size_t end) {
     const auto known = [this](const FaceT5& h) {
       const double quality = quality_[size_t(&h - base_)];
       return std::isnan(quality) ? FaceQuality(h) : quality;
     };
-    uint8_t marks = 0;
+    FaceT5& f = base_[i];
+    uint8_t marks = memo_[i];
     for (int z = 0; z < 3; ++z) {
+      if (marks & (1u << z)) continue;
       Quad q;
       const Verdict verdict = JudgeByFaces(f, z, q, known);
       if (verdict == Verdict::kLeave ||
           (verdict == Verdict::kLeaveBothWays && LinksBack(f, z, *q.g, q.zg)))
         marks |= uint8_t(1u << z);
       else if (verdict != Verdict::kTestSurface)
-        idle |= uint8_t(1u << z);
+        idle_[i] |= uint8_t(1u << z);
+      if (verdict == Verdict::kLeaveBothWays) MarkLaterSide(i, end, z, *q.g, q.zg);
     }
     return marks;
+  }
+
+  // After face i, f, was left both ways across edge z: marks g's edge zg,
+  // as g's own look finds it, where g comes later in [i, end), is looked at
+  // and the two faces link to each other there.
+  void MarkLaterSide(size_t i, size_t end, int z, const FaceT5& g, int zg) {
+    const FaceT5& f = base_[i];
+    if (&g <= &f || &g >= base_ + end || !LinksBack(f, z, g, zg)) return;
+    const size_t j = size_t(&g - base_);
+    if (stale_[j] == 1 && Looked(g) && f.adjFace[z] == &g && f.adjIndex[z] == zg)
+      memo_[j] |= uint8_t(1u << zg);
   }
 
   // The first stale face from i on; size_ when there is none.
