@@ -134,6 +134,10 @@ void SplitLoop(const CapLoop& c, SplitRoom& room) {
     w.steps.resize(s);
   };
   w.steps.clear();
+  // The walk and the parts hold each point once at most: they are not
+  // moved as they grow.
+  w.steps.reserve(c.places.size());
+  parts.points.reserve(c.places.size());
   for (size_t k = 0; k < c.places.size(); ++k) {
     const size_t s = at[c.places[k]];
     if (s != SIZE_MAX && SplitsOff(c, w, s, k)) {
@@ -178,6 +182,11 @@ void SplitAtPinches(std::vector<CapLoop>& caps, std::vector<uint32_t>& body,
         return r;
       },
       kParallelCostlyItems);
+  if (split.size() == 1) {
+    caps = std::move(split[0].caps);
+    body = std::move(split[0].body);
+    return;
+  }
   caps.clear();
   body.clear();
   for (Split& r : split) {

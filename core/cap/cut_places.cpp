@@ -84,6 +84,9 @@ CutPlaces NumberPlaces(const MeshT5& mesh, std::vector<CapLoop>& caps,
   std::unordered_map<uint64_t, uint32_t> others;
   CutPlaces places;
   places.shape = tolerances.shape;
+  // A place per corner at most: the lists are not moved as they grow.
+  places.at.reserve(group.size());
+  places.vertex.reserve(group.size());
   size_t i = 0;
   for (size_t l = 0; l < caps.size(); ++l) {
     CapLoop& c = caps[l];
