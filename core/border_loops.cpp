@@ -24,11 +24,13 @@ bool WalkLoop(const FacePos& start, size_t maxSteps, Visit&& visit) {
 }
 
 // Sets the box of each loop j, whose walk is walk j of walks, read as the
-// walk met the vertices: its start, each step, and its start again. The
-// corners lie anywhere in the vertex array: they are fetched a few steps
-// ahead, on across the ends of the walks, which are often short.
-void SetBoxes(const LoopWalks& walks, std::span<BorderLoop> loops) {
+// walk met the vertices: its start, each step, and its start again; and
+// the walks' points. The corners lie anywhere in the vertex array: they
+// are fetched a few steps ahead, on across the ends of the walks, which
+// are often short.
+void SetBoxes(LoopWalks& walks, std::span<BorderLoop> loops) {
   const std::vector<FacePos>& steps = walks.steps;
+  walks.points.resize(steps.size());
   for (size_t j = 0; j < loops.size(); ++j) {
     BBox3f& box = loops[j].box;
     box.SetNull();
@@ -37,6 +39,7 @@ void SetBoxes(const LoopWalks& walks, std::span<BorderLoop> loops) {
     };
     for (size_t k = walks.first[j]; k < walks.first[j + 1]; ++k) {
       if (k + 8 < steps.size()) Prefetch(steps[k + 8].v);
+      walks.points[k] = steps[k].v->position;
       add(steps[k].v);
     }
     add(steps[walks.first[j]].v);
@@ -53,7 +56,7 @@ void SetBoxes(const LoopWalks& walks, std::span<BorderLoop> loops) {
 void CollectLoops(MeshT5& mesh, std::vector<BorderLoop>& out, LoopWalks* walks) {
   LoopWalks own;
   LoopWalks& w = walks != nullptr ? *walks : own;
-  w.steps.clear();
+  w.Cut(0);
   w.first.assign(1, 0);
   FaceT5* const base = mesh.faces.data();
   std::vector<uint8_t> walked(mesh.faces.size(), 0);
@@ -82,7 +85,7 @@ void CollectLoops(MeshT5& mesh, std::vector<BorderLoop>& out, LoopWalks* walks) 
       loop.startVertex = f.v[z];
       visit(&f);
       const FacePos start = loop.Start();
-      w.steps.push_back(start);
+      w.Push(start);
       FacePos p = start;
       ahead.Follow(p);
       bool closed = false;
@@ -95,13 +98,13 @@ void CollectLoops(MeshT5& mesh, std::vector<BorderLoop>& out, LoopWalks* walks) 
           closed = true;
           break;
         }
-        w.steps.push_back(p);
+        w.Push(p);
       }
       if (closed) {
         out.push_back(loop);
         w.first.push_back(w.steps.size());
       } else {
-        w.steps.resize(w.first.back());
+        w.Cut(w.first.back());
       }
     }
   }

@@ -2,7 +2,9 @@
 // no neighbour across them, found and walked through face-face adjacency.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -25,10 +27,39 @@ struct BorderLoop {
 // The walks around border loops, each walked once for all that is asked of
 // the loops: loop i's steps, its start first and then each border step
 // (FacePos::NextBorder) up to the one back at the start, are
-// steps[first[i] .. first[i + 1]).
+// steps[first[i] .. first[i + 1]). What later steps read of each step's
+// face is read as the walk meets it, while the face is at hand: thirds[k]
+// is the corner of step k's face off its edge, and ends[k] whether the
+// step's point is its edge's second corner (f->v[(z + 1) % 3] == v); both
+// run beside steps. points[k] is the position of step k's point, read
+// when the loops' boxes are (as the point stood then).
 struct LoopWalks {
   std::vector<FacePos> steps;
+  std::vector<const VertexT5*> thirds;
+  std::vector<uint8_t> ends;
+  std::vector<Vec3f> points;
   std::vector<size_t> first;
+
+  // Appends step p, whose face has its corners.
+  void Push(const FacePos& p) {
+    steps.push_back(p);
+    thirds.push_back(p.f->v[(p.z + 2) % 3]);
+    ends.push_back(p.f->v[(p.z + 1) % 3] == p.v);
+  }
+  // Appends step k of loop i (and what was read of it) as a step of a
+  // loop to come, whose walk is closed by pushing its end on first.
+  void Copy(size_t i, size_t k) {
+    const size_t s = first[i] + k;
+    const FacePos step = steps[s];
+    const VertexT5* third = thirds[s];
+    const uint8_t end = ends[s];
+    const Vec3f point = points[s];
+    steps.push_back(step), thirds.push_back(third), ends.push_back(end), points.push_back(point);
+  }
+  // Drops the steps from k on.
+  void Cut(size_t k) {
+    steps.resize(k), thirds.resize(k), ends.resize(k), points.resize(std::min(k, points.size()));
+  }
 
   std::span<const FacePos> Of(size_t i) const {
     return {steps.data() + first[i], first[i + 1] - first[i]};

@@ -114,7 +114,7 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tolerances,
   const CutPlaces places = NumberPlaces(mesh, caps, tolerances, apart, body);
   SplitAtPinches(caps, body, places.at.size());
   OldFaces old;
-  SurfaceChords chords(mesh, caps, old);
+  SurfaceChords chords(mesh, caps, walks, chosen, old);
   const CapPlan plan = PlanCap(caps, body, places, tolerances.place, chords);
   SurfaceSplits splits;
   const std::vector<VertexT5*> corners = MakeCapCorners(mesh, plan, places, splits);

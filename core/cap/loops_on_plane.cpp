@@ -26,21 +26,19 @@ bool OnCut(const Vec3f& p, const Plane3f& plane, double tolerance) {
   return d <= tolerance + RoundingAlong(p, plane);
 }
 
-// Whether every vertex of the loop lies within 1 % of the loop's box
-// diagonal, or within the collapse's tolerance, of the plane: the loops that
-// the cap fills. Where it does, within tells whether every vertex lies
-// within the collapse's tolerance itself.
+// Whether every point of walk i lies within 1 % of the loop's box
+// diagonal, or within the collapse's tolerance, of the plane: the loops
+// that the cap fills. Where it does, within tells whether every point lies
+// within the collapse's tolerance itself. The points are read from the
+// walk, in order.
 bool LoopOnPlane(const LoopWalks& walks, size_t i, const BorderLoop& loop, const Plane3f& plane,
                  double collapsed, bool& within) {
   const double tolerance =
       std::max(Distance(loop.box.min, loop.box.max) * double(0.01f), collapsed);
-  const std::span<const FacePos> walk = walks.Of(i);
   within = true;
-  for (size_t k = 0; k < walk.size(); ++k) {
-    // The corners lie anywhere in the vertex array.
-    if (k + 8 < walk.size()) Prefetch(walk[k + 8].v);
-    if (!OnCut(walk[k].v->position, plane, tolerance)) return false;
-    within = within && OnCut(walk[k].v->position, plane, collapsed);
+  for (size_t k = walks.first[i]; k < walks.first[i + 1]; ++k) {
+    if (!OnCut(walks.points[k], plane, tolerance)) return false;
+    within = within && OnCut(walks.points[k], plane, collapsed);
   }
   return true;
 }
@@ -50,8 +48,7 @@ bool LoopOnPlane(const LoopWalks& walks, size_t i, const BorderLoop& loop, const
 // in the plane (a face of the loop marked in sheets).
 enum class Lying : uint8_t { Off, OnPlane, OnPlaneFarther, InSheet };
 
-// How each loop lies, each read on its own, in parallel: the points lie
-// anywhere in the vertex array.
+// How each loop lies, each read on its own.
 std::vector<Lying> HowLoopsLie(const MeshT5& mesh, const LoopWalks& walks,
                                const std::vector<BorderLoop>& loops, const Plane3f& plane,
                                double onCut, const std::vector<uint8_t>* sheets) {
@@ -89,10 +86,12 @@ bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen
   std::vector<uint8_t> onLoop(mesh.vertices.size(), 0);
   // The faces on the loops' edges: every group that goes has one.
   std::vector<FaceT5*> seeds;
+  std::vector<const VertexT5*> thirds;  // of the seeds, as the walks read them
   for (size_t i : chosen) {
-    for (const FacePos& p : walks.Of(i)) {
-      onLoop[mesh.VertexIndex(p.v)] = 1;
-      seeds.push_back(p.f);
+    for (size_t k = walks.first[i]; k < walks.first[i + 1]; ++k) {
+      onLoop[mesh.VertexIndex(walks.steps[k].v)] = 1;
+      seeds.push_back(walks.steps[k].f);
+      thirds.push_back(walks.thirds[k]);
     }
   }
   if (seeds.empty()) return false;
@@ -102,12 +101,14 @@ bool RemoveSideFacesFlatOnTheCut(MeshT5& mesh, const std::vector<size_t>& chosen
            onLoop[mesh.VertexIndex(f.v[0])] && onLoop[mesh.VertexIndex(f.v[1])] &&
            onLoop[mesh.VertexIndex(f.v[2])];
   };
-  // Which seeds are flat, read on all cores: they lie anywhere in the face
-  // array, and few are.
+  // Which seeds are flat, read on all cores: a flat seed's third corner is
+  // on a loop, and only such seeds are read (they lie anywhere in the face
+  // array, and few are).
+  auto maybe = [&](size_t s) { return onLoop[mesh.VertexIndex(thirds[s])] != 0; };
   std::vector<uint8_t> flatSeed(seeds.size(), 0);
   ParallelFor(seeds.size(), [&](size_t s) {
-    if (s + 8 < seeds.size()) PrefetchRecord(seeds[s + 8]);
-    flatSeed[s] = flat(*seeds[s]);
+    if (s + 8 < seeds.size() && maybe(s + 8)) PrefetchRecord(seeds[s + 8]);
+    flatSeed[s] = maybe(s) && flat(*seeds[s]);
   });
   // Groups of flat faces joined by edges.
   std::vector<uint8_t> seen(mesh.faces.size(), 0);
@@ -165,13 +166,15 @@ struct Run {
 // which leaves the plane somewhere. Step k is the edge from the point of
 // step k - 1 to its own; the runs are read from a point off the plane
 // round to it again.
-void RunsOfLoop(size_t i, std::span<const FacePos> w, const Plane3f& plane, double tolerance,
+void RunsOfLoop(size_t i, const LoopWalks& walks, const Plane3f& plane, double tolerance,
                 std::vector<Run>& runs) {
+  const std::span<const FacePos> w = walks.Of(i);
+  const Vec3f* points = walks.points.data() + walks.first[i];
   const size_t n = w.size();
   std::vector<uint8_t> on(n, 0);
   size_t off = n;
   for (size_t k = 0; k < n; ++k) {
-    on[k] = OnCut(w[k].v->position, plane, tolerance);
+    on[k] = OnCut(points[k], plane, tolerance);
     if (!on[k]) off = k;
   }
   if (off == n) return;
@@ -239,18 +242,15 @@ void ChainRunsOnPlane(LoopWalks& walks, const std::vector<uint8_t>& whole, const
                       const CutTolerances& tolerances, std::vector<size_t>& chosen) {
   std::vector<Run> runs;
   for (size_t i = 0; i + 1 < walks.first.size(); ++i)
-    if (!whole[i]) RunsOfLoop(i, walks.Of(i), plane, double(tolerances.planeTolerance), runs);
+    if (!whole[i]) RunsOfLoop(i, walks, plane, double(tolerances.planeTolerance), runs);
   if (runs.empty()) return;
   PlaceRunEnds(runs, tolerances);
-  std::vector<FacePos> steps;
   for (const std::vector<size_t>& chain : ChainRuns(runs)) {
-    steps.clear();
     for (size_t c : chain) {
       const Run& run = runs[c];
-      const std::span<const FacePos> w = walks.Of(run.loop);
-      for (size_t k = 0; k < run.count; ++k) steps.push_back(w[(run.first + k) % w.size()]);
+      const size_t n = walks.Of(run.loop).size();
+      for (size_t k = 0; k < run.count; ++k) walks.Copy(run.loop, (run.first + k) % n);
     }
-    walks.steps.insert(walks.steps.end(), steps.begin(), steps.end());
     walks.first.push_back(walks.steps.size());
     chosen.push_back(walks.first.size() - 2);
   }
@@ -324,24 +324,24 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, const CutTolerances& t
 
 namespace {
 
-// The loop of walk w in the plane's frame (du, dw).
-CapLoop LoopInPlane(std::span<const FacePos> walk, const Vec3d& du, const Vec3d& dw) {
+// The loop of walk i in the plane's frame (du, dw). Its points and each
+// edge's turn (EdgeTurn) are read from the walk: no face or vertex is read
+// again.
+CapLoop LoopInPlane(const LoopWalks& walks, size_t i, const Vec3d& du, const Vec3d& dw) {
+  const std::span<const FacePos> walk = walks.Of(i);
+  const uint8_t* ends = walks.ends.data() + walks.first[i];
+  const Vec3f* points = walks.points.data() + walks.first[i];
   CapLoop c;
   c.points.reserve(walk.size());
   c.corners.reserve(walk.size());
   c.turns.reserve(walk.size());
   c.edges.assign(walk.begin(), walk.end());
   for (size_t k = 0; k < walk.size(); ++k) {
-    // The walk's faces and corners lie anywhere in the arrays.
-    if (k + 8 < walk.size()) {
-      PrefetchRecord(walk[k + 8].f);
-      Prefetch(walk[k + 8].v);
-    }
     const FacePos& p = walk[k];
-    Vec3d q(p.v->position);
+    Vec3d q(points[k]);
     c.points.push_back({q.Dot(du), q.Dot(dw)});
     c.corners.push_back(p.v);
-    c.turns.push_back(int8_t(EdgeTurn(p)));
+    c.turns.push_back(int8_t(ends[k] ? -1 : 1));
     c.against += c.turns.back();
   }
   c.Measure();
@@ -359,13 +359,13 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
   // Each loop on its own, loop by loop on threads.
   std::vector<CapLoop> caps(chosen.size());
   ParallelFor(
-      chosen.size(), [&](size_t j) { caps[j] = LoopInPlane(walks.Of(chosen[j]), du, dw); },
+      chosen.size(), [&](size_t j) { caps[j] = LoopInPlane(walks, chosen[j], du, dw); },
       kParallelCostlyItems);
   return caps;
 }
 
 void RemoveTipsSquashedOnTheCut(MeshT5& mesh, const LoopWalks& walks,
-                                const std::vector<size_t>& chosen, const Plane3f& plane,
+                                std::vector<size_t>& chosen, const Plane3f& plane,
                                 const CutTolerances& tolerances, std::vector<CapLoop>& caps) {
   std::vector<uint8_t> gone(caps.size(), 0);
   std::vector<FaceT5*> faces;
@@ -386,9 +386,11 @@ void RemoveTipsSquashedOnTheCut(MeshT5& mesh, const LoopWalks& walks,
   if (faces.empty()) return;
   DeleteFacesAndLoneCorners(mesh, faces);
   std::vector<CapLoop> kept;
+  size_t left = 0;
   for (size_t k = 0; k < caps.size(); ++k)
-    if (!gone[k]) kept.push_back(std::move(caps[k]));
+    if (!gone[k]) kept.push_back(std::move(caps[k])), chosen[left++] = chosen[k];
   caps = std::move(kept);
+  chosen.resize(left);
 }
 
 }  // namespace quarnel

@@ -35,9 +35,9 @@ std::vector<CapLoop> LoopsInPlane(const LoopWalks& walks, const std::vector<size
 // face goes, with the corners that no other face uses, and its loop with
 // it. A loop whose cap turns the other way is a hole: the cap around it
 // leaves the face's place open, and the face closes it. caps[k] is the loop
-// of walk chosen[k].
+// of walk chosen[k], before and after: a loop that goes leaves both.
 void RemoveTipsSquashedOnTheCut(MeshT5& mesh, const LoopWalks& walks,
-                                const std::vector<size_t>& chosen, const Plane3f& plane,
+                                std::vector<size_t>& chosen, const Plane3f& plane,
                                 const CutTolerances& tolerances, std::vector<CapLoop>& caps);
 
 }  // namespace quarnel

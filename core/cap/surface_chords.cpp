@@ -78,24 +78,19 @@ void SurfaceChords::ReserveFor(const std::vector<Found>& found, OldFaces& old) {
   chords_.reserve(chords);
 }
 
-SurfaceChords::SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& caps, OldFaces& old)
+SurfaceChords::SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& caps,
+                             const LoopWalks& walks, const std::vector<size_t>& chosen,
+                             OldFaces& old)
     : mesh_(mesh), n_(mesh.vertices.size()), onLoop_(size_t(n_), 0) {
-  std::vector<uint8_t> far(size_t(n_), 0);  // third corners of the loops' faces
-  for (size_t i = 0; i < caps.size(); ++i) {
-    const CapLoop& c = caps[i];
+  for (const CapLoop& c : caps)
     for (const VertexT5* v : c.corners)
       onLoop_[mesh.VertexIndex(v)] = 1;
-    // The loops' faces lie anywhere in the array: those of the next loop
-    // are fetched ahead, and each loop's some edges ahead.
-    const size_t n = c.edges.size();
-    for (size_t k = 0; k < n; ++k) {
-      if (k < 16 && i + 1 < caps.size() && k < caps[i + 1].edges.size())
-        Prefetch(caps[i + 1].edges[k].f);
-      if (k + 16 < n) Prefetch(c.edges[k + 16].f);
-      const FacePos& e = c.edges[k];
-      far[mesh.VertexIndex(e.f->v[(e.z + 2) % 3])] = 1;
-    }
-  }
+  // The third corners of the loops' faces, as the walks read them: the
+  // loops' edges are the steps of the chosen walks.
+  std::vector<uint8_t> far(size_t(n_), 0);
+  for (size_t i : chosen)
+    for (size_t k = walks.first[i]; k < walks.first[i + 1]; ++k)
+      far[mesh.VertexIndex(walks.thirds[k])] = 1;
   // The faces are read range by range on threads of their own, and what
   // the ranges found is put together in their order: the links of a range
   // count only while those before it all link back.

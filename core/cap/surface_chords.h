@@ -26,8 +26,11 @@ namespace quarnel {
 // sorts are sorted once.
 class SurfaceChords {
  public:
-  // Also reads what old holds of the faces.
-  SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& caps, OldFaces& old);
+  // Also reads what old holds of the faces. The edges of caps, all taken
+  // together, are the steps of the walks chosen (as LoopsInPlane makes them,
+  // split at pinches or not).
+  SurfaceChords(const MeshT5& mesh, const std::vector<CapLoop>& caps, const LoopWalks& walks,
+                const std::vector<size_t>& chosen, OldFaces& old);
 
   bool Empty() const { return chords_.empty(); }
 
