@@ -22,8 +22,6 @@ int CutTurn(const std::vector<CapLoop>& caps) {
   return sum > 0.0 ? 1 : sum < 0.0 ? -1 : turn;
 }
 
-int EdgeTurn(const FacePos& e) { return e.f->v[(e.z + 1) % 3] == e.v ? -1 : 1; }
-
 CapLoop PartOf(const CapLoop& c, std::span<const size_t> points) {
   CapLoop part;
   const size_t n = points.size();

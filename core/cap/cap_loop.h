@@ -18,7 +18,9 @@ struct CapLoop {
   // The border edge that ends at each point, from the point before it in
   // the walk (at the start, from the last one): edge z of face f.
   std::vector<FacePos> edges;
-  std::vector<int8_t> turns;  // of the edges, each EdgeTurn
+  // Of the edges: +1 where the edge runs against its face, -1 where along
+  // it (where it ends at its face's next corner).
+  std::vector<int8_t> turns;
   std::vector<uint32_t> places;  // of the points, among all the loops' places
   double twiceArea = 0.0;  // signed, of the points in walk order
   // Border edges whose face runs them against the walk, less those whose
@@ -41,10 +43,6 @@ struct CapLoop {
 // turn, summed (holes turn against the loops around them); where the sum
 // is 0, that of the largest; 1 when nothing says.
 int CutTurn(const std::vector<CapLoop>& caps);
-
-// +1 where a loop's border edge e, which ends at e.v, runs against its
-// face, -1 where along it.
-int EdgeTurn(const FacePos& e);
 
 // The loop of the given points of c, in the order given, each with the
 // edge that ends at it in c.

@@ -325,8 +325,8 @@ void FindLoopsOnPlane(MeshT5& mesh, const Plane3f& plane, const CutTolerances& t
 namespace {
 
 // The loop of walk i in the plane's frame (du, dw). Its points and each
-// edge's turn (EdgeTurn) are read from the walk: no face or vertex is read
-// again.
+// edge's turn (CapLoop::turns) are read from the walk: no face or vertex is
+// read again.
 CapLoop LoopInPlane(const LoopWalks& walks, size_t i, const Vec3d& du, const Vec3d& dw) {
   const std::span<const FacePos> walk = walks.Of(i);
   const uint8_t* ends = walks.ends.data() + walks.first[i];
