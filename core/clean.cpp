@@ -423,7 +423,7 @@ bool RemoveDuplicateThenHangingFaces(MeshT5& mesh, std::vector<uint8_t>* oneWay)
   // faces are as they were when read. The links are read for oneWay in the
   // same pass, and hold where no link changes after.
   std::vector<uint8_t> read(oneWay != nullptr ? mesh.faces.size() : 0);
-  const Suspects suspects = FindSuspects(mesh, true, true, oneWay != nullptr ? read.data() : nullptr);
+  const Suspects suspects = FindSuspects(mesh, true, true, read.empty() ? nullptr : read.data());
   if (DeleteTwins(mesh, suspects) > 0) return true;
   bool detached = false;
   DeleteHanging(mesh, suspects.hanging, detached);
