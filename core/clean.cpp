@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "core/parallel_for.h"
@@ -246,9 +247,12 @@ enum class Twin : uint8_t { None, Maybe, Degenerate };
 // corner twice may match faces with other corners.
 Twin TwinOf(const FaceT5& f) {
   if (HasCornerTwice(f)) return Twin::Degenerate;
+  // A border edge is told by the face's own links: the neighbours are read
+  // only for a face without one.
+  for (int z = 0; z < 3; ++z)
+    if (f.adjFace[z] == &f) return Twin::None;
   for (int z = 0; z < 3; ++z) {
     const FaceT5* n = f.adjFace[z];
-    if (n == &f) return Twin::None;
     const int k = f.adjIndex[z];
     if (n != nullptr && ValidCorner(k) && n->adjFace[k] == &f &&
         !FaceHasVertices(*n, f.v[0], f.v[1], f.v[2]))
@@ -304,18 +308,21 @@ bool MayHang(const FaceT5& f) {
   if (f.flags & (ElemFlag::Deleted | ElemFlag::Excluded24)) return false;
   if (HasCornerTwice(f)) return true;
   int borders = 0;
-  bool nonManifold = false;
-  for (int z = 0; z < 3; ++z) {
+  for (int z = 0; z < 3; ++z)
     borders += f.adjFace[z] == &f;
-    nonManifold = nonManifold || OnNonManifoldEdge(f, z);
-  }
-  return (borders == 1 || borders == 2) && nonManifold;
+  // The neighbours are read only for a face with one or two border edges.
+  if (borders != 1 && borders != 2) return false;
+  for (int z = 0; z < 3; ++z)
+    if (OnNonManifoldEdge(f, z)) return true;
+  return false;
 }
 
 // Deletes f where it hangs by non-manifold edges (one border edge and two
 // non-manifold ones, or two border edges and one non-manifold one),
-// detaching it from those edges' rings; returns whether it went.
-bool DeleteIfHanging(FaceT5& f, size_t bound) {
+// detaching it from those edges' rings; returns whether it went. Sets
+// detached where a link changed (a face with one border edge may be
+// detached from a ring and yet stay).
+bool DeleteIfHanging(FaceT5& f, size_t bound, bool& detached) {
   if (f.flags & (ElemFlag::Deleted | ElemFlag::Excluded24)) return false;
   auto hangs = [&f](int z) {
     const FaceT5* n = f.adjFace[z];
@@ -329,10 +336,11 @@ bool DeleteIfHanging(FaceT5& f, size_t bound) {
     for (int z = 0; z < 3; ++z)
       hanging += hangs(z);
     if (hanging != 2) return false;
-    int detached = 0;
+    int rings = 0;
     for (int z = 0; z < 3; ++z)
-      if (OnNonManifoldEdge(f, z) && DetachFaceFromRing(&f, z, bound)) ++detached;
-    if (detached != 2) return false;
+      if (OnNonManifoldEdge(f, z) && DetachFaceFromRing(&f, z, bound)) ++rings;
+    detached = detached || rings > 0;
+    if (rings != 2) return false;
     f.flags |= ElemFlag::Deleted;
     return true;
   }
@@ -341,25 +349,40 @@ bool DeleteIfHanging(FaceT5& f, size_t bound) {
     if (!hangs(z)) continue;
     DetachFaceFromRing(&f, z, bound);
     f.flags |= ElemFlag::Deleted;
+    detached = true;
     return true;
   }
   return false;
 }
 
 // RemoveFacesOnNonManifoldEdges on the faces that may hang (hanging, read
-// before any face goes); returns the number deleted.
-int32_t DeleteHanging(MeshT5& mesh, const std::vector<size_t>& hanging) {
+// before any face goes); returns the number deleted. Sets detached where a
+// link changed.
+int32_t DeleteHanging(MeshT5& mesh, const std::vector<size_t>& hanging, bool& detached) {
   const size_t bound = mesh.faces.size() + 1;
   int32_t count = 0;
   for (size_t i : hanging)
-    if (DeleteIfHanging(mesh.faces[i], bound)) ++count;
+    if (DeleteIfHanging(mesh.faces[i], bound, detached)) ++count;
   mesh.faceCount -= count;
   return count;
 }
 
+// Whether f has a link to another face that does not link back to it
+// there: an edge that FaceBorderFromFF marks non-manifold.
+bool LinksOneWay(const FaceT5& f) {
+  for (int z = 0; z < 3; ++z) {
+    const FaceT5* g = f.adjFace[z];
+    const int k = f.adjIndex[z];
+    if (g != &f && (g == nullptr || !ValidCorner(k) || g->adjFace[k] != &f)) return true;
+  }
+  return false;
+}
+
 // The faces that may have a twin, and where hanging those that may hang,
-// read range by range on threads and put together in array order.
-Suspects FindSuspects(const MeshT5& mesh, bool twins, bool hanging) {
+// read range by range on threads and put together in array order. With
+// oneWay (a byte per face), sets each face's byte: 1 where it is not live
+// or LinksOneWay.
+Suspects FindSuspects(const MeshT5& mesh, bool twins, bool hanging, uint8_t* oneWay = nullptr) {
   const FaceT5* const base = mesh.faces.data();
   const std::vector<Suspects> ranges =
       ParallelCollect(mesh.faces.size(), [&](size_t begin, size_t end) {
@@ -371,6 +394,7 @@ Suspects FindSuspects(const MeshT5& mesh, bool twins, bool hanging) {
           if (twin == Twin::Maybe) r.twins.push_back(i);
           r.degenerate = r.degenerate || twin == Twin::Degenerate;
           if (hanging && MayHang(base[i])) r.hanging.push_back(i);
+          if (oneWay != nullptr) oneWay[i] = !IsLive(base[i].flags) || LinksOneWay(base[i]);
         }
         return r;
       });
@@ -390,15 +414,20 @@ void RemoveDuplicateFaces(MeshT5& mesh) {
 }
 
 int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh) {
-  return DeleteHanging(mesh, FindSuspects(mesh, false, true).hanging);
+  bool detached = false;
+  return DeleteHanging(mesh, FindSuspects(mesh, false, true).hanging, detached);
 }
 
-bool RemoveDuplicateThenHangingFaces(MeshT5& mesh) {
+bool RemoveDuplicateThenHangingFaces(MeshT5& mesh, std::vector<uint8_t>* oneWay) {
   // Both searches' faces read in one pass: where no duplicate goes, the
-  // faces are as they were when read.
-  const Suspects suspects = FindSuspects(mesh, true, true);
+  // faces are as they were when read. The links are read for oneWay in the
+  // same pass, and hold where no link changes after.
+  std::vector<uint8_t> read(oneWay != nullptr ? mesh.faces.size() : 0);
+  const Suspects suspects = FindSuspects(mesh, true, true, read.empty() ? nullptr : read.data());
   if (DeleteTwins(mesh, suspects) > 0) return true;
-  DeleteHanging(mesh, suspects.hanging);
+  bool detached = false;
+  DeleteHanging(mesh, suspects.hanging, detached);
+  if (oneWay != nullptr && !detached) *oneWay = std::move(read);
   return false;
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/mesh.h"
 
@@ -53,6 +54,10 @@ int32_t RemoveFacesOnNonManifoldEdges(MeshT5& mesh);
 // RemoveDuplicateFaces, then, where it deleted no face,
 // RemoveFacesOnNonManifoldEdges, reading the faces for both in one pass.
 // Returns whether a duplicate went: the faces that hang are then left.
-bool RemoveDuplicateThenHangingFaces(MeshT5& mesh);
+// With oneWay, where no link changed, it gets a byte per face, read in the
+// same pass: 1 where the face is not live or has a link to another face
+// that does not link back to it there (an edge FaceBorderFromFF marks
+// non-manifold); where a link changed it is left as it was.
+bool RemoveDuplicateThenHangingFaces(MeshT5& mesh, std::vector<uint8_t>* oneWay = nullptr);
 
 }  // namespace quarnel

@@ -179,7 +179,8 @@ bool LinkAddedFaces(MeshT5& mesh, size_t first, const OldFaces& old, bool& maybe
   oldSides([&](const OldFaces::Side& s) { edges.PlaceSide(s.from, s.to, s.face, int(s.z)); });
   edges.SortBuckets();
   if (!LinkByEdge(mesh, edges, true, [&](size_t f) { return f >= first; })) return false;
-  for (size_t i = first; i < faceTotal; ++i)
+  // The new faces are read only while no ring or old pair told already.
+  for (size_t i = first; i < faceTotal && !maybeDuplicates; ++i)
     if (SharesAllEdges(base[i])) maybeDuplicates = true;
   return true;
 }
@@ -219,7 +220,7 @@ bool LinkChangedFaces(MeshT5& mesh, size_t first, const std::vector<size_t>& cha
     edges.PlaceSide(s.from, s.to, s.face, int(s.z));
   edges.SortBuckets();
   if (!LinkByEdge(mesh, edges, false, [&](size_t f) { return isNew[f] != 0; })) return false;
-  for (size_t i = 0; i < faceTotal; ++i)
+  for (size_t i = 0; i < faceTotal && !maybeDuplicates; ++i)
     if (isNew[i] && SharesAllEdges(base[i])) maybeDuplicates = true;
   return true;
 }

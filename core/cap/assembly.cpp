@@ -146,15 +146,22 @@ std::vector<FaceT5*> MarkedFaces(MeshT5& mesh, const std::vector<uint8_t>& marke
   return faces;
 }
 
+// Whether face i may have a link one way only, as links tell.
+bool MayLinkOneWay(const JoinedLinks& links, size_t i) {
+  return links.oneWay && (links.oneWayFaces.empty() || links.oneWayFaces[i]);
+}
+
 // The border bits of f, a live face, from the links: as FaceBorderFromFF
-// sets them where a link may lead one way only (it reads f's links and its
-// neighbours' links back, which setting bits does not change), else each
-// from f's own link.
-void SetBorderBits(MeshT5& mesh, FaceT5& f, bool oneWayLinks) {
-  if (oneWayLinks) {
-    const size_t i = mesh.FaceIndex(&f);
-    // The neighbours lie anywhere in the array: fetched a few faces ahead.
-    if (i + 8 < mesh.faces.size()) PrefetchLinksBack(mesh.faces[i + 8]);
+// sets them where a link of f may lead one way only (it reads f's links and
+// its neighbours' links back, which setting bits does not change), else
+// each from f's own link (the same where every link of f leads both ways or
+// to f itself).
+void SetBorderBits(MeshT5& mesh, FaceT5& f, const JoinedLinks& links) {
+  const size_t i = mesh.FaceIndex(&f);
+  // The neighbours lie anywhere in the array: fetched a few faces ahead.
+  if (i + 8 < mesh.faces.size() && MayLinkOneWay(links, i + 8))
+    PrefetchLinksBack(mesh.faces[i + 8]);
+  if (MayLinkOneWay(links, i)) {
     FaceBorderFromFF(mesh, i, i + 1);
     return;
   }
@@ -199,8 +206,8 @@ size_t AddCapFaces(MeshT5& mesh, const std::vector<VertexT5*>& cap) {
   return size_t(first - mesh.faces.data());
 }
 
-bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old,
-                      const SurfaceSplits& splits) {
+JoinedLinks JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old,
+                             const SurfaceSplits& splits) {
   // The added faces have no adjacency yet: it is made whole before the
   // duplicate search reads it, by linking the added faces, and the faces
   // split and made from them, where that gives what a build over the whole
@@ -214,23 +221,26 @@ bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old,
     maybeDuplicates = true;
   }
   // Without rings and without a pair of faces on the same three edges both
-  // searches below would find nothing.
-  if (maybeDuplicates && RemoveDuplicateThenHangingFaces(mesh)) {
+  // searches below would find nothing. Where they change no link, the pass
+  // that reads the faces for them tells which faces may link one way.
+  JoinedLinks links;
+  links.oneWay = maybeDuplicates;
+  if (maybeDuplicates && RemoveDuplicateThenHangingFaces(mesh, &links.oneWayFaces)) {
     // A duplicate went: the faces that hang are sought on the adjacency
     // built again (from the same faces it would come out the same).
     BuildFaceFaceAdjacency(mesh);
     RemoveFacesOnNonManifoldEdges(mesh);
   }
-  return maybeDuplicates;
+  return links;
 }
 
-void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, bool oneWayLinks) {
+void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, const JoinedLinks& links) {
   // The flipper's pass over the faces also sets the border bits and the
   // unit normals, each face its own, and marks the live selected faces, each
   // in its own byte.
   std::vector<uint8_t> marked(mesh.faces.size(), 0);
   CoplanarEdgeFlipper flipper(mesh, kOneDegree, false, [&](FaceT5& f) {
-    SetBorderBits(mesh, f, oneWayLinks);
+    SetBorderBits(mesh, f, links);
     ComputeFaceNormal(f, true);
     if (f.flags & ElemFlag::Selected) marked[mesh.FaceIndex(&f)] = 1;
   });

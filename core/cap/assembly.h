@@ -6,6 +6,7 @@
 #include "core/incremental_adjacency.h"
 #include "core/mesh.h"
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace quarnel {
@@ -27,19 +28,30 @@ std::vector<VertexT5*> MakeCapCorners(MeshT5& mesh, const CapPlan& plan, const C
 // Adds the cap's faces, green and selected; returns the index of the first.
 size_t AddCapFaces(MeshT5& mesh, const std::vector<VertexT5*>& cap);
 
+// How the faces link after JoinCapToSurface. Where no link leads one way,
+// every live face links both ways with its neighbours and each edge's
+// border bit follows from the face's own link; else the bits of the faces
+// that may have such a link are to be set as FaceBorderFromFF sets them.
+struct JoinedLinks {
+  // Whether a link may lead one way only (on an edge of three faces or
+  // more, or after a build over the whole mesh).
+  bool oneWay = true;
+  // Where oneWay and known, a byte per face: 1 for a face that may have a
+  // link one way (the others link both ways or to themselves); else empty,
+  // and every face may.
+  std::vector<uint8_t> oneWayFaces;
+};
+
 // Links the cap's faces to the surface (their corners are the loops'
 // points, joined where they stood at one place before the loops were
 // found) and takes away duplicate faces and faces hanging on non-manifold
-// edges. Returns whether a link may lead one way only (on an edge of three
-// faces or more, or after a build over the whole mesh): the border bits are
-// then to be set as FaceBorderFromFF sets them. Otherwise every live face
-// links both ways with its neighbours and each edge's bit follows from the
-// face's own link.
-bool JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old, const SurfaceSplits& splits);
+// edges. Returns how the faces link then.
+JoinedLinks JoinCapToSurface(MeshT5& mesh, size_t first, const OldFaces& old,
+                             const SurfaceSplits& splits);
 
-// Sets each live face's border bits (as JoinCapToSurface told), flips the
-// edges between faces that lie within a degree of one plane and selects the
+// Sets each live face's border bits (as links tell), flips the edges
+// between faces that lie within a degree of one plane and selects the
 // vertices of the selected faces, the cap's.
-void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, bool oneWayLinks);
+void FlipCoplanarEdgesAndSelectCap(MeshT5& mesh, const JoinedLinks& links);
 
 }  // namespace quarnel

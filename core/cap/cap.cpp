@@ -119,8 +119,8 @@ void CapCut(MeshT5& mesh, const Plane3f& plane, const CutTolerances& tolerances,
   SurfaceSplits splits;
   const std::vector<VertexT5*> corners = MakeCapCorners(mesh, plan, places, splits);
   const size_t first = AddCapFaces(mesh, corners);
-  const bool oneWayLinks = JoinCapToSurface(mesh, first, old, splits);
-  FlipCoplanarEdgesAndSelectCap(mesh, oneWayLinks);
+  const JoinedLinks links = JoinCapToSurface(mesh, first, old, splits);
+  FlipCoplanarEdgesAndSelectCap(mesh, links);
 }
 
 }  // namespace quarnel
