@@ -77,7 +77,7 @@ std::vector<T> ItemsInOrder(const std::vector<T>& items, const std::vector<uint3
   std::vector<T> sorted(items.size());
   ParallelForRanges(items.size(), [&](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
-      if (i + 16 < end) Prefetch(&items[order[i + 16]]);
+      if (i + 16 < end) PrefetchRecord(&items[order[i + 16]]);
       sorted[i] = items[order[i]];
     }
   });
@@ -86,8 +86,8 @@ std::vector<T> ItemsInOrder(const std::vector<T>& items, const std::vector<uint3
 
 // The items with the indices of each run of one place (order from
 // start[p] to start[p + 1]) sorted by less and laid out there, range by
-// range of places on threads of their own. Only a run of more than one
-// item is compared: its keys and items are read some runs ahead.
+// range of places on threads of their own. The items of a run are read
+// some runs ahead, and its keys where it has more than one item to compare.
 template <class T, class Less>
 std::vector<T> ItemsByRuns(const std::vector<T>& items, const std::vector<uint64_t>& keys,
                            std::vector<uint32_t>& order, const std::vector<uint32_t>& start,
@@ -96,9 +96,13 @@ std::vector<T> ItemsByRuns(const std::vector<T>& items, const std::vector<uint64
   std::vector<T> sorted(items.size());
   ParallelForRanges(start.size() - 1, [&](size_t begin, size_t end) {
     for (size_t p = begin; p < end; ++p) {
-      if (p + kAhead < end && start[p + kAhead + 1] - start[p + kAhead] > 1)
-        for (uint32_t k = start[p + kAhead]; k < start[p + kAhead + 1]; ++k)
-          Prefetch(&keys[order[k]]), Prefetch(&items[order[k]]);
+      if (p + kAhead < end) {
+        const uint32_t first = start[p + kAhead], last = start[p + kAhead + 1];
+        for (uint32_t k = first; k < last; ++k) {
+          PrefetchRecord(&items[order[k]]);
+          if (last - first > 1) Prefetch(&keys[order[k]]);
+        }
+      }
       std::sort(order.begin() + start[p], order.begin() + start[p + 1], less);
       for (uint32_t k = start[p]; k < start[p + 1]; ++k)
         sorted[k] = items[order[k]];
@@ -141,10 +145,17 @@ void SidesOfLoop(const std::vector<CapLoop>& caps, const std::vector<size_t>& gr
                  const CutPlaces& places, RunSide* sides, uint64_t* key, double* swept) {
   const CapLoop& c = caps[group[g]];
   const size_t n = c.places.size();
+  // The points of the places lie far apart: those some sides on are
+  // fetched ahead.
+  constexpr size_t kAhead = 8;
+  for (size_t k = 0; k < std::min(n, kAhead); ++k)
+    Prefetch(&places.at[c.places[k]]);
   for (size_t k = 0; k < n; ++k) {
+    if (k + kAhead < n) Prefetch(&places.at[c.places[k + kAhead]]);
     const FacePos& e = c.edges[k];
     const bool faceAlong = c.turns[k] < 0;
-    const size_t a = faceAlong ? k : (k + n - 1) % n, b = faceAlong ? (k + n - 1) % n : k;
+    const size_t before = k == 0 ? n - 1 : k - 1;  // the point before k
+    const size_t a = faceAlong ? k : before, b = faceAlong ? before : k;
     sides[k] = {c.places[a], c.places[b], c.corners[a], c.corners[b], e.f, e.z};
     key[k] = SideKey(c.places[a], c.places[b]);
     const Point2d& u = places.at[c.places[a]];
@@ -363,7 +374,11 @@ bool TracedLoop(const std::vector<RunSide>& sides, const Cycles& cycles, size_t 
                 const CutPlaces& places, int turn, std::vector<uint8_t>& met, CapLoop& c) {
   const size_t n = cycles.first[k + 1] - cycles.first[k];
   c.places.reserve(n), c.corners.reserve(n), c.points.reserve(n);
+  // The sides lie far apart in their list: those some way on in the
+  // cycles' order (into the next cycles) are fetched ahead.
+  constexpr size_t kAhead = 8;
   for (size_t i = cycles.first[k]; i < cycles.first[k + 1]; ++i) {
+    if (i + kAhead < cycles.order.size()) PrefetchRecord(&sides[cycles.order[i + kAhead]]);
     const RunSide& s = sides[cycles.order[i]];
     c.places.push_back(s.p);
     c.corners.push_back(s.from);
