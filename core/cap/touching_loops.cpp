@@ -395,50 +395,32 @@ bool TracedLoop(const std::vector<RunSide>& sides, const Cycles& cycles, size_t 
   return true;
 }
 
-// The loops that following the sides makes, each passing a place once and
-// turning as the cap does; empty where one does not. With the cap's region
-// kept on the left, a loop turning the other way is the rim of a hole in
-// it, which ear clipped as a loop of its own would be covered. The loops
-// are laid out range by range on threads of their own.
-std::vector<CapLoop> TracedLoops(const std::vector<RunSide>& sides,
-                                 const std::vector<uint32_t>& next, const CutPlaces& places,
-                                 int turn) {
+// Appends to plan the ear clipping of each loop that following the sides
+// makes (TracedLoop), on its own and in the order of the cycles: the loops
+// are traced and clipped at once range by range on threads of their own,
+// each range into a list of its own, and each loop is let go once clipped.
+// False, leaving plan as it was, where a loop does not pass a place once or
+// turn as the cap does (with the cap's region kept on the left, a loop
+// turning the other way is the rim of a hole in it, which ear clipped as a
+// loop of its own would be covered), or gives no complete cap.
+bool EarClipTracedLoops(const std::vector<RunSide>& sides, const std::vector<uint32_t>& next,
+                        const CutPlaces& places, int turn, const SurfaceChords& chords,
+                        CapPlan& plan) {
   const Cycles cycles = FollowSides(next);
-  std::vector<CapLoop> loops(cycles.first.size() - 1);
-  // Per range, whether each of its loops passes a place once and turns as
-  // the cap does.
-  const std::vector<uint8_t> once = ParallelCollect(
-      loops.size(),
-      [&](size_t begin, size_t end) {
-        std::vector<uint8_t> met(places.at.size(), 0);
-        bool ok = true;
-        for (size_t k = begin; k < end && ok; ++k)
-          ok = TracedLoop(sides, cycles, k, places, turn, met, loops[k]);
-        return uint8_t(ok);
-      },
-      kParallelCostlyItems);
-  if (std::find(once.begin(), once.end(), 0) != once.end()) return {};
-  return loops;
-}
-
-// Appends the ear clipping of each loop on its own to plan, in the order
-// of the loops, which are clipped range by range on threads of their own,
-// each range into a list of its own; each loop is let go once clipped, on
-// the thread that clipped it. False, leaving plan as it was, where one
-// gives no complete cap.
-bool EarClipEach(std::vector<CapLoop>& loops, const SurfaceChords& chords, CapPlan& plan) {
   struct Clipped {
     bool closed = true;
     std::vector<uint32_t> triangles;
   };
   const std::vector<Clipped> ranges = ParallelCollect(
-      loops.size(),
+      cycles.first.size() - 1,
       [&](size_t begin, size_t end) {
+        std::vector<uint8_t> met(places.at.size(), 0);
         CapPlan part;
         Clipped r;
-        for (size_t i = begin; i < end && r.closed; ++i) {
-          r.closed = EarClipLoop({&loops[i]}, chords, part);
-          loops[i] = CapLoop();
+        for (size_t k = begin; k < end && r.closed; ++k) {
+          CapLoop loop;
+          r.closed = TracedLoop(sides, cycles, k, places, turn, met, loop) &&
+                     EarClipLoop({&loop}, chords, part);
         }
         r.triangles = std::move(part.triangles);
         return r;
@@ -465,8 +447,7 @@ bool EarClipTouchingLoops(const std::vector<CapLoop>& caps, const std::vector<si
   if (starts.size() == sides.size() || !KeepApart(sides, starts, places, snap)) return false;
   const std::vector<uint32_t> next = NextSides(sides, places, turn);
   if (next.empty()) return false;
-  std::vector<CapLoop> loops = TracedLoops(sides, next, places, turn);
-  return !loops.empty() && EarClipEach(loops, chords, plan);
+  return EarClipTracedLoops(sides, next, places, turn, chords, plan);
 }
 
 }  // namespace quarnel
