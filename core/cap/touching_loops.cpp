@@ -37,7 +37,9 @@ struct RunSide {
 
 // The key of a side between places p and q, either way: the lower place
 // in the upper 32 bits, the higher in the lower.
-uint64_t SideKey(uint32_t p, uint32_t q) { return uint64_t(std::min(p, q)) << 32 | std::max(p, q); }
+uint64_t SideKey(uint32_t p, uint32_t q) {
+  return uint64_t(std::min(p, q)) << 32 | std::max(p, q);
+}
 
 // The indices 0 .. count - 1 of items into order. Where their places
 // (place(index)) span not many more numbers than there are items, counts
