@@ -216,6 +216,9 @@ class EarClipper {
   // with throughCopies_, only where an edge of theirs runs into the
   // triangle, as in BlockedStrictly.
   bool Blocked(int u, int v, int w) const {
+    // Of three points left each is a corner of the ear (u, v, w follow one
+    // another around the loop): none other is there to block it.
+    if (count_ == 3) return false;
     const Point2d &Pu = At(u), &Pv = At(v), &Pw = At(w);
     const double lvw = std::hypot(Pw.x - Pv.x, Pw.y - Pv.y);
     const double lwu = std::hypot(Pu.x - Pw.x, Pu.y - Pw.y);
@@ -269,6 +272,7 @@ class EarClipper {
   // (where the loop passes twice, as at both ends of a bridge to a hole) has
   // an edge that runs into the triangle.
   bool BlockedStrictly(int u, int v, int w) const {
+    if (count_ == 3) return false;  // as in Blocked
     const Point2d &Pu = At(u), &Pv = At(v), &Pw = At(w);
     const double near2 = onSide_ * onSide_;
     const double luv = std::hypot(Pv.x - Pu.x, Pv.y - Pu.y);

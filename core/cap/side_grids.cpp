@@ -74,6 +74,25 @@ bool FewSidesKeepApart(const std::vector<std::pair<uint32_t, uint32_t>>& sides,
   return true;
 }
 
+// Whether one of the points ids[in[0]] .. ids[in[count - 1]] other than a
+// and b lies on the side from a to b (LiesOn). The side's length is
+// measured only once there is such a point to ask: a side of none (length
+// not more than 0) has none on it.
+bool AnyPointOn(uint32_t a, uint32_t b, const std::vector<Point2d>& at,
+                const std::vector<double>& rounding, const std::vector<uint32_t>& ids,
+                const uint32_t* in, size_t count, double reach) {
+  double length = 0.0;
+  bool measured = false;
+  for (size_t k = 0; k < count; ++k) {
+    const uint32_t id = ids[in[k]];
+    if (id == a || id == b) continue;
+    if (!measured) length = std::hypot(at[b].x - at[a].x, at[b].y - at[a].y), measured = true;
+    if (!(length > 0.0)) return false;
+    if (LiesOn(at[a], at[b], length, at[id], reach, rounding[id])) return true;
+  }
+  return false;
+}
+
 // Up to this many sides SidesKeepApart asks every pair.
 constexpr size_t kFewSides = 32;
 
@@ -134,11 +153,8 @@ bool SidesKeepApart(const std::vector<std::pair<uint32_t, uint32_t>>& sides,
   const double across = std::max(hi.x - lo.x, hi.y - lo.y) / std::max(reach, 1e-300);
   const PlaneGrid grid(lo, hi, reach,
                        size_t(std::clamp(across * across, 1.0, double(sides.size()))));
-  std::vector<double> length(sides.size());
   const ByCell near(grid, sides.size(), [&](uint32_t s, std::vector<int64_t>& cells) {
-    const Point2d &a = at[sides[s].first], &b = at[sides[s].second];
-    length[s] = std::hypot(b.x - a.x, b.y - a.y);
-    CellsNear(grid, a, b, reach, cells);
+    CellsNear(grid, at[sides[s].first], at[sides[s].second], reach, cells);
   });
   const ByCell points(grid, ids.size(), [&](uint32_t i, std::vector<int64_t>& cells) {
     cells.assign(1, grid.Of(at[ids[i]]));
@@ -152,13 +168,9 @@ bool SidesKeepApart(const std::vector<std::pair<uint32_t, uint32_t>>& sides,
         const auto [c, d] = sides[near.in[v]];
         if (Cross(a, b, c, d, at)) return false;
       }
-      if (!(length[near.in[u]] > 0.0)) continue;
-      for (size_t k = points.start[cell]; k < points.start[cell + 1]; ++k) {
-        const uint32_t id = ids[points.in[k]];
-        if (id != a && id != b &&
-            LiesOn(at[a], at[b], length[near.in[u]], at[id], reach, rounding[id]))
-          return false;
-      }
+      if (AnyPointOn(a, b, at, rounding, ids, points.in.data() + points.start[cell],
+                     points.start[cell + 1] - points.start[cell], reach))
+        return false;
     }
     return true;
   };

@@ -35,6 +35,12 @@ struct RunSide {
   int z;
 };
 
+// The key of a side between places p and q, either way: the lower place
+// in the upper 32 bits, the higher in the lower.
+uint64_t SideKey(uint32_t p, uint32_t q) {
+  return uint64_t(std::min(p, q)) << 32 | std::max(p, q);
+}
+
 // The indices 0 .. count - 1 of items into order. Where their places
 // (place(index)) span not many more numbers than there are items, counts
 // them out by place, those of one place in ascending order, and returns
@@ -66,47 +72,94 @@ std::vector<uint32_t> CountOutByPlace(size_t count, Place&& place, std::vector<u
   return start;
 }
 
-// Sorts items by before, which orders first by the place of each item,
-// placeOf (per item). Where CountOutByPlace counts them out by place,
-// their indices are counted out and each run of one place is sorted by
-// before on the items they index (the same comparisons, so the same order,
-// as sorting the items themselves); then the items are laid out in that
-// order range by range on threads of their own. Moving indices rather than
-// whole items keeps the one pass that is not spread short, and the new
-// list's pages are first written on all threads.
-template <class T, class Before>
-void SortByPlace(std::vector<T>& items, const std::vector<uint32_t>& placeOf, Before&& before) {
-  std::vector<uint32_t> order;
-  const std::vector<uint32_t> start =
-      CountOutByPlace(items.size(), [&](uint32_t i) { return placeOf[i]; }, order);
-  if (start.empty()) {
-    std::sort(items.begin(), items.end(), before);
-    return;
-  }
-  // Each run on its own, range by range of places on threads of their own.
-  ParallelForRanges(start.size() - 1, [&](size_t begin, size_t end) {
-    for (size_t p = begin; p < end; ++p)
-      std::sort(order.begin() + start[p], order.begin() + start[p + 1],
-                [&](uint32_t a, uint32_t b) { return before(items[a], items[b]); });
-  });
+// The items in the order given (indices into them), laid out range by
+// range on threads of their own, each item read some way ahead.
+template <class T>
+std::vector<T> ItemsInOrder(const std::vector<T>& items, const std::vector<uint32_t>& order) {
   std::vector<T> sorted(items.size());
-  ParallelFor(items.size(), [&](size_t i) { sorted[i] = items[order[i]]; });
-  items = std::move(sorted);
+  ParallelForRanges(items.size(), [&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) {
+      if (i + 16 < end) PrefetchRecord(&items[order[i + 16]]);
+      sorted[i] = items[order[i]];
+    }
+  });
+  return sorted;
+}
+
+// The items with the indices of each run of one place (order from
+// start[p] to start[p + 1]) sorted by less and laid out there, range by
+// range of places on threads of their own. The items of a run are read
+// some runs ahead, and its keys where it has more than one item to compare.
+template <class T, class Less>
+std::vector<T> ItemsByRuns(const std::vector<T>& items, const std::vector<uint64_t>& keys,
+                           std::vector<uint32_t>& order, const std::vector<uint32_t>& start,
+                           Less&& less) {
+  constexpr size_t kAhead = 8;  // runs
+  std::vector<T> sorted(items.size());
+  ParallelForRanges(start.size() - 1, [&](size_t begin, size_t end) {
+    for (size_t p = begin; p < end; ++p) {
+      if (p + kAhead < end) {
+        const uint32_t first = start[p + kAhead], last = start[p + kAhead + 1];
+        for (uint32_t k = first; k < last; ++k) {
+          PrefetchRecord(&items[order[k]]);
+          if (last - first > 1) Prefetch(&keys[order[k]]);
+        }
+      }
+      std::sort(order.begin() + start[p], order.begin() + start[p + 1], less);
+      for (uint32_t k = start[p]; k < start[p + 1]; ++k)
+        sorted[k] = items[order[k]];
+    }
+  });
+  return sorted;
+}
+
+// Sorts items by their keys (keys, per item, the item's place in the upper
+// 32 bits), those of equal keys by before. The indices are sorted rather
+// than the items, on the keys and, where two keys are equal, the items
+// they index (the same comparisons, so the same order, as sorting the
+// items themselves). Where CountOutByPlace counts them out by place, each
+// run of one place is sorted and its items laid out at once, range by
+// range of places on threads of their own, the keys and items of a run
+// some places on read ahead (ItemsByRuns); otherwise all are sorted, then
+// laid out (ItemsInOrder). The new list's pages are first written on all
+// threads.
+template <class T, class Before>
+void SortByKey(std::vector<T>& items, const std::vector<uint64_t>& keys, Before&& before) {
+  auto less = [&](uint32_t a, uint32_t b) {
+    return keys[a] != keys[b] ? keys[a] < keys[b] : before(items[a], items[b]);
+  };
+  std::vector<uint32_t> order;
+  const std::vector<uint32_t> start = CountOutByPlace(
+      items.size(), [&](uint32_t i) { return uint32_t(keys[i] >> 32); }, order);
+  if (start.empty()) {
+    std::sort(order.begin(), order.end(), less);
+    items = ItemsInOrder(items, order);
+  } else {
+    items = ItemsByRuns(items, keys, order, start, less);
+  }
 }
 
 // The sides of loop g of the group as its cap runs it (against the way the
-// face of each runs it), into sides, per side the lower of its places into
-// low, and per side u.x v.y - u.y v.x of its ends u and v, into swept.
+// face of each runs it), into sides, per side its places, the lower in the
+// upper 32 bits, into key, and per side u.x v.y - u.y v.x of its ends u
+// and v, into swept.
 void SidesOfLoop(const std::vector<CapLoop>& caps, const std::vector<size_t>& group, size_t g,
-                 const CutPlaces& places, RunSide* sides, uint32_t* low, double* swept) {
+                 const CutPlaces& places, RunSide* sides, uint64_t* key, double* swept) {
   const CapLoop& c = caps[group[g]];
   const size_t n = c.places.size();
+  // The points of the places lie far apart: those some sides on are
+  // fetched ahead.
+  constexpr size_t kAhead = 8;
+  for (size_t k = 0; k < std::min(n, kAhead); ++k)
+    Prefetch(&places.at[c.places[k]]);
   for (size_t k = 0; k < n; ++k) {
+    if (k + kAhead < n) Prefetch(&places.at[c.places[k + kAhead]]);
     const FacePos& e = c.edges[k];
     const bool faceAlong = c.turns[k] < 0;
-    const size_t a = faceAlong ? k : (k + n - 1) % n, b = faceAlong ? (k + n - 1) % n : k;
+    const size_t before = k == 0 ? n - 1 : k - 1;  // the point before k
+    const size_t a = faceAlong ? k : before, b = faceAlong ? before : k;
     sides[k] = {c.places[a], c.places[b], c.corners[a], c.corners[b], e.f, e.z};
-    low[k] = std::min(c.places[a], c.places[b]);
+    key[k] = SideKey(c.places[a], c.places[b]);
     const Point2d& u = places.at[c.places[a]];
     const Point2d& v = places.at[c.places[b]];
     swept[k] = u.x * v.y - u.y * v.x;
@@ -114,23 +167,23 @@ void SidesOfLoop(const std::vector<CapLoop>& caps, const std::vector<size_t>& gr
 }
 
 // The sides of the group's loops as their caps run them, loop by loop,
-// found range by range of loops on threads of their own, and the lower of
-// each side's places, into low. turn is the sign of the area the sides
+// found range by range of loops on threads of their own, and each side's
+// key (SideKey), into key. turn is the sign of the area the sides
 // turn (0 for none), summed side by side in turn.
 std::vector<RunSide> SidesOfTheLoops(const std::vector<CapLoop>& caps,
                                      const std::vector<size_t>& group, const CutPlaces& places,
-                                     std::vector<uint32_t>& low, int& turn) {
+                                     std::vector<uint64_t>& key, int& turn) {
   std::vector<size_t> first(group.size() + 1, 0);
   for (size_t g = 0; g < group.size(); ++g)
     first[g + 1] = first[g] + caps[group[g]].places.size();
   std::vector<RunSide> sides(first.back());
-  low.resize(first.back());
+  key.resize(first.back());
   std::vector<double> swept(first.back());
   ParallelForRanges(
       group.size(),
       [&](size_t begin, size_t end) {
         for (size_t g = begin; g < end; ++g)
-          SidesOfLoop(caps, group, g, places, &sides[first[g]], &low[first[g]], &swept[first[g]]);
+          SidesOfLoop(caps, group, g, places, &sides[first[g]], &key[first[g]], &swept[first[g]]);
       },
       kParallelCostlyItems);
   double area = 0.0;
@@ -148,16 +201,11 @@ std::vector<RunSide> SidesOfTheLoops(const std::vector<CapLoop>& caps,
 std::vector<RunSide> SidesAsTheCapRuns(const std::vector<CapLoop>& caps,
                                        const std::vector<size_t>& group, const CutPlaces& places,
                                        int& turn) {
-  std::vector<uint32_t> low;
-  std::vector<RunSide> sides = SidesOfTheLoops(caps, group, places, low, turn);
-  auto key = [](const RunSide& s) {
-    return uint64_t(std::min(s.p, s.q)) << 32 | std::max(s.p, s.q);
-  };
+  std::vector<uint64_t> keys;
+  std::vector<RunSide> sides = SidesOfTheLoops(caps, group, places, keys, turn);
+  auto key = [](const RunSide& s) { return SideKey(s.p, s.q); };
   auto edge = [](const RunSide& s) { return std::pair(s.f, s.z); };
-  SortByPlace(sides, low, [&](const RunSide& x, const RunSide& y) {
-    const uint64_t a = key(x), b = key(y);
-    return a != b ? a < b : edge(x) < edge(y);
-  });
+  SortByKey(sides, keys, [&](const RunSide& x, const RunSide& y) { return edge(x) < edge(y); });
   // A border edge that the walks passed twice is one side.
   sides.erase(std::unique(sides.begin(), sides.end(),
                           [&](const RunSide& x, const RunSide& y) { return edge(x) == edge(y); }),
@@ -243,8 +291,17 @@ struct SidesLeaving {
   }
 };
 
+// Whether the way from place a to place b has an angle (atan2 of it is a
+// number): neither difference of their coordinates is NaN.
+bool HasAngle(const CutPlaces& places, uint32_t a, uint32_t b) {
+  const Point2d from = places.at[a], to = places.at[b];
+  return !std::isnan(to.y - from.y) && !std::isnan(to.x - from.x);
+}
+
 // The side that side i turns onto at its end (see NextSides), of those
-// leaving it; UINT32_MAX for none.
+// leaving it; UINT32_MAX for none. Where one side leaves, it is taken
+// without measuring angles where both ways have one, as the round would
+// take it: its turn is then a number no larger than a whole turn.
 uint32_t TurnOnto(const std::vector<RunSide>& sides, const SidesLeaving& leaving,
                   const CutPlaces& places, int turn, uint32_t i) {
   auto angle = [&](uint32_t from, uint32_t to) {
@@ -252,10 +309,15 @@ uint32_t TurnOnto(const std::vector<RunSide>& sides, const SidesLeaving& leaving
     return std::atan2(b.y - a.y, b.x - a.x);
   };
   const uint32_t v = sides[i].q;
+  const std::span<const uint32_t> out = leaving.At(sides, v);
+  if (out.size() == 1) {
+    const bool both = HasAngle(places, v, sides[i].p) && HasAngle(places, v, sides[out[0]].q);
+    return both ? out[0] : UINT32_MAX;
+  }
   const double back = angle(v, sides[i].p);
   double best = HUGE_VAL;
   uint32_t chosen = UINT32_MAX;
-  for (uint32_t s : leaving.At(sides, v)) {
+  for (uint32_t s : out) {
     double round = turn > 0 ? back - angle(v, sides[s].q) : angle(v, sides[s].q) - back;
     while (round <= 0.0)
       round += 2.0 * std::numbers::pi;
@@ -314,7 +376,11 @@ bool TracedLoop(const std::vector<RunSide>& sides, const Cycles& cycles, size_t 
                 const CutPlaces& places, int turn, std::vector<uint8_t>& met, CapLoop& c) {
   const size_t n = cycles.first[k + 1] - cycles.first[k];
   c.places.reserve(n), c.corners.reserve(n), c.points.reserve(n);
+  // The sides lie far apart in their list: those some way on in the
+  // cycles' order (into the next cycles) are fetched ahead.
+  constexpr size_t kAhead = 8;
   for (size_t i = cycles.first[k]; i < cycles.first[k + 1]; ++i) {
+    if (i + kAhead < cycles.order.size()) PrefetchRecord(&sides[cycles.order[i + kAhead]]);
     const RunSide& s = sides[cycles.order[i]];
     c.places.push_back(s.p);
     c.corners.push_back(s.from);
@@ -331,50 +397,32 @@ bool TracedLoop(const std::vector<RunSide>& sides, const Cycles& cycles, size_t 
   return true;
 }
 
-// The loops that following the sides makes, each passing a place once and
-// turning as the cap does; empty where one does not. With the cap's region
-// kept on the left, a loop turning the other way is the rim of a hole in
-// it, which ear clipped as a loop of its own would be covered. The loops
-// are laid out range by range on threads of their own.
-std::vector<CapLoop> TracedLoops(const std::vector<RunSide>& sides,
-                                 const std::vector<uint32_t>& next, const CutPlaces& places,
-                                 int turn) {
+// Appends to plan the ear clipping of each loop that following the sides
+// makes (TracedLoop), on its own and in the order of the cycles: the loops
+// are traced and clipped at once range by range on threads of their own,
+// each range into a list of its own, and each loop is let go once clipped.
+// False, leaving plan as it was, where a loop does not pass a place once or
+// turn as the cap does (with the cap's region kept on the left, a loop
+// turning the other way is the rim of a hole in it, which ear clipped as a
+// loop of its own would be covered), or gives no complete cap.
+bool EarClipTracedLoops(const std::vector<RunSide>& sides, const std::vector<uint32_t>& next,
+                        const CutPlaces& places, int turn, const SurfaceChords& chords,
+                        CapPlan& plan) {
   const Cycles cycles = FollowSides(next);
-  std::vector<CapLoop> loops(cycles.first.size() - 1);
-  // Per range, whether each of its loops passes a place once and turns as
-  // the cap does.
-  const std::vector<uint8_t> once = ParallelCollect(
-      loops.size(),
-      [&](size_t begin, size_t end) {
-        std::vector<uint8_t> met(places.at.size(), 0);
-        bool ok = true;
-        for (size_t k = begin; k < end && ok; ++k)
-          ok = TracedLoop(sides, cycles, k, places, turn, met, loops[k]);
-        return uint8_t(ok);
-      },
-      kParallelCostlyItems);
-  if (std::find(once.begin(), once.end(), 0) != once.end()) return {};
-  return loops;
-}
-
-// Appends the ear clipping of each loop on its own to plan, in the order
-// of the loops, which are clipped range by range on threads of their own,
-// each range into a list of its own; each loop is let go once clipped, on
-// the thread that clipped it. False, leaving plan as it was, where one
-// gives no complete cap.
-bool EarClipEach(std::vector<CapLoop>& loops, const SurfaceChords& chords, CapPlan& plan) {
   struct Clipped {
     bool closed = true;
     std::vector<uint32_t> triangles;
   };
   const std::vector<Clipped> ranges = ParallelCollect(
-      loops.size(),
+      cycles.first.size() - 1,
       [&](size_t begin, size_t end) {
+        std::vector<uint8_t> met(places.at.size(), 0);
         CapPlan part;
         Clipped r;
-        for (size_t i = begin; i < end && r.closed; ++i) {
-          r.closed = EarClipLoop({&loops[i]}, chords, part);
-          loops[i] = CapLoop();
+        for (size_t k = begin; k < end && r.closed; ++k) {
+          CapLoop loop;
+          r.closed = TracedLoop(sides, cycles, k, places, turn, met, loop) &&
+                     EarClipLoop({&loop}, chords, part);
         }
         r.triangles = std::move(part.triangles);
         return r;
@@ -401,8 +449,7 @@ bool EarClipTouchingLoops(const std::vector<CapLoop>& caps, const std::vector<si
   if (starts.size() == sides.size() || !KeepApart(sides, starts, places, snap)) return false;
   const std::vector<uint32_t> next = NextSides(sides, places, turn);
   if (next.empty()) return false;
-  std::vector<CapLoop> loops = TracedLoops(sides, next, places, turn);
-  return !loops.empty() && EarClipEach(loops, chords, plan);
+  return EarClipTracedLoops(sides, next, places, turn, chords, plan);
 }
 
 }  // namespace quarnel
