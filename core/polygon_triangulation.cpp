@@ -428,6 +428,23 @@ class EarClipper {
     return size_t(Row(q.y)) * size_t(nx_) + size_t(Column(q.x));
   }
 
+  // Whether test(p) holds for a live point p in the box x0 .. x1 of rows
+  // j0 .. j1, whose cells in x are i0 .. i1.
+  template <class Test>
+  bool AnyInBox(double x0, double x1, int j0, int j1, int i0, int i1, Test&& test) const {
+    for (int j = j0; j <= j1; ++j) {
+      const size_t row = size_t(j) * size_t(nx_);
+      for (size_t k = start_[row + size_t(i0)]; k < start_[row + size_t(i1) + 1]; ++k) {
+        // A cell reaches beyond the box: its points outside the box's
+        // span in x are passed over by their x alone.
+        if (itemX_[k] < x0 || itemX_[k] > x1) continue;
+        const int p = items_[k];
+        if (alive_[size_t(p)] && test(p)) return true;
+      }
+    }
+    return false;
+  }
+
   // Whether test(p) holds for a point p of the loop; asks only the points
   // of the grid cells that come within pad of the triangle T, row by row
   // (a long thin ear across the loop meets few of the cells of its box).
@@ -440,24 +457,13 @@ class EarClipper {
     if (!(y0 <= y1 && x0 <= x1) || !std::isfinite(y1 - y0) || !std::isfinite(x1 - x0))
       return AnyInLoop(test);
     const int j0 = Row(y0), j1 = Row(y1), i0 = Column(x0), i1 = Column(x1);
+    // A small triangle: its box's cells are few (as 16 cells of about one
+    // point each).
+    if (size_t(i1 - i0 + 1) * size_t(j1 - j0 + 1) <= 16 * size_t(split_))
+      return AnyInBox(x0, x1, j0, j1, i0, i1, test);
     int columns[2];
     double reach[2];
     size_t cells = 0;
-    // A small triangle: its box's cells are few (as 16 cells of about one
-    // point each).
-    if (size_t(i1 - i0 + 1) * size_t(j1 - j0 + 1) <= 16 * size_t(split_)) {
-      for (int j = j0; j <= j1; ++j) {
-        const size_t row = size_t(j) * size_t(nx_);
-        for (size_t k = start_[row + size_t(i0)]; k < start_[row + size_t(i1) + 1]; ++k) {
-          // A cell reaches beyond the box: its points outside the box's
-          // span in x are passed over by their x alone.
-          if (itemX_[k] < x0 || itemX_[k] > x1) continue;
-          const int p = items_[k];
-          if (alive_[size_t(p)] && test(p)) return true;
-        }
-      }
-      return false;
-    }
     // The count of the cells met decides only which way the points are
     // asked: a box of no more cells than kSplit per point needs no count.
     const size_t cellBudget = size_t(count_) * size_t(split_);
@@ -995,18 +1001,15 @@ class HoleBridger {
     Enter({a2, b2});
   }
 
-  // The near search of Target through the grid: false where it cannot
-  // tell the point that Target would find (two candidates that Target
-  // tells apart only by their order along the ring, or a search wider than
-  // the ring), and a is then left alone.
-  bool NearTarget(int m, size_t ringSize, int& a) const {
+  // The side that the ray from M to the right meets first, as Target
+  // finds it: where it meets it (hitX, HUGE_VAL for none) and the end of it
+  // that Target takes (end, -1 for none). False where two sides' ends tie
+  // there. A side that the ray meets at x lies in the cell of the ray's
+  // row there.
+  bool FirstSideHit(const Point2d& M, double& hitX, int& end) const {
     const PlaneGrid& grid = *grid_;
-    const Point2d M = P_[size_t(m)];
-    // The side that the ray from M to the right meets first, as Target
-    // finds it. A side that the ray meets at x lies in the cell of the
-    // ray's row there.
-    double hitX = HUGE_VAL;
-    int end = -1;
+    hitX = HUGE_VAL;
+    end = -1;
     bool tie = false;
     const int64_t row = grid.Row(M.y), n = grid.Side();
     for (int64_t col = grid.Column(M.x); col < n; ++col) {
@@ -1026,23 +1029,19 @@ class HoleBridger {
         }
       }
     }
-    if (tie) return false;
-    if (end < 0) {
-      a = -1;
-      return true;
-    }
-    // The points in the triangle (M, I, E) lie in its box.
-    const Point2d I = {hitX, M.y};
-    const Point2d E = P_[size_t(end)];
-    if (!(E.x > M.x)) return false;
-    const int64_t x0 = std::max<int64_t>(0, grid.Column(M.x) - 1),
-                  x1 = std::min(n - 1, grid.Column(std::max(hitX, E.x)) + 1),
-                  y0 = std::max<int64_t>(0, grid.Row(std::min(M.y, E.y)) - 1),
-                  y1 = std::min(n - 1, grid.Row(std::max(M.y, E.y)) + 1);
-    if (uint64_t(x1 - x0 + 1) * uint64_t(y1 - y0 + 1) > ringSize) return false;
-    int best = -1;
+    return !tie;
+  }
+
+  // Of the candidates in the triangle (M, I, E), the one Target takes: the
+  // least angle from the ray, then the least x (best, -1 for none). False
+  // where two tie or an angle is not finite. The points lie in the
+  // triangle's box, whose cells (x0 .. x1, y0 .. y1) are asked.
+  bool BestInTriangle(const Point2d& M, const Point2d& I, const Point2d& E, int64_t x0,
+                      int64_t x1, int64_t y0, int64_t y1, int& best) const {
+    const int64_t n = grid_->Side();
+    best = -1;
     double bestTan = HUGE_VAL;
-    tie = false;
+    bool tie = false;
     for (int64_t y = y0; y <= y1; ++y)
       for (int64_t x = x0; x <= x1; ++x)
         for (int p = pointHeads_[size_t(y * n + x)]; p >= 0; p = pointList_[size_t(p)].next) {
@@ -1057,7 +1056,34 @@ class HoleBridger {
             tie = true;
           }
         }
-    if (tie) return false;
+    return !tie;
+  }
+
+  // The near search of Target through the grid: false where it cannot
+  // tell the point that Target would find (two candidates that Target
+  // tells apart only by their order along the ring, or a search wider than
+  // the ring), and a is then left alone.
+  bool NearTarget(int m, size_t ringSize, int& a) const {
+    const PlaneGrid& grid = *grid_;
+    const Point2d M = P_[size_t(m)];
+    double hitX;
+    int end;
+    if (!FirstSideHit(M, hitX, end)) return false;
+    if (end < 0) {
+      a = -1;
+      return true;
+    }
+    const Point2d I = {hitX, M.y};
+    const Point2d E = P_[size_t(end)];
+    if (!(E.x > M.x)) return false;
+    const int64_t n = grid.Side();
+    const int64_t x0 = std::max<int64_t>(0, grid.Column(M.x) - 1),
+                  x1 = std::min(n - 1, grid.Column(std::max(hitX, E.x)) + 1),
+                  y0 = std::max<int64_t>(0, grid.Row(std::min(M.y, E.y)) - 1),
+                  y1 = std::min(n - 1, grid.Row(std::max(M.y, E.y)) + 1);
+    if (uint64_t(x1 - x0 + 1) * uint64_t(y1 - y0 + 1) > ringSize) return false;
+    int best;
+    if (!BestInTriangle(M, I, E, x0, x1, y0, y1, best)) return false;
     a = best >= 0 ? best : end;
     return true;
   }
